@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what building and testing need and is missing; skips what is there.
+# Usage: scripts/setup.sh [build folder]   (the Wine prefix goes into the build folder)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build}
+
+source "$here/scripts/arch.sh"
+packages=(cmake make g++ g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
+          mingw-w64-x86-64-dev libz-mingw-w64-dev googletest wine xvfb xauth fonts-wine fonts-ipafont-gothic)
+if [ "$VT_ARCH" = i686 ]; then
+  packages+=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
+else
+  packages+=(wine64 libgl1 libglx-mesa0 libgl1-mesa-dri)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo=""; [ "$(id -u)" = 0 ] || sudo=sudo
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The private Wine prefix: Windows 10, no pointer acceleration (tests measure mouse moves).
+export WINEPREFIX=$build/wineprefix WINEARCH=$VT_WINEARCH WINEDEBUG=-all
+mkdir -p "$build"
+if [ ! -f "$WINEPREFIX/.qelvar-ready" ]; then
+  echo "setup: creating the Wine prefix $WINEPREFIX"
+  rm -rf "$WINEPREFIX"
+  "$VT_WINE" wineboot -i >/dev/null 2>&1 || true
+  "$VT_WINE" reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
+  "$VT_WINE" reg add 'HKCU\Control Panel\Mouse' /v MouseSpeed /d 0 /f >/dev/null 2>&1
+  "$VT_WINE" reg add 'HKCU\Control Panel\Mouse' /v MouseThreshold1 /d 0 /f >/dev/null 2>&1
+  "$VT_WINE" reg add 'HKCU\Control Panel\Mouse' /v MouseThreshold2 /d 0 /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.qelvar-ready"
+fi
