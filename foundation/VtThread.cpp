@@ -4,7 +4,7 @@
 
 namespace Vantrel {
 
-volatile LONG Thread_ParkDelayForTest = 0;
+void (*volatile Thread_ParkHookForTest)(ThreadRecord* record) = nullptr;
 
 // The record of the library thread running on this thread (null on other threads).
 static thread_local ThreadRecord* Thread_CurrentRecord = nullptr;
@@ -95,7 +95,7 @@ void Thread_SuspendSelf()
         return;
     }
     InterlockedExchange(&record->ParkState, THREAD_PARK_PARKED);
-    if (Thread_ParkDelayForTest > 0) Sleep((DWORD)Thread_ParkDelayForTest);
+    if (Thread_ParkHookForTest != nullptr) Thread_ParkHookForTest(record);
     WaitForSingleObject(record->WakeEvent, INFINITE);
 }
 
