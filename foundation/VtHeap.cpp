@@ -2,6 +2,7 @@
 // bytes around every block, dump lines and a full self-check. Stands on the critical sections, the
 // log (Shift-JIS messages) and the system's virtual memory.
 #include "foundation/VtHeap.h"
+#include "foundation/VtWinAPI.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -870,11 +871,12 @@ int HeapErrorCheck(HeapRecord* heap)
 
 int BackingStore_AllocArea(void* user, AreaRecord* record, size_t size)
 {
-    void* address = VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    WinAPI_EnsureLoaded();
+    void* address = WinAPITable.VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE);
     if (address == nullptr) return -1;
     MEMORY_BASIC_INFORMATION info;
-    if (VirtualQuery(address, &info, sizeof(info)) == 0) {
-        VirtualFree(address, 0, MEM_RELEASE);
+    if (WinAPITable.VirtualQuery(address, &info, sizeof(info)) == 0) {
+        WinAPITable.VirtualFree(address, 0, MEM_RELEASE);
         return -1;
     }
     memset(record, 0, sizeof(*record));
@@ -889,7 +891,8 @@ size_t BackingStore_GetSize(void* user, AreaRecord* record) { return (size_t)rec
 
 int BackingStore_FreeArea(void* user, AreaRecord* record)
 {
-    VirtualFree((void*)record->Words[0], 0, MEM_RELEASE);
+    WinAPI_EnsureLoaded();
+    WinAPITable.VirtualFree((void*)record->Words[0], 0, MEM_RELEASE);
     return 0;
 }
 
