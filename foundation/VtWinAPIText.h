@@ -77,6 +77,9 @@ LPWSTR WinAPI_lstrcpy(LPWSTR destination, LPCWSTR source);
 LPWSTR WinAPI_lstrcpyn(LPWSTR destination, LPCWSTR source, int count);
 int WinAPI_lstrlen(LPCWSTR string);
 
+struct MainThreadRequest;
+// The request procedure that runs CoCreateInstance on the main thread for a loader thread.
+int WinAPI_CoCreateInstance_MainThreadProc(MainThreadRequest* request);
 // CoCreateInstance, on the main thread when called from a loader thread (offMainThread non-zero).
 HRESULT WinAPI_CoCreateInstanceOnMainThread(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID interfaceId,
                                             LPVOID* object, int offMainThread);

@@ -223,7 +223,9 @@ void System_ErrorExit(const wchar_t* text)
     if (text != nullptr) Log_AddTextUTF16(text);
     Log_AddTextUTF16(L"\n");
     if (&System_EndBody != nullptr) System_EndBody();
+    WinAPI_EnsureLoaded();
     WinAPITable.ExitProcess((UINT)-1);
+    __builtin_unreachable();
 }
 
 int System_ErrorExitFormat(const wchar_t* format, ...)
