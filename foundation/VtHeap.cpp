@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "foundation/VtCharCode.h"
+#include "foundation/VtFormat.h"
 #include "foundation/VtLog.h"
 
 namespace Vantrel {
@@ -68,7 +70,7 @@ static void Heap_LogFormat(const char* format, ...)
     char buffer[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
+    CharCode_FormatV(CodePage_ShiftJis, 0, CodePage_ShiftJis, CodePage_Utf16LE, buffer, sizeof(buffer), format, args);
     va_end(args);
     Log_AddTextShiftJIS(buffer);
 }
@@ -243,19 +245,25 @@ void LogMemoryTag(const MemTag* tag)
     char name[19];
     memcpy(name, tag->Name, 18);
     name[18] = 0;
-    int length = snprintf(buffer, sizeof(buffer),
-                          "\tsize:%10d(%10.3fkb)  user size:%10d(%10.3fkb)  time:%05d  file:%-26s  line:%-6d  ID:%-5d  addr:%08llx",
-                          (int)tag->Size, (double)((float)tag->Size * (1.0f / 1024.0f)), (int)tag->UserSize,
-                          (double)((float)tag->UserSize * (1.0f / 1024.0f)), (int)tag->Time, name, (int)Heap_TagLine(tag),
-                          (int)Heap_TagID(tag), (unsigned long long)(uintptr_t)tag->UserAddress);
+    int length = CharCode_Format(CodePage_ShiftJis, 0, CodePage_ShiftJis, CodePage_Utf16LE, buffer, 512,
+                                 "\tsize:%10d(%10.3fkb)  user size:%10d(%10.3fkb)  time:%05d  file:%-26s  line:%-6d  ID:%-5d  addr:%08llx",
+                                 (int)tag->Size, (double)((float)tag->Size * (1.0f / 1024.0f)), (int)tag->UserSize,
+                                 (double)((float)tag->UserSize * (1.0f / 1024.0f)), (int)tag->Time, name,
+                                 (int)Heap_TagLine(tag), (int)Heap_TagID(tag), (long long)(uintptr_t)tag->UserAddress);
     if (length < 0 || length > (int)sizeof(buffer) - 64) length = (int)sizeof(buffer) - 64;
-    length += snprintf(buffer + length, sizeof(buffer) - length, "  data:[");
+    static const char hex[] = "0123456789abcdef";
+    const char* data = "  data:[";
+    while (*data != 0) buffer[length++] = *data++;
     const uint32_t count = tag->UserSize < 16 ? tag->UserSize : 16;
     for (uint32_t i = 0; i < count; i++) {
-        length += snprintf(buffer + length, sizeof(buffer) - length, "%02x ", tag->UserAddress[i]);
+        buffer[length++] = hex[tag->UserAddress[i] >> 4];
+        buffer[length++] = hex[tag->UserAddress[i] & 15];
+        buffer[length++] = ' ';
     }
     if (count > 0) length--;
-    snprintf(buffer + length, sizeof(buffer) - length, "]\n");
+    buffer[length++] = ']';
+    buffer[length++] = '\n';
+    buffer[length] = 0;
     Log_AddTextShiftJIS(buffer);
 }
 
