@@ -101,17 +101,28 @@ static void Heap_WriteGuards(MemTag* tag)
     memset(Heap_EndGuard(tag), HEAP_GUARD_BYTE, HEAP_GUARD_SIZE);
 }
 
+static inline bool Heap_GuardWordsIntact(const uint8_t* guard)
+{
+    uint64_t a, b;
+    memcpy(&a, guard, 8);
+    memcpy(&b, guard + 8, 8);
+    return a == 0xAAAAAAAAAAAAAAAAull && b == 0xAAAAAAAAAAAAAAAAull;
+}
+
 // The guards of a block, and for a used block the slack between the user size and the end guard,
 // which is filled with guard bytes too so that a write just past the user size is found.
 static int Heap_GuardsIntact(const MemTag* tag)
 {
-    const uint8_t* front = (const uint8_t*)tag + HEAP_TAG_SIZE;
     const uint8_t* end = Heap_EndGuard(tag);
-    for (uint32_t i = 0; i < HEAP_GUARD_SIZE; i++) {
-        if (front[i] != HEAP_GUARD_BYTE || end[i] != HEAP_GUARD_BYTE) return 0;
-    }
+    if (!Heap_GuardWordsIntact((const uint8_t*)tag + HEAP_TAG_SIZE) || !Heap_GuardWordsIntact(end)) return 0;
     if (Heap_IsUsed(tag)) {
-        for (const uint8_t* p = tag->UserAddress + tag->UserSize; p < end; p++) {
+        const uint8_t* p = tag->UserAddress + tag->UserSize;
+        for (; p + 8 <= end; p += 8) {
+            uint64_t word;
+            memcpy(&word, p, 8);
+            if (word != 0xAAAAAAAAAAAAAAAAull) return 0;
+        }
+        for (; p < end; p++) {
             if (*p != HEAP_GUARD_BYTE) return 0;
         }
     }
@@ -120,14 +131,16 @@ static int Heap_GuardsIntact(const MemTag* tag)
 
 static void Heap_SetName(MemTag* tag, const char* file)
 {
-    memset(tag->Name, 0, sizeof(tag->Name));
     if (file == nullptr) file = "NoName";
-    size_t length = strlen(file);
+    size_t length = 0;
+    while (file[length] != 0) length++;
     if (length > 16) {
         file += length - 17;
         length = 17;
     }
-    memcpy(tag->Name, file, length);
+    size_t i = 0;
+    for (; i < length; i++) tag->Name[i] = file[i];
+    for (; i < sizeof(tag->Name); i++) tag->Name[i] = 0;
 }
 
 // Gives the tag the heap's next ID and the current time.
@@ -465,7 +478,8 @@ static void Heap_Carve(HeapRecord* heap, MemTag* tag, uint8_t* userAddress, uint
     uint8_t* const nextPosition = (uint8_t*)Heap_AlignUp((uintptr_t)(userAddress + roomSize + HEAP_GUARD_SIZE), 16);
     if (blockEnd >= nextPosition && (uintptr_t)(blockEnd - nextPosition) >= HEAP_MIN_BLOCK) {
         MemTag* rest = (MemTag*)nextPosition;
-        memset(rest, 0, sizeof(*rest));
+        rest->UserAddress = nullptr;
+        rest->UserSize = 0;
         rest->Size = (uint32_t)(blockEnd - nextPosition);
         rest->AllocAddress = (uint8_t*)rest;
         rest->UseHeapMem = tag->UseHeapMem;
@@ -481,7 +495,7 @@ static void Heap_Carve(HeapRecord* heap, MemTag* tag, uint8_t* userAddress, uint
     }
     Heap_WriteGuards(tag);
     uint8_t* const endGuard = Heap_EndGuard(tag);
-    for (uint8_t* p = userAddress + userSize; p < endGuard; p++) *p = HEAP_GUARD_BYTE;
+    if (userAddress + userSize < endGuard) memset(userAddress + userSize, HEAP_GUARD_BYTE, endGuard - (userAddress + userSize));
     heap->TotalFreeSize -= tag->Size;
     heap->TotalUseSize += tag->Size;
 }
