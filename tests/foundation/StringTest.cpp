@@ -230,3 +230,16 @@ TEST(String, CurrentPageFronts) {
   EXPECT_EQ(L'#', wide[3]);
   EXPECT_STREQ(L"-42", String_IntToStringW(-42, wide, 10));
 }
+
+TEST(String, FormattingFronts) {
+  char narrow[16];
+  EXPECT_EQ(9, String_Format(narrow, sizeof narrow, "%d-%s!", 42, "abcde"));
+  EXPECT_STREQ("42-abcde!", narrow);
+  EXPECT_EQ(3, String_Format(narrow, 4, "%s", "abcdef")); // cut, terminated
+  EXPECT_STREQ("abc", narrow);
+  wchar_t wide[32];
+  EXPECT_EQ(8, String_FormatW(wide, 32, L"%s=%d", L"x", 123456));
+  EXPECT_STREQ(L"x=123456", wide);
+  EXPECT_EQ(5, String_FormatUnboundedW(wide, L"%S%x", "\x82\xA0", 0xabcd)); // %S: a narrow-page string
+  EXPECT_STREQ(L"\u3042abcd", wide);
+}
