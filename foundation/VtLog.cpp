@@ -134,7 +134,7 @@ int LogWin_CreateFile(const wchar_t* path)
 // ---------------------------------------------------------------------------------------------
 // File control
 
-int File_Access_GetCurrentDir(wchar_t* buffer, int bufferBytes) __attribute__((weak));
+int File_Access_GetCurrentDir(wchar_t* buffer, uint32_t bufferBytes) __attribute__((weak));
 
 void Log_File_BuildPath(wchar_t* buffer, int bufferBytes)
 {
@@ -142,7 +142,7 @@ void Log_File_BuildPath(wchar_t* buffer, int bufferBytes)
     if (units <= 0) return;
     if (LogState.Folder[0] == 0) {
         wchar_t folder[1536] = {0};
-        if (&File_Access_GetCurrentDir != nullptr) File_Access_GetCurrentDir(folder, (int)sizeof(folder));
+        if (&File_Access_GetCurrentDir != nullptr) File_Access_GetCurrentDir(folder, (uint32_t)sizeof(folder));
         else {
             WinAPI_EnsureLoaded();
             WinAPI_GetCurrentDirectory(1536, folder);
