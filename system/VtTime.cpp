@@ -19,6 +19,7 @@ namespace Vantrel {
 
 // The shut-down sequence of the system module; absent in programs that leave the system module out.
 int System_EndBody() __attribute__((weak));
+int Window_LibraryCallGate_Release() __attribute__((weak));
 
 TimeStateRecord TimeState;
 
@@ -223,6 +224,7 @@ void System_ErrorExit(const wchar_t* text)
     if (text != nullptr) Log_AddTextUTF16(text);
     Log_AddTextUTF16(L"\n");
     if (&System_EndBody != nullptr) System_EndBody();
+    if (&Window_LibraryCallGate_Release != nullptr) Window_LibraryCallGate_Release();
     WinAPI_EnsureLoaded();
     WinAPITable.ExitProcess((UINT)-1);
     __builtin_unreachable();

@@ -167,6 +167,19 @@ TEST_F(LogTest, ConvertedLongAndErrorEntries)
     EXPECT_EQ(text, L"\xFEFF" L"日本語のログ\r\n番号:7\r\n" + longText + L"\r\nfailed\r\nfine\r\n");
 }
 
+TEST_F(LogTest, NarrowSystemPathsWriteTheSameFile)
+{
+    WinAPI_EnsureLoaded();
+    const int32_t wide = WinAPITable.WideUsable;
+    WinAPITable.WideUsable = 0;
+    Log_File_Create();
+    LogState.TimeStampsOff = 1;
+    Log_AddTextUTF16(L"narrow ログ\n");
+    LogState.TimeStampsOff = 0;
+    WinAPITable.WideUsable = wide;
+    EXPECT_EQ(Utf8ToWide(ReadLogBytes()), L"\xFEFF" L"narrow ログ\r\n");
+}
+
 TEST_F(LogTest, EntryAfterShutdownKeepsTheRunsLog)
 {
     Log_File_Create();
