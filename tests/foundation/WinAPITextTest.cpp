@@ -157,3 +157,55 @@ TEST_F(WinAPITextTest, NarrowStringFallbacksAndWideOnlyCalls)
     EXPECT_EQ(WinAPI_CoCreateInstanceOnMainThread(CLSID_NULL, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr, 0),
               WinAPITable.CoCreateInstance(CLSID_NULL, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr));
 }
+
+// Records filled through the narrow functions come back as the wide functions fill them.
+TEST_F(WinAPITextTest, NarrowRecordsMatchTheWideCalls)
+{
+    DEVMODEW wideMode = {};
+    wideMode.dmSize = sizeof(wideMode);
+    const BOOL haveMode = EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &wideMode);
+    HDC screen = GetDC(nullptr);
+    TEXTMETRICW wideMetrics = {};
+    GetTextMetricsW(screen, &wideMetrics);
+    SIZE wideExtent = {};
+    GetTextExtentPoint32W(screen, L"extent", 6, &wideExtent);
+
+    ForceNarrow();
+    if (haveMode) {
+        DEVMODEW mode = {};
+        mode.dmSize = sizeof(mode);
+        EXPECT_TRUE(WinAPI_EnumDisplaySettings(nullptr, ENUM_CURRENT_SETTINGS, &mode));
+        EXPECT_EQ(mode.dmSize, sizeof(mode));
+        EXPECT_EQ(mode.dmPelsWidth, wideMode.dmPelsWidth);
+        EXPECT_EQ(mode.dmPelsHeight, wideMode.dmPelsHeight);
+        EXPECT_EQ(mode.dmBitsPerPel, wideMode.dmBitsPerPel);
+        EXPECT_STREQ(mode.dmDeviceName, wideMode.dmDeviceName);
+    }
+    TEXTMETRICW metrics = {};
+    EXPECT_TRUE(WinAPI_GetTextMetrics(screen, &metrics));
+    EXPECT_EQ(metrics.tmHeight, wideMetrics.tmHeight);
+    EXPECT_EQ(metrics.tmAveCharWidth, wideMetrics.tmAveCharWidth);
+    SIZE extent = {};
+    EXPECT_TRUE(WinAPI_GetTextExtentPoint32(screen, L"extent", 6, &extent));
+    EXPECT_EQ(extent.cx, wideExtent.cx);
+    ReleaseDC(nullptr, screen);
+
+    // A window class and window made through the narrow path are found by their names.
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"VtNarrowClass";
+    ASSERT_NE(WinAPI_RegisterClassEx(&windowClass), 0);
+    HWND window = WinAPI_CreateWindowEx(0, L"VtNarrowClass", L"narrow title", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
+                                        nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WinAPI_FindWindow(L"VtNarrowClass", nullptr), window);
+    EXPECT_TRUE(WinAPI_SetWindowText(window, L"renamed"));
+    EXPECT_EQ(WinAPI_FindWindow(nullptr, L"renamed"), window);
+    wchar_t title[32] = {0};
+    GetWindowTextW(window, title, 32);
+    EXPECT_STREQ(title, L"renamed");
+    DestroyWindow(window);
+    EXPECT_TRUE(WinAPI_UnregisterClass(L"VtNarrowClass", windowClass.hInstance));
+}
