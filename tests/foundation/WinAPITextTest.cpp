@@ -78,6 +78,16 @@ TEST_F(WinAPITextTest, NarrowPathConvertsInLocalOrAllocatedBuffer)
     EXPECT_EQ(FakeBlocksDuringCall, blocksBefore + 1);
     EXPECT_EQ(FakeNarrowPath, std::string(100, 'q'));
     EXPECT_EQ(Memory_GetBlockCount(), blocksBefore);
+    // No memory for the conversion: the open is not tried and the invalid-handle value comes back,
+    // as callers test for it.
+    Memory_Free(Memory_Allocate(MEMORY_SMALL_LIMIT + 1, "WinAPITextTest", 1));
+    const int savedGrow = MemoryState.LargeHeap.AutoGrow;
+    MemoryState.LargeHeap.AutoGrow = 0;
+    const std::wstring huge(10000000, L'h');
+    EXPECT_EQ(WinAPI_CreateFile(huge.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    // (The memory layer's dump went to the log, whose own opens reach the fake; the huge path never did.)
+    EXPECT_LT(FakeNarrowPath.size(), 2000u);
+    MemoryState.LargeHeap.AutoGrow = savedGrow;
     // A null argument stays null.
     WinAPITable.GetModuleHandleA = FakeGetModuleHandleA;
     FakeSawNull = false;
