@@ -80,7 +80,7 @@ int main()
     Run(operations, libraryAllocate, libraryFree);
     Run(operations, systemAllocate, systemFree);
     double library = 1e30, system = 1e30;
-    for (int round = 0; round < 3; round++) {
+    for (int round = 0; round < 5; round++) {
         const double l = Run(operations, libraryAllocate, libraryFree);
         const double s = Run(operations, systemAllocate, systemFree);
         if (l < library) library = l;

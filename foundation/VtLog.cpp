@@ -157,9 +157,18 @@ void Log_File_BuildPath(wchar_t* buffer, int bufferBytes)
     buffer[length] = 0;
 }
 
+// Two threads whose first entries meet must not both start the file (and its lock).
+static volatile LONG Log_CreateGuard = 0;
+
 int Log_File_Create()
 {
     if (LogState.Started || LogState.LogOff) return 0;
+    WinAPI_EnsureLoaded();
+    while (InterlockedCompareExchange(&Log_CreateGuard, 1, 0) != 0) WinAPITable.Sleep(0);
+    if (LogState.Started) {
+        InterlockedExchange(&Log_CreateGuard, 0);
+        return 0;
+    }
     wchar_t name[256];
     if (LogState.UserFileName[0] != 0) {
         memcpy(name, LogState.UserFileName, sizeof(name));
@@ -186,6 +195,7 @@ int Log_File_Create()
     }
     Log_FileEnded = 0;
     LogState.Started = 1;
+    InterlockedExchange(&Log_CreateGuard, 0);
     return 0;
 }
 
