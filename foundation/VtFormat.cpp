@@ -126,6 +126,64 @@ void FormatWriter_End(FormatWriter& writer) {
     }
 }
 
+uint32_t* Format_DecodeCodes(const void* text, int32_t page, uint32_t* stackArea, size_t stackBytes,
+                             void** allocated) {
+    *allocated = nullptr;
+    int unit = CharCode_GetUnitSize(page);
+    // Units before the terminator bound the number of characters, so they size the area.
+    size_t units = 0;
+    bool simple = true;
+    if (unit == 1) {
+        const uint8_t* bytes = (const uint8_t*)text;
+        while (bytes[units] != 0) {
+            if (bytes[units] >= 0x80) simple = false;
+            ++units;
+        }
+    } else if (unit == 2) {
+        const uint8_t* bytes = (const uint8_t*)text;
+        for (;;) {
+            uint16_t u;
+            std::memcpy(&u, bytes + units * 2, 2);
+            if (u == 0) break;
+            if (page != CodePage_Utf16LE || (u >= 0xD800 && u <= 0xDFFF)) simple = false;
+            ++units;
+        }
+    } else if (unit == 4) {
+        const uint8_t* bytes = (const uint8_t*)text;
+        for (;;) {
+            uint32_t u;
+            std::memcpy(&u, bytes + units * 4, 4);
+            if (u == 0) break;
+            ++units;
+        }
+        simple = false;
+    } else {
+        simple = false;
+    }
+    size_t areaBytes = (units + 1 + 16) * 4 + 64;
+    uint32_t* codes = stackArea;
+    if (areaBytes > stackBytes) {
+        *allocated = Format_AllocateWork(areaBytes);
+        if (*allocated == nullptr) return nullptr;
+        codes = (uint32_t*)*allocated;
+    }
+    size_t count;
+    if (simple && unit == 1) {
+        // ASCII in a one-byte page (UTF-8 and the double-byte pages included): the byte is the code.
+        const uint8_t* bytes = (const uint8_t*)text;
+        for (size_t i = 0; i < units; ++i) codes[i] = bytes[i];
+        count = units;
+    } else if (simple) {
+        const uint8_t* bytes = (const uint8_t*)text;
+        for (size_t i = 0; i < units; ++i) codes[i] = (uint32_t)bytes[2 * i] | ((uint32_t)bytes[2 * i + 1] << 8);
+        count = units;
+    } else {
+        count = (size_t)(CharCode_DecodeString(text, page, codes) / 4 - 1);
+    }
+    std::memset(codes + count, 0, 17 * sizeof(uint32_t));
+    return codes;
+}
+
 int CharCode_Format_PutRepeated(uint32_t code, int count, void* destination, int room, int32_t page) {
     int terminator = CharCode_EncodeChar(0, page, destination, room);
     if (terminator <= 0) return 0;
@@ -500,19 +558,10 @@ int Format_Run(const FormatContext& context, void* destination, int64_t roomByte
     int room = (int)roomBytes;
 
     // 1. The format as character codes.
-    int codeBytes = CharCode_DecodeString(format, context.formatPage, nullptr);
-    if (codeBytes < 4) codeBytes = 4;
-    size_t areaBytes = (size_t)codeBytes + 64;
     uint32_t stackCodes[4096 / 4];
-    uint32_t* codes = stackCodes;
     void* allocated = nullptr;
-    if (areaBytes > sizeof(stackCodes)) {
-        allocated = Format_AllocateWork(areaBytes);
-        if (allocated == nullptr) return -1;
-        codes = (uint32_t*)allocated;
-    }
-    std::memset(codes, 0, areaBytes);
-    CharCode_DecodeString(format, context.formatPage, codes);
+    uint32_t* codes = Format_DecodeCodes(format, context.formatPage, stackCodes, sizeof(stackCodes), &allocated);
+    if (codes == nullptr) return -1;
 
     // 2. The terminator first, so that every outcome leaves a terminated destination.
     int terminator = CharCode_EncodeChar(0, context.formatPage, destination, room);
@@ -545,6 +594,13 @@ int Format_Run(const FormatContext& context, void* destination, int64_t roomByte
             out.used += piece.used;
             if (out.room - out.used <= terminator) break;
             continue;
+        } else if (c < 0x80 && out.asciiUnit == 1) {
+            // A run of ASCII text into a one-byte page: copied while it leaves room for the terminator.
+            int left = out.room - out.used - terminator;
+            uint8_t* at = out.destination + out.used;
+            int k = 0;
+            while (k < left && codes[i] != 0 && codes[i] < 0x80 && codes[i] != '%') at[k++] = (uint8_t)codes[i++];
+            out.used += k;
         } else {
             if (!FormatWriter_Put(out, c)) break;
             ++i;

@@ -56,6 +56,12 @@ int CharCode_Format_PutRepeated(uint32_t code, int count, void* destination, int
 void* Format_AllocateWork(size_t bytes);
 void Format_FreeWork(void* block);
 
+// Decodes a text into an array of character codes ending in 0 (as CharCode_DecodeString), followed
+// by 16 more zero entries: in stackArea when it fits, else in an area from Format_AllocateWork
+// returned through allocated (null otherwise). Returns the codes, null when memory is out.
+uint32_t* Format_DecodeCodes(const void* text, int32_t page, uint32_t* stackArea, size_t stackBytes,
+                             void** allocated);
+
 // Writes the characters of one conversion: each character only when it leaves room for the
 // terminator (terminatorBytes); the first that does not fit stops the writer.
 struct FormatWriter {

@@ -43,19 +43,8 @@ struct ScanCodes {
 };
 
 bool ScanCodes_Make(ScanCodes& area, uint32_t* stackArea, size_t stackBytes, const void* text, int32_t page) {
-    area.allocated = nullptr;
-    int codeBytes = CharCode_DecodeString(text, page, nullptr);
-    if (codeBytes < 4) codeBytes = 4;
-    size_t bytes = (size_t)codeBytes + 64;
-    area.codes = stackArea;
-    if (bytes > stackBytes) {
-        area.allocated = Format_AllocateWork(bytes);
-        if (area.allocated == nullptr) return false;
-        area.codes = (uint32_t*)area.allocated;
-    }
-    std::memset(area.codes, 0, bytes);
-    CharCode_DecodeString(text, page, area.codes);
-    return true;
+    area.codes = Format_DecodeCodes(text, page, stackArea, stackBytes, &area.allocated);
+    return area.codes != nullptr;
 }
 
 void ScanCodes_Free(ScanCodes& area) {

@@ -434,3 +434,36 @@ TEST(CharCode, CurrentPagesFollowTheOemPage) {
   EXPECT_EQ(932, CharSetCodePageTable[CharSet_Default]);
   EXPECT_EQ(65001, CharSetCodePageTable[CharSet_Utf8]);
 }
+
+TEST(CharCode, OtherTablePagesAgreeWithTheSystem) {
+  for (CodePageId page : {936, 949, 950}) {
+    int mapped = 0;
+    for (uint32_t code = 1; code <= 0xFFFF; code++) {
+      char bytes[3] = {0, 0, 0};
+      if (code < 256) {
+        bytes[0] = (char)code;
+      } else {
+        if ((code & 0xFF) == 0) continue;
+        bytes[0] = (char)(code >> 8);
+        bytes[1] = (char)code;
+      }
+      WCHAR out[8] = {};
+      const int result = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes, -1, out, 8);
+      const bool accepted = code < 256 ? result != 0 : result == 2;
+      const uint32_t expected = accepted ? out[0] : 0;
+      ASSERT_EQ(expected, CharCode_ConvertChar(code, page, 1200)) << page << " " << std::hex << code;
+      if (code >= 256 && accepted) {
+        mapped++;
+        // Back to the page: this code, or a higher one of the same character.
+        EXPECT_LE(code, CharCode_ConvertChar(expected, 1200, page)) << page << " " << std::hex << code;
+      }
+    }
+    EXPECT_GT(mapped, 10000) << page;
+  }
+  for (uint32_t code = 1; code < 256; code++) {
+    const char bytes[2] = {(char)code, 0};
+    WCHAR out[4] = {};
+    const uint32_t expected = MultiByteToWideChar(1252, MB_ERR_INVALID_CHARS, bytes, -1, out, 4) != 0 ? out[0] : 0;
+    EXPECT_EQ(expected, CharCode_ConvertChar(code, 1252, 1200)) << std::hex << code;
+  }
+}

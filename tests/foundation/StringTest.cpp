@@ -49,6 +49,11 @@ TEST(String, BoundedCopies) {
   CharCode_CopyStringBounded(32766, wider, 8, U"abc");
   EXPECT_EQ(U'a', wider[0]);
   EXPECT_EQ(0u, (uint32_t)wider[1]);
+  // A size that is no whole number of units is not overrun.
+  for (auto &unit : wide) unit = u'#';
+  CharCode_CopyStringBounded(1200, wide, 5, u"ABC");
+  EXPECT_EQ(u"A", U16(wide));
+  EXPECT_EQ(u'#', wide[2]);
   // A cut may fall inside a double-byte character.
   char sjis[3];
   CharCode_CopyStringBounded(932, sjis, 3, "aあ");
