@@ -239,7 +239,8 @@ int FloatPrecisionOrDefault(int precision) { return precision < 0 ? 6 : precisio
 } // namespace
 
 int CharCode_Format_FloatTextSize(int precision) {
-    return FloatPrecisionOrDefault(precision) + FloatTextMargin;
+    int p = FloatPrecisionOrDefault(precision);
+    return p > 0x7FFFFFFF - FloatTextMargin ? 0x7FFFFFFF : p + FloatTextMargin;
 }
 
 namespace {
@@ -525,7 +526,7 @@ int CharCode_Format_PutFloat(double value, int letter, int alternate, int zero, 
     char* text = stackText;
     char* allocated = nullptr;
     if (precision >= 1024) {
-        allocated = (char*)Format_AllocateWork((size_t)CharCode_Format_FloatTextSize(precision));
+        allocated = (char*)Format_AllocateWork((size_t)precision + FloatTextMargin);
         if (allocated != nullptr) text = allocated;
         else precision = 1024;
     }
