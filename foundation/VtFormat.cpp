@@ -291,7 +291,7 @@ void CharCode_Format_PutInteger(FormatWriter& writer, const FormatDirective& dir
     }
     int minimum = directive.precision >= 0 ? directive.precision : 1;
     if (magnitude == 0 && directive.precision == 0) {
-        // The one case in which a zero shows its digit without a precision to ask for it.
+        // A precision of 0 asks for no digit, yet a zero still shows its one digit.
         digits[count++] = '0';
     }
     int precisionZeros = minimum - count > 0 ? minimum - count : 0;
@@ -303,7 +303,8 @@ void CharCode_Format_PutInteger(FormatWriter& writer, const FormatDirective& dir
     int prefixLength = (int)std::strlen(prefix);
     char sign = negative ? '-' : plus ? '+' : space ? ' ' : 0;
     int width = directive.width < 0 ? 0 : directive.width;
-    int pad = width - (sign ? 1 : 0) - prefixLength - precisionZeros - count;
+    int64_t padWide = (int64_t)width - (sign ? 1 : 0) - prefixLength - precisionZeros - count;
+    int pad = padWide > 0 ? (int)padWide : 0;
 
     char ordered[32];
     for (int i = 0; i < count; ++i) ordered[i] = digits[count - 1 - i];
