@@ -5,9 +5,10 @@
 
 #include "foundation/VtCharCode.h"
 #include "foundation/VtFloatFormat.h"
+#include "foundation/VtMemory.h"
 #include "foundation/VtString.h"
 
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 namespace Vantrel {
@@ -16,11 +17,12 @@ namespace Vantrel {
 // Work areas and the writer shared by the engines
 
 void* Format_AllocateWork(size_t bytes) {
-    return std::malloc(bytes);
+    if (bytes == 0 || bytes > UINT32_MAX) return nullptr;
+    return Memory_Allocate((uint32_t)bytes, "VtFormat", __LINE__);
 }
 
 void Format_FreeWork(void* block) {
-    std::free(block);
+    if (block != nullptr) Memory_Free(block);
 }
 
 void FormatWriter_Begin(FormatWriter& writer, void* destination, int room, int terminatorBytes, int32_t page) {
