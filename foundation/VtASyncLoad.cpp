@@ -373,10 +373,13 @@ static int ASyncLoad_WaitForFlag(const int* flag, int expected, bool pump, int s
 int ASyncLoad_Entry_RunNow(int index)
 {
     if (!State.SetUp || !ASyncLoad_IsMainThread()) return -1;
+    if (index < 0 || index >= ASyncLoad_JobTableSize) return -1;
     ASYNC_LOCK();
-    if (index < 0 || index >= ASyncLoad_JobTableSize || State.JobTable[index] == nullptr) {
+    if (State.JobTable[index] == nullptr) {
+        // The job has already left the table: it ended between the caller's look at its record
+        // and this call, so there is nothing left to run.
         ASYNC_UNLOCK();
-        return -1;
+        return 0;
     }
     ASyncLoadEntry* entry = State.JobTable[index];
     ASyncLoadThreadSlot* dedicated = &State.Slots[ASyncLoad_DedicatedSlot];

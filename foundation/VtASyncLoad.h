@@ -70,7 +70,10 @@ void ASyncLoad_Entry_Free(ASyncLoadEntry* entry);     // for an entry that was n
 // needs the job's index takes it through indexOut (written before any thread can see the job).
 int ASyncLoad_Entry_Enqueue(ASyncLoadEntry* entry, int* indexOut = nullptr);
 int ASyncLoad_Entry_Remove(int index, int onlyIfUnstarted);  // 0, -1 no such job, -2 started
-int ASyncLoad_Entry_RunNow(int index);                      // main thread only
+// Main thread only: runs the job now on the dedicated thread, or waits for the worker that runs it.
+// 0 also when no job is left at the index (it has just ended); -1 off the main thread, for an index
+// outside the table, without loader threads, or when the wait was given up because the program ends.
+int ASyncLoad_Entry_RunNow(int index);
 
 int ASyncLoad_MainThreadRequest_Post(MainThreadRequest* request);
 int ASyncLoad_ServeMainThreadRequests();                    // main thread only
