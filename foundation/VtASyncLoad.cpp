@@ -8,6 +8,7 @@
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
+#include "system/VtTime.h"
 
 namespace Vantrel {
 
@@ -46,9 +47,7 @@ inline void ASyncLoad_Write(int* flag, int value) { __atomic_store_n(flag, value
 
 int ASyncLoad_GetTime()
 {
-    WinAPI_EnsureLoaded();
-    if (WinAPITable.timeGetTime == nullptr) return -1;
-    return (int)(WinAPITable.timeGetTime() & 0x7FFFFFFF);
+    return GetMillisecondCount();
 }
 
 void ASyncLoad_SetMessagePump(ASyncLoadMessagePump pump)

@@ -20,7 +20,7 @@ struct ASyncLoadEntry {
     int* DoneFlag;                  // null unless somebody waits; set to 1 when the job leaves the table
     int QueueTime;                  // milliseconds when queued
     ASyncLoadJobProc Procedure;     // run on a loader thread
-    uint8_t Params[4];              // the packed parameters (4 spare bytes at the end)
+    uint8_t Params[];               // the packed parameters, then 4 spare bytes
 };
 constexpr size_t ASyncLoadEntry_HeadSize = offsetof(ASyncLoadEntry, Params);
 
@@ -80,7 +80,7 @@ int ASyncLoad_ServeMainThreadRequests();                    // main thread only
 int ASyncLoad_WakeThreads(int extraAllowance);
 int ASyncLoad_IsMainThread();
 int ASyncLoad_GetPendingCount();
-// The millisecond time base of queue times and time slices (timeGetTime with bit 31 cleared).
+// The millisecond time base of queue times and time slices (GetMillisecondCount).
 int ASyncLoad_GetTime();
 
 // Parameter packing: each put with a null area only measures; every put and get advances the

@@ -212,7 +212,9 @@ TEST_F(ASyncLoadThreadTest, HundredsOfJobsWithRequestsRunNowAndDeletion)
     for (int i = 0; i < count; i++) {
         Job* job = NewJob(1, i % 3 == 0 ? 2 : 0);
         QueueJob(job);
-        if (i % 10 == 5) ASSERT_EQ(0, Handle_Delete(job->Handle, 0, 1));   // deleted once loaded
+        if (i % 10 == 5) {
+            ASSERT_EQ(0, Handle_Delete(job->Handle, 0, 1));   // deleted once loaded
+        }
         if (i % 7 == 3) {
             ASSERT_EQ(0, Handle_DeleteNow(job->Handle));                  // removed, or waited for
             deletedNow.push_back(job);
@@ -327,7 +329,9 @@ TEST_F(ASyncLoadThreadTest, StoppingThreadsWithJobsQueued)
 
     // What never ran is taken out with its handle.
     for (auto& job : jobs)
-        if (job->Started == 0) EXPECT_EQ(0, Handle_DeleteNow(job->Handle));
+        if (job->Started == 0) {
+            EXPECT_EQ(0, Handle_DeleteNow(job->Handle));
+        }
     EXPECT_EQ(0, ASyncLoad_GetPendingCount());
 }
 
