@@ -186,6 +186,7 @@ protected:
     void TearDown() override
     {
         ASyncLoad_SetMessagePump(nullptr);
+        InterlockedExchange(&Thread_ParkDelayForTest, 0);
         for (auto& job : jobs) InterlockedExchange(&job->Release, 1);
         EXPECT_TRUE(ServeUntil([] { return ASyncLoad_GetPendingCount() == 0; }));
         EXPECT_EQ(0, ASyncLoad_StopThreads());
@@ -194,6 +195,7 @@ protected:
         EXPECT_EQ(-1, ASyncLoad_Finish());
         EXPECT_EQ(0, RequestsOffMainThread);
     }
+    void RunManyJobs(int count);
     Job* NewJob(LONG release = 1, int requests = 0)
     {
         jobs.push_back(std::make_unique<Job>());
@@ -206,7 +208,20 @@ protected:
 
 TEST_F(ASyncLoadThreadTest, HundredsOfJobsWithRequestsRunNowAndDeletion)
 {
-    const int count = 400;
+    RunManyJobs(400);
+}
+
+// The same while every parking thread lingers between announcing its park and waiting, so that
+// wakes arrive early.
+TEST_F(ASyncLoadThreadTest, ManyJobsWithLateParking)
+{
+    InterlockedExchange(&Thread_ParkDelayForTest, 2);
+    RunManyJobs(150);
+    InterlockedExchange(&Thread_ParkDelayForTest, 0);
+}
+
+void ASyncLoadThreadTest::RunManyJobs(int count)
+{
     int expectedRequests = 0;
     std::vector<Job*> deletedNow, runNow;
     for (int i = 0; i < count; i++) {
