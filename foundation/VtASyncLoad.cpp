@@ -310,7 +310,7 @@ int ASyncLoad_Entry_Enqueue(ASyncLoadEntry* entry, int* indexOut)
     ASYNC_LOCK();
     if (State.JobCount >= ASyncLoad_JobTableSize) {
         ASYNC_UNLOCK();
-        Log_AddTextUTF16(L"非同期読み込みデータの数が許容量を越えました終了します");
+        Log_AddFormatUTF16(L"非同期読み込みデータの数が許容量を越えました終了します");
         return -1;
     }
     int index = State.RangeEnd;
@@ -451,12 +451,12 @@ int ASyncLoad_MainThreadRequest_Post(MainThreadRequest* request)
         }
     }
     if (slotIndex < 0) {
-        Log_AddTextUTF16(L"非同期読み込みスレッド以外からメインスレッドへの処理依頼が行われました");
+        Log_AddFormatUTF16(L"非同期読み込みスレッド以外からメインスレッドへの処理依頼が行われました");
         ASYNC_UNLOCK();
         return -1;
     }
     if (State.RequestCount >= ASyncLoad_ThreadCount) {
-        Log_AddTextUTF16(L"非同期読み込みスレッドからメインスレッドへの処理依頼数が許容量を越えました終了します");
+        Log_AddFormatUTF16(L"非同期読み込みスレッドからメインスレッドへの処理依頼数が許容量を越えました終了します");
         ASYNC_UNLOCK();
         return -1;
     }
