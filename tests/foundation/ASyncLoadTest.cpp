@@ -100,7 +100,11 @@ struct Job {
     volatile LONG Finished = 0;
     volatile LONG RequestResults = 0;
     DWORD ThreadId = 0;
+    LONG StartOrder = 0;
+    ASyncLoadEntry* Entry = nullptr;   // valid only while the job waits in the table
 };
+
+volatile LONG StartCounter;
 
 int MainThreadProc(MainThreadRequest* request)
 {
@@ -116,6 +120,7 @@ int JobProc(ASyncLoadEntry* entry)
     Job* job = (Job*)ASyncLoad_Param_GetPointer(entry->Params, &offset);
     const wchar_t* name = ASyncLoad_Param_GetString(entry->Params, &offset);
     job->ThreadId = GetCurrentThreadId();
+    job->StartOrder = InterlockedIncrement(&StartCounter);
     InterlockedExchange(&job->Started, 1);
     const DWORD start = GetTickCount();
     while (!job->Release && GetTickCount() - start < job->HoldMs) Sleep(1);
@@ -148,6 +153,7 @@ void QueueJob(Job* job)
     ASyncLoadEntry* entry = ASyncLoad_Entry_Allocate(size);
     ASSERT_NE(nullptr, entry);
     entry->Procedure = JobProc;
+    job->Entry = entry;
     int offset = 0;
     pack(entry->Params, &offset);
     ASSERT_EQ(0, ASyncLoad_Entry_Enqueue(entry, &job->Index));
@@ -268,6 +274,33 @@ void ASyncLoadThreadTest::RunManyJobs(int count)
     }
     EXPECT_GE(RequestsServed, expectedRequests);
     EXPECT_FALSE(runNow.empty());
+}
+
+TEST_F(ASyncLoadThreadTest, OldestJobFirstHigherIndexOnEqualTimes)
+{
+    ASyncLoad_SetActiveThreadLimit(1);
+    Job* blocker = NewJob(0);
+    QueueJob(blocker);
+    ASSERT_TRUE(ServeUntil([&] { return blocker->Started == 1; }));
+    Job* a = NewJob();
+    Job* b = NewJob();
+    Job* c = NewJob();
+    for (Job* job : {a, b, c}) QueueJob(job);
+    ASSERT_LT(a->Index, b->Index);
+    ASSERT_LT(b->Index, c->Index);
+    // The one worker is busy, so the queued entries stay in the table untouched: give them times.
+    HandleHeader* records[] = {Handle_GetRecord(a->Handle), Handle_GetRecord(b->Handle), Handle_GetRecord(c->Handle)};
+    for (HandleHeader* record : records) ASSERT_EQ(1, record->ASyncLoadCount);
+    ASSERT_EQ(0, a->Started + b->Started + c->Started);
+    const int now = ASyncLoad_GetTime();
+    a->Entry->QueueTime = now;
+    b->Entry->QueueTime = now;
+    c->Entry->QueueTime = now - 5;
+
+    InterlockedExchange(&blocker->Release, 1);
+    ASSERT_TRUE(ServeUntil([&] { return a->Finished && b->Finished && c->Finished; }));
+    EXPECT_LT(c->StartOrder, b->StartOrder);   // oldest first
+    EXPECT_LT(b->StartOrder, a->StartOrder);   // then the higher index of equal times
 }
 
 TEST_F(ASyncLoadThreadTest, RunNowOnUnstartedJobUsesTheDedicatedThread)
