@@ -192,7 +192,7 @@ protected:
     void TearDown() override
     {
         ASyncLoad_SetMessagePump(nullptr);
-        InterlockedExchange(&Thread_ParkDelayForTest, 0);
+        Thread_ParkHookForTest = nullptr;
         for (auto& job : jobs) InterlockedExchange(&job->Release, 1);
         EXPECT_TRUE(ServeUntil([] { return ASyncLoad_GetPendingCount() == 0; }));
         EXPECT_EQ(0, ASyncLoad_StopThreads());
@@ -221,9 +221,9 @@ TEST_F(ASyncLoadThreadTest, HundredsOfJobsWithRequestsRunNowAndDeletion)
 // wakes arrive early.
 TEST_F(ASyncLoadThreadTest, ManyJobsWithLateParking)
 {
-    InterlockedExchange(&Thread_ParkDelayForTest, 2);
+    Thread_ParkHookForTest = [](ThreadRecord*) { Sleep(2); };
     RunManyJobs(150);
-    InterlockedExchange(&Thread_ParkDelayForTest, 0);
+    Thread_ParkHookForTest = nullptr;
 }
 
 void ASyncLoadThreadTest::RunManyJobs(int count)
