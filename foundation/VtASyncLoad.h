@@ -23,6 +23,7 @@ struct ASyncLoadEntry {
     uint8_t Params[];               // the packed parameters, then 4 spare bytes
 };
 constexpr size_t ASyncLoadEntry_HeadSize = offsetof(ASyncLoadEntry, Params);
+static_assert(sizeof(void*) != 4 || ASyncLoadEntry_HeadSize == 20, "a job of n parameter bytes takes n + 24 bytes");
 
 // Work that a loader thread hands to the main thread; built on the poster's stack.
 struct MainThreadRequest;
