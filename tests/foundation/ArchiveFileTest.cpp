@@ -547,3 +547,39 @@ TEST(ArchiveReader, WholeFileLoadedAsynchronously)
     }
     Archive_Close(&c);
 }
+
+TEST(ArchiveMutation, DamagedArchiveFilesAreReadOrRefused)
+{
+    const std::vector<VtaPack::FileSpec> files = MutationFiles();
+    VtaPack::Options opt;
+    opt.HuffmanKB = 1;
+    const Bytes pristine = VtaPack::BuildArchive(files, opt);
+    TempFolder t;
+    const std::wstring path = t.path + L"\\damaged.vta";
+    uint32_t seed = 77;
+    auto next = [&]() { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    int opened = 0;
+    for (int i = 0; i < 150; ++i) {
+        Bytes damaged = pristine;
+        if (i % 5 == 0) damaged.resize(next() % damaged.size());
+        else
+            for (int k = 0; k < 3; ++k) damaged[next() % damaged.size()] ^= uint8_t(1 + next() % 255);
+        ASSERT_TRUE(WriteHostFile(path, damaged));
+        for (int whole = 0; whole < 2; ++whole) {
+            ArchiveContext c;
+            Archive_ResetContext(&c);
+            int r = whole ? Archive_OpenFromFileIntoMemory(&c, path.c_str(), nullptr, 0) : Archive_OpenFromFile(&c, path.c_str(), nullptr);
+            if (r < 0) continue;
+            ++opened;
+            for (const VtaPack::FileSpec& f : files) {
+                ArchiveStream s;
+                if (Archive_Stream_Open(&s, &c, InnerPath(f.Path.c_str()).c_str(), 0) < 0) continue;
+                Bytes got = ReadInPieces(&s, 3);
+                EXPECT_LE(got.size(), f.Data.size() + (1u << 20));
+                Archive_Stream_Close(&s);
+            }
+            Archive_Close(&c);
+        }
+    }
+    EXPECT_GT(opened, 0);
+}
