@@ -364,7 +364,7 @@ int Archive_OpenFromFileIntoMemory(ArchiveContext* c, const wchar_t* path, const
 {
     if (c->File || c->Image) return -1;
     Archive_KeySetup(c, keyText);
-    FileAccessHandle f = File_Plain_Open(path, 0, 1, asynchronous);
+    FileAccessHandle f = File_Plain_Open(path, 0, 1, 0);
     if (f == 0) {
         Archive_ResetContext(c);
         return -1;
