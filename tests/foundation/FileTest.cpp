@@ -343,3 +343,13 @@ TEST(FileHandle, DumpLeavesThePositionUnchanged)
     File_Access_InstallTableW(nullptr);
     DeleteFileW(path.c_str());
 }
+
+TEST(FileHandle, InitializeAndTerminateOnce)
+{
+    EXPECT_EQ(-1, File_Terminate()) << "not initialised";
+    ASSERT_EQ(0, File_Initialize());
+    EXPECT_EQ(-1, File_Initialize());
+    EXPECT_EQ(File_GetMemStreamOps()->Read, &File_MemStream_Read);
+    EXPECT_EQ(0, File_Terminate());
+    EXPECT_EQ(-1, File_Terminate());
+}
