@@ -583,3 +583,33 @@ TEST(ArchiveMutation, DamagedArchiveFilesAreReadOrRefused)
     }
     EXPECT_GT(opened, 0);
 }
+
+TEST(ArchiveAccess, OpenFileLimitAndSlotReuse)
+{
+    File_Access_InstallTableW(nullptr);
+    VtaPack::FileSpec f;
+    f.Path = "A.TXT";
+    f.Data = Text("limit");
+    Bytes image = VtaPack::BuildArchive({f}, VtaPack::Options());
+    // A memory archive cached under a path stands in for that folder without touching the disk.
+    int slot = Archive_FindOrOpenArchive(L"Z:\\VTF4MEMORY.VTA", image.data(), image.size(), 1, 0, -1, 0, 0);
+    ASSERT_GE(slot, 0);
+    std::vector<FileAccessHandle> handles;
+    for (int i = 0; i < 32768; ++i) {
+        FileAccessHandle h = File_Access_Open(L"Z:\\vtf4memory\\a.txt", 0, 1, 0);
+        if (h == 0) break;
+        handles.push_back(h);
+    }
+    ASSERT_EQ(32768u, handles.size());
+    EXPECT_EQ(0u, File_Access_Open(L"Z:\\vtf4memory\\a.txt", 0, 1, 0)) << "one more than the table holds";
+    EXPECT_EQ(0, File_Access_Close(handles[100]));
+    FileAccessHandle again = File_Access_Open(L"Z:\\vtf4memory\\a.txt", 0, 1, 0);
+    EXPECT_EQ(handles[100], again) << "the freed slot is used again";
+    char out[8] = {};
+    EXPECT_EQ(5u, File_Access_Read(out, 1, 8, again));
+    EXPECT_STREQ("limit", out);
+    for (FileAccessHandle h : handles) EXPECT_EQ(0, File_Access_Close(h));
+    EXPECT_EQ(-1, File_Access_Close(handles[0])) << "closed twice";
+    Archive_ReleaseArchive(slot);
+    Archive_PurgeCache(1);
+}
