@@ -37,18 +37,52 @@ static HandleHeader* Handle_Validate(HandleManager* manager, HandleValue handle)
     return record;
 }
 
+// Takes the type's lock and validates the handle under it: the record with the lock held, or null
+// with the lock left again.
+static HandleHeader* Handle_LockRecord(HandleManager* manager, HandleValue handle)
+{
+    HANDLE_LOCK(manager);
+    HandleHeader* record = Handle_Validate(manager, handle);
+    if (record == nullptr) HANDLE_UNLOCK(manager);
+    return record;
+}
+
 // ---- Lists ---------------------------------------------------------------------------------------
+
+// The linking both list kinds share. An empty list is its two sentinels joined; append puts a node
+// before the end sentinel; unlink takes a node out from between its neighbours.
+template <typename Node>
+static void Handle_LinkSentinels(Node* end, Node* start)
+{
+    start->Prev = nullptr;
+    start->Next = end;
+    end->Next = nullptr;
+    end->Prev = start;
+}
+
+template <typename Node>
+static void Handle_LinkBefore(Node* end, Node* node)
+{
+    node->Prev = end->Prev;
+    node->Next = end;
+    end->Prev->Next = node;
+    end->Prev = node;
+}
+
+template <typename Node>
+static void Handle_Unlink(Node* node)
+{
+    if (node->Prev != nullptr) node->Prev->Next = node->Next;
+    if (node->Next != nullptr) node->Next->Prev = node->Prev;
+}
 
 int Handle_List_Init(HandleListNode* end, HandleListNode* start)
 {
     start->Handle = -1;
     start->Record = nullptr;
-    start->Prev = nullptr;
-    start->Next = end;
     end->Handle = -1;
     end->Record = nullptr;
-    end->Next = nullptr;
-    end->Prev = start;
+    Handle_LinkSentinels(end, start);
     return 0;
 }
 
@@ -56,17 +90,13 @@ int Handle_List_Append(HandleListNode* end, HandleListNode* node, HandleValue ha
 {
     node->Handle = handle;
     node->Record = record;
-    node->Prev = end->Prev;
-    node->Next = end;
-    end->Prev->Next = node;
-    end->Prev = node;
+    Handle_LinkBefore(end, node);
     return 0;
 }
 
 int Handle_List_Remove(HandleListNode* node)
 {
-    if (node->Prev != nullptr) node->Prev->Next = node->Next;
-    if (node->Next != nullptr) node->Next->Prev = node->Prev;
+    Handle_Unlink(node);
     node->Next = nullptr;
     node->Prev = nullptr;
     return 0;
@@ -75,28 +105,21 @@ int Handle_List_Remove(HandleListNode* node)
 int Handle_PtrList_Init(PointerListNode* end, PointerListNode* start)
 {
     start->Data = nullptr;
-    start->Prev = nullptr;
-    start->Next = end;
     end->Data = nullptr;
-    end->Next = nullptr;
-    end->Prev = start;
+    Handle_LinkSentinels(end, start);
     return 0;
 }
 
 int Handle_PtrList_Append(PointerListNode* end, PointerListNode* node, void* data)
 {
     node->Data = data;
-    node->Prev = end->Prev;
-    node->Next = end;
-    end->Prev->Next = node;
-    end->Prev = node;
+    Handle_LinkBefore(end, node);
     return 0;
 }
 
 int Handle_PtrList_Remove(PointerListNode* node)
 {
-    if (node->Prev != nullptr) node->Prev->Next = node->Next;
-    if (node->Next != nullptr) node->Next->Prev = node->Prev;
+    Handle_Unlink(node);
     return 0;
 }
 
@@ -315,12 +338,8 @@ static int Handle_DeleteNowEx(HandleValue handle, int* refused)
     if (refused != nullptr) *refused = 0;
     HandleManager* manager = Handle_ManagerOf(handle);
     if (manager == nullptr) return -1;
-    HANDLE_LOCK(manager);
-    HandleHeader* record = Handle_Validate(manager, handle);
-    if (record == nullptr) {
-        HANDLE_UNLOCK(manager);
-        return -1;
-    }
+    HandleHeader* record = Handle_LockRecord(manager, handle);
+    if (record == nullptr) return -1;
 
     while (record->ASyncLoadCount != 0) {
         if (record->JobIndex >= 0) {
@@ -337,12 +356,8 @@ static int Handle_DeleteNowEx(HandleValue handle, int* refused)
         for (;;) {
             ASyncLoad_ServeMainThreadRequests();
             Thread_Sleep(0);
-            HANDLE_LOCK(manager);
-            record = Handle_Validate(manager, handle);
-            if (record == nullptr) {
-                HANDLE_UNLOCK(manager);
-                return -1;
-            }
+            record = Handle_LockRecord(manager, handle);
+            if (record == nullptr) return -1;
             if (record->ASyncLoadCount == 0) break;
             HANDLE_UNLOCK(manager);
         }
@@ -444,12 +459,8 @@ int Handle_ResizeRecord(HandleValue handle, int newSize)
     if (newSize == record->RecordSize) return 0;
     if (newSize < (int)sizeof(HandleHeader)) return -1;
 
-    HANDLE_LOCK(manager);
-    record = Handle_Validate(manager, handle);
-    if (record == nullptr) {
-        HANDLE_UNLOCK(manager);
-        return -1;
-    }
+    record = Handle_LockRecord(manager, handle);
+    if (record == nullptr) return -1;
     const int oldSize = record->RecordSize;
     HandleHeader* moved = (HandleHeader*)Memory_Reallocate(record, (uint32_t)newSize, "VtHandle", __LINE__);
     if (moved == nullptr) {
@@ -499,12 +510,8 @@ int Handle_ASyncLoad_Begin(HandleValue handle, int jobIndex)
 {
     HandleManager* manager = Handle_ManagerOf(handle);
     if (manager == nullptr) return -1;
-    HANDLE_LOCK(manager);
-    HandleHeader* record = Handle_Validate(manager, handle);
-    if (record == nullptr) {
-        HANDLE_UNLOCK(manager);
-        return -1;
-    }
+    HandleHeader* record = Handle_LockRecord(manager, handle);
+    if (record == nullptr) return -1;
     record->JobIndex = jobIndex;
     // The job may already have ended (a loader thread can run it before its creator gets here):
     // then its end is counted now.
@@ -517,12 +524,8 @@ int Handle_ASyncLoad_End(HandleValue handle)
 {
     HandleManager* manager = Handle_ManagerOf(handle);
     if (manager == nullptr) return -1;
-    HANDLE_LOCK(manager);
-    HandleHeader* record = Handle_Validate(manager, handle);
-    if (record == nullptr) {
-        HANDLE_UNLOCK(manager);
-        return -1;
-    }
+    HandleHeader* record = Handle_LockRecord(manager, handle);
+    if (record == nullptr) return -1;
     // Below 0 when the job ended before its creator counted it in; Begin evens it out.
     if (--record->ASyncLoadCount == 0) Handle_ASyncLoad_Completed(record);
     HANDLE_UNLOCK(manager);
@@ -534,23 +537,15 @@ int Handle_ASyncLoad_Wait(HandleValue handle)
     if (!ASyncLoad_IsMainThread()) return -1;
     HandleManager* manager = Handle_ManagerOf(handle);
     if (manager == nullptr) return -1;
-    HANDLE_LOCK(manager);
-    HandleHeader* record = Handle_Validate(manager, handle);
-    if (record == nullptr) {
-        HANDLE_UNLOCK(manager);
-        return -1;
-    }
+    HandleHeader* record = Handle_LockRecord(manager, handle);
+    if (record == nullptr) return -1;
     int loading = record->ASyncLoadCount != 0;
     HANDLE_UNLOCK(manager);
     while (loading) {
         ASyncLoad_ServeMainThreadRequests();
         Thread_Sleep(1);
-        HANDLE_LOCK(manager);
-        record = Handle_Validate(manager, handle);
-        if (record == nullptr) {
-            HANDLE_UNLOCK(manager);
-            return -1;        // deleted while it loaded
-        }
+        record = Handle_LockRecord(manager, handle);
+        if (record == nullptr) return -1;        // deleted while it loaded
         loading = record->ASyncLoadCount != 0;
         HANDLE_UNLOCK(manager);
     }
