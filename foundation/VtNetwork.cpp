@@ -233,53 +233,64 @@ static int Network_ReceivePackets(HandleValue handle)
     }
 }
 
-int RecvSocket(HandleValue networkHandle)
+// The frame that receiving and sending share: under the lock, a usable handle that is not already
+// being served has its messages processed, then, when it is valid, free of errors and in packet mode,
+// the transfer runs. `inProgress` keeps the transfer from being entered again from the messages.
+static int Network_RunTransfer(HandleValue networkHandle, int32_t* inProgress, int (*transfer)(HandleValue handle),
+                               const wchar_t* invalidMessage, const wchar_t* errorMessage)
 {
     if (!NetworkState.Initialized) return -1;
     WinAPI_EnsureLoaded();
     Network_Lock();
     NetworkHandleRecord* record = Network_GetRecord(networkHandle);
-    if (record == nullptr || record->Deferred || Network_ReceiveInProgress) {
+    if (record == nullptr || record->Deferred || *inProgress) {
         Network_Unlock();
         return -1;
     }
-    Network_ReceiveInProgress = 1;
+    *inProgress = 1;
     Network_ProcessMessages(0);
     record = (NetworkHandleRecord*)Handle_GetRecord(networkHandle);
     int result = 0;
     if (record == nullptr) {
         result = -1;
     } else if (!record->Valid) {
-        Log_AddTextUTF16(L"有効なネットワークハンドルではありません in RecvSocket\n");
+        Log_AddTextUTF16(invalidMessage);
         result = -1;
     } else if (record->Error) {
-        Log_AddTextUTF16(L"このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
+        Log_AddTextUTF16(errorMessage);
         result = -1;
     } else if (record->PacketMode) {
-        result = Network_ReceivePackets(networkHandle);
+        result = transfer(networkHandle);
     }
-    Network_ReceiveInProgress = 0;
+    *inProgress = 0;
     Network_Unlock();
     return result;
 }
 
-// Sends the queued data as packets; the caller holds the lock.
-static void Network_SendPackets(HandleValue handle)
+int RecvSocket(HandleValue networkHandle)
+{
+    return Network_RunTransfer(networkHandle, &Network_ReceiveInProgress, Network_ReceivePackets,
+                               L"有効なネットワークハンドルではありません in RecvSocket\n",
+                               L"このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
+}
+
+// Sends the queued data as packets; the caller holds the lock. Always 0: what is not sent waits.
+static int Network_SendPackets(HandleValue handle)
 {
     for (;;) {
         NetworkHandleRecord* record = (NetworkHandleRecord*)Handle_GetRecord(handle);
-        if (record == nullptr) return;
+        if (record == nullptr) return 0;
         RingBuffer* queue = &record->SendQueue;
-        if (queue->Stored <= 0) return;
+        if (queue->Stored <= 0) return 0;
 
         uint8_t length[4];
         if (record->SendPrefixRemaining > 0) {
             Network_StoreLength(length, record->SendRemaining);
             const int rest = record->SendPrefixRemaining;
             const int sent = WinAPITable.send(record->Socket, (const char*)length + 4 - rest, rest, 0);
-            if (sent == SOCKET_ERROR) return;
+            if (sent == SOCKET_ERROR) return 0;
             record->SendPrefixRemaining -= sent;
-            if (record->SendPrefixRemaining > 0) return;
+            if (record->SendPrefixRemaining > 0) return 0;
         }
         if (record->SendRemaining == 0) {
             record->SendRemaining = queue->Stored;
@@ -287,11 +298,11 @@ static void Network_SendPackets(HandleValue handle)
             const int sent = WinAPITable.send(record->Socket, (const char*)length, 4, 0);
             if (sent == SOCKET_ERROR) {
                 record->SendRemaining = 0;
-                return;
+                return 0;
             }
             if (sent < 4) {
                 record->SendPrefixRemaining = 4 - sent;
-                return;
+                return 0;
             }
         }
 
@@ -302,7 +313,7 @@ static void Network_SendPackets(HandleValue handle)
         if (queue->ReadPosition + remaining > queue->Size) {
             const int32_t first = queue->Size - queue->ReadPosition;
             const int sent = WinAPITable.send(record->Socket, (const char*)queue->Data + queue->ReadPosition, first, 0);
-            if (sent == SOCKET_ERROR) return;
+            if (sent == SOCKET_ERROR) return 0;
             count = sent;
             if (sent == first) {
                 const int more = WinAPITable.send(record->Socket, (const char*)queue->Data, remaining - first, 0);
@@ -317,7 +328,7 @@ static void Network_SendPackets(HandleValue handle)
             }
         } else {
             const int sent = WinAPITable.send(record->Socket, (const char*)queue->Data + queue->ReadPosition, remaining, 0);
-            if (sent == SOCKET_ERROR) return;
+            if (sent == SOCKET_ERROR) return 0;
             count = sent;
             queue->ReadPosition += sent;
         }
@@ -325,38 +336,15 @@ static void Network_SendPackets(HandleValue handle)
         record->SendRemaining -= count;
         const int complete = record->SendRemaining == 0;
         const int left = queue->Stored;
-        if (Network_ProcessMessages(0) != 0 || count == 0 || !complete || left <= 0) return;
+        if (Network_ProcessMessages(0) != 0 || count == 0 || !complete || left <= 0) return 0;
     }
 }
 
 int SendSocket(HandleValue networkHandle)
 {
-    if (!NetworkState.Initialized) return -1;
-    WinAPI_EnsureLoaded();
-    Network_Lock();
-    NetworkHandleRecord* record = Network_GetRecord(networkHandle);
-    if (record == nullptr || record->Deferred || Network_SendInProgress) {
-        Network_Unlock();
-        return -1;
-    }
-    Network_SendInProgress = 1;
-    Network_ProcessMessages(0);
-    record = (NetworkHandleRecord*)Handle_GetRecord(networkHandle);
-    int result = 0;
-    if (record == nullptr) {
-        result = -1;
-    } else if (!record->Valid) {
-        Log_AddTextUTF16(L"有効なネットワークハンドルではありません in SendSocket\n");
-        result = -1;
-    } else if (record->Error) {
-        Log_AddTextUTF16(L"このネットワークハンドルにはエラーが発生しています in SendSocket\n");
-        result = -1;
-    } else if (record->PacketMode) {
-        Network_SendPackets(networkHandle);
-    }
-    Network_SendInProgress = 0;
-    Network_Unlock();
-    return result;
+    return Network_RunTransfer(networkHandle, &Network_SendInProgress, Network_SendPackets,
+                               L"有効なネットワークハンドルではありません in SendSocket\n",
+                               L"このネットワークハンドルにはエラーが発生しています in SendSocket\n");
 }
 
 int32_t Network_OnSocketMessage(HWND window, UINT message, WPARAM socket, LPARAM event)
