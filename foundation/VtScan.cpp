@@ -73,20 +73,29 @@ struct ScanState {
 // Result of one conversion.
 enum ScanStep { ScanStep_Stored, ScanStep_End };
 
-ScanStep Scan_Integer(ScanState& state, uint32_t letter, int width, ScanSize size, bool suppress, va_list* arguments) {
+// The start both number conversions share: leading blanks are skipped, then a minus sign is taken
+// within the width. False when the input or the width ends before a digit could follow.
+static bool Scan_NumberStart(ScanState& state, int width, int& used, bool& negative) {
     state.position += CharCode_CountLeadingBlanks(state.input + state.position);
     const uint32_t* in = state.input;
     int& at = state.position;
-    if (in[at] == 0) return ScanStep_End;
-    int used = 0;
-    auto widthLeft = [&]() { return width < 0 || used < width; };
-    bool negative = false;
+    if (in[at] == 0) return false;
     if (in[at] == '-') {
         negative = true;
         ++at;
         ++used;
-        if (!widthLeft() || in[at] == 0) return ScanStep_End;
+        if (!(width < 0 || used < width) || in[at] == 0) return false;
     }
+    return true;
+}
+
+ScanStep Scan_Integer(ScanState& state, uint32_t letter, int width, ScanSize size, bool suppress, va_list* arguments) {
+    const uint32_t* in = state.input;
+    int& at = state.position;
+    int used = 0;
+    bool negative = false;
+    if (!Scan_NumberStart(state, width, used, negative)) return ScanStep_End;
+    auto widthLeft = [&]() { return width < 0 || used < width; };
     int base = 10;
     switch (letter) {
     case 'o': case 'O': base = 8; break;
@@ -136,19 +145,12 @@ ScanStep Scan_Integer(ScanState& state, uint32_t letter, int width, ScanSize siz
 }
 
 ScanStep Scan_Real(ScanState& state, int width, ScanSize size, bool suppress, va_list* arguments) {
-    state.position += CharCode_CountLeadingBlanks(state.input + state.position);
     const uint32_t* in = state.input;
     int& at = state.position;
-    if (in[at] == 0) return ScanStep_End;
     int used = 0;
-    auto widthLeft = [&]() { return width < 0 || used < width; };
     bool negative = false;
-    if (in[at] == '-') {
-        negative = true;
-        ++at;
-        ++used;
-        if (!widthLeft() || in[at] == 0) return ScanStep_End;
-    }
+    if (!Scan_NumberStart(state, width, used, negative)) return ScanStep_End;
+    auto widthLeft = [&]() { return width < 0 || used < width; };
     // The number's digits gathered as plain text for an exactly rounded conversion.
     char integerDigits[ScanMaxDigits + 1], fractionDigits[ScanMaxDigits + 1];
     int integerCount = 0, fractionCount = 0, exponentCount = 0;
