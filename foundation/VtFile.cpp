@@ -306,15 +306,19 @@ int File_Path_SplitStemAndExt(const wchar_t* path, wchar_t* stem, uint32_t stemB
     return 0;
 }
 
-int File_Path_ToAbsoluteW(const wchar_t* path, wchar_t* out, uint32_t outBytes, const wchar_t* base)
+namespace {
+// The current directory into a buffer of 1536 units; empty when it cannot be had.
+void File_ReadCurrentDir(wchar_t (&current)[1536])
 {
-    wchar_t current[1536];
-    if (base == nullptr) {
-        current[0] = 0;
-        File_Access_GetCurrentDir(current, sizeof(current));
-        current[1535] = 0;
-        base = current;
-    }
+    current[0] = 0;
+    File_Access_GetCurrentDir(current, sizeof(current));
+    current[1535] = 0;
+}
+
+// Both forms of ToAbsolute once the base is known: no path gives the base itself.
+template <typename Char>
+int File_Path_Resolve(const Char* path, Char* out, uint32_t outBytes, const Char* base)
+{
     if (path == nullptr) {
         File_CopyBounded(out, outBytes, base, File_Length(base));
         return 0;
@@ -322,25 +326,29 @@ int File_Path_ToAbsoluteW(const wchar_t* path, wchar_t* out, uint32_t outBytes, 
     File_Path_Absolute(path, base, out, outBytes);
     return 0;
 }
+} // namespace
+
+int File_Path_ToAbsoluteW(const wchar_t* path, wchar_t* out, uint32_t outBytes, const wchar_t* base)
+{
+    wchar_t current[1536];
+    if (base == nullptr) {
+        File_ReadCurrentDir(current);
+        base = current;
+    }
+    return File_Path_Resolve(path, out, outBytes, base);
+}
 
 int File_Path_ToAbsolute(const char* path, char* out, uint32_t outBytes, const char* base)
 {
     char current[1536];
     if (base == nullptr) {
         wchar_t wide[1536];
-        wide[0] = 0;
-        File_Access_GetCurrentDir(wide, sizeof(wide));
-        wide[1535] = 0;
+        File_ReadCurrentDir(wide);
         current[0] = 0;
         CharCode_ConvertString(wide, -1, CodePage_Utf16LE, current, sizeof(current), CharCode_GetNarrowPage());
         base = current;
     }
-    if (path == nullptr) {
-        File_CopyBounded(out, outBytes, base, File_Length(base));
-        return 0;
-    }
-    File_Path_Absolute(path, base, out, outBytes);
-    return 0;
+    return File_Path_Resolve(path, out, outBytes, base);
 }
 
 // ---- File handles ----
