@@ -286,14 +286,20 @@ static void Log_AppendLineEnd(wchar_t* buffer, int units)
     buffer[length + 1] = 0;
 }
 
+// One formatted entry of at most 1024 units, ended by a line end.
+static void Log_FormatLine(wchar_t (&buffer)[1024], const wchar_t* format, va_list args)
+{
+    CharCode_FormatV(CodePage_Utf16LE, 1, CharCode_GetNarrowPage(), CharCode_GetWidePage(), buffer, 1024, format, args);
+    Log_AppendLineEnd(buffer, 1024);
+}
+
 int Log_AddFormatUTF16(const wchar_t* format, ...)
 {
     wchar_t buffer[1024];
     va_list args;
     va_start(args, format);
-    CharCode_FormatV(CodePage_Utf16LE, 1, CharCode_GetNarrowPage(), CharCode_GetWidePage(), buffer, 1024, format, args);
+    Log_FormatLine(buffer, format, args);
     va_end(args);
-    Log_AppendLineEnd(buffer, 1024);
     return Log_AddTextUTF16(buffer);
 }
 
@@ -302,9 +308,8 @@ int Log_AddFormatUTF16WithError(int errorCode, const wchar_t* format, ...)
     wchar_t buffer[1024];
     va_list args;
     va_start(args, format);
-    CharCode_FormatV(CodePage_Utf16LE, 1, CharCode_GetNarrowPage(), CharCode_GetWidePage(), buffer, 1024, format, args);
+    Log_FormatLine(buffer, format, args);
     va_end(args);
-    Log_AppendLineEnd(buffer, 1024);
     return Log_AddTextUTF16WithError(errorCode, buffer);
 }
 
