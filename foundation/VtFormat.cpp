@@ -32,24 +32,10 @@ void FormatWriter_Begin(FormatWriter& writer, void* destination, int room, int t
     writer.terminatorBytes = terminatorBytes;
     writer.page = page;
     writer.stopped = 0;
-    switch (page) {
-    case CodePage_ShiftJis:
-    case CodePage_Gbk:
-    case CodePage_Korean:
-    case CodePage_Big5:
-    case CodePage_Western:
-    case CodePage_Latin9:
-    case CodePage_Ascii:
-    case CodePage_Utf8:
-        writer.asciiUnit = 1;
-        break;
-    case CodePage_Utf16LE:
-        writer.asciiUnit = 2;
-        break;
-    default:
-        writer.asciiUnit = 0;
-        break;
-    }
+    // ASCII is written directly in the one-byte pages and in UTF-16LE; other pages encode it.
+    if (CharCode_GetUnitSize(page) == 1) writer.asciiUnit = 1;
+    else if (page == CodePage_Utf16LE) writer.asciiUnit = 2;
+    else writer.asciiUnit = 0;
 }
 
 int FormatWriter_Put(FormatWriter& writer, uint32_t code) {
