@@ -1,6 +1,6 @@
 // VtBaseFunc: math wrappers, 128-bit arithmetic, byte-block functions, the sine table and the
 // seeding of the MT19937 generator. Stands on the C math library, and for the current directory on
-// VtCharCode and the system function table.
+// VtCharCode and the text-API wrappers.
 #include "foundation/VtBaseFunc.h"
 
 #include <math.h>
@@ -8,6 +8,7 @@
 
 #include "foundation/VtCharCode.h"
 #include "foundation/VtWinAPI.h"
+#include "foundation/VtWinAPIText.h"
 
 namespace Vantrel {
 
@@ -140,7 +141,8 @@ int32_t BaseFunc_InitSineTable(void) {
 
 // ---- Current directory --------------------------------------------------------------------------------
 
-// The system's current-directory calls take UTF-16, or narrow text where the wide forms are stubs.
+// The current directory through the text wrappers, which take UTF-16 and fall back to narrow text
+// where the wide system calls are stubs.
 int32_t BaseFunc_SetCurrentDir(const wchar_t *path) {
   WinAPI_EnsureLoaded();
   WCHAR wide[1024];
@@ -148,32 +150,14 @@ int32_t BaseFunc_SetCurrentDir(const wchar_t *path) {
   const CodePageId page = CharCode_GetWidePage();
   if (CharCode_ConvertString(path, -1, page, nullptr, 0x7FFFFFFF, CodePage_Utf16LE) > (int32_t)sizeof wide) return -1;
   CharCode_ConvertString(path, -1, page, wide, sizeof wide, CodePage_Utf16LE);
-  BOOL done;
-  if (WinAPITable.WideUsable != 0) {
-    done = WinAPITable.SetCurrentDirectoryW(wide);
-  } else {
-    char narrow[2048];
-    const CodePageId narrowPage = CharCode_GetNarrowPage();
-    if (CharCode_ConvertString(wide, -1, CodePage_Utf16LE, nullptr, 0x7FFFFFFF, narrowPage) > (int32_t)sizeof narrow)
-      return -1;
-    CharCode_ConvertString(wide, -1, CodePage_Utf16LE, narrow, sizeof narrow, narrowPage);
-    done = WinAPITable.SetCurrentDirectoryA(narrow);
-  }
-  return done ? 0 : -1;
+  return WinAPI_SetCurrentDirectory(wide) ? 0 : -1;
 }
 
 wchar_t *BaseFunc_GetCurrentDir(wchar_t *destination, int32_t destinationSize) {
   WinAPI_EnsureLoaded();
   WCHAR wide[1024];
   wide[0] = 0;
-  if (WinAPITable.WideUsable != 0) {
-    if (WinAPITable.GetCurrentDirectoryW(1024, wide) >= 1024) wide[0] = 0;
-  } else {
-    char narrow[2048];
-    narrow[0] = 0;
-    if (WinAPITable.GetCurrentDirectoryA(sizeof narrow, narrow) >= sizeof narrow) narrow[0] = 0;
-    CharCode_ConvertString(narrow, -1, CharCode_GetNarrowPage(), wide, sizeof wide, CodePage_Utf16LE);
-  }
+  if (WinAPI_GetCurrentDirectory(1024, wide) >= 1024) wide[0] = 0;
   CharCode_ConvertString(wide, -1, CodePage_Utf16LE, destination, destinationSize, CharCode_GetWidePage());
   return destination;
 }
