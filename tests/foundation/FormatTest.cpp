@@ -3,6 +3,7 @@
 // comparison against the C runtime's snprintf.
 #include "foundation/VtCharCode.h"
 #include "foundation/VtFormat.h"
+#include "tests/foundation/PageText.h"
 
 #include <gtest/gtest.h>
 
@@ -29,15 +30,8 @@ struct Flavour {
 };
 const Flavour Flavours[] = {{"narrow", CodePage_ShiftJis, 0}, {"wide", CodePage_Utf16LE, 1}};
 
-// Text in a page, kept alive for the duration of a test.
-std::deque<std::vector<uint8_t>> KeptTexts;
-
-const void* TextIn(const char* narrowText, CodePageId page) {
-    int bytes = CharCode_ConvertString(narrowText, -1, CodePage_ShiftJis, nullptr, 0x7FFFFFFF, page);
-    KeptTexts.emplace_back((size_t)(bytes > 0 ? bytes : 0) + 8, 0);
-    CharCode_ConvertString(narrowText, -1, CodePage_ShiftJis, KeptTexts.back().data(), bytes, page);
-    return KeptTexts.back().data();
-}
+using FoundationTest::KeptTexts;
+using FoundationTest::TextIn;
 
 enum ArgKind { Arg_None, Arg_Int, Arg_Int64, Arg_Double, Arg_Pointer, Arg_OwnString, Arg_OtherString, Arg_Null };
 struct Arg {

@@ -2,6 +2,7 @@
 // every code page, and inputs that must end quickly (huge exponents, long digit runs).
 #include "foundation/VtCharCode.h"
 #include "foundation/VtScan.h"
+#include "tests/foundation/PageText.h"
 
 #include <gtest/gtest.h>
 
@@ -24,14 +25,8 @@ struct Flavour {
 };
 const Flavour Flavours[] = {{"narrow", CodePage_ShiftJis, 0}, {"wide", CodePage_Utf16LE, 1}};
 
-std::deque<std::vector<uint8_t>> KeptTexts;
-
-const void* TextIn(const char* narrowText, CodePageId page) {
-    int bytes = CharCode_ConvertString(narrowText, -1, CodePage_ShiftJis, nullptr, 0x7FFFFFFF, page);
-    KeptTexts.emplace_back((size_t)(bytes > 0 ? bytes : 0) + 8, 0);
-    CharCode_ConvertString(narrowText, -1, CodePage_ShiftJis, KeptTexts.back().data(), bytes, page);
-    return KeptTexts.back().data();
-}
+using FoundationTest::KeptTexts;
+using FoundationTest::TextIn;
 
 enum OutKind { Out_None, Out_Int32, Out_Int16, Out_Int64, Out_Float, Out_Double, Out_String, Out_OtherString, Out_Chars };
 struct Out {
