@@ -10,6 +10,7 @@
 #include "foundation/VtHeap.h"
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
+#include "tests/foundation/LogReadBack.h"
 
 using namespace Vantrel;
 
@@ -21,29 +22,8 @@ struct HeapStopped : std::runtime_error {
 
 void ThrowOnFatal(const char* message) { throw HeapStopped(message); }
 
-// The log's text since the file was started, UTF-8 decoded.
-std::wstring ReadLog()
-{
-    wchar_t path[1536];
-    Log_File_BuildPath(path, sizeof(path));
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return L"";
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD done = 0;
-    if (!bytes.empty()) ReadFile(file, &bytes[0], (DWORD)bytes.size(), &done, nullptr);
-    CloseHandle(file);
-    std::wstring text(bytes.size() + 1, L'\0');
-    const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), &text[0], (int)text.size());
-    text.resize(units > 0 ? units : 0);
-    return text;
-}
-
-void StartFreshLog(const wchar_t* name)
-{
-    Log_File_Shutdown();
-    wcscpy(LogState.UserFileName, name);
-    Log_File_Create();
-}
+using FoundationTest::ReadLog;
+using FoundationTest::StartFreshLog;
 
 class HeapTest : public ::testing::Test {
 protected:

@@ -11,31 +11,14 @@
 #include "foundation/VtMemory.h"
 #include "foundation/VtThread.h"
 #include "foundation/VtWinAPI.h"
+#include "tests/foundation/LogReadBack.h"
 
 using namespace Vantrel;
 
 namespace {
 
-std::string ReadLogBytes()
-{
-    wchar_t path[1536];
-    Log_File_BuildPath(path, sizeof(path));
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "";
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD done = 0;
-    if (!bytes.empty()) ReadFile(file, &bytes[0], (DWORD)bytes.size(), &done, nullptr);
-    CloseHandle(file);
-    return bytes;
-}
-
-std::wstring Utf8ToWide(const std::string& bytes)
-{
-    std::wstring text(bytes.size() + 1, L'\0');
-    const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), &text[0], (int)text.size());
-    text.resize(units > 0 ? units : 0);
-    return text;
-}
+using FoundationTest::ReadLogBytes;
+using FoundationTest::Utf8ToWide;
 
 // The lines of the log after the byte-order mark, each without its CR LF.
 std::vector<std::string> LogLines(const std::string& bytes)

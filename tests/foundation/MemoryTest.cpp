@@ -8,6 +8,7 @@
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtThread.h"
+#include "tests/foundation/LogReadBack.h"
 
 using namespace Vantrel;
 
@@ -22,29 +23,13 @@ DWORD LogFileSize()
     return data.nFileSizeLow;
 }
 
-std::wstring ReadLog()
-{
-    wchar_t path[1536];
-    Log_File_BuildPath(path, sizeof(path));
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return L"";
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD done = 0;
-    if (!bytes.empty()) ReadFile(file, &bytes[0], (DWORD)bytes.size(), &done, nullptr);
-    CloseHandle(file);
-    std::wstring text(bytes.size() + 1, L'\0');
-    const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), &text[0], (int)text.size());
-    text.resize(units > 0 ? units : 0);
-    return text;
-}
+using FoundationTest::ReadLog;
 
 class MemoryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Log_File_Shutdown();
-        wcscpy(LogState.UserFileName, L"MemoryTest.txt");
-        Log_File_Create();
+        FoundationTest::StartFreshLog(L"MemoryTest.txt");
         // Keep a block in each heap so that no test pays for a new area or sees a grown block.
         SmallKeep = Memory_Allocate(16, "MemoryTest", 1);
         LargeKeep = Memory_Allocate(MEMORY_SMALL_LIMIT + 1, "MemoryTest", 2);
