@@ -5,12 +5,7 @@
 #include <stddef.h>
 
 // The record keeps separate entries for these names (see the header).
-#undef GetWindowLongPtrA
-#undef GetWindowLongPtrW
-#undef SetWindowLongPtrA
-#undef SetWindowLongPtrW
-#undef SetClassLongPtrA
-#undef SetClassLongPtrW
+#include "foundation/VtWinAPILongPtr.h"
 
 namespace Vantrel {
 

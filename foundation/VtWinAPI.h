@@ -190,12 +190,7 @@ typedef HRESULT(WINAPI *WinAPI_PropVariantToInt64Proc)(const PROPVARIANT &value,
 #pragma push_macro("SetWindowLongPtrW")
 #pragma push_macro("SetClassLongPtrA")
 #pragma push_macro("SetClassLongPtrW")
-#undef GetWindowLongPtrA
-#undef GetWindowLongPtrW
-#undef SetWindowLongPtrA
-#undef SetWindowLongPtrW
-#undef SetClassLongPtrA
-#undef SetClassLongPtrW
+#include "foundation/VtWinAPILongPtr.h"
 
 #define VT_WINAPI_MEMBER(name) decltype(&::name) name;
 #define VT_WINAPI_MEMBER_TYPED(name, type) type name;

@@ -6,12 +6,7 @@
 
 #include "foundation/VtWinAPI.h"
 
-#undef GetWindowLongPtrA
-#undef GetWindowLongPtrW
-#undef SetWindowLongPtrA
-#undef SetWindowLongPtrW
-#undef SetClassLongPtrA
-#undef SetClassLongPtrW
+#include "foundation/VtWinAPILongPtr.h"
 
 using namespace Vantrel;
 
