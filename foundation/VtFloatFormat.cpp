@@ -206,17 +206,17 @@ int FloatText_Fixed(const FloatDecimal& decimal, int alternate, int precision, c
     return n;
 }
 
+// The exponent's letter and sign (always shown); its magnitude is left for the caller's digits.
+static int FloatText_ExponentStart(char letter, int exponent, char* text, unsigned* magnitude) {
+    text[0] = letter;
+    text[1] = exponent < 0 ? '-' : '+';
+    *magnitude = exponent < 0 ? (unsigned)-exponent : (unsigned)exponent;
+    return 2;
+}
+
 int FloatText_Exponent(int exponent, int upper, char* text) {
-    int n = 0;
-    text[n++] = upper ? 'E' : 'e';
     unsigned magnitude;
-    if (exponent < 0) {
-        text[n++] = '-';
-        magnitude = (unsigned)-exponent;
-    } else {
-        text[n++] = '+';
-        magnitude = (unsigned)exponent;
-    }
+    int n = FloatText_ExponentStart(upper ? 'E' : 'e', exponent, text, &magnitude);
     text[n++] = (char)('0' + magnitude / 100 % 10);
     text[n++] = (char)('0' + magnitude / 10 % 10);
     text[n++] = (char)('0' + magnitude % 10);
@@ -435,15 +435,8 @@ int CharCode_Format_FloatHex(double magnitude, int alternate, int precision, int
         std::memset(text + n, '0', (size_t)(p - shown));
         n += p - shown;
     }
-    text[n++] = upper ? 'P' : 'p';
     unsigned exponentMagnitude;
-    if (exponent < 0) {
-        text[n++] = '-';
-        exponentMagnitude = (unsigned)-exponent;
-    } else {
-        text[n++] = '+';
-        exponentMagnitude = (unsigned)exponent;
-    }
+    n += FloatText_ExponentStart(upper ? 'P' : 'p', exponent, text + n, &exponentMagnitude);
     char reversed[12];
     int r = 0;
     do {
