@@ -4,6 +4,10 @@
 #pragma once
 #include <cstdint>
 #include <windows.h>
+#include <mmsystem.h>
+#ifndef DIRECTINPUT_VERSION
+#define DIRECTINPUT_VERSION 0x0800
+#endif
 #include <dinput.h>
 #include <xinput.h>
 

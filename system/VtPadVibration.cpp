@@ -167,13 +167,16 @@ int Joypad_StopVibration(int padNumber, int motor)
     int index = (padNumber & ~PadNumberKeyboardBit) - 1;
     if (index < 0 || index >= InputSystem.PadCount) return 0;
     PadRecord* record = &InputSystem.Pads[index];
+    int stopped = 0;
     for (int m = 0; m < 2; ++m) {
         if (motor >= 0 && m != motor) continue;
         if (!Joypad_IsMotorUsable(record, m) || !record->Motor[m].Playing) continue;
         record->Motor[m].Playing = 0;
         record->Motor[m].Power = 10000;
-        Joypad_RefreshVibration(0);
+        stopped = 1;
     }
+    // Both motors of a pad stop together: one send, not a half-stopped state in between.
+    if (stopped) Joypad_RefreshVibration(0);
     return 0;
 }
 
