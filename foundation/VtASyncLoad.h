@@ -75,6 +75,8 @@ int ASyncLoad_ServeMainThreadRequests();                    // main thread only
 int ASyncLoad_WakeThreads(int extraAllowance);
 int ASyncLoad_IsMainThread();
 int ASyncLoad_GetPendingCount();
+// The millisecond time base of queue times and time slices (timeGetTime with bit 31 cleared).
+int ASyncLoad_GetTime();
 
 // Parameter packing: each put with a null area only measures; every put and get advances the
 // offset by the field's size. A string or block longer than 65533 bytes is refused: the put

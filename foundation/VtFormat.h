@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 namespace Vantrel {
@@ -48,5 +49,31 @@ uint32_t CharCode_UInt64_Remainder(uint64_t* value, uint32_t divisor);
 // Pieces of a conversion, each writing into destination with room bytes left in the format page
 // and reporting the bytes written; a piece is written only when it leaves room for the terminator.
 int CharCode_Format_PutRepeated(uint32_t code, int count, void* destination, int room, int32_t page);
+
+// --- Shared by the formatter, the floating-point conversions and the scanner ---
+
+// Work areas larger than the stack limits (freed with Format_FreeWork); null when memory is out.
+void* Format_AllocateWork(size_t bytes);
+void Format_FreeWork(void* block);
+
+// Writes the characters of one conversion: each character only when it leaves room for the
+// terminator (terminatorBytes); the first that does not fit stops the writer.
+struct FormatWriter {
+    uint8_t* destination;
+    int room;
+    int used;
+    int terminatorBytes;
+    int32_t page;
+    int asciiUnit;  // bytes of an ASCII character written directly: 1, 2 for UTF-16LE, else 0
+    int stopped;
+};
+
+void FormatWriter_Begin(FormatWriter& writer, void* destination, int room, int terminatorBytes, int32_t page);
+// 1 when written, 0 when the writer is (now) stopped.
+int FormatWriter_Put(FormatWriter& writer, uint32_t code);
+void FormatWriter_PutAscii(FormatWriter& writer, const char* text, int length);
+void FormatWriter_PutRepeated(FormatWriter& writer, uint32_t code, int count);
+// Writes the terminator after what was written (it always fits).
+void FormatWriter_End(FormatWriter& writer);
 
 } // namespace Vantrel

@@ -3,7 +3,7 @@
 // Stands on foundation/VtThread (critical sections) and the system function table (events, threads).
 #include "system/VtCallGate.h"
 
-#include "foundation/VtWinAPI.h"
+#include "foundation/VtWinAPITable.h"
 #include "system/VtWindow.h"
 
 namespace Vantrel {
@@ -16,7 +16,7 @@ int CallGate_QueueCapacity = LibraryCallGateQueueSize;
 void CallGate_CreateResources(LibraryCallGate& gate) {
     gate.EventsCreated = 1;
     for (int i = 0; i < LibraryCallGateQueueSize; ++i) {
-        gate.Waiters[i].WaitEvent = WinAPI.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        gate.Waiters[i].WaitEvent = WinAPITable.CreateEventA(nullptr, TRUE, FALSE, nullptr);
         gate.Waiters[i].WaiterThreadId = 0;
     }
     CriticalSection_Create(&gate.GateLock);
@@ -59,7 +59,7 @@ void Window_LibraryCallGate_Enter() {
     LibraryCallGate& gate = Window.Gate;
     if (gate.EventsCreated == 0) CallGate_CreateResources(gate);
 
-    const uint32_t self = WinAPI.GetCurrentThreadId();
+    const uint32_t self = WinAPITable.GetCurrentThreadId();
     for (;;) {
         CriticalSection_Enter(&gate.GateLock, __FILE__, __LINE__);
         if (gate.GateOwned == 1) {
@@ -74,7 +74,7 @@ void Window_LibraryCallGate_Enter() {
         }
         if (gate.WaiterCount >= CallGate_QueueCapacity) {
             CriticalSection_Leave(&gate.GateLock);
-            WinAPI.Sleep(1);
+            WinAPITable.Sleep(1);
             continue;
         }
         LibraryCallGateWaiter& place = gate.Waiters[gate.WaiterCount];
@@ -82,8 +82,8 @@ void Window_LibraryCallGate_Enter() {
         HANDLE event = place.WaitEvent;
         gate.WaiterCount += 1;
         CriticalSection_Leave(&gate.GateLock);
-        WinAPI.WaitForSingleObject(event, INFINITE);
-        WinAPI.ResetEvent(event);
+        WinAPITable.WaitForSingleObject(event, INFINITE);
+        WinAPITable.ResetEvent(event);
     }
     gate.OwnerDepth += 1;
     gate.GateOwned = 1;
@@ -108,8 +108,8 @@ void Window_LibraryCallGate_Leave() {
     if (gate.OwnerDepth > 0) gate.OwnerDepth -= 1;
     CriticalSection_Leave(&gate.GateLock);
     if (wake) {
-        WinAPI.SetEvent(headEvent);
-        WinAPI.Sleep(0);
+        WinAPITable.SetEvent(headEvent);
+        WinAPITable.Sleep(0);
     }
 }
 
@@ -125,7 +125,7 @@ int Window_LibraryCallGate_Release() {
     gate.EventsCreated = 0;
     for (int i = 0; i < LibraryCallGateQueueSize; ++i) {
         if (gate.Waiters[i].WaitEvent != nullptr) {
-            WinAPI.CloseHandle(gate.Waiters[i].WaitEvent);
+            WinAPITable.CloseHandle(gate.Waiters[i].WaitEvent);
             gate.Waiters[i].WaitEvent = nullptr;
         }
     }
