@@ -22,7 +22,19 @@ void BaseFunc_SinCosD(double angle, double *sine, double *cosine);
 // Truncated toward zero.
 int64_t BaseFunc_DoubleToInt64(double x);
 void BaseFunc_Float4ToInt4(const float *source, int32_t *destination);
-// The floating-point class bits of x (FP_NAN, FP_INFINITE, FP_ZERO, FP_SUBNORMAL, FP_NORMAL).
+// The floating-point class bits of x, one of the FpClass_ values (the C run-time's _fpclass bits).
+enum : int {
+  FpClass_SignalingNaN = 0x0001,
+  FpClass_QuietNaN = 0x0002,
+  FpClass_NegativeInfinity = 0x0004,
+  FpClass_NegativeNormal = 0x0008,
+  FpClass_NegativeDenormal = 0x0010,
+  FpClass_NegativeZero = 0x0020,
+  FpClass_PositiveZero = 0x0040,
+  FpClass_PositiveDenormal = 0x0080,
+  FpClass_PositiveNormal = 0x0100,
+  FpClass_PositiveInfinity = 0x0200,
+};
 int BaseFunc_FpClass(double x);
 
 // ---- Wide arithmetic (words least significant first) ---------------------------------------------
