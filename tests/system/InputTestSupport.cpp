@@ -246,7 +246,7 @@ void RestartInputWithFakes(FakeDirectInput* directInput)
     Input_Initialize();
 }
 
-bool RestartInputWithScript(const std::string& script)
+bool RestartInputWithScript(const std::string& script, FakeDirectInput* directInput)
 {
     Input_Terminate();
     InstallFakes();
@@ -259,7 +259,7 @@ bool RestartInputWithScript(const std::string& script)
     SetEnvironmentVariableA("VT_XINPUT_SCRIPT", ScriptPath.c_str());
     SetEnvironmentVariableA("VT_XINPUT_LOG", RecordPath.c_str());
     static FakeDirectInput noControllers;
-    CurrentDirectInput = &noControllers;
+    CurrentDirectInput = directInput != nullptr ? directInput : &noControllers;
     // Wine takes its builtin xinput1_4 unless told to prefer the one beside the program.
     SetXInputOverride(true);
     Input_Initialize();

@@ -146,8 +146,9 @@ void PrepareWindowState(int osVersionCode);
 // joystick-call mode). The system XInput is kept out (no script: no user connected).
 void RestartInputWithFakes(FakeDirectInput* directInput);
 // Restarts input over the scripted xinput1_4.dll beside the program, playing the given script; the
-// record of its XInputSetState calls starts empty. Returns false when the scripted library did not load.
-bool RestartInputWithScript(const std::string& script);
+// record of its XInputSetState calls starts empty; DirectInput is the given fake (null: one without
+// controllers). Returns false when the scripted library did not load.
+bool RestartInputWithScript(const std::string& script, FakeDirectInput* directInput = nullptr);
 // Replaces the script the scripted library plays (it reads it again at its next call).
 void WriteScript(const std::string& script);
 // The lines the scripted library recorded so far.
