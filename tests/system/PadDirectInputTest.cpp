@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "InputTestSupport.h"
 #include "system/VtPadVibration.h"
@@ -229,6 +230,37 @@ TEST_F(PadDirectInput, DirectInputEffectsFollowTheMotorsAndStopWhileInactive)
     EXPECT_EQ(constant->Calls.size(), 5u);
     // The sine motor of the same pad never played and is left alone.
     EXPECT_TRUE(sine->Calls.empty() || sine->Calls.back().Magnitude <= 0);
+}
+
+TEST_F(PadDirectInput, PadNamesNeverOverrunTheCallersBuffer)
+{
+    // 259 hiragana: 518 bytes in code page 932, twice what a 260-byte name buffer holds.
+    FakeDevice* longName = MakeDevice({0xAAAA0004, 1, 2, {0}}, std::wstring(259, L'\x3042').c_str(), L"Short");
+    directInput.Devices = {longName};
+    ASSERT_EQ(Joypad_Setup(), 0);
+    ASSERT_EQ(GetPadCount(), 1);
+
+    char instance[PadNameLength + 32];
+    char product[PadNameLength + 32];
+    memset(instance, 0x7E, sizeof(instance));
+    memset(product, 0x7E, sizeof(product));
+    ASSERT_EQ(GetPadNames(1, instance, product), 0);
+    for (size_t i = PadNameLength; i < sizeof(instance); ++i) ASSERT_EQ(instance[i], 0x7E) << "byte " << i;
+    size_t length = strlen(instance);
+    EXPECT_GT(length, 200u);
+    EXPECT_LT(length, static_cast<size_t>(PadNameLength));
+    EXPECT_EQ(length % 2, 0u) << "cut between characters";
+    EXPECT_EQ(static_cast<unsigned char>(instance[0]), 0x82);  // あ = 82 A0
+    EXPECT_EQ(static_cast<unsigned char>(instance[1]), 0xA0);
+    EXPECT_STREQ(product, "Short");
+
+    char small[12];
+    memset(small, 0x7E, sizeof(small));
+    ASSERT_EQ(GetPadNamesBounded(1, small, 8, nullptr, 0), 0);
+    EXPECT_LT(strlen(small), 8u);
+    for (size_t i = 8; i < sizeof(small); ++i) EXPECT_EQ(small[i], 0x7E);
+    Input_Terminate();
+    delete longName;
 }
 
 class PadJoystick : public ::testing::Test {
