@@ -305,7 +305,7 @@ void ASyncLoad_Entry_Free(ASyncLoadEntry* entry)
     Memory_Free(entry);
 }
 
-int ASyncLoad_Entry_Enqueue(ASyncLoadEntry* entry)
+int ASyncLoad_Entry_Enqueue(ASyncLoadEntry* entry, int* indexOut)
 {
     if (!State.SetUp || entry == nullptr) return -1;
     ASYNC_LOCK();
@@ -326,6 +326,7 @@ int ASyncLoad_Entry_Enqueue(ASyncLoadEntry* entry)
     if (index == State.RangeEnd) ASyncLoad_Write(&State.RangeEnd, State.RangeEnd + 1);
     State.JobTable[index] = entry;
     State.JobCount++;
+    if (indexOut != nullptr) *indexOut = index;
     ASyncLoad_WakeThreads(0);
     ASYNC_UNLOCK();
     return 0;

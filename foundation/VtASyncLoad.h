@@ -66,7 +66,9 @@ int ASyncLoad_SetActiveThreadLimit(int count);
 
 ASyncLoadEntry* ASyncLoad_Entry_Allocate(int paramBytes);
 void ASyncLoad_Entry_Free(ASyncLoadEntry* entry);     // for an entry that was never queued
-int ASyncLoad_Entry_Enqueue(ASyncLoadEntry* entry);
+// Queues the job. A loader thread may run and free the entry before this returns, so a caller that
+// needs the job's index takes it through indexOut (written before any thread can see the job).
+int ASyncLoad_Entry_Enqueue(ASyncLoadEntry* entry, int* indexOut = nullptr);
 int ASyncLoad_Entry_Remove(int index, int onlyIfUnstarted);  // 0, -1 no such job, -2 started
 int ASyncLoad_Entry_RunNow(int index);                      // main thread only
 

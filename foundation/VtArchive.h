@@ -114,6 +114,7 @@ struct ArchiveStream {
     uint8_t* PendingDestination;
     uint64_t PendingLength;
     uint64_t WorkBytes;
+    int32_t Damaged;                 // the stored bytes did not decode: reads give nothing
 };
 
 int Archive_Stream_Open(ArchiveStream* stream, ArchiveContext* context, const char* path, int asynchronous);

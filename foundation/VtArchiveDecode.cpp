@@ -49,6 +49,8 @@ int64_t Archive_LzDecompressChecked(const void* packed, uint64_t inputBytes, voi
     uint32_t unpacked = Archive_Read32(p);
     uint32_t packedSize = Archive_Read32(p + 4);
     if (packedSize < 9 || packedSize > inputBytes) return -1;
+    // No code yields more than 8195 bytes from 4 body bytes.
+    if (uint64_t(unpacked) > uint64_t(packedSize - 9) * 2049) return -1;
     if (out == nullptr) return unpacked;
     if (unpacked > outBytes) return -1;
     const uint8_t escape = p[8];
@@ -127,6 +129,7 @@ namespace {
 
 struct HuffmanHeader {
     uint64_t DecodedSize;
+    uint64_t CodedSize;
     uint64_t HeaderBytes;
     uint16_t Weights[256];
 };
@@ -138,7 +141,7 @@ int Archive_Huffman_ReadHeader(const uint8_t* p, uint64_t inputBytes, HuffmanHea
     uint32_t n = uint32_t(Archive_ReadBits(&r, 6));
     h->DecodedSize = Archive_ReadBits(&r, n + 1);
     n = uint32_t(Archive_ReadBits(&r, 6));
-    Archive_ReadBits(&r, n + 1);
+    h->CodedSize = Archive_ReadBits(&r, n + 1);
     uint16_t weight = 0;
     for (int i = 0; i < 256; ++i) {
         uint32_t w = uint32_t(Archive_ReadBits(&r, 3));
@@ -165,7 +168,8 @@ int64_t Archive_HuffmanDecodeChecked(const void* block, uint64_t inputBytes, voi
     const uint8_t* p = static_cast<const uint8_t*>(block);
     HuffmanHeader h;
     if (Archive_Huffman_ReadHeader(p, inputBytes, &h) < 0) return -1;
-    if (h.DecodedSize > 0x7FFFFFFFFFFFFFFFull) return -1;
+    // Every symbol takes at least one code bit.
+    if (h.DecodedSize > (inputBytes - h.HeaderBytes) * 8) return -1;
     if (out == nullptr) return int64_t(h.DecodedSize);
     if (h.DecodedSize > outBytes) return -1;
 
@@ -270,9 +274,13 @@ int64_t Archive_HuffmanDecodeChecked(const void* block, uint64_t inputBytes, voi
     return int64_t(h.DecodedSize);
 }
 
+// Trusted blocks: the input ends where the header's coded size says.
 uint64_t Archive_HuffmanDecode(const void* block, void* out)
 {
-    int64_t r = Archive_HuffmanDecodeChecked(block, ~uint64_t(0) >> 2, out, ~uint64_t(0) >> 2);
+    HuffmanHeader h;
+    if (Archive_Huffman_ReadHeader(static_cast<const uint8_t*>(block), ~uint64_t(0) >> 8, &h) < 0) return 0;
+    if (out == nullptr) return h.DecodedSize;
+    int64_t r = Archive_HuffmanDecodeChecked(block, h.HeaderBytes + h.CodedSize, out, h.DecodedSize);
     return r < 0 ? 0 : uint64_t(r);
 }
 

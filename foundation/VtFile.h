@@ -3,6 +3,7 @@
 // Stands on the memory layer, the log, handles, character codes and the Windows back end (VtFileWin).
 #pragma once
 #include <cstdint>
+#include "foundation/VtHandle.h"
 #include "foundation/VtStream.h"
 
 namespace Vantrel {
@@ -77,6 +78,20 @@ struct FileAccessTableNarrow {
 enum : int32_t { FileHandleKind_Normal = 0, FileHandleKind_FullyLoad = 1 };
 constexpr int FileHandleType = 17;
 constexpr int FileHandleMaxCount = 32768;
+
+// The record of a File handle.
+struct FileHandleRecord {
+    HandleHeader Header;
+    int32_t Kind;                // FileHandleKind_Normal or FileHandleKind_FullyLoad
+    StreamOps Ops;
+    void* StreamData;
+    FileAccessHandle File;       // the open file of a Normal handle, else 0
+    int32_t OwnsImage;
+    void* Image;                 // the in-memory image of a FullyLoad handle
+    int64_t ImageSize;
+};
+int File_HandleRecord_Terminate(HandleHeader* record);
+int File_HandleRecord_Dump(HandleHeader* record);
 
 // Forwarders: each looks its slot up at call time.
 FileAccessHandle File_Access_Open(const wchar_t* path, int useCache, int blockRead, int asynchronous);

@@ -486,6 +486,15 @@ int Handle_IsASyncLoading(HandleValue handle)
     return result;
 }
 
+// The last job on a record has ended; the caller holds the lock.
+static void Handle_ASyncLoad_Completed(HandleHeader* record)
+{
+    const HandleValue handle = record->Handle;
+    record->JobIndex = -1;      // the job has left the table; its index may soon name another job
+    if (record->LoadDoneCallback != nullptr) record->LoadDoneCallback(handle, record->LoadDoneUserData);
+    if (record->DeleteAfterLoad) Handle_Delete(handle, 0, 1);
+}
+
 int Handle_ASyncLoad_Begin(HandleValue handle, int jobIndex)
 {
     HandleManager* manager = Handle_ManagerOf(handle);
@@ -496,8 +505,10 @@ int Handle_ASyncLoad_Begin(HandleValue handle, int jobIndex)
         HANDLE_UNLOCK(manager);
         return -1;
     }
-    record->ASyncLoadCount++;
     record->JobIndex = jobIndex;
+    // The job may already have ended (a loader thread can run it before its creator gets here):
+    // then its end is counted now.
+    if (++record->ASyncLoadCount == 0) Handle_ASyncLoad_Completed(record);
     HANDLE_UNLOCK(manager);
     return 0;
 }
@@ -508,16 +519,12 @@ int Handle_ASyncLoad_End(HandleValue handle)
     if (manager == nullptr) return -1;
     HANDLE_LOCK(manager);
     HandleHeader* record = Handle_Validate(manager, handle);
-    if (record == nullptr || record->ASyncLoadCount <= 0) {
+    if (record == nullptr) {
         HANDLE_UNLOCK(manager);
         return -1;
     }
-    if (--record->ASyncLoadCount == 0) {
-        // The job is leaving the table; its index may soon name another job.
-        record->JobIndex = -1;
-        if (record->LoadDoneCallback != nullptr) record->LoadDoneCallback(handle, record->LoadDoneUserData);
-        if (record->DeleteAfterLoad) Handle_Delete(handle, 0, 1);
-    }
+    // Below 0 when the job ended before its creator counted it in; Begin evens it out.
+    if (--record->ASyncLoadCount == 0) Handle_ASyncLoad_Completed(record);
     HANDLE_UNLOCK(manager);
     return 0;
 }

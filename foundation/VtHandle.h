@@ -135,7 +135,8 @@ int Handle_ProcessDeleteRequests(int wait);
 int Handle_ResizeRecord(HandleValue handle, int newSize);
 int Handle_SetDeleteNotify(HandleValue handle, int* notify); // no lock
 
-// Loading jobs on records.
+// Loading jobs on records. Begin counts a queued job in (after ASyncLoad_Entry_Enqueue), End counts
+// it out (from the job procedure); the two may arrive in either order.
 int Handle_IsASyncLoading(HandleValue handle);
 int Handle_ASyncLoad_Begin(HandleValue handle, int jobIndex);
 int Handle_ASyncLoad_End(HandleValue handle);

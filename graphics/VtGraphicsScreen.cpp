@@ -3,7 +3,8 @@
 // Stands on the system function table.
 #include "graphics/VtGraphicsScreen.h"
 
-#include "foundation/VtWinAPITable.h"
+#include "foundation/VtWinAPI.h"
+#include "graphics/VtGraphics.h"
 
 namespace Vantrel {
 
@@ -41,12 +42,8 @@ int SetScreenResolution(int width, int height, int colourBits, int refreshRate) 
     Screen.ColourBits = colourBits;
     Screen.RefreshRate = refreshRate;
     Screen.SizeSet = 1;
-    return 0;
-}
-
-int GetMainScreenSize(int* width, int* height) {
-    if (width) *width = Screen.Width;
-    if (height) *height = Screen.Height;
+    GraphicsSystemState.ScreenWidth = width;
+    GraphicsSystemState.ScreenHeight = height;
     return 0;
 }
 

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "graphics/VtGraphics.h"
+
 namespace Vantrel {
 
 // One display of the display list.
@@ -30,9 +32,8 @@ struct GraphicsDisplayMode {
 
 typedef void (*GraphRestoreHandler)();
 
-// Screen setting (before start-up it only stores the values).
+// Screen setting (before start-up it only stores the values; GetMainScreenSize is in VtGraphics).
 int SetScreenResolution(int width, int height, int colourBits, int refreshRate);
-int GetMainScreenSize(int* width, int* height);
 int GetScreenColorBitDepth();
 int GetScreenModeSettings(int* width, int* height, int* colourBits);
 int GetScreenRefreshRate();

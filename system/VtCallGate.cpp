@@ -3,7 +3,7 @@
 // Stands on foundation/VtThread (critical sections) and the system function table (events, threads).
 #include "system/VtCallGate.h"
 
-#include "foundation/VtWinAPITable.h"
+#include "foundation/VtWinAPI.h"
 #include "system/VtWindow.h"
 
 namespace Vantrel {

@@ -3,6 +3,7 @@
 // Stands on every module it starts: foundation, window, input, sound, images, movies, graphics.
 #include "system/VtSystem.h"
 
+#include "foundation/VtWinAPI.h"
 #include "foundation/VtArchive.h"
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtBaseFunc.h"
@@ -11,9 +12,10 @@
 #include "foundation/VtHandle.h"
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
+#include "foundation/VtNetwork.h"
 #include "foundation/VtThread.h"
 #include "foundation/VtWinAPI.h"
-#include "foundation/VtWinAPIText.h"
+#include "system/VtWindowText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "image/VtBaseImageStart.h"
 #include "movie/VtMovie.h"
@@ -210,6 +212,11 @@ int System_EndBody() {
             WinAPITable.DestroyWindow(found);
             WinAPITable.Sleep(100);
         }
+    }
+
+    // The quit message that the window's own end posted is not left for a later start's pump.
+    MSG quit{};
+    while (WinAPITable.PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
 
     File_Access_SetCurrentDir(Window.StartDirectory);

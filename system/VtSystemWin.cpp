@@ -3,14 +3,19 @@
 // program does not run in the background, the pump waits and keeps only background services alive.
 // Stands on the window state and procedure, the call gate, handles, asynchronous loading, memory,
 // sound, input and key input.
+#include "foundation/VtWinAPI.h"
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtHandle.h"
 #include "foundation/VtMemory.h"
+#include "foundation/VtNetwork.h"
 #include "foundation/VtWinAPI.h"
-#include "foundation/VtWinAPIText.h"
+#include "system/VtWindowText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "sound/VtSound.h"
 #include "system/VtSystem.h"
+#include "system/VtInputKeyMouseWin.h"
+#include "system/VtInputPadWin.h"
+#include "system/VtPadVibration.h"
 #include "system/VtSystemNeighbours.h"
 #include "system/VtTime.h"
 #include "system/VtWindow.h"

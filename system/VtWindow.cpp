@@ -5,6 +5,7 @@
 #include "system/VtWindow.h"
 
 #include <cstdio>
+#include <cwchar>
 #include <cstring>
 
 #include "foundation/VtASyncLoad.h"
@@ -12,14 +13,18 @@
 #include "foundation/VtFile.h"
 #include "foundation/VtLog.h"
 #include "foundation/VtWinAPI.h"
-#include "foundation/VtWinAPIText.h"
+#include "system/VtWindowText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "system/VtSystem.h"
-#include "system/VtTime.h"
 #include "system/VtWindowSettings.h"
+#include "system/VtSystemNeighbours.h"
 #include "system/VtWindowWin.h"
 
 namespace Vantrel {
+
+// The millisecond clock of system/VtTime (declared here: that header and foundation/VtFile both
+// define DateTimeRecord, so the two cannot share a source file yet).
+int32_t GetMillisecondCount();
 
 // Zero at process start: settings made by static initialisers of the program are kept.
 WindowState Window;
@@ -43,6 +48,8 @@ struct WindowKeptSettings {
     wchar_t ClassName[256];
     int32_t LogicalProcessorCount;
     wchar_t OsDescription[256];
+    int32_t ComStarted;
+    wchar_t StartDirectory[1536];
 };
 
 UINT Window_QueryFinestTimerPeriod() {
@@ -169,6 +176,10 @@ int Window_Initialize() {
     // The system information logged just before belongs to this start too.
     kept.LogicalProcessorCount = Window.LogicalProcessorCount;
     std::memcpy(kept.OsDescription, Window.OsDescription, sizeof(kept.OsDescription));
+    // Set by the start-up just before: without them COM would never be ended and the current
+    // directory never given back.
+    kept.ComStarted = Window.ComStarted;
+    std::memcpy(kept.StartDirectory, Window.StartDirectory, sizeof(kept.StartDirectory));
     static LibraryCallGate keptGate;
     std::memcpy(&keptGate, &Window.Gate, sizeof(keptGate));
     std::memset(&Window, 0, sizeof(Window));
@@ -188,6 +199,8 @@ int Window_Initialize() {
     std::memcpy(Window.ClassName, kept.ClassName, sizeof(kept.ClassName));
     Window.LogicalProcessorCount = kept.LogicalProcessorCount > 0 ? kept.LogicalProcessorCount : 1;
     std::memcpy(Window.OsDescription, kept.OsDescription, sizeof(kept.OsDescription));
+    Window.ComStarted = kept.ComStarted;
+    std::memcpy(Window.StartDirectory, kept.StartDirectory, sizeof(kept.StartDirectory));
 
     // 2. Instance, window thread, asynchronous loading and the file module.
     WinAPI_EnsureLoaded();
@@ -244,7 +257,7 @@ int Window_Initialize() {
         windowClass.lpfnWndProc = Window_Procedure;
         windowClass.hInstance = Window.Instance;
         windowClass.hIcon = WinAPI_LoadIcon(Window.Instance, MAKEINTRESOURCEW(Window.IconId == 0 ? 0x7F00 : (Window.IconId & 0xFFFF)));
-        windowClass.hCursor = WinAPI_LoadCursor(nullptr, IDC_ARROW);
+        windowClass.hCursor = WinAPI_LoadCursor(nullptr, MAKEINTRESOURCEW(32512));
         windowClass.hbrBackground = static_cast<HBRUSH>(WinAPITable.GetStockObject(NULL_BRUSH));
         windowClass.lpszClassName = Window.ClassName;
         Log_AddTextShiftJIS("ウインドウクラスを登録します... ");
@@ -310,6 +323,12 @@ int Window_Initialize() {
             System_RequestEnd();
             Log_AddTextUTF16WithError(0x1010003, L"ウインドウの作成に失敗しました\n");
             Window.CreatingWindow = 0;
+            // The class of a window that was never made is given back, so that a later start can
+            // register it again.
+            if (Window.ClassRegistered) {
+                WinAPI_UnregisterClass(Window.ClassName, Window.Instance);
+                Window.ClassRegistered = 0;
+            }
             Window_RestoreProcessSettings();
             return -1;
         }
@@ -398,7 +417,9 @@ int Window_LogSystemInfo() {
     WinAPI_EnsureLoaded();
     Log_AddTextShiftJIS("システムの情報を出力します\n");
     Log_Indent_Increase();
-    Log_AddFormatShiftJIS("Vantrel Ver%s\n", LibraryVersionText);
+    char versionLine[64];
+    std::snprintf(versionLine, sizeof(versionLine), "Vantrel Ver%s\n", LibraryVersionText);
+    Log_AddTextShiftJIS(versionLine);
 
     SYSTEM_INFO info{};
     WinAPITable.GetSystemInfo(&info);

@@ -33,6 +33,20 @@ constexpr int32_t CloseStateNormal = 0;
 constexpr int32_t CloseStateEnding = 1;
 constexpr int32_t CloseStateCloseBox = 4;
 
+// One touch event as the window procedure hands it to the input module's touch log.
+constexpr int WindowTouchPointMax = 16;
+struct WindowTouchPoint {
+    int32_t Device;
+    int32_t Id;
+    int32_t X;
+    int32_t Y;
+};
+struct WindowTouchRecord {
+    int64_t Time;  // microseconds
+    int32_t PointCount;
+    WindowTouchPoint Points[WindowTouchPointMax];
+};
+
 // Windows version codes (OsVersionCode).
 constexpr int32_t OsVersionWin2000 = 0x106;
 constexpr int32_t OsVersionWin10 = 0x10C;

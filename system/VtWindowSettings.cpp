@@ -10,7 +10,7 @@
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
-#include "foundation/VtWinAPIText.h"
+#include "system/VtWindowText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "system/VtWindow.h"
 #include "system/VtWindowWin.h"

@@ -6,15 +6,20 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/VtWinAPI.h"
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
+#include "foundation/VtNetwork.h"
 #include "foundation/VtWinAPI.h"
-#include "foundation/VtWinAPIText.h"
+#include "system/VtWindowText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "graphics_d3d11/VtGraphicsD3D11Window.h"
 #include "movie/VtMovie.h"
 #include "sound/VtSound.h"
 #include "system/VtInput.h"
+#include "system/VtInputKeyMouseWin.h"
+#include "system/VtInputPadWin.h"
+#include "system/VtPadVibration.h"
 #include "system/VtSystem.h"
 #include "system/VtSystemNeighbours.h"
 #include "system/VtTime.h"
@@ -107,8 +112,8 @@ void Window_OnMouse(UINT message, LPARAM lParam) {
         default: break;
     }
     if (button != 0) {
-        if (pressed) Mouse_LogClick(button, x, y);
-        Mouse_LogInput(button, pressed, x, y);
+        if (pressed) Input_LogMouseClick(button, x, y);
+        Input_LogMouseInput(button, pressed, x, y);
     }
     Window_ApplyCursorRule();
 }
@@ -132,16 +137,16 @@ void Window_OnTouch(WPARAM wParam, LPARAM lParam) {
     }
     HTOUCHINPUT handle = reinterpret_cast<HTOUCHINPUT>(lParam);
     if (WinAPITable.GetTouchInputInfo(handle, count, inputs, sizeof(TOUCHINPUT))) {
-        TouchPoint points[16];
-        int pointCount = 0;
-        for (UINT i = 0; i < count && pointCount < 16; ++i) {
+        WindowTouchRecord record{};
+        record.Time = static_cast<int64_t>(inputs[0].dwTime) * 1000;
+        for (UINT i = 0; i < count && record.PointCount < WindowTouchPointMax; ++i) {
             if (inputs[i].dwFlags & TOUCHEVENTF_UP) continue;
-            TouchPoint& point = points[pointCount++];
+            WindowTouchPoint& point = record.Points[record.PointCount++];
             point.Device = 0;
             point.Id = static_cast<int>(inputs[i].dwID);
             Window_ScreenToDrawPosition(inputs[i].x / 100, inputs[i].y / 100, &point.X, &point.Y);
         }
-        Touch_LogRecord(static_cast<int64_t>(inputs[0].dwTime) * 1000, points, pointCount);
+        Input_LogTouch(&record);
     }
     if (WinAPITable.CloseTouchInputHandle) WinAPITable.CloseTouchInputHandle(handle);
     if (inputs != local) Memory_Free(inputs);
