@@ -3,6 +3,7 @@
 // Every size and offset taken from an archive is checked against the archive before use. Stands on
 // the decoders, the plain file set, the memory layer, the log and the code pages.
 #include <cstring>
+#include <initializer_list>
 #include "foundation/VtArchive.h"
 #include "foundation/VtArchiveInternal.h"
 #include "foundation/VtCharCode.h"
@@ -765,8 +766,8 @@ static void Archive_ReportEntry(ArchiveContext* c, const ArchiveFileEntry* e, Fi
     CharCode_ConvertString(Archive_NameOriginal(Archive_NameAt(c, e->NameOffset)), -1, c->CodePage, out->Name, 520, CodePage_Utf16LE);
     out->Directory = (e->Attributes & ArchiveAttribute_Directory) ? 1 : 0;
     out->Size = e->Size;
-    FileWin_FileTimeToLocalDate(e->CreationTime, &out->CreationTime);
-    FileWin_FileTimeToLocalDate(e->LastWriteTime, &out->LastWriteTime);
+    File_FileTimeToLocalDate(e->CreationTime, &out->CreationTime);
+    File_FileTimeToLocalDate(e->LastWriteTime, &out->LastWriteTime);
 }
 
 int Archive_FindNext(ArchiveFindState* s, FileFindData* out)

@@ -225,9 +225,9 @@ int File_Access_Eof(FileAccessHandle handle) { return FileTable.Eof(handle); }
 int File_Access_IdleCheck(FileAccessHandle handle) { return FileTable.IdleCheck(handle); }
 int File_Access_IsArchived(FileAccessHandle handle) { return FileTable.IsArchived(handle); }
 int File_Access_SetCurrentDir(const wchar_t* path) { return FileTable.SetCurrentDir(path); }
-int File_Access_GetCurrentDir(wchar_t* buffer, uint32_t bufferBytes)
+int File_Access_GetCurrentDir(wchar_t* buffer, int bufferBytes)
 {
-    if (FileTable.GetCurrentDirBounded) return FileTable.GetCurrentDirBounded(buffer, bufferBytes);
+    if (FileTable.GetCurrentDirBounded) return FileTable.GetCurrentDirBounded(buffer, uint32_t(bufferBytes));
     return FileTable.GetCurrentDir(buffer);
 }
 

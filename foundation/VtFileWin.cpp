@@ -41,33 +41,6 @@ void FileWin_PostCommand(FileWinAccess* r, int32_t command)
     WinAPITable.SetEvent(r->CommandEvent);
 }
 
-void FileWin_FileTimeToDate(const FILETIME& t, DateTimeRecord* out)
-{
-    FILETIME local;
-    SYSTEMTIME s;
-    memset(out, 0, sizeof(*out));
-    if (!WinAPITable.FileTimeToLocalFileTime(&t, &local) || !WinAPITable.FileTimeToSystemTime(&local, &s)) return;
-    out->Year = s.wYear;
-    out->Mon = s.wMonth;
-    out->Day = s.wDay;
-    out->Hour = s.wHour;
-    out->Min = s.wMinute;
-    out->Sec = s.wSecond;
-}
-
-} // namespace
-
-void FileWin_FileTimeToLocalDate(uint64_t fileTime, DateTimeRecord* out)
-{
-    WinAPI_EnsureLoaded();
-    FILETIME t;
-    t.dwLowDateTime = DWORD(fileTime);
-    t.dwHighDateTime = DWORD(fileTime >> 32);
-    FileWin_FileTimeToDate(t, out);
-}
-
-namespace {
-
 void FileWin_FindData_Convert(const WIN32_FIND_DATAW& d, FileFindData* out)
 {
     size_t n = 0;
@@ -76,8 +49,8 @@ void FileWin_FindData_Convert(const WIN32_FIND_DATAW& d, FileFindData* out)
     out->Name[n] = 0;
     out->Directory = (d.dwFileAttributes & 0x10) ? 1 : 0;
     out->Size = uint64_t(d.nFileSizeHigh) << 32 | d.nFileSizeLow;
-    FileWin_FileTimeToDate(d.ftCreationTime, &out->CreationTime);
-    FileWin_FileTimeToDate(d.ftLastWriteTime, &out->LastWriteTime);
+    File_FileTimeToLocalDate(uint64_t(d.ftCreationTime.dwHighDateTime) << 32 | d.ftCreationTime.dwLowDateTime, &out->CreationTime);
+    File_FileTimeToLocalDate(uint64_t(d.ftLastWriteTime.dwHighDateTime) << 32 | d.ftLastWriteTime.dwLowDateTime, &out->LastWriteTime);
 }
 
 DWORD WINAPI FileWin_AccessThread_Main(LPVOID parameter)
