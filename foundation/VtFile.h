@@ -5,16 +5,9 @@
 #include <cstdint>
 #include "foundation/VtHandle.h"
 #include "foundation/VtStream.h"
+#include "system/VtTime.h"
 
 namespace Vantrel {
-
-#ifndef VT_DATETIMERECORD_DEFINED
-#define VT_DATETIMERECORD_DEFINED
-// Year, month, day, hour, minute, second.
-struct DateTimeRecord {
-    int32_t Year, Mon, Day, Hour, Min, Sec;
-};
-#endif
 
 // The non-zero value slot 0 of the table returns for an open file; 0 means the open failed.
 typedef uintptr_t FileAccessHandle;

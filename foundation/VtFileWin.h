@@ -55,8 +55,6 @@ int FileWin_FindNext(FileWinFind* holder, FileFindData* out);
 int FileWin_FindClose(FileWinFind* holder);
 int FileWin_SetCurrentDir(const wchar_t* path);
 int FileWin_GetCurrentDir(wchar_t* buffer, uint32_t bufferBytes);
-// A FILETIME (UTC) as a local DateTimeRecord.
-void FileWin_FileTimeToLocalDate(uint64_t fileTime, DateTimeRecord* out);
 int FileWin_Initialize();
 int FileWin_Terminate();
 

@@ -2,11 +2,14 @@
 // bytes around every block, dump lines and a full self-check. Stands on the critical sections, the
 // log (Shift-JIS messages) and the system's virtual memory.
 #include "foundation/VtHeap.h"
+#include "foundation/VtWinAPI.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
+#include "foundation/VtCharCode.h"
+#include "foundation/VtFormat.h"
 #include "foundation/VtLog.h"
 
 namespace Vantrel {
@@ -67,7 +70,7 @@ static void Heap_LogFormat(const char* format, ...)
     char buffer[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
+    CharCode_FormatV(CodePage_ShiftJis, 0, CodePage_ShiftJis, CodePage_Utf16LE, buffer, sizeof(buffer), format, args);
     va_end(args);
     Log_AddTextShiftJIS(buffer);
 }
@@ -98,17 +101,28 @@ static void Heap_WriteGuards(MemTag* tag)
     memset(Heap_EndGuard(tag), HEAP_GUARD_BYTE, HEAP_GUARD_SIZE);
 }
 
+static inline bool Heap_GuardWordsIntact(const uint8_t* guard)
+{
+    uint64_t a, b;
+    memcpy(&a, guard, 8);
+    memcpy(&b, guard + 8, 8);
+    return a == 0xAAAAAAAAAAAAAAAAull && b == 0xAAAAAAAAAAAAAAAAull;
+}
+
 // The guards of a block, and for a used block the slack between the user size and the end guard,
 // which is filled with guard bytes too so that a write just past the user size is found.
 static int Heap_GuardsIntact(const MemTag* tag)
 {
-    const uint8_t* front = (const uint8_t*)tag + HEAP_TAG_SIZE;
     const uint8_t* end = Heap_EndGuard(tag);
-    for (uint32_t i = 0; i < HEAP_GUARD_SIZE; i++) {
-        if (front[i] != HEAP_GUARD_BYTE || end[i] != HEAP_GUARD_BYTE) return 0;
-    }
+    if (!Heap_GuardWordsIntact((const uint8_t*)tag + HEAP_TAG_SIZE) || !Heap_GuardWordsIntact(end)) return 0;
     if (Heap_IsUsed(tag)) {
-        for (const uint8_t* p = tag->UserAddress + tag->UserSize; p < end; p++) {
+        const uint8_t* p = tag->UserAddress + tag->UserSize;
+        for (; p + 8 <= end; p += 8) {
+            uint64_t word;
+            memcpy(&word, p, 8);
+            if (word != 0xAAAAAAAAAAAAAAAAull) return 0;
+        }
+        for (; p < end; p++) {
             if (*p != HEAP_GUARD_BYTE) return 0;
         }
     }
@@ -117,14 +131,16 @@ static int Heap_GuardsIntact(const MemTag* tag)
 
 static void Heap_SetName(MemTag* tag, const char* file)
 {
-    memset(tag->Name, 0, sizeof(tag->Name));
     if (file == nullptr) file = "NoName";
-    size_t length = strlen(file);
+    size_t length = 0;
+    while (file[length] != 0) length++;
     if (length > 16) {
         file += length - 17;
         length = 17;
     }
-    memcpy(tag->Name, file, length);
+    size_t i = 0;
+    for (; i < length; i++) tag->Name[i] = file[i];
+    for (; i < sizeof(tag->Name); i++) tag->Name[i] = 0;
 }
 
 // Gives the tag the heap's next ID and the current time.
@@ -242,19 +258,25 @@ void LogMemoryTag(const MemTag* tag)
     char name[19];
     memcpy(name, tag->Name, 18);
     name[18] = 0;
-    int length = snprintf(buffer, sizeof(buffer),
-                          "\tsize:%10d(%10.3fkb)  user size:%10d(%10.3fkb)  time:%05d  file:%-26s  line:%-6d  ID:%-5d  addr:%08llx",
-                          (int)tag->Size, (double)((float)tag->Size * (1.0f / 1024.0f)), (int)tag->UserSize,
-                          (double)((float)tag->UserSize * (1.0f / 1024.0f)), (int)tag->Time, name, (int)Heap_TagLine(tag),
-                          (int)Heap_TagID(tag), (unsigned long long)(uintptr_t)tag->UserAddress);
+    int length = CharCode_Format(CodePage_ShiftJis, 0, CodePage_ShiftJis, CodePage_Utf16LE, buffer, 512,
+                                 "\tsize:%10d(%10.3fkb)  user size:%10d(%10.3fkb)  time:%05d  file:%-26s  line:%-6d  ID:%-5d  addr:%08llx",
+                                 (int)tag->Size, (double)((float)tag->Size * (1.0f / 1024.0f)), (int)tag->UserSize,
+                                 (double)((float)tag->UserSize * (1.0f / 1024.0f)), (int)tag->Time, name,
+                                 (int)Heap_TagLine(tag), (int)Heap_TagID(tag), (long long)(uintptr_t)tag->UserAddress);
     if (length < 0 || length > (int)sizeof(buffer) - 64) length = (int)sizeof(buffer) - 64;
-    length += snprintf(buffer + length, sizeof(buffer) - length, "  data:[");
+    static const char hex[] = "0123456789abcdef";
+    const char* data = "  data:[";
+    while (*data != 0) buffer[length++] = *data++;
     const uint32_t count = tag->UserSize < 16 ? tag->UserSize : 16;
     for (uint32_t i = 0; i < count; i++) {
-        length += snprintf(buffer + length, sizeof(buffer) - length, "%02x ", tag->UserAddress[i]);
+        buffer[length++] = hex[tag->UserAddress[i] >> 4];
+        buffer[length++] = hex[tag->UserAddress[i] & 15];
+        buffer[length++] = ' ';
     }
     if (count > 0) length--;
-    snprintf(buffer + length, sizeof(buffer) - length, "]\n");
+    buffer[length++] = ']';
+    buffer[length++] = '\n';
+    buffer[length] = 0;
     Log_AddTextShiftJIS(buffer);
 }
 
@@ -456,7 +478,8 @@ static void Heap_Carve(HeapRecord* heap, MemTag* tag, uint8_t* userAddress, uint
     uint8_t* const nextPosition = (uint8_t*)Heap_AlignUp((uintptr_t)(userAddress + roomSize + HEAP_GUARD_SIZE), 16);
     if (blockEnd >= nextPosition && (uintptr_t)(blockEnd - nextPosition) >= HEAP_MIN_BLOCK) {
         MemTag* rest = (MemTag*)nextPosition;
-        memset(rest, 0, sizeof(*rest));
+        rest->UserAddress = nullptr;
+        rest->UserSize = 0;
         rest->Size = (uint32_t)(blockEnd - nextPosition);
         rest->AllocAddress = (uint8_t*)rest;
         rest->UseHeapMem = tag->UseHeapMem;
@@ -472,7 +495,7 @@ static void Heap_Carve(HeapRecord* heap, MemTag* tag, uint8_t* userAddress, uint
     }
     Heap_WriteGuards(tag);
     uint8_t* const endGuard = Heap_EndGuard(tag);
-    for (uint8_t* p = userAddress + userSize; p < endGuard; p++) *p = HEAP_GUARD_BYTE;
+    if (userAddress + userSize < endGuard) memset(userAddress + userSize, HEAP_GUARD_BYTE, endGuard - (userAddress + userSize));
     heap->TotalFreeSize -= tag->Size;
     heap->TotalUseSize += tag->Size;
 }
@@ -870,11 +893,12 @@ int HeapErrorCheck(HeapRecord* heap)
 
 int BackingStore_AllocArea(void* user, AreaRecord* record, size_t size)
 {
-    void* address = VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    WinAPI_EnsureLoaded();
+    void* address = WinAPITable.VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE);
     if (address == nullptr) return -1;
     MEMORY_BASIC_INFORMATION info;
-    if (VirtualQuery(address, &info, sizeof(info)) == 0) {
-        VirtualFree(address, 0, MEM_RELEASE);
+    if (WinAPITable.VirtualQuery(address, &info, sizeof(info)) == 0) {
+        WinAPITable.VirtualFree(address, 0, MEM_RELEASE);
         return -1;
     }
     memset(record, 0, sizeof(*record));
@@ -889,7 +913,8 @@ size_t BackingStore_GetSize(void* user, AreaRecord* record) { return (size_t)rec
 
 int BackingStore_FreeArea(void* user, AreaRecord* record)
 {
-    VirtualFree((void*)record->Words[0], 0, MEM_RELEASE);
+    WinAPI_EnsureLoaded();
+    WinAPITable.VirtualFree((void*)record->Words[0], 0, MEM_RELEASE);
     return 0;
 }
 

@@ -11,7 +11,11 @@
 #include <string.h>
 
 #include "font/VtFont.h"
+#include "foundation/VtCharCode.h"
+#include "foundation/VtFormat.h"
 #include "foundation/VtMemory.h"
+#include "foundation/VtString.h"
+#include "foundation/VtWinAPIText.h"
 #include "graphics/VtGraphics.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "system/VtTime.h"
@@ -21,7 +25,7 @@ namespace Vantrel {
 // Services of neighbouring modules that a program may leave out; absent ones are skipped.
 int System_SetLastError(int code, const wchar_t* text) __attribute__((weak));
 HWND Window_GetMainHandle() __attribute__((weak));
-int Handle_Delete(int handle) __attribute__((weak));
+int Handle_Delete(int32_t handle, int loaderContext, int delay) __attribute__((weak));
 
 LogStateRecord LogState;
 LogScreenStateRecord LogScreenState = {0, 16, -1, 1, 0, 0, 0, 0, 0, {}, {}};
@@ -46,21 +50,22 @@ static int Log_CodePageLength(const char* text)
     return length;
 }
 
-// Converts 8-bit text of a code page to UTF-16 through a stack buffer of 512 units or a block.
-static int Log_AddConverted(int libraryMessage, const char* text, UINT codePage)
+// Converts 8-bit text of a code page to the wide page through a stack buffer of 512 units or a
+// block; text already in the wide page goes straight to the writer.
+static int Log_AddConverted(int libraryMessage, const char* text, CodePageId codePage)
 {
+    const CodePageId widePage = CharCode_GetWidePage();
+    if (codePage == widePage) return Log_AddTextCore(libraryMessage, 0, (const wchar_t*)text);
     const int length = Log_CodePageLength(text);
     wchar_t local[512];
     wchar_t* buffer = local;
-    int units = 512;
+    int bytes = (int)sizeof(local);
     if (length + 16 > 512) {
-        buffer = (wchar_t*)Memory_Allocate((uint32_t)(2 * length + 32), "VtLog", __LINE__);
+        bytes = 2 * length + 32;
+        buffer = (wchar_t*)Memory_Allocate((uint32_t)bytes, "VtLog", __LINE__);
         if (buffer == nullptr) return -1;
-        units = length + 16;
     }
-    int written = MultiByteToWideChar(codePage, 0, text, length, buffer, units - 1);
-    if (written < 0) written = 0;
-    buffer[written] = 0;
+    if (CharCode_ConvertString(text, length, codePage, buffer, bytes, widePage) <= 0) buffer[0] = 0;
     const int result = Log_AddTextCore(libraryMessage, 0, buffer);
     if (buffer != local) Memory_Free(buffer);
     return result;
@@ -71,9 +76,9 @@ static int Log_AddConverted(int libraryMessage, const char* text, UINT codePage)
 
 static int LogWin_OpenAppend(const wchar_t* path, HANDLE* file)
 {
-    *file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (*file == INVALID_HANDLE_VALUE) return -1;
-    SetFilePointer(*file, 0, nullptr, FILE_END);
+    *file = WinAPI_CreateFile(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (*file == INVALID_HANDLE_VALUE || *file == nullptr) return -1;
+    WinAPITable.SetFilePointer(*file, 0, nullptr, FILE_END);
     return 0;
 }
 
@@ -81,18 +86,19 @@ static int LogWin_OpenAppend(const wchar_t* path, HANDLE* file)
 // log never asks the memory layer for memory while it holds its lock).
 static int LogWin_AppendTextBuffered(const wchar_t* path, const wchar_t* text, char* utf8, int utf8Bytes)
 {
+    WinAPI_EnsureLoaded();
+    if (WinAPITable.Kernel32DLL == nullptr) return -1;
     HANDLE file;
-    const int opened = LogWin_OpenAppend(path, &file);
-    if (opened == 0) {
+    if (LogWin_OpenAppend(path, &file) == 0) {
         const int units = Log_Length(text);
-        const int bytes = units > 0 ? WideCharToMultiByte(CP_UTF8, 0, text, units, utf8, utf8Bytes, nullptr, nullptr) : 0;
-        if (bytes > 0) {
+        const int bytes = CharCode_ConvertString(text, units, CharCode_GetWidePage(), utf8, utf8Bytes, CodePage_Utf8);
+        if (bytes > 1) {
             DWORD done = 0;
-            WriteFile(file, utf8, (DWORD)bytes, &done, nullptr);
+            WinAPITable.WriteFile(file, utf8, (DWORD)(bytes - 1), &done, nullptr);
         }
-        CloseHandle(file);
+        WinAPITable.CloseHandle(file);
     }
-    OutputDebugStringW(text);
+    WinAPI_OutputDebugString(text);
     return 0;
 }
 
@@ -114,20 +120,21 @@ int LogWin_AppendText(const wchar_t* path, const wchar_t* text)
 
 int LogWin_CreateFile(const wchar_t* path)
 {
-    DeleteFileW(path);
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    WinAPI_EnsureLoaded();
+    WinAPI_DeleteFile(path);
+    HANDLE file = WinAPI_CreateFile(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE || file == nullptr) return 0;
     static const unsigned char bom[3] = {0xEF, 0xBB, 0xBF};
     DWORD done = 0;
-    WriteFile(file, bom, 3, &done, nullptr);
-    CloseHandle(file);
+    WinAPITable.WriteFile(file, bom, 3, &done, nullptr);
+    WinAPITable.CloseHandle(file);
     return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
 // File control
 
-int File_Access_GetCurrentDir(wchar_t* buffer, int bufferBytes) __attribute__((weak));
+int File_Access_GetCurrentDir(wchar_t* buffer, uint32_t bufferBytes) __attribute__((weak));
 
 void Log_File_BuildPath(wchar_t* buffer, int bufferBytes)
 {
@@ -135,8 +142,11 @@ void Log_File_BuildPath(wchar_t* buffer, int bufferBytes)
     if (units <= 0) return;
     if (LogState.Folder[0] == 0) {
         wchar_t folder[1536] = {0};
-        if (&File_Access_GetCurrentDir != nullptr) File_Access_GetCurrentDir(folder, (int)sizeof(folder));
-        else GetCurrentDirectoryW(1536, folder);
+        if (&File_Access_GetCurrentDir != nullptr) File_Access_GetCurrentDir(folder, (uint32_t)sizeof(folder));
+        else {
+            WinAPI_EnsureLoaded();
+            WinAPI_GetCurrentDirectory(1536, folder);
+        }
         folder[1535] = 0;
         memcpy(LogState.Folder, folder, sizeof(folder));
     }
@@ -147,9 +157,18 @@ void Log_File_BuildPath(wchar_t* buffer, int bufferBytes)
     buffer[length] = 0;
 }
 
+// Two threads whose first entries meet must not both start the file (and its lock).
+static volatile LONG Log_CreateGuard = 0;
+
 int Log_File_Create()
 {
     if (LogState.Started || LogState.LogOff) return 0;
+    WinAPI_EnsureLoaded();
+    while (InterlockedCompareExchange(&Log_CreateGuard, 1, 0) != 0) WinAPITable.Sleep(0);
+    if (LogState.Started) {
+        InterlockedExchange(&Log_CreateGuard, 0);
+        return 0;
+    }
     wchar_t name[256];
     if (LogState.UserFileName[0] != 0) {
         memcpy(name, LogState.UserFileName, sizeof(name));
@@ -157,9 +176,8 @@ int Log_File_Create()
     } else if (LogState.DatedFileName) {
         DateTimeRecord now;
         GetLocalDateTime(&now);
-        _snwprintf(name, 255, L"Log%d_%d_%d_%d_%d_%d.txt", now.Year, now.Month, now.Day, now.Hour, now.Minute,
-                   now.Second);
-        name[255] = 0;
+        CharCode_Format(CodePage_Utf16LE, 1, CharCode_GetNarrowPage(), CharCode_GetWidePage(), name, 256,
+                        L"Log%d_%d_%d_%d_%d_%d.txt", now.Year, now.Month, now.Day, now.Hour, now.Minute, now.Second);
     } else {
         wcscpy(name, L"Log.txt");
     }
@@ -177,6 +195,7 @@ int Log_File_Create()
     }
     Log_FileEnded = 0;
     LogState.Started = 1;
+    InterlockedExchange(&Log_CreateGuard, 0);
     return 0;
 }
 
@@ -253,9 +272,9 @@ int Log_AddTextUTF16(const wchar_t* text) { return Log_AddTextCore(1, 0, text); 
 
 int Log_AddTextUTF16WithError(int errorCode, const wchar_t* text) { return Log_AddTextCore(1, errorCode, text); }
 
-int Log_AddTextShiftJIS(const char* text) { return Log_AddConverted(1, text, 932); }
+int Log_AddTextShiftJIS(const char* text) { return Log_AddConverted(1, text, CodePage_ShiftJis); }
 
-int Log_AddText(const char* text) { return Log_AddConverted(0, text, 932); }
+int Log_AddText(const char* text) { return Log_AddConverted(0, text, CharCode_GetNarrowPage()); }
 
 int Log_AddTextWide(const wchar_t* text) { return Log_AddTextCore(1, 0, text); }
 
@@ -272,9 +291,8 @@ int Log_AddFormatUTF16(const wchar_t* format, ...)
     wchar_t buffer[1024];
     va_list args;
     va_start(args, format);
-    _vsnwprintf(buffer, 1023, format, args);
+    CharCode_FormatV(CodePage_Utf16LE, 1, CharCode_GetNarrowPage(), CharCode_GetWidePage(), buffer, 1024, format, args);
     va_end(args);
-    buffer[1023] = 0;
     Log_AppendLineEnd(buffer, 1024);
     return Log_AddTextUTF16(buffer);
 }
@@ -284,9 +302,8 @@ int Log_AddFormatUTF16WithError(int errorCode, const wchar_t* format, ...)
     wchar_t buffer[1024];
     va_list args;
     va_start(args, format);
-    _vsnwprintf(buffer, 1023, format, args);
+    CharCode_FormatV(CodePage_Utf16LE, 1, CharCode_GetNarrowPage(), CharCode_GetWidePage(), buffer, 1024, format, args);
     va_end(args);
-    buffer[1023] = 0;
     Log_AppendLineEnd(buffer, 1024);
     return Log_AddTextUTF16WithError(errorCode, buffer);
 }
@@ -296,9 +313,8 @@ int Log_AddFormatShiftJIS(const char* format, ...)
     char buffer[2048];
     va_list args;
     va_start(args, format);
-    _vsnprintf(buffer, 2047, format, args);
+    CharCode_FormatV(CodePage_ShiftJis, 0, CodePage_ShiftJis, CharCode_GetWidePage(), buffer, 2048, format, args);
     va_end(args);
-    buffer[2047] = 0;
     size_t length = strlen(buffer);
     if (length > 2046) length = 2046;
     buffer[length] = '\n';
@@ -311,9 +327,8 @@ int Log_AddFormatWide(const wchar_t* format, ...)
     wchar_t buffer[2048];
     va_list args;
     va_start(args, format);
-    _vsnwprintf(buffer, 2047, format, args);
+    CharCode_FormatV(CharCode_GetWidePage(), 1, CharCode_GetNarrowPage(), CharCode_GetWidePage(), buffer, 2048, format, args);
     va_end(args);
-    buffer[2047] = 0;
     Log_AppendLineEnd(buffer, 2048);
     return Log_AddTextCore(1, 0, buffer);
 }
@@ -409,7 +424,7 @@ void Log_Screen_Draw()
 
 int Log_Screen_Shutdown()
 {
-    if (LogScreenState.FontHandle >= 0 && &Handle_Delete != nullptr) Handle_Delete(LogScreenState.FontHandle);
+    if (LogScreenState.FontHandle >= 0 && &Handle_Delete != nullptr) Handle_Delete(LogScreenState.FontHandle, 0, 0);
     LogScreenState.FontHandle = -1;
     LogScreenState.FontNeedsCreating = 1;
     LogScreenState.Prepared = 0;

@@ -43,19 +43,8 @@ struct ScanCodes {
 };
 
 bool ScanCodes_Make(ScanCodes& area, uint32_t* stackArea, size_t stackBytes, const void* text, int32_t page) {
-    area.allocated = nullptr;
-    int codeBytes = CharCode_DecodeString(text, page, nullptr);
-    if (codeBytes < 4) codeBytes = 4;
-    size_t bytes = (size_t)codeBytes + 64;
-    area.codes = stackArea;
-    if (bytes > stackBytes) {
-        area.allocated = Format_AllocateWork(bytes);
-        if (area.allocated == nullptr) return false;
-        area.codes = (uint32_t*)area.allocated;
-    }
-    std::memset(area.codes, 0, bytes);
-    CharCode_DecodeString(text, page, area.codes);
-    return true;
+    area.codes = Format_DecodeCodes(text, page, stackArea, stackBytes, &area.allocated);
+    return area.codes != nullptr;
 }
 
 void ScanCodes_Free(ScanCodes& area) {
@@ -355,7 +344,8 @@ int Scan_Run(ScanState& state, const uint32_t* format, va_list* arguments) {
             continue;
         }
         if (c == '%' && format[f + 1] == '%') {
-            // A literal percent sign: matches one '%' of the input.
+            // A literal percent sign, matched against one input code; like any literal, a
+            // mismatching code is consumed.
             if (in[at] != 0) ++at;
             f += 2;
             continue;

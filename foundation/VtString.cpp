@@ -83,7 +83,8 @@ void CharCode_CopyStringBounded(CodePageId page, void *destination, int32_t dest
   const uint8_t *s = static_cast<const uint8_t *>(source);
   uint8_t *d = static_cast<uint8_t *>(destination);
   int32_t copied = 0;
-  while (copied < destinationSize - unit && String_Unit(s + copied, unit) != 0) {
+  // (copied + unit <= size - unit: a size that is no whole number of units is never overrun either)
+  while (copied + unit <= destinationSize - unit && String_Unit(s + copied, unit) != 0) {
     memcpy(d + copied, s + copied, unit);
     copied += unit;
   }

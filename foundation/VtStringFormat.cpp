@@ -2,7 +2,6 @@
 // Stands on the formatted text engine (VtFormat) and VtCharCode's current pages.
 #include "foundation/VtString.h"
 
-#if __has_include("foundation/VtFormat.h")
 #include "foundation/VtFormat.h"
 
 namespace Vantrel {
@@ -40,5 +39,3 @@ int32_t String_FormatUnboundedW(wchar_t *destination, const wchar_t *format, ...
 }
 
 } // namespace Vantrel
-
-#endif

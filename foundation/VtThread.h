@@ -58,8 +58,8 @@ uint32_t Thread_GetId(const ThreadRecord* record);
 int Thread_HasHandle(const ThreadRecord* record);
 void Thread_Sleep(uint32_t milliseconds);
 
-// Test aid: milliseconds a parking thread waits between announcing that it is parked and waiting
-// for its wake (0 normally), to widen the window in which a wake may arrive early.
-extern volatile LONG Thread_ParkDelayForTest;
+// Test aid: called (when set) by a parking thread between announcing that it is parked and
+// beginning to wait, the window in which a wake may arrive early.
+extern void (*volatile Thread_ParkHookForTest)(ThreadRecord* record);
 
 }  // namespace Vantrel

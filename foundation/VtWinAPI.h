@@ -49,9 +49,9 @@ typedef HRESULT(WINAPI *WinAPI_MFCreateSourceReaderFromByteStreamProc)(IMFByteSt
                                                                       IMFSourceReader **reader);
 typedef HRESULT(WINAPI *WinAPI_PropVariantToInt64Proc)(const PROPVARIANT &value, LONGLONG *result);
 
-// The entries of each library in record order. WINAPI_FN(name): typed as the system's declaration;
-// WINAPI_FNT(name, type): typed explicitly; WINAPI_FNL(name, type): typed as declared, but asked
-// for after every other function of its library.
+// The entries of each library in record order, as lists over three macros: F(name) typed as the system's
+// declaration; T(name, type) typed explicitly; L(name) typed as declared, but asked for after every
+// other function of its library.
 #define VT_WINAPI_WS2_32(F, T, L)                                                                                      \
   F(WSAGetLastError) F(WSAStartup) F(WSACleanup) F(WSAAsyncSelect) F(getaddrinfo) F(freeaddrinfo) F(gethostbyaddr)     \
   F(gethostbyname) F(gethostname) F(ntohs) F(htons) F(connect) F(socket) F(send) F(sendto) F(recvfrom) F(accept)         \

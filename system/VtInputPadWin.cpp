@@ -17,6 +17,16 @@
 
 namespace Vantrel {
 
+// Record sizes the system functions are given, as documented for them.
+static_assert(sizeof(JOYCAPSW) == 728, "JOYCAPSW is 728 bytes");
+static_assert(sizeof(JOYINFOEX) == 52, "JOYINFOEX is 52 bytes");
+static_assert(sizeof(DIDEVICEINSTANCEW) == 1100, "DIDEVICEINSTANCEW of DirectInput 8 is 1100 bytes");
+static_assert(sizeof(DIDEVCAPS) == 44, "DIDEVCAPS of DirectInput 8 is 44 bytes");
+static_assert(sizeof(DIJOYSTATE) == sizeof(PadDirectInputState), "the pad state is a DIJOYSTATE");
+#ifndef _WIN64
+static_assert(sizeof(DIEFFECT) == 56, "DIEFFECT with a start delay is 56 bytes on 32-bit Windows");
+#endif
+
 InputSystemState InputSystem;
 int32_t InputSetupInProgress = 0;
 

@@ -2,18 +2,24 @@
 // Stands on the multimedia timer, the performance counter, the clipboard, the log and the
 // library's shut-down sequence.
 #include "system/VtTime.h"
+#include "foundation/VtWinAPI.h"
 
 #include <windows.h>
 #include <mmsystem.h>
 #include <stdarg.h>
 #include <string.h>
 
+#include "foundation/VtCharCode.h"
+#include "foundation/VtFormat.h"
 #include "foundation/VtLog.h"
+#include "foundation/VtMemory.h"
+#include "foundation/VtString.h"
 
 namespace Vantrel {
 
 // The shut-down sequence of the system module; absent in programs that leave the system module out.
 int System_EndBody() __attribute__((weak));
+int Window_LibraryCallGate_Release() __attribute__((weak));
 
 TimeStateRecord TimeState;
 
@@ -57,27 +63,33 @@ static uint64_t Time_MulDiv(uint64_t a, uint64_t b, uint64_t divisor)
 
 int32_t GetMillisecondCount()
 {
-    return (int32_t)(timeGetTime() & 0x7FFFFFFF);
+    WinAPI_EnsureLoaded();
+    if (WinAPITable.WinmmDLL == nullptr || WinAPITable.timeGetTime == nullptr) return -1;
+    return (int32_t)(WinAPITable.timeGetTime() & 0x7FFFFFFF);
 }
 
 uint64_t GetMicrosecondCount()
 {
+    WinAPI_EnsureLoaded();
     if (TimeState.UsePerfCounter) {
         LARGE_INTEGER counter;
-        QueryPerformanceCounter(&counter);
+        WinAPITable.QueryPerformanceCounter(&counter);
         return Time_MulDiv((uint64_t)counter.QuadPart, 1000000, (uint64_t)TimeState.PerfFrequency);
     }
-    return (uint64_t)timeGetTime() * 1000;
+    if (WinAPITable.WinmmDLL == nullptr || WinAPITable.timeGetTime == nullptr) return ~0ull;
+    return (uint64_t)WinAPITable.timeGetTime() * 1000;
 }
 
 uint64_t GetPerformanceCount()
 {
+    WinAPI_EnsureLoaded();
     if (TimeState.UsePerfCounter) {
         LARGE_INTEGER counter;
-        QueryPerformanceCounter(&counter);
+        WinAPITable.QueryPerformanceCounter(&counter);
         return (uint64_t)counter.QuadPart;
     }
-    return timeGetTime();
+    if (WinAPITable.WinmmDLL == nullptr || WinAPITable.timeGetTime == nullptr) return 0;
+    return WinAPITable.timeGetTime();
 }
 
 uint64_t ConvertMsToPerfCount(int64_t milliseconds)
@@ -106,8 +118,9 @@ int64_t ConvertPerfCountToNs(int64_t ticks)
 
 int GetLocalDateTime(DateTimeRecord* out)
 {
+    WinAPI_EnsureLoaded();
     SYSTEMTIME time;
-    GetLocalTime(&time);
+    WinAPITable.GetLocalTime(&time);
     out->Year = time.wYear;
     out->Month = time.wMonth;
     out->Day = time.wDay;
@@ -119,12 +132,13 @@ int GetLocalDateTime(DateTimeRecord* out)
 
 void File_FileTimeToLocalDate(uint64_t fileTime, DateTimeRecord* out)
 {
+    WinAPI_EnsureLoaded();
     FILETIME utc, local;
     utc.dwLowDateTime = (DWORD)fileTime;
     utc.dwHighDateTime = (DWORD)(fileTime >> 32);
-    FileTimeToLocalFileTime(&utc, &local);
+    WinAPITable.FileTimeToLocalFileTime(&utc, &local);
     SYSTEMTIME time;
-    FileTimeToSystemTime(&local, &time);
+    WinAPITable.FileTimeToSystemTime(&local, &time);
     out->Year = time.wYear;
     out->Month = time.wMonth;
     out->Day = time.wDay;
@@ -143,28 +157,29 @@ static HWND Time_ClipboardOwner()
 
 int System_ClipboardReadW(wchar_t* buffer, int bufferBytes)
 {
-    if (!OpenClipboard(Time_ClipboardOwner())) return -1;
-    if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) {
-        CloseClipboard();
+    WinAPI_EnsureLoaded();
+    if (!WinAPITable.OpenClipboard(Time_ClipboardOwner())) return -1;
+    if (!WinAPITable.IsClipboardFormatAvailable(CF_UNICODETEXT)) {
+        WinAPITable.CloseClipboard();
         return -1;
     }
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    HANDLE data = WinAPITable.GetClipboardData(CF_UNICODETEXT);
     if (data == nullptr) {
-        CloseClipboard();
+        WinAPITable.CloseClipboard();
         return -1;
     }
     if (buffer == nullptr) {
-        const int size = (int)GlobalSize(data);
-        CloseClipboard();
+        const int size = (int)WinAPITable.GlobalSize(data);
+        WinAPITable.CloseClipboard();
         return size;
     }
-    const wchar_t* text = (const wchar_t*)GlobalLock(data);
+    const wchar_t* text = (const wchar_t*)WinAPITable.GlobalLock(data);
     if (text == nullptr) {
-        CloseClipboard();
+        WinAPITable.CloseClipboard();
         return -1;
     }
     // The block may hold no terminator within its size: never read past it.
-    const size_t blockUnits = GlobalSize(data) / sizeof(wchar_t);
+    const size_t blockUnits = WinAPITable.GlobalSize(data) / sizeof(wchar_t);
     size_t length = 0;
     while (length < blockUnits && text[length] != 0) length++;
     if (bufferBytes >= 0) {
@@ -178,23 +193,24 @@ int System_ClipboardReadW(wchar_t* buffer, int bufferBytes)
         memcpy(buffer, text, length * sizeof(wchar_t));
         buffer[length] = 0;
     }
-    GlobalUnlock(data);
-    CloseClipboard();
+    WinAPITable.GlobalUnlock(data);
+    WinAPITable.CloseClipboard();
     return 0;
 }
 
 int System_ClipboardWriteW(const wchar_t* text)
 {
+    WinAPI_EnsureLoaded();
     const size_t length = wcslen(text);
-    HGLOBAL block = GlobalAlloc(GMEM_FIXED, (length + 1) * sizeof(wchar_t));
+    HGLOBAL block = WinAPITable.GlobalAlloc(GMEM_FIXED, (length + 1) * sizeof(wchar_t));
     if (block == nullptr) return 0;
     memcpy((void*)block, text, (length + 1) * sizeof(wchar_t));
-    if (OpenClipboard(Time_ClipboardOwner())) {
-        EmptyClipboard();
-        if (SetClipboardData(CF_UNICODETEXT, block) == nullptr) GlobalFree(block);
-        CloseClipboard();
+    if (WinAPITable.OpenClipboard(Time_ClipboardOwner())) {
+        WinAPITable.EmptyClipboard();
+        if (WinAPITable.SetClipboardData(CF_UNICODETEXT, block) == nullptr) WinAPITable.GlobalFree(block);
+        WinAPITable.CloseClipboard();
     } else {
-        GlobalFree(block);
+        WinAPITable.GlobalFree(block);
     }
     return 0;
 }
@@ -208,7 +224,10 @@ void System_ErrorExit(const wchar_t* text)
     if (text != nullptr) Log_AddTextUTF16(text);
     Log_AddTextUTF16(L"\n");
     if (&System_EndBody != nullptr) System_EndBody();
-    ExitProcess((UINT)-1);
+    if (&Window_LibraryCallGate_Release != nullptr) Window_LibraryCallGate_Release();
+    WinAPI_EnsureLoaded();
+    WinAPITable.ExitProcess((UINT)-1);
+    __builtin_unreachable();
 }
 
 int System_ErrorExitFormat(const wchar_t* format, ...)
@@ -216,10 +235,22 @@ int System_ErrorExitFormat(const wchar_t* format, ...)
     wchar_t buffer[1024];
     va_list args;
     va_start(args, format);
-    _vsnwprintf(buffer, 1023, format, args);
+    CharCode_FormatV(CodePage_Utf16LE, 1, CharCode_GetNarrowPage(), CharCode_GetWidePage(), buffer, 1024, format, args);
     va_end(args);
-    buffer[1023] = 0;
-    System_ErrorExit(buffer);
+    const CodePageId widePage = CharCode_GetWidePage();
+    if (widePage == CodePage_Utf16LE) System_ErrorExit(buffer);
+    // Another wide page: the text is handed over in that page.
+    const int length = CharCode_StringLength(CodePage_Utf16LE, buffer);
+    char local[512 * 2];
+    char* converted = local;
+    int bytes = (int)sizeof(local);
+    if (length + 16 > 512) {
+        bytes = (length + 16) * 4;
+        converted = (char*)Memory_Allocate((uint32_t)bytes, "VtTime", __LINE__);
+        if (converted == nullptr) return -1;
+    }
+    CharCode_ConvertString(buffer, -1, CodePage_Utf16LE, converted, bytes, widePage);
+    System_ErrorExit((const wchar_t*)converted);
 }
 
 }  // namespace Vantrel

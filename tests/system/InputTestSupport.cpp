@@ -161,7 +161,9 @@ HRESULT FakeDevice::CreateEffect(REFGUID kind, LPCDIEFFECT, LPDIRECTINPUTEFFECT*
     *effect = nullptr;
     if (FailCreateEffects) return DIERR_UNSUPPORTED;
     FakeEffect* created = new FakeEffect(kind);
-    Effects[IsEqualGUID(kind, GUID_Sine) ? 0 : 1] = created;
+    FakeEffect*& slot = Effects[IsEqualGUID(kind, GUID_Sine) ? 0 : 1];
+    delete slot;  // a set-up again after a device change creates the effects anew
+    slot = created;
     *effect = created;
     return DI_OK;
 }
@@ -246,7 +248,7 @@ void RestartInputWithFakes(FakeDirectInput* directInput)
     Input_Initialize();
 }
 
-bool RestartInputWithScript(const std::string& script)
+bool RestartInputWithScript(const std::string& script, FakeDirectInput* directInput)
 {
     Input_Terminate();
     InstallFakes();
@@ -259,7 +261,7 @@ bool RestartInputWithScript(const std::string& script)
     SetEnvironmentVariableA("VT_XINPUT_SCRIPT", ScriptPath.c_str());
     SetEnvironmentVariableA("VT_XINPUT_LOG", RecordPath.c_str());
     static FakeDirectInput noControllers;
-    CurrentDirectInput = &noControllers;
+    CurrentDirectInput = directInput != nullptr ? directInput : &noControllers;
     // Wine takes its builtin xinput1_4 unless told to prefer the one beside the program.
     SetXInputOverride(true);
     Input_Initialize();

@@ -7,6 +7,7 @@
 
 #include "InputTestSupport.h"
 #include "system/VtPadVibration.h"
+#include "system/VtTime.h"
 
 using namespace Vantrel;
 
@@ -213,6 +214,28 @@ TEST_F(PadXInput, PadMaskFollowsSticksPovAndButtons)
     EXPECT_EQ(GetPadInputMask(5), 0);
 }
 
+TEST(PadXInputWithDirectInput, DirectInputSkipsXInputControllersWhileXInputHasPads)
+{
+    InputTest::PrepareWindowState(0x109);
+    InputTest::FakeDirectInput directInput;
+    InputTest::FakeDevice xboxOne, stick;
+    xboxOne.InstanceGuid = {0xBBBB0001, 1, 2, {0}};
+    xboxOne.InstanceName = L"Controller (Xbox One For Windows)";
+    stick.InstanceGuid = {0xBBBB0002, 1, 2, {0}};
+    stick.InstanceName = L"Flight Stick";
+    stick.ProductName = L"Flight Stick Product";
+    directInput.Devices = {&xboxOne, &stick};
+    ASSERT_TRUE(InputTest::RestartInputWithScript("0 1 0 0 0 0 0 0 0\n", &directInput));
+    EXPECT_EQ(GetPadCount(), 2);
+    EXPECT_EQ(IsXInputPad(1), 1);
+    EXPECT_EQ(IsXInputPad(2), 0);
+    wchar_t instance[PadNameLength], product[PadNameLength];
+    ASSERT_EQ(Input_GetPadNamesWide(2, instance, product), 0);
+    EXPECT_STREQ(instance, L"Flight Stick");
+    EXPECT_STREQ(product, L"Flight Stick Product");
+    InputTest::RestoreSystem();
+}
+
 TEST_F(PadXInput, VibrationReachesXInputSetState)
 {
     Window.ActiveFlag = 1;
@@ -253,6 +276,7 @@ TEST_F(PadXInput, VibrationReachesXInputSetState)
 
 TEST_F(PadXInput, TimedVibrationStopsItselfAndABackwardClockAddsNothing)
 {
+    // The timers run on the library's millisecond counter, the timeGetTime entry.
     VibrationMotor* motor = &InputSystem.Pads[0].Motor[1];
     motor->Playing = 1;
     motor->Power = 10000;
@@ -260,17 +284,24 @@ TEST_F(PadXInput, TimedVibrationStopsItselfAndABackwardClockAddsNothing)
     motor->Elapsed = 0;
     motor->LastTick = static_cast<int32_t>(InputTest::FakeTime);
     InputTest::FakeTime -= 50;  // the counter runs backwards: the tick restarts, nothing is added
+    ASSERT_EQ(GetMillisecondCount(), static_cast<int32_t>(InputTest::FakeTime));
     ASSERT_EQ(Joypad_UpdateVibrationTimers(), 0);
     EXPECT_EQ(motor->Elapsed, 0);
+    EXPECT_EQ(motor->LastTick, static_cast<int32_t>(InputTest::FakeTime));
     EXPECT_EQ(motor->Playing, 1);
+    std::vector<std::string> record = InputTest::ReadXInputRecord();
+    ASSERT_FALSE(record.empty());
+    EXPECT_EQ(record.front(), "set 0 0 65535");
+
     InputTest::FakeTime += 60;
     ASSERT_EQ(Joypad_UpdateVibrationTimers(), 0);
     EXPECT_EQ(motor->Elapsed, 60);
     EXPECT_EQ(motor->Playing, 1);
+
     InputTest::FakeTime += 40;
     ASSERT_EQ(Joypad_UpdateVibrationTimers(), 0);
     EXPECT_EQ(motor->Playing, 0);
-    std::vector<std::string> record = InputTest::ReadXInputRecord();
+    record = InputTest::ReadXInputRecord();
     ASSERT_FALSE(record.empty());
     EXPECT_EQ(record.back(), "set 0 0 0");
 }
