@@ -64,6 +64,23 @@ void ReleaseDash()
     }
 }
 
+void ReleaseLeftStick()
+{
+    if (LeftStick.RightHeld) {
+        Release(LeftStick.RightKey, &LeftStick.RightHeld);
+    }
+    if (LeftStick.LeftHeld) {
+        Release(LeftStick.LeftKey, &LeftStick.LeftHeld);
+    }
+    if (LeftStick.UpHeld) {
+        Release(LeftStick.UpKey, &LeftStick.UpHeld);
+    }
+    if (LeftStick.DownHeld) {
+        Release(LeftStick.DownKey, &LeftStick.DownHeld);
+    }
+    ReleaseDash();
+}
+
 }  // namespace
 
 int32_t StickDistance(int32_t h, int32_t v)
@@ -81,7 +98,11 @@ void LeftStick_ClearHeld()
 int ConvertLeftStick()
 {
     const StickSettings& stick = Settings.Stick;
-    if (PadCount <= 0 || stick.LeftStickEnabled != 1) {
+    if (PadCount <= 0) {
+        return 0;
+    }
+    if (stick.LeftStickEnabled != 1) {
+        ReleaseLeftStick();  // switched off while holding keys: let go of them
         return 0;
     }
     const int32_t h = VirtualAxes[0];

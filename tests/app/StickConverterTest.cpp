@@ -82,8 +82,11 @@ TEST_F(LeftStickTest, DashOffOrChangedWhileHeldReleasesIt)
 
 TEST_F(LeftStickTest, DisabledOrNoPadDoesNothing)
 {
-    Settings.Stick.LeftStickEnabled = 0;
-    RunLeft({{1000, 0, ""}});
+    Settings.Stick.DashEnabled = 1;
+    Settings.Stick.DashKey = 0x2A;
+    RunLeft({{1000, -1000, "+20 +11 +2A"}});
+    Settings.Stick.LeftStickEnabled = 0;  // switched off while held: everything goes up once
+    RunLeft({{1000, -1000, "-20 -11 -2A"}, {1000, 0, ""}});
     Settings.Stick.LeftStickEnabled = 1;
     PadCount = 0;
     RunLeft({{1000, 0, ""}});
