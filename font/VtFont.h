@@ -1,0 +1,26 @@
+// Fonts: the least of the font module the foundation's on-screen log needs: creation parameters,
+// font creation, the delete flag, and drawing and measuring UTF-16 runs.
+// Stands on nothing yet: without a graphics device no font can be made.
+#pragma once
+
+namespace Vantrel {
+
+// The global font-creation settings copied at creation time.
+struct FontCreateParam {
+    int CacheCharCount;
+    int UseTextureCache;
+    int UseTextureCacheDrawArea;
+    int CharSetDefault;
+    int FontTypeDefault;
+};
+
+void Font_CreateParam_Init(FontCreateParam* param);
+int CreateFontToHandleWithParam(const FontCreateParam* param, const wchar_t* faceName, int size, int thickness,
+                                int fontType, int charSet, int edgeSize, int italic, int reuseHandle,
+                                int asynchronous);
+int SetFontDeleteFlagToHandle(int fontHandle, int* flag);
+int DrawTextToHandleW(int x, int y, const wchar_t* text, int length, unsigned int color, int fontHandle,
+                      unsigned int edgeColor, int vertical);
+int GetTextWidthToHandleW(const wchar_t* text, int length, int cap, int fontHandle, int vertical);
+
+}  // namespace Vantrel
