@@ -220,4 +220,19 @@ int GetMouseButtons()
     return mask;
 }
 
+int Input_LogMouseClick(int, int, int)
+{
+    return 0;
+}
+
+int Input_LogMouseInput(int, int, int, int)
+{
+    return 0;
+}
+
+int Input_LogTouch(const void*)
+{
+    return 0;
+}
+
 } // namespace Vantrel

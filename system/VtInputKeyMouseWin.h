@@ -15,6 +15,10 @@ int Input_KeyMouse_ReleaseDevices();
 // 1 when the DirectInput keyboard / mouse is read (DirectInput mode, device present, before Vista).
 int Input_KeyMouse_UsesDirectInputKeyboard();
 int Input_KeyMouse_UsesDirectInputMouse();
+// The mouse click, mouse input and touch logs of the window procedure: nothing reads them here.
+int Input_LogMouseClick(int button, int x, int y);
+int Input_LogMouseInput(int button, int pressed, int x, int y);
+int Input_LogTouch(const void* touchRecord);
 
 // The virtual-key to DirectInput key-code table, ended by a row whose virtual key is 0xFFFF.
 struct VirtualKeyRow {
