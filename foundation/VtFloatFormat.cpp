@@ -239,11 +239,106 @@ int FloatPrecisionOrDefault(int precision) { return precision < 0 ? 6 : precisio
 } // namespace
 
 int CharCode_Format_FloatTextSize(int precision) {
-    return FloatPrecisionOrDefault(precision) + FloatTextMargin;
+    int p = FloatPrecisionOrDefault(precision);
+    return p > 0x7FFFFFFF - FloatTextMargin ? 0x7FFFFFFF : p + FloatTextMargin;
 }
+
+namespace {
+
+// 128-bit helpers for the short path of 'f'.
+struct FloatWide {
+    uint64_t high;
+    uint64_t low;
+};
+
+FloatWide FloatWide_Multiply(uint64_t a, uint64_t b) {
+    uint64_t aLow = (uint32_t)a, aHigh = a >> 32, bLow = (uint32_t)b, bHigh = b >> 32;
+    uint64_t lowLow = aLow * bLow, lowHigh = aLow * bHigh, highLow = aHigh * bLow, highHigh = aHigh * bHigh;
+    uint64_t middle = (lowLow >> 32) + (uint32_t)lowHigh + (uint32_t)highLow;
+    FloatWide result;
+    result.low = (middle << 32) | (uint32_t)lowLow;
+    result.high = highHigh + (lowHigh >> 32) + (highLow >> 32) + (middle >> 32);
+    return result;
+}
+
+// Bit n (0-127) of x.
+inline int FloatWide_Bit(const FloatWide& x, int n) {
+    return n >= 64 ? (int)((x.high >> (n - 64)) & 1) : (int)((x.low >> n) & 1);
+}
+
+// Whether any of the n lowest bits of x is set (n 0-127).
+inline bool FloatWide_LowBitsSet(const FloatWide& x, int n) {
+    if (n <= 0) return false;
+    if (n < 64) return (x.low & ((1ull << n) - 1)) != 0;
+    if (x.low != 0) return true;
+    return n > 64 && (x.high & ((1ull << (n - 64)) - 1)) != 0;
+}
+
+const uint64_t FloatPowersOfTen[20] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull,
+                                      10000000ull, 100000000ull, 1000000000ull, 10000000000ull,
+                                      100000000000ull, 1000000000000ull, 10000000000000ull,
+                                      100000000000000ull, 1000000000000000ull, 10000000000000000ull,
+                                      100000000000000000ull, 1000000000000000000ull,
+                                      10000000000000000000ull};
+
+// 'f' for the common case in which the value times 10^p fits 64 bits: one 128-bit product and a
+// shift give the rounded digits exactly. Returns -1 when the value is out of its range.
+int FloatText_FixedShort(double magnitude, int alternate, int p, char* text) {
+    if (p > 19) return -1;
+    uint64_t bits;
+    std::memcpy(&bits, &magnitude, sizeof(bits));
+    int biased = (int)((bits >> 52) & 0x7FF);
+    if (biased == 0) return -1;
+    uint64_t mantissa = (bits & 0xFFFFFFFFFFFFFull) | (1ull << 52);
+    int exponent = biased - 1075;
+    uint64_t scaled;
+    if (exponent >= 0) {
+        if (exponent > 10) return -1;
+        FloatWide product = FloatWide_Multiply(mantissa << exponent, FloatPowersOfTen[p]);
+        if (product.high != 0) return -1;
+        scaled = product.low;
+    } else {
+        int shift = -exponent;
+        if (shift > 127) return -1;
+        FloatWide product = FloatWide_Multiply(mantissa, FloatPowersOfTen[p]);
+        if (shift >= 64) {
+            scaled = product.high >> (shift - 64);
+        } else {
+            if ((product.high >> shift) != 0) return -1;
+            scaled = (product.low >> shift) | (shift == 0 ? 0 : product.high << (64 - shift));
+        }
+        // Strictly above half of the last place rounds up.
+        if (FloatWide_Bit(product, shift - 1) && FloatWide_LowBitsSet(product, shift - 1)) {
+            if (scaled == UINT64_MAX) return -1;
+            ++scaled;
+        }
+    }
+    uint64_t integer = scaled / FloatPowersOfTen[p];
+    uint64_t fraction = scaled % FloatPowersOfTen[p];
+    char reversed[24];
+    int r = 0;
+    do {
+        reversed[r++] = (char)('0' + integer % 10);
+        integer /= 10;
+    } while (integer != 0);
+    int n = 0;
+    while (r > 0) text[n++] = reversed[--r];
+    if (p > 0 || alternate) text[n++] = '.';
+    for (int j = p - 1; j >= 0; --j) {
+        text[n + j] = (char)('0' + fraction % 10);
+        fraction /= 10;
+    }
+    n += p;
+    text[n] = 0;
+    return n;
+}
+
+} // namespace
 
 int CharCode_Format_FloatFixed(double magnitude, int alternate, int precision, char* text) {
     int p = FloatPrecisionOrDefault(precision);
+    int length = FloatText_FixedShort(magnitude, alternate, p, text);
+    if (length >= 0) return length;
     FloatDecimal decimal;
     FloatDecimal_Make(decimal, magnitude);
     FloatDecimal_Round(decimal, decimal.point + p);
@@ -431,7 +526,7 @@ int CharCode_Format_PutFloat(double value, int letter, int alternate, int zero, 
     char* text = stackText;
     char* allocated = nullptr;
     if (precision >= 1024) {
-        allocated = (char*)Format_AllocateWork((size_t)CharCode_Format_FloatTextSize(precision));
+        allocated = (char*)Format_AllocateWork((size_t)precision + FloatTextMargin);
         if (allocated != nullptr) text = allocated;
         else precision = 1024;
     }

@@ -233,7 +233,7 @@ enum FormatSize : int32_t {
     FormatSize_I64,
 };
 
-struct FormatSpec {
+struct FormatDirective {
     int left;
     int plus;
     int space;
@@ -255,17 +255,17 @@ struct FormatContext {
 };
 
 // Signed decimal ('d', 'i') uses the sign flags; every other base is unsigned.
-void CharCode_Format_PutInteger(FormatWriter& writer, const FormatSpec& spec, uint64_t magnitude,
+void CharCode_Format_PutInteger(FormatWriter& writer, const FormatDirective& directive, uint64_t magnitude,
                                 int negative, int letter) {
     int base = letter == 'o' ? 8 : (letter == 'x' || letter == 'X' || letter == 'p') ? 16 : 10;
     bool isSigned = letter == 'd' || letter == 'i';
     const char* digitSet = (letter == 'X' || letter == 'p') ? "0123456789ABCDEF" : "0123456789abcdef";
-    int zero = spec.zero;
-    if (spec.left || spec.precision >= 0) zero = 0;
-    int plus = 0, space = 0, alternate = spec.alternate;
+    int zero = directive.zero;
+    if (directive.left || directive.precision >= 0) zero = 0;
+    int plus = 0, space = 0, alternate = directive.alternate;
     if (isSigned) {
-        plus = spec.plus;
-        space = plus ? 0 : spec.space;
+        plus = directive.plus;
+        space = plus ? 0 : directive.space;
         if (negative) plus = space = 0;
         alternate = 0;
     } else {
@@ -289,9 +289,9 @@ void CharCode_Format_PutInteger(FormatWriter& writer, const FormatSpec& spec, ui
             value >>= shift;
         }
     }
-    int minimum = spec.precision >= 0 ? spec.precision : 1;
-    if (magnitude == 0 && spec.precision == 0) {
-        // The one case in which a zero shows its digit without a precision to ask for it.
+    int minimum = directive.precision >= 0 ? directive.precision : 1;
+    if (magnitude == 0 && directive.precision == 0) {
+        // A precision of 0 asks for no digit, yet a zero still shows its one digit.
         digits[count++] = '0';
     }
     int precisionZeros = minimum - count > 0 ? minimum - count : 0;
@@ -302,22 +302,23 @@ void CharCode_Format_PutInteger(FormatWriter& writer, const FormatSpec& spec, ui
     }
     int prefixLength = (int)std::strlen(prefix);
     char sign = negative ? '-' : plus ? '+' : space ? ' ' : 0;
-    int width = spec.width < 0 ? 0 : spec.width;
-    int pad = width - (sign ? 1 : 0) - prefixLength - precisionZeros - count;
+    int width = directive.width < 0 ? 0 : directive.width;
+    int64_t padWide = (int64_t)width - (sign ? 1 : 0) - prefixLength - precisionZeros - count;
+    int pad = padWide > 0 ? (int)padWide : 0;
 
     char ordered[32];
     for (int i = 0; i < count; ++i) ordered[i] = digits[count - 1 - i];
-    if (!spec.left && !zero) FormatWriter_PutRepeated(writer, ' ', pad);
+    if (!directive.left && !zero) FormatWriter_PutRepeated(writer, ' ', pad);
     if (sign) FormatWriter_Put(writer, (uint8_t)sign);
     FormatWriter_PutAscii(writer, prefix, prefixLength);
     if (zero) FormatWriter_PutRepeated(writer, '0', pad);
     FormatWriter_PutRepeated(writer, '0', precisionZeros);
     FormatWriter_PutAscii(writer, ordered, count);
-    if (spec.left) FormatWriter_PutRepeated(writer, ' ', pad);
+    if (directive.left) FormatWriter_PutRepeated(writer, ' ', pad);
 }
 
 // A character argument of argumentPage written in the writer's page.
-void CharCode_Format_PutChar(FormatWriter& writer, const FormatSpec& spec, uint32_t argument,
+void CharCode_Format_PutChar(FormatWriter& writer, const FormatDirective& directive, uint32_t argument,
                              int32_t argumentPage) {
     uint32_t code;
     switch (CharCode_GetUnitSize(argumentPage)) {
@@ -333,9 +334,9 @@ void CharCode_Format_PutChar(FormatWriter& writer, const FormatSpec& spec, uint3
         // conversion of text; writing it as code 0 would end the text early.
         dropped = code == 0;
     }
-    int pad = spec.width >= 1 ? spec.width - (dropped ? 0 : 1) : 0;
-    int zero = spec.left ? 0 : spec.zero;
-    if (spec.left) {
+    int pad = directive.width >= 1 ? directive.width - (dropped ? 0 : 1) : 0;
+    int zero = directive.left ? 0 : directive.zero;
+    if (directive.left) {
         if (!dropped && !FormatWriter_Put(writer, code)) return;
         FormatWriter_PutRepeated(writer, ' ', pad);
     } else {
@@ -345,7 +346,7 @@ void CharCode_Format_PutChar(FormatWriter& writer, const FormatSpec& spec, uint3
 }
 
 // A string argument of argumentPage written in the writer's page.
-void CharCode_Format_PutString(FormatWriter& writer, const FormatSpec& spec, const void* string,
+void CharCode_Format_PutString(FormatWriter& writer, const FormatDirective& directive, const void* string,
                                int32_t argumentPage) {
     if (string == nullptr || writer.stopped) return;
     int unit = CharCode_GetUnitSize(writer.page);
@@ -370,10 +371,10 @@ void CharCode_Format_PutString(FormatWriter& writer, const FormatSpec& spec, con
         text = area;
     }
     int n = CharCode_StringLength(writer.page, text);
-    if (spec.precision >= 0 && spec.precision < n) n = spec.precision;
-    int pad = spec.width >= 0 ? spec.width - n : 0;
-    int zero = spec.left ? 0 : spec.zero;
-    if (!spec.left) FormatWriter_PutRepeated(writer, zero ? '0' : ' ', pad);
+    if (directive.precision >= 0 && directive.precision < n) n = directive.precision;
+    int pad = directive.width >= 0 ? directive.width - n : 0;
+    int zero = directive.left ? 0 : directive.zero;
+    if (!directive.left) FormatWriter_PutRepeated(writer, zero ? '0' : ' ', pad);
     if (!writer.stopped) {
         // Whole units only, as many as leave room for the terminator; a cut can fall inside a
         // multi-unit character.
@@ -386,7 +387,7 @@ void CharCode_Format_PutString(FormatWriter& writer, const FormatSpec& spec, con
         }
         if (copy < n) writer.stopped = 1;
     }
-    if (spec.left) FormatWriter_PutRepeated(writer, ' ', pad);
+    if (directive.left) FormatWriter_PutRepeated(writer, ' ', pad);
     if (allocated != nullptr) Format_FreeWork(allocated);
 }
 
@@ -401,63 +402,63 @@ bool Format_IsConversionLetter(uint32_t c) {
     }
 }
 
-// Reads the specification after the '%' at codes[start]. Returns the index after the conversion
+// Reads the directive after the '%' at codes[start]. Returns the index after the conversion
 // letter (letter set), or the index of the code that abandons it (letter 0).
-int Format_ReadSpec(const uint32_t* codes, int start, FormatSpec& spec, uint32_t& letter, va_list* arguments) {
-    spec.left = spec.plus = spec.space = spec.alternate = spec.zero = 0;
-    spec.width = -1;
-    spec.precision = -1;
-    spec.size = FormatSize_None;
-    spec.widthStarted = spec.precisionSeen = spec.sizeSeen = 0;
+int Format_ReadDirective(const uint32_t* codes, int start, FormatDirective& directive, uint32_t& letter, va_list* arguments) {
+    directive.left = directive.plus = directive.space = directive.alternate = directive.zero = 0;
+    directive.width = -1;
+    directive.precision = -1;
+    directive.size = FormatSize_None;
+    directive.widthStarted = directive.precisionSeen = directive.sizeSeen = 0;
     letter = 0;
     int j = start + 1;
     for (;;) {
         uint32_t c = codes[j];
         switch (c) {
         case ' ': case '#': case '+': case '-':
-            if (spec.widthStarted) return j;
-            if (c == ' ') spec.space = 1;
-            else if (c == '#') spec.alternate = 1;
-            else if (c == '+') spec.plus = 1;
-            else spec.left = 1;
+            if (directive.widthStarted) return j;
+            if (c == ' ') directive.space = 1;
+            else if (c == '#') directive.alternate = 1;
+            else if (c == '+') directive.plus = 1;
+            else directive.left = 1;
             ++j;
             continue;
         case '.':
-            if (spec.precisionSeen) return j;
-            spec.widthStarted = spec.precisionSeen = 1;
-            spec.precision = 0;
+            if (directive.precisionSeen) return j;
+            directive.widthStarted = directive.precisionSeen = 1;
+            directive.precision = 0;
             ++j;
             continue;
         case '*': {
-            if (spec.sizeSeen) return j;
+            if (directive.sizeSeen) return j;
             int value = va_arg(*arguments, int);
             if (value < 0) value = -1;
-            if (spec.precisionSeen) spec.precision = value;
-            else spec.width = value;
+            if (directive.precisionSeen) directive.precision = value;
+            else directive.width = value;
             ++j;
             continue;
         }
         case 'h': case 'l': case 'w': case 'I':
-            spec.widthStarted = spec.precisionSeen = spec.sizeSeen = 1;
+            directive.widthStarted = directive.precisionSeen = directive.sizeSeen = 1;
             if (c == 'h') {
-                spec.size = FormatSize_H;
+                directive.size = FormatSize_H;
             } else if (c == 'l') {
                 if (codes[j + 1] == 'l') {
-                    spec.size = FormatSize_LL;
+                    directive.size = FormatSize_LL;
                     ++j;
                 } else {
-                    spec.size = FormatSize_L;
+                    directive.size = FormatSize_L;
                 }
             } else if (c == 'w') {
-                spec.size = FormatSize_W;
+                directive.size = FormatSize_W;
             } else if (codes[j + 1] == '3' && codes[j + 2] == '2') {
-                spec.size = FormatSize_I32;
+                directive.size = FormatSize_I32;
                 j += 2;
             } else if (codes[j + 1] == '6' && codes[j + 2] == '4') {
-                spec.size = FormatSize_I64;
+                directive.size = FormatSize_I64;
                 j += 2;
             } else {
-                spec.size = FormatSize_I;
+                directive.size = FormatSize_I;
             }
             ++j;
             continue;
@@ -467,19 +468,19 @@ int Format_ReadSpec(const uint32_t* codes, int start, FormatSpec& spec, uint32_t
             break;
         }
         if (c >= '0' && c <= '9') {
-            if (spec.sizeSeen) return j;
+            if (directive.sizeSeen) return j;
             int count = 0;
-            if (spec.precisionSeen) {
+            if (directive.precisionSeen) {
                 uint32_t value = CharCode_ParseDecimal(codes + j, &count);
-                spec.precision = value > 0x7FFFFFFFu ? -1 : (int)value;
+                directive.precision = value > 0x7FFFFFFFu ? -1 : (int)value;
                 j += count;
-            } else if (c == '0' && !spec.widthStarted) {
-                spec.zero = 1;
+            } else if (c == '0' && !directive.widthStarted) {
+                directive.zero = 1;
                 ++j;
             } else {
-                spec.widthStarted = 1;
+                directive.widthStarted = 1;
                 uint32_t value = CharCode_ParseDecimal(codes + j, &count);
-                spec.width = value > 0x7FFFFFFFu ? -1 : (int)value;
+                directive.width = value > 0x7FFFFFFFu ? -1 : (int)value;
                 j += count;
             }
             continue;
@@ -492,24 +493,24 @@ int Format_ReadSpec(const uint32_t* codes, int start, FormatSpec& spec, uint32_t
     }
 }
 
-void Format_Convert(FormatWriter& writer, const FormatContext& context, const FormatSpec& spec,
+void Format_Convert(FormatWriter& writer, const FormatContext& context, const FormatDirective& directive,
                     uint32_t letter, va_list* arguments) {
     switch (letter) {
     case 'c':
     case 'C': {
         int value = va_arg(*arguments, int);
         bool ownPage = (letter == 'c') == (context.wideFlag == 0);
-        CharCode_Format_PutChar(writer, spec, (uint32_t)value, ownPage ? context.narrowPage : context.widePage);
+        CharCode_Format_PutChar(writer, directive, (uint32_t)value, ownPage ? context.narrowPage : context.widePage);
         break;
     }
     case 'd':
     case 'i': {
         int64_t value;
-        if (spec.size == FormatSize_LL || spec.size == FormatSize_I64) value = va_arg(*arguments, int64_t);
-        else if (spec.size == FormatSize_H) value = (int16_t)va_arg(*arguments, int);
+        if (directive.size == FormatSize_LL || directive.size == FormatSize_I64) value = va_arg(*arguments, int64_t);
+        else if (directive.size == FormatSize_H) value = (int16_t)va_arg(*arguments, int);
         else value = va_arg(*arguments, int);
         uint64_t magnitude = value < 0 ? 0 - (uint64_t)value : (uint64_t)value;
-        CharCode_Format_PutInteger(writer, spec, magnitude, value < 0, (int)letter);
+        CharCode_Format_PutInteger(writer, directive, magnitude, value < 0, (int)letter);
         break;
     }
     case 'o':
@@ -517,31 +518,31 @@ void Format_Convert(FormatWriter& writer, const FormatContext& context, const Fo
     case 'x':
     case 'X': {
         uint64_t value;
-        if (spec.size == FormatSize_LL || spec.size == FormatSize_I64) value = va_arg(*arguments, uint64_t);
-        else if (spec.size == FormatSize_H) value = (uint16_t)va_arg(*arguments, unsigned int);
+        if (directive.size == FormatSize_LL || directive.size == FormatSize_I64) value = va_arg(*arguments, uint64_t);
+        else if (directive.size == FormatSize_H) value = (uint16_t)va_arg(*arguments, unsigned int);
         else value = va_arg(*arguments, unsigned int);
-        CharCode_Format_PutInteger(writer, spec, value, 0, (int)letter);
+        CharCode_Format_PutInteger(writer, directive, value, 0, (int)letter);
         break;
     }
     case 'p': {
         // The pointer's value with at least eight digits (all of them on a 64-bit build).
         const void* pointer = va_arg(*arguments, const void*);
-        FormatSpec pointerSpec = spec;
-        pointerSpec.precision = 8;
-        CharCode_Format_PutInteger(writer, pointerSpec, (uint64_t)(uintptr_t)pointer, 0, 'p');
+        FormatDirective pointerDirective = directive;
+        pointerDirective.precision = 8;
+        CharCode_Format_PutInteger(writer, pointerDirective, (uint64_t)(uintptr_t)pointer, 0, 'p');
         break;
     }
     case 's':
     case 'S': {
         const void* string = va_arg(*arguments, const void*);
         bool ownPage = (letter == 's') == (context.wideFlag == 0);
-        CharCode_Format_PutString(writer, spec, string, ownPage ? context.narrowPage : context.widePage);
+        CharCode_Format_PutString(writer, directive, string, ownPage ? context.narrowPage : context.widePage);
         break;
     }
     default: {
         double value = va_arg(*arguments, double);
-        int written = CharCode_Format_PutFloat(value, (int)letter, spec.alternate, spec.zero, spec.left,
-                                               spec.plus, spec.space, spec.width, spec.precision,
+        int written = CharCode_Format_PutFloat(value, (int)letter, directive.alternate, directive.zero, directive.left,
+                                               directive.plus, directive.space, directive.width, directive.precision,
                                                writer.destination + writer.used, writer.room - writer.used,
                                                writer.page);
         writer.used += written;
@@ -579,18 +580,18 @@ int Format_Run(const FormatContext& context, void* destination, int64_t roomByte
             if (!FormatWriter_Put(out, '%')) break;
             i += 2;
         } else if (c == '%') {
-            FormatSpec spec;
+            FormatDirective directive;
             uint32_t letter;
-            int next = Format_ReadSpec(codes, i, spec, letter, arguments);
+            int next = Format_ReadDirective(codes, i, directive, letter, arguments);
             i = next;
             if (letter == 0) {
                 // 'n' and 'Z' end here having consumed their letter; anything else abandons the
-                // specification and is taken as ordinary text.
+                // directive and is taken as ordinary text.
                 continue;
             }
             FormatWriter piece;
             FormatWriter_Begin(piece, out.destination + out.used, out.room - out.used, terminator, out.page);
-            Format_Convert(piece, context, spec, letter, arguments);
+            Format_Convert(piece, context, directive, letter, arguments);
             out.used += piece.used;
             if (out.room - out.used <= terminator) break;
             continue;

@@ -20,8 +20,10 @@ namespace Vantrel {
 // precision (digits or '*'), size letters h l ll w I I32 I64 (ll and I64 take a 64-bit integer),
 // %% for a percent sign; %n and %Z take nothing and write nothing. Arguments: int for '*', c, C and
 // the integer conversions without a 64-bit size; int64_t with ll or I64; double for every floating
-// conversion; a pointer for p, s and S. 's' takes a string of the wide page in the wide flavour,
-// of the narrow page in the narrow flavour; 'S' the other one ('c' and 'C' likewise).
+// conversion; a pointer for p, s and S ('p' prints at least eight capital hexadecimal digits, all
+// of a 64-bit pointer's on a 64-bit build). 's' takes a string of the wide page in the wide flavour,
+// of the narrow page in the narrow flavour; 'S' the other one ('c' and 'C' likewise). Characters
+// without a mapping in the format page are left out.
 //
 // Result: units of the format page written, the terminator not counted; the output is always
 // terminated and cut at the last piece that leaves room for the terminator. 0 when the destination

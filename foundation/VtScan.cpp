@@ -344,7 +344,8 @@ int Scan_Run(ScanState& state, const uint32_t* format, va_list* arguments) {
             continue;
         }
         if (c == '%' && format[f + 1] == '%') {
-            // A literal percent sign: matches one '%' of the input.
+            // A literal percent sign, matched against one input code; like any literal, a
+            // mismatching code is consumed.
             if (in[at] != 0) ++at;
             f += 2;
             continue;
