@@ -176,4 +176,18 @@ int Live2D_ModuleInitialize() { return 0; }
 
 int Live2D_ModuleTerminate() { return 0; }
 
+// ---- Draw area and boxes (used by the key-input fields and IME drawing) ----
+
+int GetDrawAreaRect(RECT* rect) {
+    int width = 0, height = 0;
+    GetMainScreenSize(&width, &height);
+    rect->left = 0;
+    rect->top = 0;
+    rect->right = width;
+    rect->bottom = height;
+    return 0;
+}
+
+int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill, int thickness) { return 0; }
+
 }  // namespace Vantrel

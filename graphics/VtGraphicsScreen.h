@@ -85,4 +85,10 @@ int Graphics_Dispatch_DeviceObjects_ReleaseAll();
 int Live2D_ModuleInitialize();
 int Live2D_ModuleTerminate();
 
+// ---- Draw area and boxes (used by the key-input fields and IME drawing) ----
+// The draw area is the whole draw target, the main screen without a device; boxes draw nothing
+// without a device and report 0 like every device operation then.
+int GetDrawAreaRect(RECT* rect);
+int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill, int thickness);
+
 }  // namespace Vantrel

@@ -22,4 +22,9 @@ int Ime_IsCompositionActive();
 int Ime_IsConversionOpen();
 int Ime_RequestReopenIfOpen();
 
+// Mouse and touch logs of the input module (least forms until it keeps them).
+int Input_LogMouseClick(int button, int x, int y);
+int Input_LogMouseInput(int button, int pressed, int x, int y);
+int Input_LogTouch(const void* record);
+
 }  // namespace Vantrel
