@@ -26,4 +26,10 @@ int DrawTextToHandleW(int x, int y, const wchar_t* text, int length, unsigned in
 
 int GetTextWidthToHandleW(const wchar_t* text, int length, int cap, int fontHandle, int vertical) { return -1; }
 
+// ---- Default font and creation size (used by the key-input fields and IME drawing) ----
+
+int Font_GetDefaultHandle() { return -1; }
+
+int GetFontCreateSizeToHandle(int fontHandle) { return -1; }
+
 }  // namespace Vantrel

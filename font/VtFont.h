@@ -23,4 +23,10 @@ int DrawTextToHandleW(int x, int y, const wchar_t* text, int length, unsigned in
                       unsigned int edgeColor, int vertical);
 int GetTextWidthToHandleW(const wchar_t* text, int length, int cap, int fontHandle, int vertical);
 
+// ---- Default font and creation size (used by the key-input fields and IME drawing) ----
+// Without a graphics device the default font cannot be made: the handle is -1 and asking a bad handle
+// for its size gives -1.
+int Font_GetDefaultHandle();
+int GetFontCreateSizeToHandle(int fontHandle);
+
 }  // namespace Vantrel

@@ -202,17 +202,22 @@ int System_ClipboardWriteW(const wchar_t* text)
 {
     WinAPI_EnsureLoaded();
     const size_t length = wcslen(text);
+    // -1 when the text did not reach the clipboard: no block, the clipboard not opened, or refused.
     HGLOBAL block = WinAPITable.GlobalAlloc(GMEM_FIXED, (length + 1) * sizeof(wchar_t));
-    if (block == nullptr) return 0;
+    if (block == nullptr) return -1;
     memcpy((void*)block, text, (length + 1) * sizeof(wchar_t));
-    if (WinAPITable.OpenClipboard(Time_ClipboardOwner())) {
-        WinAPITable.EmptyClipboard();
-        if (WinAPITable.SetClipboardData(CF_UNICODETEXT, block) == nullptr) WinAPITable.GlobalFree(block);
-        WinAPITable.CloseClipboard();
-    } else {
+    if (!WinAPITable.OpenClipboard(Time_ClipboardOwner())) {
         WinAPITable.GlobalFree(block);
+        return -1;
     }
-    return 0;
+    int result = 0;
+    WinAPITable.EmptyClipboard();
+    if (WinAPITable.SetClipboardData(CF_UNICODETEXT, block) == nullptr) {
+        WinAPITable.GlobalFree(block);
+        result = -1;
+    }
+    WinAPITable.CloseClipboard();
+    return result;
 }
 
 int Clipboard_ReadText(wchar_t* buffer, int bufferBytes) { return System_ClipboardReadW(buffer, bufferBytes); }

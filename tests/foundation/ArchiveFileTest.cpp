@@ -1,0 +1,471 @@
+// Archives read through the reader, archive streams and the archive-aware file access: archives packed
+// at build time against their sources, archives standing in for folders, lookups ignoring case,
+// directory searches, in-place memory archives, and thousands of randomly damaged archives.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/VtArchive.h"
+#include "foundation/VtFile.h"
+#include "foundation/VtMemory.h"
+#include "tools/VtaEncode.h"
+
+using namespace Vantrel;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+std::wstring WinPath(const char* unixPath)
+{
+    std::wstring w = L"Z:";
+    for (const char* p = unixPath; *p; ++p) w.push_back(*p == '/' ? L'\\' : wchar_t(uint8_t(*p)));
+    return w;
+}
+
+Bytes ReadHostFile(const std::wstring& path)
+{
+    Bytes out;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    DWORD size = GetFileSize(h, nullptr);
+    out.resize(size);
+    DWORD got = 0;
+    if (size) ReadFile(h, out.data(), size, &got, nullptr);
+    CloseHandle(h);
+    out.resize(got);
+    return out;
+}
+
+bool WriteHostFile(const std::wstring& path, const Bytes& data)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    if (!data.empty()) WriteFile(h, data.data(), DWORD(data.size()), &put, nullptr);
+    CloseHandle(h);
+    return put == data.size();
+}
+
+Bytes Text(const char* s) { return Bytes(s, s + strlen(s)); }
+
+// Reads a whole stream in pieces of varying size.
+Bytes ReadInPieces(ArchiveStream* s, uint32_t seed)
+{
+    Bytes out;
+    uint8_t buf[7000];
+    for (;;) {
+        seed = seed * 1103515245u + 12345u;
+        uint32_t piece = 1 + (seed >> 8) % sizeof(buf);
+        uint32_t got = Archive_Stream_Read(s, buf, piece);
+        if (got == 0) break;
+        out.insert(out.end(), buf, buf + got);
+        if (out.size() > (1u << 24)) break;
+    }
+    return out;
+}
+
+const char* const SourceFiles[] = {"ReadMe.txt", "Big.txt", "Sub/Deep/Notes.TXT", "Sub/empty.bin", "Sub/bytes.bin"};
+const char* const ArchiveNames[] = {"raw", "lz", "huff", "lzhuff", "mixed"};
+const char* KeyTextOf(const std::string& archive)
+{
+    if (archive == "lz") return "TestKeyText";
+    if (archive == "lzhuff") return "Key";
+    if (archive == "mixed") return "MixedKey";
+    return nullptr;
+}
+
+std::string InnerPath(const char* file)
+{
+    std::string s = file;
+    for (char& c : s)
+        if (c == '/') c = '\\';
+    return s;
+}
+
+// Every file of an open archive equals its source: read whole in pieces, and after seeks.
+void ExpectArchiveMatchesSources(ArchiveContext* c, const std::string& what)
+{
+    for (const char* file : SourceFiles) {
+        Bytes source = ReadHostFile(WinPath(VT_TEST_ARCHIVE_SOURCE) + L"\\" + WinPath(file).substr(2));
+        ArchiveStream s;
+        ASSERT_EQ(0, Archive_Stream_Open(&s, c, InnerPath(file).c_str(), 0)) << what << " " << file;
+        EXPECT_EQ(source, ReadInPieces(&s, uint32_t(source.size()))) << what << " " << file;
+        EXPECT_EQ(1, s.EndFlag);
+        if (source.size() > 10) {
+            struct Seek {
+                int64_t offset;
+                int origin;
+                uint64_t expected;
+            } seeks[] = {{-1, 2, source.size() - 1}, {7, 7, 7}, {int64_t(source.size()) / 2, 0, source.size() / 2}, {-3, 1, source.size() / 2 + 97}};
+            for (const Seek& k : seeks) {
+                ASSERT_EQ(0, Archive_Stream_Seek(&s, k.offset, k.origin));
+                EXPECT_EQ(0, s.EndFlag);
+                uint8_t b[100];
+                uint32_t want = uint32_t(std::min<uint64_t>(100, source.size() - k.expected));
+                ASSERT_EQ(want, Archive_Stream_Read(&s, b, 100)) << what << " " << file;
+                EXPECT_EQ(0, memcmp(b, source.data() + k.expected, want)) << what << " " << file << " at " << k.expected;
+            }
+        }
+        Archive_Stream_Close(&s);
+    }
+}
+
+} // namespace
+
+TEST(ArchiveReader, BuildTimeArchivesEqualTheirSourcesFromFileAndMemory)
+{
+    for (const char* name : ArchiveNames) {
+        std::wstring path = WinPath(VT_TEST_ARCHIVE_DIR) + L"\\" + std::wstring(name, name + strlen(name)) + L".vta";
+        const char* key = KeyTextOf(name);
+        ArchiveContext c;
+        Archive_ResetContext(&c);
+        ASSERT_EQ(0, Archive_OpenFromFile(&c, path.c_str(), key)) << name;
+        ExpectArchiveMatchesSources(&c, std::string(name) + " (file)");
+        Archive_Close(&c);
+
+        ASSERT_EQ(0, Archive_OpenFromFileIntoMemory(&c, path.c_str(), key, 0)) << name;
+        ExpectArchiveMatchesSources(&c, std::string(name) + " (loaded)");
+        Archive_Close(&c);
+
+        Bytes image = ReadHostFile(path);
+        const Bytes pristine = image;
+        for (int mode = 0; mode < 3; ++mode) {
+            int copy = mode == 0, keep = mode == 2;
+            ASSERT_EQ(0, Archive_OpenFromMemory(&c, image.data(), image.size(), copy, keep, key, nullptr)) << name << mode;
+            ExpectArchiveMatchesSources(&c, std::string(name) + " (memory mode " + char('0' + mode) + ")");
+            Archive_Close(&c);
+            EXPECT_EQ(pristine, image) << "closing gives the caller's block back as it was, mode " << mode;
+        }
+    }
+}
+
+TEST(ArchiveReader, LookupsIgnoreCaseAndNeedRealDirectories)
+{
+    std::wstring path = WinPath(VT_TEST_ARCHIVE_DIR) + L"\\huff.vta";
+    ArchiveContext c;
+    Archive_ResetContext(&c);
+    ASSERT_EQ(0, Archive_OpenFromFile(&c, path.c_str(), nullptr));
+    const char* found[] = {"sub\\deep\\notes.txt", "SUB/DEEP/NOTES.TXT", "Sub\\Deep\\Notes.TXT", "\\readme.TXT", "BIG.txt"};
+    for (const char* p : found) EXPECT_NE(nullptr, Archive_FindFileEntry(&c, p, nullptr)) << p;
+    const char* missing[] = {"sub\\deep", "sub\\nothing\\notes.txt", "readme.txt\\x", "sub\\", "", "ReadMe.tx", "big.txt\\..\\readme.txt"};
+    for (const char* p : missing) EXPECT_EQ(nullptr, Archive_FindFileEntry(&c, p, nullptr)) << p;
+    EXPECT_EQ(c.DirTable, c.CurrentDir) << "lookups leave the root current";
+    uint64_t offset = 0, size = 0;
+    EXPECT_EQ(0, Archive_LocateFile(&c, 932, "sub/empty.BIN", &offset, &size));
+    EXPECT_EQ(0u, size);
+    EXPECT_EQ(0, Archive_LocateFile(&c, 1200, L"readme.txt", &offset, &size)) << "the name is converted first";
+    EXPECT_EQ(3000u, size);
+    EXPECT_EQ(0, Archive_ChangeDir(&c, "SUB\\deep", 1, nullptr));
+    EXPECT_EQ(0, Archive_ChangeDir(&c, "..", 1, nullptr));
+    EXPECT_EQ(0, Archive_ChangeDir(&c, "..", 1, nullptr));
+    EXPECT_EQ(-1, Archive_ChangeDir(&c, "..", 1, nullptr)) << "no parent above the root";
+    ArchiveNameKey failed;
+    EXPECT_EQ(-1, Archive_ChangeDir(&c, "sub\\readme.txt", 1, &failed));
+    EXPECT_EQ(0, memcmp(failed.Name, "README.TXT", 10));
+    Archive_Close(&c);
+}
+
+TEST(ArchiveReader, WildcardsBacktrack)
+{
+    ArchiveContext c;
+    Archive_ResetContext(&c);
+    c.CodePage = 932;
+    struct Case {
+        const char* name;
+        const char* pattern;
+        int expected;
+    } cases[] = {
+        {"BAA.TXT", "*A.TXT", 0},  {"BAA.TXT", "*.TXT", 0},   {"BAA.TXT", "B?A.*", 0},   {"BAA.TXT", "*", 0},
+        {"BAA.TXT", "*B.TXT", -1}, {"BAA.TXT", "BAA.TX", -1}, {"BAA", "BAA**", 0},        {"ABABAC", "*AB*AC", 0},
+        {"ABABAD", "*AB*AC", -1},  {"", "*", 0},              {"", "?", -1},              {"A", "", -1},
+    };
+    for (const Case& k : cases) EXPECT_EQ(k.expected, Archive_MatchWildcard(&c, k.name, k.pattern)) << k.name << " " << k.pattern;
+}
+
+TEST(ArchiveReader, DirectorySearchListsEntriesThenDots)
+{
+    std::wstring path = WinPath(VT_TEST_ARCHIVE_DIR) + L"\\lz.vta";
+    ArchiveContext c;
+    Archive_ResetContext(&c);
+    ASSERT_EQ(0, Archive_OpenFromFile(&c, path.c_str(), "TestKeyText"));
+    auto list = [&](const char* pattern) {
+        std::vector<std::wstring> names;
+        FileFindData d;
+        ArchiveFindState* s = Archive_FindFirst(&c, pattern, &d);
+        if (s == reinterpret_cast<ArchiveFindState*>(intptr_t(-1))) return names;
+        do {
+            names.push_back(d.Name);
+            if (names.back() == L"Notes.TXT") {
+                EXPECT_EQ(9000u, d.Size);
+            }
+        } while (Archive_FindNext(s, &d) == 0 && ++s->Index);
+        Memory_Free(s);
+        return names;
+    };
+    EXPECT_EQ((std::vector<std::wstring>{L"Notes.TXT", L".", L".."}), list("sub\\deep\\*"));
+    EXPECT_EQ((std::vector<std::wstring>{L"Big.txt", L"ReadMe.txt", L"Sub", L"."}), list("*"));
+    EXPECT_EQ((std::vector<std::wstring>{L"Big.txt", L"ReadMe.txt"}), list("*.TXT"));
+    EXPECT_EQ((std::vector<std::wstring>{L"bytes.bin", L"empty.bin"}), list("SUB/*.bin"));
+    EXPECT_TRUE(list("nothing\\*").empty());
+    Archive_Close(&c);
+}
+
+TEST(ArchiveReader, HeadersOtherThanVersion8AreRefused)
+{
+    VtaPack::FileSpec f;
+    f.Path = "a.txt";
+    f.Data = Text("hello");
+    Bytes good = VtaPack::BuildArchive({f}, VtaPack::Options());
+    ArchiveContext c;
+    Archive_ResetContext(&c);
+    ArchiveContext zero;
+    Archive_ResetContext(&zero);
+    for (int v : {7, 9}) {
+        Bytes bad = good;
+        bad[2] = uint8_t(v);
+        EXPECT_EQ(-1, Archive_OpenFromMemory(&c, bad.data(), bad.size(), 0, 0, nullptr, nullptr)) << v;
+        EXPECT_EQ(0, memcmp(&c, &zero, sizeof(c))) << "the context stays zero";
+    }
+    Bytes bad = good;
+    bad[1] = 'X';
+    EXPECT_EQ(-1, Archive_OpenFromMemory(&c, bad.data(), bad.size(), 1, 0, nullptr, nullptr));
+    EXPECT_EQ(-1, Archive_OpenFromMemory(&c, good.data(), 40, 1, 0, nullptr, nullptr)) << "shorter than a header";
+    bad = good;
+    bad[40] = 0x34;  // code page 32765 is read as 932 (memory archives always use 932)
+    EXPECT_EQ(0, Archive_OpenFromMemory(&c, bad.data(), bad.size(), 1, 0, nullptr, nullptr));
+    EXPECT_EQ(932, c.CodePage);
+    Archive_Close(&c);
+    // The key is not verified at open: an unkeyed archive reads the same with any key text.
+    VtaPack::Options noKey;
+    noKey.NoKey = true;
+    Bytes plain = VtaPack::BuildArchive({f}, noKey);
+    ASSERT_EQ(0, Archive_OpenFromMemory(&c, plain.data(), plain.size(), 1, 0, "another key", nullptr));
+    ArchiveStream s;
+    ASSERT_EQ(0, Archive_Stream_Open(&s, &c, "A.TXT", 0));
+    char out[8] = {};
+    EXPECT_EQ(5u, Archive_Stream_Read(&s, out, 8));
+    EXPECT_STREQ("hello", out);
+    Archive_Stream_Close(&s);
+    Archive_Close(&c);
+}
+
+namespace {
+
+struct TempFolder {
+    std::wstring path;
+    TempFolder()
+    {
+        wchar_t t[MAX_PATH];
+        GetTempPathW(MAX_PATH, t);
+        path = std::wstring(t) + L"vtf4_" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    ~TempFolder()
+    {
+        RemoveTree(path);
+    }
+    static void RemoveTree(const std::wstring& dir)
+    {
+        WIN32_FIND_DATAW d;
+        HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &d);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring n = d.cFileName;
+                if (n == L"." || n == L"..") continue;
+                if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(dir + L"\\" + n);
+                else DeleteFileW((dir + L"\\" + n).c_str());
+            } while (FindNextFileW(h, &d));
+            FindClose(h);
+        }
+        RemoveDirectoryW(dir.c_str());
+    }
+};
+
+Bytes ReadThroughTable(FileAccessHandle h)
+{
+    Bytes out;
+    uint8_t buf[333];
+    uint32_t got;
+    while ((got = File_Access_Read(buf, 1, sizeof(buf), h)) > 0) out.insert(out.end(), buf, buf + got);
+    return out;
+}
+
+} // namespace
+
+TEST(ArchiveAccess, ArchiveStandsInForTheFolderOfItsName)
+{
+    TempFolder t;
+    std::wstring game = t.path + L"\\GAME";
+    std::wstring data = game + L"\\DATA";
+    CreateDirectoryW(game.c_str(), nullptr);
+    CreateDirectoryW(data.c_str(), nullptr);
+    ASSERT_TRUE(WriteHostFile(data + L"\\A.PNG", Text("folder copy of A")));
+    ASSERT_TRUE(WriteHostFile(data + L"\\B.TXT", Text("only in the folder")));
+    VtaPack::FileSpec a, c, d;
+    a.Path = "A.PNG";
+    a.Data = Text("archive copy of A");
+    a.StoreMode = VtaPack::Mode::Lz;
+    c.Path = "Img/C.png";
+    c.Data = Text("C inside a subfolder of the archive");
+    c.StoreMode = VtaPack::Mode::Huffman;
+    d.Path = "Img/D.PNG";
+    d.Data = Text("D");
+    ASSERT_TRUE(WriteHostFile(game + L"\\DATA.VTA", VtaPack::BuildArchive({a, c, d}, VtaPack::Options())));
+    File_Access_InstallTableW(nullptr);
+
+    struct Case {
+        std::wstring path;
+        const char* expected;
+        int archived;
+    } cases[] = {
+        {data + L"\\A.PNG", "archive copy of A", 1},
+        {data + L"\\B.TXT", "only in the folder", 0},
+        {data + L"\\img\\c.PNG", "C inside a subfolder of the archive", 1},
+        {game + L"\\data/IMG/d.png", "D", 1},
+        {data + L"\\IMG\\..\\a.png", "archive copy of A", 1},
+    };
+    for (const Case& k : cases) {
+        FileAccessHandle h = File_Access_Open(k.path.c_str(), 0, 1, 0);
+        ASSERT_NE(0u, h) << std::string(k.path.begin(), k.path.end());
+        EXPECT_EQ(k.archived, File_Access_IsArchived(h));
+        EXPECT_EQ(Text(k.expected), ReadThroughTable(h));
+        EXPECT_EQ(-1, File_Access_Eof(h));
+        EXPECT_EQ(0, File_Access_Close(h));
+        EXPECT_EQ(-1, File_Access_IsArchived(h)) << "closed handle";
+    }
+    EXPECT_EQ(0u, File_Access_Open((data + L"\\MISSING.PNG").c_str(), 0, 1, 0));
+
+    // A relative path is resolved against the current directory first.
+    wchar_t saved[1536];
+    GetCurrentDirectoryW(1536, saved);
+    ASSERT_TRUE(SetCurrentDirectoryW(game.c_str()));
+    FileAccessHandle h = File_Access_Open(L"data\\img\\d.png", 0, 1, 0);
+    SetCurrentDirectoryW(saved);
+    ASSERT_NE(0u, h);
+    EXPECT_EQ(Text("D"), ReadThroughTable(h));
+    File_Access_Close(h);
+
+    // A search in the folder lists the archive's entries.
+    FileFindData f;
+    std::vector<std::wstring> names;
+    FileFindHandle find = File_Access_GetTable()->FindFirst((data + L"\\*.PNG").c_str(), &f);
+    ASSERT_NE(-1, find);
+    do names.push_back(f.Name);
+    while (File_Access_GetTable()->FindNext(find, &f) == 0);
+    EXPECT_EQ(0, File_Access_GetTable()->FindClose(find));
+    EXPECT_EQ((std::vector<std::wstring>{L"A.PNG"}), names);
+    Archive_PurgeCache(1);
+}
+
+namespace {
+
+std::vector<VtaPack::FileSpec> MutationFiles()
+{
+    std::vector<VtaPack::FileSpec> files;
+    uint32_t seed = 99;
+    auto next = [&]() { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    const char* names[] = {"raw.bin", "Dir/lz.txt", "Dir/Sub/huff.bin", "Dir/Sub/both.txt", "Other/partial.txt", "zero.bin"};
+    VtaPack::Mode modes[] = {VtaPack::Mode::Raw, VtaPack::Mode::Lz, VtaPack::Mode::Huffman, VtaPack::Mode::LzHuffman,
+                             VtaPack::Mode::Huffman, VtaPack::Mode::Raw};
+    size_t sizes[] = {700, 3000, 1500, 2500, 4000, 0};
+    for (int i = 0; i < 6; ++i) {
+        VtaPack::FileSpec f;
+        f.Path = names[i];
+        f.StoreMode = modes[i];
+        for (size_t k = 0; k < sizes[i]; ++k)
+            f.Data.push_back(k > 4 && next() % 2 ? f.Data[k - 1 - next() % 4] : uint8_t('a' + next() % 12));
+        files.push_back(f);
+    }
+    return files;
+}
+
+struct StoredRange {
+    uint64_t begin, end;
+};
+
+} // namespace
+
+TEST(ArchiveMutation, DamagedArchivesAreReadCorrectlyOrRefused)
+{
+    const std::vector<VtaPack::FileSpec> files = MutationFiles();
+    VtaPack::Options opt;
+    opt.KeyText = "mutation";
+    opt.HuffmanKB = 1;  // partial Huffman coding for files above 2 KB
+    const Bytes pristine = VtaPack::BuildArchive(files, opt);
+
+    // Where each file's stored bytes lie in the pristine archive.
+    std::vector<StoredRange> ranges;
+    ArchiveContext c;
+    Archive_ResetContext(&c);
+    Bytes copy = pristine;
+    ASSERT_EQ(0, Archive_OpenFromMemory(&c, copy.data(), copy.size(), 1, 0, "mutation", nullptr));
+    for (const VtaPack::FileSpec& f : files) {
+        ArchiveFileEntry* e = Archive_FindFileEntry(&c, InnerPath(f.Path.c_str()).c_str(), nullptr);
+        ASSERT_NE(nullptr, e) << f.Path;
+        uint64_t begin = c.Header.DataStart + e->DataOffset;
+        ranges.push_back({begin, begin + Archive_StoredLength(*e, c.Header.HuffmanKB)});
+    }
+    const uint64_t directoryStart = c.Header.DirectoryOffset;
+    Archive_Close(&c);
+
+    uint32_t seed = 2024;
+    auto next = [&]() { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    int opened = 0, refusedFiles = 0, readFiles = 0;
+    const DWORD start = GetTickCount();
+    int iterations = 0;
+    for (; iterations < 4000 && GetTickCount() - start < 60000; ++iterations) {
+        Bytes damaged = pristine;
+        std::vector<uint64_t> hits;
+        int kind = int(next() % 10);
+        if (kind == 0) {
+            damaged.resize(next() % damaged.size());
+        } else {
+            int flips = 1 + int(next() % 4);
+            for (int k = 0; k < flips; ++k) {
+                // Mostly the header and the directory block, where damage changes the structure.
+                uint64_t at = kind < 5 ? (next() % 2 ? next() % 64 : directoryStart + next() % (damaged.size() - directoryStart))
+                                       : next() % damaged.size();
+                damaged[at] ^= uint8_t(1 + next() % 255);
+                hits.push_back(at);
+            }
+        }
+        Archive_ResetContext(&c);
+        if (Archive_OpenFromMemory(&c, damaged.data(), damaged.size(), 0, iterations % 2, "mutation", nullptr) < 0) continue;
+        ++opened;
+        bool structureIntact = kind != 0;
+        for (uint64_t at : hits)
+            if (at < 64 || at >= directoryStart) structureIntact = false;
+        for (size_t i = 0; i < files.size(); ++i) {
+            bool touched = !structureIntact;
+            for (uint64_t at : hits)
+                if (at >= ranges[i].begin && at < ranges[i].end) touched = true;
+            ArchiveStream s;
+            if (Archive_Stream_Open(&s, &c, InnerPath(files[i].Path.c_str()).c_str(), 0) < 0) {
+                ++refusedFiles;
+                EXPECT_TRUE(touched) << "untouched file refused: " << files[i].Path << " iteration " << iterations;
+                continue;
+            }
+            Bytes got = ReadInPieces(&s, uint32_t(i));
+            bool damagedHere = s.Damaged != 0;
+            Archive_Stream_Close(&s);
+            if (damagedHere) {
+                ++refusedFiles;
+                continue;
+            }
+            ++readFiles;
+            EXPECT_LE(got.size(), size_t(1) << 24);
+            if (!touched) {
+                EXPECT_EQ(files[i].Data, got) << "untouched file " << files[i].Path << " iteration " << iterations;
+            }
+        }
+        Archive_Close(&c);
+    }
+    EXPECT_GE(iterations, 1000) << "enough damaged archives in the time allowed";
+    EXPECT_GT(opened, 0);
+    EXPECT_GT(refusedFiles, 0);
+    EXPECT_GT(readFiles, 0);
+    printf("[ mutation ] %d archives, %d opened, %d file reads, %d refused\n", iterations, opened, readFiles, refusedFiles);
+}

@@ -1,0 +1,86 @@
+// Shared helpers of the window and start-up tests: a private working folder, the settings the tool
+// makes before start-up, and reading the library log.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "foundation/VtLog.h"
+#include "graphics/VtGraphicsScreen.h"
+#include "system/VtSystem.h"
+#include "system/VtWindow.h"
+#include "system/VtWindowSettings.h"
+
+namespace WindowTest {
+
+// UTF-8 bytes of a u8 literal, for searching the log (narrow literals here are Shift-JIS).
+inline std::string Utf8(const char8_t* text) { return std::string(reinterpret_cast<const char*>(text)); }
+
+inline std::string ReadLog() {
+    wchar_t path[1024] = {0};
+    Vantrel::Log_File_BuildPath(path, sizeof(path));
+    std::string bytes;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+inline bool LogContains(const char8_t* text) { return ReadLog().find(Utf8(text)) != std::string::npos; }
+
+// Position of a text in the log, std::string::npos when missing.
+inline size_t LogFind(const std::string& log, const char8_t* text, size_t from = 0) { return log.find(Utf8(text), from); }
+
+// The settings the tool makes before InitializeLibrary.
+inline void ApplyToolSettings() {
+    Vantrel::SetScreenResolution(860, 560, 32, 60);
+    Vantrel::ChangeWindowMode(1);
+    Vantrel::SetWaitVSyncEnable(0);
+    Vantrel::SetRunWhileInactive(1);
+    Vantrel::SetAllowMultipleInstances(1);
+    Vantrel::SetWindowCloseEnabled(1);
+}
+
+inline int ScreenSaverActive() {
+    BOOL active = FALSE;
+    SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    return active ? 1 : 0;
+}
+
+inline void SetScreenSaverActive(int active) {
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, active ? TRUE : FALSE, nullptr, SPIF_SENDCHANGE);
+}
+
+// Runs the pump until the condition holds or about two seconds passed.
+template <typename Condition>
+bool PumpUntil(Condition condition) {
+    for (int i = 0; i < 400; ++i) {
+        if (condition()) return true;
+        Vantrel::PollMessages();
+        Sleep(5);
+    }
+    return condition();
+}
+
+// Every test of the window and start-up runs with the library ended and the tool's settings applied.
+class LibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ApplyToolSettings();
+        // Each test starts like a new process: the class name follows the title again.
+        Vantrel::Window.ClassName[0] = 0;
+    }
+    void TearDown() override {
+        Vantrel::TerminateLibrary();
+        Vantrel::SetWindowCloseEnabled(1);
+        Vantrel::SetRunWhileInactive(1);
+        Vantrel::SetAllowMultipleInstances(1);
+    }
+};
+
+}  // namespace WindowTest
