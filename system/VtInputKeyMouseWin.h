@@ -15,7 +15,8 @@ int Input_KeyMouse_ReleaseDevices();
 // 1 when the DirectInput keyboard / mouse is read (DirectInput mode, device present, before Vista).
 int Input_KeyMouse_UsesDirectInputKeyboard();
 int Input_KeyMouse_UsesDirectInputMouse();
-// The mouse click, mouse input and touch logs of the window procedure: nothing reads them here.
+// The mouse click, mouse input and touch logs of the window procedure: nothing reads them in this
+// system, so they keep nothing and return at once.
 int Input_LogMouseClick(int button, int x, int y);
 int Input_LogMouseInput(int button, int pressed, int x, int y);
 int Input_LogTouch(const void* touchRecord);

@@ -256,6 +256,23 @@ TEST_F(InputKeyMouse, MouseOverTheClientAreaCountsAsPressedInput)
     Window.MainWindow = nullptr;
 }
 
+TEST_F(InputKeyMouse, QueriesStartInputLazilyUnlessTheWindowIsClosing)
+{
+    ASSERT_EQ(Input_Terminate(), 0);
+    Window.DestroyRequested = 1;
+    EXPECT_EQ(GetPadCount(), 0);
+    EXPECT_EQ(Input_IsInitialized(), 0);
+    Window.DestroyRequested = 0;
+    EXPECT_EQ(IsKeyDown(0x1E), 0);  // the lazy start answers in place of the query
+    EXPECT_EQ(Input_IsInitialized(), 1);
+    PadDirectInputState state;
+    memset(&state, 0x22, sizeof(state));
+    EXPECT_EQ(GetPadDirectInputState(1, &state), -1);
+    EXPECT_EQ(state.X, 0);
+    EXPECT_EQ(state.POV[0], -1);
+    EXPECT_EQ(InputSystem.Pads[0].DirectInputState.POV[0], -1);
+}
+
 TEST_F(InputKeyMouse, WheelNotchesAddUpAndKeepTheRemainder)
 {
     struct Case {

@@ -161,7 +161,9 @@ HRESULT FakeDevice::CreateEffect(REFGUID kind, LPCDIEFFECT, LPDIRECTINPUTEFFECT*
     *effect = nullptr;
     if (FailCreateEffects) return DIERR_UNSUPPORTED;
     FakeEffect* created = new FakeEffect(kind);
-    Effects[IsEqualGUID(kind, GUID_Sine) ? 0 : 1] = created;
+    FakeEffect*& slot = Effects[IsEqualGUID(kind, GUID_Sine) ? 0 : 1];
+    delete slot;  // a set-up again after a device change creates the effects anew
+    slot = created;
     *effect = created;
     return DI_OK;
 }

@@ -30,7 +30,7 @@ struct EffectCall {
     DWORD Flags;
 };
 
-class FakeEffect : public IDirectInputEffect {
+class FakeEffect final : public IDirectInputEffect {
 public:
     explicit FakeEffect(const GUID& kind) : Kind(kind) {}
     GUID Kind;
@@ -52,8 +52,9 @@ public:
     STDMETHOD(Escape)(LPDIEFFESCAPE) override { return DI_OK; }
 };
 
-class FakeDevice : public IDirectInputDevice8W {
+class FakeDevice final : public IDirectInputDevice8W {
 public:
+    ~FakeDevice() { delete Effects[0]; delete Effects[1]; }
     GUID InstanceGuid = {};
     GUID ProductGuid = {};
     std::wstring InstanceName;
@@ -108,7 +109,7 @@ public:
     STDMETHOD(GetImageInfo)(LPDIDEVICEIMAGEINFOHEADERW) override { return DIERR_UNSUPPORTED; }
 };
 
-class FakeDirectInput : public IDirectInput8W {
+class FakeDirectInput final : public IDirectInput8W {
 public:
     std::vector<FakeDevice*> Devices;  // attached game controllers, in enumeration order
     LONG References = 1;

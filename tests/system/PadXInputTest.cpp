@@ -276,28 +276,29 @@ TEST_F(PadXInput, VibrationReachesXInputSetState)
 
 TEST_F(PadXInput, TimedVibrationStopsItselfAndABackwardClockAddsNothing)
 {
-    // The timers run on the library's millisecond counter.
+    // The timers run on the library's millisecond counter, the timeGetTime entry.
     VibrationMotor* motor = &InputSystem.Pads[0].Motor[1];
     motor->Playing = 1;
     motor->Power = 10000;
-    motor->TimeLimit = 1000000;
+    motor->TimeLimit = 100;
     motor->Elapsed = 0;
-    motor->LastTick = GetMillisecondCount() + 100000;  // ahead of the counter: it seems to run backwards
+    motor->LastTick = static_cast<int32_t>(InputTest::FakeTime);
+    InputTest::FakeTime -= 50;  // the counter runs backwards: the tick restarts, nothing is added
+    ASSERT_EQ(GetMillisecondCount(), static_cast<int32_t>(InputTest::FakeTime));
     ASSERT_EQ(Joypad_UpdateVibrationTimers(), 0);
     EXPECT_EQ(motor->Elapsed, 0);
-    EXPECT_LE(motor->LastTick, GetMillisecondCount());
+    EXPECT_EQ(motor->LastTick, static_cast<int32_t>(InputTest::FakeTime));
     EXPECT_EQ(motor->Playing, 1);
     std::vector<std::string> record = InputTest::ReadXInputRecord();
     ASSERT_FALSE(record.empty());
     EXPECT_EQ(record.front(), "set 0 0 65535");
 
-    Sleep(20);
+    InputTest::FakeTime += 60;
     ASSERT_EQ(Joypad_UpdateVibrationTimers(), 0);
-    EXPECT_GE(motor->Elapsed, 15);
+    EXPECT_EQ(motor->Elapsed, 60);
     EXPECT_EQ(motor->Playing, 1);
 
-    motor->TimeLimit = motor->Elapsed;  // the limit is reached at the next tick
-    Sleep(5);
+    InputTest::FakeTime += 40;
     ASSERT_EQ(Joypad_UpdateVibrationTimers(), 0);
     EXPECT_EQ(motor->Playing, 0);
     record = InputTest::ReadXInputRecord();

@@ -1,7 +1,9 @@
 // A scripted stand-in for xinput1_4.dll: plays pad states from a text file and records what the
 // program sends to the motors, so that pad code can be tested where no pad exists (Wine, CI).
-// Stands on kernel32 only. Build it as xinput1_4.dll, put it beside the program and run with
-// WINEDLLOVERRIDES=xinput1_4=n (Wine otherwise takes its builtin).
+// Stands on kernel32 only. Build it as xinput1_4.dll and put it beside the program. Wine takes its own
+// builtin unless told otherwise: start Wine with WINEDLLOVERRIDES=xinput1_4=n, or set the registry value
+// HKCU\Software\Wine\DllOverrides "xinput1_4" = "native" before the library is loaded (a variable set
+// from inside an already running Wine process, or given to a child it creates, is not honoured).
 //
 // Environment:
 //   VT_XINPUT_SCRIPT  path of the script (read again whenever its size or write time changes)
