@@ -1,0 +1,178 @@
+// Running qelvar.exe as a user would, for the end-to-end tests and the latency benchmark: a working
+// folder with the program, the scripted xinput1_4.dll and the setting files, the program started
+// as a process, its window found, and real mouse clicks at window coordinates (SendInput).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/SettingFiles.h"
+
+namespace QelvarTest {
+
+// The build folder: where qelvar.exe was built. levelsUp: how far the running program lies below it.
+inline std::wstring BuildFolder(int levelsUp)
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    for (int i = 0; i <= levelsUp; ++i) folder.resize(folder.find_last_of(L"\\/"));
+    return folder + L"\\";
+}
+
+inline bool WriteBytes(const std::wstring& path, const void* data, size_t size)
+{
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (file == nullptr) return false;
+    const bool written = fwrite(data, 1, size, file) == size;
+    return fclose(file) == 0 && written;
+}
+
+inline bool WriteText(const std::wstring& path, const std::string& text)
+{
+    return WriteBytes(path, text.data(), text.size());
+}
+
+// The pad script of user 0: connected, with these buttons held (wButtons, hexadecimal).
+inline std::string PadScript(unsigned buttons)
+{
+    char line[96];
+    snprintf(line, sizeof(line), "# pad\n0 0 0x%04x 0 0 0 0 0 0\n", buttons);
+    return line;
+}
+
+struct ToolRun {
+    std::wstring Folder;
+    std::wstring Script;
+    PROCESS_INFORMATION Process = {};
+    HWND Window = nullptr;
+};
+
+// A fresh working folder with the program, the scripted pad and the setting files: pad button 0
+// types W (DirectInput code 0x11); "system.data" with the frame rate and exit confirmation given.
+inline bool PrepareToolFolder(ToolRun& run, const std::wstring& buildFolder, const wchar_t* name,
+                              int32_t frameRateType, uint8_t noExitConfirm)
+{
+    wchar_t temporary[MAX_PATH];
+    GetTempPathW(MAX_PATH, temporary);
+    run.Folder = std::wstring(temporary) + name + L"-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CreateDirectoryW(run.Folder.c_str(), nullptr);
+    if (!CopyFileW((buildFolder + L"qelvar.exe").c_str(), (run.Folder + L"qelvar.exe").c_str(), FALSE)) return false;
+    if (!CopyFileW((buildFolder + L"tests\\xinput1_4.dll").c_str(), (run.Folder + L"xinput1_4.dll").c_str(),
+                   FALSE))
+        return false;
+
+    Qelvar::InitDefaultSettings();
+    Qelvar::Settings.Buttons.FirstAssigned[0] = 1;
+    Qelvar::Settings.Buttons.FirstType[0] = 0;
+    Qelvar::Settings.Buttons.FirstKey[0] = 0x11;
+    unsigned char option[Qelvar::SettingFileSize];
+    const int32_t version = Qelvar::SettingFileVersion;
+    memcpy(option, &version, 4);
+    memcpy(option + 4, &Qelvar::Settings, sizeof(Qelvar::SettingBlock));
+    Qelvar::InitDefaultSettings();
+    if (!WriteBytes(run.Folder + L"option.data", option, sizeof(option))) return false;
+
+    unsigned char systemFile[Qelvar::SystemFileSize] = {};
+    memcpy(systemFile + 1, &frameRateType, 4);
+    systemFile[5] = noExitConfirm;
+    if (!WriteBytes(run.Folder + L"system.data", systemFile, sizeof(systemFile))) return false;
+
+    run.Script = run.Folder + L"pad.txt";
+    return WriteText(run.Script, PadScript(0));
+}
+
+struct WindowSearch {
+    DWORD ProcessId;
+    HWND Found;
+};
+
+inline BOOL CALLBACK FindToolWindowProc(HWND window, LPARAM data)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char title[64] = {};
+    GetWindowTextA(window, title, sizeof(title));
+    if (owner == search->ProcessId && IsWindowVisible(window) && strncmp(title, "Qelvar", 6) == 0) {
+        search->Found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Starts the program in its folder with the scripted pad (Wine is told to take the DLL beside the
+// program) and waits, at most ten seconds, for its window.
+inline bool StartTool(ToolRun& run)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\qelvar.exe\\DllOverrides", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(key, L"xinput1_4", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"native"), sizeof(L"native"));
+        RegCloseKey(key);
+    }
+    SetEnvironmentVariableW(L"VT_XINPUT_SCRIPT", run.Script.c_str());
+    std::wstring program = run.Folder + L"qelvar.exe";
+    std::wstring command = L"\"" + program + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, run.Folder.c_str(),
+                        &startup, &run.Process))
+        return false;
+    WindowSearch search = {run.Process.dwProcessId, nullptr};
+    for (int waited = 0; waited < 10000 && search.Found == nullptr; waited += 50) {
+        if (WaitForSingleObject(run.Process.hProcess, 50) == WAIT_OBJECT_0) return false;
+        EnumWindows(FindToolWindowProc, reinterpret_cast<LPARAM>(&search));
+    }
+    run.Window = search.Found;
+    return run.Window != nullptr;
+}
+
+// Ends the program if it still runs (bounded) and closes the handles. Returns its exit code.
+inline DWORD FinishTool(ToolRun& run, DWORD waitMilliseconds)
+{
+    DWORD code = STILL_ACTIVE;
+    if (run.Process.hProcess == nullptr) return code;
+    if (WaitForSingleObject(run.Process.hProcess, waitMilliseconds) != WAIT_OBJECT_0) {
+        TerminateProcess(run.Process.hProcess, 99);
+        WaitForSingleObject(run.Process.hProcess, 5000);
+    } else {
+        GetExitCodeProcess(run.Process.hProcess, &code);
+    }
+    CloseHandle(run.Process.hThread);
+    CloseHandle(run.Process.hProcess);
+    run.Process = {};
+    return code;
+}
+
+// A left click with the real input stream at a point of the window's client area; each state is
+// held long enough for the program's loop to see it (a few frames).
+inline void ClickAt(HWND window, int x, int y, DWORD holdMilliseconds = 120)
+{
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>((point.x * 65536LL + width / 2) / width);
+    input.mi.dy = static_cast<LONG>((point.y * 65536LL + height / 2) / height);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof(INPUT));
+    Sleep(holdMilliseconds);
+    input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof(INPUT));
+    Sleep(holdMilliseconds);
+    input.mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof(INPUT));
+    Sleep(holdMilliseconds);
+}
+
+// Window coordinates of the tool's controls (strictly inside their rectangles).
+constexpr int RunTabX = 60, RunTabY = 390;      // tab 3: 10, 340, 100, 100
+constexpr int RunButtonX = 470, RunButtonY = 260;  // run page 200, 210, 300, 100 at the page origin 120, 0
+constexpr int ExitButtonX = 470, ExitButtonY = 260;
+
+}  // namespace QelvarTest
