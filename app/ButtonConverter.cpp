@@ -3,24 +3,17 @@
 // Stands on PadReading (Pad.Buttons), SettingFiles (ButtonSettings) and InputInjection.
 #include "app/ButtonConverter.h"
 
-#include <windows.h>
-#include <mmsystem.h>
-
 #include <cstring>
 
 #include "app/InputInjection.h"
 #include "app/PadReading.h"
+#include "system/VtTime.h"
 
 namespace Qelvar {
 
 ButtonConverterState ButtonConverter;
 
 namespace {
-
-int32_t SystemMillisecondCount()
-{
-    return static_cast<int32_t>(timeGetTime() & 0x7FFFFFFF);
-}
 
 // Milliseconds from `start` to `now` on the 31-bit counter, correct across its wrap.
 int32_t Elapsed(int32_t start, int32_t now)
@@ -30,7 +23,7 @@ int32_t Elapsed(int32_t start, int32_t now)
 
 }  // namespace
 
-int32_t (*ButtonConverter_Clock)() = SystemMillisecondCount;
+int32_t (*ButtonConverter_Clock)() = Vantrel::GetMillisecondCount;
 
 void ButtonConverter_Clear()
 {

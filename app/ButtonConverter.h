@@ -22,7 +22,7 @@ struct ButtonConverterState {
 };
 
 extern ButtonConverterState ButtonConverter;
-// The millisecond time base (timeGetTime with bit 31 cleared); tests may put a fake clock here.
+// The millisecond time base (GetMillisecondCount); tests may put a fake clock here.
 extern int32_t (*ButtonConverter_Clock)();
 
 // One pass over buttons 0 to 19; does nothing without a pad. Returns 0.

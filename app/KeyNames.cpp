@@ -1,5 +1,6 @@
 // Key names: the caption table by virtual-key code, the capture list of DirectInput codes, the
-// DirectInput-to-virtual-key conversion and the mouse-button captions. Stands on MapVirtualKeyA.
+// DirectInput-to-virtual-key conversion, the mouse-button captions and key capture. Stands on
+// MapVirtualKeyA and the library's keyboard queries.
 #include "app/KeyNames.h"
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <cstring>
 
 #include "app/InputInjection.h"
+#include "system/VtInput.h"
 
 namespace Qelvar {
 
@@ -103,6 +105,21 @@ void BuildKeyNames()
     memcpy(KeyNameTable.CaptureList, CaptureOrder, sizeof(CaptureOrder));
     memset(PressedKeyTable, 0, sizeof(PressedKeyTable));
     KeyNameTable.CapturedKey = 0;
+}
+
+int CaptureKey()
+{
+    if (Vantrel::FindPressedInput(Vantrel::InputCheckKeyboard | Vantrel::InputCheckPads | Vantrel::InputCheckMouse) <= 0) {
+        return 0;  // no keyboard key: pads and the mouse never complete a capture
+    }
+    for (int32_t code : KeyNameTable.CaptureList) {
+        if (Vantrel::IsKeyDown(code) != 0) {
+            KeyNameTable.CapturedKey = code;
+            return 1;
+        }
+    }
+    KeyNameTable.CapturedKey = 0;
+    return 1;
 }
 
 int ScanCodeToVirtualKey(int code)

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "system/VtInput.h"
+
 namespace Qelvar {
 
 // The layout of the library's PadDirectInputState (80 bytes).
@@ -23,9 +25,16 @@ extern int32_t SelectedIsXInput; // 1 when the selected pad was read through XIn
 // 0 left horizontal, 1 left vertical, 2 right horizontal, 3 right vertical.
 extern int32_t VirtualAxes[4];
 
+extern Vantrel::PadXInputState XInputRaw;            // last XInput state read
+extern Vantrel::PadDirectInputState DirectInputRaw;  // last DirectInput state read
+
 // Reads the selected pad into Pad and computes VirtualAxes; with no pad it releases whatever the
 // converters hold. Returns 0.
 int ReadPadState();
+// An XInput state in the DirectInput layout: thumbs rescaled to -1000..1000 (vertical ones turned
+// so that up is negative), triggers as buttons 18 and 19 and as Rx and Ry, the d-pad as POV[0].
+// Sliders, POV[1..3] and buttons 20 to 31 are left as they are.
+void PadReading_FromXInput(const Vantrel::PadXInputState& raw, PadState* pad);
 // VirtualAxes from Pad and the AxisMap: the last set source wins, none set keeps the value.
 void UpdateVirtualAxes();
 

@@ -43,17 +43,21 @@ int wmain(int argc, wchar_t** argv)
     if (ready == nullptr) {
         return 4;
     }
-    SetEvent(ready);
-    CloseHandle(ready);
-
+    // The hook runs only while this thread pumps messages: report ready from inside the loop.
+    PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
     SetTimer(nullptr, 0, 10000, nullptr);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER) {
             break;
         }
+        if (message.message == WM_APP) {
+            SetEvent(ready);
+            continue;
+        }
         DispatchMessageW(&message);
     }
+    CloseHandle(ready);
     UnhookWindowsHookEx(hook);
 
     FILE* file = _wfopen(argv[2], L"wb");

@@ -1,0 +1,81 @@
+// Key capture over the library's keyboard queries, with a scripted keyboard state: the first key of
+// the capture list wins, a key outside it completes the capture with code 0, nothing down gives 0.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "../system/InputTestSupport.h"
+#include "app/KeyNames.h"
+#include "foundation/VtWinAPI.h"
+#include "system/VtInput.h"
+#include "system/VtWindow.h"
+
+namespace QelvarTest {
+namespace {
+
+using namespace Qelvar;
+
+BYTE ScriptedKeys[256];
+
+BOOL WINAPI ScriptedGetKeyboardState(PBYTE keys)
+{
+    memcpy(keys, ScriptedKeys, 256);
+    return TRUE;
+}
+
+class KeyCaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InputTest::PrepareWindowState(0x10C);
+        InputTest::FakeTime = 30000;
+        InputTest::Joysticks.clear();
+        InputTest::RestartInputWithFakes(nullptr);
+        realGetKeyboardState_ = Vantrel::WinAPITable.GetKeyboardState;
+        Vantrel::WinAPITable.GetKeyboardState = ScriptedGetKeyboardState;
+        Vantrel::Window.MainWindow = GetDesktopWindow();
+        memset(ScriptedKeys, 0, sizeof(ScriptedKeys));
+        BuildKeyNames();
+    }
+    void TearDown() override
+    {
+        Vantrel::WinAPITable.GetKeyboardState = realGetKeyboardState_;
+        Vantrel::Window.MainWindow = nullptr;
+        InputTest::RestoreSystem();
+    }
+    static int Capture()
+    {
+        ++InputTest::FakeTime;
+        return CaptureKey();
+    }
+
+    decltype(Vantrel::WinAPITable.GetKeyboardState) realGetKeyboardState_ = nullptr;
+};
+
+TEST_F(KeyCaptureTest, FirstListedKeyWins)
+{
+    EXPECT_EQ(Capture(), 0);
+
+    ScriptedKeys['S'] = 0x80;
+    ScriptedKeys['A'] = 0x80;
+    EXPECT_EQ(Capture(), 1);
+    EXPECT_EQ(KeyNameTable.CapturedKey, 0x1E);  // A comes before S in the list
+
+    memset(ScriptedKeys, 0, sizeof(ScriptedKeys));
+    ScriptedKeys[VK_UP] = 0x80;
+    EXPECT_EQ(Capture(), 1);
+    EXPECT_EQ(KeyNameTable.CapturedKey, 0xC8);
+
+    memset(ScriptedKeys, 0, sizeof(ScriptedKeys));
+    ScriptedKeys[VK_LWIN] = 0x80;  // not in the list: captured as 0
+    EXPECT_EQ(Capture(), 1);
+    EXPECT_EQ(KeyNameTable.CapturedKey, 0);
+
+    KeyNameTable.CapturedKey = 0x11;
+    memset(ScriptedKeys, 0, sizeof(ScriptedKeys));
+    EXPECT_EQ(Capture(), 0);
+    EXPECT_EQ(KeyNameTable.CapturedKey, 0x11);  // an unfinished capture changes nothing
+}
+
+}  // namespace
+}  // namespace QelvarTest
