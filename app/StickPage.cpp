@@ -76,7 +76,8 @@ void StickPage_GaugeClick(int gauge)
     const int32_t whole = static_cast<int32_t>(n);
     if (whole > 0) g.Value = static_cast<int32_t>(static_cast<float>(whole) / g.SegmentWidth);
     int32_t scale = 0;
-    *GaugeSetting(gauge, &scale) = g.Value * scale;
+    int32_t* setting = GaugeSetting(gauge, &scale);
+    *setting = g.Value * scale;
     StickPage.Redraw = 1;
 }
 

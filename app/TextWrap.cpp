@@ -93,9 +93,15 @@ std::string WrapText(int fontHandle, std::string text, int maxWidth)
                 breakAt = position - previousLength;
             }
             // The carried characters must leave something on the line; otherwise break where the
-            // overflow happened, and a character wider than the line stands alone on its own.
+            // overflow happened. A character wider than the whole line stays alone on its line.
             if (breakAt <= lineStart || breakAt > position) breakAt = position;
-            if (breakAt == lineStart) breakAt = position + length;
+            if (breakAt == lineStart) {
+                beforePreviousLength = previousLength;
+                previous = position;
+                previousLength = length;
+                position += length;
+                continue;
+            }
             AppendPiece(result, text, start, breakAt);
             result += '\n';
             start = lineStart = breakAt;
