@@ -214,7 +214,8 @@ int UpdateButtonPage()
     }
     // 7. The test run.
     if (ButtonPage_Clicked(page.Test)) {
-        page.TestRunning = page.TestRunning == 0 ? 1 : 0;
+        if (page.TestRunning) EndTestRun(page.TestRunning);
+        else page.TestRunning = 1;
         page.Redraw = 1;
     }
     if (page.TestRunning == 1) ConvertButtons();

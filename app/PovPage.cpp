@@ -290,7 +290,8 @@ int UpdatePovPage()
         }
         // 8. The test run.
         if (PovPage_Clicked(page.Test)) {
-            page.TestRunning = page.TestRunning == 0 ? 1 : 0;
+            if (page.TestRunning) EndTestRun(page.TestRunning);
+            else page.TestRunning = 1;
             page.Redraw = 1;
         }
         if (page.TestRunning == 1) ConvertPov();

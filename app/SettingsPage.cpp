@@ -4,6 +4,7 @@
 
 #include "app/ButtonPage.h"
 #include "app/DrawHelpers.h"
+#include "app/InputInjection.h"
 #include "app/KeyNames.h"
 #include "app/LoadPage.h"
 #include "app/PovPage.h"
@@ -24,8 +25,17 @@ namespace {
 
 const char* const SubTabCaptions[5] = {"ロード", "スティック", "ボタン", "ＰＯＶ", "セーブ"};
 
+void SettingsPage_EndAllTestRuns()
+{
+    EndTestRun(StickPage.TestRunning);
+    EndTestRun(ButtonPage.TestRunning);
+    EndTestRun(PovPage.TestRunning);
+}
+
 void SettingsPage_ChooseSubTab(int32_t tab)
 {
+    // The sub-page shown so far stops being run: its test run ends with it.
+    SettingsPage_EndAllTestRuns();
     SettingsPage.SubTab = tab;
     SettingsPage.Redraw = 1;
     switch (tab) {
@@ -39,11 +49,9 @@ void SettingsPage_ChooseSubTab(int32_t tab)
         StickPage.Redraw = 1;
         break;
     case SubTabButtons:
-        ButtonPage.TestRunning = 0;
         ButtonPage.Redraw = 1;
         break;
     case SubTabPov:
-        PovPage.TestRunning = 0;
         PovPage.Redraw = 1;
         break;
     default: SavePage.Redraw = 1; break;
@@ -83,11 +91,19 @@ void SettingsPage_Setup()
     SettingsPage.Redraw = 1;
 }
 
+void EndTestRun(uint8_t& testRunning)
+{
+    if (testRunning == 0) return;
+    testRunning = 0;
+    ReleaseAllHeld();
+}
+
+void SettingsPage_OnTabLeft() { SettingsPage_EndAllTestRuns(); }
+
 void SettingsPage_OnTabChosen()
 {
     StickPage.View = StickOverview;
-    ButtonPage.TestRunning = 0;
-    PovPage.TestRunning = 0;
+    SettingsPage_EndAllTestRuns();
     SettingsPage.Redraw = 1;
 }
 

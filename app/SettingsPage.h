@@ -17,6 +17,12 @@ struct SettingsPageRecord {
 };
 extern SettingsPageRecord SettingsPage;
 
+// Ends a sub-page's test run: the flag cleared and whatever the converters hold released, so no
+// key stays down in the system once the converters are no longer called.
+void EndTestRun(uint8_t& testRunning);
+// The tab is left: every test run ends.
+void SettingsPage_OnTabLeft();
+
 // Key capture of the sub-pages: CaptureKey by default; tests script it.
 extern int (*SettingsPage_CaptureKey)();
 

@@ -126,7 +126,7 @@ void StickPage_UpdateOverview()
             }
             if (StickPage_Clicked(*pictures[s])) {
                 page.View = s == 0 ? StickLeft : StickRight;
-                page.TestRunning = 0;
+                EndTestRun(page.TestRunning);
                 page.Redraw = 1;
                 return;
             }
@@ -168,7 +168,8 @@ void StickPage_UpdateLeft()
         }
         StickPage_GaugeClick(GaugeDashDistance);
         if (StickPage_Clicked(page.Test)) {
-            Toggle(page.TestRunning);
+            if (page.TestRunning) EndTestRun(page.TestRunning);
+            else page.TestRunning = 1;
             page.Redraw = 1;
         }
         if (page.TestRunning) ConvertLeftStick();
@@ -176,7 +177,7 @@ void StickPage_UpdateLeft()
     }
     if (StickPage_Clicked(page.Done)) {
         page.View = StickOverview;
-        page.TestRunning = 0;
+        EndTestRun(page.TestRunning);
         page.Redraw = 1;
     }
 }
@@ -244,7 +245,8 @@ void StickPage_UpdateRight()
             page.Redraw = 1;
         }
         if (StickPage_Clicked(page.Test)) {
-            Toggle(page.TestRunning);
+            if (page.TestRunning) EndTestRun(page.TestRunning);
+            else page.TestRunning = 1;
             page.Redraw = 1;
         }
         if (page.TestRunning) ConvertRightStick();
@@ -252,7 +254,7 @@ void StickPage_UpdateRight()
     }
     if (StickPage_Clicked(page.Done)) {
         page.View = StickOverview;
-        page.TestRunning = 0;
+        EndTestRun(page.TestRunning);
         page.Redraw = 1;
     }
 }

@@ -11,6 +11,7 @@
 
 #include "app/AppMain.h"
 #include "app/ButtonPage.h"
+#include "app/InputInjection.h"
 #include "app/KeyNames.h"
 #include "app/LoadPage.h"
 #include "app/PadReading.h"
@@ -418,4 +419,46 @@ TEST_F(SettingsPagesTest, PovTableHatAndSwitches)
     ClickPage(500, 420);  // delete
     EXPECT_EQ(Settings.Pov.DirAssigned[5], 0);
     EXPECT_EQ(Settings.Pov.DirKey[5], 0);
+}
+
+namespace {
+
+UINT WINAPI DropSendInput(UINT count, LPINPUT, int) { return count; }
+void WINAPI DropMouseEvent(DWORD, DWORD, DWORD, DWORD, ULONG_PTR) {}
+
+}  // namespace
+
+TEST_F(SettingsPagesTest, EndingATestRunReleasesWhatItHolds)
+{
+    InputInjection_Sink = {DropSendInput, DropMouseEvent};
+    const int32_t padCount = PadCount;
+    PadCount = 1;
+    Settings.Buttons.FirstAssigned[0] = 1;
+    Settings.Buttons.FirstKey[0] = 0x11;
+    ChooseSubTab(SubTabButtons);
+    ClickPage(500, 500);  // test on
+    ASSERT_EQ(ButtonPage.TestRunning, 1);
+    Pad.Buttons[0] = 0x80;
+    UpdateSettingsPage();
+    EXPECT_EQ(PressedKeyTable[0x11], 1);
+    ClickPage(500, 500);  // test off while the pad button is still held
+    EXPECT_EQ(ButtonPage.TestRunning, 0);
+    EXPECT_EQ(PressedKeyTable[0x11], 0);
+
+    // Leaving the sub-page or the tab ends a run in the same way.
+    ClickPage(500, 500);
+    UpdateSettingsPage();
+    EXPECT_EQ(PressedKeyTable[0x11], 1);
+    ChooseSubTab(SubTabPov);
+    EXPECT_EQ(ButtonPage.TestRunning, 0);
+    EXPECT_EQ(PressedKeyTable[0x11], 0);
+    ChooseSubTab(SubTabButtons);
+    ClickPage(500, 500);
+    UpdateSettingsPage();
+    EXPECT_EQ(PressedKeyTable[0x11], 1);
+    SettingsPage_OnTabLeft();
+    EXPECT_EQ(PressedKeyTable[0x11], 0);
+    Pad.Buttons[0] = 0;
+    PadCount = padCount;
+    InputInjection_UseSystemSink();
 }
