@@ -8,6 +8,7 @@
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
+#include "system/VtTime.h"
 
 namespace Vantrel {
 
@@ -46,9 +47,7 @@ inline void ASyncLoad_Write(int* flag, int value) { __atomic_store_n(flag, value
 
 int ASyncLoad_GetTime()
 {
-    WinAPI_EnsureLoaded();
-    if (WinAPITable.timeGetTime == nullptr) return -1;
-    return (int)(WinAPITable.timeGetTime() & 0x7FFFFFFF);
+    return GetMillisecondCount();
 }
 
 void ASyncLoad_SetMessagePump(ASyncLoadMessagePump pump)
@@ -311,7 +310,7 @@ int ASyncLoad_Entry_Enqueue(ASyncLoadEntry* entry, int* indexOut)
     ASYNC_LOCK();
     if (State.JobCount >= ASyncLoad_JobTableSize) {
         ASYNC_UNLOCK();
-        Log_AddTextUTF16(L"非同期読み込みデータの数が許容量を越えました終了します");
+        Log_AddFormatUTF16(L"非同期読み込みデータの数が許容量を越えました終了します");
         return -1;
     }
     int index = State.RangeEnd;
@@ -373,10 +372,13 @@ static int ASyncLoad_WaitForFlag(const int* flag, int expected, bool pump, int s
 int ASyncLoad_Entry_RunNow(int index)
 {
     if (!State.SetUp || !ASyncLoad_IsMainThread()) return -1;
+    if (index < 0 || index >= ASyncLoad_JobTableSize) return -1;
     ASYNC_LOCK();
-    if (index < 0 || index >= ASyncLoad_JobTableSize || State.JobTable[index] == nullptr) {
+    if (State.JobTable[index] == nullptr) {
+        // The job has already left the table: it ended between the caller's look at its record
+        // and this call, so there is nothing left to run.
         ASYNC_UNLOCK();
-        return -1;
+        return 0;
     }
     ASyncLoadEntry* entry = State.JobTable[index];
     ASyncLoadThreadSlot* dedicated = &State.Slots[ASyncLoad_DedicatedSlot];
@@ -449,12 +451,12 @@ int ASyncLoad_MainThreadRequest_Post(MainThreadRequest* request)
         }
     }
     if (slotIndex < 0) {
-        Log_AddTextUTF16(L"非同期読み込みスレッド以外からメインスレッドへの処理依頼が行われました");
+        Log_AddFormatUTF16(L"非同期読み込みスレッド以外からメインスレッドへの処理依頼が行われました");
         ASYNC_UNLOCK();
         return -1;
     }
     if (State.RequestCount >= ASyncLoad_ThreadCount) {
-        Log_AddTextUTF16(L"非同期読み込みスレッドからメインスレッドへの処理依頼数が許容量を越えました終了します");
+        Log_AddFormatUTF16(L"非同期読み込みスレッドからメインスレッドへの処理依頼数が許容量を越えました終了します");
         ASYNC_UNLOCK();
         return -1;
     }

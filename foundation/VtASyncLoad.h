@@ -20,9 +20,10 @@ struct ASyncLoadEntry {
     int* DoneFlag;                  // null unless somebody waits; set to 1 when the job leaves the table
     int QueueTime;                  // milliseconds when queued
     ASyncLoadJobProc Procedure;     // run on a loader thread
-    uint8_t Params[4];              // the packed parameters (4 spare bytes at the end)
+    uint8_t Params[];               // the packed parameters, then 4 spare bytes
 };
 constexpr size_t ASyncLoadEntry_HeadSize = offsetof(ASyncLoadEntry, Params);
+static_assert(sizeof(void*) != 4 || ASyncLoadEntry_HeadSize == 20, "a job of n parameter bytes takes n + 24 bytes");
 
 // Work that a loader thread hands to the main thread; built on the poster's stack.
 struct MainThreadRequest;
@@ -70,14 +71,17 @@ void ASyncLoad_Entry_Free(ASyncLoadEntry* entry);     // for an entry that was n
 // needs the job's index takes it through indexOut (written before any thread can see the job).
 int ASyncLoad_Entry_Enqueue(ASyncLoadEntry* entry, int* indexOut = nullptr);
 int ASyncLoad_Entry_Remove(int index, int onlyIfUnstarted);  // 0, -1 no such job, -2 started
-int ASyncLoad_Entry_RunNow(int index);                      // main thread only
+// Main thread only: runs the job now on the dedicated thread, or waits for the worker that runs it.
+// 0 also when no job is left at the index (it has just ended); -1 off the main thread, for an index
+// outside the table, without loader threads, or when the wait was given up because the program ends.
+int ASyncLoad_Entry_RunNow(int index);
 
 int ASyncLoad_MainThreadRequest_Post(MainThreadRequest* request);
 int ASyncLoad_ServeMainThreadRequests();                    // main thread only
 int ASyncLoad_WakeThreads(int extraAllowance);
 int ASyncLoad_IsMainThread();
 int ASyncLoad_GetPendingCount();
-// The millisecond time base of queue times and time slices (timeGetTime with bit 31 cleared).
+// The millisecond time base of queue times and time slices (GetMillisecondCount).
 int ASyncLoad_GetTime();
 
 // Parameter packing: each put with a null area only measures; every put and get advances the

@@ -1,6 +1,6 @@
 // Decoders of the VTA archive format: LZ unpacking, Huffman decoding, size-prefixed Base64, CRC-32,
 // key derivation and XOR scrambling. Work on whole blocks in memory; no platform dependency.
-#include "foundation/VtArchive.h"
+#include "foundation/VtArchiveDecode.h"
 #include <cstring>
 
 namespace Vantrel {

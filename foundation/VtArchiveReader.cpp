@@ -364,7 +364,7 @@ int Archive_OpenFromFileIntoMemory(ArchiveContext* c, const wchar_t* path, const
 {
     if (c->File || c->Image) return -1;
     Archive_KeySetup(c, keyText);
-    FileAccessHandle f = File_Plain_Open(path, 0, 1, asynchronous);
+    FileAccessHandle f = File_Plain_Open(path, 0, 1, 0);
     if (f == 0) {
         Archive_ResetContext(c);
         return -1;
@@ -528,22 +528,24 @@ int32_t Archive_BuildFileKeyText(ArchiveContext* c, const uint8_t* directory, co
     return int32_t(pos);
 }
 
+// One file's stored bytes (kept out of the directory recursion so its key text is not on every level).
+static __attribute__((noinline)) void Archive_UnscrambleFile(ArchiveContext* c, const uint8_t* directory, const ArchiveFileEntry* e)
+{
+    char keyText[2048];
+    int32_t n = Archive_BuildFileKeyText(c, directory, e, keyText);
+    ArchiveKey key;
+    Archive_DeriveKey(keyText, uint32_t(n), &key);
+    Archive_ApplyKey(c->Image + c->Header.DataStart + e->DataOffset, Archive_StoredLength(*e, c->Header.HuffmanKB), e->Size, &key);
+}
+
 int Archive_UnscrambleImage(ArchiveContext* c, const uint8_t* directory)
 {
     if (!c->MemoryBacked || c->NoKey) return -1;
     const ArchiveDirEntry* d = reinterpret_cast<const ArchiveDirEntry*>(directory);
-    char keyText[2048];
     for (uint64_t i = 0; i < d->Count; ++i) {
-        ArchiveFileEntry* e = Archive_EntryAt(c, d->FirstEntry + i * sizeof(ArchiveFileEntry));
-        if (e->Attributes & ArchiveAttribute_Directory) {
-            Archive_UnscrambleImage(c, c->DirTable + e->DataOffset);
-            continue;
-        }
-        if (e->Size == 0) continue;
-        int32_t n = Archive_BuildFileKeyText(c, directory, e, keyText);
-        ArchiveKey key;
-        Archive_DeriveKey(keyText, uint32_t(n), &key);
-        Archive_ApplyKey(c->Image + c->Header.DataStart + e->DataOffset, Archive_StoredLength(*e, c->Header.HuffmanKB), e->Size, &key);
+        const ArchiveFileEntry* e = Archive_EntryAt(c, d->FirstEntry + i * sizeof(ArchiveFileEntry));
+        if (e->Attributes & ArchiveAttribute_Directory) Archive_UnscrambleImage(c, c->DirTable + e->DataOffset);
+        else if (e->Size != 0) Archive_UnscrambleFile(c, directory, e);
     }
     return 0;
 }

@@ -79,7 +79,7 @@ int Archive_Stream_Open(ArchiveStream* s, ArchiveContext* c, const char* path, i
     s->Entry = Archive_FindFileEntry(c, path, &directory);
     if (s->Entry == nullptr) return -1;
     if (!c->MemoryBacked) {
-        s->File = File_Plain_Open(c->Path, 0, 1, asynchronous);
+        s->File = File_Plain_Open(c->Path, 0, 1, 0);
         if (s->File == 0) return -1;
     }
     s->NoKey = c->NoKey;

@@ -173,7 +173,7 @@ void File_Path_Absolute(const Char* path, const Char* base, Char* out, uint32_t 
             i = 1;
         } else {
             put(base, File_Length(base));
-            if (len > 0 && File_IsSeparator(res[len - 1])) res[--len] = 0;
+            if (len > 0 && File_LastSeparator(res, len, false) == ptrdiff_t(len - 1)) res[--len] = 0;
         }
     }
     while (i < pathLength) {
@@ -196,7 +196,8 @@ void File_Path_Absolute(const Char* path, const Char* base, Char* out, uint32_t 
             res[len] = 0;
             continue;
         }
-        if (len > 0 && !File_IsSeparator(res[len - 1])) {
+        // (lead-aware: a Shift_JIS trail byte 0x5C is not a separator)
+        if (len > 0 && File_LastSeparator(res, len, false) != ptrdiff_t(len - 1)) {
             const Char sep = Char('\\');
             put(&sep, 1);
         }
@@ -225,9 +226,9 @@ int File_Access_Eof(FileAccessHandle handle) { return FileTable.Eof(handle); }
 int File_Access_IdleCheck(FileAccessHandle handle) { return FileTable.IdleCheck(handle); }
 int File_Access_IsArchived(FileAccessHandle handle) { return FileTable.IsArchived(handle); }
 int File_Access_SetCurrentDir(const wchar_t* path) { return FileTable.SetCurrentDir(path); }
-int File_Access_GetCurrentDir(wchar_t* buffer, int bufferBytes)
+int File_Access_GetCurrentDir(wchar_t* buffer, uint32_t bufferBytes)
 {
-    if (FileTable.GetCurrentDirBounded) return FileTable.GetCurrentDirBounded(buffer, uint32_t(bufferBytes));
+    if (FileTable.GetCurrentDirBounded) return FileTable.GetCurrentDirBounded(buffer, bufferBytes);
     return FileTable.GetCurrentDir(buffer);
 }
 

@@ -96,7 +96,7 @@ int File_Access_Eof(FileAccessHandle handle);
 int File_Access_IdleCheck(FileAccessHandle handle);
 int File_Access_IsArchived(FileAccessHandle handle);
 int File_Access_SetCurrentDir(const wchar_t* path);
-int File_Access_GetCurrentDir(wchar_t* buffer, int bufferBytes);
+int File_Access_GetCurrentDir(wchar_t* buffer, uint32_t bufferBytes);
 
 FileAccessTable* File_Access_GetTable();
 int File_Access_InstallTable(const FileAccessTableNarrow* table);

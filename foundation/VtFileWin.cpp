@@ -9,6 +9,7 @@
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
+#include "foundation/VtWinAPIText.h"
 
 namespace Vantrel {
 
@@ -16,7 +17,7 @@ namespace {
 
 HANDLE FileWin_OpenRead(const wchar_t* path)
 {
-    return WinAPITable.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return WinAPI_CreateFile(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 void FileWin_CloseEvents(FileWinAccess* r)
@@ -273,7 +274,7 @@ int FileWin_FindFirst(FileWinFind* holder, const wchar_t* pattern, FileFindData*
 {
     WinAPI_EnsureLoaded();
     WIN32_FIND_DATAW d;
-    HANDLE h = WinAPITable.FindFirstFileW(pattern, &d);
+    HANDLE h = WinAPI_FindFirstFile(pattern, &d);
     if (h == INVALID_HANDLE_VALUE) return -1;
     holder->SystemFind = h;
     if (out) FileWin_FindData_Convert(d, out);
@@ -284,7 +285,7 @@ int FileWin_FindNext(FileWinFind* holder, FileFindData* out)
 {
     WinAPI_EnsureLoaded();
     WIN32_FIND_DATAW d;
-    if (!WinAPITable.FindNextFileW(holder->SystemFind, &d)) return -1;
+    if (!WinAPI_FindNextFile(holder->SystemFind, &d)) return -1;
     if (out) FileWin_FindData_Convert(d, out);
     return 0;
 }
@@ -298,13 +299,13 @@ int FileWin_FindClose(FileWinFind* holder)
 int FileWin_SetCurrentDir(const wchar_t* path)
 {
     WinAPI_EnsureLoaded();
-    return WinAPITable.SetCurrentDirectoryW(path);
+    return WinAPI_SetCurrentDirectory(path);
 }
 
 int FileWin_GetCurrentDir(wchar_t* buffer, uint32_t bufferBytes)
 {
     WinAPI_EnsureLoaded();
-    return int(WinAPITable.GetCurrentDirectoryW(bufferBytes / 2, buffer));
+    return int(WinAPI_GetCurrentDirectory(bufferBytes / 2, buffer));
 }
 
 // A new, empty file in the temporary folder, open for writing. With an extension the file the

@@ -46,11 +46,6 @@ int DrawGraphPart(int x, int y, int sourceX, int sourceY, int width, int height,
 
 int DrawLineSegment(int x1, int y1, int x2, int y2, unsigned int color, int thickness) { return 0; }
 
-int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill, int thickness)
-{
-    return Graphics_DeviceReady() ? 0 : -1;
-}
-
 int DrawCircleShape(int x, int y, int radius, unsigned int color, int fill, int thickness)
 {
     if (radius < 0) return 0;

@@ -3,6 +3,8 @@
 // no graph can be made and nothing is drawn.
 #pragma once
 
+#include "graphics/VtGraphicsScreen.h"  // DrawRectangle
+
 namespace Vantrel {
 
 int CreateDrawableGraph(int width, int height, int alphaChannel);
@@ -12,7 +14,6 @@ int DrawGraphAt(int x, int y, int graphHandle, int transparent);
 int DrawGraphPart(int x, int y, int sourceX, int sourceY, int width, int height, int graphHandle, int transparent,
                   int reverseX, int reverseY);
 int DrawLineSegment(int x1, int y1, int x2, int y2, unsigned int color, int thickness);
-int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill, int thickness);
 int DrawCircleShape(int x, int y, int radius, unsigned int color, int fill, int thickness);
 int SetBlendModeAndParam(int blendMode, int param);
 int ClearDrawScreen();

@@ -140,9 +140,12 @@ LRESULT Ime_OnOpenStatus(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     if (ImeState.OpenStatusGuard) return 0;
     ImeState.OpenStatusGuard = 1;
     WinAPI_DefWindowProc(window, message, wParam, lParam);
-    const uint64_t start = GetPerformanceCount();
+    // About 2 ms of pumping lets the IME settle; the microsecond clock serves whichever timer the
+    // start-up chose (counter ticks without a counter frequency would never add up to 2 ms).
+    const uint64_t start = GetMicrosecondCount();
     while (System_PollMessagesNoLock() == 0) {
-        if (ConvertPerfCountToUs((int64_t)(GetPerformanceCount() - start)) >= 2000) break;
+        const uint64_t now = GetMicrosecondCount();
+        if (now == ~0ull || now - start >= 2000) break;
     }
     ImeState.OpenStatusGuard = 0;
     HIMC context = Ime_GetContext(window);

@@ -212,6 +212,9 @@ int System_EndBody() {
             WinAPITable.DestroyWindow(found);
             WinAPITable.Sleep(100);
         }
+        // The unregistration above fails while the window still exists; once it is gone, give the
+        // class back so that a later start can register it again.
+        WinAPI_UnregisterClass(Window.ClassName, Window.Instance);
     }
 
     // The quit message that the window's own end posted is not left for a later start's pump.

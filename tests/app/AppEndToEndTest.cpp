@@ -11,54 +11,6 @@
 namespace QelvarTest {
 namespace {
 
-struct HookHelper {
-    PROCESS_INFORMATION Process = {};
-    HANDLE Ready = nullptr;
-    std::wstring Result;
-};
-
-// Starts KeyboardHookHelper to record the given number of key events; true once its hook is in.
-bool StartHookHelper(HookHelper& helper, int count)
-{
-    wchar_t eventName[64];
-    swprintf(eventName, 64, L"QelvarToolHookReady%lu", GetCurrentProcessId());
-    helper.Ready = CreateEventW(nullptr, TRUE, FALSE, eventName);
-    wchar_t temporary[MAX_PATH];
-    GetTempPathW(MAX_PATH, temporary);
-    helper.Result = std::wstring(temporary) + L"qelvar-tool-hook-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
-    DeleteFileW(helper.Result.c_str());
-    std::wstring program = BuildFolder(1) + L"tests\\KeyboardHookHelper.exe";
-    std::wstring command = L"\"" + program + L"\" " + eventName + L" \"" + helper.Result + L"\" " +
-                           std::to_wstring(count);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &helper.Process))
-        return false;
-    HANDLE waits[2] = {helper.Ready, helper.Process.hProcess};
-    return WaitForMultipleObjects(2, waits, FALSE, 15000) == WAIT_OBJECT_0;
-}
-
-std::string FinishHookHelper(HookHelper& helper)
-{
-    if (helper.Process.hProcess != nullptr) {
-        if (WaitForSingleObject(helper.Process.hProcess, 15000) != WAIT_OBJECT_0)
-            TerminateProcess(helper.Process.hProcess, 9);
-        CloseHandle(helper.Process.hThread);
-        CloseHandle(helper.Process.hProcess);
-    }
-    if (helper.Ready != nullptr) CloseHandle(helper.Ready);
-    std::string recorded;
-    FILE* file = _wfopen(helper.Result.c_str(), L"rb");
-    if (file != nullptr) {
-        char buffer[512];
-        recorded.assign(buffer, fread(buffer, 1, sizeof(buffer), file));
-        fclose(file);
-    }
-    DeleteFileW(helper.Result.c_str());
-    return recorded;
-}
-
 bool IsRunning(const ToolRun& run)
 {
     return WaitForSingleObject(run.Process.hProcess, 0) == WAIT_TIMEOUT;
@@ -83,7 +35,7 @@ TEST_F(ToolEndToEnd, PadButtonTypesWUntilReleasedOrConversionStopsAndCloseBoxEnd
     ClickAt(run.Window, RunButtonX, RunButtonY);
 
     HookHelper helper;
-    ASSERT_TRUE(StartHookHelper(helper, 4)) << "the hook helper did not install its hook";
+    ASSERT_TRUE(StartHookHelper(helper, BuildFolder(1), 4, 10000)) << "the hook helper did not install its hook";
     // Button 0 (wButtons bit 0) pressed and released: W down, W up.
     ASSERT_TRUE(WriteText(run.Script, PadScript(0x0001)));
     Sleep(400);
@@ -93,7 +45,7 @@ TEST_F(ToolEndToEnd, PadButtonTypesWUntilReleasedOrConversionStopsAndCloseBoxEnd
     ASSERT_TRUE(WriteText(run.Script, PadScript(0x0001)));
     Sleep(400);
     ClickAt(run.Window, RunTabX, RunTabY);
-    const std::string recorded = FinishHookHelper(helper);
+    const std::string recorded = HookText(FinishHookHelper(helper, 15000));
     // vkCode, scanCode and hook flags: LLKHF_INJECTED 0x10, LLKHF_UP 0x80 (sent with KEYEVENTF_SCANCODE).
     EXPECT_EQ(recorded,
               "57 11 10\n"

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/SettingFiles.h"
 
@@ -128,6 +129,8 @@ inline bool StartTool(ToolRun& run)
         EnumWindows(FindToolWindowProc, reinterpret_cast<LPARAM>(&search));
     }
     run.Window = search.Found;
+    // The window shows before the loop's first frames; give the program a moment to reach them.
+    if (run.Window != nullptr) Sleep(700);
     return run.Window != nullptr;
 }
 
@@ -168,6 +171,77 @@ inline void ClickAt(HWND window, int x, int y, DWORD holdMilliseconds = 120)
     input.mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &input, sizeof(INPUT));
     Sleep(holdMilliseconds);
+}
+
+// The hook helper (ToolHookHelper.exe beside the test programs) recording key events.
+struct HookHelper {
+    PROCESS_INFORMATION Process = {};
+    HANDLE Ready = nullptr;
+    std::wstring Result;
+};
+
+struct HookRecord {
+    unsigned VirtualKey, Scan, Flags;
+    long long Microseconds;  // QueryPerformanceCounter time when the hook saw it
+};
+
+// Starts the helper to record count key events within the time limit; true once its hook is in.
+inline bool StartHookHelper(HookHelper& helper, const std::wstring& buildFolder, int count, int limitMilliseconds)
+{
+    wchar_t eventName[64];
+    swprintf(eventName, 64, L"QelvarToolHookReady%lu", GetCurrentProcessId());
+    helper.Ready = CreateEventW(nullptr, TRUE, FALSE, eventName);
+    wchar_t temporary[MAX_PATH];
+    GetTempPathW(MAX_PATH, temporary);
+    helper.Result = std::wstring(temporary) + L"qelvar-tool-hook-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    DeleteFileW(helper.Result.c_str());
+    std::wstring program = buildFolder + L"tests\\ToolHookHelper.exe";
+    std::wstring command = L"\"" + program + L"\" " + eventName + L" \"" + helper.Result + L"\" " +
+                           std::to_wstring(count) + L" " + std::to_wstring(limitMilliseconds);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &helper.Process))
+        return false;
+    HANDLE waits[2] = {helper.Ready, helper.Process.hProcess};
+    return WaitForMultipleObjects(2, waits, FALSE, 15000) == WAIT_OBJECT_0;
+}
+
+// Waits (bounded) for the helper to end and returns what it recorded.
+inline std::vector<HookRecord> FinishHookHelper(HookHelper& helper, DWORD waitMilliseconds)
+{
+    if (helper.Process.hProcess != nullptr) {
+        if (WaitForSingleObject(helper.Process.hProcess, waitMilliseconds) != WAIT_OBJECT_0)
+            TerminateProcess(helper.Process.hProcess, 9);
+        WaitForSingleObject(helper.Process.hProcess, 5000);
+        CloseHandle(helper.Process.hThread);
+        CloseHandle(helper.Process.hProcess);
+        helper.Process = {};
+    }
+    if (helper.Ready != nullptr) CloseHandle(helper.Ready);
+    helper.Ready = nullptr;
+    std::vector<HookRecord> records;
+    FILE* file = _wfopen(helper.Result.c_str(), L"rb");
+    if (file != nullptr) {
+        HookRecord record;
+        while (fscanf(file, "%x %x %x %lld", &record.VirtualKey, &record.Scan, &record.Flags, &record.Microseconds) == 4)
+            records.push_back(record);
+        fclose(file);
+    }
+    DeleteFileW(helper.Result.c_str());
+    return records;
+}
+
+// "vk scan flags" of each record, one line each.
+inline std::string HookText(const std::vector<HookRecord>& records)
+{
+    std::string text;
+    for (const HookRecord& record : records) {
+        char line[32];
+        snprintf(line, sizeof(line), "%02x %02x %02x\n", record.VirtualKey, record.Scan, record.Flags);
+        text += line;
+    }
+    return text;
 }
 
 // Window coordinates of the tool's controls (strictly inside their rectangles).

@@ -100,7 +100,11 @@ struct Job {
     volatile LONG Finished = 0;
     volatile LONG RequestResults = 0;
     DWORD ThreadId = 0;
+    LONG StartOrder = 0;
+    ASyncLoadEntry* Entry = nullptr;   // valid only while the job waits in the table
 };
+
+volatile LONG StartCounter;
 
 int MainThreadProc(MainThreadRequest* request)
 {
@@ -116,6 +120,7 @@ int JobProc(ASyncLoadEntry* entry)
     Job* job = (Job*)ASyncLoad_Param_GetPointer(entry->Params, &offset);
     const wchar_t* name = ASyncLoad_Param_GetString(entry->Params, &offset);
     job->ThreadId = GetCurrentThreadId();
+    job->StartOrder = InterlockedIncrement(&StartCounter);
     InterlockedExchange(&job->Started, 1);
     const DWORD start = GetTickCount();
     while (!job->Release && GetTickCount() - start < job->HoldMs) Sleep(1);
@@ -148,6 +153,7 @@ void QueueJob(Job* job)
     ASyncLoadEntry* entry = ASyncLoad_Entry_Allocate(size);
     ASSERT_NE(nullptr, entry);
     entry->Procedure = JobProc;
+    job->Entry = entry;
     int offset = 0;
     pack(entry->Params, &offset);
     ASSERT_EQ(0, ASyncLoad_Entry_Enqueue(entry, &job->Index));
@@ -186,6 +192,7 @@ protected:
     void TearDown() override
     {
         ASyncLoad_SetMessagePump(nullptr);
+        Thread_ParkHookForTest = nullptr;
         for (auto& job : jobs) InterlockedExchange(&job->Release, 1);
         EXPECT_TRUE(ServeUntil([] { return ASyncLoad_GetPendingCount() == 0; }));
         EXPECT_EQ(0, ASyncLoad_StopThreads());
@@ -194,6 +201,7 @@ protected:
         EXPECT_EQ(-1, ASyncLoad_Finish());
         EXPECT_EQ(0, RequestsOffMainThread);
     }
+    void RunManyJobs(int count);
     Job* NewJob(LONG release = 1, int requests = 0)
     {
         jobs.push_back(std::make_unique<Job>());
@@ -206,13 +214,28 @@ protected:
 
 TEST_F(ASyncLoadThreadTest, HundredsOfJobsWithRequestsRunNowAndDeletion)
 {
-    const int count = 400;
+    RunManyJobs(400);
+}
+
+// The same while every parking thread lingers between announcing its park and waiting, so that
+// wakes arrive early.
+TEST_F(ASyncLoadThreadTest, ManyJobsWithLateParking)
+{
+    Thread_ParkHookForTest = [](ThreadRecord*) { Sleep(2); };
+    RunManyJobs(150);
+    Thread_ParkHookForTest = nullptr;
+}
+
+void ASyncLoadThreadTest::RunManyJobs(int count)
+{
     int expectedRequests = 0;
     std::vector<Job*> deletedNow, runNow;
     for (int i = 0; i < count; i++) {
         Job* job = NewJob(1, i % 3 == 0 ? 2 : 0);
         QueueJob(job);
-        if (i % 10 == 5) ASSERT_EQ(0, Handle_Delete(job->Handle, 0, 1));   // deleted once loaded
+        if (i % 10 == 5) {
+            ASSERT_EQ(0, Handle_Delete(job->Handle, 0, 1));   // deleted once loaded
+        }
         if (i % 7 == 3) {
             ASSERT_EQ(0, Handle_DeleteNow(job->Handle));                  // removed, or waited for
             deletedNow.push_back(job);
@@ -253,6 +276,33 @@ TEST_F(ASyncLoadThreadTest, HundredsOfJobsWithRequestsRunNowAndDeletion)
     EXPECT_FALSE(runNow.empty());
 }
 
+TEST_F(ASyncLoadThreadTest, OldestJobFirstHigherIndexOnEqualTimes)
+{
+    ASyncLoad_SetActiveThreadLimit(1);
+    Job* blocker = NewJob(0);
+    QueueJob(blocker);
+    ASSERT_TRUE(ServeUntil([&] { return blocker->Started == 1; }));
+    Job* a = NewJob();
+    Job* b = NewJob();
+    Job* c = NewJob();
+    for (Job* job : {a, b, c}) QueueJob(job);
+    ASSERT_LT(a->Index, b->Index);
+    ASSERT_LT(b->Index, c->Index);
+    // The one worker is busy, so the queued entries stay in the table untouched: give them times.
+    HandleHeader* records[] = {Handle_GetRecord(a->Handle), Handle_GetRecord(b->Handle), Handle_GetRecord(c->Handle)};
+    for (HandleHeader* record : records) ASSERT_EQ(1, record->ASyncLoadCount);
+    ASSERT_EQ(0, a->Started + b->Started + c->Started);
+    const int now = ASyncLoad_GetTime();
+    a->Entry->QueueTime = now;
+    b->Entry->QueueTime = now;
+    c->Entry->QueueTime = now - 5;
+
+    InterlockedExchange(&blocker->Release, 1);
+    ASSERT_TRUE(ServeUntil([&] { return a->Finished && b->Finished && c->Finished; }));
+    EXPECT_LT(c->StartOrder, b->StartOrder);   // oldest first
+    EXPECT_LT(b->StartOrder, a->StartOrder);   // then the higher index of equal times
+}
+
 TEST_F(ASyncLoadThreadTest, RunNowOnUnstartedJobUsesTheDedicatedThread)
 {
     ASyncLoad_SetActiveThreadLimit(1);
@@ -269,7 +319,7 @@ TEST_F(ASyncLoadThreadTest, RunNowOnUnstartedJobUsesTheDedicatedThread)
     EXPECT_EQ(1, job->RequestResults);   // its request was served while the main thread waited
     EXPECT_NE(blocker->ThreadId, job->ThreadId);
     EXPECT_EQ(0, blocker->Finished);
-    EXPECT_EQ(-1, ASyncLoad_Entry_RunNow(job->Index));   // gone from the table
+    EXPECT_EQ(0, ASyncLoad_Entry_RunNow(job->Index));    // gone from the table: nothing to run
 
     InterlockedExchange(&blocker->Release, 1);
     EXPECT_TRUE(ServeUntil([&] { return blocker->Finished == 1; }));
@@ -327,7 +377,9 @@ TEST_F(ASyncLoadThreadTest, StoppingThreadsWithJobsQueued)
 
     // What never ran is taken out with its handle.
     for (auto& job : jobs)
-        if (job->Started == 0) EXPECT_EQ(0, Handle_DeleteNow(job->Handle));
+        if (job->Started == 0) {
+            EXPECT_EQ(0, Handle_DeleteNow(job->Handle));
+        }
     EXPECT_EQ(0, ASyncLoad_GetPendingCount());
 }
 

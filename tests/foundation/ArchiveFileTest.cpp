@@ -469,3 +469,147 @@ TEST(ArchiveMutation, DamagedArchivesAreReadCorrectlyOrRefused)
     EXPECT_GT(readFiles, 0);
     printf("[ mutation ] %d archives, %d opened, %d file reads, %d refused\n", iterations, opened, readFiles, refusedFiles);
 }
+
+TEST(ArchiveAccess, AsynchronousReadsThroughTheTable)
+{
+    File_Access_InstallTableW(nullptr);
+    for (const char* archive : {"huff", "raw"}) {
+        for (const char* file : SourceFiles) {
+            Bytes source = ReadHostFile(WinPath(VT_TEST_ARCHIVE_SOURCE) + L"\\" + WinPath(file).substr(2));
+            std::wstring path = WinPath(VT_TEST_ARCHIVE_DIR) + L"\\" + std::wstring(archive, archive + strlen(archive)) +
+                                L"\\" + WinPath(file).substr(2);
+            FileAccessHandle h = File_Access_Open(path.c_str(), 0, 1, 1);
+            ASSERT_NE(0u, h) << archive << " " << file;
+            EXPECT_EQ(1, File_Access_IsArchived(h));
+            Bytes got;
+            uint8_t buf[4096];
+            for (uint32_t piece = 1;; piece = piece * 5 % 4093 + 1) {
+                uint32_t n = File_Access_Read(buf, 1, piece, h);
+                if (n == 0) break;
+                int waited = 0;
+                while (File_Access_IdleCheck(h) == 0 && waited++ < 5000) Sleep(1);
+                ASSERT_EQ(1, File_Access_IdleCheck(h));
+                got.insert(got.end(), buf, buf + n);
+            }
+            EXPECT_EQ(source, got) << archive << " " << file;
+            EXPECT_EQ(int64_t(source.size()), File_Access_Tell(h));
+            if (source.size() > 4) {
+                // A pending raw read is completed (unscrambled) before the handle closes.
+                ASSERT_EQ(0, File_Access_Seek(h, -4, SeekOrigin_End));
+                EXPECT_EQ(4u, File_Access_Read(buf, 1, 4, h));
+            }
+            EXPECT_EQ(0, File_Access_Close(h));
+            if (source.size() > 4) {
+                EXPECT_EQ(0, memcmp(buf, source.data() + source.size() - 4, 4)) << archive << " " << file;
+            }
+        }
+    }
+    // The archive stays cached after its last file is closed.
+    std::wstring huff = WinPath(VT_TEST_ARCHIVE_DIR) + L"\\HUFF.VTA";
+    int slot = Archive_FindOrOpenArchive(huff.c_str(), nullptr, 0, 0, 0, -1, 0, 0);
+    ASSERT_GE(slot, 0);
+    ArchiveContext* cached = Archive_GetCachedContext(slot);
+    EXPECT_EQ(slot, Archive_FindOrOpenArchive(huff.c_str(), nullptr, 0, 0, 0, -1, 0, 0));
+    EXPECT_EQ(cached, Archive_GetCachedContext(slot));
+    Archive_ReleaseArchive(slot);
+    Archive_ReleaseArchive(slot);
+    Archive_PurgeCache(1);
+}
+
+TEST(ArchiveReader, WholeFileLoadedAsynchronously)
+{
+    std::wstring path = WinPath(VT_TEST_ARCHIVE_DIR) + L"\\mixed.vta";
+    ArchiveContext c;
+    Archive_ResetContext(&c);
+    ASSERT_EQ(0, Archive_OpenFromFileIntoMemory(&c, path.c_str(), "MixedKey", 1));
+    int waited = 0;
+    while (Archive_CheckLoaded(&c) == 0 && waited++ < 5000) Sleep(1);
+    ASSERT_EQ(1, Archive_CheckLoaded(&c));
+    ExpectArchiveMatchesSources(&c, "mixed (asynchronous load)");
+    EXPECT_NE(nullptr, Archive_GetMemoryImage(&c));
+    Archive_Close(&c);
+    // Streams opened asynchronously on a file-backed archive.
+    ASSERT_EQ(0, Archive_OpenFromFile(&c, path.c_str(), "MixedKey"));
+    EXPECT_EQ(nullptr, Archive_GetMemoryImage(&c));
+    for (const char* file : SourceFiles) {
+        Bytes source = ReadHostFile(WinPath(VT_TEST_ARCHIVE_SOURCE) + L"\\" + WinPath(file).substr(2));
+        ArchiveStream s;
+        ASSERT_EQ(0, Archive_Stream_Open(&s, &c, InnerPath(file).c_str(), 1));
+        waited = 0;
+        while (Archive_Stream_IdleCheck(&s) == 0 && waited++ < 5000) Sleep(1);
+        ASSERT_EQ(1, Archive_Stream_IdleCheck(&s));
+        Bytes got(source.size() + 1);
+        uint32_t n = Archive_Stream_Read(&s, got.data(), uint32_t(got.size()));
+        while (Archive_Stream_IdleCheck(&s) == 0 && waited++ < 5000) Sleep(1);
+        got.resize(n);
+        EXPECT_EQ(source, got) << file;
+        Archive_Stream_Close(&s);
+    }
+    Archive_Close(&c);
+}
+
+TEST(ArchiveMutation, DamagedArchiveFilesAreReadOrRefused)
+{
+    const std::vector<VtaPack::FileSpec> files = MutationFiles();
+    VtaPack::Options opt;
+    opt.HuffmanKB = 1;
+    const Bytes pristine = VtaPack::BuildArchive(files, opt);
+    TempFolder t;
+    const std::wstring path = t.path + L"\\damaged.vta";
+    uint32_t seed = 77;
+    auto next = [&]() { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    int opened = 0;
+    for (int i = 0; i < 150; ++i) {
+        Bytes damaged = pristine;
+        if (i % 5 == 0) damaged.resize(next() % damaged.size());
+        else
+            for (int k = 0; k < 3; ++k) damaged[next() % damaged.size()] ^= uint8_t(1 + next() % 255);
+        ASSERT_TRUE(WriteHostFile(path, damaged));
+        for (int whole = 0; whole < 2; ++whole) {
+            ArchiveContext c;
+            Archive_ResetContext(&c);
+            int r = whole ? Archive_OpenFromFileIntoMemory(&c, path.c_str(), nullptr, 0) : Archive_OpenFromFile(&c, path.c_str(), nullptr);
+            if (r < 0) continue;
+            ++opened;
+            for (const VtaPack::FileSpec& f : files) {
+                ArchiveStream s;
+                if (Archive_Stream_Open(&s, &c, InnerPath(f.Path.c_str()).c_str(), 0) < 0) continue;
+                Bytes got = ReadInPieces(&s, 3);
+                EXPECT_LE(got.size(), f.Data.size() + (1u << 20));
+                Archive_Stream_Close(&s);
+            }
+            Archive_Close(&c);
+        }
+    }
+    EXPECT_GT(opened, 0);
+}
+
+TEST(ArchiveAccess, OpenFileLimitAndSlotReuse)
+{
+    File_Access_InstallTableW(nullptr);
+    VtaPack::FileSpec f;
+    f.Path = "A.TXT";
+    f.Data = Text("limit");
+    Bytes image = VtaPack::BuildArchive({f}, VtaPack::Options());
+    // A memory archive cached under a path stands in for that folder without touching the disk.
+    int slot = Archive_FindOrOpenArchive(L"Z:\\VTF4MEMORY.VTA", image.data(), image.size(), 1, 0, -1, 0, 0);
+    ASSERT_GE(slot, 0);
+    std::vector<FileAccessHandle> handles;
+    for (int i = 0; i < 32768; ++i) {
+        FileAccessHandle h = File_Access_Open(L"Z:\\vtf4memory\\a.txt", 0, 1, 0);
+        if (h == 0) break;
+        handles.push_back(h);
+    }
+    ASSERT_EQ(32768u, handles.size());
+    EXPECT_EQ(0u, File_Access_Open(L"Z:\\vtf4memory\\a.txt", 0, 1, 0)) << "one more than the table holds";
+    EXPECT_EQ(0, File_Access_Close(handles[100]));
+    FileAccessHandle again = File_Access_Open(L"Z:\\vtf4memory\\a.txt", 0, 1, 0);
+    EXPECT_EQ(handles[100], again) << "the freed slot is used again";
+    char out[8] = {};
+    EXPECT_EQ(5u, File_Access_Read(out, 1, 8, again));
+    EXPECT_STREQ("limit", out);
+    for (FileAccessHandle h : handles) EXPECT_EQ(0, File_Access_Close(h));
+    EXPECT_EQ(-1, File_Access_Close(handles[0])) << "closed twice";
+    Archive_ReleaseArchive(slot);
+    Archive_PurgeCache(1);
+}

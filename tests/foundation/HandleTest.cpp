@@ -2,10 +2,13 @@
 // request, refusing terminate callbacks, record resizing and type restarts.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtHandle.h"
+#include "foundation/VtLog.h"
 #include "foundation/VtThread.h"
 
 using namespace Vantrel;
@@ -28,6 +31,21 @@ int MaybeRefuse(HandleHeader*)
 {
     TerminateCalls++;
     return RefuseDeletion ? 1 : 0;
+}
+
+// Whether the library log holds the text (UTF-8).
+bool LogContains(const char8_t* text)
+{
+    wchar_t path[1024];
+    Log_File_BuildPath(path, sizeof(path));
+    FILE* file = _wfopen(path, L"rb");
+    if (file == nullptr) return false;
+    std::string content;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0) content.append(buffer, got);
+    fclose(file);
+    return content.find((const char*)text) != std::string::npos;
 }
 
 class HandleTest : public ::testing::Test {
@@ -136,6 +154,7 @@ TEST_F(HandleTest, SlotChoiceOrder)
     for (int i = 0; i < 12; i++) h.push_back(Handle_New(TestType, 0, -1));
     for (int i = 0; i < 12; i++) EXPECT_EQ(i, Handle_SlotOf(h[i]));   // first at 0, then above the highest
     EXPECT_EQ(-1, Handle_New(TestType, 0, -1));                      // at the maximum
+    EXPECT_TRUE(LogContains(u8"Testハンドルの数が限界数( 12 )に達していて新たなハンドルを作成できません"));
 
     Handle_DeleteNow(h[0]);
     Handle_DeleteNow(h[1]);

@@ -54,6 +54,7 @@ TEST_F(LibraryTest, ClientAreaHasTheToolsContentSizeAndRowZeroStyle) {
 TEST(WindowDpiChild, ReportClientArea) {
     const char* output = std::getenv("VT_DPI_CHILD_OUTPUT");
     if (output == nullptr) GTEST_SKIP() << "only run by ClientAreaIsScaledAt144Dpi";
+    PinXInputLibraries();
     ApplyToolSettings();
     ASSERT_EQ(InitializeLibrary(), 0);
     RECT client{};

@@ -67,10 +67,23 @@ bool PumpUntil(Condition condition) {
     return condition();
 }
 
+// Keeps the XInput libraries loaded for the whole test program: under Wine, freeing xinput1_4.dll at
+// library end while its device-update thread still runs makes that thread execute unloaded code,
+// which now and then crashes a program that starts and ends the library many times.
+inline void PinXInputLibraries() {
+    static bool pinned = false;
+    if (pinned) return;
+    pinned = true;
+    LoadLibraryW(L"xinput1_4.dll");
+    LoadLibraryW(L"xinput1_3.dll");
+    LoadLibraryW(L"xinput9_1_0.dll");
+}
+
 // Every test of the window and start-up runs with the library ended and the tool's settings applied.
 class LibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        PinXInputLibraries();
         ApplyToolSettings();
         // Each test starts like a new process: the class name follows the title again.
         Vantrel::Window.ClassName[0] = 0;

@@ -1,0 +1,119 @@
+// Input latency of the tool end to end: qelvar.exe runs with the scripted pad and converts; the
+// benchmark flips pad button 0 (mapped to W) at a recorded time and a low-level hook in a helper
+// process records when W arrives. Prints the median and 99th percentile latency at 60 and 144 frames
+// per second and the tool's CPU time per second while converting. Run after scripts/test.sh built
+// everything: scripts/wine-run.sh build/bench_latency.exe [presses]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "tests/app/ToolProcess.h"
+
+using namespace QelvarTest;
+
+namespace {
+
+long long NowMicroseconds()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart * 1000000 / frequency.QuadPart;
+}
+
+double ProcessCpuSeconds(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    auto ticks = [](FILETIME t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return (ticks(kernel) + ticks(user)) / 1e7;
+}
+
+double Percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    size_t index = static_cast<size_t>(fraction * (values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int presses)
+{
+    ToolRun run;
+    wchar_t name[64];
+    swprintf(name, 64, L"qelvar-bench-%d", fps);
+    if (!PrepareToolFolder(run, build, name, frameRateType, 1) || !StartTool(run)) {
+        printf("could not start qelvar.exe\n");
+        FinishTool(run, 0);
+        return false;
+    }
+    Sleep(300);
+    ClickAt(run.Window, RunTabX, RunTabY);
+    ClickAt(run.Window, RunButtonX, RunButtonY);
+
+    // CPU time while converting with the pad idle.
+    Sleep(500);
+    const double cpu0 = ProcessCpuSeconds(run.Process.hProcess);
+    const long long idle0 = NowMicroseconds();
+    Sleep(3000);
+    const double idleCpuShare = (ProcessCpuSeconds(run.Process.hProcess) - cpu0) / ((NowMicroseconds() - idle0) / 1e6);
+
+    HookHelper helper;
+    if (!StartHookHelper(helper, build, presses * 2, presses * 200 + 10000)) {
+        printf("the hook helper did not start\n");
+        FinishTool(run, 0);
+        return false;
+    }
+    std::vector<long long> pressTimes;
+    const double cpu1 = ProcessCpuSeconds(run.Process.hProcess);
+    const long long start = NowMicroseconds();
+    for (int i = 0; i < presses; ++i) {
+        // A press at a time unrelated to the tool's frames, held for a few frames.
+        Sleep(20 + rand() % 17);
+        pressTimes.push_back(NowMicroseconds());
+        WriteText(run.Script, PadScript(0x0001));
+        Sleep(60 + rand() % 13);
+        WriteText(run.Script, "# released\n" + PadScript(0));
+    }
+    const double busyCpuShare =
+        (ProcessCpuSeconds(run.Process.hProcess) - cpu1) / ((NowMicroseconds() - start) / 1e6);
+    const std::vector<HookRecord> records = FinishHookHelper(helper, 10000);
+    PostMessageW(run.Window, WM_CLOSE, 0, 0);
+    const DWORD exitCode = FinishTool(run, 10000);
+
+    std::vector<double> latencies;
+    size_t next = 0;
+    for (const HookRecord& record : records) {
+        if (record.Scan != 0x11 || (record.Flags & LLKHF_UP) != 0) continue;
+        // The first press sent at or before the hook saw the key.
+        while (next + 1 < pressTimes.size() && pressTimes[next + 1] <= record.Microseconds) ++next;
+        if (next < pressTimes.size() && pressTimes[next] <= record.Microseconds)
+            latencies.push_back((record.Microseconds - pressTimes[next]) / 1000.0);
+        ++next;
+    }
+    printf("%3d fps: %zu of %d presses seen, latency median %.2f ms, 99th percentile %.2f ms (frame %.2f ms)\n", fps,
+           latencies.size(), presses, Percentile(latencies, 0.5), Percentile(latencies, 0.99), 1000.0 / fps);
+    printf("         tool CPU time per second: %.2f%% of one core converting idle, %.2f%% while pressing; exit %lu\n",
+           idleCpuShare * 100, busyCpuShare * 100, exitCode);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int presses = argc > 1 ? atoi(argv[1]) : 300;
+    const std::wstring build = BuildFolder(0);
+    srand(12345);
+    printf("bench_latency: scripted pad button -> qelvar.exe -> SendInput -> low-level hook, %d presses\n", presses);
+    RunAtRate(build, 1, 60, presses);
+    RunAtRate(build, 4, 144, presses);
+    return 0;
+}
