@@ -41,6 +41,9 @@ protected:
     void SetUp() override
     {
         InputTest::PrepareWindowState(0x10C);
+        // The queries pump messages; a pump of an inactive window that does not run in the background
+        // would wait for it to become active again.
+        Window.RunWhileInactive = 1;
         InputTest::FakeTime = 20000;
         InputTest::Joysticks.clear();
         InputTest::RestartInputWithFakes(nullptr);  // joystick-call mode, no pads: the keyboard-state path

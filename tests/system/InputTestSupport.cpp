@@ -74,18 +74,33 @@ void InstallFakes()
     WinAPITable.joyGetPosEx = FakeJoyGetPosEx;
 }
 
-void SetXInputOverride(bool on)
-{
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
-        return;
-    if (on)
-        RegSetValueExW(key, L"xinput1_4", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"native"), sizeof(L"native"));
-    else
-        RegDeleteValueW(key, L"xinput1_4");
-    RegCloseKey(key);
-}
+// Wine takes its builtin xinput1_4 unless told to prefer the one beside the program. The override is
+// set while this test program runs, before anything loads an XInput library (other tests keep the
+// library loaded for the whole run); a child of this program finds it set and leaves it alone.
+class XInputOverride {
+public:
+    XInputOverride()
+    {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key_, nullptr) != ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        if (RegQueryValueExW(key_, L"xinput1_4", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) return;
+        owner_ = RegSetValueExW(key_, L"xinput1_4", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"native"),
+                                sizeof(L"native")) == ERROR_SUCCESS;
+    }
+    ~XInputOverride()
+    {
+        if (owner_) RegDeleteValueW(key_, L"xinput1_4");
+        if (key_ != nullptr) RegCloseKey(key_);
+    }
+
+private:
+    HKEY key_ = nullptr;
+    bool owner_ = false;
+};
+XInputOverride TheXInputOverride;
 
 } // namespace
 
@@ -262,10 +277,7 @@ bool RestartInputWithScript(const std::string& script, FakeDirectInput* directIn
     SetEnvironmentVariableA("VT_XINPUT_LOG", RecordPath.c_str());
     static FakeDirectInput noControllers;
     CurrentDirectInput = directInput != nullptr ? directInput : &noControllers;
-    // Wine takes its builtin xinput1_4 unless told to prefer the one beside the program.
-    SetXInputOverride(true);
     Input_Initialize();
-    SetXInputOverride(false);
     return InputSystem.XInputLibrary != nullptr &&
            GetProcAddress(InputSystem.XInputLibrary, "ScriptedXInput_IsScripted") != nullptr;
 }
@@ -284,6 +296,8 @@ void RestoreSystem()
         DeleteFileA(ScriptPath.c_str());
         DeleteFileA(RecordPath.c_str());
     }
+    SetEnvironmentVariableA("VT_XINPUT_SCRIPT", nullptr);
+    SetEnvironmentVariableA("VT_XINPUT_LOG", nullptr);
 }
 
 } // namespace InputTest
