@@ -188,6 +188,6 @@ int GetDrawAreaRect(RECT* rect) {
     return 0;
 }
 
-// DrawRectangle lives with the other draw calls (VtGraphicsDraw).
+int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill, int thickness) { return 0; }
 
 }  // namespace Vantrel
