@@ -15,7 +15,7 @@
 #include "foundation/VtNetwork.h"
 #include "foundation/VtThread.h"
 #include "foundation/VtWinAPI.h"
-#include "system/VtWindowText.h"
+#include "foundation/VtWinAPIText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "image/VtBaseImageStart.h"
 #include "movie/VtMovie.h"
@@ -221,6 +221,14 @@ int System_EndBody() {
     MSG quit{};
     while (WinAPITable.PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
+
+    // The window is gone: no handle to it is left behind, nor the state it had when it went.
+    Window.MainWindow = nullptr;
+    Window.MinimisedFlag = 0;
+    Window.Maximised = 0;
+    Window.ActivateQueue.Count = 0;
+    Window.ActivateQueue.ReadIndex = 0;
+    Window.ActivateQueue.WriteIndex = 0;
 
     File_Access_SetCurrentDir(Window.StartDirectory);
 

@@ -9,7 +9,7 @@
 #include "foundation/VtMemory.h"
 #include "foundation/VtNetwork.h"
 #include "foundation/VtWinAPI.h"
-#include "system/VtWindowText.h"
+#include "foundation/VtWinAPIText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "sound/VtSound.h"
 #include "system/VtSystem.h"

@@ -13,18 +13,15 @@
 #include "foundation/VtFile.h"
 #include "foundation/VtLog.h"
 #include "foundation/VtWinAPI.h"
-#include "system/VtWindowText.h"
+#include "foundation/VtWinAPIText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "system/VtSystem.h"
 #include "system/VtWindowSettings.h"
 #include "system/VtSystemNeighbours.h"
+#include "system/VtTime.h"
 #include "system/VtWindowWin.h"
 
 namespace Vantrel {
-
-// The millisecond clock of system/VtTime (declared here: that header and foundation/VtFile both
-// define DateTimeRecord, so the two cannot share a source file yet).
-int32_t GetMillisecondCount();
 
 // Zero at process start: settings made by static initialisers of the program are kept.
 WindowState Window;

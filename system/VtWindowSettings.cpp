@@ -10,7 +10,7 @@
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
-#include "system/VtWindowText.h"
+#include "foundation/VtWinAPIText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "system/VtWindow.h"
 #include "system/VtWindowWin.h"
@@ -133,7 +133,7 @@ int SetWindowIconResource(int id) {
     Window.IconId = id;
     if (Window.MainWindow) {
         HICON icon = WinAPI_LoadIcon(Window.Instance, MAKEINTRESOURCEW(id == 0 ? 0x7F00 : (id & 0xFFFF)));
-        WinAPI_SetClassLong(Window.MainWindow, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+        WinAPI_SetClassLong(Window.MainWindow, GCLP_HICON, static_cast<LONG>(reinterpret_cast<LONG_PTR>(icon)));
     }
     return 0;
 }

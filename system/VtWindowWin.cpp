@@ -11,7 +11,7 @@
 #include "foundation/VtMemory.h"
 #include "foundation/VtNetwork.h"
 #include "foundation/VtWinAPI.h"
-#include "system/VtWindowText.h"
+#include "foundation/VtWinAPIText.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "graphics_d3d11/VtGraphicsD3D11Window.h"
 #include "movie/VtMovie.h"

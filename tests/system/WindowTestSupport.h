@@ -67,20 +67,31 @@ bool PumpUntil(Condition condition) {
     return condition();
 }
 
-// Keeps the XInput libraries loaded for the whole test program: under Wine, freeing xinput1_4.dll at
-// library end while its device-update thread still runs makes that thread execute unloaded code,
-// which now and then crashes a program that starts and ends the library many times.
+// Keeps the XInput libraries loaded while the library is started and ended again and again: under
+// Wine, freeing xinput1_4.dll at each library end while its device-update thread still runs makes that
+// thread execute unloaded code now and then. Given back after the suite, so that later suites can load
+// the scripted xinput1_4.dll of their own.
+inline HMODULE PinnedXInput[3] = {nullptr, nullptr, nullptr};
+
 inline void PinXInputLibraries() {
-    static bool pinned = false;
-    if (pinned) return;
-    pinned = true;
-    LoadLibraryW(L"xinput1_4.dll");
-    LoadLibraryW(L"xinput1_3.dll");
-    LoadLibraryW(L"xinput9_1_0.dll");
+    if (PinnedXInput[0] || PinnedXInput[1] || PinnedXInput[2]) return;
+    PinnedXInput[0] = LoadLibraryW(L"xinput1_4.dll");
+    PinnedXInput[1] = LoadLibraryW(L"xinput1_3.dll");
+    PinnedXInput[2] = LoadLibraryW(L"xinput9_1_0.dll");
+}
+
+inline void UnpinXInputLibraries() {
+    for (HMODULE& module : PinnedXInput) {
+        if (module) FreeLibrary(module);
+        module = nullptr;
+    }
 }
 
 // Every test of the window and start-up runs with the library ended and the tool's settings applied.
 class LibraryTest : public ::testing::Test {
+public:
+    static void TearDownTestSuite() { UnpinXInputLibraries(); }
+
 protected:
     void SetUp() override {
         PinXInputLibraries();
