@@ -44,6 +44,8 @@ void Tabs_ChooseTab(int32_t tab)
 {
     // Leaving the run page ends the converter calls; what they hold is released with it.
     if (CurrentTab == TabRun && tab != TabRun && RunPage.ConversionOn) ReleaseAllHeld();
+    // Leaving the settings tab ends its test runs (and releases what they hold).
+    if (CurrentTab == TabSettings && tab != TabSettings) SettingsPage_OnTabLeft();
     CurrentTab = tab;
     TabBarRedraw = 1;
     switch (tab) {
