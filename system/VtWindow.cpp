@@ -204,6 +204,7 @@ int Window_Initialize() {
     Window.Instance = WinAPI_GetModuleHandle(nullptr);
     Window.WindowThreadId = WinAPITable.GetCurrentThreadId();
     ASyncLoad_Prepare(Window.WindowThreadId);
+    ASyncLoad_SetMessagePump(System_PollMessagesNoLock);  // waits for loader threads keep the window alive
     File_Initialize();
 
     // 3. Default class name.
@@ -226,6 +227,7 @@ int Window_Initialize() {
 
     // 7. Timer test.
     if (Window.UsePerfCounter) Window_TestTimers();
+    Time_SetPerfCounter(Window.UsePerfCounter, Window.PerfFrequency);
 
     // 8. Random numbers, screen saver.
     Random_Seed(static_cast<uint32_t>(GetMillisecondCount()));
