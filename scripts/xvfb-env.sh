@@ -6,6 +6,7 @@ vt_cleanup() {
   [ -n "${vt_xvfb_pid:-}" ] && kill "$vt_xvfb_pid" >/dev/null 2>&1 || true
 }
 trap vt_cleanup EXIT
+trap 'exit 130' INT TERM
 if [ -z "${DISPLAY:-}" ] || [ "${VT_FORCE_XVFB:-0}" = 1 ]; then
   vt_display_file=$(mktemp)
   Xvfb -displayfd 7 -screen 0 1280x1024x24 -nolisten tcp 7>"$vt_display_file" >/dev/null 2>&1 &
