@@ -120,6 +120,7 @@ LRESULT Ime_OnCandidateNotify(HWND window) {
     uint8_t* list = static_cast<uint8_t*>(Memory_Allocate(size, "VtIme", __LINE__));
     if (list == nullptr) {
         // Losing the candidates is no reason to end the program: the list is dropped.
+        // Logged as the error exit would log it (the text and a line end).
         Log_AddFormatUTF16(L"漢字変換候補を保存するメモリの確保に失敗しました( 確保しようとしたサイズ %d バイト )\n",
                            (int)size);
         Ime_ReleaseContext(window, context);
@@ -142,8 +143,10 @@ LRESULT Ime_OnOpenStatus(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     WinAPI_DefWindowProc(window, message, wParam, lParam);
     // About 2 ms of pumping lets the IME settle; the microsecond clock serves whichever timer the
     // start-up chose (counter ticks without a counter frequency would never add up to 2 ms).
+    // Inside a running pump (the notification arrives while it dispatches) that pump goes on
+    // draining by itself; pumping again from here would end its pass under it.
     const uint64_t start = GetMicrosecondCount();
-    while (System_PollMessagesNoLock() == 0) {
+    while (Window.Pumping == 0 && System_PollMessagesNoLock() == 0) {
         const uint64_t now = GetMicrosecondCount();
         if (now == ~0ull || now - start >= 2000) break;
     }
@@ -364,7 +367,7 @@ int Ime_CaptureCandidateList(D_ITfCandidateListUIElement* element) {
     }
     uint8_t* list = size < 0x7FFFFFFF ? static_cast<uint8_t*>(Memory_Allocate((uint32_t)size, "VtIme", __LINE__)) : nullptr;
     if (list == nullptr) {
-        Log_AddFormatUTF16(L"漢字変換候補を保存するメモリの確保に失敗しました( 確保しようとしたサイズ %d バイト )\n",
+        Log_AddFormatUTF16(L"漢字変換候補を保存するメモリの確保に失敗しました( 確保しようとしたサイズ %d バイト )",
                            (int)size);
         return -1;
     }
@@ -674,7 +677,7 @@ int Ime_DrawComposition(int x, int y, int perPage, int drawCandidates) {
     const uint32_t bytes = (uint32_t)(length + 1) * sizeof(ImeCharPlace);
     ImeCharPlace* places = static_cast<ImeCharPlace*>(Memory_Allocate(bytes, "VtIme", __LINE__));
     if (places == nullptr) {
-        Log_AddFormatUTF16(L"IME文字列描画情報を格納するメモリ領域の確保に失敗しました( 確保しようとしたサイズ %d バイト )\n",
+        Log_AddFormatUTF16(L"IME文字列描画情報を格納するメモリ領域の確保に失敗しました( 確保しようとしたサイズ %d バイト )",
                            (int)bytes);
         return -1;
     }
