@@ -125,7 +125,9 @@ TEST_F(InputKeyMouse, KeysInjectedWithSendInputAreSeenByTheQueries)
         ASSERT_TRUE(PumpUntil(WM_KEYDOWN)) << "the injected key never arrived";
         NextTick();
         EXPECT_EQ(IsKeyDown(c.keyCode), 1);
-        if (c.secondCode) EXPECT_EQ(IsKeyDown(c.secondCode), 1);
+        if (c.secondCode) {
+            EXPECT_EQ(IsKeyDown(c.secondCode), 1);
+        }
         EXPECT_EQ(FindPressedInput(InputCheckKeyboard), c.keyCode);
         EXPECT_EQ(GetPadInputMask(PadNumberKeyboardBit), c.padMask);
 
@@ -165,6 +167,12 @@ TEST_F(InputKeyMouse, FindPressedInputSkipsLockKeysAndReportsF10)
     EXPECT_EQ(FindPressedInput(InputCheckKeyboard), -1);
 }
 
+// Thread entry for the test below (a lambda cannot have the stdcall convention 32-bit Windows wants).
+DWORD WINAPI RefreshKeyboardOnThisThread(LPVOID)
+{
+    return static_cast<DWORD>(Keyboard_RefreshGuarded(0));
+}
+
 TEST_F(InputKeyMouse, OneRefreshPerTickAndOnlyOnTheWindowThread)
 {
     UseScriptedKeyboard();
@@ -177,9 +185,7 @@ TEST_F(InputKeyMouse, OneRefreshPerTickAndOnlyOnTheWindowThread)
     // Another thread reads nothing and changes nothing.
     ScriptedKeys[VK_SPACE] = 0;
     NextTick();
-    HANDLE thread = CreateThread(
-        nullptr, 0, [](LPVOID) -> DWORD { return static_cast<DWORD>(Keyboard_RefreshGuarded(0)); }, nullptr, 0,
-        nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, RefreshKeyboardOnThisThread, nullptr, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     ASSERT_EQ(WaitForSingleObject(thread, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     DWORD result = 99;
