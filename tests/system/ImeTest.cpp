@@ -247,6 +247,13 @@ HRESULT WINAPI FakeCoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD con
 
 WinAPITableRecord SavedTable;
 
+// Window enumeration callback (a lambda cannot have the stdcall convention 32-bit Windows wants).
+BOOL CALLBACK DestroyLeftoverWindow(HWND window, LPARAM)
+{
+    DestroyWindow(window);
+    return TRUE;
+}
+
 }  // namespace
 
 class ImeTest : public ::testing::Test {
@@ -256,7 +263,7 @@ protected:
         Window.ClassName[0] = 0;
         // Windows and messages that earlier tests of this program left on this thread (a window
         // destroyed late ends whatever library is running then) are cleared away first.
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) -> BOOL { DestroyWindow(window); return TRUE; }, 0);
+        EnumThreadWindows(GetCurrentThreadId(), DestroyLeftoverWindow, 0);
         MSG leftover;
         while (PeekMessageW(&leftover, nullptr, 0, 0, PM_REMOVE)) {
         }
