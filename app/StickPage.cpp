@@ -530,11 +530,7 @@ int UpdateStickPage()
         page.RedrawRightTest = 0;
         ScreenLayers.LayersChanged = 1;
     }
-    if (page.Redraw) {
-        DrawStickPage();
-        page.Redraw = 0;
-        ScreenLayers.LayersChanged = 1;
-    }
+    RedrawIfMarked(page.Redraw, DrawStickPage);
     return 0;
 }
 
