@@ -18,6 +18,14 @@ int DrawCaptionCentred(int x, int y, int width, int height, const char* caption,
     return 0;
 }
 
+void RedrawIfMarked(int32_t& redraw, void (*draw)())
+{
+    if (!redraw) return;
+    draw();
+    redraw = 0;
+    ScreenLayers.LayersChanged = 1;
+}
+
 int DrawCaptionBox(int x, int y, int width, int height, const char* caption, unsigned int color)
 {
     DrawRectangle(x, y, x + width, y + height, color, 0, 1);

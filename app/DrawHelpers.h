@@ -11,6 +11,9 @@ int DrawCaptionBoxWithFont(int x, int y, int width, int height, const char* capt
                            unsigned int color);
 int DrawCaptionCentred(int x, int y, int width, int height, const char* caption, unsigned int color);
 
+// A page marked for redrawing is drawn again, the mark cleared and the screen layers put together anew.
+void RedrawIfMarked(int32_t& redraw, void (*draw)());
+
 // value segments lit in ColorCyan, the rest in ColorLight, and "%3d%%" of value x 5 above the right end.
 int DrawGauge(int x, int y, int width, int height, int segmentCount, int value, float segmentWidth);
 

@@ -310,11 +310,7 @@ int UpdateLoadPage()
         LoadPage_ClampSelection();
         page.Redraw = 1;
     }
-    if (page.Redraw) {
-        DrawLoadPage();
-        page.Redraw = 0;
-        ScreenLayers.LayersChanged = 1;
-    }
+    RedrawIfMarked(page.Redraw, DrawLoadPage);
     return 0;
 }
 

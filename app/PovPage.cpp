@@ -256,21 +256,19 @@ int UpdatePovPage()
             pov.DiagonalEnabled = pov.DiagonalEnabled == 0 ? 1 : 0;
             page.Redraw = 1;
         }
-        if (PovPage_Clicked(page.Switch1Use)) {
-            pov.Switch1Enabled = pov.Switch1Enabled == 0 ? 1 : 0;
-            page.Redraw = 1;
-        }
-        if (PovPage_Clicked(page.Switch1Set)) {
-            page.WaitingSwitch1 = 1;
-            page.Redraw = 1;
-        }
-        if (PovPage_Clicked(page.Switch2Use)) {
-            pov.Switch2Enabled = pov.Switch2Enabled == 0 ? 1 : 0;
-            page.Redraw = 1;
-        }
-        if (PovPage_Clicked(page.Switch2Set)) {
-            page.WaitingSwitch2 = 1;
-            page.Redraw = 1;
+        const Rect* useAreas[2] = {&page.Switch1Use, &page.Switch2Use};
+        const Rect* setAreas[2] = {&page.Switch1Set, &page.Switch2Set};
+        uint8_t* switchEnabled[2] = {&pov.Switch1Enabled, &pov.Switch2Enabled};
+        uint8_t* waitingSwitch[2] = {&page.WaitingSwitch1, &page.WaitingSwitch2};
+        for (int s = 0; s < 2; ++s) {
+            if (PovPage_Clicked(*useAreas[s])) {
+                *switchEnabled[s] = *switchEnabled[s] == 0 ? 1 : 0;
+                page.Redraw = 1;
+            }
+            if (PovPage_Clicked(*setAreas[s])) {
+                *waitingSwitch[s] = 1;
+                page.Redraw = 1;
+            }
         }
         if (PovPage_Clicked(page.KeySet)) {
             page.CapturingKey = 1;

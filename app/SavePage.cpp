@@ -200,11 +200,7 @@ int UpdateSavePage()
         AppendLog(page.Log, "option.data", SettingFileResultText(result));
         page.Redraw = 1;
     }
-    if (page.Redraw) {
-        DrawSavePage();
-        page.Redraw = 0;
-        ScreenLayers.LayersChanged = 1;
-    }
+    RedrawIfMarked(page.Redraw, DrawSavePage);
     return 0;
 }
 

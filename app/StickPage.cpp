@@ -112,6 +112,29 @@ void StickPage_StoreFrameRate(int32_t rate)
     UpdateSystemFile(SystemFieldFrameRate);
 }
 
+// The test button starts or ends a test run; while one runs, the stick is converted.
+void StickPage_TestClick(int (*convert)())
+{
+    StickPageRecord& page = StickPage;
+    if (StickPage_Clicked(page.Test)) {
+        if (page.TestRunning) EndTestRun(page.TestRunning);
+        else page.TestRunning = 1;
+        page.Redraw = 1;
+    }
+    if (page.TestRunning) convert();
+}
+
+// Done goes back to the overview and ends a running test.
+void StickPage_DoneClick()
+{
+    StickPageRecord& page = StickPage;
+    if (StickPage_Clicked(page.Done)) {
+        page.View = StickOverview;
+        EndTestRun(page.TestRunning);
+        page.Redraw = 1;
+    }
+}
+
 void StickPage_UpdateOverview()
 {
     StickPageRecord& page = StickPage;
@@ -167,19 +190,10 @@ void StickPage_UpdateLeft()
             page.Redraw = 1;
         }
         StickPage_GaugeClick(GaugeDashDistance);
-        if (StickPage_Clicked(page.Test)) {
-            if (page.TestRunning) EndTestRun(page.TestRunning);
-            else page.TestRunning = 1;
-            page.Redraw = 1;
-        }
-        if (page.TestRunning) ConvertLeftStick();
+        StickPage_TestClick(ConvertLeftStick);
         page.RedrawLeftTest = 1;
     }
-    if (StickPage_Clicked(page.Done)) {
-        page.View = StickOverview;
-        EndTestRun(page.TestRunning);
-        page.Redraw = 1;
-    }
+    StickPage_DoneClick();
 }
 
 void StickPage_UpdateRight()
@@ -244,19 +258,10 @@ void StickPage_UpdateRight()
             page.WaitingForButton = 1;
             page.Redraw = 1;
         }
-        if (StickPage_Clicked(page.Test)) {
-            if (page.TestRunning) EndTestRun(page.TestRunning);
-            else page.TestRunning = 1;
-            page.Redraw = 1;
-        }
-        if (page.TestRunning) ConvertRightStick();
+        StickPage_TestClick(ConvertRightStick);
         page.RedrawRightTest = 1;
     }
-    if (StickPage_Clicked(page.Done)) {
-        page.View = StickOverview;
-        EndTestRun(page.TestRunning);
-        page.Redraw = 1;
-    }
+    StickPage_DoneClick();
 }
 
 void StickPage_UpdateAxes()
@@ -525,11 +530,7 @@ int UpdateStickPage()
         page.RedrawRightTest = 0;
         ScreenLayers.LayersChanged = 1;
     }
-    if (page.Redraw) {
-        DrawStickPage();
-        page.Redraw = 0;
-        ScreenLayers.LayersChanged = 1;
-    }
+    RedrawIfMarked(page.Redraw, DrawStickPage);
     return 0;
 }
 

@@ -119,11 +119,7 @@ int UpdateTabs()
     default: break;
     }
 
-    if (TabBarRedraw) {
-        DrawTabBar();
-        TabBarRedraw = 0;
-        ScreenLayers.LayersChanged = 1;
-    }
+    RedrawIfMarked(TabBarRedraw, DrawTabBar);
     return 0;
 }
 
@@ -158,11 +154,7 @@ int UpdateHomePage()
         RedrawBackgroundLayers(BackgroundHidden);
         UpdateSystemFile(SystemFieldBackgroundHidden);
     }
-    if (HomePage.Redraw) {
-        DrawHomePage();
-        HomePage.Redraw = 0;
-        ScreenLayers.LayersChanged = 1;
-    }
+    RedrawIfMarked(HomePage.Redraw, DrawHomePage);
     return 0;
 }
 
@@ -203,11 +195,7 @@ int UpdateRunPage()
             RunPage.ConversionOn = 1;
         RunPage.Redraw = 1;
     }
-    if (RunPage.Redraw) {
-        DrawRunPage();
-        RunPage.Redraw = 0;
-        ScreenLayers.LayersChanged = 1;
-    }
+    RedrawIfMarked(RunPage.Redraw, DrawRunPage);
     return 0;
 }
 
@@ -236,11 +224,7 @@ int UpdateExitPage()
         UpdateSystemFile(SystemFieldNoExitConfirm);
         ExitPage.Redraw = 1;
     }
-    if (ExitPage.Redraw) {
-        DrawExitPage();
-        ExitPage.Redraw = 0;
-        ScreenLayers.LayersChanged = 1;
-    }
+    RedrawIfMarked(ExitPage.Redraw, DrawExitPage);
     return 0;
 }
 

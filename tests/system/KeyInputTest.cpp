@@ -69,32 +69,11 @@ BOOL WINAPI ScriptedGetKeyboardState(PBYTE keys) {
 
 WinAPITableRecord SavedTable;
 
-// Window enumeration callback (a lambda cannot have the stdcall convention 32-bit Windows wants).
-BOOL CALLBACK DestroyLeftoverWindow(HWND window, LPARAM)
-{
-    DestroyWindow(window);
-    return TRUE;
-}
-
 }  // namespace
 
 class KeyInputTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        WindowTest::ApplyToolSettings();
-        Window.ClassName[0] = 0;
-        // Windows and messages that earlier tests of this program left on this thread (a window
-        // destroyed late ends whatever library is running then) are cleared away first.
-        EnumThreadWindows(GetCurrentThreadId(), DestroyLeftoverWindow, 0);
-        MSG leftover;
-        while (PeekMessageW(&leftover, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        ASSERT_EQ(InitializeLibrary(), 0);
-        // A quit that an earlier library of this thread posted while ending reaches this one's
-        // start-up pump; these tests need a running pump.
-        Window.EndFlag = 0;
-        System_ClearEndRequest();
-    }
+    static void SetUpTestSuite() { WindowTest::StartLibraryForSuite(); }
     static void TearDownTestSuite() { TerminateLibrary(); }
 
     void SetUp() override {

@@ -46,6 +46,29 @@ inline void ApplyToolSettings() {
     Vantrel::SetWindowCloseEnabled(1);
 }
 
+// Window enumeration callback (a lambda cannot have the stdcall convention 32-bit Windows wants).
+inline BOOL CALLBACK DestroyLeftoverWindow(HWND window, LPARAM) {
+    DestroyWindow(window);
+    return TRUE;
+}
+
+// Starts the library once for a whole suite on this thread with the tool's settings. Windows and
+// messages that earlier tests of this program left on this thread (a window destroyed late ends
+// whatever library is running then) are cleared away first.
+inline void StartLibraryForSuite() {
+    ApplyToolSettings();
+    Vantrel::Window.ClassName[0] = 0;
+    EnumThreadWindows(GetCurrentThreadId(), DestroyLeftoverWindow, 0);
+    MSG leftover;
+    while (PeekMessageW(&leftover, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    ASSERT_EQ(Vantrel::InitializeLibrary(), 0);
+    // A quit that an earlier library of this thread posted while ending reaches this one's
+    // start-up pump; these tests need a running pump.
+    Vantrel::Window.EndFlag = 0;
+    Vantrel::System_ClearEndRequest();
+}
+
 inline int ScreenSaverActive() {
     BOOL active = FALSE;
     SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
