@@ -2,8 +2,8 @@
 # Builds everything and runs every test under Wine on a virtual display.
 # Usage: scripts/test.sh [ctest arguments...]   (build folder: $VT_BUILD or ./build)
 # Where the machine runs no 32-bit code, the tests run a 64-bit build and the 32-bit product
-# (build-i686/qelvar.exe, with its tests and benchmarks) is built beside it, so that both stay compiling (VT_SKIP_PRODUCT=1 skips it
-# while working on one subsystem).
+# (build-i686/qelvar.exe, with its tests and benchmarks) is built beside it, so that both stay
+# compiling (VT_SKIP_PRODUCT=1 skips it while working on one subsystem).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${VT_BUILD:-$here/build}
