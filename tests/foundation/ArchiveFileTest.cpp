@@ -584,15 +584,25 @@ TEST(ArchiveMutation, DamagedArchiveFilesAreReadOrRefused)
     EXPECT_GT(opened, 0);
 }
 
+namespace {
+
+// A one-file archive (A.TXT) copied into the cache under `archivePath`: it stands in for that folder
+// without touching the disk. The cache slot, or -1.
+int CacheOneFileArchive(const wchar_t* archivePath, const char* content)
+{
+    VtaPack::FileSpec f;
+    f.Path = "A.TXT";
+    f.Data = Text(content);
+    Bytes image = VtaPack::BuildArchive({f}, VtaPack::Options());
+    return Archive_FindOrOpenArchive(archivePath, image.data(), image.size(), 1, 0, -1, 0, 0);
+}
+
+} // namespace
+
 TEST(ArchiveAccess, OpenFileLimitAndSlotReuse)
 {
     File_Access_InstallTableW(nullptr);
-    VtaPack::FileSpec f;
-    f.Path = "A.TXT";
-    f.Data = Text("limit");
-    Bytes image = VtaPack::BuildArchive({f}, VtaPack::Options());
-    // A memory archive cached under a path stands in for that folder without touching the disk.
-    int slot = Archive_FindOrOpenArchive(L"Z:\\VTF4MEMORY.VTA", image.data(), image.size(), 1, 0, -1, 0, 0);
+    int slot = CacheOneFileArchive(L"Z:\\VTF4MEMORY.VTA", "limit");
     ASSERT_GE(slot, 0);
     std::vector<FileAccessHandle> handles;
     for (int i = 0; i < 32768; ++i) {
@@ -610,6 +620,27 @@ TEST(ArchiveAccess, OpenFileLimitAndSlotReuse)
     EXPECT_STREQ("limit", out);
     for (FileAccessHandle h : handles) EXPECT_EQ(0, File_Access_Close(h));
     EXPECT_EQ(-1, File_Access_Close(handles[0])) << "closed twice";
+    Archive_ReleaseArchive(slot);
+    Archive_PurgeCache(1);
+}
+
+TEST(ArchiveAccess, ClosedAndUnknownHandlesReadNothing)
+{
+    File_Access_InstallTableW(nullptr);
+    int slot = CacheOneFileArchive(L"Z:\\VTSTALEHANDLE.VTA", "stale");
+    ASSERT_GE(slot, 0);
+    FileAccessHandle h = File_Access_Open(L"Z:\\vtstalehandle\\a.txt", 0, 1, 0);
+    ASSERT_NE(0u, h);
+    ASSERT_EQ(0, File_Access_Close(h));
+    const FileAccessHandle bad[] = {h, FileAccessHandle(0xF0000000u | 30000u), FileAccessHandle(0xFFFFFFFFu), FileAccessHandle(0x1234u)};
+    for (FileAccessHandle b : bad) {
+        char out[8] = "unread";
+        EXPECT_EQ(0u, File_Access_Read(out, 1, 8, b)) << std::hex << b;
+        EXPECT_EQ(0u, File_Access_Read(out, 4, 2, b)) << std::hex << b;
+        EXPECT_STREQ("unread", out);
+        EXPECT_EQ(-1, File_Access_Eof(b));
+        EXPECT_EQ(-1, File_Access_Tell(b));
+    }
     Archive_ReleaseArchive(slot);
     Archive_PurgeCache(1);
 }
