@@ -197,7 +197,11 @@ TEST_F(LogTest, DatedFileNameAndDormantScreenLog)
     EXPECT_EQ(Log_Screen_CanDraw(), 0);
     EXPECT_EQ(Log_Screen_Setup(), -1);
     EXPECT_EQ(Log_Screen_IsEnabled(), 0);
+    // Drawing then does nothing: no font is made for a panel that cannot be shown.
     Log_Screen_Draw();
+    EXPECT_EQ(LogScreenState.Prepared, 0);
+    EXPECT_EQ(LogScreenState.FontHandle, -1);
+    EXPECT_EQ(LogScreenState.FontNeedsCreating, 1);
     EXPECT_EQ(Log_Screen_Shutdown(), 0);
 }
 
@@ -240,3 +244,4 @@ TEST_F(LogTest, LogAndMemoryFromManyThreadsDoNotDeadlock)
     }
     EXPECT_EQ(done, 6);
 }
+
