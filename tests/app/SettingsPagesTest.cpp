@@ -187,6 +187,18 @@ TEST_F(SettingsPagesTest, CaptureSaveListLoadBackAndDelete)
     EXPECT_EQ(LoadPage.Log.Log.rfind("ファイルが存在しないためロードできません\n", 0), 0u);
 }
 
+TEST_F(SettingsPagesTest, LoadingAFileThatVanishedSaysSoAndChangesNothing)
+{
+    MakeSaveFile("gone.save");
+    ChooseSubTab(SubTabLoad);
+    ASSERT_EQ(LoadPage.FileCount, 1);
+    ASSERT_TRUE(DeleteFileW(L"save\\gone.save"));  // removed behind the list's back
+    Settings.Stick.DeadZone = 35;
+    ClickPage(550, 510);  // "ロード"
+    EXPECT_EQ(LoadPage.Log.Log, "gone.saveのファイルが見つかりません\n");
+    EXPECT_EQ(Settings.Stick.DeadZone, 35);
+}
+
 TEST_F(SettingsPagesTest, LongListScrollsSelectsAndStaysBounded)
 {
     char name[64];
