@@ -169,10 +169,12 @@ TEST_F(PovConverterTest, SwitchSetsTakeOverInTheSameFrame)
     Settings.Pov.Switch2Enabled = 1;
     Settings.Pov.Switch2Button = 5;
     RunPov("switch 1", {{0, 0, 0, "+11"}, {0, 0x80, 0, "-11 +17"}, {0, 0, 0, "-17 +11"}, {-1, 0, 0, "-11"}});
-    // Switch 2 first: set 2 stays while switch 1 joins; switch 1 is tested before switch 2 in
-    // each pass, so it takes over one pass after switch 2 is let go.
-    RunPov("switch 2 first", {{0, 0, 0x80, "+24"}, {0, 0x80, 0x80, ""}, {0, 0x80, 0, "-24 +11"},
-                              {0, 0x80, 0, "-11 +17"}, {0, 0, 0, "-17 +11"}, {-1, 0, 0, "-11"}});
+    // Switch 2 first: set 2 stays while switch 1 joins, and switch 1 takes over in the pass that
+    // lets go of switch 2, with no tap of set 0 between them.
+    RunPov("switch 2 first", {{0, 0, 0x80, "+24"}, {0, 0x80, 0x80, ""}, {0, 0x80, 0, "-24 +17"},
+                              {0, 0x80, 0, ""}, {0, 0, 0, "-17 +11"}, {-1, 0, 0, "-11"}});
+    RunPov("switch 1 first", {{0, 0x80, 0, "+17"}, {0, 0x80, 0x80, ""}, {0, 0, 0x80, "-17 +24"},
+                              {0, 0, 0, "-24 +11"}, {-1, 0, 0, "-11"}});
 }
 
 TEST_F(PovConverterTest, UnassignedDirectionAndMouseInputs)
