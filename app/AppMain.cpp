@@ -273,7 +273,7 @@ int RunApplication()
     if (InitializeLibrary() == -1) return -1;
 
     CreateScreens();
-    for (int pad = 1; pad <= 4; ++pad) SetPadDeadZone(pad, 0.0);
+    PadReading_ClearDeadZones();
     ColorBlack = MakeColorCode(0, 0, 0);
     ColorLight = MakeColorCode(230, 230, 230);
     ColorCyan = MakeColorCode(0, 245, 245);

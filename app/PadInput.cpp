@@ -10,6 +10,13 @@
 
 namespace Qelvar {
 
+void PadReading_ClearDeadZones()
+{
+    for (int pad = 1; pad <= SelectablePadCount; ++pad) {
+        Vantrel::SetPadDeadZone(pad, 0.0);
+    }
+}
+
 int ReadPadState()
 {
     PadCount = Vantrel::GetPadCount();
@@ -20,6 +27,9 @@ int ReadPadState()
         ReleaseAllHeld();  // the pad went away: nothing it held may stay down
         return 0;
     }
+    // A device change rebuilds the library's pad table with its default dead zone, while the tool
+    // reads the pads without one. Setting it again costs nothing while it is already 0.
+    PadReading_ClearDeadZones();
     if (SelectedPad == 0) {
         SelectedPad = 1;
     }
