@@ -53,6 +53,11 @@ int ConvertButtons()
                                                               settings.FirstMouse[i]);
                     state.FirstActive[i] = 1;
                 }
+                // A hold in normal mode keeps its press time current: when the button is switched to
+                // two-key mode while held, the half second counts from the switch.
+                if (state.FirstActive[i] == 1) {
+                    state.PressTime[i] = ButtonConverter_Clock();
+                }
             } else if (settings.FirstAssigned[i] == 1) {
                 if (state.FirstActive[i] == 0 && state.SecondActive[i] == 0) {
                     state.FirstSent[i] = InputInjection_PressInput(settings.FirstType[i], settings.FirstKey[i],

@@ -94,6 +94,15 @@ TEST_F(ButtonConverterTest, TwoKeyTapsAndHoldsAroundHalfASecond)
     }
 }
 
+TEST_F(ButtonConverterTest, SwitchedToTwoKeyModeWhileHeldTheHalfSecondStartsThen)
+{
+    MapTwoKey(0, 0x1E, 1);
+    Settings.Buttons.ButtonMode[0] = 0;
+    RunButtons("normal", {{1000, 0x80, 0, "+1E"}, {3000, 0x80, 0, ""}});
+    Settings.Buttons.ButtonMode[0] = 1;
+    RunButtons("two-key", {{3016, 0x80, 0, ""}, {3500, 0x80, 0, ""}, {3501, 0x80, 0, "-1E +L"}, {3516, 0, 0, "-L"}});
+}
+
 TEST_F(ButtonConverterTest, UnassignedFirstInputDoesNothingInEitherMode)
 {
     Settings.Buttons.SecondAssigned[0] = 1;
