@@ -62,11 +62,12 @@ DWORD InputInjection_KeyFlags(int code)
 
 void SendKeyDown(int code)
 {
-    if (code < 0 || code > 255 || PressedKeyTable[code] == 1) {
+    if (code < 0 || code > 255 || PressedKeyTable[code] == UINT8_MAX) {
         return;
     }
-    PressedKeyTable[code] = 1;
-    SendKeyEvent(code, 0);
+    if (PressedKeyTable[code]++ == 0) {
+        SendKeyEvent(code, 0);
+    }
 }
 
 void SendKeyUp(int code)
@@ -74,8 +75,9 @@ void SendKeyUp(int code)
     if (code < 0 || code > 255 || PressedKeyTable[code] == 0) {
         return;
     }
-    PressedKeyTable[code] = 0;
-    SendKeyEvent(code, KEYEVENTF_KEYUP);
+    if (--PressedKeyTable[code] == 0) {
+        SendKeyEvent(code, KEYEVENTF_KEYUP);
+    }
 }
 
 void SendMouseButton(int code, bool down)
@@ -122,7 +124,10 @@ void InputInjection_ReleaseInput(int32_t pressed)
 void ReleaseAllHeld()
 {
     for (int code = 0; code < 256; ++code) {
-        SendKeyUp(code);
+        if (PressedKeyTable[code] != 0) {
+            PressedKeyTable[code] = 1;
+            SendKeyUp(code);
+        }
     }
     for (int code = 1; code <= 3; ++code) {
         if (PressedMouseTable[code]) {

@@ -9,7 +9,9 @@
 
 namespace Qelvar {
 
-// 1 = the tool has sent a key-down for this DirectInput key code and not yet its key-up.
+// How many converter inputs hold this DirectInput key code. The key goes down when the first
+// holder presses it and up when the last holder lets go, so a key that two sources hold (the stick
+// and a button mapped to the same key) stays down until both released it.
 extern uint8_t PressedKeyTable[256];
 // 1 = the tool has sent a button-down for this MouseButtonCode (1 left, 2 middle, 3 right) and not
 // yet its button-up.
@@ -26,6 +28,7 @@ void InputInjection_UseSystemSink();
 // Keyboard flags of a key code: KEYEVENTF_SCANCODE, plus KEYEVENTF_EXTENDEDKEY for the navigation keys.
 DWORD InputInjection_KeyFlags(int code);
 
+// A holder presses or lets go of a key; only the first press and the last release are sent.
 void SendKeyDown(int code);
 void SendKeyUp(int code);
 // code: MouseButtonCode; any other code sends nothing.

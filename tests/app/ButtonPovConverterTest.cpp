@@ -1,6 +1,6 @@
 // The button and POV converters with a fake millisecond clock: normal and two-key mode around
-// 500 ms and across the counter's wrap, keys shared by two buttons, the POV sets and diagonals,
-// and ReleaseAllHeld leaving nothing down.
+// 500 ms and across the counter's wrap, a mode switch while held, keys shared by two holders, the
+// POV sets and diagonals, and ReleaseAllHeld leaving nothing down.
 #include "ConverterTestSupport.h"
 
 namespace QelvarTest {
@@ -64,8 +64,35 @@ TEST_F(ButtonConverterTest, TwoButtonsSharingOneKey)
 {
     MapKey(0, 0x11);
     MapKey(1, 0x11);
-    RunButtons("shared", {{1000, 0x80, 0, "+11"}, {1016, 0x80, 0x80, ""}, {1032, 0, 0x80, "-11"}, {1048, 0, 0, ""},
+    // The key goes down with the first holder and up with the last.
+    RunButtons("shared", {{1000, 0x80, 0, "+11"}, {1016, 0x80, 0x80, ""}, {1032, 0, 0x80, ""}, {1048, 0, 0, "-11"},
                           {1064, 0x80, 0x80, "+11"}, {1080, 0, 0, "-11"}});
+}
+
+TEST_F(ButtonConverterTest, StickAndButtonHoldingOneKey)
+{
+    MapKey(0, 0x20);  // D, the left stick's right key
+    VirtualAxes[0] = 1000;
+    ConvertLeftStick();
+    EXPECT_EQ(Take(), "+20");
+    RunButtons("button pressed and released while the stick holds D", {{1000, 0x80, 0, ""}, {1016, 0, 0, ""}});
+    ConvertLeftStick();
+    EXPECT_EQ(Take(), "");
+    EXPECT_EQ(PressedKeyTable[0x20], 1);
+    VirtualAxes[0] = 0;
+    ConvertLeftStick();
+    EXPECT_EQ(Take(), "-20");
+
+    // Two holders again: one key-up lets go of both.
+    VirtualAxes[0] = 1000;
+    ConvertLeftStick();
+    EXPECT_EQ(Take(), "+20");
+    RunButtons("both hold D", {{1032, 0x80, 0, ""}});
+    ReleaseAllHeld();
+    EXPECT_EQ(Take(), "-20");
+    EXPECT_EQ(PressedKeyTable[0x20], 0);
+    EXPECT_EQ(LeftStick.RightHeld, 0);
+    EXPECT_EQ(ButtonConverter.FirstActive[0], 0);
 }
 
 TEST_F(ButtonConverterTest, TwoKeyTapsAndHoldsAroundHalfASecond)
