@@ -1,6 +1,7 @@
 // Input injection shared by all converters: the PressedKeyTable, the key and mouse-button senders,
-// the relative mouse move, and ReleaseAllHeld. Stands on SendInput and mouse_event, reached through
-// a sink that tests may replace to record what would be sent.
+// the relative mouse move, ReleaseAllHeld, and what key capture must not take for the user's key.
+// Stands on SendInput and mouse_event, reached through a sink that tests may replace to record what
+// would be sent.
 #pragma once
 
 #include <windows.h>
@@ -44,5 +45,11 @@ void InputInjection_ReleaseInput(int32_t pressed);
 // Releases every key and mouse button that a converter holds and clears the converters' held
 // state, so nothing stays down when conversion stops, the pad goes away or the program ends.
 void ReleaseAllHeld();
+
+// A key the system may show down because the tool injected it: held by a converter, or let go
+// by the tool so recently that the key-up may not have reached the keyboard state yet.
+bool InputInjection_IsInjectedKey(int code);
+// Forgets every key held or released (the start-up's clearing of the PressedKeyTable).
+void InputInjection_Clear();
 
 }  // namespace Qelvar
