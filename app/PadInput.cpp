@@ -1,6 +1,7 @@
 // Pad reading through the library: the selected pad read once per frame through the input front
-// end and brought into PadState, and the release of everything held when no pad is left. Stands on
-// the input front end (pad count and states), PadReading and InputInjection.
+// end and brought into PadState, the pads kept without dead zone, and the release of everything held
+// when no pad is left. Stands on the input front end (pad count, states, dead zone), PadReading and
+// InputInjection.
 #include <cstring>
 
 #include "app/InputInjection.h"
