@@ -199,7 +199,11 @@ int Sound_Initialize()
         state.PlayStartIncrement = state.SoftwareOutputRate / 480;
         state.HalfOutputRate = state.SoftwareOutputRate / 2;
     }
-    if (Sound_Tone_Initialize() != 0) {
+    // The processing thread may already look at the tone buffers.
+    CriticalSection_Enter(&Sound_Manager(HandleType_Sound).Lock, "VtSound", __LINE__);
+    const int toneResult = Sound_Tone_Initialize();
+    CriticalSection_Leave(&Sound_Manager(HandleType_Sound).Lock);
+    if (toneResult != 0) {
         Sound_Terminate();
         return -1;
     }

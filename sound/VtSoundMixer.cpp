@@ -136,6 +136,19 @@ int Mixer_AddResampled(const MixerVoice& voice, int& cursor, double& fraction, d
             }
         }
         f += step;
+        if (f >= 2.0) {
+            // A step of several frames: all but the last are skipped at once (the subtraction of a
+            // whole number is exact, as repeated subtraction of 1 is).
+            const int64_t skip = (int64_t)f - 1;
+            f -= (double)skip;
+            if (!loop && cursor + skip > last) {
+                ended = true;
+                fraction = 0.0;
+                return k + 1;
+            }
+            cursor = (int)((cursor + skip) % voice.SampleCount);
+            after(cursor, bl, br);
+        }
         while (f >= 1.0) {
             cursor++;
             if (cursor > last) {
@@ -207,6 +220,7 @@ void Mixer_AddBuffer(SoundBuffer* buffer, int frames, void* cellsStart, bool flo
     const int frameBytes = (stereo ? 2 : 1) * sampleBytes;
     // A buffer whose data cannot be read as its format says has nothing to play.
     if (buffer->Wave == nullptr || buffer->SampleCount <= 0 || format.nChannels == 0 || format.nBlockAlign < frameBytes ||
+        format.nSamplesPerSec == 0 || format.nSamplesPerSec > 0x7FFFFFFF ||
         (uint64_t)buffer->SampleCount * format.nBlockAlign > buffer->Wave->ByteSize) {
         Mixer_EndBuffer(buffer);
         return;

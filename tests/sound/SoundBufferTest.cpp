@@ -125,6 +125,36 @@ TEST_F(SoundBufferTest, PanAndVolumeGains)
     SoundBuffer_Release(&buffer);
 }
 
+// 3D buffers fold the 3D volume and pan factors and both side levels into one level and pan.
+TEST_F(SoundBufferTest, ThreeDimensionalGainsCombineSidesAndPan)
+{
+    struct Case {
+        float VolumeFactor, PanFactor;
+        int Pan, LeftVolume, RightVolume;
+        int Level, CombinedPan;   // hundredths of a decibel, worked out by hand
+    };
+    const Case cases[] = {
+        {1.0f, 0.0f, 0, 0, 0, 0, 0},
+        {1.0f, -0.5f, 0, 0, 0, 0, 602},                // left side at half level: -6.02 dB
+        {0.5f, 0.4f, -2000, -300, 0, -902, -2126},     // SL 9,098 against SR 7,164
+    };
+    const WAVEFORMATEX format = PcmFormat(1, 16, 44100);
+    for (const Case& c : cases) {
+        SoundBuffer buffer;
+        std::memset(&buffer, 0, sizeof(buffer));
+        ASSERT_EQ(SoundBuffer_Create(&buffer, 8, &format, nullptr, 1), 0);
+        EXPECT_EQ(buffer.Refresh3DPending, 1);
+        buffer.Volume3DFactor = c.VolumeFactor;
+        buffer.Pan3DFactor = c.PanFactor;
+        buffer.Volume[1] = c.RightVolume;
+        SoundBuffer_SetChannelVolume(&buffer, 0, c.LeftVolume);
+        SoundBuffer_SetPanning(&buffer, c.Pan);
+        EXPECT_FLOAT_EQ(buffer.VolumeGain, SoundBuffer_LevelToGain(c.Level)) << c.Level;
+        EXPECT_FLOAT_EQ(buffer.PanGain, SoundBuffer_PanToGain(c.CombinedPan)) << c.CombinedPan;
+        SoundBuffer_Release(&buffer);
+    }
+}
+
 TEST_F(SoundBufferTest, StartingAPlayingBufferKeepsItsStartFrame)
 {
     SoundBuffer buffer;

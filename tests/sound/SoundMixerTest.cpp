@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,9 @@ struct MixCase {
     int RenderFrames;
 };
 
+// Failures name the case rather than dumping its bytes.
+void PrintTo(const MixCase& c, std::ostream* out) { *out << c.Name; }
+
 constexpr Device Device24In32 = {2, 32, 24, false, false, 44100};
 constexpr Device Device24In32Low = {2, 32, 24, false, true, 44100};
 constexpr Device Device32 = {2, 32, 32, false, false, 44100};
@@ -83,6 +87,8 @@ const MixCase MixCases[] = {
     {"resampled_half_rate_ends", 2, 16, 22050, 21, 0, -200, 0, 0, Device16, 64},
     {"resampled_frequency_looping_float", 1, 16, 22050, 17, 33075, -400, 1500, 1, DeviceFloat, 80},
     {"resampled_quarter_rate_unscaled_24in32", 1, 16, 11025, 9, 0, 0, 0, 1, Device24In32, 64},
+    {"resampled_steps_of_several_frames_looping", 1, 16, 11025, 7, 110250, -100, 0, 1, Device16, 40},
+    {"resampled_steps_of_several_frames_ends", 2, 16, 11025, 30, 110250, 0, 0, 0, Device24In32, 20},
     {"mono_device_average", 2, 16, 44100, 40, 0, -900, 2000, 1, DeviceMono16, 64},
     {"mono_float_device_average", 2, 16, 44100, 40, 0, -900, -2000, 1, DeviceMonoFloat, 64},
     {"silent_volume", 2, 16, 44100, 40, 0, -10000, 0, 1, Device16, 32},
