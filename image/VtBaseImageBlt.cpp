@@ -3,6 +3,8 @@
 // per-pixel path driven by the descriptors does everything else and is the reference the loops
 // are held to. Also the whole-image copies, clears, mip halving and mirroring built on it.
 // Stands on the base-image formats.
+#include <emmintrin.h>
+
 #include <cstring>
 
 #include "image/VtBaseImage.h"
@@ -412,6 +414,75 @@ inline uint32_t Pair_Channel(uint32_t v)
     else return (c << (dw - sw)) << ds;
 }
 
+// Rows of 32-bit pixels whose colour layout the destination shares: the colour bits (and an
+// alpha both sides have) are kept, the rest becomes `add`. Four pixels at a time.
+void Pair_Rows32Same(uint8_t* dstRow, int dstPitch, const BltSide& src, int width, int height, uint32_t keep,
+                     uint32_t add)
+{
+    const __m128i keep4 = _mm_set1_epi32((int)keep), add4 = _mm_set1_epi32((int)add);
+    for (int y = 0; y < height; y++, dstRow += dstPitch) {
+        const uint8_t* s = src.pixels + (int64_t)y * src.pitch;
+        int x = 0;
+        for (; x + 4 <= width; x += 4) {
+            const __m128i v = _mm_loadu_si128((const __m128i*)(s + x * 4));
+            _mm_storeu_si128((__m128i*)(dstRow + x * 4), _mm_or_si128(_mm_and_si128(v, keep4), add4));
+        }
+        for (; x < width; x++) {
+            uint32_t v;
+            memcpy(&v, s + x * 4, 4);
+            v = (v & keep) | add;
+            memcpy(dstRow + x * 4, &v, 4);
+        }
+    }
+}
+
+// Rows of 24-bit pixels into 32-bit pixels of the same colour layout: four pixels from three words.
+void Pair_Rows24To32(uint8_t* dstRow, int dstPitch, const BltSide& src, int width, int height, uint32_t add)
+{
+    for (int y = 0; y < height; y++, dstRow += dstPitch) {
+        const uint8_t* s = src.pixels + (int64_t)y * src.pitch;
+        uint32_t* d = (uint32_t*)dstRow;
+        int x = 0;
+        for (; x + 4 <= width; x += 4, s += 12) {
+            uint32_t w[3];
+            memcpy(w, s, 12);
+            const uint32_t out[4] = {(w[0] & 0xFFFFFF) | add, (w[0] >> 24 | (w[1] & 0xFFFF) << 8) | add,
+                                     (w[1] >> 16 | (w[2] & 0xFF) << 16) | add, (w[2] >> 8) | add};
+            memcpy(d + x, out, 16);
+        }
+        for (; x < width; x++, s += 3) {
+            const uint32_t v = ((uint32_t)s[0] | (uint32_t)s[1] << 8 | (uint32_t)s[2] << 16) | add;
+            memcpy(d + x, &v, 4);
+        }
+    }
+}
+
+// Rows of R5G6B5 into XRGB8, channels widened by a plain shift; eight pixels at a time.
+void Pair_RowsR5G6B5ToXRGB8(uint8_t* dstRow, int dstPitch, const BltSide& src, int width, int height, uint32_t add)
+{
+    const __m128i red = _mm_set1_epi16((short)0xF8), green = _mm_set1_epi16((short)0xFC);
+    const __m128i top = _mm_set1_epi16((short)(add >> 16));
+    for (int y = 0; y < height; y++, dstRow += dstPitch) {
+        const uint8_t* s = src.pixels + (int64_t)y * src.pitch;
+        int x = 0;
+        for (; x + 8 <= width; x += 8) {
+            const __m128i v = _mm_loadu_si128((const __m128i*)(s + x * 2));
+            const __m128i r = _mm_and_si128(_mm_srli_epi16(v, 8), red);
+            const __m128i g = _mm_and_si128(_mm_srli_epi16(v, 3), green);
+            const __m128i b = _mm_srli_epi16(_mm_slli_epi16(v, 11), 8);
+            const __m128i low = _mm_or_si128(_mm_slli_epi16(g, 8), b);
+            const __m128i high = _mm_or_si128(r, top);
+            _mm_storeu_si128((__m128i*)(dstRow + x * 4), _mm_unpacklo_epi16(low, high));
+            _mm_storeu_si128((__m128i*)(dstRow + x * 4 + 16), _mm_unpackhi_epi16(low, high));
+        }
+        for (; x < width; x++) {
+            const uint32_t v = (uint32_t)s[x * 2] | (uint32_t)s[x * 2 + 1] << 8;
+            const uint32_t out = ((v >> 11) << 3) << 16 | (((v >> 5) & 63) << 2) << 8 | (v & 31) << 3 | add;
+            memcpy(dstRow + x * 4, &out, 4);
+        }
+    }
+}
+
 template <int Src, int Dst, bool Key>
 void Pair_Loop(uint8_t* dstRow, int dstPitch, const BltSide& src, int width, int height, uint32_t unusedBits,
                uint32_t keyColour)
@@ -419,6 +490,15 @@ void Pair_Loop(uint8_t* dstRow, int dstPitch, const BltSide& src, int width, int
     constexpr PairLayoutInfo S = PairLayouts[Src];
     constexpr PairLayoutInfo D = PairLayouts[Dst];
     constexpr uint32_t dAlphaFull = D.alpha;
+    constexpr bool sameColours = S.red == D.red && S.green == D.green && S.blue == D.blue;
+    if constexpr (!Key && sameColours && S.bytes == 4 && D.bytes == 4) {
+        return Pair_Rows32Same(dstRow, dstPitch, src, width, height, S.red | S.green | S.blue | (S.alpha & D.alpha),
+                               unusedBits | (S.alpha == 0 ? D.alpha : 0));
+    } else if constexpr (!Key && sameColours && S.bytes == 3 && D.bytes == 4) {
+        return Pair_Rows24To32(dstRow, dstPitch, src, width, height, unusedBits | D.alpha);
+    } else if constexpr (!Key && Src == LayoutR5G6B5 && Dst == LayoutXRGB8) {
+        return Pair_RowsR5G6B5ToXRGB8(dstRow, dstPitch, src, width, height, unusedBits);
+    }
     const bool paletteAlpha = Src == LayoutPal8 && src.desc->alphaMask != 0;
     const uint32_t* palette = src.desc->palette;
     constexpr uint32_t rgbMask = S.red | S.green | S.blue;
