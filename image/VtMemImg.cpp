@@ -70,6 +70,24 @@ static int MemImg_BytesPerPixel(const MemImgBody* body)
 // Set-up and release
 // ---------------------------------------------------------------------------------------------
 
+// Frees the pixel planes of a body (not the caller's pixels) and forgets them.
+static void MemImg_FreePlanes(MemImgBody* body)
+{
+    if (!body->userPixels) Memory_Free(body->pixels);
+    Memory_Free(body->premulPixels);
+    Memory_Free(body->runs);
+    body->pixels = body->premulPixels = nullptr;
+    body->runs = nullptr;
+    body->userPixels = 0;
+}
+
+// A set-up that fails keeps its body (and palette block) for the next one, without planes.
+static int MemImg_SetupFailed(MemImgBody* body)
+{
+    MemImg_FreePlanes(body);
+    return -1;
+}
+
 int MemImg_Setup(MEMIMG* image, int width, int height, int pitch, uint32_t transColor, int colorType, int usePalette,
                  int useAlpha, int extraPlanes, void* userPixels)
 {
@@ -117,13 +135,13 @@ int MemImg_Setup(MEMIMG* image, int width, int height, int pitch, uint32_t trans
     if (extraPlanes) {
         if (body->hasAlpha) {
             body->premulPixels = Memory_Allocate((uint32_t)(size == 0 ? 1 : size), "VtMemImg", __LINE__);
-            if (body->premulPixels == nullptr) return -1;
+            if (body->premulPixels == nullptr) return MemImg_SetupFailed(body);
         }
         if (colorType != MemImgColorType_One8) {
             const int64_t runBytes = BaseImage_CheckedSize((int64_t)width + 5, height);
-            if (runBytes < 0) return -1;
+            if (runBytes < 0) return MemImg_SetupFailed(body);
             body->runs = (uint8_t*)Memory_Allocate((uint32_t)(runBytes == 0 ? 1 : runBytes), "VtMemImg", __LINE__);
-            if (body->runs == nullptr) return -1;
+            if (body->runs == nullptr) return MemImg_SetupFailed(body);
         }
     }
     image->width = width;
@@ -146,9 +164,7 @@ int MemImg_Release(MEMIMG* image)
     if (image->initMark != MemImg_InitMark) return 0;
     MemImgBody* body = image->body;
     if (body != nullptr && --body->refCount <= 0) {
-        if (!body->userPixels) Memory_Free(body->pixels);
-        Memory_Free(body->premulPixels);
-        Memory_Free(body->runs);
+        MemImg_FreePlanes(body);
         Memory_Free(body->palette);
         Memory_Free(body);
     }

@@ -78,8 +78,16 @@ TEST_F(MemImgFixture, SetupPitchesAndRefusal)
     memset(&image, 0, sizeof(image));
     EXPECT_EQ(-1, MemImg_Setup(&image, 0x10000, 0x10000, -1, 0, MemImgColorType_XRGB8, 0, 0, 0, nullptr));
     EXPECT_EQ(0, MemImg_IsValid(&image));
-    Memory_Free(image.body);
-    image.body = nullptr;
+    // A run plane too large for 32 bits: the set-up fails, frees what it made, keeps the body and
+    // leaves the caller's pixels alone; the next set-up reuses the body.
+    const int32_t blocks = Memory_GetBlockCount();
+    uint32_t pixels[4] = {};
+    EXPECT_EQ(-1, MemImg_Setup(&image, 0x10000, 0x10000, 0, 0, MemImgColorType_XRGB8, 0, 0, 1, pixels));
+    EXPECT_EQ(blocks, Memory_GetBlockCount());
+    MemImgBody* kept = image.body;
+    ASSERT_EQ(0, MemImg_Setup(&image, 2, 2, 8, 0, MemImgColorType_XRGB8, 0, 0, 0, pixels));
+    EXPECT_EQ(kept, image.body);
+    EXPECT_EQ((void*)pixels, image.pixels);
 }
 
 TEST_F(MemImgFixture, ViewsShareTheBody)
