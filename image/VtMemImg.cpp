@@ -12,7 +12,7 @@
 
 namespace Vantrel {
 
-MemImgDrawState MemImgState;
+MemImgDrawState MemImgState = {0, {0, 0, 0, 0}, 0, 0, 0xFFFFFF, {}};
 int32_t MemImg_SignedProductTable[256][512];
 int32_t MemImg_ProductTable[256][256];
 uint8_t MemImg_Blend6Table[64][64][64];
@@ -427,9 +427,12 @@ inline __m128i Mul255x8(__m128i x, __m128i y)
     return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
 }
 
-// Two pixels (8 words) of source and destination: premultiply, scale by opacity, blend.
-inline __m128i Blend2(__m128i s, __m128i d, __m128i opacity, __m128i alphaLanes255)
+// Two pixels (8 words) of source and destination: tint by the bright colour, premultiply,
+// scale by opacity, blend.
+template <bool Bright>
+inline __m128i Blend2(__m128i s, __m128i d, __m128i opacity, __m128i alphaLanes255, __m128i bright)
 {
+    if constexpr (Bright) s = Mul255x8(s, bright);
     const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
     s = Mul255x8(s, _mm_or_si128(alpha, alphaLanes255));
     s = Mul255x8(s, opacity);
@@ -439,13 +442,14 @@ inline __m128i Blend2(__m128i s, __m128i d, __m128i opacity, __m128i alphaLanes2
 }
 
 // One pixel, the same arithmetic as Blend2.
-inline uint32_t Blend1(uint32_t s, uint32_t d, uint32_t opacity)
+inline uint32_t Blend1(uint32_t s, uint32_t d, uint32_t opacity, uint32_t bright)
 {
     const uint32_t a = s >> 24;
     uint32_t out = 0;
     uint32_t sc[4], dc[4];
     for (int c = 0; c < 4; c++) {
-        sc[c] = Mul255(Mul255((s >> (8 * c)) & 255, c == 3 ? 255 : a), opacity);
+        const uint32_t tinted = Mul255((s >> (8 * c)) & 255, c == 3 ? 255 : (bright >> (8 * c)) & 255);
+        sc[c] = Mul255(Mul255(tinted, c == 3 ? 255 : a), opacity);
         dc[c] = (d >> (8 * c)) & 255;
     }
     for (int c = 0; c < 4; c++) out |= (sc[c] + Mul255(dc[c], 255 - sc[3])) << (8 * c);
@@ -468,8 +472,11 @@ inline uint32_t PrepareSource1(uint32_t s, uint32_t forceAlpha, uint32_t key)
     return keyed ? s & 0xFFFFFF : s;
 }
 
-void BlendRow(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, uint32_t forceAlpha, uint32_t key)
+template <bool Bright>
+void BlendRow(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, uint32_t forceAlpha, uint32_t key,
+              uint32_t bright)
 {
+    const __m128i bright16 = _mm_unpacklo_epi8(_mm_set1_epi32((int)(bright | 0xFF000000u)), _mm_setzero_si128());
     const __m128i zero = _mm_setzero_si128();
     const __m128i opacity16 = _mm_set1_epi16((short)opacity);
     const __m128i alphaLanes255 = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
@@ -479,11 +486,21 @@ void BlendRow(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, uint3
     for (; x + 4 <= count; x += 4) {
         const __m128i sp = PrepareSource4(_mm_loadu_si128((const __m128i*)(s + x)), force, key4);
         const __m128i dp = _mm_loadu_si128((const __m128i*)(d + x));
-        const __m128i lo = Blend2(_mm_unpacklo_epi8(sp, zero), _mm_unpacklo_epi8(dp, zero), opacity16, alphaLanes255);
-        const __m128i hi = Blend2(_mm_unpackhi_epi8(sp, zero), _mm_unpackhi_epi8(dp, zero), opacity16, alphaLanes255);
+        const __m128i lo =
+            Blend2<Bright>(_mm_unpacklo_epi8(sp, zero), _mm_unpacklo_epi8(dp, zero), opacity16, alphaLanes255, bright16);
+        const __m128i hi =
+            Blend2<Bright>(_mm_unpackhi_epi8(sp, zero), _mm_unpackhi_epi8(dp, zero), opacity16, alphaLanes255, bright16);
         _mm_storeu_si128((__m128i*)(d + x), _mm_packus_epi16(lo, hi));
     }
-    for (; x < count; x++) d[x] = Blend1(PrepareSource1(s[x], forceAlpha, key), d[x], opacity);
+    for (; x < count; x++) d[x] = Blend1(PrepareSource1(s[x], forceAlpha, key), d[x], opacity, bright | 0xFF000000u);
+}
+
+// A row with or without the bright colour (white leaves the source as it is).
+void BlendRowAny(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, uint32_t forceAlpha, uint32_t key,
+                 uint32_t bright)
+{
+    if ((bright & 0xFFFFFF) == 0xFFFFFF) BlendRow<false>(d, s, count, opacity, forceAlpha, key, bright);
+    else BlendRow<true>(d, s, count, opacity, forceAlpha, key, bright);
 }
 
 }  // namespace
@@ -517,8 +534,9 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
     const uint32_t forceAlpha = sb->hasAlpha ? 0 : 0xFF000000u;
     const uint32_t key = (!sb->hasAlpha && useTransColor && sb->useTransColor) ? (sb->transColor & 0xFFFFFF) : 0xFFFFFFFFu;
     // Whole-body sources with valid runs skip transparent runs and copy opaque ones.
+    const uint32_t bright = MemImgState.brightColor & 0xFFFFFF;
     const bool useRuns = sb->runsValid && sb->hasAlpha && source->pixels == sb->pixels && source->width == sb->width &&
-                         opacity == 255;
+                         opacity == 255 && bright == 0xFFFFFF;
     const uint8_t* run = sb->runs;
     for (int64_t row = 0; row < (int64_t)source->height; row++) {
         const uint8_t* rowRuns = run;
@@ -531,7 +549,7 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
         uint32_t* d = (uint32_t*)((uint8_t*)destination->pixels + (row + y) * db->pitch);
         const int64_t from = x1 - x, to = x2 - x;   // source columns drawn
         if (!useRuns) {
-            BlendRow(d + x1, s + from, (int)(to - from), opacity, forceAlpha, key);
+            BlendRowAny(d + x1, s + from, (int)(to - from), opacity, forceAlpha, key, bright);
             continue;
         }
         int64_t column = 0;
@@ -541,7 +559,7 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
             column += length;
             if (a >= b || kind == MemImgRun_Transparent) continue;
             if (kind == MemImgRun_Opaque) memcpy(d + x + a, s + a, (size_t)(b - a) * 4);
-            else BlendRow(d + x + a, s + a, (int)(b - a), opacity, forceAlpha, key);
+            else BlendRowAny(d + x + a, s + a, (int)(b - a), opacity, forceAlpha, key, bright);
         }
     }
     return 0;

@@ -29,11 +29,14 @@ uint32_t Pixel32(const MEMIMG& m, int x, int y)
 uint32_t Round255(uint32_t x, uint32_t y) { return (x * y * 2 + 255) / 510; }
 
 // The documented blend: S premultiplied and scaled by the opacity, out = S + D (255 - S alpha) / 255.
-uint32_t BlendReference(uint32_t s, uint32_t d, uint32_t opacity)
+uint32_t BlendReference(uint32_t s, uint32_t d, uint32_t opacity, uint32_t bright = 0xFFFFFF)
 {
     const uint32_t a = s >> 24;
     uint32_t sc[4];
-    for (int c = 0; c < 4; c++) sc[c] = Round255(Round255((s >> (8 * c)) & 255, c == 3 ? 255 : a), opacity);
+    for (int c = 0; c < 4; c++) {
+        const uint32_t tinted = Round255((s >> (8 * c)) & 255, c == 3 ? 255 : (bright >> (8 * c)) & 255);
+        sc[c] = Round255(Round255(tinted, c == 3 ? 255 : a), opacity);
+    }
     uint32_t out = 0;
     for (int c = 0; c < 4; c++) out |= (sc[c] + Round255((d >> (8 * c)) & 255, 255 - sc[3])) << (8 * c);
     return out;
@@ -204,6 +207,7 @@ TEST(MemImgTablesTest, LookupAndThresholdTables)
 namespace {
 
 struct DrawCase {
+    uint32_t bright;
     int width;
     int alpha;      // source with an alpha plane
     int planes;     // with premultiplied and run planes (runs valid)
@@ -216,8 +220,9 @@ struct DrawCase {
 TEST(MemImgDrawTest, BlendMatchesTheDocumentedRule)
 {
     const DrawCase cases[] = {
-        {13, 1, 0, 1, 255, 0}, {13, 1, 1, 1, 255, 0}, {13, 1, 1, 1, 100, 0}, {7, 1, 0, 0, 0, 0},
-        {9, 0, 0, 1, 77, 0},   {9, 0, 0, 0, 0, 1},    {16, 1, 1, 0, 0, 0},
+        {0xFFFFFF, 13, 1, 0, 1, 255, 0}, {0xFFFFFF, 13, 1, 1, 1, 255, 0}, {0xFFFFFF, 13, 1, 1, 1, 100, 0},
+        {0xFFFFFF, 7, 1, 0, 0, 0, 0},    {0xFFFFFF, 9, 0, 0, 1, 77, 0},   {0xFFFFFF, 9, 0, 0, 0, 0, 1},
+        {0xFFFFFF, 16, 1, 1, 0, 0, 0},   {0x80FF20, 13, 1, 1, 0, 0, 0},   {0x102030, 9, 0, 0, 1, 200, 1},
     };
     std::mt19937 random(7);
     for (const DrawCase& c : cases) {
@@ -247,6 +252,7 @@ TEST(MemImgDrawTest, BlendMatchesTheDocumentedRule)
         const int32_t area[4] = {3, 2, w + 1, h + 2};   // cuts the source's first and last columns and first row
         MemImg_SetDrawArea(area);
         MemImg_SetBlendMode(c.mode, c.param);
+        MemImg_SetDrawBright(c.bright);
         ASSERT_EQ(0, MemImg_DrawImage(&d, &s, 2, 1, c.key));
         for (int y = 0; y < h + 2; y++) {
             for (int x = 0; x < w + 4; x++) {
@@ -256,7 +262,7 @@ TEST(MemImgDrawTest, BlendMatchesTheDocumentedRule)
                     uint32_t sv = Pixel32(s, x - 2, y - 1);
                     if (!c.alpha) sv |= 0xFF000000u;
                     if (c.key && (sv & 0xFFFFFF) == 0x112233) sv &= 0xFFFFFF;
-                    expected = BlendReference(sv, old, c.mode == 1 ? (uint32_t)c.param : 255);
+                    expected = BlendReference(sv, old, c.mode == 1 ? (uint32_t)c.param : 255, c.bright);
                 }
                 ASSERT_EQ(expected, Pixel32(d, x, y)) << x << "," << y;
             }
@@ -268,6 +274,7 @@ TEST(MemImgDrawTest, BlendMatchesTheDocumentedRule)
     const int32_t none[4] = {0, 0, 0, 0};
     MemImg_SetDrawArea(none);
     MemImg_SetBlendMode(0, 0);
+    MemImg_SetDrawBright(0xFFFFFF);
 }
 
 TEST(MemImgDrawTest, RefusesWhatItDoesNotDraw)
