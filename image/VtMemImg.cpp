@@ -505,14 +505,61 @@ void BlendRowAny(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, ui
 
 }  // namespace
 
+namespace {
+
+// A row of a type-0 or type-1 image as ARGB8 words: 16-bit channels widened by repeating their top
+// bits, alpha 255 without an alpha plane, 0 for a pixel equal to the key (when keyed).
+void MemImg_RowToArgb(const MemImgBody* body, const uint8_t* p, int count, uint32_t* out, bool keyed)
+{
+    const int bytes = MemImg_BytesPerPixel(body);
+    for (int i = 0; i < count; i++, p += bytes) {
+        uint32_t v;
+        if (body->colorType == MemImgColorType_XRGB8) {
+            memcpy(&v, p, 4);
+            if (!body->hasAlpha) v |= 0xFF000000u;
+            if (keyed && (v & 0xFFFFFF) == (body->transColor & 0xFFFFFF)) v &= 0xFFFFFF;
+        } else {
+            const uint32_t c = (uint32_t)p[0] | (uint32_t)p[1] << 8;
+            const uint32_t r = c >> 11, g = (c >> 5) & 63, b = c & 31;
+            uint32_t a = body->hasAlpha ? p[2] : 255;
+            if (keyed && c == (body->transColor & 0xFFFF)) a = 0;
+            v = a << 24 | (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+        }
+        out[i] = v;
+    }
+}
+
+// ARGB8 words back into a row: 16-bit channels keep their top bits.
+void MemImg_RowFromArgb(const MemImgBody* body, const uint32_t* in, int count, uint8_t* p)
+{
+    const int bytes = MemImg_BytesPerPixel(body);
+    for (int i = 0; i < count; i++, p += bytes) {
+        const uint32_t v = in[i];
+        if (body->colorType == MemImgColorType_XRGB8) {
+            memcpy(p, &v, 4);
+            continue;
+        }
+        const uint32_t c = ((v >> 19) & 31) << 11 | ((v >> 10) & 63) << 5 | ((v >> 3) & 31);
+        p[0] = (uint8_t)c;
+        p[1] = (uint8_t)(c >> 8);
+        if (body->hasAlpha) {
+            p[2] = (uint8_t)(v >> 24);
+            p[3] = 0;
+        }
+    }
+}
+
+}  // namespace
+
 int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor)
 {
     if (!MemImg_IsValid(destination) || !MemImg_IsValid(source)) return -1;
     const MemImgBody* db = destination->body;
     const MemImgBody* sb = source->body;
-    if (db->colorType != MemImgColorType_XRGB8 || sb->colorType != MemImgColorType_XRGB8 || db->hasPalette ||
-        sb->hasPalette)
-        return -1;
+    auto drawable = [](const MemImgBody* b) {
+        return (b->colorType == MemImgColorType_XRGB8 || b->colorType == MemImgColorType_R5G6B5) && !b->hasPalette;
+    };
+    if (!drawable(db) || !drawable(sb)) return -1;
     const int mode = MemImgState.blendMode;
     if (mode != 0 && mode != 1) return -1;
     const uint32_t opacity = mode == 1 ? (uint32_t)(MemImgState.blendParam < 0 ? 0 : MemImgState.blendParam > 255 ? 255 : MemImgState.blendParam) : 255;
@@ -531,10 +578,28 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
     const int64_t y2 = (int64_t)y + source->height < bottom ? (int64_t)y + source->height : bottom;
     if (x1 >= x2 || y1 >= y2) return 0;
 
-    const uint32_t forceAlpha = sb->hasAlpha ? 0 : 0xFF000000u;
-    const uint32_t key = (!sb->hasAlpha && useTransColor && sb->useTransColor) ? (sb->transColor & 0xFFFFFF) : 0xFFFFFFFFu;
-    // Whole-body sources with valid runs skip transparent runs and copy opaque ones.
     const uint32_t bright = MemImgState.brightColor & 0xFFFFFF;
+    const bool keyed = !sb->hasAlpha && useTransColor && sb->useTransColor;
+    if (db->colorType != MemImgColorType_XRGB8 || sb->colorType != MemImgColorType_XRGB8) {
+        // 16-bit images: each span goes through ARGB8 words and the same blend.
+        uint32_t sourceWords[256], destinationWords[256];
+        const int sourceBytes = MemImg_BytesPerPixel(sb), destinationBytes = MemImg_BytesPerPixel(db);
+        for (int64_t row = y1; row < y2; row++) {
+            const uint8_t* s = (const uint8_t*)source->pixels + (row - y) * sb->pitch;
+            uint8_t* d = (uint8_t*)destination->pixels + row * db->pitch;
+            for (int64_t column = x1; column < x2; column += 256) {
+                const int count = (int)(x2 - column < 256 ? x2 - column : 256);
+                MemImg_RowToArgb(sb, s + (column - x) * sourceBytes, count, sourceWords, keyed);
+                MemImg_RowToArgb(db, d + column * destinationBytes, count, destinationWords, false);
+                BlendRowAny(destinationWords, sourceWords, count, opacity, 0, 0xFFFFFFFFu, bright);
+                MemImg_RowFromArgb(db, destinationWords, count, d + column * destinationBytes);
+            }
+        }
+        return 0;
+    }
+    const uint32_t forceAlpha = sb->hasAlpha ? 0 : 0xFF000000u;
+    const uint32_t key = keyed ? (sb->transColor & 0xFFFFFF) : 0xFFFFFFFFu;
+    // Whole-body sources with valid runs skip transparent runs and copy opaque ones.
     const bool useRuns = sb->runsValid && sb->hasAlpha && source->pixels == sb->pixels && source->width == sb->width &&
                          opacity == 255 && bright == 0xFFFFFF;
     const uint8_t* run = sb->runs;

@@ -85,7 +85,8 @@ int MemImg_SetDrawBright(uint32_t bright);
 
 // Draws `source` at (x, y) of `destination` inside the draw area with the blend mode of the draw
 // state: mode 0 copies (keyed pixels and alpha still honoured), mode 1 blends with the parameter
-// as opacity. Both images are type 1 (32-bit). Per pixel, with S the source tinted by the bright
+// as opacity. Images are of type 0 or 1 without a palette; type-0 pixels are widened to 8 bits
+// per channel by repeating their top bits and narrowed again by keeping them. Per pixel, with S the source tinted by the bright
 // colour (0x00RRGGBB, each channel x bright / 255), made premultiplied (alpha 255 without an alpha
 // plane, 0 for a keyed pixel) and scaled by the opacity p, and D the destination:
 // out = S + D x (255 - S alpha) / 255, every division by 255 rounded to nearest.

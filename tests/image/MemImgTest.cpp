@@ -280,9 +280,13 @@ TEST(MemImgDrawTest, BlendMatchesTheDocumentedRule)
 TEST(MemImgDrawTest, RefusesWhatItDoesNotDraw)
 {
     MEMIMG a = {}, b = {};
-    ASSERT_EQ(0, MemImg_SetupWithDefaults(&a, 4, 4, MemImgColorType_R5G6B5));
+    ASSERT_EQ(0, MemImg_Setup(&a, 4, 4, -1, 0, MemImgColorType_XRGB8, 1, 0, 0, nullptr));
     ASSERT_EQ(0, MemImg_SetupWithDefaults(&b, 4, 4, MemImgColorType_XRGB8));
-    EXPECT_EQ(-1, MemImg_DrawImage(&b, &a, 0, 0, 0));
+    EXPECT_EQ(-1, MemImg_DrawImage(&b, &a, 0, 0, 0));   // palette images
+    MEMIMG one = {};
+    ASSERT_EQ(0, MemImg_SetupWithDefaults(&one, 4, 4, MemImgColorType_One8));
+    EXPECT_EQ(-1, MemImg_DrawImage(&one, &b, 0, 0, 0));
+    MemImg_Release(&one);
     MemImg_SetBlendMode(3, 255);
     EXPECT_EQ(-1, MemImg_DrawImage(&b, &b, 0, 0, 0));
     MemImg_SetBlendMode(0, 0);
@@ -312,6 +316,50 @@ TEST(MemImgDrawTest, EveryAlphaAgainstEveryChannelValue)
             ASSERT_EQ(BlendReference(sv, dv, 255), Pixel32(d, (int)x, (int)y)) << x << "," << y;
         }
     MemImg_SetBlendMode(0, 0);
+    MemImg_Release(&s);
+    MemImg_Release(&d);
+}
+
+TEST(MemImgDrawTest, SixteenBitImagesThroughTheSameRule)
+{
+    // Type-0 source with alpha (R5G6B5 in bits 0 to 15, alpha in byte 2) onto a type-0 image,
+    // and a keyed type-0 source without alpha onto a 32-bit image.
+    auto widen = [](uint32_t c) {
+        const uint32_t r = c >> 11, g = (c >> 5) & 63, b = c & 31;
+        return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+    };
+    auto narrow = [](uint32_t v) { return ((v >> 19) & 31) << 11 | ((v >> 10) & 63) << 5 | ((v >> 3) & 31); };
+    std::mt19937 random(11);
+    MEMIMG s = {}, d = {};
+    ASSERT_EQ(0, MemImg_Setup(&s, 9, 2, -1, 0, MemImgColorType_R5G6B5, 0, 1, 0, nullptr));
+    ASSERT_EQ(0, MemImg_SetupWithDefaults(&d, 9, 2, MemImgColorType_R5G6B5));
+    std::vector<uint32_t> sv(18), dv(18);
+    for (int i = 0; i < 18; i++) {
+        sv[i] = random() & 0xFFFFFF;
+        dv[i] = random() & 0xFFFF;
+        memcpy((uint8_t*)s.pixels + (i / 9) * s.body->pitch + (i % 9) * 4, &sv[i], 4);
+        memcpy((uint8_t*)d.pixels + (i / 9) * d.body->pitch + (i % 9) * 2, &dv[i], 2);
+    }
+    MemImg_SetBlendMode(1, 200);
+    ASSERT_EQ(0, MemImg_DrawImage(&d, &s, 0, 0, 0));
+    for (int i = 0; i < 18; i++) {
+        uint16_t out;
+        memcpy(&out, (uint8_t*)d.pixels + (i / 9) * d.body->pitch + (i % 9) * 2, 2);
+        const uint32_t source = (sv[i] >> 16) << 24 | widen(sv[i] & 0xFFFF);
+        EXPECT_EQ(narrow(BlendReference(source, 0xFF000000u | widen(dv[i]), 200)), out) << i;
+    }
+    MemImg_Release(&s);
+    MemImg_Release(&d);
+
+    ASSERT_EQ(0, MemImg_Setup(&s, 2, 1, -1, 0xF800, MemImgColorType_R5G6B5, 0, 0, 0, nullptr));
+    ASSERT_EQ(0, MemImg_SetupWithDefaults(&d, 2, 1, MemImgColorType_XRGB8));
+    const uint16_t pixels[2] = {0xF800, 0x07E0};
+    memcpy(s.pixels, pixels, 4);
+    MemImg_FillRect(&d, nullptr, 0xFF0000FFu);
+    MemImg_SetBlendMode(0, 0);
+    ASSERT_EQ(0, MemImg_DrawImage(&d, &s, 0, 0, 1));
+    EXPECT_EQ(0xFF0000FFu, Pixel32(d, 0, 0));   // the key colour is not drawn
+    EXPECT_EQ(0xFF00FF00u, Pixel32(d, 1, 0));
     MemImg_Release(&s);
     MemImg_Release(&d);
 }
