@@ -544,6 +544,8 @@ int KeyInput_InitializeCharBuffer() {
 
 int KeyInput_TerminateCharBuffer() {
     Ime_TextServices_Remove();
+    // The memory layer ends with the library: a candidate list still held would be left behind.
+    Ime_FreeCandidateList();
     return 0;
 }
 

@@ -20,5 +20,8 @@ LRESULT Ime_HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM
 int Ime_IsCompositionActive();
 int Ime_IsConversionOpen();
 int Ime_RequestReopenIfOpen();
+// 1 while the main window has its input context (a field that takes double-byte text was active);
+// kept across a restart of the library.
+int Ime_IsAttached();
 
 }  // namespace Vantrel

@@ -346,8 +346,9 @@ int Window_Initialize() {
             }
         }
 
+        // A library started again keeps the IME of a field that used it when the library ended.
         Log_AddTextShiftJIS("ＩＭＥを無効にしました\n");
-        if (WinAPITable.WINNLSEnableIME) WinAPITable.WINNLSEnableIME(Window.MainWindow, FALSE);
+        if (WinAPITable.WINNLSEnableIME) WinAPITable.WINNLSEnableIME(Window.MainWindow, Ime_IsAttached() ? TRUE : FALSE);
 
         if (Window.WindowMode) {
             RECT client{};
