@@ -4,6 +4,7 @@
 // module, the graphics core's screen settings and display list, and the window settings and procedure.
 #include "system/VtWindow.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cwchar>
 #include <cstring>
@@ -154,8 +155,7 @@ void Window_RestoreProcessSettings() {
     }
 }
 
-int Window_Initialize() {
-    // 1. Reset the record, keeping the settings and the call gate.
+void Window_ResetState() {
     static WindowKeptSettings kept;
     kept.StyleMode = Window.StyleMode;
     kept.WindowMode = Window.WindowMode;
@@ -177,10 +177,11 @@ int Window_Initialize() {
     // directory never given back.
     kept.ComStarted = Window.ComStarted;
     std::memcpy(kept.StartDirectory, Window.StartDirectory, sizeof(kept.StartDirectory));
-    static LibraryCallGate keptGate;
-    std::memcpy(&keptGate, &Window.Gate, sizeof(keptGate));
-    std::memset(&Window, 0, sizeof(Window));
-    std::memcpy(&Window.Gate, &keptGate, sizeof(keptGate));
+    // The call gate, the record's last member, is never touched: another thread may hold its lock
+    // or queue on it right now, and a copy put back would undo what that thread did.
+    static_assert(offsetof(WindowState, Gate) + sizeof(LibraryCallGate) == sizeof(WindowState),
+                  "the call gate stays the last member of the window state");
+    std::memset(&Window, 0, offsetof(WindowState, Gate));
     Window.StyleMode = kept.StyleMode;
     Window.WindowMode = kept.WindowMode;
     Window.CloseDisabled = kept.CloseDisabled;
@@ -198,6 +199,11 @@ int Window_Initialize() {
     std::memcpy(Window.OsDescription, kept.OsDescription, sizeof(kept.OsDescription));
     Window.ComStarted = kept.ComStarted;
     std::memcpy(Window.StartDirectory, kept.StartDirectory, sizeof(kept.StartDirectory));
+}
+
+int Window_Initialize() {
+    // 1. Reset the record, keeping the settings and the call gate.
+    Window_ResetState();
 
     // 2. Instance, window thread, asynchronous loading and the file module.
     WinAPI_EnsureLoaded();
