@@ -177,11 +177,12 @@ void Window_ResetState() {
     // directory never given back.
     kept.ComStarted = Window.ComStarted;
     std::memcpy(kept.StartDirectory, Window.StartDirectory, sizeof(kept.StartDirectory));
-    // The call gate, the record's last member, is never touched: another thread may hold its lock
-    // or queue on it right now, and a copy put back would undo what that thread did.
-    static_assert(offsetof(WindowState, Gate) + sizeof(LibraryCallGate) == sizeof(WindowState),
-                  "the call gate stays the last member of the window state");
-    std::memset(&Window, 0, offsetof(WindowState, Gate));
+    // The call gate is never touched: another thread may hold its lock or queue on it right now,
+    // and a copy put back would undo what that thread did. Everything before and after it is cleared.
+    constexpr size_t gateStart = offsetof(WindowState, Gate);
+    constexpr size_t gateEnd = gateStart + sizeof(LibraryCallGate);
+    std::memset(&Window, 0, gateStart);
+    std::memset(reinterpret_cast<char*>(&Window) + gateEnd, 0, sizeof(WindowState) - gateEnd);
     Window.StyleMode = kept.StyleMode;
     Window.WindowMode = kept.WindowMode;
     Window.CloseDisabled = kept.CloseDisabled;
