@@ -43,9 +43,9 @@ double Median(std::vector<double> values)
 int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    // Kept loaded across the rounds: Wine's xinput1_4.dll freed at a library end while its device
-    // thread still runs would make that thread run unloaded code (a program starts the library once).
-    LoadLibraryW(L"xinput1_4.dll");
+    // Kept loaded across the rounds: Wine's XInput libraries freed at a library end while their
+    // device thread still runs would make that thread run unloaded code (a program starts once).
+    for (const wchar_t* name : {L"xinput1_4.dll", L"xinput1_3.dll", L"xinput9_1_0.dll"}) LoadLibraryW(name);
     std::vector<double> starts, closes, ends;
     for (int round = 0; round < rounds; ++round) {
         SetScreenResolution(860, 560, 32, 60);
