@@ -22,8 +22,8 @@ struct LibraryCallGate {
     int32_t OwnerDepth;
     int32_t GateOwned;
     uint32_t OwnerThreadId;
-    LibraryCallGateWaiter Waiters[LibraryCallGateQueueSize];
-    int32_t EventsCreated;
+    LibraryCallGateWaiter Waiters[LibraryCallGateQueueSize];  // an event is made when its place is first used
+    int32_t EventsCreated;                                     // 1 while the gate exists (GateLock made)
     int32_t WaiterCount;
     CriticalSection GateLock;
 };

@@ -219,6 +219,8 @@ LRESULT Ime_OnReconvert(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 int Ime_IsCompositionActive() { return ImeState.Composing; }
 
+int Ime_IsAttached() { return ImeState.Attached ? 1 : 0; }
+
 int Ime_IsConversionOpen() { return ImeState.Attached && ImeState.OpenStatus ? 1 : 0; }
 
 int Ime_RequestReopenIfOpen() {

@@ -374,23 +374,7 @@ int Input_PlatformInitialize()
     } else {
         Log_Indent_Increase();
         System_PollMessagesNoLock();
-        Joypad_Setup();
-        for (UINT id = 0; id < 16 && InputSystem.PadCount < MaxPadCount; ++id) {
-            JOYCAPSW caps;
-            memset(&caps, 0, sizeof(caps));
-            if (WinAPITable.joyGetDevCapsW == nullptr || WinAPITable.joyGetDevCapsW(id, &caps, sizeof(caps)) != JOYERR_NOERROR)
-                break;
-            PadRecord* record = &InputSystem.Pads[InputSystem.PadCount];
-            memset(record, 0, sizeof(*record));
-            record->XInputUser = -1;
-            record->JoystickCaps = caps.wCaps;
-            Joypad_EnsureDefaultDeadZone();
-            record->DeadZone = InputSystem.DefaultDeadZone;
-            record->DeadZoneDouble = InputSystem.DefaultDeadZoneDouble;
-            record->ButtonCount = caps.wNumButtons;
-            Joypad_ClearPovs(&record->DirectInputState);
-            ++InputSystem.PadCount;
-        }
+        Joypad_Setup();  // XInput users, then the joystick-call pads
         Log_AddFormatShiftJIS("パッドの数は %d 個です", InputSystem.PadCount);
         Log_Indent_Decrease();
         InputSystem.DirectInput = VT_DIRECTINPUT_JOYSTICK_MODE;
@@ -435,6 +419,33 @@ int Joypad_Setup()
     return 0;
 }
 
+namespace {
+
+// Without DirectInput the pads after the XInput users come from the joystick calls: ids 0, 1, 2, ...
+// until the first one that fails or the table is full. The joystick id of a pad is its index minus the
+// XInput pad count.
+void Joypad_AddJoystickCallPads()
+{
+    for (UINT id = 0; id < 16 && InputSystem.PadCount < MaxPadCount; ++id) {
+        JOYCAPSW caps;
+        memset(&caps, 0, sizeof(caps));
+        if (WinAPITable.joyGetDevCapsW == nullptr || WinAPITable.joyGetDevCapsW(id, &caps, sizeof(caps)) != JOYERR_NOERROR)
+            break;
+        PadRecord* record = &InputSystem.Pads[InputSystem.PadCount];
+        memset(record, 0, sizeof(*record));
+        record->XInputUser = -1;
+        record->JoystickCaps = caps.wCaps;
+        Joypad_EnsureDefaultDeadZone();
+        record->DeadZone = InputSystem.DefaultDeadZone;
+        record->DeadZoneDouble = InputSystem.DefaultDeadZoneDouble;
+        record->ButtonCount = caps.wNumButtons;
+        Joypad_ClearPovs(&record->DirectInputState);
+        ++InputSystem.PadCount;
+    }
+}
+
+} // namespace
+
 int Joypad_SetupAll()
 {
     WinAPI_EnsureLoaded();
@@ -478,6 +489,7 @@ int Joypad_SetupAll()
     Log_Indent_Decrease();
     Log_AddFormatShiftJIS("XInput 対応コントローラーのチェック完了");
 
+    if (InputSystem.NoDirectInput) Joypad_AddJoystickCallPads();
     if (Input_IsDirectInputMode()) {
         Log_AddFormatShiftJIS("DirectInput 対応ジョイパッドの列挙を開始します");
         Log_Indent_Increase();

@@ -135,31 +135,6 @@ void KeyInput_Cut(KeyInputRecord* field) {
     KeyInput_DeleteSelection(field);
 }
 
-// Appends one character (two units for a surrogate pair) only when the buffer has room for all of it.
-void KeyInput_StockCharacter(const wchar_t* units, int count) {
-    if (KeyInputCharBufferUnits - 1 - KeyInput_BufferCount() < count) return;
-    for (int i = 0; i < count; ++i) KeyInput_StockChar(units[i]);
-}
-
-void KeyInput_Paste(const KeyInputRecord* field) {
-    const int bytes = Clipboard_ReadText(nullptr, 0);
-    if (bytes <= 0) return;
-    wchar_t* text = static_cast<wchar_t*>(Memory_Allocate((uint32_t)bytes + sizeof(wchar_t), "VtKeyInput", __LINE__));
-    if (text == nullptr) return;
-    if (Clipboard_ReadText(text, bytes + (int)sizeof(wchar_t)) == 0) {
-        for (int i = 0; text[i] != 0; ++i) {
-            if (!field->MultiLine && (text[i] == 0x0D || text[i] == 0x0A)) continue;
-            if (KeyInput_IsHigh(text[i]) && KeyInput_IsLow(text[i + 1])) {
-                KeyInput_StockCharacter(text + i, 2);
-                ++i;
-                continue;
-            }
-            KeyInput_StockCharacter(text + i, 1);
-        }
-    }
-    Memory_Free(text);
-}
-
 // Insertion rules: selection first, then the digit, byte-width and length limits.
 void KeyInput_Insert(KeyInputRecord* field, const wchar_t* character, int units) {
     KeyInput_DeleteSelection(field);
@@ -190,6 +165,38 @@ void KeyInput_Insert(KeyInputRecord* field, const wchar_t* character, int units)
     memcpy(field->Text + field->Cursor, character, units * sizeof(wchar_t));
     field->Cursor += units;
     field->Length += units;
+}
+
+// Pasted text only ever inserts: it goes into the field by the insertion rules right away and never
+// passes through the character buffer, where its control units would act as commands (a pasted 0x16
+// would paste again for ever, a pasted 0x08 or 0x1B would edit or cancel). A line end becomes a line
+// feed in a multi-line field and is left out of a single-line one; other control units are dropped.
+// A paste takes at most as many units as the character buffer holds.
+void KeyInput_Paste(KeyInputRecord* field) {
+    const int bytes = Clipboard_ReadText(nullptr, 0);
+    if (bytes <= 0) return;
+    wchar_t* text = static_cast<wchar_t*>(Memory_Allocate((uint32_t)bytes + sizeof(wchar_t), "VtKeyInput", __LINE__));
+    if (text == nullptr) return;
+    if (Clipboard_ReadText(text, bytes + (int)sizeof(wchar_t)) == 0) {
+        int taken = 0;
+        for (int i = 0; text[i] != 0 && taken < KeyInputCharBufferUnits - 1; ++i, ++taken) {
+            wchar_t unit = text[i];
+            if (unit == 0x0D || unit == 0x0A) {
+                if (!field->MultiLine) continue;
+                unit = LineFeed;
+            } else if (unit < 0x20 || unit == 0x7F) {
+                continue;
+            }
+            if (KeyInput_IsHigh(unit) && KeyInput_IsLow(text[i + 1])) {
+                KeyInput_Insert(field, text + i, 2);
+                ++i;
+                ++taken;
+                continue;
+            }
+            KeyInput_Insert(field, &unit, 1);
+        }
+    }
+    Memory_Free(text);
 }
 
 void KeyInput_Finish(KeyInputRecord* field) {
@@ -537,6 +544,8 @@ int KeyInput_InitializeCharBuffer() {
 
 int KeyInput_TerminateCharBuffer() {
     Ime_TextServices_Remove();
+    // The memory layer ends with the library: a candidate list still held would be left behind.
+    Ime_FreeCandidateList();
     return 0;
 }
 

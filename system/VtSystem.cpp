@@ -31,6 +31,8 @@ LibraryCoreState LibraryCore;
 
 namespace {
 
+int32_t System_LeftoverBlockCount = 0;
+
 // Step 7: in true full screen, make sure the display offers a mode for the screen setting.
 void System_CheckFullScreenMode() {
     bool allow32 = false;
@@ -235,10 +237,13 @@ int System_EndBody() {
     Archive_Terminate();
     Memory_DumpAll();
     Log_File_Shutdown();
+    System_LeftoverBlockCount = Memory_GetBlockCount();
     Memory_Shutdown();
     WinAPI_UnloadAll();
     return 0;
 }
+
+int32_t System_GetLeftoverBlockCount() { return System_LeftoverBlockCount; }
 
 int System_RequestEnd() {
     LibraryCore.EndRequested = 1;

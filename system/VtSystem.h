@@ -34,6 +34,9 @@ int System_IsEndRequested();
 int EnableAsyncLoad(int flag);
 int IsAsyncLoadEnabled();
 int System_SetLastError(int code, const wchar_t* text);
+// Memory blocks still allocated when the last shut-down ended the memory layer (every module had
+// ended by then, so anything counted is a leak; Memory_DumpAll has logged each block).
+int32_t System_GetLeftoverBlockCount();
 
 // The pump's body without the gate (shut-down, window end, waiting loops of other modules).
 int System_PollMessagesNoLock();

@@ -1,6 +1,5 @@
-// Entry points of the key-input and IME modules that the window procedure, the
-// pump, start-up and shut-down call. Their least forms live in VtSystemNeighbours.cpp until those
-// modules exist; each function there is removed when its module provides it.
+// Entry points of the key-input and IME modules that the window procedure, the pump, start-up and
+// shut-down call, declared once for the window modules; VtKeyInput and VtIme define them.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +20,8 @@ LRESULT Ime_HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM
 int Ime_IsCompositionActive();
 int Ime_IsConversionOpen();
 int Ime_RequestReopenIfOpen();
-
-// Mouse and touch logs of the input module (least forms until it keeps them).
-int Input_LogMouseClick(int button, int x, int y);
-int Input_LogMouseInput(int button, int pressed, int x, int y);
-int Input_LogTouch(const void* record);
+// 1 while the main window has its input context (a field that takes double-byte text was active);
+// kept across a restart of the library.
+int Ime_IsAttached();
 
 }  // namespace Vantrel

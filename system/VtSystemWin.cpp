@@ -189,6 +189,9 @@ int Window_IsInactiveWaitNeeded() {
 
 int Window_WaitWhileInactive() {
     const int needed = Window_IsInactiveWaitNeeded();
+    // While the pump runs the key-input processing it returns at once without pumping, so a wait
+    // from in there would spin for ever: the next frame's pump does the waiting instead.
+    if (needed == 1 && KeyInputPumpGuard == 1) return 1;
     if (needed == 1 && Window.EndFlag == 0 && Window.MainWindow != nullptr) {
         int result = 0;
         do {

@@ -4,6 +4,7 @@
 // module, the graphics core's screen settings and display list, and the window settings and procedure.
 #include "system/VtWindow.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cwchar>
 #include <cstring>
@@ -154,8 +155,7 @@ void Window_RestoreProcessSettings() {
     }
 }
 
-int Window_Initialize() {
-    // 1. Reset the record, keeping the settings and the call gate.
+void Window_ResetState() {
     static WindowKeptSettings kept;
     kept.StyleMode = Window.StyleMode;
     kept.WindowMode = Window.WindowMode;
@@ -177,10 +177,12 @@ int Window_Initialize() {
     // directory never given back.
     kept.ComStarted = Window.ComStarted;
     std::memcpy(kept.StartDirectory, Window.StartDirectory, sizeof(kept.StartDirectory));
-    static LibraryCallGate keptGate;
-    std::memcpy(&keptGate, &Window.Gate, sizeof(keptGate));
-    std::memset(&Window, 0, sizeof(Window));
-    std::memcpy(&Window.Gate, &keptGate, sizeof(keptGate));
+    // The call gate is never touched: another thread may hold its lock or queue on it right now,
+    // and a copy put back would undo what that thread did. Everything before and after it is cleared.
+    constexpr size_t gateStart = offsetof(WindowState, Gate);
+    constexpr size_t gateEnd = gateStart + sizeof(LibraryCallGate);
+    std::memset(&Window, 0, gateStart);
+    std::memset(reinterpret_cast<char*>(&Window) + gateEnd, 0, sizeof(WindowState) - gateEnd);
     Window.StyleMode = kept.StyleMode;
     Window.WindowMode = kept.WindowMode;
     Window.CloseDisabled = kept.CloseDisabled;
@@ -198,6 +200,11 @@ int Window_Initialize() {
     std::memcpy(Window.OsDescription, kept.OsDescription, sizeof(kept.OsDescription));
     Window.ComStarted = kept.ComStarted;
     std::memcpy(Window.StartDirectory, kept.StartDirectory, sizeof(kept.StartDirectory));
+}
+
+int Window_Initialize() {
+    // 1. Reset the record, keeping the settings and the call gate.
+    Window_ResetState();
 
     // 2. Instance, window thread, asynchronous loading and the file module.
     WinAPI_EnsureLoaded();
@@ -346,8 +353,9 @@ int Window_Initialize() {
             }
         }
 
+        // A library started again keeps the IME of a field that used it when the library ended.
         Log_AddTextShiftJIS("ＩＭＥを無効にしました\n");
-        if (WinAPITable.WINNLSEnableIME) WinAPITable.WINNLSEnableIME(Window.MainWindow, FALSE);
+        if (WinAPITable.WINNLSEnableIME) WinAPITable.WINNLSEnableIME(Window.MainWindow, Ime_IsAttached() ? TRUE : FALSE);
 
         if (Window.WindowMode) {
             RECT client{};

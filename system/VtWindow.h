@@ -125,6 +125,8 @@ struct WindowState {
 extern WindowState Window;
 
 // Creation and end (library start-up and shut-down).
+// Clears the record except the settings made before start-up and the call gate (step 1 of the start).
+void Window_ResetState();
 int Window_Initialize();
 int Window_Terminate();
 int Window_LogSystemInfo();

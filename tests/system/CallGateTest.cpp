@@ -131,3 +131,88 @@ TEST(CallGate, ReleaseRefusedWhileOwnedOrWaitedOn) {
     JoinAll(&thread, 1);
     EXPECT_EQ(visitor.Order, 1);
 }
+
+namespace {
+
+// Threads that take the gate again and again, each time checking that nobody else is inside.
+struct GateHammer {
+    HANDLE Start;             // all threads begin together
+    int Rounds;
+    volatile LONG* Inside;    // threads inside the gate right now
+    volatile LONG* Overlaps;  // times a thread found another one inside
+};
+
+DWORD WINAPI HammerGate(LPVOID parameter) {
+    GateHammer* hammer = static_cast<GateHammer*>(parameter);
+    WaitForSingleObject(hammer->Start, INFINITE);
+    for (int round = 0; round < hammer->Rounds; ++round) {
+        Window_LibraryCallGate_Enter();
+        if (InterlockedIncrement(hammer->Inside) != 1) InterlockedIncrement(hammer->Overlaps);
+        if (round % 8 == 0) Sleep(0);
+        InterlockedDecrement(hammer->Inside);
+        Window_LibraryCallGate_Leave();
+    }
+    return 0;
+}
+
+// Runs `count` hammering threads while `meanwhile` runs on this thread; false when the threads did
+// not all finish (a broken gate leaves them stuck).
+template <typename Meanwhile>
+bool HammerWhile(int count, int rounds, volatile LONG* overlaps, Meanwhile meanwhile) {
+    volatile LONG inside = 0;
+    HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    GateHammer hammer = {start, rounds, &inside, overlaps};
+    HANDLE threads[8];
+    for (int i = 0; i < count; ++i) threads[i] = CreateThread(nullptr, 0, HammerGate, &hammer, 0, nullptr);
+    SetEvent(start);
+    meanwhile();
+    const bool finished = WaitForMultipleObjects(count, threads, TRUE, 20000) == WAIT_OBJECT_0;
+    if (finished)
+        for (int i = 0; i < count; ++i) CloseHandle(threads[i]);
+    CloseHandle(start);
+    return finished;
+}
+
+void ExpectIdleGate() {
+    const LibraryCallGate& gate = Window_LibraryCallGate_Get();
+    EXPECT_EQ(gate.GateOwned, 0);
+    EXPECT_EQ(gate.OwnerDepth, 0);
+    EXPECT_EQ(gate.WaiterCount, 0);
+}
+
+}  // namespace
+
+TEST(CallGate, ThreadsMeetingAtTheFirstUseShareOneGate) {
+    ASSERT_EQ(Window_LibraryCallGate_Release(), 0);
+    ASSERT_EQ(Window_LibraryCallGate_Get().EventsCreated, 0);
+    volatile LONG overlaps = 0;
+    ASSERT_TRUE(HammerWhile(8, 50, &overlaps, [] {}));
+    EXPECT_EQ(overlaps, 0);
+    EXPECT_EQ(Window_LibraryCallGate_Get().EventsCreated, 1);
+    ExpectIdleGate();
+}
+
+TEST(CallGate, ReleasesRacingWithEntriesNeverPullTheLockAway) {
+    volatile LONG overlaps = 0;
+    int released = 0;
+    ASSERT_TRUE(HammerWhile(2, 400, &overlaps, [&released] {
+        for (int i = 0; i < 200; ++i) {
+            if (Window_LibraryCallGate_Release() == 0) ++released;
+            Sleep(0);
+        }
+    }));
+    EXPECT_EQ(overlaps, 0);
+    ExpectIdleGate();
+    EXPECT_GT(released, 0) << "the race was never run";
+    Window_LibraryCallGate_Enter();
+    Window_LibraryCallGate_Leave();
+}
+
+TEST(CallGate, AWindowStartDoesNotDisturbThreadsUsingTheGate) {
+    volatile LONG overlaps = 0;
+    ASSERT_TRUE(HammerWhile(3, 3000, &overlaps, [] {
+        for (int i = 0; i < 3000; ++i) Window_ResetState();
+    }));
+    EXPECT_EQ(overlaps, 0);
+    ExpectIdleGate();
+}

@@ -545,3 +545,45 @@ TEST_F(ImeTest, AttachingFollowsTheFieldAndReopeningRestoresTheComposition) {
     EXPECT_EQ(ImeState.CandidateList, nullptr);
     EXPECT_EQ(ImeState.Composition[0], 0);
 }
+
+namespace {
+
+struct EnableImeCall {
+    HWND Window;
+    BOOL Enable;
+};
+std::vector<EnableImeCall> EnableImeCalls;
+
+BOOL WINAPI RecordingEnableIme(HWND window, BOOL enable) {
+    EnableImeCalls.push_back({window, enable});
+    return TRUE;
+}
+
+}  // namespace
+
+TEST_F(ImeTest, EndingWithAFieldThatUsesTheImeFreesItsCandidatesAndTheRestartKeepsTheImeOn) {
+    NewActiveField(16);
+    ASSERT_EQ(ImeState.Attached, 1);
+    Imm.CandidateList = BuildCandidateList({L"感じ", L"漢字"}, 0);
+    ASSERT_EQ(Send(WM_IME_NOTIFY, IMN_OPENCANDIDATE, 1), 0);
+    ASSERT_NE(ImeState.CandidateList, nullptr);
+
+    // The program ends while the list is shown: nothing of the memory layer is left behind.
+    ASSERT_EQ(TerminateLibrary(), 0);
+    EXPECT_EQ(ImeState.CandidateList, nullptr);
+    EXPECT_EQ(System_GetLeftoverBlockCount(), 0);
+
+    // Started again, the new window gets its IME back, as the field it will show needs it.
+    WinAPI_EnsureLoaded();
+    SavedTable = WinAPITable;  // the fresh table of this start, for the tear-down
+    EnableImeCalls.clear();
+    WinAPITable.WINNLSEnableIME = RecordingEnableIme;
+    WindowTest::StartLibraryForSuite();
+    EXPECT_EQ(ImeState.CandidateList, nullptr);
+    HWND window = MainWindow();
+    int lastForWindow = -1;
+    for (const EnableImeCall& call : EnableImeCalls)
+        if (call.Window == window) lastForWindow = call.Enable ? 1 : 0;
+    EXPECT_EQ(lastForWindow, 1);
+    WinAPITable.WINNLSEnableIME = SavedTable.WINNLSEnableIME;
+}

@@ -283,12 +283,79 @@ TEST_F(KeyInputTest, PasteWithCarriageReturnAndLineFeed) {
     EXPECT_EQ(GetKeyInputStatus(single), 0);
     const int multi = NewActiveField(16, 0, 0, 0, 0, 1);
     Type(L"\x16");
-    EXPECT_EQ(Text(multi), L"a\n\nb");  // the CR acts as Enter, the LF is inserted as it is
+    EXPECT_EQ(Text(multi), L"a\n\nb");  // the CR becomes a line feed, the LF is inserted as it is
     // A paste into a field of three keeps replacing the last character, like typing.
     PutOnClipboard(L"wxyz");
     const int small = NewActiveField(3);
     Type(L"\x16");
     EXPECT_EQ(Text(small), L"wxz");
+}
+
+TEST_F(KeyInputTest, PastedTextOnlyInsertsAndItsControlCodesNeverAct) {
+    // Typed, these codes would delete, paste again, cancel, copy over the clipboard and cut.
+    const std::wstring clip = L"ab\x08" L"c\x16" L"d\x1B" L"e\x03\x18\x09" L"f";
+    PutOnClipboard(clip);
+    const int field = NewActiveField(32, 1);
+    KeyInputRecord* record = KeyInput_GetRecord(field);
+    Type(L"x");
+    Type(L"\x16");
+    EXPECT_EQ(Text(field), L"xabcdef");
+    EXPECT_EQ(record->Cursor, 7);
+    EXPECT_EQ(GetKeyInputStatus(field), 0);
+    EXPECT_EQ(KeyInputState.ActiveHandle, field);
+    EXPECT_EQ(ClipboardText(), clip);
+    // A paste replaces the selection and is followed by what was typed after it.
+    Hold(true, false);
+    Key(VK_LEFT);
+    Key(VK_LEFT);
+    Hold(false, false);
+    PutOnClipboard(L"\x16Z");
+    Window.LastChar = -1;
+    PostMessageW(MainWindow(), WM_CHAR, 0x16, 1);
+    PostMessageW(MainWindow(), WM_CHAR, L'!', 1);
+    PollMessages();
+    EXPECT_EQ(Text(field), L"xabcdZ!");
+}
+
+namespace {
+
+// Should the pump spin while the window is inactive, the window counts as active again after two
+// seconds, so that the test ends and reports it.
+struct SpinWatch {
+    HANDLE Done;
+    volatile LONG Fired;
+};
+
+DWORD WINAPI ActivateWhenStuck(LPVOID parameter) {
+    SpinWatch* watch = static_cast<SpinWatch*>(parameter);
+    if (WaitForSingleObject(watch->Done, 2000) == WAIT_TIMEOUT) {
+        InterlockedExchange(&watch->Fired, 1);
+        Window.ActiveFlag = 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(KeyInputTest, SwitchingAwayInTheFrameOfATypedKeyDoesNotHoldThePump) {
+    SetRunWhileInactive(0);
+    const int field = NewActiveField(8);
+    SpinWatch watch = {CreateEventW(nullptr, TRUE, FALSE, nullptr), 0};
+    HANDLE thread = CreateThread(nullptr, 0, ActivateWhenStuck, &watch, 0, nullptr);
+    // A key and the deactivation arrive in the same frame: the field's processing runs after the
+    // deactivation was replayed, with the window inactive.
+    Window.LastChar = -1;
+    PostMessageW(MainWindow(), WM_CHAR, L'a', 1);
+    PostMessageW(MainWindow(), WM_ACTIVATE, WA_INACTIVE, 0);
+    PollMessages();
+    SetEvent(watch.Done);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    CloseHandle(watch.Done);
+    EXPECT_EQ(watch.Fired, 0) << "the key-input processing waited without pumping";
+    EXPECT_EQ(Text(field), L"a");
+    Window.ActiveFlag = 1;
+    SetRunWhileInactive(1);
 }
 
 TEST_F(KeyInputTest, EscapeCancelsOnlyWhenAllowed) {

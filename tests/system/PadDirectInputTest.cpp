@@ -302,6 +302,33 @@ TEST_F(PadJoystick, JoystickCallsGivePadsWithoutNames)
     EXPECT_STREQ(product, "keep");
 }
 
+TEST_F(PadJoystick, ADeviceChangeFindsTheJoystickPadsAgain)
+{
+    ASSERT_EQ(GetPadCount(), 2);
+    ASSERT_EQ(SetPadDeadZone(1, 0.0), 0);
+    // A rebuild after a device change finds what a start finds, with the default dead zone again.
+    ASSERT_EQ(Joypad_Setup(), 0);
+    ASSERT_EQ(GetPadCount(), 2);
+    EXPECT_EQ(InputSystem.Pads[0].ButtonCount, 10);
+    EXPECT_EQ(InputSystem.Pads[1].ButtonCount, 4);
+    EXPECT_EQ(InputSystem.Pads[0].DeadZone, 22937);
+    InputTest::Joysticks[0].Info.dwXpos = 0;
+    PadDirectInputState state;
+    ASSERT_EQ(GetPadDirectInputState(1, &state), 0);
+    EXPECT_EQ(state.X, -1000);
+
+    // The second stick is unplugged, then plugged in again.
+    InputTest::Joysticks.pop_back();
+    ASSERT_EQ(Joypad_Setup(), 0);
+    EXPECT_EQ(GetPadCount(), 1);
+    InputTest::FakeJoystick stick = {};
+    stick.Caps.wNumButtons = 6;
+    InputTest::Joysticks.push_back(stick);
+    ASSERT_EQ(Joypad_Setup(), 0);
+    ASSERT_EQ(GetPadCount(), 2);
+    EXPECT_EQ(InputSystem.Pads[1].ButtonCount, 6);
+}
+
 TEST_F(PadJoystick, RawPositionsAreScaledWithTheDeadZone)
 {
     ASSERT_EQ(SetPadDeadZone(1, 0.0), 0);

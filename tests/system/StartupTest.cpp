@@ -67,7 +67,7 @@ TEST_F(LibraryTest, StartPumpAndEndTwiceLeavesNothingBehind) {
         ASSERT_EQ(TerminateLibrary(), 0);
         EXPECT_EQ(LibraryCore.Initialised, 0);
         EXPECT_EQ(CurrentFolder(), folder);
-        EXPECT_EQ(MemoryState.AllocBlockCount, 0);
+        EXPECT_EQ(System_GetLeftoverBlockCount(), 0) << "blocks left when the memory layer ended";
         EXPECT_EQ(LiveHandleCount(), 0);
         EXPECT_EQ(ScreenSaverActive(), 0);
         EXPECT_EQ(Window_LibraryCallGate_Get().EventsCreated, 0);

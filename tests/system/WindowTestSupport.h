@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "LogReading.h"
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "system/VtSystem.h"
@@ -18,18 +19,7 @@ namespace WindowTest {
 // UTF-8 bytes of a u8 literal, for searching the log (narrow literals here are Shift-JIS).
 inline std::string Utf8(const char8_t* text) { return std::string(reinterpret_cast<const char*>(text)); }
 
-inline std::string ReadLog() {
-    wchar_t path[1024] = {0};
-    Vantrel::Log_File_BuildPath(path, sizeof(path));
-    std::string bytes;
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(file);
-    return bytes;
-}
+using LogReading::ReadLog;
 
 inline bool LogContains(const char8_t* text) { return ReadLog().find(Utf8(text)) != std::string::npos; }
 
