@@ -27,6 +27,8 @@ struct SoundConvertAcmArea {
     int32_t PieceSize;              // source bytes converted per step: 2,048, or one block when larger
 };
 
+static_assert(sizeof(void*) != 4 || sizeof(ACMSTREAMHEADER) == 84, "the 32-bit stream header is 84 bytes");
+
 // The look-ahead decoder stops this many bytes before the loop start.
 constexpr int64_t ACM_LOOK_AHEAD_MARGIN = 10240;
 constexpr int32_t ACM_PIECE_SIZE = 2048;
