@@ -261,6 +261,35 @@ TEST_F(SoundConvertCodec, Mp3TagsAndRateChanges)
     EXPECT_EQ(-1, Open("down.mp3", SoundConvertDisable_AcmWave));
 }
 
+TEST_F(SoundConvertCodec, AcmHeaderLayouts)
+{
+    if (!acmReady) GTEST_SKIP() << "msacm32.dll is not there";
+    // An ID3v2.4 tag with a footer is skipped 20 bytes beyond its size field: bytes that would fail as a
+    // frame header stand where the footer is.
+    Bytes mp3 = ReadFixture("mp3.mp3");
+    Bytes tagged = {'I', 'D', '3', 4, 0, 0x10, 0, 0, 1, 0};  // 128 bytes of tag body
+    tagged.resize(10 + 128, 0);
+    tagged.insert(tagged.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    tagged.insert(tagged.end(), mp3.begin(), mp3.end());
+    file = tagged;
+    source.reset(new MemorySource(file));
+    ASSERT_EQ(0, SoundConvert_Setup(&record, source->Get(), SoundConvertDisable_AcmWave, 2, 0));
+    EXPECT_EQ(148, record.DataStart);
+    SoundConvert_Close(&record);
+
+    // A compressed WAVE whose first chunk after "WAVE" is not its format is refused.
+    Bytes wave = ReadFixture("ima-adpcm.wav");
+    Bytes listed(wave.begin(), wave.begin() + 12);
+    listed.insert(listed.end(), {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'});
+    listed.insert(listed.end(), wave.begin() + 12, wave.end());
+    file = listed;
+    source.reset(new MemorySource(file));
+    EXPECT_EQ(-1, SoundConvert_Setup(&record, source->Get(), ~SoundConvertDisable_AcmWave, 2, 0));
+    file = wave;
+    source.reset(new MemorySource(file));
+    EXPECT_EQ(0, SoundConvert_Setup(&record, source->Get(), ~SoundConvertDisable_AcmWave, 2, 0));
+}
+
 TEST_F(SoundConvertCodec, Mp3FrameHeaders)
 {
     struct Case {
