@@ -57,7 +57,7 @@ TEST(SoundConvertDamage, TruncatedAndFlippedCopiesOfEveryKind)
 {
     SoundConvertWin_Initialize();
     const char* names[] = {"mono.wav", "small-float.wav", "loop0.ogg", "short.opus", "small-ima.wav",
-                           "small-ms.wav", "small-mulaw.wav", "part44.mp3"};
+                           "small-ms.wav", "small-mulaw.wav", "part44.mp3", "lsf.mp3"};
     const int truncations = 100, flips = 200;
     uint32_t seed = 12345;
     auto next = [&seed]() {

@@ -75,6 +75,7 @@ sox -D mono.wav -r 44100 mono44.wav rate
 sox -D mono.wav -r 48000 mono48.wav rate
 lame --quiet -b 64 -t mono44.wav part44.mp3
 lame --quiet -b 64 -t mono48.wav part48.mp3
+lame --quiet -b 32 -t mono.wav lsf.mp3
 cat part44.mp3 part48.mp3 >up.mp3
 cat part48.mp3 part44.mp3 >down.mp3
 
