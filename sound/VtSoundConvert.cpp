@@ -273,9 +273,11 @@ int Wave_ReadChunkHeader(SoundConvertRecord* record, char id[4], uint32_t* size)
     return 0;
 }
 
-// Skips a chunk body of the given size and its word-alignment byte.
+// Skips a chunk body of the given size and its word-alignment byte; a 64-bit size beyond any stream
+// moves to its end, never backwards.
 void Wave_SkipChunk(SoundConvertRecord* record, uint64_t size)
 {
+    if (size > uint64_t(INT64_MAX / 4)) size = uint64_t(INT64_MAX / 4);
     SoundConvert_SeekStream(record, int64_t(size + (size & 1)), SeekOrigin_Current);
 }
 

@@ -191,6 +191,21 @@ TEST_F(SoundConvertWave, Rf64TakesItsSizesFromDs64)
     }
 }
 
+TEST_F(SoundConvertWave, Rf64WithASizeBeyondAnyStream)
+{
+    // The chunk walks skip the data chunk by the ds64 size: one that would wrap to a backward seek ends
+    // the walk at the stream's end instead of looping.
+    Bytes pcm = Ramp(400);
+    Bytes ds64;
+    Put64(ds64, 0);
+    Put64(ds64, 0x8000000000000001ull);
+    Put64(ds64, 0);
+    Put32(ds64, 0);
+    ASSERT_EQ(0, Open(Riff("RF64", "WAVE", {{"ds64", ds64}, {"fmt ", Fmt(1, 1, 8000, 2, 16, 16)}, {"data", pcm}})));
+    EXPECT_EQ(int64_t(pcm.size()), SoundConvert_GetTotalBytes(&record));
+    EXPECT_EQ(pcm, RunToEnd(&record));
+}
+
 TEST_F(SoundConvertWave, FormatEdgeCases)
 {
     Bytes pcm = Ramp(600);
