@@ -149,11 +149,22 @@ int64_t SoundConvert_Run(SoundConvertRecord* record, void* destination, int64_t 
     int64_t done = 0;
     while (done < count) {
         if (record->Staged == 0) {
+            // With room for a whole step left, the step writes straight into the destination.
             record->StagingOffset = 0;
-            if (ops->Step(record) != 0) {
+            uint8_t* staging = record->StagingBuffer;
+            const bool direct = count - done >= record->StagingSize;
+            if (direct) record->StagingBuffer = out + done;
+            int result = ops->Step(record);
+            record->StagingBuffer = staging;
+            if (result != 0) {
                 record->Staged = 0;
                 record->EndFlag = 1;
                 break;
+            }
+            if (direct) {
+                done += record->Staged;
+                record->Position += record->Staged;
+                record->Staged = 0;
             }
             continue;
         }
