@@ -7,7 +7,9 @@ build=${1:-$here/build}
 
 source "$here/scripts/arch.sh"
 packages=(cmake make g++ g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
-          mingw-w64-x86-64-dev libz-mingw-w64-dev googletest ccache wine xvfb xauth fonts-wine fonts-ipafont-gothic sox)
+          mingw-w64-x86-64-dev libz-mingw-w64-dev googletest ccache wine xvfb xauth fonts-wine fonts-ipafont-gothic)
+# Building the third-party libraries (scripts/deps.sh) and making the sound tests' files.
+packages+=(pkgconf sox vorbis-tools opus-tools lame)
 if [ "$VT_ARCH" = i686 ]; then
   packages+=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
 else

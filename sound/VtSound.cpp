@@ -18,10 +18,6 @@ namespace Vantrel {
 
 SoundSystemStateRecord SoundSystemState;
 
-// The conversion front end in its least form: nothing to start or stop.
-int SoundConvert_Initialize() { return 0; }
-int SoundConvert_Terminate() { return 0; }
-
 namespace {
 
 #define SOUND_LOCK(lock) CriticalSection_Enter(&(lock), "VtSound", __LINE__)
