@@ -13,7 +13,9 @@
 #include "font/VtFontCache.h"
 #include "font/VtFontDraw.h"
 #include "font/VtFontWin.h"
+#include "foundation/VtASyncLoad.h"
 #include "foundation/VtCharCode.h"
+#include "foundation/VtThread.h"
 #include "foundation/VtWinAPI.h"
 
 using namespace Vantrel;
@@ -357,4 +359,24 @@ TEST_F(FontTest, FaceNamesAreCountedAsListed)
     EXPECT_EQ(Font_EnumFaceNamesW(names.data(), counted, nullptr, -1), counted);
     EXPECT_EQ(Font_EnumFaceNamesW(names.data(), 1, nullptr, -1), 1);
     EXPECT_EQ(Font_EnumFaceNamesW(nullptr, 0, L"NoSuchFaceAnywhere", CharSet_ShiftJis), 0);
+}
+
+TEST_F(FontTest, AsynchronousCreationFinishesOnFirstUse)
+{
+    ASSERT_EQ(ASyncLoad_Prepare(Thread_GetCurrentId()), 0);
+    ASSERT_EQ(ASyncLoad_StartThreads(2), 0);
+    const FontCreateParam param = {};
+    const int good = CreateFontToHandleWithParam(&param, ToolFaceWide, 16, 3, 0x12, CharSet_ShiftJis, -1, 0, -1, 1);
+    ASSERT_GE(good, 0);
+    // The first use waits for the job (or runs it at once) and finds a ready font.
+    EXPECT_EQ(GetFontCreateSizeToHandle(good), 16);
+    FontHandleRecord* font = Font_GetRecord(good);
+    ASSERT_NE(font, nullptr);
+    EXPECT_NE(Font_GlyphCache_Lookup(font, L'A', 0, nullptr, nullptr, nullptr, 0), nullptr);
+    for (int i = 0; i < 200 && ASyncLoad_GetPendingCount() != 0; i++) {
+        ASyncLoad_ServeMainThreadRequests();
+        Sleep(5);
+    }
+    EXPECT_EQ(ASyncLoad_StopThreads(), 0);
+    EXPECT_EQ(ASyncLoad_Finish(), 0);
 }
