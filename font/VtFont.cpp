@@ -18,7 +18,7 @@
 
 namespace Vantrel {
 
-FontManagerState FontManager = {0, -1};
+FontManagerState FontManager;
 
 static const FontCreateParam Font_CurrentParam = {0, 0, 0, 0, 0};
 

@@ -173,7 +173,7 @@ struct DefaultFontSettings {
 
 struct FontManagerState {
     int32_t Initialised;
-    FontHandle DefaultHandle;
+    FontHandle DefaultHandle = -1;
     DefaultFontSettings Defaults;
     uint32_t FullWidthSpace;          // U+3000 in the wide code
     uint8_t BitCount[256];

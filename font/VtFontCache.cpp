@@ -612,6 +612,7 @@ int Font_GlyphCache_PrepareText(FontHandleRecord* font, const wchar_t* text, int
     uint32_t *outCodes = PrepareCodes, *outSelectors = PrepareSelectors;
     uint32_t *collectCodes = CollectCodes, *collectSelectors = CollectSelectors;
     if (length > PrepareText_FixedUnits) {
+        if ((int64_t)length * 16 > 0x7FFFFFFF) return -1;
         block = (uint32_t*)Memory_Allocate((uint32_t)((int64_t)length * 16), __FILE__, __LINE__);
         if (block == nullptr) return -1;
         outCodes = block;

@@ -418,6 +418,9 @@ int FontWin_RenderGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, uint32_t
                                           metrics.gmCellIncX, blank != 0 ? 0 : update);
     const int bitmap = (format & ~GGO_GLYPH_INDEX) == GGO_BITMAP;
     const uint32_t pitch = ((bitmap ? (metrics.gmBlackBoxX + 7) / 8 : metrics.gmBlackBoxX) + 3) & ~3u;
+    if (pitch == 0)
+        return Font_GlyphCache_StoreGlyph(font, entry, code, selector, 1, kind, nullptr, 0, 0, 0, 0, 0,
+                                          metrics.gmCellIncX, update);
     const uint32_t rows = size / pitch;
     const uint64_t needed = (uint64_t)size + (uint64_t)(rows + 2) * pitch;
     if (needed > 0x7FFFFFFF) return -1;
