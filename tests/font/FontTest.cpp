@@ -17,6 +17,7 @@
 #include "foundation/VtCharCode.h"
 #include "foundation/VtThread.h"
 #include "foundation/VtWinAPI.h"
+#include "graphics/VtGraphics.h"
 
 using namespace Vantrel;
 
@@ -379,4 +380,54 @@ TEST_F(FontTest, AsynchronousCreationFinishesOnFirstUse)
     }
     EXPECT_EQ(ASyncLoad_StopThreads(), 0);
     EXPECT_EQ(ASyncLoad_Finish(), 0);
+}
+
+TEST_F(FontTest, EdgeFontsSurroundTheBodyInTheMemoryCache)
+{
+    for (const FontType type : {VT_FONTTYPE_EDGE, VT_FONTTYPE_ANTIALIASING_EDGE_4X4}) {
+        const int handle = CreateFontToHandle(ToolFace, 16, 3, type, CharSet_ShiftJis, 1, 0, -1);
+        FontHandleRecord* font = Font_GetRecord(handle);
+        ASSERT_NE(font, nullptr);
+        const GlyphCacheEntry* entry = Font_GlyphCache_Lookup(font, 0x6F22, 0, nullptr, nullptr, nullptr, 0);
+        ASSERT_NE(entry, nullptr);
+        const std::vector<int> pixels = CellPixels(font, entry);
+        const int w = entry->Width, h = entry->Height;
+        int body = 0;
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                const int p = pixels[y * w + x];
+                // Body: code 1, or a non-zero low nibble; its four neighbours carry edge or body.
+                const int isBody = type == VT_FONTTYPE_EDGE ? p == 1 : (p & 15) != 0;
+                if (type == VT_FONTTYPE_EDGE) {
+                    EXPECT_LE(p, 2);
+                }
+                if (!isBody) continue;
+                body++;
+                if (type != VT_FONTTYPE_EDGE) {
+                    EXPECT_GE(p >> 4, p & 15);
+                }
+                const int around[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+                for (const auto& d : around) {
+                    const int nx = x + d[0], ny = y + d[1];
+                    ASSERT_TRUE(nx >= 0 && ny >= 0 && nx < w && ny < h) << x << "," << y;
+                    EXPECT_NE(pixels[ny * w + nx], 0) << x << "," << y;
+                }
+            }
+        EXPECT_GT(body, 10);
+        DeleteFontToHandle(handle);
+    }
+}
+
+TEST_F(FontTest, EightBitScreensLoseAntialiasing)
+{
+    const int saved = GraphicsScreenState.ColourBits;
+    GraphicsScreenState.ColourBits = 8;
+    const int plain = CreateFontToHandle(ToolFace, 16, 3, VT_FONTTYPE_ANTIALIASING_8X8, CharSet_ShiftJis, -1, 0, -1);
+    const int edged = CreateFontToHandle(ToolFace, 16, 3, VT_FONTTYPE_ANTIALIASING_EDGE_16X16, CharSet_ShiftJis, -1, 0, -1);
+    GraphicsScreenState.ColourBits = saved;
+    int type = -1;
+    GetFontParamsToHandleW(nullptr, nullptr, nullptr, plain, &type, nullptr, nullptr, nullptr);
+    EXPECT_EQ(type, VT_FONTTYPE_NORMAL);
+    GetFontParamsToHandleW(nullptr, nullptr, nullptr, edged, &type, nullptr, nullptr, nullptr);
+    EXPECT_EQ(type, VT_FONTTYPE_EDGE);
 }
