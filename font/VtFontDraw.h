@@ -2,10 +2,9 @@
 // Stands on the font module's handles; without a graphics device no font exists.
 #pragma once
 
-namespace Vantrel {
+#include "font/VtFont.h"
 
-// Font handle -2 stands for the default font.
-constexpr int DefaultFontHandle = -2;
+namespace Vantrel {
 
 int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet, int edgeSize,
                        int italic, int reuseHandle);

@@ -124,5 +124,5 @@ int32_t WinAPI_UnloadAll(void) {
 
 namespace Vantrel {
 static_assert(sizeof(WinAPITableRecord) == 2 * sizeof(int32_t) + (WinAPI_LibraryCount + WinAPI_FunctionCount) * sizeof(void *),
-              "the record holds 19 module handles and 362 entries");
+              "the record holds 19 module handles and 363 entries");
 }

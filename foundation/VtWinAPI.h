@@ -128,7 +128,7 @@ typedef HRESULT(WINAPI *WinAPI_PropVariantToInt64Proc)(const PROPVARIANT &value,
   F(TextOutA) F(TextOutW) F(SetTextColor) F(SetBkColor) F(SetBkMode) F(CreateCompatibleDC) F(CreateDCA) F(CreateDCW)     \
   F(GetObjectA) F(GetObjectW) F(GetStockObject) F(SelectObject) F(DeleteObject) F(DeleteDC) F(CreateSolidBrush)          \
   F(Rectangle) F(BitBlt) F(CreateDIBSection) F(StretchDIBits) F(SetDIBitsToDevice) F(CreateRectRgn) F(CombineRgn)        \
-  F(GetKerningPairsW)
+  F(GetKerningPairsW) F(GetTextFaceW)
 
 #define VT_WINAPI_ADVAPI32(F, T, L)                                                                                    \
   F(RegOpenKeyA) F(RegOpenKeyW) F(RegEnumKeyA) F(RegEnumKeyW) F(RegOpenKeyExA) F(RegOpenKeyExW) F(RegQueryValueExA)      \
@@ -218,7 +218,7 @@ struct WinAPITableRecord {
 
 // Number of libraries and of function entries in the record.
 constexpr int WinAPI_LibraryCount = 19;
-constexpr int WinAPI_FunctionCount = 362;
+constexpr int WinAPI_FunctionCount = 363;
 
 // The one table, zero at process start.
 extern WinAPITableRecord WinAPITable;

@@ -50,3 +50,16 @@ if ! grep -q '^"Debugger"="false"' "$WINEPREFIX/system.reg" 2>/dev/null; then
   "$VT_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d false /f >/dev/null 2>&1
   wineserver -w
 fi
+
+# Font faces: the tool asks for "ＭＳ　ゴシック" (ideographic space), the fonts fall back to "ＭＳ ゴシック"
+# (plain space). Both resolve to IPAGothic, whatever other fonts are installed (a face with no Latin
+# letters could win otherwise). Written once per prefix, also into prefixes made before this step.
+if [ ! -f "$WINEPREFIX/.qelvar-fonts" ]; then
+  reg_file=$WINEPREFIX/qelvar-fonts.reg
+  { printf '\xff\xfe'
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ　ゴシック"="IPAGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n' |
+      iconv -f UTF-8 -t UTF-16LE; } >"$reg_file"
+  "$VT_WINE" regedit /S "Z:${reg_file//\//\\}" >/dev/null 2>&1 || true
+  wineserver -w
+  touch "$WINEPREFIX/.qelvar-fonts"
+fi
