@@ -7,7 +7,7 @@ build=${1:-$here/build}
 
 source "$here/scripts/arch.sh"
 packages=(cmake make g++ g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
-          mingw-w64-x86-64-dev libz-mingw-w64-dev googletest ccache wine xvfb xauth fonts-wine fonts-ipafont-gothic)
+          mingw-w64-x86-64-dev libz-mingw-w64-dev googletest ccache wine xvfb xauth fonts-wine fonts-ipafont-gothic sox)
 if [ "$VT_ARCH" = i686 ]; then
   packages+=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
 else
@@ -38,4 +38,13 @@ if [ ! -f "$WINEPREFIX/.qelvar-ready" ]; then
   "$VT_WINE" reg add 'HKCU\Control Panel\Mouse' /v MouseThreshold2 /d 0 /f >/dev/null 2>&1
   wineserver -w
   touch "$WINEPREFIX/.qelvar-ready"
+fi
+# Crash handling: Wine starts the debugger named under AeDebug for an unhandled exception, and its
+# default (winedbg --auto) waits for ever without a terminal. "false" starts none: the program ends
+# at once with Wine's fault line ("Unhandled page fault on read access to ... at address ...") and a
+# non-zero exit. Checked in the prefix's registry on every run, so older prefixes get it too.
+if ! grep -q '^"Debugger"="false"' "$WINEPREFIX/system.reg" 2>/dev/null; then
+  echo "setup: crashes in the Wine prefix end the program at once (no debugger)"
+  "$VT_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d false /f >/dev/null 2>&1
+  wineserver -w
 fi

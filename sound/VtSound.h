@@ -1,14 +1,181 @@
-// Sound system services called by start-up, shut-down, the pump and activation changes, in their
-// least form: no sound device is opened, nothing plays, each call reports that state.
-// Stands on nothing.
+// VtSound: the sound system's global state and lifecycle: start-up and shut-down with the library,
+// the three sound handle types, the lists of playing objects with their locks, the lookup tables,
+// the tone buffers, the per-frame services and pausing on deactivation.
+// Stands on the handle manager, critical sections, memory, the log, the platform output
+// (VtSoundWin), sound buffers and the capture file (VtSoundWave).
 #pragma once
+
+#include <stdint.h>
+
+#include "foundation/VtHandle.h"
+#include "foundation/VtThread.h"
+#include "sound/VtSoundBuffer.h"
 
 namespace Vantrel {
 
+constexpr int SOUND_HANDLE_BUFFER_MAX = 10;
+constexpr int SOUND_TONE_BUFFER_COUNT = 3;
+constexpr int SOUND_TONE_SAMPLES = 22050;
+
+// The settings a sound is loaded with; the state keeps the defaults.
+struct SoundLoadParam {
+    int KeepFlag;
+    int Is3D;
+    int DataType;               // 0 whole in memory, 2 stream from a memory image, 3 stream from the file
+    int PitchSwitch;
+    float PitchRate;
+    int TimeStretchSwitch;
+    float TimeStretchRate;
+    int64_t LoopStartTime;      // ms
+    int64_t LoopStartSample;
+    int64_t LoopEndTime;        // ms
+    int64_t LoopEndSample;
+    int LoopAreaOff;
+    int ConvertDisableFlags;
+    int OggBytesPerSample;
+    int VorbisVariant;
+};
+
+// A sound handle's record: the list memberships and buffers the sound system walks.
+struct SoundHandleRecord {
+    HandleHeader Header;
+    HandleListNode Node3D;
+    int Is3D;
+    int In3DPlayingList;
+    HandleListNode Node3DPlaying;
+    int InPlayingList;
+    HandleListNode NodePlaying;
+    int InFinishDeleteList;
+    HandleListNode NodeFinishDelete;
+    int KeepFlag;
+    int BufferCount;
+    int Paused[SOUND_HANDLE_BUFFER_MAX];
+    int WasPlaying[SOUND_HANDLE_BUFFER_MAX];
+    SoundBuffer Buffers[SOUND_HANDLE_BUFFER_MAX];
+    WAVEFORMATEX WaveFormat;
+    int IsStream;
+    // Stream part.
+    int StreamPrepared;
+    int StreamPlaying;
+    int InStreamList;
+    HandleListNode NodeStream;
+};
+
+// A soft sound's record: plain PCM data, or a player that feeds one buffer.
+struct SoftSoundRecord {
+    HandleHeader Header;
+    int IsPlayer;
+    int InPlayerList;
+    HandleListNode NodePlayer;
+    SoundBuffer Buffer;
+    int PlayerStarted;
+    int Paused;
+    int WasPlaying;
+};
+
+struct MusicRecord {
+    HandleHeader Header;
+    int Playing;
+};
+
+struct SoundToneBuffer {
+    SoundBuffer Buffer;
+    int WritePosition;          // samples, 0 .. 22,049
+    int ToneIndex;
+    int ToneLength;             // samples
+    int16_t* ToneTable;         // owned
+    int VolumeRestoreTimerSet;
+    int VolumeRestoreTimerStamp;
+    int StopTimerSet;
+    int StopTimerStamp;
+};
+
+// The device format as the mixer writes it: the wave-format head of the output format and its
+// extension words.
+struct SoundOutputFormat {
+    uint16_t FormatTag;
+    uint16_t Channels;
+    uint32_t SamplesPerSec;
+    uint32_t AvgBytesPerSec;
+    uint16_t BlockAlign;
+    uint16_t BitsPerSample;     // container bits
+    int32_t ExtensionSize;
+    int32_t ValidBits;
+    int32_t FloatFlag;
+    int32_t BigEndianFlag;
+    int32_t LowJustified;       // valid bits at the low end of a wider container (sign-extended)
+};
+
+struct SoundSystemStateRecord {
+    volatile int Initialized;
+    int OutputChannels;
+    int OutputRate;
+
+    float ListenerPosition[3];
+    float ListenerFront[3];
+    float ListenerVelocity[3];
+    float ConeInnerAngle;
+    float ConeOuterAngle;
+    float ConeInnerVolume;
+    float ConeOuterVolume;
+    float ListenerRight[3];
+
+    int ListLocksCreated;
+    CriticalSection Sound3DHandleListLock;
+    HandleListNode Sound3DHandleListEnd, Sound3DHandleListStart;
+    CriticalSection Sound3DPlayingListLock;
+    HandleListNode Sound3DPlayingListEnd, Sound3DPlayingListStart;
+    CriticalSection SoundPlayingListLock;
+    HandleListNode SoundPlayingListEnd, SoundPlayingListStart;
+    CriticalSection SoundStreamListLock;
+    HandleListNode SoundStreamListEnd, SoundStreamListStart;
+    HandleListNode SoftSoundPlayerListEnd, SoftSoundPlayerListStart;
+    HandleListNode SoundFinishDeleteListEnd, SoundFinishDeleteListStart;
+    int MixerLockCreated;
+    CriticalSection SoundMixerListLock;
+    PointerListNode SoundMixerListEnd, SoundMixerListStart;
+
+    int MidiMode;
+    int MciDeviceId;
+    SoundLoadParam DefaultLoadParam;
+
+    int SoftwareMixing;
+    int SoftwareOutputRate;
+    uint64_t TotalOutputFrames;
+    int PlayStartCounter;
+    int PlayStartIncrement;
+    int HalfOutputRate;
+
+    // Mixer: work buffer (2 cells per frame), limiter, device format.
+    int MixOption;              // 1 float cells, 0 integer cells
+    int MixFrameCount;          // capacity in frames
+    void* MixBuffer;
+    int LimiterActive;
+    float LimiterGain;
+    int LimiterCounter;
+    int LimiterRelease;
+    SoundOutputFormat Output;
+
+    SoundToneBuffer Tones[SOUND_TONE_BUFFER_COUNT];
+    int ToneActive;
+    int ToneIndex;
+
+    int CaptureActive;
+    uint32_t CaptureFrames;
+    void* CaptureFile;
+
+    int16_t SineTable[65536];
+    int16_t Byte8To16Table[256];
+};
+extern SoundSystemStateRecord SoundSystemState;
+
+// Library start and end.
 int SoundConvert_Initialize();
 int SoundConvert_Terminate();
 int Sound_Initialize();
 int Sound_Terminate();
+
+// Per-frame services (also run by the sound-processing thread).
 int Sound_ProcessStreamsAll();
 int SoftSound_ProcessPlayersAll();
 int Sound_Process3DAll();
@@ -17,8 +184,31 @@ int Sound_ProcessFinishDeleteAll();
 int Sound_Music_ProcessAll();
 int Sound_ProcessDeviceChange();
 int Sound_Midi_OnMciNotify();
+int StopMusicPlayback();
+
+// Window activation.
 int PauseAllSounds(int pause);
 int PauseAllSoftSoundPlayers(int pause);
-int StopMusicPlayback();
+
+int Sound_SetupMixingWorkBuffer(int option, int frameCount);
+void Sound_LoadParam_Init(SoundLoadParam* param);
+
+// Keep filters for the handle manager's delete-all (non-zero keeps).
+int Sound_HandleFilter_Flagged(HandleHeader* record);
+int SoftSound_HandleFilter_IsPlayer(HandleHeader* record);
+int SoftSound_HandleFilter_IsData(HandleHeader* record);
+
+// Handle records.
+void Sound_HandleRecord_Initialize(HandleHeader* record);
+int Sound_HandleRecord_Terminate(HandleHeader* record);
+int Sound_HandleRecord_Dump(HandleHeader* record);
+int SoftSound_HandleRecord_Terminate(HandleHeader* record);
+void Sound_MusicHandleRecord_Initialize(HandleHeader* record);
+int Sound_MusicHandleRecord_Terminate(HandleHeader* record);
+
+// Tone buffers.
+int Sound_Tone_Initialize();
+int Sound_Tone_Refill(int index);
+int Sound_Tone_Terminate();
 
 }  // namespace Vantrel
