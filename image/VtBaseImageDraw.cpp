@@ -1,0 +1,156 @@
+// Drawing straight into base images without blending: whole fills, rectangle fills, and circles
+// and discs by the integer midpoint rule. Stands on the base-image formats and the memory layer.
+#include <cstring>
+
+#include "foundation/VtMemory.h"
+#include "image/VtBaseImage.h"
+
+namespace Vantrel {
+
+namespace {
+
+// Stores `value` in `count` pixels of `bytes` bytes from `p`.
+void Draw_Span(uint8_t* p, int bytes, int count, uint32_t value)
+{
+    switch (bytes) {
+    case 1: memset(p, (int)(value & 255), (size_t)count); break;
+    case 2:
+        for (int i = 0; i < count; i++, p += 2) {
+            p[0] = (uint8_t)value;
+            p[1] = (uint8_t)(value >> 8);
+        }
+        break;
+    case 3:
+        for (int i = 0; i < count; i++, p += 3) {
+            p[0] = (uint8_t)value;
+            p[1] = (uint8_t)(value >> 8);
+            p[2] = (uint8_t)(value >> 16);
+        }
+        break;
+    case 4:
+        for (int i = 0; i < count; i++, p += 4) memcpy(p, &value, 4);
+        break;
+    default: break;
+    }
+}
+
+// The value the fills store: the low 8 bits of r for one-byte pixels, else the packed colour.
+uint32_t Draw_FillValue(const BaseImage* image, int r, int g, int b, int a)
+{
+    if (image->format.bytesPerPixel == 1) return (uint32_t)r & 255;
+    return BaseImage_ColorFormat_PackColor(&image->format, r, g, b, a);
+}
+
+void Draw_Rect(BaseImage* image, int left, int top, int right, int bottom, uint32_t value)
+{
+    const int bytes = image->format.bytesPerPixel;
+    if (bytes < 1 || bytes > 4) return;
+    for (int y = top; y < bottom; y++)
+        Draw_Span((uint8_t*)image->pixels + (int64_t)y * image->pitch + (int64_t)left * bytes, bytes, right - left, value);
+}
+
+struct CircleTarget {
+    BaseImage* image;
+    int bytes;
+    uint32_t value;
+    uint8_t* rowDone;   // fill only: one flag per image row
+
+    void Point(int x, int y) const
+    {
+        if ((uint32_t)x >= (uint32_t)image->width || (uint32_t)y >= (uint32_t)image->height) return;
+        Draw_Span((uint8_t*)image->pixels + (int64_t)y * image->pitch + (int64_t)x * bytes, bytes, 1, value);
+    }
+
+    // A row of the disc, drawn once, clipped to the image's columns.
+    void Row(int y, int x1, int x2) const
+    {
+        if ((uint32_t)y >= (uint32_t)image->height || rowDone[y]) return;
+        rowDone[y] = 1;
+        if (x1 < 0) x1 = 0;
+        if (x2 >= image->width) x2 = image->width - 1;
+        if (x1 > x2) return;
+        Draw_Span((uint8_t*)image->pixels + (int64_t)y * image->pitch + (int64_t)x1 * bytes, bytes, x2 - x1 + 1, value);
+    }
+};
+
+}  // namespace
+
+int BaseImage_Fill(BaseImage* image, int r, int g, int b, int a)
+{
+    Draw_Rect(image, 0, 0, image->width, image->height, Draw_FillValue(image, r, g, b, a));
+    return 0;
+}
+
+int BaseImage_FillRect(BaseImage* image, int x, int y, int width, int height, int r, int g, int b, int a)
+{
+    BaseImageRect rect;
+    const int clipped = BaseImage_ClipRect(image, x, y, width, height, &rect);
+    if (clipped <= 0) return clipped;
+    Draw_Rect(image, rect.left, rect.top, rect.right, rect.bottom, Draw_FillValue(image, r, g, b, a));
+    return 0;
+}
+
+int BaseImage_DrawCircle(BaseImage* image, int centreX, int centreY, int radius, int r, int g, int b, int a, int fill)
+{
+    const int bytes = image->format.bytesPerPixel;
+    CircleTarget t = {image, bytes, BaseImage_ColorFormat_PackColor(&image->format, r, g, b, a), nullptr};
+    if (bytes < 1 || bytes > 4) return 0;
+    if (fill) {
+        t.rowDone = (uint8_t*)Memory_AllocateZeroed((uint32_t)(image->height > 0 ? image->height : 1), "VtBaseImageDraw",
+                                                    __LINE__);
+        if (t.rowDone == nullptr) return -1;
+    }
+    int x = 0, y = radius, d = 3 - 2 * radius;
+    const int cx = centreX, cy = centreY;
+    if (fill) {
+        t.Row(cy, cx - radius, cx + radius);
+    } else {
+        t.Point(cx + radius, cy);
+        t.Point(cx - radius, cy);
+        t.Point(cx, cy + radius);
+        t.Point(cx, cy - radius);
+    }
+    // First update, from x = 0.
+    if (d < 0) {
+        d += 4 * x + 6;
+    } else {
+        if (fill) {
+            t.Row(cy + y, cx, cx);
+            t.Row(cy - y, cx, cx);
+        }
+        d += 4 * (x - y) + 10;
+        y--;
+    }
+    x++;
+    while (y >= x) {
+        const bool decreases = d >= 0;
+        if (fill) {
+            t.Row(cy + x, cx - y, cx + y);
+            t.Row(cy - x, cx - y, cx + y);
+            if (decreases) {
+                t.Row(cy + y, cx - x, cx + x);
+                t.Row(cy - y, cx - x, cx + x);
+            }
+        } else {
+            t.Point(cx + x, cy + y);
+            t.Point(cx - x, cy + y);
+            t.Point(cx + x, cy - y);
+            t.Point(cx - x, cy - y);
+            t.Point(cx + y, cy + x);
+            t.Point(cx - y, cy + x);
+            t.Point(cx + y, cy - x);
+            t.Point(cx - y, cy - x);
+        }
+        if (d < 0) {
+            d += 4 * x + 6;
+        } else {
+            d += 4 * (x - y) + 10;
+            y--;
+        }
+        x++;
+    }
+    if (fill) Memory_Free(t.rowDone);
+    return 0;
+}
+
+}  // namespace Vantrel

@@ -1,0 +1,94 @@
+// Memory images: software drawing surfaces in four fixed colour layouts with a reference-counted
+// body shared by derived views, the draw state memory-image drawing reads, the module's blend
+// tables, and the blits that bring base images in and draw one memory image onto another.
+// Stands on the base images, the conversion blit and the memory layer.
+#pragma once
+
+#include <cstdint>
+
+#include "image/VtBaseImage.h"
+
+namespace Vantrel {
+
+enum MemImgColorType : int32_t {
+    MemImgColorType_R5G6B5 = 0,   // 2 bytes; 4 with alpha (alpha in bits 16 to 23)
+    MemImgColorType_XRGB8 = 1,    // 4 bytes; ARGB8 with alpha
+    MemImgColorType_One8 = 2,     // one 8-bit channel
+    MemImgColorType_One16 = 3,    // one 16-bit channel
+};
+
+constexpr uint32_t MemImg_InitMark = 0x12345678;
+
+// Run-plane bytes: bits 0 to 5 the run length - 1, bits 6 and 7 the kind; 0xC0 ends a row.
+enum : uint8_t {
+    MemImgRun_Transparent = 0x00,
+    MemImgRun_Opaque = 0x40,
+    MemImgRun_Translucent = 0x80,
+    MemImgRun_RowEnd = 0xC0,
+};
+
+struct MemImgBody {
+    int32_t refCount;
+    int32_t width, height, pitch;
+    int32_t pitchShift;                 // log2 of the pitch when a power of two, else -1
+    const ColorFormatDesc* format;      // static descriptor of MemImg_GetColorData
+    int32_t useTransColor;
+    uint32_t transColor;                // in pixel format
+    int32_t colorType;                  // MemImgColorType
+    int32_t hasPalette, paletteUsed, hasAlpha, premulValid, runsValid, userPixels;
+    void* palette;                      // first half of one 2048-byte block
+    void* paletteCopy;                  // second half
+    void* pixels;
+    void* premulPixels;
+    uint8_t* runs;
+};
+
+struct MEMIMG {
+    uint32_t initMark;
+    int32_t width, height;
+    void* pixels;
+    void* premulPixels;
+    MemImgBody* body;
+};
+
+struct MemImgDrawState {
+    int32_t defaultColorType;
+    int32_t drawArea[4];                // left, top, right, bottom
+    int32_t blendMode, blendParam;
+    uint32_t brightColor;
+    uint8_t blendGraphThreshold[256];
+};
+extern MemImgDrawState MemImgState;
+
+// Lookup tables of MemImg_Initialize.
+extern int32_t MemImg_SignedProductTable[256][512];   // i x (j - 255) / 255
+extern int32_t MemImg_ProductTable[256][256];         // i x k / 255
+extern uint8_t MemImg_Blend6Table[64][64][64];        // (o x m + (63 - o) x k) / 63
+
+int MemImg_Setup(MEMIMG* image, int width, int height, int pitch, uint32_t transColor, int colorType, int usePalette,
+                 int useAlpha, int extraPlanes, void* userPixels);
+int MemImg_SetupWithDefaults(MEMIMG* image, int width, int height, int colorType);
+int MemImg_Release(MEMIMG* image);
+int MemImg_IsValid(const MEMIMG* image);
+void MemImg_Derive(MEMIMG* out, const MEMIMG* source, int x, int y, int width, int height);
+void MemImg_FillRect(MEMIMG* image, const int32_t* rect, uint32_t value);
+int MemImg_Blt(MEMIMG* destination, const MEMIMG* source, const int32_t* srcRect, int dstX, int dstY);
+int MemImg_BltBaseImage(const BaseImage* source, const BaseImage* alphaImage, MEMIMG* destination, int srcX, int srcY,
+                        int width, int height, int dstX, int dstY, int useTransColor);
+const ColorFormatDesc* MemImg_GetColorData(int colorType, int alpha, int palette);
+int MemImg_Initialize();
+int MemImg_SetBlendGraphBorder(int borderParam, int borderRange);
+int MemImg_SetDefaultColorType(int colorType);
+int MemImg_SetDrawArea(const int32_t* rect);
+int MemImg_SetBlendMode(int mode, int param);
+int MemImg_SetDrawBright(uint32_t bright);
+
+// Draws `source` at (x, y) of `destination` inside the draw area with the blend mode of the draw
+// state: mode 0 copies (keyed pixels and alpha still honoured), mode 1 blends with the parameter
+// as opacity. Both images are type 1 (32-bit). Per pixel, with S the source made premultiplied
+// (alpha 255 without an alpha plane, 0 for a keyed pixel) and scaled by the opacity p, and D the
+// destination: out = S + D x (255 - S alpha) / 255, every division by 255 rounded to nearest.
+// Returns 0, or -1 for images or modes it does not draw.
+int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor);
+
+}  // namespace Vantrel
