@@ -1,6 +1,6 @@
 // Shared pieces of the Direct3D 11 back-end tests: starting and ending the back-end's device, state
 // cache, constant buffers and vertex batch in the start-up order; a small shader pair compiled at test
-// time for the untextured 2D vertex (position x, y, z, rhw and a B8G8R8A8 colour); the log file.
+// time for the untextured 2D vertex (position x, y, z, rhw and a B8G8R8A8 colour); a target to read back.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../system/WindowTestSupport.h"
 #include "foundation/VtLog.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
@@ -19,20 +20,9 @@
 
 namespace D3D11Test {
 
-inline std::string ReadLog() {
-    wchar_t path[1024] = {0};
-    Vantrel::Log_File_BuildPath(path, sizeof(path));
-    std::string bytes;
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(file);
-    return bytes;
-}
-
-inline std::string Utf8(const char8_t* text) { return std::string((const char*)text); }
+// The log file and u8 literals as the system tests read them.
+using WindowTest::ReadLog;
+using WindowTest::Utf8;
 
 // Starts what the back-end's start-up makes before the first draw.
 inline int StartBackEnd() {
