@@ -8,21 +8,25 @@
 #include <windows.h>
 
 #include "foundation/VtLog.h"
+#include "graphics_d3d11/VtGraphicsD3D11Call.h"
 
 namespace Vantrel {
 
-namespace {
-
-HMODULE D3D11Module = nullptr;
-
-}  // namespace
-
-#define VT_GRAPHICS_D3D11_BODY(name, params, args) \
+// Bodies that have their own module are marked here and get no placeholder.
+#define VT_D3D11_OWN_StateCache_SetDefaults ~, 1
+#define VT_D3D11_OWN_Lighting_SetEnable ~, 1
+#define VT_D3D11_CAT(a, b) VT_D3D11_CAT_(a, b)
+#define VT_D3D11_CAT_(a, b) a##b
+#define VT_D3D11_SECOND(a, b, ...) b
+#define VT_D3D11_CHECK(...) VT_D3D11_SECOND(__VA_ARGS__, 0, ~)
+#define VT_D3D11_PLACEHOLDER_0(name, params) \
     int Graphics_D3D11_##name params { return -1; }
+#define VT_D3D11_PLACEHOLDER_1(name, params)
+#define VT_GRAPHICS_D3D11_BODY(name, params, args) \
+    VT_D3D11_CAT(VT_D3D11_PLACEHOLDER_, VT_D3D11_CHECK(VT_D3D11_CAT(VT_D3D11_OWN_, name)))(name, params)
 VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D11_BODY)
 #undef VT_GRAPHICS_D3D11_BODY
 
-int Graphics_D3D11_VertexBatch_Flush(int reserved, int otherThread) { return -1; }
 int Graphics_D3D11_Buffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
 
 int Graphics_D3D11_Device_Initialize() {
@@ -40,26 +44,5 @@ int Graphics_D3D11_Device_Terminate() {
 }
 int Graphics_D3D11_Screen_Flip() { return -1; }
 int Graphics_D3D11_DrawScreen_SetPost(int screen) { return -1; }
-
-int D3D11Call_Device_Exists() { return 0; }
-
-int D3D11Call_LoadD3D11() {
-    Log_AddTextShiftJIS("d3d11.dll の読み込み.... ");
-    D3D11Module = LoadLibraryW(L"d3d11.dll");
-    if (D3D11Module == nullptr) {
-        Log_AddTextShiftJIS("失敗\n");
-        return -1;
-    }
-    Log_AddTextShiftJIS("成功\n");
-    return 0;
-}
-
-int D3D11Call_FreeD3D11() {
-    if (D3D11Module == nullptr) return 0;
-    Log_AddTextShiftJIS("d3d11.dll の解放 1\n");
-    FreeLibrary(D3D11Module);
-    D3D11Module = nullptr;
-    return 0;
-}
 
 }  // namespace Vantrel

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "graphics/VtGraphicsDispatchTable.h"
+#include "graphics_d3d11/VtGraphicsD3D11Call.h"
 
 namespace Vantrel {
 
@@ -20,10 +21,5 @@ int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int c
 int Graphics_D3D11_Device_Terminate();
 int Graphics_D3D11_Screen_Flip();
 int Graphics_D3D11_DrawScreen_SetPost(int screen);
-
-// The call layer: 1 when the device exists; loading and freeing d3d11.dll (logged).
-int D3D11Call_Device_Exists();
-int D3D11Call_LoadD3D11();
-int D3D11Call_FreeD3D11();
 
 }  // namespace Vantrel
