@@ -11,6 +11,7 @@
 #include <csetjmp>
 extern "C" {
 #include <jpeglib.h>
+#include <jerror.h>
 }
 #endif
 
