@@ -456,15 +456,17 @@ int BaseImage_GetPixelRGBA(BaseImage* image, int x, int y, int* r, int* g, int* 
     if (BaseImage_PreparePixelAccess(image, x, y) != 0) return -1;
     const ColorFormatDesc& f = image->format;
     int* outs[4] = {r, g, b, a};
+    // Float pixels are addressed by the format's pixel size, so that images of fewer than four
+    // channels are read where their pixels are.
     if (f.isFloat) {
         if (f.channelBits == 16) {
-            const uint16_t* p = (const uint16_t*)BaseImage_PixelAddress(image, x, y, 8);
+            const uint16_t* p = (const uint16_t*)BaseImage_PixelAddress(image, x, y, f.bytesPerPixel);
             for (int c = 0; c < f.channelCount && c < 4; c++)
                 if (outs[c]) *outs[c] = (int)(BaseImage_HalfToFloat(p[c]) * 255.0f);
             return 0;
         }
         if (f.channelBits == 32) {
-            const float* p = (const float*)BaseImage_PixelAddress(image, x, y, 16);
+            const float* p = (const float*)BaseImage_PixelAddress(image, x, y, f.bytesPerPixel);
             for (int c = 0; c < f.channelCount && c < 4; c++)
                 if (outs[c]) *outs[c] = (int)(p[c] * 255.0f);
             return 0;
@@ -492,12 +494,12 @@ int BaseImage_SetPixelRGBA(BaseImage* image, int x, int y, int r, int g, int b, 
     const int values[4] = {r, g, b, a};
     if (f.isFloat) {
         if (f.channelBits == 16) {
-            uint16_t* p = (uint16_t*)BaseImage_PixelAddress(image, x, y, 8);
+            uint16_t* p = (uint16_t*)BaseImage_PixelAddress(image, x, y, f.bytesPerPixel);
             for (int c = 0; c < f.channelCount && c < 4; c++) p[c] = BaseImage_FloatToHalf((float)values[c] / 255.0f);
             return 0;
         }
         if (f.channelBits == 32) {
-            float* p = (float*)BaseImage_PixelAddress(image, x, y, 16);
+            float* p = (float*)BaseImage_PixelAddress(image, x, y, f.bytesPerPixel);
             for (int c = 0; c < f.channelCount && c < 4; c++) p[c] = (float)values[c] / 255.0f;
             return 0;
         }

@@ -436,13 +436,22 @@ void Pair_Rows32Same(uint8_t* dstRow, int dstPitch, const BltSide& src, int widt
     }
 }
 
-// Rows of 24-bit pixels into 32-bit pixels of the same colour layout: four pixels from three words.
+// Rows of 24-bit pixels into 32-bit pixels of the same colour layout, four pixels at a time.
 void Pair_Rows24To32(uint8_t* dstRow, int dstPitch, const BltSide& src, int width, int height, uint32_t add)
 {
     for (int y = 0; y < height; y++, dstRow += dstPitch) {
         const uint8_t* s = src.pixels + (int64_t)y * src.pitch;
         uint32_t* d = (uint32_t*)dstRow;
         int x = 0;
+        // Sixteen-byte loads of four pixels each, while the load stays inside the row.
+        const __m128i low24 = _mm_set1_epi32(0xFFFFFF), add4 = _mm_set1_epi32((int)add);
+        for (; x + 6 <= width; x += 4, s += 12) {
+            const __m128i v = _mm_loadu_si128((const __m128i*)s);
+            const __m128i p01 = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 3));
+            const __m128i p23 = _mm_unpacklo_epi32(_mm_srli_si128(v, 6), _mm_srli_si128(v, 9));
+            const __m128i p = _mm_or_si128(_mm_and_si128(_mm_unpacklo_epi64(p01, p23), low24), add4);
+            _mm_storeu_si128((__m128i*)(d + x), p);
+        }
         for (; x + 4 <= width; x += 4, s += 12) {
             uint32_t w[3];
             memcpy(w, s, 12);
@@ -598,6 +607,28 @@ void Blt_CopyRows(uint8_t* dstRow, int dstPitch, const BltSide& src, int rowByte
     for (int y = 0; y < height; y++, dstRow += dstPitch) memcpy(dstRow, src.pixels + (int64_t)y * src.pitch, (size_t)rowBytes);
 }
 
+// One- and two-channel 8-bit sources into one or two channels or 32-bit pixels: a single
+// channel fills both channels or all four bytes; two channels are written first, second, first,
+// second. Returns false for pairs it does not take.
+bool Blt_ByteChannels(uint8_t* dstRow, int dstPitch, const ColorFormatDesc* dd, const BltSide& src, int width,
+                      int height)
+{
+    const ColorFormatDesc* sd = src.desc;
+    if (sd->channelCount < 1 || sd->channelCount > 2 || sd->channelBits != 8 || sd->isFloat) return false;
+    const bool toChannels = dd->channelCount >= 1 && dd->channelCount <= 2 && dd->channelBits == 8 && !dd->isFloat &&
+                            dd->channelCount >= sd->channelCount;
+    const bool to32 = dd->channelCount == 0 && dd->formatCode == 0 && dd->bytesPerPixel == 4;
+    if (!toChannels && !to32) return false;
+    const int in = sd->channelCount, out = dd->bytesPerPixel;
+    for (int y = 0; y < height; y++, dstRow += dstPitch) {
+        const uint8_t* s = src.pixels + (int64_t)y * src.pitch;
+        uint8_t* d = dstRow;
+        for (int x = 0; x < width; x++, s += in, d += out)
+            for (int c = 0; c < out; c++) d[c] = s[c % in];
+    }
+    return true;
+}
+
 // Option rules applied before any path is chosen.
 void Blt_Normalise(BltOptions& o, const ColorFormatDesc* dd, const ColorFormatDesc* sd, const ColorFormatDesc* ad,
                    const void* alphaPixels)
@@ -751,7 +782,10 @@ int Blt_Entry(bool generalOnly, void* dstPixels, int dstPitch, const ColorFormat
         }
     }
 
-    // 8. Format-pair loops.
+    // 8. Format-pair loops: per-channel bytes, then the mask layouts.
+    if (!o.dither && !o.zeroColor && !o.alphaFromRed && !o.mirror && !o.useAlphaImage && !o.keySkip && !o.keyToAlpha &&
+        Blt_ByteChannels(dstRow, dstPitch, &dd, src, width, height))
+        return 0;
     if (maskPair && !o.dither && !o.zeroColor && !o.alphaFromRed && !o.mirror && !o.useAlphaImage && !o.keySkip) {
         const PairLayout s = Blt_FindLayout(&sd), d = Blt_FindLayout(&dd);
         if (s != LayoutNone && d != LayoutNone) {

@@ -12,7 +12,7 @@
 
 namespace Vantrel {
 
-MemImgDrawState MemImgState;
+MemImgDrawState MemImgState = {0, {0, 0, 0, 0}, 0, 0, 0xFFFFFF, {}};
 int32_t MemImg_SignedProductTable[256][512];
 int32_t MemImg_ProductTable[256][256];
 uint8_t MemImg_Blend6Table[64][64][64];
@@ -70,6 +70,24 @@ static int MemImg_BytesPerPixel(const MemImgBody* body)
 // Set-up and release
 // ---------------------------------------------------------------------------------------------
 
+// Frees the pixel planes of a body (not the caller's pixels) and forgets them.
+static void MemImg_FreePlanes(MemImgBody* body)
+{
+    if (!body->userPixels) Memory_Free(body->pixels);
+    Memory_Free(body->premulPixels);
+    Memory_Free(body->runs);
+    body->pixels = body->premulPixels = nullptr;
+    body->runs = nullptr;
+    body->userPixels = 0;
+}
+
+// A set-up that fails keeps its body (and palette block) for the next one, without planes.
+static int MemImg_SetupFailed(MemImgBody* body)
+{
+    MemImg_FreePlanes(body);
+    return -1;
+}
+
 int MemImg_Setup(MEMIMG* image, int width, int height, int pitch, uint32_t transColor, int colorType, int usePalette,
                  int useAlpha, int extraPlanes, void* userPixels)
 {
@@ -117,13 +135,13 @@ int MemImg_Setup(MEMIMG* image, int width, int height, int pitch, uint32_t trans
     if (extraPlanes) {
         if (body->hasAlpha) {
             body->premulPixels = Memory_Allocate((uint32_t)(size == 0 ? 1 : size), "VtMemImg", __LINE__);
-            if (body->premulPixels == nullptr) return -1;
+            if (body->premulPixels == nullptr) return MemImg_SetupFailed(body);
         }
         if (colorType != MemImgColorType_One8) {
             const int64_t runBytes = BaseImage_CheckedSize((int64_t)width + 5, height);
-            if (runBytes < 0) return -1;
+            if (runBytes < 0) return MemImg_SetupFailed(body);
             body->runs = (uint8_t*)Memory_Allocate((uint32_t)(runBytes == 0 ? 1 : runBytes), "VtMemImg", __LINE__);
-            if (body->runs == nullptr) return -1;
+            if (body->runs == nullptr) return MemImg_SetupFailed(body);
         }
     }
     image->width = width;
@@ -146,9 +164,7 @@ int MemImg_Release(MEMIMG* image)
     if (image->initMark != MemImg_InitMark) return 0;
     MemImgBody* body = image->body;
     if (body != nullptr && --body->refCount <= 0) {
-        if (!body->userPixels) Memory_Free(body->pixels);
-        Memory_Free(body->premulPixels);
-        Memory_Free(body->runs);
+        MemImg_FreePlanes(body);
         Memory_Free(body->palette);
         Memory_Free(body);
     }
@@ -411,9 +427,12 @@ inline __m128i Mul255x8(__m128i x, __m128i y)
     return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
 }
 
-// Two pixels (8 words) of source and destination: premultiply, scale by opacity, blend.
-inline __m128i Blend2(__m128i s, __m128i d, __m128i opacity, __m128i alphaLanes255)
+// Two pixels (8 words) of source and destination: tint by the bright colour, premultiply,
+// scale by opacity, blend.
+template <bool Bright>
+inline __m128i Blend2(__m128i s, __m128i d, __m128i opacity, __m128i alphaLanes255, __m128i bright)
 {
+    if constexpr (Bright) s = Mul255x8(s, bright);
     const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
     s = Mul255x8(s, _mm_or_si128(alpha, alphaLanes255));
     s = Mul255x8(s, opacity);
@@ -423,13 +442,14 @@ inline __m128i Blend2(__m128i s, __m128i d, __m128i opacity, __m128i alphaLanes2
 }
 
 // One pixel, the same arithmetic as Blend2.
-inline uint32_t Blend1(uint32_t s, uint32_t d, uint32_t opacity)
+inline uint32_t Blend1(uint32_t s, uint32_t d, uint32_t opacity, uint32_t bright)
 {
     const uint32_t a = s >> 24;
     uint32_t out = 0;
     uint32_t sc[4], dc[4];
     for (int c = 0; c < 4; c++) {
-        sc[c] = Mul255(Mul255((s >> (8 * c)) & 255, c == 3 ? 255 : a), opacity);
+        const uint32_t tinted = Mul255((s >> (8 * c)) & 255, c == 3 ? 255 : (bright >> (8 * c)) & 255);
+        sc[c] = Mul255(Mul255(tinted, c == 3 ? 255 : a), opacity);
         dc[c] = (d >> (8 * c)) & 255;
     }
     for (int c = 0; c < 4; c++) out |= (sc[c] + Mul255(dc[c], 255 - sc[3])) << (8 * c);
@@ -452,8 +472,11 @@ inline uint32_t PrepareSource1(uint32_t s, uint32_t forceAlpha, uint32_t key)
     return keyed ? s & 0xFFFFFF : s;
 }
 
-void BlendRow(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, uint32_t forceAlpha, uint32_t key)
+template <bool Bright>
+void BlendRow(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, uint32_t forceAlpha, uint32_t key,
+              uint32_t bright)
 {
+    const __m128i bright16 = _mm_unpacklo_epi8(_mm_set1_epi32((int)(bright | 0xFF000000u)), _mm_setzero_si128());
     const __m128i zero = _mm_setzero_si128();
     const __m128i opacity16 = _mm_set1_epi16((short)opacity);
     const __m128i alphaLanes255 = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
@@ -463,11 +486,67 @@ void BlendRow(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, uint3
     for (; x + 4 <= count; x += 4) {
         const __m128i sp = PrepareSource4(_mm_loadu_si128((const __m128i*)(s + x)), force, key4);
         const __m128i dp = _mm_loadu_si128((const __m128i*)(d + x));
-        const __m128i lo = Blend2(_mm_unpacklo_epi8(sp, zero), _mm_unpacklo_epi8(dp, zero), opacity16, alphaLanes255);
-        const __m128i hi = Blend2(_mm_unpackhi_epi8(sp, zero), _mm_unpackhi_epi8(dp, zero), opacity16, alphaLanes255);
+        const __m128i lo =
+            Blend2<Bright>(_mm_unpacklo_epi8(sp, zero), _mm_unpacklo_epi8(dp, zero), opacity16, alphaLanes255, bright16);
+        const __m128i hi =
+            Blend2<Bright>(_mm_unpackhi_epi8(sp, zero), _mm_unpackhi_epi8(dp, zero), opacity16, alphaLanes255, bright16);
         _mm_storeu_si128((__m128i*)(d + x), _mm_packus_epi16(lo, hi));
     }
-    for (; x < count; x++) d[x] = Blend1(PrepareSource1(s[x], forceAlpha, key), d[x], opacity);
+    for (; x < count; x++) d[x] = Blend1(PrepareSource1(s[x], forceAlpha, key), d[x], opacity, bright | 0xFF000000u);
+}
+
+// A row with or without the bright colour (white leaves the source as it is).
+void BlendRowAny(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, uint32_t forceAlpha, uint32_t key,
+                 uint32_t bright)
+{
+    if ((bright & 0xFFFFFF) == 0xFFFFFF) BlendRow<false>(d, s, count, opacity, forceAlpha, key, bright);
+    else BlendRow<true>(d, s, count, opacity, forceAlpha, key, bright);
+}
+
+}  // namespace
+
+namespace {
+
+// A row of a type-0 or type-1 image as ARGB8 words: 16-bit channels widened by repeating their top
+// bits, alpha 255 without an alpha plane, 0 for a pixel equal to the key (when keyed).
+void MemImg_RowToArgb(const MemImgBody* body, const uint8_t* p, int count, uint32_t* out, bool keyed)
+{
+    const int bytes = MemImg_BytesPerPixel(body);
+    for (int i = 0; i < count; i++, p += bytes) {
+        uint32_t v;
+        if (body->colorType == MemImgColorType_XRGB8) {
+            memcpy(&v, p, 4);
+            if (!body->hasAlpha) v |= 0xFF000000u;
+            if (keyed && (v & 0xFFFFFF) == (body->transColor & 0xFFFFFF)) v &= 0xFFFFFF;
+        } else {
+            const uint32_t c = (uint32_t)p[0] | (uint32_t)p[1] << 8;
+            const uint32_t r = c >> 11, g = (c >> 5) & 63, b = c & 31;
+            uint32_t a = body->hasAlpha ? p[2] : 255;
+            if (keyed && c == (body->transColor & 0xFFFF)) a = 0;
+            v = a << 24 | (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+        }
+        out[i] = v;
+    }
+}
+
+// ARGB8 words back into a row: 16-bit channels keep their top bits.
+void MemImg_RowFromArgb(const MemImgBody* body, const uint32_t* in, int count, uint8_t* p)
+{
+    const int bytes = MemImg_BytesPerPixel(body);
+    for (int i = 0; i < count; i++, p += bytes) {
+        const uint32_t v = in[i];
+        if (body->colorType == MemImgColorType_XRGB8) {
+            memcpy(p, &v, 4);
+            continue;
+        }
+        const uint32_t c = ((v >> 19) & 31) << 11 | ((v >> 10) & 63) << 5 | ((v >> 3) & 31);
+        p[0] = (uint8_t)c;
+        p[1] = (uint8_t)(c >> 8);
+        if (body->hasAlpha) {
+            p[2] = (uint8_t)(v >> 24);
+            p[3] = 0;
+        }
+    }
 }
 
 }  // namespace
@@ -477,9 +556,10 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
     if (!MemImg_IsValid(destination) || !MemImg_IsValid(source)) return -1;
     const MemImgBody* db = destination->body;
     const MemImgBody* sb = source->body;
-    if (db->colorType != MemImgColorType_XRGB8 || sb->colorType != MemImgColorType_XRGB8 || db->hasPalette ||
-        sb->hasPalette)
-        return -1;
+    auto drawable = [](const MemImgBody* b) {
+        return (b->colorType == MemImgColorType_XRGB8 || b->colorType == MemImgColorType_R5G6B5) && !b->hasPalette;
+    };
+    if (!drawable(db) || !drawable(sb)) return -1;
     const int mode = MemImgState.blendMode;
     if (mode != 0 && mode != 1) return -1;
     const uint32_t opacity = mode == 1 ? (uint32_t)(MemImgState.blendParam < 0 ? 0 : MemImgState.blendParam > 255 ? 255 : MemImgState.blendParam) : 255;
@@ -498,11 +578,30 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
     const int64_t y2 = (int64_t)y + source->height < bottom ? (int64_t)y + source->height : bottom;
     if (x1 >= x2 || y1 >= y2) return 0;
 
+    const uint32_t bright = MemImgState.brightColor & 0xFFFFFF;
+    const bool keyed = !sb->hasAlpha && useTransColor && sb->useTransColor;
+    if (db->colorType != MemImgColorType_XRGB8 || sb->colorType != MemImgColorType_XRGB8) {
+        // 16-bit images: each span goes through ARGB8 words and the same blend.
+        uint32_t sourceWords[256], destinationWords[256];
+        const int sourceBytes = MemImg_BytesPerPixel(sb), destinationBytes = MemImg_BytesPerPixel(db);
+        for (int64_t row = y1; row < y2; row++) {
+            const uint8_t* s = (const uint8_t*)source->pixels + (row - y) * sb->pitch;
+            uint8_t* d = (uint8_t*)destination->pixels + row * db->pitch;
+            for (int64_t column = x1; column < x2; column += 256) {
+                const int count = (int)(x2 - column < 256 ? x2 - column : 256);
+                MemImg_RowToArgb(sb, s + (column - x) * sourceBytes, count, sourceWords, keyed);
+                MemImg_RowToArgb(db, d + column * destinationBytes, count, destinationWords, false);
+                BlendRowAny(destinationWords, sourceWords, count, opacity, 0, 0xFFFFFFFFu, bright);
+                MemImg_RowFromArgb(db, destinationWords, count, d + column * destinationBytes);
+            }
+        }
+        return 0;
+    }
     const uint32_t forceAlpha = sb->hasAlpha ? 0 : 0xFF000000u;
-    const uint32_t key = (!sb->hasAlpha && useTransColor && sb->useTransColor) ? (sb->transColor & 0xFFFFFF) : 0xFFFFFFFFu;
+    const uint32_t key = keyed ? (sb->transColor & 0xFFFFFF) : 0xFFFFFFFFu;
     // Whole-body sources with valid runs skip transparent runs and copy opaque ones.
     const bool useRuns = sb->runsValid && sb->hasAlpha && source->pixels == sb->pixels && source->width == sb->width &&
-                         opacity == 255;
+                         opacity == 255 && bright == 0xFFFFFF;
     const uint8_t* run = sb->runs;
     for (int64_t row = 0; row < (int64_t)source->height; row++) {
         const uint8_t* rowRuns = run;
@@ -515,7 +614,7 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
         uint32_t* d = (uint32_t*)((uint8_t*)destination->pixels + (row + y) * db->pitch);
         const int64_t from = x1 - x, to = x2 - x;   // source columns drawn
         if (!useRuns) {
-            BlendRow(d + x1, s + from, (int)(to - from), opacity, forceAlpha, key);
+            BlendRowAny(d + x1, s + from, (int)(to - from), opacity, forceAlpha, key, bright);
             continue;
         }
         int64_t column = 0;
@@ -525,7 +624,7 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
             column += length;
             if (a >= b || kind == MemImgRun_Transparent) continue;
             if (kind == MemImgRun_Opaque) memcpy(d + x + a, s + a, (size_t)(b - a) * 4);
-            else BlendRow(d + x + a, s + a, (int)(b - a), opacity, forceAlpha, key);
+            else BlendRowAny(d + x + a, s + a, (int)(b - a), opacity, forceAlpha, key, bright);
         }
     }
     return 0;

@@ -55,7 +55,7 @@ struct MemImgDrawState {
     int32_t defaultColorType;
     int32_t drawArea[4];                // left, top, right, bottom
     int32_t blendMode, blendParam;
-    uint32_t brightColor;
+    uint32_t brightColor;               // 0x00RRGGBB, white at start
     uint8_t blendGraphThreshold[256];
 };
 extern MemImgDrawState MemImgState;
@@ -85,9 +85,11 @@ int MemImg_SetDrawBright(uint32_t bright);
 
 // Draws `source` at (x, y) of `destination` inside the draw area with the blend mode of the draw
 // state: mode 0 copies (keyed pixels and alpha still honoured), mode 1 blends with the parameter
-// as opacity. Both images are type 1 (32-bit). Per pixel, with S the source made premultiplied
-// (alpha 255 without an alpha plane, 0 for a keyed pixel) and scaled by the opacity p, and D the
-// destination: out = S + D x (255 - S alpha) / 255, every division by 255 rounded to nearest.
+// as opacity. Images are of type 0 or 1 without a palette; type-0 pixels are widened to 8 bits
+// per channel by repeating their top bits and narrowed again by keeping them. Per pixel, with S the source tinted by the bright
+// colour (0x00RRGGBB, each channel x bright / 255), made premultiplied (alpha 255 without an alpha
+// plane, 0 for a keyed pixel) and scaled by the opacity p, and D the destination:
+// out = S + D x (255 - S alpha) / 255, every division by 255 rounded to nearest.
 // Returns 0, or -1 for images or modes it does not draw.
 int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor);
 

@@ -181,6 +181,18 @@ TEST(BaseImageTest, PixelAccess)
     EXPECT_EQ(255, r);
     EXPECT_EQ(0, g);
     EXPECT_NEAR(51, b, 1);
+    // Two float channels: pixel 1 starts 8 bytes into the row.
+    const float twoChannels[4] = {0.0f, 0.0f, 1.0f, 0.2f};
+    BaseImage rg = {};
+    BaseImage_ColorFormat_InitFromMasks(&rg.format, 0, 0, 0, 0, 0, 2, 32, 1);
+    rg.width = 2;
+    rg.height = 1;
+    rg.pitch = 16;
+    rg.pixels = (void*)twoChannels;
+    r = g = -1;
+    EXPECT_EQ(0, BaseImage_GetPixelRGBA(&rg, 1, 0, &r, &g, &b, &a));
+    EXPECT_EQ(255, r);
+    EXPECT_EQ(51, g);
     ASSERT_EQ(0, BaseImage_CreateARGBF32(1, 1, &image));
     BaseImage_SetPixelRGBA(&image, 0, 0, 255, 0, 0, 255);
     EXPECT_FLOAT_EQ(1.0f, ((float*)image.pixels)[0]);

@@ -342,3 +342,24 @@ TEST(ColorConvertBltTest, HalfSize)
     EXPECT_EQ(0, BaseImage_HalfSizeBlt(&rgb565, &out, 2, block, 4, 0, 0, 1, 0, 1, 2));
     EXPECT_EQ((2 + 3) / 2 << 11, out);
 }
+
+TEST(ColorConvertBltTest, ByteChannelSources)
+{
+    ColorFormatDesc one, two, argb8;
+    BaseImage_ColorFormat_InitFromMasks(&one, 0, 0, 0, 0, 0, 1, 8, 0);
+    BaseImage_ColorFormat_InitFromMasks(&two, 0, 0, 0, 0, 0, 2, 8, 0);
+    memset(&argb8, 0, sizeof(argb8));
+    BaseImage_ColorFormat_InitARGB8(&argb8);
+    const uint8_t ones[3] = {1, 2, 3}, twos[4] = {1, 2, 3, 4};
+    const BaseImageRect wide = {0, 0, 3, 1}, pair = {0, 0, 2, 1};
+    uint8_t out[12] = {};
+    BaseImage_ColorConvertBlt(out, 12, &argb8, ones, 3, &one, nullptr, 0, nullptr, 0, 0, &wide, 0, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ((std::vector<uint8_t>{1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3}), std::vector<uint8_t>(out, out + 12));
+    BaseImage_ColorConvertBlt(out, 12, &two, ones, 3, &one, nullptr, 0, nullptr, 0, 0, &wide, 0, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ((std::vector<uint8_t>{1, 1, 2, 2, 3, 3}), std::vector<uint8_t>(out, out + 6));
+    BaseImage_ColorConvertBlt(out, 12, &argb8, twos, 4, &two, nullptr, 0, nullptr, 0, 0, &pair, 0, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ((std::vector<uint8_t>{1, 2, 1, 2, 3, 4, 3, 4}), std::vector<uint8_t>(out, out + 8));
+    // Mirrored copies go through the per-pixel path: one channel is red, the rest full.
+    BaseImage_ColorConvertBlt(out, 12, &argb8, ones, 3, &one, nullptr, 0, nullptr, 0, 0, &wide, 1, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ((std::vector<uint8_t>{255, 255, 3, 255}), std::vector<uint8_t>(out, out + 4));
+}

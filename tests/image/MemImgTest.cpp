@@ -29,11 +29,14 @@ uint32_t Pixel32(const MEMIMG& m, int x, int y)
 uint32_t Round255(uint32_t x, uint32_t y) { return (x * y * 2 + 255) / 510; }
 
 // The documented blend: S premultiplied and scaled by the opacity, out = S + D (255 - S alpha) / 255.
-uint32_t BlendReference(uint32_t s, uint32_t d, uint32_t opacity)
+uint32_t BlendReference(uint32_t s, uint32_t d, uint32_t opacity, uint32_t bright = 0xFFFFFF)
 {
     const uint32_t a = s >> 24;
     uint32_t sc[4];
-    for (int c = 0; c < 4; c++) sc[c] = Round255(Round255((s >> (8 * c)) & 255, c == 3 ? 255 : a), opacity);
+    for (int c = 0; c < 4; c++) {
+        const uint32_t tinted = Round255((s >> (8 * c)) & 255, c == 3 ? 255 : (bright >> (8 * c)) & 255);
+        sc[c] = Round255(Round255(tinted, c == 3 ? 255 : a), opacity);
+    }
     uint32_t out = 0;
     for (int c = 0; c < 4; c++) out |= (sc[c] + Round255((d >> (8 * c)) & 255, 255 - sc[3])) << (8 * c);
     return out;
@@ -78,8 +81,16 @@ TEST_F(MemImgFixture, SetupPitchesAndRefusal)
     memset(&image, 0, sizeof(image));
     EXPECT_EQ(-1, MemImg_Setup(&image, 0x10000, 0x10000, -1, 0, MemImgColorType_XRGB8, 0, 0, 0, nullptr));
     EXPECT_EQ(0, MemImg_IsValid(&image));
-    Memory_Free(image.body);
-    image.body = nullptr;
+    // A run plane too large for 32 bits: the set-up fails, frees what it made, keeps the body and
+    // leaves the caller's pixels alone; the next set-up reuses the body.
+    const int32_t blocks = Memory_GetBlockCount();
+    uint32_t pixels[4] = {};
+    EXPECT_EQ(-1, MemImg_Setup(&image, 0x10000, 0x10000, 0, 0, MemImgColorType_XRGB8, 0, 0, 1, pixels));
+    EXPECT_EQ(blocks, Memory_GetBlockCount());
+    MemImgBody* kept = image.body;
+    ASSERT_EQ(0, MemImg_Setup(&image, 2, 2, 8, 0, MemImgColorType_XRGB8, 0, 0, 0, pixels));
+    EXPECT_EQ(kept, image.body);
+    EXPECT_EQ((void*)pixels, image.pixels);
 }
 
 TEST_F(MemImgFixture, ViewsShareTheBody)
@@ -196,6 +207,7 @@ TEST(MemImgTablesTest, LookupAndThresholdTables)
 namespace {
 
 struct DrawCase {
+    uint32_t bright;
     int width;
     int alpha;      // source with an alpha plane
     int planes;     // with premultiplied and run planes (runs valid)
@@ -208,8 +220,9 @@ struct DrawCase {
 TEST(MemImgDrawTest, BlendMatchesTheDocumentedRule)
 {
     const DrawCase cases[] = {
-        {13, 1, 0, 1, 255, 0}, {13, 1, 1, 1, 255, 0}, {13, 1, 1, 1, 100, 0}, {7, 1, 0, 0, 0, 0},
-        {9, 0, 0, 1, 77, 0},   {9, 0, 0, 0, 0, 1},    {16, 1, 1, 0, 0, 0},
+        {0xFFFFFF, 13, 1, 0, 1, 255, 0}, {0xFFFFFF, 13, 1, 1, 1, 255, 0}, {0xFFFFFF, 13, 1, 1, 1, 100, 0},
+        {0xFFFFFF, 7, 1, 0, 0, 0, 0},    {0xFFFFFF, 9, 0, 0, 1, 77, 0},   {0xFFFFFF, 9, 0, 0, 0, 0, 1},
+        {0xFFFFFF, 16, 1, 1, 0, 0, 0},   {0x80FF20, 13, 1, 1, 0, 0, 0},   {0x102030, 9, 0, 0, 1, 200, 1},
     };
     std::mt19937 random(7);
     for (const DrawCase& c : cases) {
@@ -239,6 +252,7 @@ TEST(MemImgDrawTest, BlendMatchesTheDocumentedRule)
         const int32_t area[4] = {3, 2, w + 1, h + 2};   // cuts the source's first and last columns and first row
         MemImg_SetDrawArea(area);
         MemImg_SetBlendMode(c.mode, c.param);
+        MemImg_SetDrawBright(c.bright);
         ASSERT_EQ(0, MemImg_DrawImage(&d, &s, 2, 1, c.key));
         for (int y = 0; y < h + 2; y++) {
             for (int x = 0; x < w + 4; x++) {
@@ -248,7 +262,7 @@ TEST(MemImgDrawTest, BlendMatchesTheDocumentedRule)
                     uint32_t sv = Pixel32(s, x - 2, y - 1);
                     if (!c.alpha) sv |= 0xFF000000u;
                     if (c.key && (sv & 0xFFFFFF) == 0x112233) sv &= 0xFFFFFF;
-                    expected = BlendReference(sv, old, c.mode == 1 ? (uint32_t)c.param : 255);
+                    expected = BlendReference(sv, old, c.mode == 1 ? (uint32_t)c.param : 255, c.bright);
                 }
                 ASSERT_EQ(expected, Pixel32(d, x, y)) << x << "," << y;
             }
@@ -260,14 +274,19 @@ TEST(MemImgDrawTest, BlendMatchesTheDocumentedRule)
     const int32_t none[4] = {0, 0, 0, 0};
     MemImg_SetDrawArea(none);
     MemImg_SetBlendMode(0, 0);
+    MemImg_SetDrawBright(0xFFFFFF);
 }
 
 TEST(MemImgDrawTest, RefusesWhatItDoesNotDraw)
 {
     MEMIMG a = {}, b = {};
-    ASSERT_EQ(0, MemImg_SetupWithDefaults(&a, 4, 4, MemImgColorType_R5G6B5));
+    ASSERT_EQ(0, MemImg_Setup(&a, 4, 4, -1, 0, MemImgColorType_XRGB8, 1, 0, 0, nullptr));
     ASSERT_EQ(0, MemImg_SetupWithDefaults(&b, 4, 4, MemImgColorType_XRGB8));
-    EXPECT_EQ(-1, MemImg_DrawImage(&b, &a, 0, 0, 0));
+    EXPECT_EQ(-1, MemImg_DrawImage(&b, &a, 0, 0, 0));   // palette images
+    MEMIMG one = {};
+    ASSERT_EQ(0, MemImg_SetupWithDefaults(&one, 4, 4, MemImgColorType_One8));
+    EXPECT_EQ(-1, MemImg_DrawImage(&one, &b, 0, 0, 0));
+    MemImg_Release(&one);
     MemImg_SetBlendMode(3, 255);
     EXPECT_EQ(-1, MemImg_DrawImage(&b, &b, 0, 0, 0));
     MemImg_SetBlendMode(0, 0);
@@ -297,6 +316,50 @@ TEST(MemImgDrawTest, EveryAlphaAgainstEveryChannelValue)
             ASSERT_EQ(BlendReference(sv, dv, 255), Pixel32(d, (int)x, (int)y)) << x << "," << y;
         }
     MemImg_SetBlendMode(0, 0);
+    MemImg_Release(&s);
+    MemImg_Release(&d);
+}
+
+TEST(MemImgDrawTest, SixteenBitImagesThroughTheSameRule)
+{
+    // Type-0 source with alpha (R5G6B5 in bits 0 to 15, alpha in byte 2) onto a type-0 image,
+    // and a keyed type-0 source without alpha onto a 32-bit image.
+    auto widen = [](uint32_t c) {
+        const uint32_t r = c >> 11, g = (c >> 5) & 63, b = c & 31;
+        return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+    };
+    auto narrow = [](uint32_t v) { return ((v >> 19) & 31) << 11 | ((v >> 10) & 63) << 5 | ((v >> 3) & 31); };
+    std::mt19937 random(11);
+    MEMIMG s = {}, d = {};
+    ASSERT_EQ(0, MemImg_Setup(&s, 9, 2, -1, 0, MemImgColorType_R5G6B5, 0, 1, 0, nullptr));
+    ASSERT_EQ(0, MemImg_SetupWithDefaults(&d, 9, 2, MemImgColorType_R5G6B5));
+    std::vector<uint32_t> sv(18), dv(18);
+    for (int i = 0; i < 18; i++) {
+        sv[i] = random() & 0xFFFFFF;
+        dv[i] = random() & 0xFFFF;
+        memcpy((uint8_t*)s.pixels + (i / 9) * s.body->pitch + (i % 9) * 4, &sv[i], 4);
+        memcpy((uint8_t*)d.pixels + (i / 9) * d.body->pitch + (i % 9) * 2, &dv[i], 2);
+    }
+    MemImg_SetBlendMode(1, 200);
+    ASSERT_EQ(0, MemImg_DrawImage(&d, &s, 0, 0, 0));
+    for (int i = 0; i < 18; i++) {
+        uint16_t out;
+        memcpy(&out, (uint8_t*)d.pixels + (i / 9) * d.body->pitch + (i % 9) * 2, 2);
+        const uint32_t source = (sv[i] >> 16) << 24 | widen(sv[i] & 0xFFFF);
+        EXPECT_EQ(narrow(BlendReference(source, 0xFF000000u | widen(dv[i]), 200)), out) << i;
+    }
+    MemImg_Release(&s);
+    MemImg_Release(&d);
+
+    ASSERT_EQ(0, MemImg_Setup(&s, 2, 1, -1, 0xF800, MemImgColorType_R5G6B5, 0, 0, 0, nullptr));
+    ASSERT_EQ(0, MemImg_SetupWithDefaults(&d, 2, 1, MemImgColorType_XRGB8));
+    const uint16_t pixels[2] = {0xF800, 0x07E0};
+    memcpy(s.pixels, pixels, 4);
+    MemImg_FillRect(&d, nullptr, 0xFF0000FFu);
+    MemImg_SetBlendMode(0, 0);
+    ASSERT_EQ(0, MemImg_DrawImage(&d, &s, 0, 0, 1));
+    EXPECT_EQ(0xFF0000FFu, Pixel32(d, 0, 0));   // the key colour is not drawn
+    EXPECT_EQ(0xFF00FF00u, Pixel32(d, 1, 0));
     MemImg_Release(&s);
     MemImg_Release(&d);
 }
