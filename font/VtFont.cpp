@@ -26,6 +26,12 @@ int DrawTextToHandleW(int x, int y, const wchar_t* text, int length, unsigned in
 
 int GetTextWidthToHandleW(const wchar_t* text, int length, int cap, int fontHandle, int vertical) { return -1; }
 
+int Font_Manager_Initialize() { return 0; }
+
+int Font_Manager_Terminate() { return 0; }
+
+int Font_RecreateAllHandles() { return 0; }
+
 // ---- Default font and creation size (used by the key-input fields and IME drawing) ----
 
 int Font_GetDefaultHandle() { return -1; }

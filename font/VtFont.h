@@ -23,6 +23,12 @@ int DrawTextToHandleW(int x, int y, const wchar_t* text, int length, unsigned in
                       unsigned int edgeColor, int vertical);
 int GetTextWidthToHandleW(const wchar_t* text, int length, int cap, int fontHandle, int vertical);
 
+// Font manager start and end with the graphics module, and re-creation of every font handle after
+// the device was re-created; nothing to do while no font exists.
+int Font_Manager_Initialize();
+int Font_Manager_Terminate();
+int Font_RecreateAllHandles();
+
 // ---- Default font and creation size (used by the key-input fields and IME drawing) ----
 // Without a graphics device the default font cannot be made: the handle is -1 and asking a bad handle
 // for its size gives -1.

@@ -1,20 +1,14 @@
 // Graph handles and draw calls in their form without a device (GraphicsApi 0): no graph handle can
-// be made, so creation and loading give -1 and drawing does nothing; the blend state is kept.
+// be made, so creation and loading give -1 and drawing does nothing.
 // Stands on the graphics core's device record.
 #include "graphics/VtGraphicsDraw.h"
 
 #include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsDrawTarget.h"
 
 namespace Vantrel {
 
 namespace {
-
-struct GraphicsBlendState {
-    int Mode;
-    int Param;
-};
-
-GraphicsBlendState Blend = {0, 255};
 
 int Graphics_DeviceReady() { return GraphicsApi != GRAPHICS_API_NONE && GraphicsSystemState.DeviceValid; }
 
@@ -52,15 +46,6 @@ int DrawCircleShape(int x, int y, int radius, unsigned int color, int fill, int 
     return Graphics_DeviceReady() ? 0 : -1;
 }
 
-int SetBlendModeAndParam(int blendMode, int param)
-{
-    if (param < 0) param = 0;
-    if (param > 255) param = 255;
-    Blend.Mode = blendMode;
-    Blend.Param = param;
-    return 0;
-}
-
-int ClearDrawScreen() { return Graphics_DeviceReady() ? 0 : -1; }
+int ClearDrawScreen() { return ClearDrawTarget(nullptr); }
 
 }  // namespace Vantrel

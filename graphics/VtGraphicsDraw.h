@@ -1,9 +1,9 @@
 // Graph handles and draw calls the tool's pages use: drawable graphs, image files, graphs, boxes,
-// lines, circles and the blend mode. Stands on the graphics core's device state; without a device
+// lines and circles. Stands on the graphics core's device state; without a device
 // no graph can be made and nothing is drawn.
 #pragma once
 
-#include "graphics/VtGraphicsScreen.h"  // DrawRectangle
+#include "graphics/VtGraphicsScreen.h"  // DrawRectangle, SetBlendModeAndParam
 
 namespace Vantrel {
 
@@ -15,7 +15,6 @@ int DrawGraphPart(int x, int y, int sourceX, int sourceY, int width, int height,
                   int reverseX, int reverseY);
 int DrawLineSegment(int x1, int y1, int x2, int y2, unsigned int color, int thickness);
 int DrawCircleShape(int x, int y, int radius, unsigned int color, int fill, int thickness);
-int SetBlendModeAndParam(int blendMode, int param);
 int ClearDrawScreen();
 
 }  // namespace Vantrel

@@ -1,9 +1,29 @@
-// Direct3D 11 back-end: the least of it the foundation needs (whether a device exists).
-// Stands on nothing yet: no device is created here.
+// Direct3D 11 back-end: the bodies of the graphics core's device switches while GraphicsApi is 2,
+// with its d3d11.dll loading. Until the back-end's device exists, start-up loads and frees the
+// library and fails, so the core runs without a device; every other body reports failure.
+// Stands on the switch layer's table and the log.
 #pragma once
+
+#include "graphics/VtGraphicsDispatchTable.h"
 
 namespace Vantrel {
 
+#define VT_GRAPHICS_D3D11_DECLARE(name, params, args) int Graphics_D3D11_##name params;
+VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D11_DECLARE)
+#undef VT_GRAPHICS_D3D11_DECLARE
+
+int Graphics_D3D11_VertexBatch_Flush(int reserved, int otherThread);
+int Graphics_D3D11_Buffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count);
+int Graphics_D3D11_Device_Initialize();
+int Graphics_D3D11_Device_PostInitialize();
+int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int colorBits, int refreshRate);
+int Graphics_D3D11_Device_Terminate();
+int Graphics_D3D11_Screen_Flip();
+int Graphics_D3D11_DrawScreen_SetPost(int screen);
+
+// The call layer: 1 when the device exists; loading and freeing d3d11.dll (logged).
 int D3D11Call_Device_Exists();
+int D3D11Call_LoadD3D11();
+int D3D11Call_FreeD3D11();
 
 }  // namespace Vantrel

@@ -1,0 +1,366 @@
+// Graphics module start and end with the library under Wine: no device when hardware graphics are
+// off or the Direct3D libraries cannot be loaded, the back-end order, every switch's result without
+// a device (and that a device value reaches the back-end), nothing left behind, the monitor list, the
+// scratch buffers and the queries.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../system/WindowTestSupport.h"
+#include "foundation/VtHandle.h"
+#include "foundation/VtMemory.h"
+#include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsCamera.h"
+#include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsDrawTarget.h"
+
+using namespace Vantrel;
+using namespace WindowTest;
+
+namespace {
+
+int OpenSystemHandles() {
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return static_cast<int>(count);
+}
+
+const int GraphicsHandleTypes[] = {HandleType_Graph, HandleType_Shader, HandleType_ShaderConstantBuffer,
+                                   HandleType_VertexBuffer, HandleType_IndexBuffer, HandleType_ShadowMap};
+
+// Wine leaves a library alone whose load order in the DllOverrides of the program is empty. It
+// reads the program's key once, when the process starts: the values are set for this program's name
+// around a child process that runs one test again, and taken away afterwards.
+class Direct3DUnloadable {
+public:
+    Direct3DUnloadable() {
+        const std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + ProgramName() + L"\\DllOverrides";
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
+            ERROR_SUCCESS)
+            key_ = nullptr;
+        for (const wchar_t* library : Libraries)
+            if (key_) RegSetValueExW(key_, library, 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(L""));
+    }
+    ~Direct3DUnloadable() {
+        if (key_ == nullptr) return;
+        for (const wchar_t* library : Libraries) RegDeleteValueW(key_, library);
+        RegCloseKey(key_);
+    }
+    static std::wstring ProgramPath() {
+        wchar_t path[MAX_PATH] = {0};
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        return path;
+    }
+    static std::wstring ProgramName() {
+        const std::wstring path = ProgramPath();
+        const size_t slash = path.find_last_of(L'\\');
+        return slash == std::wstring::npos ? path : path.substr(slash + 1);
+    }
+
+private:
+    static constexpr const wchar_t* Libraries[] = {L"d3d11", L"d3d9"};
+    HKEY key_ = nullptr;
+};
+
+// Runs one test of this program again in a child process that cannot load d3d11.dll or d3d9.dll.
+// Returns the child's exit code, -1 when it could not be run.
+int RunTestWithoutDirect3D(const wchar_t* testName) {
+    Direct3DUnloadable unloadable;
+    const std::wstring path = Direct3DUnloadable::ProgramPath();
+    std::wstring command = L"\"" + path + L"\" --gtest_brief=1 --gtest_filter=" + testName;
+    SetEnvironmentVariableW(L"VT_GRAPHICS_NO_DIRECT3D", L"1");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    const BOOL started =
+        CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableW(L"VT_GRAPHICS_NO_DIRECT3D", nullptr);
+    if (!started) return -1;
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+bool InChildWithoutDirect3D() { return GetEnvironmentVariableW(L"VT_GRAPHICS_NO_DIRECT3D", nullptr, 0) != 0; }
+
+// One start and end of the library without a device, with everything given back.
+void StartAndEndWithoutDevice(int round, const std::function<void(const std::string&)>& checkLog) {
+    SCOPED_TRACE(round);
+    ASSERT_EQ(InitializeLibrary(), 0);
+    EXPECT_EQ(GraphicsApi, GRAPHICS_API_NONE);
+    EXPECT_EQ(GraphicsSystemState.Initialised, 1);
+    EXPECT_EQ(GraphicsSystemState.DeviceValid, 0);
+    EXPECT_EQ(IsHardwareRenderingActive(), 0);
+    EXPECT_EQ(Graphics_Dispatch_Device_IsValid(), 0);
+    EXPECT_EQ(Graphics_Dispatch_DirectDraw7_Get(), nullptr);
+    EXPECT_EQ(GetShaderModelVersion(), 0);
+    EXPECT_EQ(GetCurrentDrawScreen(), DRAW_SCREEN_FRONT);
+    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.SetUp, 1);
+    EXPECT_EQ(GraphicsSystemState.SoftScreenWorkAlpha.AlphaPlane != nullptr, true);
+    EXPECT_EQ(GraphicsSystemState.MemImgDrawTarget, &GraphicsSystemState.SoftScreenMain);
+    for (int type : GraphicsHandleTypes) EXPECT_EQ(HandleManagerTable[type].Initialized, 1) << type;
+    EXPECT_EQ(SetHardwareGraphicsEnable(1), -1);  // too late once started
+    for (int frame = 0; frame < 3; ++frame) ASSERT_EQ(PollMessages(), 0);
+    // The log of this start: the file goes on across the starts of one process.
+    const std::string log = ReadLog();
+    const size_t start = log.rfind(Utf8(u8"Vantrelの初期化処理開始"));
+    ASSERT_NE(start, std::string::npos);
+    checkLog(log.substr(start));
+
+    ASSERT_EQ(TerminateLibrary(), 0);
+    EXPECT_EQ(GraphicsSystemState.Initialised, 0);
+    EXPECT_EQ(GraphicsSystemState.MonitorList, nullptr);
+    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.SetUp, 0);
+    for (int type : GraphicsHandleTypes) EXPECT_EQ(HandleManagerTable[type].Initialized, 0) << type;
+    EXPECT_EQ(MemoryState.AllocBlockCount, 0);
+    for (const HandleManager& manager : HandleManagerTable)
+        EXPECT_EQ(manager.Initialized ? manager.Count : 0, 0) << static_cast<int>(&manager - HandleManagerTable);
+}
+
+}  // namespace
+
+class GraphicsLifecycleTest : public LibraryTest {
+protected:
+    void TearDown() override {
+        LibraryTest::TearDown();
+        SetHardwareGraphicsEnable(1);
+        GraphicsApi = GRAPHICS_API_NONE;
+    }
+};
+
+TEST_F(GraphicsLifecycleTest, HardwareOffStartsAndEndsTwiceWithoutTouchingABackEnd) {
+    EXPECT_EQ(IsHardwareRenderingActive(), 1);
+    ASSERT_EQ(SetHardwareGraphicsEnable(0), 0);
+    EXPECT_EQ(IsHardwareRenderingActive(), 0);
+    int systemHandles = 0;
+    for (int round = 0; round < 2; ++round) {
+        StartAndEndWithoutDevice(round, [](const std::string& log) {
+            EXPECT_EQ(LogFind(log, u8"d3d11.dll"), std::string::npos);
+            EXPECT_EQ(LogFind(log, u8"d3d9.dll"), std::string::npos);
+        });
+        // The first round loads what stays loaded; the second gives back all it opened.
+        if (round == 0)
+            systemHandles = OpenSystemHandles();
+        else
+            EXPECT_EQ(OpenSystemHandles(), systemHandles);
+    }
+}
+
+TEST_F(GraphicsLifecycleTest, UnloadableDirect3DLibrariesFallBackToNoDevice) {
+    if (!InChildWithoutDirect3D()) {
+        EXPECT_EQ(RunTestWithoutDirect3D(L"GraphicsLifecycleTest.UnloadableDirect3DLibrariesFallBackToNoDevice"), 0);
+        return;
+    }
+    HMODULE probe = LoadLibraryW(L"d3d11.dll");
+    if (probe != nullptr) FreeLibrary(probe);
+    ASSERT_EQ(probe, nullptr) << "the load order should keep d3d11.dll from loading";
+    for (int round = 0; round < 2; ++round) {
+        StartAndEndWithoutDevice(round, [](const std::string& log) {
+            const size_t d3d11 = LogFind(log, u8"d3d11.dll の読み込み.... ");
+            ASSERT_NE(d3d11, std::string::npos);
+            const size_t failed = LogFind(log, u8"失敗", d3d11);
+            ASSERT_NE(failed, std::string::npos);
+            EXPECT_NE(LogFind(log, u8"d3d9.dll の読み込みに失敗しました", failed), std::string::npos);
+        });
+    }
+}
+
+TEST_F(GraphicsLifecycleTest, LoadableLibrariesAreTriedDirect3D11FirstAndGivenBack) {
+    StartAndEndWithoutDevice(0, [](const std::string& log) {
+        const size_t d3d11 = LogFind(log, u8"d3d11.dll の読み込み.... ");
+        ASSERT_NE(d3d11, std::string::npos);
+        const size_t freed11 = LogFind(log, u8"d3d11.dll の解放 1", d3d11);
+        ASSERT_NE(freed11, std::string::npos);
+        EXPECT_NE(LogFind(log, u8"d3d9.dll の解放 1", freed11), std::string::npos);
+    });
+}
+
+TEST_F(GraphicsLifecycleTest, ScreenOfSizeZeroStartsAt640x480With16Bits) {
+    GraphicsScreenState.ScreenWidth = GraphicsScreenState.ScreenHeight = GraphicsScreenState.ColourBits = 0;
+    ASSERT_EQ(InitializeLibrary(), 0);
+    int width = 0, height = 0, bits = 0;
+    GetScreenModeSettings(&width, &height, &bits);
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 480);
+    EXPECT_EQ(bits, 16);
+    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.BitsPerPixel, 16);
+    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.Pitch, 640 * 2);
+    EXPECT_EQ(AspectScreenWidth, 640);
+    EXPECT_EQ(Graphics_Module_Initialize(), 0);  // already started: nothing changes
+    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.Width, 640);
+}
+
+TEST_F(GraphicsLifecycleTest, ModuleEndBeforeAnyStartReturnsZero) {
+    EXPECT_EQ(Graphics_Module_Terminate(), 0);
+    EXPECT_EQ(GraphicsSystemState.Initialised, 0);
+}
+
+TEST_F(GraphicsLifecycleTest, ScratchBuffersGrowOnlyAndAreGivenBack) {
+    ASSERT_EQ(InitializeLibrary(), 0);
+    EXPECT_EQ(Graphics_Other_ReserveScratchBuffer(3, 16), -1);
+    EXPECT_EQ(Graphics_Other_ReserveScratchBuffer(-1, 16), -1);
+    ASSERT_EQ(Graphics_Other_ReserveScratchBuffer(1, 4096), 0);
+    void* block = GraphicsSystemState.Scratch.Buffer[1];
+    ASSERT_NE(block, nullptr);
+    static_cast<char*>(block)[100] = 42;
+    EXPECT_EQ(Graphics_Other_ReserveScratchBuffer(1, 100), 0);
+    EXPECT_EQ(GraphicsSystemState.Scratch.Buffer[1], block);
+    EXPECT_EQ(GraphicsSystemState.Scratch.Size[1], 4096u);
+    ASSERT_EQ(Graphics_Other_ReserveScratchBuffer(1, 1 << 20), 0);
+    EXPECT_EQ(static_cast<char*>(GraphicsSystemState.Scratch.Buffer[1])[100], 42);  // contents kept
+    ASSERT_EQ(TerminateLibrary(), 0);
+    EXPECT_EQ(GraphicsSystemState.Scratch.Buffer[1], nullptr);
+    EXPECT_EQ(GraphicsSystemState.Scratch.Size[1], 0u);
+    EXPECT_EQ(MemoryState.AllocBlockCount, 0);
+}
+
+TEST_F(GraphicsLifecycleTest, QueriesAndRestoreHandler) {
+    ASSERT_EQ(InitializeLibrary(), 0);
+    EXPECT_EQ(GetScreenColorBitDepth(), 32);
+    int width = 0, height = 0;
+    GetMainScreenSize(&width, &height);
+    EXPECT_EQ(width, 860);
+    EXPECT_EQ(height, 560);
+    EXPECT_EQ(GetWaitVSyncEnable(), 0);               // the tool's setting before start-up
+    EXPECT_EQ(SetWaitVSyncEnable(1), -1);             // no device: fixed after start-up
+    EXPECT_EQ(Graphics_Screen_GetFullScreenResolutionMode(), 0);
+    EXPECT_EQ(Graphics_Screen_IsFullScreenResolutionModeSet(), 0);
+    EXPECT_EQ(Graphics_Caps_GetNoHalfPixelOffset(), 0);
+    EXPECT_EQ(GetDeleteGraphsOnModeChange(), 1);
+    EXPECT_EQ(SetGraphRestoreHandler(nullptr), 0);
+    EXPECT_EQ(Graphics_Image_HasRestoreCallback(), 1);  // the default reloader is stored
+    EXPECT_EQ(Graphics_Image_RestoreAllAfterLoss(), 0);
+    EXPECT_EQ(Graphics_Screen_RestoreOnActivate(), 0);
+    EXPECT_EQ(SetGDIDrawEnableFlag(1), 0);
+    EXPECT_EQ(GetGDIDrawEnableFlag(), 1);
+    SetGDIDrawEnableFlag(0);
+}
+
+TEST_F(GraphicsLifecycleTest, MonitorListHoldsThePrimaryMonitorAndItsModesOnce) {
+    ASSERT_EQ(InitializeLibrary(), 0);
+    ASSERT_EQ(Graphics_Display_SetupInfo(), 0);
+    ASSERT_GE(GraphicsSystemState.MonitorCount, 1);
+    const MonitorInfo& monitor = GraphicsSystemState.MonitorList[GraphicsSystemState.PrimaryMonitor];
+    EXPECT_EQ(monitor.Primary, 1);
+    EXPECT_GT(monitor.Width, 0);
+    EXPECT_GT(monitor.Height, 0);
+    EXPECT_GE(monitor.PhysicalWidth, 1);
+    EXPECT_EQ(monitor.Width, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(monitor.ColourBits, 32);
+    EXPECT_NE(monitor.DeviceName[0], 0);
+    ASSERT_GE(monitor.DisplayModeCount, 1);
+    for (int i = 0; i < monitor.DisplayModeCount; ++i) {
+        const DisplayModeRecord& mode = monitor.DisplayModes[i];
+        EXPECT_GE(mode.ColourBits, 16);
+        for (int j = 0; j < i; ++j) {
+            const DisplayModeRecord& other = monitor.DisplayModes[j];
+            EXPECT_FALSE(mode.Width == other.Width && mode.Height == other.Height && mode.ColourBits == other.ColourBits &&
+                         mode.RefreshRate == other.RefreshRate)
+                << i << " repeats " << j;
+        }
+    }
+    DisplayModeRecord none;
+    GetDisplayModeEntry(&none, monitor.DisplayModeCount, GraphicsSystemState.PrimaryMonitor);
+    EXPECT_EQ(none.Width, -1);
+    EXPECT_EQ(none.RefreshRate, -1);
+    const std::string log = ReadLog();
+    const size_t start = LogFind(log, u8"ディスプレイ情報のセットアップ開始");
+    ASSERT_NE(start, std::string::npos);
+    EXPECT_NE(LogFind(log, u8"モニターの数：", start), std::string::npos);
+    EXPECT_NE(LogFind(log, u8"ディスプレイ情報のセットアップ完了", start), std::string::npos);
+}
+
+TEST_F(GraphicsLifecycleTest, DrawScreenSelectionResetsDrawAreaAndCamera) {
+    ASSERT_EQ(InitializeLibrary(), 0);
+    ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+    RECT area;
+    GetDrawAreaRect(&area);
+    EXPECT_EQ(area.right, 860);
+    EXPECT_EQ(area.bottom, 560);
+    EXPECT_EQ(DrawSettings.DrawAreaEmpty, 0);
+
+    // World (x, y, 0) lands on pixel (x, height - y).
+    MatrixD toPixels;
+    MakeProductMatrixD(&toPixels, &GraphicsTransform.World, &GraphicsTransform.View);
+    MakeProductMatrixD(&toPixels, &toPixels, &GraphicsTransform.Projection);
+    MakeProductMatrixD(&toPixels, &toPixels, &GraphicsTransform.Viewport3D);
+    for (const VectorD point : {VectorD{430, 280, 0}, VectorD{0, 0, 0}, VectorD{860, 560, 0}, VectorD{100, 60, 0}}) {
+        VectorD pixel;
+        double w = 0;
+        TransformVector4D(&pixel, &w, &point, 1.0, &toPixels);
+        EXPECT_NEAR(pixel.x / w, point.x, 1e-3);
+        EXPECT_NEAR(pixel.y / w, 560 - point.y, 1e-3);
+    }
+
+    EXPECT_EQ(SelectDrawScreen(-3), 0);
+    EXPECT_EQ(DrawSettings.DrawAreaEmpty, 1);
+    EXPECT_EQ(GraphicsScreenState.DrawTargetWidth, 860);  // kept
+    EXPECT_EQ(SelectDrawScreen(12345), -1);
+    EXPECT_EQ(GetCurrentDrawScreen(), -3);
+    EXPECT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+    EXPECT_EQ(ReadDrawScreenPixel(860, 0), -1);
+    EXPECT_EQ(ReadDrawScreenPixel(0, -1), -1);
+}
+
+namespace {
+
+// Calls a switch with every argument zero or null.
+template <typename... Arguments>
+int CallWithZeros(int (*function)(Arguments...)) {
+    return function(Arguments{}...);
+}
+
+struct SwitchCase {
+    const char* Name;
+    std::function<int()> Call;
+    int NoDevice, D3D9, D3D11;
+};
+
+}  // namespace
+
+TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReachesTheBackEnd) {
+    std::vector<SwitchCase> cases;
+    // The plain switches: 0 without a device; the back-ends, having no device, report -1.
+#define VT_TEST_PLAIN_SWITCH(name, params, args) \
+    cases.push_back({#name, [] { return CallWithZeros(Graphics_Dispatch_##name); }, 0, -1, -1});
+    VT_GRAPHICS_DISPATCH_PLAIN(VT_TEST_PLAIN_SWITCH)
+#undef VT_TEST_PLAIN_SWITCH
+    // The switches that differ.
+    cases.push_back({"Device_IsValid", [] { return Graphics_Dispatch_Device_IsValid(); }, 0, 0, 0});
+    cases.push_back({"VertexBatch_Flush", [] { return Graphics_Dispatch_VertexBatch_Flush(0); }, 0, -1, -1});
+    cases.push_back({"IndexBuffer_SetData", [] { return CallWithZeros(Graphics_Dispatch_IndexBuffer_SetData); }, 0, -1, -1});
+    cases.push_back({"VertexBuffer_SetData", [] { return CallWithZeros(Graphics_Dispatch_VertexBuffer_SetData); }, 0, -1, -1});
+    cases.push_back({"SysMemPool_ReleaseAll", [] { return Graphics_Dispatch_SysMemPool_ReleaseAll(); }, 0, -1, 0});
+    cases.push_back({"SysMemPool_ReleaseUnused", [] { return Graphics_Dispatch_SysMemPool_ReleaseUnused(); }, 0, 0, 0});
+    cases.push_back({"ZBuffer_CheckGraph", [] { return CallWithZeros(Graphics_Dispatch_ZBuffer_CheckGraph); }, 0, -1, 0});
+    cases.push_back({"MaxAnisotropy_Set", [] { return Graphics_Dispatch_MaxAnisotropy_Set(4); }, 0, -1, 0});
+    cases.push_back({"Texture_UpdateFromMovie", [] { return CallWithZeros(Graphics_Dispatch_Texture_UpdateFromMovie); }, 0, -1, 0});
+    cases.push_back({"ShadowMap_DrawEndHook", [] { return Graphics_Dispatch_ShadowMap_DrawEndHook(); }, 0, 0, 0});
+    cases.push_back({"Device_PostInitialize", [] { return Graphics_Dispatch_Device_PostInitialize(); }, 0, -1, -1});
+    cases.push_back({"Device_CheckLostOnActivate", [] { return Graphics_Dispatch_Device_CheckLostOnActivate(); }, 0, 0, 0});
+    cases.push_back({"SetDialogBoxMode", [] { return Graphics_Dispatch_SetDialogBoxMode(1); }, 0, 0, 0});
+    cases.push_back({"DrawScreen_SetPost", [] { return Graphics_Dispatch_DrawScreen_SetPost(DRAW_SCREEN_BACK); }, 0, -1, -1});
+    cases.push_back({"Screen_Flip", [] { return Graphics_Dispatch_Screen_Flip(); }, 0, -1, -1});
+    // The 74 switches but the four with tests of their own: back-end choice, restore, device end and
+    // the DirectDraw object.
+    EXPECT_EQ(cases.size(), 70u);
+
+    for (const SwitchCase& c : cases) {
+        GraphicsApi = GRAPHICS_API_NONE;
+        EXPECT_EQ(c.Call(), c.NoDevice) << c.Name;
+        GraphicsApi = GRAPHICS_API_D3D9;
+        EXPECT_EQ(c.Call(), c.D3D9) << c.Name;
+        GraphicsApi = GRAPHICS_API_D3D11;
+        EXPECT_EQ(c.Call(), c.D3D11) << c.Name;
+        GraphicsApi = 7;  // any other value counts as no device
+        EXPECT_EQ(c.Call(), c.NoDevice) << c.Name;
+    }
+    GraphicsApi = GRAPHICS_API_NONE;
+    EXPECT_EQ(Graphics_Dispatch_DirectDraw7_Get(), nullptr);
+}
