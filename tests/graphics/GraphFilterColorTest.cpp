@@ -43,7 +43,8 @@ TEST_F(GraphFilterColor, EveryKindMatchesItsRule)
     const int oR = (int)(cr * 1.402f * 255.0f * 4096.0f);
     const int oG = (int)((cb * 0.34414f - cr * 0.71414f) * 255.0f * 4096.0f);
     const int oB = (int)(cb * 1.772f * 255.0f * 4096.0f);
-    const uint32_t color1 = Bgra(30, 20, 10, 200), color2 = Bgra(250, 240, 230, 100);
+    const unsigned code1 = MakeColorCode(10, 20, 30), code2 = MakeColorCode(230, 240, 250), fill = MakeColorCode(0x10, 0x20, 0x30);
+    const uint32_t color1 = CodePixel(code1, 200), color2 = CodePixel(code2, 100);
     const ColorCase cases[] = {
         {"Mono", [](int s, int d) { return FilterGraphToGraph(s, d, GraphFilter_KindMono, 60, -90); },
          [=](uint32_t p, uint32_t) {
@@ -59,9 +60,9 @@ TEST_F(GraphFilterColor, EveryKindMatchesItsRule)
              for (int i = 0; i < 3; i++) c[i] = AlphaMulTable[255 - AlphaDivTable[Byte(p, i)][a]][a];
              return Bgra(c[0], c[1], c[2], a);
          }},
-        {"TwoColor", [](int s, int d) { return FilterGraphToGraph(s, d, GraphFilter_KindTwoColor, 120, 0x0A141E, 200, 0xE6F0FA, 100); },
+        {"TwoColor", [=](int s, int d) { return FilterGraphToGraph(s, d, GraphFilter_KindTwoColor, 120, code1, 200, code2, 100); },
          [=](uint32_t p, uint32_t) { return Lum(Byte(p, 0), Byte(p, 1), Byte(p, 2)) < 120 * 4096 ? color1 : color2; }},
-        {"TwoColorPma", [](int s, int d) { return FilterGraphToGraph(s, d, GraphFilter_KindTwoColorPma, 120, 0x0A141E, 200, 0xE6F0FA, 100); },
+        {"TwoColorPma", [=](int s, int d) { return FilterGraphToGraph(s, d, GraphFilter_KindTwoColorPma, 120, code1, 200, code2, 100); },
          [=](uint32_t p, uint32_t) {
              int b, g, r;
              Straight(p, &b, &g, &r, 1);
@@ -94,8 +95,8 @@ TEST_F(GraphFilterColor, EveryKindMatchesItsRule)
              auto f = [a](int c) { return a == 0 ? 0 : (c * 255 / a > 255 ? 255 : c * 255 / a); };
              return Bgra(f(Byte(p, 0)), f(Byte(p, 1)), f(Byte(p, 2)), a);
          }},
-        {"BrightClip greater, fill", [](int s, int d) { return FilterGraphToGraph(s, d, GraphFilter_KindBrightClip, 5, 100, 1, 0x102030, 77); },
-         [](uint32_t p, uint32_t) { return Lum(Byte(p, 0), Byte(p, 1), Byte(p, 2)) > (int)(100 / 255.0f * 255.0f * 4096.0f) ? Bgra(0x30, 0x20, 0x10, 77) : p; }},
+        {"BrightClip greater, fill", [=](int s, int d) { return FilterGraphToGraph(s, d, GraphFilter_KindBrightClip, 5, 100, 1, fill, 77); },
+         [=](uint32_t p, uint32_t) { return Lum(Byte(p, 0), Byte(p, 1), Byte(p, 2)) > (int)(100 / 255.0f * 255.0f * 4096.0f) ? CodePixel(fill, 77) : p; }},
         {"BrightClip less, no fill keeps the destination", [](int s, int d) { return FilterGraphToGraph(s, d, GraphFilter_KindBrightClip, 2, 100, 0, 0, 0); },
          [](uint32_t p, uint32_t d) { return Lum(Byte(p, 0), Byte(p, 1), Byte(p, 2)) < (int)(100 / 255.0f * 255.0f * 4096.0f) ? d : p; }},
     };
@@ -110,8 +111,9 @@ TEST_F(GraphFilterColor, EdgeValues)
     EXPECT_EQ(Bgra(254, 254, 254, 255), Pixel(out, 3, 3));
     ASSERT_EQ(0, FilterGraphToGraph(white, out, GraphFilter_KindMono, 255, 255));
     EXPECT_EQ(255, Byte(Pixel(out, 0, 0), 0));
-    ASSERT_EQ(0, FilterGraphToGraph(white, out, GraphFilter_KindTwoColor, 255, 0x010203, 4, 0xFFFFFF, 255));
-    EXPECT_EQ(Bgra(3, 2, 1, 4), Pixel(out, 0, 0));
+    ASSERT_EQ(0, FilterGraphToGraph(white, out, GraphFilter_KindTwoColor, 255, MakeColorCode(1, 2, 3), 4,
+                                    MakeColorCode(255, 255, 255), 255));
+    EXPECT_EQ(CodePixel(MakeColorCode(1, 2, 3), 4), Pixel(out, 0, 0));
     ASSERT_EQ(0, FilterGraphToGraph(white, out, GraphFilter_KindPremultipliedAlpha));
     EXPECT_EQ(Bgra(254, 254, 254, 255), Pixel(out, 1, 1));
     const int clear = MakeSolid(4, 4, Bgra(9, 9, 9, 0));

@@ -115,6 +115,16 @@ inline uint32_t Varied(int x, int y)
     return Bgra((seed * 7 + 3) & 255, (seed * 13 + 101) & 255, (seed * 29 + 50) & 255, (seed * 11 + 200) & 255);
 }
 
+// A colour code with an alpha as the filters turn it into bytes: split, each channel / 255 as a
+// float, then trunc(x * 255).
+inline uint32_t CodePixel(unsigned int code, int alpha)
+{
+    int r = 0, g = 0, b = 0;
+    SplitColorCode(code, &r, &g, &b);
+    auto byte = [](int c) { return (int)((c / 255.0f) * 255.0f); };
+    return Bgra(byte(b), byte(g), byte(r), byte(alpha));
+}
+
 inline int Byte(uint32_t pixel, int index) { return (int)((pixel >> (index * 8)) & 255); }
 
 }  // namespace GraphFilterTest
