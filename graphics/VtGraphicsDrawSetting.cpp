@@ -64,10 +64,14 @@ int Graphics_DrawSetting_ResetDefaults() {
 int Graphics_DrawSetting_SetDrawAreaRect(int left, int top, int right, int bottom) {
     Graphics_Dispatch_VertexBatch_Flush(0);
     DrawSettings.RequestedDrawArea = {left, top, right, bottom};
+    // The back and front screens have the screen's size; the size-less codes -3 and -16 have none, so
+    // their draw area is empty and draw calls draw nothing.
     const int target = GraphicsScreenState.DrawTargets[0].Handle;
-    if (target != DRAW_SCREEN_BACK && target != DRAW_SCREEN_FRONT) return -1;
     int width = 0, height = 0;
-    GetMainScreenSize(&width, &height);
+    if (target == DRAW_SCREEN_BACK || target == DRAW_SCREEN_FRONT)
+        GetMainScreenSize(&width, &height);
+    else if (target != -3 && target != -16)
+        return -1;
 
     if (left > right) {
         const int swap = left;

@@ -3,7 +3,6 @@
 // when they do not fit. Stands on the library allocator.
 #include "graphics/VtGraphicsSoftScreen.h"
 
-#include "foundation/VtBaseFunc.h"
 #include "foundation/VtMemory.h"
 
 namespace Vantrel {

@@ -8,6 +8,7 @@
 
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsCamera.h"
+#include "graphics/VtGraphicsDrawSetting.h"
 
 using namespace Vantrel;
 
@@ -172,4 +173,47 @@ TEST_F(CameraTest, FloatAndDoubleCopiesStayInStepAndBadInputIsRefused) {
     EXPECT_EQ(std::memcmp(&GraphicsTransform.View, &before, sizeof(before)), 0);
     EXPECT_EQ(GraphicsTransform.CameraEye.z, 3.0);
     EXPECT_EQ(Matrix_IsFiniteF(&GraphicsTransform.ViewF), 1);
+}
+
+TEST_F(CameraTest, DrawAreaIsOrderedClampedAndKeepsItsViewportAndInverse) {
+    GraphicsScreenState.DrawTargets[0].Handle = DRAW_SCREEN_BACK;
+    GraphicsScreenState.ScreenWidth = 640;
+    GraphicsScreenState.ScreenHeight = 480;
+    struct Case {
+        RECT Requested, Expected;
+        int Empty;
+    };
+    const Case cases[] = {
+        {{100, 50, 20, 10}, {20, 10, 100, 50}, 0},
+        {{-10, -10, 2000, 2000}, {0, 0, 640, 480}, 0},
+        {{30, 40, 30, 400}, {30, 40, 30, 400}, 1},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(Graphics_DrawSetting_SetDrawAreaRect(c.Requested.left, c.Requested.top, c.Requested.right, c.Requested.bottom), 0);
+        RECT area;
+        GetDrawAreaRect(&area);
+        EXPECT_EQ(area.left, c.Expected.left);
+        EXPECT_EQ(area.top, c.Expected.top);
+        EXPECT_EQ(area.right, c.Expected.right);
+        EXPECT_EQ(area.bottom, c.Expected.bottom);
+        EXPECT_EQ(DrawSettings.DrawAreaEmpty, c.Empty);
+        EXPECT_EQ(DrawSettings.RequestedDrawArea.left, c.Requested.left);
+    }
+    // The area (20, 10)-(100, 50): its viewport maps clip corners onto it, the inverse maps back.
+    Graphics_DrawSetting_SetDrawAreaRect(20, 10, 100, 50);
+    const VectorD corner = {-1, 1, 0};
+    VectorD pixel, back;
+    double w = 0;
+    TransformVector4D(&pixel, &w, &corner, 1.0, &GraphicsTransform.DrawAreaViewport);
+    EXPECT_EQ(pixel.x, 20.0);
+    EXPECT_EQ(pixel.y, 10.0);
+    TransformVector4D(&back, &w, &pixel, 1.0, &GraphicsTransform.DrawAreaViewportInverse);
+    EXPECT_NEAR(back.x, -1.0, 1e-12);
+    EXPECT_NEAR(back.y, 1.0, 1e-12);
+
+    GraphicsScreenState.DrawTargets[0].Handle = 12345;  // no usable target: the request is kept all the same
+    EXPECT_EQ(Graphics_DrawSetting_SetDrawAreaRect(1, 2, 3, 4), -1);
+    EXPECT_EQ(DrawSettings.RequestedDrawArea.right, 3);
+    GraphicsScreenState.DrawTargets[0].Handle = 0;
+    GraphicsScreenState.ScreenWidth = GraphicsScreenState.ScreenHeight = 0;
 }

@@ -12,6 +12,7 @@
 #include "../system/WindowTestSupport.h"
 #include "foundation/VtHandle.h"
 #include "foundation/VtMemory.h"
+#include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsCamera.h"
 #include "graphics/VtGraphicsDispatch.h"
@@ -363,4 +364,59 @@ TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReaches
     }
     GraphicsApi = GRAPHICS_API_NONE;
     EXPECT_EQ(Graphics_Dispatch_DirectDraw7_Get(), nullptr);
+}
+
+namespace {
+
+// Display modes of a fake display: duplicates and modes below 16 bits among them.
+const DWORD FakeModes[][4] = {{640, 480, 8, 60},  {640, 480, 16, 60}, {640, 480, 16, 60}, {800, 600, 32, 60},
+                              {800, 600, 32, 75}, {800, 600, 4, 60},  {800, 600, 32, 60}, {1024, 768, 24, 60}};
+
+BOOL WINAPI FakeEnumDisplaySettingsW(LPCWSTR device, DWORD index, DEVMODEW* mode) {
+    if (index >= sizeof(FakeModes) / sizeof(FakeModes[0])) return FALSE;
+    mode->dmPelsWidth = FakeModes[index][0];
+    mode->dmPelsHeight = FakeModes[index][1];
+    mode->dmBitsPerPel = FakeModes[index][2];
+    mode->dmDisplayFrequency = FakeModes[index][3];
+    return TRUE;
+}
+
+// A device context that reports no physical desktop size.
+decltype(WinAPITable.GetDeviceCaps) RealGetDeviceCaps = nullptr;
+int WINAPI FakeGetDeviceCaps(HDC dc, int index) {
+    if (index == DESKTOPHORZRES || index == DESKTOPVERTRES) return 0;
+    return RealGetDeviceCaps(dc, index);
+}
+
+}  // namespace
+
+TEST(GraphicsDisplayTest, ModesBelow16BitsAndRepeatsAreLeftOutAndAMissingPhysicalSizeTakesTheDesktops) {
+    WinAPI_EnsureLoaded();
+    const auto realEnum = WinAPITable.EnumDisplaySettingsW;
+    RealGetDeviceCaps = WinAPITable.GetDeviceCaps;
+    WinAPITable.EnumDisplaySettingsW = FakeEnumDisplaySettingsW;
+    WinAPITable.GetDeviceCaps = FakeGetDeviceCaps;
+    const int result = Graphics_Display_SetupInfo();
+    WinAPITable.EnumDisplaySettingsW = realEnum;
+    WinAPITable.GetDeviceCaps = RealGetDeviceCaps;
+
+    ASSERT_EQ(result, 0);
+    ASSERT_GE(GraphicsSystemState.MonitorCount, 1);
+    const MonitorInfo& monitor = GraphicsSystemState.MonitorList[GraphicsSystemState.PrimaryMonitor];
+    EXPECT_GT(monitor.Width, 0);
+    EXPECT_EQ(monitor.PhysicalWidth, monitor.Width);
+    EXPECT_EQ(monitor.PhysicalHeight, monitor.Height);
+    const DWORD expected[][4] = {{640, 480, 16, 60}, {800, 600, 32, 60}, {800, 600, 32, 75}, {1024, 768, 24, 60}};
+    ASSERT_EQ(monitor.DisplayModeCount, 4);
+    for (int i = 0; i < 4; ++i) {
+        const DisplayModeRecord& mode = monitor.DisplayModes[i];
+        EXPECT_EQ(mode.Width, static_cast<int>(expected[i][0])) << i;
+        EXPECT_EQ(mode.Height, static_cast<int>(expected[i][1])) << i;
+        EXPECT_EQ(mode.ColourBits, static_cast<int>(expected[i][2])) << i;
+        EXPECT_EQ(mode.RefreshRate, static_cast<int>(expected[i][3])) << i;
+    }
+    EXPECT_EQ(GetDisplayModeCount(GraphicsSystemState.PrimaryMonitor), 4);
+    EXPECT_EQ(GetDisplayModeCount(GraphicsSystemState.MonitorCount), -1);
+    EXPECT_EQ(Graphics_Display_ReleaseInfo(), 0);
+    EXPECT_EQ(GraphicsSystemState.MonitorList, nullptr);
 }
