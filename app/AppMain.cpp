@@ -74,8 +74,8 @@ int32_t AppMain_DisplayRefreshRate()
 
 }  // namespace
 
-ScreenLayersRecord ScreenLayers = {0, 0, 1, -1, {0, 0, 860, 560}, -1, {0, 0, 120, 560}, -1, {120, 0, 740, 560},
-                                   -1, -1, -1, -1, -1, -1, -1, -1, 153, 0};
+ScreenLayersRecord ScreenLayers = {0, BackgroundHidden, 1, -1, {0, 0, 860, 560}, -1, {0, 0, 120, 560}, -1,
+                                   {120, 0, 740, 560}, -1, -1, -1, -1, -1, -1, -1, -1, 153, 0};
 unsigned int ColorBlack, ColorLight, ColorCyan, ColorGrey, ColorPink, ColorRed, ColorGreen, ColorBlue;
 MouseClickStateRecord MouseClickState;
 const char* const PageFontFace = "ＭＳ　ゴシック";
@@ -273,7 +273,7 @@ int RunApplication()
     if (InitializeLibrary() == -1) return -1;
 
     CreateScreens();
-    for (int pad = 1; pad <= 4; ++pad) SetPadDeadZone(pad, 0.0);
+    PadReading_ClearDeadZones();
     ColorBlack = MakeColorCode(0, 0, 0);
     ColorLight = MakeColorCode(230, 230, 230);
     ColorCyan = MakeColorCode(0, 245, 245);

@@ -19,7 +19,7 @@ inline bool IsInsideRect(const Rect& rect, int32_t x, int32_t y, int32_t originX
 
 struct ScreenLayersRecord {
     uint8_t FlipToggle;
-    int32_t BackgroundHidden;
+    int32_t& BackgroundHidden;  // the SystemSettings value itself, as "system.data" gave it
     uint8_t LayersChanged;
     int32_t CompositeScreen;
     Rect ScreenRect;

@@ -13,15 +13,10 @@ namespace Qelvar {
 
 ButtonConverterState ButtonConverter;
 
-namespace {
-
-// Milliseconds from `start` to `now` on the 31-bit counter, correct across its wrap.
-int32_t Elapsed(int32_t start, int32_t now)
+int32_t ElapsedMilliseconds(int32_t start, int32_t now)
 {
     return static_cast<int32_t>((static_cast<uint32_t>(now) - static_cast<uint32_t>(start)) & 0x7FFFFFFF);
 }
-
-}  // namespace
 
 int32_t (*ButtonConverter_Clock)() = Vantrel::GetMillisecondCount;
 
@@ -53,6 +48,11 @@ int ConvertButtons()
                                                               settings.FirstMouse[i]);
                     state.FirstActive[i] = 1;
                 }
+                // A hold in normal mode keeps its press time current: when the button is switched to
+                // two-key mode while held, the half second counts from the switch.
+                if (state.FirstActive[i] == 1) {
+                    state.PressTime[i] = ButtonConverter_Clock();
+                }
             } else if (settings.FirstAssigned[i] == 1) {
                 if (state.FirstActive[i] == 0 && state.SecondActive[i] == 0) {
                     state.FirstSent[i] = InputInjection_PressInput(settings.FirstType[i], settings.FirstKey[i],
@@ -60,7 +60,7 @@ int ConvertButtons()
                     state.PressTime[i] = ButtonConverter_Clock();
                     state.FirstActive[i] = 1;
                 } else if (state.FirstActive[i] == 1 && state.SecondActive[i] == 0 &&
-                           Elapsed(state.PressTime[i], ButtonConverter_Clock()) > TwoKeyHoldMilliseconds) {
+                           ElapsedMilliseconds(state.PressTime[i], ButtonConverter_Clock()) > TwoKeyHoldMilliseconds) {
                     InputInjection_ReleaseInput(state.FirstSent[i]);
                     state.FirstSent[i] = 0;
                     if (settings.SecondAssigned[i] == 1) {

@@ -24,6 +24,8 @@ struct ButtonConverterState {
 extern ButtonConverterState ButtonConverter;
 // The millisecond time base (GetMillisecondCount); tests may put a fake clock here.
 extern int32_t (*ButtonConverter_Clock)();
+// Milliseconds from `start` to `now` on the clock's 31-bit counter, correct across its wrap.
+int32_t ElapsedMilliseconds(int32_t start, int32_t now);
 
 // One pass over buttons 0 to 19; does nothing without a pad. Returns 0.
 int ConvertButtons();

@@ -192,7 +192,7 @@ int UpdateButtonPage()
     }
     // 4, 5. Key capture.
     if (ButtonPage_Clicked(page.KeySet)) {
-        page.CapturingKey = 1;
+        StartCapture(page.CapturingKey);
         page.Redraw = 1;
     }
     if (page.CapturingKey == 1 && SettingsPage_CaptureKey() == 1) {
@@ -218,7 +218,8 @@ int UpdateButtonPage()
         else page.TestRunning = 1;
         page.Redraw = 1;
     }
-    if (page.TestRunning == 1) ConvertButtons();
+    // The test run waits while a key is awaited, as on the other sub-pages.
+    if (page.TestRunning == 1 && page.CapturingKey == 0) ConvertButtons();
     if (page.Redraw == 1) {
         DrawButtonPage();
         page.Redraw = 0;

@@ -3,6 +3,8 @@
 // Stands on the key names (virtual keys) and the converters' state records.
 #include "app/InputInjection.h"
 
+#include <cstring>
+
 #include "app/ButtonConverter.h"
 #include "app/KeyNames.h"
 #include "app/PovConverter.h"
@@ -17,6 +19,12 @@ namespace {
 
 constexpr int32_t PressedKeyInput = 0x100;
 constexpr int32_t PressedMouseInput = 0x200;
+// How long after the tool let go of a key the keyboard state may still show it down.
+constexpr int32_t KeyUpSettleMilliseconds = 250;
+
+// Keys whose key-up the tool sent, and when (the button converter's millisecond clock).
+uint8_t KeyReleasedRecently[256];
+int32_t KeyReleaseTime[256];
 
 UINT WINAPI SystemSendInput(UINT count, LPINPUT inputs, int size)
 {
@@ -62,11 +70,12 @@ DWORD InputInjection_KeyFlags(int code)
 
 void SendKeyDown(int code)
 {
-    if (code < 0 || code > 255 || PressedKeyTable[code] == 1) {
+    if (code < 0 || code > 255 || PressedKeyTable[code] == UINT8_MAX) {
         return;
     }
-    PressedKeyTable[code] = 1;
-    SendKeyEvent(code, 0);
+    if (PressedKeyTable[code]++ == 0) {
+        SendKeyEvent(code, 0);
+    }
 }
 
 void SendKeyUp(int code)
@@ -74,8 +83,11 @@ void SendKeyUp(int code)
     if (code < 0 || code > 255 || PressedKeyTable[code] == 0) {
         return;
     }
-    PressedKeyTable[code] = 0;
-    SendKeyEvent(code, KEYEVENTF_KEYUP);
+    if (--PressedKeyTable[code] == 0) {
+        SendKeyEvent(code, KEYEVENTF_KEYUP);
+        KeyReleasedRecently[code] = 1;
+        KeyReleaseTime[code] = ButtonConverter_Clock();
+    }
 }
 
 void SendMouseButton(int code, bool down)
@@ -122,7 +134,10 @@ void InputInjection_ReleaseInput(int32_t pressed)
 void ReleaseAllHeld()
 {
     for (int code = 0; code < 256; ++code) {
-        SendKeyUp(code);
+        if (PressedKeyTable[code] != 0) {
+            PressedKeyTable[code] = 1;
+            SendKeyUp(code);
+        }
     }
     for (int code = 1; code <= 3; ++code) {
         if (PressedMouseTable[code]) {
@@ -132,6 +147,30 @@ void ReleaseAllHeld()
     LeftStick_ClearHeld();
     ButtonConverter_ClearHeld();
     PovConverter_ClearHeld();
+}
+
+bool InputInjection_IsInjectedKey(int code)
+{
+    if (code < 0 || code > 255) {
+        return false;
+    }
+    if (PressedKeyTable[code] != 0) {
+        return true;
+    }
+    if (KeyReleasedRecently[code] == 0) {
+        return false;
+    }
+    if (ElapsedMilliseconds(KeyReleaseTime[code], ButtonConverter_Clock()) < KeyUpSettleMilliseconds) {
+        return true;
+    }
+    KeyReleasedRecently[code] = 0;
+    return false;
+}
+
+void InputInjection_Clear()
+{
+    memset(PressedKeyTable, 0, sizeof(PressedKeyTable));
+    memset(KeyReleasedRecently, 0, sizeof(KeyReleasedRecently));
 }
 
 }  // namespace Qelvar

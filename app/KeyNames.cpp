@@ -68,6 +68,17 @@ void SetName(int index, const char* name)
     KeyNameTable.Names[index][KeyNameBytes - 1] = 0;
 }
 
+// A key down that the tool did not inject. Caps Lock, Kana and Kanji are passed over, as the
+// library's search for a pressed key passes over them.
+bool KeyNames_UserKeyDown()
+{
+    for (int code = 0; code < 256; ++code) {
+        if (code == 0x3A || code == 0x70 || code == 0x94) continue;
+        if (!InputInjection_IsInjectedKey(code) && Vantrel::IsKeyDown(code) != 0) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void BuildMouseButtonNames()
@@ -103,17 +114,23 @@ void BuildKeyNames()
         SetName(0x6F + i, number);
     }
     memcpy(KeyNameTable.CaptureList, CaptureOrder, sizeof(CaptureOrder));
-    memset(PressedKeyTable, 0, sizeof(PressedKeyTable));
+    InputInjection_Clear();
     KeyNameTable.CapturedKey = 0;
 }
 
 int CaptureKey()
 {
-    if (Vantrel::FindPressedInput(Vantrel::InputCheckKeyboard | Vantrel::InputCheckPads | Vantrel::InputCheckMouse) <= 0) {
+    const int first = Vantrel::FindPressedInput(Vantrel::InputCheckKeyboard | Vantrel::InputCheckPads |
+                                                Vantrel::InputCheckMouse);
+    if (first <= 0) {
         return 0;  // no keyboard key: pads and the mouse never complete a capture
     }
+    // A key the tool itself injected is never the user's answer.
+    if (InputInjection_IsInjectedKey(first) && !KeyNames_UserKeyDown()) {
+        return 0;
+    }
     for (int32_t code : KeyNameTable.CaptureList) {
-        if (Vantrel::IsKeyDown(code) != 0) {
+        if (!InputInjection_IsInjectedKey(code) && Vantrel::IsKeyDown(code) != 0) {
             KeyNameTable.CapturedKey = code;
             return 1;
         }

@@ -54,7 +54,7 @@ const char* SettingFileResultText(SettingFileResult result)
 {
     switch (result) {
     case FileLoaded: return "をロードしました。\n";
-    case FileNotFound: return "が見つからなかったため設定を初期化しました。\n";
+    case FileNotFound: return "のファイルが見つかりません\n";  // gone since the list was read
     case FileVersionMismatch: return "はファイルのバージョンが合わないため読み込めません。\n";
     case FileSaved: return "をセーブしました。\n";
     case FileWriteFailed: return "ファイルの書き込みに失敗しました。\n";

@@ -1,6 +1,7 @@
 // Pad reading through the library: the selected pad read once per frame through the input front
-// end and brought into PadState, and the release of everything held when no pad is left. Stands on
-// the input front end (pad count and states), PadReading and InputInjection.
+// end and brought into PadState, the pads kept without dead zone, and the release of everything held
+// when no pad is left. Stands on the input front end (pad count, states, dead zone), PadReading and
+// InputInjection.
 #include <cstring>
 
 #include "app/InputInjection.h"
@@ -9,6 +10,13 @@
 #include "system/VtInput.h"
 
 namespace Qelvar {
+
+void PadReading_ClearDeadZones()
+{
+    for (int pad = 1; pad <= SelectablePadCount; ++pad) {
+        Vantrel::SetPadDeadZone(pad, 0.0);
+    }
+}
 
 int ReadPadState()
 {
@@ -20,6 +28,9 @@ int ReadPadState()
         ReleaseAllHeld();  // the pad went away: nothing it held may stay down
         return 0;
     }
+    // A device change rebuilds the library's pad table with its default dead zone, while the tool
+    // reads the pads without one. Setting it again costs nothing while it is already 0.
+    PadReading_ClearDeadZones();
     if (SelectedPad == 0) {
         SelectedPad = 1;
     }

@@ -28,9 +28,15 @@ extern int32_t VirtualAxes[4];
 extern Vantrel::PadXInputState XInputRaw;            // last XInput state read
 extern Vantrel::PadDirectInputState DirectInputRaw;  // last DirectInput state read
 
+// The pads the device page offers: 1 to 4.
+constexpr int SelectablePadCount = 4;
+
 // Reads the selected pad into Pad and computes VirtualAxes; with no pad it releases whatever the
-// converters hold. Returns 0.
+// converters hold. Pads 1 to 4 are kept without the library's dead zone, also after a device change
+// rebuilt the pad table. Returns 0.
 int ReadPadState();
+// The library applies no dead zone to pads 1 to 4 (their axes are still scaled to -1000..1000).
+void PadReading_ClearDeadZones();
 // An XInput state in the DirectInput layout: thumbs rescaled to -1000..1000 (vertical ones turned
 // so that up is negative), triggers as buttons 18 and 19 and as Rx and Ry, the d-pad as POV[0].
 // Sliders, POV[1..3] and buttons 20 to 31 are left as they are.

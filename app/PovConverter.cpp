@@ -83,6 +83,9 @@ int ConvertPov()
 
     UpdateSwitch(pov.Switch1Enabled, pov.Switch1Button, &state.Switch1Active, state.Switch2Active);
     UpdateSwitch(pov.Switch2Enabled, pov.Switch2Button, &state.Switch2Active, state.Switch1Active);
+    // Switch 2 let go while switch 1 is held: switch 1 takes over in this pass, so that the hat
+    // goes from set 2 to set 1 without a tap of set 0 between them.
+    UpdateSwitch(pov.Switch1Enabled, pov.Switch1Button, &state.Switch1Active, state.Switch2Active);
 
     const int set = state.Switch1Active ? 1 : (state.Switch2Active ? 2 : 0);
     for (int d = 0; d < 4; ++d) {

@@ -266,12 +266,12 @@ int UpdatePovPage()
                 page.Redraw = 1;
             }
             if (PovPage_Clicked(*setAreas[s])) {
-                *waitingSwitch[s] = 1;
+                StartCapture(*waitingSwitch[s]);
                 page.Redraw = 1;
             }
         }
         if (PovPage_Clicked(page.KeySet)) {
-            page.CapturingKey = 1;
+            StartCapture(page.CapturingKey);
             page.Redraw = 1;
         }
         // 7. Mouse buttons and delete.
@@ -292,7 +292,9 @@ int UpdatePovPage()
             else page.TestRunning = 1;
             page.Redraw = 1;
         }
-        if (page.TestRunning == 1) ConvertPov();
+        // Not in the frame that started a wait: what it let go stays up until the answer comes.
+        const bool waiting = page.CapturingKey == 1 || page.WaitingSwitch1 == 1 || page.WaitingSwitch2 == 1;
+        if (page.TestRunning == 1 && !waiting) ConvertPov();
     }
     if (page.Redraw == 1) {
         DrawPovPage();

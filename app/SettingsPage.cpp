@@ -100,6 +100,12 @@ void EndTestRun(uint8_t& testRunning)
 
 void SettingsPage_OnTabLeft() { SettingsPage_EndAllTestRuns(); }
 
+void StartCapture(uint8_t& waiting)
+{
+    waiting = 1;
+    ReleaseAllHeld();
+}
+
 void SettingsPage_OnTabChosen()
 {
     StickPage.View = StickOverview;

@@ -22,6 +22,10 @@ extern SettingsPageRecord SettingsPage;
 void EndTestRun(uint8_t& testRunning);
 // The tab is left: every test run ends.
 void SettingsPage_OnTabLeft();
+// A sub-page starts waiting for a key or a pad button. Its test run converts nothing until the
+// answer comes, so whatever the converters hold is let go now instead of staying down meanwhile
+// (and a key the tool holds can never be taken for the answer).
+void StartCapture(uint8_t& waiting);
 
 // Key capture of the sub-pages: CaptureKey by default; tests script it.
 extern int (*SettingsPage_CaptureKey)();

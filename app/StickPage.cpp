@@ -113,7 +113,7 @@ void StickPage_StoreFrameRate(int32_t rate)
 }
 
 // The test button starts or ends a test run; while one runs, the stick is converted.
-void StickPage_TestClick(int (*convert)())
+void StickPage_TestClick(int (*convert)(), uint8_t waiting)
 {
     StickPageRecord& page = StickPage;
     if (StickPage_Clicked(page.Test)) {
@@ -121,7 +121,8 @@ void StickPage_TestClick(int (*convert)())
         else page.TestRunning = 1;
         page.Redraw = 1;
     }
-    if (page.TestRunning) convert();
+    // Not in the frame that started a wait: what it let go stays up until the answer comes.
+    if (page.TestRunning && !waiting) convert();
 }
 
 // Done goes back to the overview and ends a running test.
@@ -186,11 +187,11 @@ void StickPage_UpdateLeft()
             page.Redraw = 1;
         }
         if (StickPage_Clicked(page.DashKeySet)) {
-            page.CapturingKey = 1;
+            StartCapture(page.CapturingKey);
             page.Redraw = 1;
         }
         StickPage_GaugeClick(GaugeDashDistance);
-        StickPage_TestClick(ConvertLeftStick);
+        StickPage_TestClick(ConvertLeftStick, page.CapturingKey);
         page.RedrawLeftTest = 1;
     }
     StickPage_DoneClick();
@@ -255,10 +256,10 @@ void StickPage_UpdateRight()
         }
         StickPage_GaugeClick(GaugeSlowSpeed);
         if (StickPage_Clicked(page.SlowButtonSet)) {
-            page.WaitingForButton = 1;
+            StartCapture(page.WaitingForButton);
             page.Redraw = 1;
         }
-        StickPage_TestClick(ConvertRightStick);
+        StickPage_TestClick(ConvertRightStick, page.WaitingForButton);
         page.RedrawRightTest = 1;
     }
     StickPage_DoneClick();

@@ -35,6 +35,8 @@ struct ArchiveContext {
     int32_t Loading;
     FileAccessHandle LoadFile;
     uint64_t ArchiveSize;            // bytes of the archive (file or image), for range checks
+    uint64_t* WalkStack;             // owned: directories still to visit in a walk of the tree
+    uint64_t WalkCapacity;           // entries the walk stack holds (grown by the check at open)
 };
 
 // The search form of one path component.

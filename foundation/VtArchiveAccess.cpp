@@ -375,7 +375,8 @@ int Archive_Access_Seek(FileAccessHandle handle, int64_t offset, int origin)
 uint32_t Archive_Access_Read(void* buffer, uint32_t elementSize, uint32_t count, FileAccessHandle handle)
 {
     ArchiveOpenFile* f = Archive_FileOf(handle);
-    if (f == nullptr) return uint32_t(-1);
+    // A closed or unknown handle reads no element (its end test then reports -1).
+    if (f == nullptr) return 0;
     if (!f->InArchive) return File_Plain_Read(buffer, elementSize, count, f->PlainFile);
     if (elementSize == 0) return 0;
     if (uint64_t(elementSize) * count > 0xFFFFFFFFu) count = 0xFFFFFFFFu / elementSize;

@@ -99,12 +99,11 @@ int64_t Archive_LzDecompressChecked(const void* packed, uint64_t inputBytes, voi
     return unpacked;
 }
 
-uint32_t Archive_LzDecompress(const void* packed, void* out)
+int64_t Archive_LzDecompress(const void* packed, void* out)
 {
     const uint8_t* p = static_cast<const uint8_t*>(packed);
-    uint32_t packedSize = Archive_Read32(p + 4);
-    int64_t r = Archive_LzDecompressChecked(packed, packedSize, out, out ? Archive_Read32(p) : 0);
-    return r < 0 ? Archive_Read32(p) : uint32_t(r);
+    if (out == nullptr) return Archive_Read32(p);
+    return Archive_LzDecompressChecked(packed, Archive_Read32(p + 4), out, Archive_Read32(p));
 }
 
 uint64_t Archive_ReadBits(ArchiveBitReader* reader, uint32_t count)
@@ -275,13 +274,14 @@ int64_t Archive_HuffmanDecodeChecked(const void* block, uint64_t inputBytes, voi
 }
 
 // Trusted blocks: the input ends where the header's coded size says.
-uint64_t Archive_HuffmanDecode(const void* block, void* out)
+int64_t Archive_HuffmanDecode(const void* block, void* out)
 {
     HuffmanHeader h;
-    if (Archive_Huffman_ReadHeader(static_cast<const uint8_t*>(block), ~uint64_t(0) >> 8, &h) < 0) return 0;
-    if (out == nullptr) return h.DecodedSize;
-    int64_t r = Archive_HuffmanDecodeChecked(block, h.HeaderBytes + h.CodedSize, out, h.DecodedSize);
-    return r < 0 ? 0 : uint64_t(r);
+    if (Archive_Huffman_ReadHeader(static_cast<const uint8_t*>(block), ~uint64_t(0) >> 8, &h) < 0) return -1;
+    // No block in memory decodes to 2^63 bytes or more.
+    if (h.DecodedSize > uint64_t(INT64_MAX) || h.CodedSize > (~uint64_t(0) >> 8)) return -1;
+    if (out == nullptr) return int64_t(h.DecodedSize);
+    return Archive_HuffmanDecodeChecked(block, h.HeaderBytes + h.CodedSize, out, h.DecodedSize);
 }
 
 uint32_t Archive_DecodeBase64(const char* text, void* out)

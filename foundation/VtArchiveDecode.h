@@ -15,9 +15,10 @@ struct ArchiveBitReader {
     int32_t Overrun;
 };
 
-// Trusting forms (built-in blobs): sizes come from the blocks' own headers.
-uint32_t Archive_LzDecompress(const void* packed, void* out);
-uint64_t Archive_HuffmanDecode(const void* block, void* out);
+// Trusting forms (built-in blobs): sizes come from the blocks' own headers. With a null output the
+// header's size; with an output the size written, or -1 when the block does not decode.
+int64_t Archive_LzDecompress(const void* packed, void* out);
+int64_t Archive_HuffmanDecode(const void* block, void* out);
 uint32_t Archive_DecodeBase64(const char* text, void* out);
 // Checked forms: never read past inputBytes nor write past outBytes; -1 for a damaged block.
 // With a null output only the header is read (and checked) and the size returned.

@@ -121,6 +121,33 @@ static uint16_t Archive_NameParity(const uint8_t* name) { return uint16_t(name[2
 const uint8_t* Archive_NameUpper(const uint8_t* name) { return name + 4; }
 const uint8_t* Archive_NameOriginal(const uint8_t* name) { return name + 4 + 4 * Archive_NameUnits(name); }
 
+// ---- Walking the directory tree ----
+// Directories still to visit are kept on the heap, in a stack that lives with the context: an
+// archive's width and depth never cost thread stack. The check at open grows it to what a walk from
+// the root needs, so the walks at close (which scramble a caller's block back) take no memory.
+
+static bool Archive_WalkPush(ArchiveContext* c, uint64_t* depth, uint64_t dirOffset)
+{
+    if (*depth == c->WalkCapacity) {
+        const uint64_t capacity = c->WalkCapacity < 64 ? 64 : c->WalkCapacity * 2;
+        const uint64_t bytes = capacity * sizeof(uint64_t);
+        if (bytes > 0x7FFFFFFF) return false;
+        void* grown = Memory_Reallocate(c->WalkStack, uint32_t(bytes), "VtArchive", __LINE__);
+        if (grown == nullptr) return false;
+        c->WalkStack = static_cast<uint64_t*>(grown);
+        c->WalkCapacity = capacity;
+    }
+    c->WalkStack[(*depth)++] = dirOffset;
+    return true;
+}
+
+static void Archive_WalkRelease(ArchiveContext* c)
+{
+    Memory_Free(c->WalkStack);
+    c->WalkStack = nullptr;
+    c->WalkCapacity = 0;
+}
+
 namespace {
 
 bool Archive_RangeFits(uint64_t offset, uint64_t length, uint64_t total)
@@ -181,11 +208,10 @@ int Archive_CheckDirectory(ArchiveContext* c)
     memcpy(&root, c->DirTable, sizeof(root));
     if (root.Parent != ArchiveNone) return -1;
     uint64_t budget = fileBytes / sizeof(ArchiveFileEntry) + 1;
-    uint64_t stack[256];
-    int depth = 0;
-    stack[depth++] = 0;
+    uint64_t depth = 0;
+    if (!Archive_WalkPush(c, &depth, 0)) return -1;
     while (depth > 0) {
-        uint64_t dirOffset = stack[--depth];
+        uint64_t dirOffset = c->WalkStack[--depth];
         if (budget-- == 0) return -1;
         ArchiveDirEntry d;
         memcpy(&d, c->DirTable + dirOffset, sizeof(d));
@@ -206,8 +232,7 @@ int Archive_CheckDirectory(ArchiveContext* c)
                 ArchiveDirEntry sub;
                 memcpy(&sub, c->DirTable + e.DataOffset, sizeof(sub));
                 if (sub.Parent != dirOffset || e.DataOffset == 0) return -1;
-                if (depth == 256) return -1;
-                stack[depth++] = e.DataOffset;
+                if (!Archive_WalkPush(c, &depth, e.DataOffset)) return -1;
             } else if (!Archive_CheckFile(c, e)) {
                 return -1;
             }
@@ -294,6 +319,7 @@ int Archive_LoadDirectory(ArchiveContext* c, const uint8_t* image)
     if (Archive_CheckDirectory(c) < 0) {
         Memory_Free(c->DirectoryBlock);
         c->DirectoryBlock = nullptr;
+        Archive_WalkRelease(c);
         return -1;
     }
     return 0;
@@ -489,6 +515,7 @@ int Archive_Close(ArchiveContext* c)
         File_Plain_Close(c->File);
     }
     Memory_Free(c->DirectoryBlock);
+    Archive_WalkRelease(c);
     memset(c, 0, sizeof(*c));
     return 0;
 }
@@ -519,8 +546,12 @@ int32_t Archive_BuildFileKeyText(ArchiveContext* c, const uint8_t* directory, co
         pos += n;
     };
     append(entry->NameOffset);
+    // The chain up to the root was checked at open; the bound only guards against a directory
+    // pointer from elsewhere. Once the text is full no further name can count.
     const ArchiveDirEntry* d = reinterpret_cast<const ArchiveDirEntry*>(directory);
-    for (int guard = 0; d->Parent != ArchiveNone && guard < 4096; ++guard) {
+    const uint64_t tableOffset = uint64_t(c->DirTable - c->DirectoryBlock);
+    const uint64_t directories = tableOffset < c->Header.DirectorySize ? (c->Header.DirectorySize - tableOffset) / sizeof(ArchiveDirEntry) : 0;
+    for (uint64_t level = 0; d->Parent != ArchiveNone && level < directories && limit - pos >= u; ++level) {
         append(Archive_EntryAt(c, d->OwnEntry)->NameOffset);
         d = Archive_DirAt(c, d->Parent);
     }
@@ -528,8 +559,8 @@ int32_t Archive_BuildFileKeyText(ArchiveContext* c, const uint8_t* directory, co
     return int32_t(pos);
 }
 
-// One file's stored bytes (kept out of the directory recursion so its key text is not on every level).
-static __attribute__((noinline)) void Archive_UnscrambleFile(ArchiveContext* c, const uint8_t* directory, const ArchiveFileEntry* e)
+// One file's stored bytes.
+static void Archive_UnscrambleFile(ArchiveContext* c, const uint8_t* directory, const ArchiveFileEntry* e)
 {
     char keyText[2048];
     int32_t n = Archive_BuildFileKeyText(c, directory, e, keyText);
@@ -538,14 +569,23 @@ static __attribute__((noinline)) void Archive_UnscrambleFile(ArchiveContext* c, 
     Archive_ApplyKey(c->Image + c->Header.DataStart + e->DataOffset, Archive_StoredLength(*e, c->Header.HuffmanKB), e->Size, &key);
 }
 
+// Walks the tree below `directory` (the order of the files does not matter: each has its own key).
 int Archive_UnscrambleImage(ArchiveContext* c, const uint8_t* directory)
 {
     if (!c->MemoryBacked || c->NoKey) return -1;
-    const ArchiveDirEntry* d = reinterpret_cast<const ArchiveDirEntry*>(directory);
-    for (uint64_t i = 0; i < d->Count; ++i) {
-        const ArchiveFileEntry* e = Archive_EntryAt(c, d->FirstEntry + i * sizeof(ArchiveFileEntry));
-        if (e->Attributes & ArchiveAttribute_Directory) Archive_UnscrambleImage(c, c->DirTable + e->DataOffset);
-        else if (e->Size != 0) Archive_UnscrambleFile(c, directory, e);
+    uint64_t depth = 0;
+    if (!Archive_WalkPush(c, &depth, uint64_t(directory - c->DirTable))) return -1;
+    while (depth > 0) {
+        const uint8_t* dir = c->DirTable + c->WalkStack[--depth];
+        const ArchiveDirEntry* d = reinterpret_cast<const ArchiveDirEntry*>(dir);
+        for (uint64_t i = 0; i < d->Count; ++i) {
+            const ArchiveFileEntry* e = Archive_EntryAt(c, d->FirstEntry + i * sizeof(ArchiveFileEntry));
+            if (e->Attributes & ArchiveAttribute_Directory) {
+                if (!Archive_WalkPush(c, &depth, e->DataOffset)) return -1;
+            } else if (e->Size != 0) {
+                Archive_UnscrambleFile(c, dir, e);
+            }
+        }
     }
     return 0;
 }

@@ -394,10 +394,14 @@ int File_Initialize()
 {
     if (FileInitialized) return -1;
     Log_AddTextUTF16(L"ファイルアクセス処理の初期化...");
-    Handle_Type_Setup(FileHandleType, sizeof(FileHandleRecord), FileHandleMaxCount, File_HandleRecord_Init,
-                      File_HandleRecord_Terminate, File_HandleRecord_Dump, L"File");
     File_StreamOps_Setup();
+    if (Handle_Type_Setup(FileHandleType, sizeof(FileHandleRecord), FileHandleMaxCount, File_HandleRecord_Init,
+                          File_HandleRecord_Terminate, File_HandleRecord_Dump, L"File") < 0) {
+        Log_AddTextUTF16(L"失敗\n");
+        return -1;
+    }
     if (FileWin_Initialize() < 0) {
+        Handle_Type_Shutdown(FileHandleType);
         Log_AddTextUTF16(L"失敗\n");
         return -1;
     }

@@ -148,10 +148,12 @@ uint32_t* Format_DecodeCodes(const void* text, int32_t page, uint32_t* stackArea
     } else {
         simple = false;
     }
-    size_t areaBytes = (units + 1 + 16) * 4 + 64;
+    // In 64 bits: four bytes a unit would wrap a 32-bit size_t for a text of a gigabyte.
+    const uint64_t areaBytes = ((uint64_t)units + 1 + 16) * 4 + 64;
     uint32_t* codes = stackArea;
     if (areaBytes > stackBytes) {
-        *allocated = Format_AllocateWork(areaBytes);
+        if (areaBytes > 0x7FFFFFF0u) return nullptr;
+        *allocated = Format_AllocateWork((size_t)areaBytes);
         if (*allocated == nullptr) return nullptr;
         codes = (uint32_t*)*allocated;
     }
@@ -344,11 +346,12 @@ void CharCode_Format_PutString(FormatWriter& writer, const FormatDirective& dire
     void* allocated = nullptr;
     if (argumentPage != writer.page) {
         int sourceUnits = CharCode_StringLength(argumentPage, string);
-        size_t areaBytes = ((size_t)sourceUnits + 1) * (size_t)unit * 8;
+        // In 64 bits: a long enough string would wrap a 32-bit size_t to a small area.
+        const uint64_t areaBytes = ((uint64_t)sourceUnits + 1) * (uint64_t)unit * 8;
         uint8_t* area = stackArea;
         if (areaBytes > sizeof(stackArea)) {
             if (areaBytes > 0x7FFFFFF0u) return;
-            allocated = Format_AllocateWork(areaBytes);
+            allocated = Format_AllocateWork((size_t)areaBytes);
             if (allocated == nullptr) return;
             area = (uint8_t*)allocated;
         }

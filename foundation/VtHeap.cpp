@@ -26,14 +26,39 @@ HeapFatalProc Heap_FatalHandler = Heap_StopProcess;
 // ---------------------------------------------------------------------------------------------
 // Small helpers
 
-static inline uintptr_t Heap_AlignUp(uintptr_t value, uintptr_t alignment)
+// Sizes and addresses are worked out in 64 bits and checked before they are narrowed: with 32-bit
+// pointers a request near 4 GiB plus a tag, or an address plus a size, would otherwise wrap round.
+// Alignments are nearly always powers of two (16): a mask then, never a division (a 64-bit
+// division is a library call in a 32-bit build).
+static inline uint64_t Heap_AlignUp(uint64_t value, uint64_t alignment)
 {
+    if ((alignment & (alignment - 1)) == 0) return (value + alignment - 1) & ~(alignment - 1);
     return (value + alignment - 1) / alignment * alignment;
 }
 
-static inline uintptr_t Heap_AlignDown(uintptr_t value, uintptr_t alignment)
+static inline uint64_t Heap_AlignDown(uint64_t value, uint64_t alignment)
 {
+    if ((alignment & (alignment - 1)) == 0) return value & ~(alignment - 1);
     return value / alignment * alignment;
+}
+
+static inline uint64_t Heap_Address(const void* pointer) { return (uint64_t)(uintptr_t)pointer; }
+
+// The alignment of one request: 0 takes the heap's, any other is at least 16 and a multiple of 16.
+static inline uint64_t Heap_RequestAlignment(const HeapRecord* heap, uint32_t alignment)
+{
+    if (alignment == 0) return heap->Aligned;
+    return Heap_AlignUp(alignment < 16 ? 16 : alignment, 16);
+}
+
+// Population count by masks and adds, inline (the compiler's builtin is a library call unless
+// the target processor is known to have the instruction).
+static inline int Heap_PopCount(uint32_t value)
+{
+    value = value - ((value >> 1) & 0x55555555u);
+    value = (value & 0x33333333u) + ((value >> 2) & 0x33333333u);
+    value = (value + (value >> 4)) & 0x0F0F0F0Fu;
+    return (int)((value * 0x01010101u) >> 24);
 }
 
 // Highest set bit: population count of the value smeared downwards, minus 1.
@@ -44,7 +69,7 @@ static inline int Heap_HighestBit(uint32_t value)
     value |= value >> 4;
     value |= value >> 8;
     value |= value >> 16;
-    return __builtin_popcount(value) - 1;
+    return Heap_PopCount(value) - 1;
 }
 
 // Lowest set bit: 32 minus the population count of the value smeared upwards.
@@ -55,7 +80,7 @@ static inline int Heap_LowestBit(uint32_t value)
     value |= value << 4;
     value |= value << 8;
     value |= value << 16;
-    return 32 - __builtin_popcount(value);
+    return 32 - Heap_PopCount(value);
 }
 
 static inline void Heap_Class(uint32_t size, int* fli, int* sli)
@@ -63,6 +88,19 @@ static inline void Heap_Class(uint32_t size, int* fli, int* sli)
     const int f = Heap_HighestBit(size);
     *fli = f;
     *sli = f >= 5 ? (int)((size & ~(1u << f)) >> (f - 5)) : 0;
+}
+
+// The class a search for size starts in: one above the size's own. 0 when that class lies past
+// row 31 (no block can be that large).
+static inline int Heap_SearchClass(uint64_t size, int* fli, int* sli)
+{
+    if ((size >> 32) != 0) return 0;
+    Heap_Class((uint32_t)size, fli, sli);
+    if (++*sli == 32) {
+        *sli = 0;
+        ++*fli;
+    }
+    return *fli <= 31;
 }
 
 static void Heap_LogFormat(const char* format, ...)
@@ -116,6 +154,9 @@ static int Heap_GuardsIntact(const MemTag* tag)
     const uint8_t* end = Heap_EndGuard(tag);
     if (!Heap_GuardWordsIntact((const uint8_t*)tag + HEAP_TAG_SIZE) || !Heap_GuardWordsIntact(end)) return 0;
     if (Heap_IsUsed(tag)) {
+        // A user range that does not lie between the front guard and the end guard is a broken tag.
+        const uint64_t user = Heap_Address(tag->UserAddress), guard = Heap_Address(end);
+        if (user < Heap_Address(tag) + HEAP_USER_OFFSET_MIN || user > guard || tag->UserSize > guard - user) return 0;
         const uint8_t* p = tag->UserAddress + tag->UserSize;
         for (; p + 8 <= end; p += 8) {
             uint64_t word;
@@ -132,15 +173,14 @@ static int Heap_GuardsIntact(const MemTag* tag)
 static void Heap_SetName(MemTag* tag, const char* file)
 {
     if (file == nullptr) file = "NoName";
-    size_t length = 0;
-    while (file[length] != 0) length++;
+    size_t length = strlen(file);
     if (length > 16) {
         file += length - 17;
         length = 17;
     }
-    size_t i = 0;
-    for (; i < length; i++) tag->Name[i] = file[i];
-    for (; i < sizeof(tag->Name); i++) tag->Name[i] = 0;
+    char name[sizeof(tag->Name)] = {};
+    memcpy(name, file, length);
+    memcpy(tag->Name, name, sizeof(name));
 }
 
 // Gives the tag the heap's next ID and the current time.
@@ -296,7 +336,7 @@ int StartHeap(HeapRecord* heap, int placementMode, uint32_t alignment, int autoG
               HeapAreaSizeProc areaSize, HeapFreeAreaProc freeArea, void* initialAddress,
               size_t initialSize)
 {
-    if (placementMode != HEAP_PLACEMENT_TLSF) return -1;
+    if (placementMode != HEAP_PLACEMENT_TLSF || alignment > 0xFFFFFFF0u) return -1;
     memset(heap, 0, sizeof(*heap));
     CriticalSection_Create(&heap->Lock);
     heap->LockCreated = 1;
@@ -313,23 +353,32 @@ int StartHeap(HeapRecord* heap, int placementMode, uint32_t alignment, int autoG
     return 0;
 }
 
-// Lays out an area (record and one free tag) over [address, address + size).
-static int Heap_AttachArea(HeapRecord* heap, uint8_t* address, uintptr_t size, int fromBackingStore,
+// Whether [address, address + size) lies inside the address space (no wrap past its top).
+static inline int Heap_RangeFits(const void* address, uint64_t size)
+{
+    return size <= (uint64_t)UINTPTR_MAX - Heap_Address(address);
+}
+
+// Lays out an area (record and one free tag) over [address, address + size). An area larger than
+// HEAP_AREA_LIMIT is used only up to the limit, so that every size stays a 32-bit value.
+static int Heap_AttachArea(HeapRecord* heap, uint8_t* address, uint64_t size, int fromBackingStore,
                            const AreaRecord* record)
 {
-    const uintptr_t start = (uintptr_t)address;
-    const uintptr_t alignedStart = Heap_AlignUp(start, 16);
-    const uintptr_t end = start + size;
-    HeapMemInfo* info = (HeapMemInfo*)alignedStart;
-    const uintptr_t usableStart = Heap_AlignUp(alignedStart + sizeof(HeapMemInfo), 16);
+    if (!Heap_RangeFits(address, size)) return -1;
+    const uint64_t start = Heap_Address(address);
+    const uint64_t alignedStart = Heap_AlignUp(start, 16);
+    uint64_t end = start + size;
+    if (end - start > HEAP_AREA_LIMIT) end = start + HEAP_AREA_LIMIT;
+    HeapMemInfo* info = (HeapMemInfo*)(uintptr_t)alignedStart;
+    const uint64_t usableStart = Heap_AlignUp(alignedStart + sizeof(HeapMemInfo), 16);
     if (end < usableStart + 2 * HEAP_MIN_BLOCK) return -1;
     memset(info, 0, sizeof(*info));
     info->RawAddress = address;
-    info->RawSize = size;
-    info->AlignedAddress = (uint8_t*)alignedStart;
-    info->AlignedSize = Heap_AlignDown(end, 16) - alignedStart;
-    info->UsableStart = (uint8_t*)usableStart;
-    info->UsableSize = Heap_AlignDown(end - usableStart, 16);
+    info->RawSize = (uintptr_t)size;
+    info->AlignedAddress = (uint8_t*)(uintptr_t)alignedStart;
+    info->AlignedSize = (uintptr_t)(Heap_AlignDown(end, 16) - alignedStart);
+    info->UsableStart = (uint8_t*)(uintptr_t)usableStart;
+    info->UsableSize = (uintptr_t)Heap_AlignDown(end - usableStart, 16);
     info->Flags = fromBackingStore ? 1u : 0u;
     if (record != nullptr) info->Area = *record;
     info->Prev = nullptr;
@@ -337,7 +386,7 @@ static int Heap_AttachArea(HeapRecord* heap, uint8_t* address, uintptr_t size, i
     if (heap->AreaList != nullptr) heap->AreaList->Prev = info;
     heap->AreaList = info;
 
-    MemTag* tag = (MemTag*)usableStart;
+    MemTag* tag = (MemTag*)(uintptr_t)usableStart;
     memset(tag, 0, sizeof(*tag));
     tag->Size = (uint32_t)info->UsableSize;
     tag->AllocAddress = (uint8_t*)tag;
@@ -352,33 +401,40 @@ static int Heap_AttachArea(HeapRecord* heap, uint8_t* address, uintptr_t size, i
     return 0;
 }
 
+// Asks the backing store for an area of at least size bytes (the heap's lock is held). A size
+// beyond HEAP_AREA_LIMIT is refused as the backing store would refuse it.
+static int Heap_AttachFromStore(HeapRecord* heap, uint64_t size)
+{
+    if (!heap->AutoGrow || heap->AllocArea == nullptr) return -1;
+    const uint64_t request = Heap_AlignUp((size < 0x100000 ? 0x100000 : size) + 16, 16);
+    AreaRecord record;
+    memset(&record, 0, sizeof(record));
+    if (request > HEAP_AREA_LIMIT || heap->AllocArea(heap->CallbackUser, &record, (size_t)request) < 0) {
+        Log_AddTextShiftJIS("ヒープ用メモリの確保に失敗しました\n");
+        return -1;
+    }
+    uint8_t* area = (uint8_t*)heap->AreaAddress(heap->CallbackUser, &record);
+    const uint64_t areaSize = heap->AreaSize(heap->CallbackUser, &record);
+    const int result = Heap_AttachArea(heap, area, areaSize, 1, &record);
+    if (result < 0) heap->FreeArea(heap->CallbackUser, &record);
+    return result;
+}
+
 int AttachHeapMemory(HeapRecord* heap, void* address, size_t size)
 {
     CriticalSection_Enter(&heap->Lock, "VtHeap", __LINE__);
     int result;
     if (address == nullptr) {
-        if (!heap->AutoGrow || heap->AllocArea == nullptr) {
-            CriticalSection_Leave(&heap->Lock);
-            return -1;
-        }
-        size_t request = size < 0x100000 ? 0x100000 : size;
-        request = Heap_AlignUp(request + 16, 16);
-        AreaRecord record;
-        memset(&record, 0, sizeof(record));
-        if (heap->AllocArea(heap->CallbackUser, &record, request) < 0) {
-            Log_AddTextShiftJIS("ヒープ用メモリの確保に失敗しました\n");
-            CriticalSection_Leave(&heap->Lock);
-            return -1;
-        }
-        uint8_t* area = (uint8_t*)heap->AreaAddress(heap->CallbackUser, &record);
-        const size_t areaSize = heap->AreaSize(heap->CallbackUser, &record);
-        result = Heap_AttachArea(heap, area, areaSize, 1, &record);
-        if (result < 0) heap->FreeArea(heap->CallbackUser, &record);
+        result = Heap_AttachFromStore(heap, size);
     } else {
-        const uintptr_t alignedStart = Heap_AlignUp((uintptr_t)address, 16);
-        const uintptr_t alignedEnd = Heap_AlignDown((uintptr_t)address + size, 16);
-        const uintptr_t least = Heap_AlignUp(sizeof(HeapMemInfo), 16) + 2 * HEAP_MIN_BLOCK;
-        if (alignedEnd < alignedStart || alignedEnd - alignedStart < least) {
+        const uint64_t alignedStart = Heap_AlignUp(Heap_Address(address), 16);
+        const uint64_t alignedEnd = Heap_AlignDown(Heap_Address(address) + size, 16);
+        const uint64_t least = Heap_AlignUp(sizeof(HeapMemInfo), 16) + 2 * HEAP_MIN_BLOCK;
+        if (!Heap_RangeFits(address, size)) {
+            Heap_LogFormat("AttachHeapMemory Error : 指定されたメモリ( 0x%016llx から %lldbyte )がアドレス空間を越えています\n",
+                           (unsigned long long)Heap_Address(address), (long long)size);
+            result = -1;
+        } else if (alignedEnd < alignedStart || alignedEnd - alignedStart < least) {
             Heap_LogFormat("ヒープのサイズ( %dbyte )が小さすぎます、最低でも %dbyte 必要です\n", (int)size, (int)least);
             result = -1;
         } else {
@@ -392,7 +448,7 @@ int AttachHeapMemory(HeapRecord* heap, void* address, size_t size)
 int SubHeapMemory(HeapRecord* heap, void* areaAddress)
 {
     CriticalSection_Enter(&heap->Lock, "VtHeap", __LINE__);
-    HeapMemInfo* info = (HeapMemInfo*)Heap_AlignUp((uintptr_t)areaAddress, 16);
+    HeapMemInfo* info = (HeapMemInfo*)(uintptr_t)Heap_AlignUp(Heap_Address(areaAddress), 16);
     MemTag* first = info->FirstTag;
     if (info->UseMemTagCount != 0) {
         Heap_LogFormat("SubHeapMemory Error : 使用しているメモリタグがある状態でヒープメモリを外そうとしました  HeapMemInfo->UseMemTagCount:%d\n",
@@ -474,10 +530,11 @@ static void Heap_Carve(HeapRecord* heap, MemTag* tag, uint8_t* userAddress, uint
     Heap_Stamp(heap, tag, file, line, 1, hidden);
     Heap_UsedInsert(heap, tag);
 
-    uint8_t* const blockEnd = (uint8_t*)tag + tag->Size;
-    uint8_t* const nextPosition = (uint8_t*)Heap_AlignUp((uintptr_t)(userAddress + roomSize + HEAP_GUARD_SIZE), 16);
-    if (blockEnd >= nextPosition && (uintptr_t)(blockEnd - nextPosition) >= HEAP_MIN_BLOCK) {
-        MemTag* rest = (MemTag*)nextPosition;
+    // The caller has checked that the room and the end guard fit inside the block.
+    const uint64_t blockEnd = Heap_Address(tag) + tag->Size;
+    const uint64_t nextPosition = Heap_AlignUp(Heap_Address(userAddress) + roomSize + HEAP_GUARD_SIZE, 16);
+    if (blockEnd >= nextPosition + HEAP_MIN_BLOCK) {
+        MemTag* rest = (MemTag*)(uintptr_t)nextPosition;
         rest->UserAddress = nullptr;
         rest->UserSize = 0;
         rest->Size = (uint32_t)(blockEnd - nextPosition);
@@ -489,28 +546,20 @@ static void Heap_Carve(HeapRecord* heap, MemTag* tag, uint8_t* userAddress, uint
         Heap_WriteGuards(rest);
         Heap_ClassInsert(heap, rest);
         tag->Flags |= MEMTAG_FLAG_NEXT_NEIGHBOUR;
-        tag->Size = (uint32_t)(nextPosition - (uint8_t*)tag);
+        tag->Size = (uint32_t)(nextPosition - Heap_Address(tag));
     } else {
         heap->FreeTagNum--;
     }
     Heap_WriteGuards(tag);
-    uint8_t* const endGuard = Heap_EndGuard(tag);
-    if (userAddress + userSize < endGuard) memset(userAddress + userSize, HEAP_GUARD_BYTE, endGuard - (userAddress + userSize));
+    const uint64_t userEnd = Heap_Address(userAddress) + userSize, endGuard = Heap_Address(Heap_EndGuard(tag));
+    if (userEnd < endGuard) memset(userAddress + userSize, HEAP_GUARD_BYTE, (size_t)(endGuard - userEnd));
     heap->TotalFreeSize -= tag->Size;
     heap->TotalUseSize += tag->Size;
 }
 
-// The first free block of a class at least one above the given size, or null.
-static MemTag* Heap_FindFree(HeapRecord* heap, uint32_t searchSize)
+// The first free block of class (f, s) or the lowest non-empty class above it, or null.
+static MemTag* Heap_FindFree(HeapRecord* heap, int f, int s)
 {
-    int f, s;
-    Heap_Class(searchSize, &f, &s);
-    s++;
-    if (s == 32) {
-        s = 0;
-        f++;
-    }
-    if (f > 31) return nullptr;
     uint32_t bits = heap->SLBitmap[f] & (~0u << s);
     if (bits == 0) {
         if (f == 31) return nullptr;
@@ -522,28 +571,20 @@ static MemTag* Heap_FindFree(HeapRecord* heap, uint32_t searchSize)
     return heap->ClassHead[f][Heap_LowestBit(bits)];
 }
 
-static int Heap_Grow(HeapRecord* heap, uint32_t roundedSize, uint32_t searchSize)
+// Adds an area from the backing store whose free block lies in the target class (where the
+// search starts) or above.
+static int Heap_Grow(HeapRecord* heap, uint64_t roundedSize, int targetF, int targetS)
 {
     if (!heap->AutoGrow) return -1;
-    int targetF, targetS;
-    Heap_Class(searchSize, &targetF, &targetS);
-    targetS++;
-    if (targetS == 32) {
-        targetS = 0;
-        targetF++;
-    }
     uint64_t n = roundedSize;
     for (;;) {
-        const uint64_t step = n / 100 > 0x100000 ? n / 100 : 0x100000;
-        n += step;
-        if (n >= 0x80000000ull) break;
-        int f, s;
-        Heap_Class((uint32_t)n, &f, &s);
-        if (f > targetF || (f == targetF && s >= targetS)) break;
+        n += n / 100 > 0x100000 ? n / 100 : 0x100000;
+        int f = 63;
+        while ((n >> f) == 0) f--;
+        if (f > targetF || (f == targetF && (int)((n & ~(1ull << f)) >> (f - 5)) >= targetS)) break;
     }
     for (uint64_t unit = heap->GrowUnit; unit >= 0x100000; unit /= 2) {
-        if (n + unit > 0xFFFFFFF0ull) continue;
-        if (AttachHeapMemory(heap, nullptr, (size_t)(n + unit)) == 0) return 0;
+        if (Heap_AttachFromStore(heap, n + unit) == 0) return 0;
     }
     return -1;
 }
@@ -552,24 +593,26 @@ static void* Heap_Reserve(HeapRecord* heap, uint32_t size, uint32_t alignment, c
                           int hidden, int mayGrow)
 {
     if (size == 0) return nullptr;
-    const uint32_t l = alignment == 0 ? heap->Aligned : (uint32_t)Heap_AlignUp(alignment < 16 ? 16 : alignment, 16);
-    const uint64_t a64 = Heap_AlignUp(size, l);
-    const uint64_t search64 = Heap_AlignDown(a64 + HEAP_MIN_BLOCK + 2 * (uint64_t)l - 1, l);
-    if (search64 >= 0x80000000ull) return nullptr;
-    const uint32_t a = (uint32_t)a64;
-    MemTag* tag = Heap_FindFree(heap, (uint32_t)search64);
+    const uint64_t l = Heap_RequestAlignment(heap, alignment);
+    const uint64_t a = Heap_AlignUp(size, l);
+    const uint64_t search = Heap_AlignDown(a + HEAP_MIN_BLOCK + 2 * l - 1, l);
+    int f, s;
+    if (!Heap_SearchClass(search, &f, &s)) return nullptr;
+    // From here a and search are below 4 GiB.
+    MemTag* tag = Heap_FindFree(heap, f, s);
     if (tag == nullptr) {
-        if (!mayGrow || Heap_Grow(heap, a, (uint32_t)search64) < 0) return nullptr;
+        if (!mayGrow || Heap_Grow(heap, a, f, s) < 0) return nullptr;
         // The block that made the heap grow records the rounded size.
-        return Heap_Reserve(heap, a, alignment, file, line, hidden, 0);
+        return Heap_Reserve(heap, (uint32_t)a, alignment, file, line, hidden, 0);
     }
-    uint8_t* user = (uint8_t*)Heap_AlignUp((uintptr_t)tag + HEAP_USER_OFFSET_MIN, l);
-    if (user + a + HEAP_GUARD_SIZE > (uint8_t*)tag + tag->Size) {
+    const uint64_t userOffset = Heap_AlignUp(Heap_Address(tag) + HEAP_USER_OFFSET_MIN, l) - Heap_Address(tag);
+    if (userOffset + a + HEAP_GUARD_SIZE > tag->Size) {
         Heap_LogFormat("TLSF カテゴリ構造エラー 2  MemTag->Size %d\n", (int)tag->Size);
         Heap_Fatal(heap, "TLSF");
     }
+    uint8_t* const user = (uint8_t*)tag + userOffset;
     Heap_ClassRemove(heap, tag);
-    Heap_Carve(heap, tag, user, size, a, file, line, hidden);
+    Heap_Carve(heap, tag, user, size, (uint32_t)a, file, line, hidden);
     return user;
 }
 
@@ -693,13 +736,14 @@ void* ReallocMemory(void* pointer, uint32_t size, uint32_t alignment, const char
         CriticalSection_Leave(&heap->Lock);
         return pointer;
     }
-    const uint32_t l = alignment == 0 ? heap->Aligned : (uint32_t)Heap_AlignUp(alignment < 16 ? 16 : alignment, 16);
+    const uint64_t l = Heap_RequestAlignment(heap, alignment);
     const uint64_t m = Heap_AlignUp(size, l);
     uint8_t* const user = tag->UserAddress;
-    const uint64_t room = Heap_AlignDown((uintptr_t)(Heap_EndGuard(tag) - user), l);
+    const uint64_t span = Heap_Address(Heap_EndGuard(tag)) - Heap_Address(user);
+    const uint64_t room = Heap_AlignDown(span, l);
     uint64_t roomWithNext = 0;
     if ((tag->Flags & MEMTAG_FLAG_NEXT_NEIGHBOUR) != 0 && !Heap_IsUsed(tag->Next)) {
-        roomWithNext = Heap_AlignDown((uintptr_t)(Heap_EndGuard(tag) - user) + tag->Next->Size, l);
+        roomWithNext = Heap_AlignDown(span + tag->Next->Size, l);
     }
     if (m <= room || m <= roomWithNext) {
         // In place: release without merging backwards or returning the area, carve again.
@@ -735,7 +779,7 @@ int HeapErrorCheck(HeapRecord* heap)
         }
         HeapMemInfo* area = tag->UseHeapMem;
         if (area == nullptr || (uint8_t*)tag < area->UsableStart ||
-            (uint8_t*)tag + tag->Size > area->UsableStart + area->UsableSize) {
+            Heap_Address(tag) + tag->Size > Heap_Address(area->UsableStart) + area->UsableSize) {
             Log_AddTextShiftJIS("HeapErrorCheck Error : メモリタグが確保したヒープメモリの範囲にありません  Heap->UseSeparateInfo = FALSE\n");
             LogMemoryTag(tag);
             Heap_Fatal(heap, "HeapErrorCheck");
@@ -768,17 +812,17 @@ int HeapErrorCheck(HeapRecord* heap)
     }
     for (MemTag* tag = heap->FirstTag; tag != nullptr; tag = tag->Next) {
         if ((tag->Flags & MEMTAG_FLAG_PREV_NEIGHBOUR) != 0 &&
-            (tag->Prev == nullptr || (uint8_t*)tag->Prev + tag->Prev->Size != (uint8_t*)tag)) {
+            (tag->Prev == nullptr || Heap_Address(tag->Prev) + tag->Prev->Size != Heap_Address(tag))) {
             Heap_LogFormat("HeapErrorCheck Error : メモリタグの連結情報が不正です  ( MemTag->Prev + MemTag->Prev->Size ):0x%016llx  MemTag:0x%016llx\n",
-                           (unsigned long long)(tag->Prev ? (uintptr_t)tag->Prev + tag->Prev->Size : 0),
+                           (unsigned long long)(tag->Prev ? Heap_Address(tag->Prev) + tag->Prev->Size : 0),
                            (unsigned long long)(uintptr_t)tag);
             LogMemoryTag(tag);
             Heap_Fatal(heap, "HeapErrorCheck");
         }
         if ((tag->Flags & MEMTAG_FLAG_NEXT_NEIGHBOUR) != 0 &&
-            (tag->Next == nullptr || (uint8_t*)tag + tag->Size != (uint8_t*)tag->Next)) {
+            (tag->Next == nullptr || Heap_Address(tag) + tag->Size != Heap_Address(tag->Next))) {
             Heap_LogFormat("HeapErrorCheck Error : メモリタグの連結情報が不正です  MemTag->Next:0x%016llx  ( MemTag + MemTag->Size ):0x%016llx\n",
-                           (unsigned long long)(uintptr_t)tag->Next, (unsigned long long)((uintptr_t)tag + tag->Size));
+                           (unsigned long long)(uintptr_t)tag->Next, (unsigned long long)(Heap_Address(tag) + tag->Size));
             LogMemoryTag(tag);
             Heap_Fatal(heap, "HeapErrorCheck");
         }

@@ -57,6 +57,11 @@ constexpr uint32_t HEAP_USER_OFFSET_MIN = HEAP_TAG_SIZE + HEAP_GUARD_SIZE + 4;
 // The least remainder that becomes a free block of its own, and the slack added to a search.
 constexpr uint32_t HEAP_MIN_BLOCK = ((HEAP_TAG_SIZE + 72) + 15) & ~15u;
 
+// The largest area the heap lays out, and so the largest block: every size of a tag is 32-bit, and
+// a 32-bit process never has more than 2 GiB of address space in one piece. Both builds keep to it,
+// so that a request the product cannot meet fails the same way in a 64-bit build.
+constexpr uint64_t HEAP_AREA_LIMIT = 0x7FFF0000;
+
 // 32 bytes exchanged with the backing store: word 0 the area address, word 1 its size.
 struct AreaRecord {
     uintptr_t Words[32 / sizeof(uintptr_t)];

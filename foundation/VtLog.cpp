@@ -74,42 +74,49 @@ static int Log_AddConverted(int libraryMessage, const char* text, CodePageId cod
 // ---------------------------------------------------------------------------------------------
 // File side
 
-static int LogWin_OpenAppend(const wchar_t* path, HANDLE* file)
+// Opens the log file for appending; on the narrow system functions the path is converted into the
+// caller's buffer.
+static int LogWin_OpenAppend(const wchar_t* path, HANDLE* file, char* work, int workBytes)
 {
-    *file = WinAPI_CreateFile(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *file = WinAPI_CreateFileInBuffer(work, workBytes, path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (*file == INVALID_HANDLE_VALUE || *file == nullptr) return -1;
     WinAPITable.SetFilePointer(*file, 0, nullptr, FILE_END);
     return 0;
 }
 
 // Appends an entry with a conversion buffer given by the caller (taken before the log lock, so the
-// log never asks the memory layer for memory while it holds its lock).
-static int LogWin_AppendTextBuffered(const wchar_t* path, const wchar_t* text, char* utf8, int utf8Bytes)
+// log never asks the memory layer for memory while it holds its lock). The buffer serves in turn the
+// narrow path, the UTF-8 entry and the narrow entry for the debugger: at least 4096 bytes and three
+// per unit of the entry.
+static int LogWin_AppendTextBuffered(const wchar_t* path, const wchar_t* text, char* work, int workBytes)
 {
     WinAPI_EnsureLoaded();
     if (WinAPITable.Kernel32DLL == nullptr) return -1;
     HANDLE file;
-    if (LogWin_OpenAppend(path, &file) == 0) {
+    if (LogWin_OpenAppend(path, &file, work, workBytes) == 0) {
         const int units = Log_Length(text);
-        const int bytes = CharCode_ConvertString(text, units, CharCode_GetWidePage(), utf8, utf8Bytes, CodePage_Utf8);
+        const int bytes = CharCode_ConvertString(text, units, CharCode_GetWidePage(), work, workBytes, CodePage_Utf8);
         if (bytes > 1) {
             DWORD done = 0;
-            WinAPITable.WriteFile(file, utf8, (DWORD)(bytes - 1), &done, nullptr);
+            WinAPITable.WriteFile(file, work, (DWORD)(bytes - 1), &done, nullptr);
         }
         WinAPITable.CloseHandle(file);
     }
-    WinAPI_OutputDebugString(text);
+    WinAPI_OutputDebugStringInBuffer(work, workBytes, text);
     return 0;
 }
+
+// Bytes of the work buffer for an entry of `units` units.
+static int LogWin_WorkBytes(int units) { return 3 * units + 8 > 4096 ? 3 * units + 8 : 4096; }
 
 int LogWin_AppendText(const wchar_t* path, const wchar_t* text)
 {
     const int units = Log_Length(text);
-    char local[1024];
+    char local[4096];
     char* buffer = local;
-    int bytes = (int)sizeof(local);
-    if (3 * units + 8 > (int)sizeof(local)) {
-        bytes = 3 * units + 8;
+    const int bytes = LogWin_WorkBytes(units);
+    if (bytes > (int)sizeof(local)) {
         buffer = (char*)Memory_Allocate((uint32_t)bytes, "VtLogWin", __LINE__);
         if (buffer == nullptr) return -1;
     }
@@ -121,8 +128,11 @@ int LogWin_AppendText(const wchar_t* path, const wchar_t* text)
 int LogWin_CreateFile(const wchar_t* path)
 {
     WinAPI_EnsureLoaded();
-    WinAPI_DeleteFile(path);
-    HANDLE file = WinAPI_CreateFile(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Called before the log lock exists, possibly from a memory dump: the narrow path stays on the stack.
+    char work[4096];
+    WinAPI_DeleteFileInBuffer(work, (int32_t)sizeof(work), path);
+    HANDLE file = WinAPI_CreateFileInBuffer(work, (int32_t)sizeof(work), path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE || file == nullptr) return 0;
     static const unsigned char bom[3] = {0xEF, 0xBB, 0xBF};
     DWORD done = 0;
@@ -229,13 +239,12 @@ int Log_AddTextCore(int libraryMessage, int errorCode, const wchar_t* text)
     char localUtf8[4096];
     wchar_t* entry = localEntry;
     char* utf8 = localUtf8;
-    int utf8Bytes = (int)sizeof(localUtf8);
+    int utf8Bytes = LogWin_WorkBytes(composedUnits);
     void* block = nullptr;
     const int longEntry = composedUnits > 1023;
-    const int longUtf8 = 3 * composedUnits + 8 > (int)sizeof(localUtf8);
+    const int longUtf8 = utf8Bytes > (int)sizeof(localUtf8);
     if (longEntry || longUtf8) {
         const uint32_t entryBytes = longEntry ? (uint32_t)composedUnits * 2 : 0;
-        utf8Bytes = longUtf8 ? 3 * composedUnits + 8 : (int)sizeof(localUtf8);
         block = Memory_Allocate(entryBytes + (longUtf8 ? (uint32_t)utf8Bytes : 0), nullptr, -1);
         if (block == nullptr) return -1;
         if (longEntry) entry = (wchar_t*)block;

@@ -17,7 +17,8 @@ namespace Vantrel {
 
 // ---------------------------------------------------------------------------------------------
 // Conversion of one text argument to the narrow page: a 512-byte local buffer when the converted
-// text fits, else a block that is freed before the wrapper returns.
+// text fits, else a block that is freed before the wrapper returns; or, for callers that must not
+// take memory, only the buffer they hand in.
 
 namespace {
 
@@ -25,13 +26,26 @@ struct NarrowText {
     char Local[512];
     char* Text = nullptr;
     bool Allocated = false;
+    char* Work = nullptr;
+    int32_t WorkBytes = 0;
 
-    // 0, or -1 when no buffer could be had.
+    NarrowText() = default;
+    NarrowText(char* work, int32_t workBytes) : Work(work), WorkBytes(workBytes) {}
+
+    // 0, or -1 when no buffer could be had (or the text does not fit the caller's buffer).
     int Set(const wchar_t* text)
     {
         if (text == nullptr) return 0;
         const CodePageId widePage = CharCode_GetWidePage();
         const int32_t length = CharCode_StringLength(widePage, text);
+        if (Work != nullptr) {
+            const int32_t needed =
+                CharCode_ConvertString(text, length, widePage, nullptr, 0x7FFFFFFF, CharCode_GetNarrowPage());
+            if (needed <= 0 || needed > WorkBytes) return -1;
+            Text = Work;
+            CharCode_ConvertString(text, length, widePage, Text, WorkBytes, CharCode_GetNarrowPage());
+            return 0;
+        }
         const int32_t size = length * 6 + 16;
         Text = Local;
         if (size > (int32_t)sizeof(Local)) {
@@ -231,8 +245,14 @@ HDC WinAPI_CreateDC(LPCWSTR driver, LPCWSTR device, LPCWSTR output, const DEVMOD
 HANDLE WinAPI_CreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                          DWORD flags, HANDLE templateFile)
 {
+    return WinAPI_CreateFileInBuffer(nullptr, 0, path, access, share, security, disposition, flags, templateFile);
+}
+
+HANDLE WinAPI_CreateFileInBuffer(char* work, int32_t workBytes, LPCWSTR path, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags, HANDLE templateFile)
+{
     if (WIDE) return WinAPITable.CreateFileW(path, access, share, security, disposition, flags, templateFile);
-    NarrowText narrowPath;
+    NarrowText narrowPath(work, workBytes);
     // Callers test for the invalid-handle value: a failed conversion must report it too.
     if (narrowPath.Set(path) < 0) return INVALID_HANDLE_VALUE;
     return WinAPITable.CreateFileA(narrowPath.Text, access, share, security, disposition, flags, templateFile);
@@ -267,10 +287,12 @@ HWND WinAPI_CreateWindowEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName,
                                        narrowWindow.Text, style, x, y, width, height, parent, menu, instance, parameter);
 }
 
-BOOL WinAPI_DeleteFile(LPCWSTR path)
+BOOL WinAPI_DeleteFile(LPCWSTR path) { return WinAPI_DeleteFileInBuffer(nullptr, 0, path); }
+
+BOOL WinAPI_DeleteFileInBuffer(char* work, int32_t workBytes, LPCWSTR path)
 {
     if (WIDE) return WinAPITable.DeleteFileW(path);
-    NarrowText narrowPath;
+    NarrowText narrowPath(work, workBytes);
     if (narrowPath.Set(path) < 0) return 0;
     return WinAPITable.DeleteFileA(narrowPath.Text);
 }
@@ -301,13 +323,15 @@ int WinAPI_MessageBox(HWND window, LPCWSTR text, LPCWSTR caption, UINT type)
     return WinAPITable.MessageBoxA(window, narrowText.Text, narrowCaption.Text, type);
 }
 
-void WinAPI_OutputDebugString(LPCWSTR text)
+void WinAPI_OutputDebugString(LPCWSTR text) { WinAPI_OutputDebugStringInBuffer(nullptr, 0, text); }
+
+void WinAPI_OutputDebugStringInBuffer(char* work, int32_t workBytes, LPCWSTR text)
 {
     if (WIDE) {
         WinAPITable.OutputDebugStringW(text);
         return;
     }
-    NarrowText narrowText;
+    NarrowText narrowText(work, workBytes);
     if (narrowText.Set(text) < 0) return;
     WinAPITable.OutputDebugStringA(narrowText.Text);
 }

@@ -55,6 +55,14 @@ BOOL WinAPI_VerifyVersionInfo(LPOSVERSIONINFOEXW versionInfo, DWORD typeMask, DW
 DWORD WinAPI_GetGlyphOutline(HDC dc, UINT character, UINT format, LPGLYPHMETRICS metrics, DWORD bufferSize,
                              LPVOID buffer, const MAT2* matrix);
 
+// The same with the narrow text converted into the caller's buffer (null: as the wrappers above).
+// They never take memory, so the log can call them while it holds its lock; a text whose narrow form
+// does not fit fails as a failed conversion does (invalid handle, 0, nothing sent).
+HANDLE WinAPI_CreateFileInBuffer(char* work, int32_t workBytes, LPCWSTR path, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL WinAPI_DeleteFileInBuffer(char* work, int32_t workBytes, LPCWSTR path);
+void WinAPI_OutputDebugStringInBuffer(char* work, int32_t workBytes, LPCWSTR text);
+
 // Text out.
 UINT WinAPI_GetTempFileName(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFileName);
 LONG WinAPI_RegEnumKey(HKEY key, DWORD index, LPWSTR name, DWORD nameUnits);

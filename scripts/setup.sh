@@ -39,3 +39,12 @@ if [ ! -f "$WINEPREFIX/.qelvar-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.qelvar-ready"
 fi
+# Crash handling: Wine starts the debugger named under AeDebug for an unhandled exception, and its
+# default (winedbg --auto) waits for ever without a terminal. "false" starts none: the program ends
+# at once with Wine's fault line ("Unhandled page fault on read access to ... at address ...") and a
+# non-zero exit. Checked in the prefix's registry on every run, so older prefixes get it too.
+if ! grep -q '^"Debugger"="false"' "$WINEPREFIX/system.reg" 2>/dev/null; then
+  echo "setup: crashes in the Wine prefix end the program at once (no debugger)"
+  "$VT_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d false /f >/dev/null 2>&1
+  wineserver -w
+fi

@@ -8,6 +8,13 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${VT_BUILD:-$here/build}
 source "$here/scripts/arch.sh"
+if [ "$VT_ARCH" = i686 ]; then
+  echo "tests run as the 32-bit build"
+elif /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  echo "tests run as the 64-bit build (VT_ARCH=x86_64 chose it; this machine runs 32-bit code)"
+else
+  echo "tests run as the 64-bit build: this machine runs no 32-bit code"
+fi
 "$here/scripts/setup.sh" "$build"
 cmake -S "$here" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/$VT_TOOLCHAIN" >/dev/null
 cmake --build "$build" -j "$(nproc)"

@@ -1,6 +1,6 @@
 // The button and POV converters with a fake millisecond clock: normal and two-key mode around
-// 500 ms and across the counter's wrap, keys shared by two buttons, the POV sets and diagonals,
-// and ReleaseAllHeld leaving nothing down.
+// 500 ms and across the counter's wrap, a mode switch while held, keys shared by two holders, the
+// POV sets and diagonals, and ReleaseAllHeld leaving nothing down.
 #include "ConverterTestSupport.h"
 
 namespace QelvarTest {
@@ -64,8 +64,35 @@ TEST_F(ButtonConverterTest, TwoButtonsSharingOneKey)
 {
     MapKey(0, 0x11);
     MapKey(1, 0x11);
-    RunButtons("shared", {{1000, 0x80, 0, "+11"}, {1016, 0x80, 0x80, ""}, {1032, 0, 0x80, "-11"}, {1048, 0, 0, ""},
+    // The key goes down with the first holder and up with the last.
+    RunButtons("shared", {{1000, 0x80, 0, "+11"}, {1016, 0x80, 0x80, ""}, {1032, 0, 0x80, ""}, {1048, 0, 0, "-11"},
                           {1064, 0x80, 0x80, "+11"}, {1080, 0, 0, "-11"}});
+}
+
+TEST_F(ButtonConverterTest, StickAndButtonHoldingOneKey)
+{
+    MapKey(0, 0x20);  // D, the left stick's right key
+    VirtualAxes[0] = 1000;
+    ConvertLeftStick();
+    EXPECT_EQ(Take(), "+20");
+    RunButtons("button pressed and released while the stick holds D", {{1000, 0x80, 0, ""}, {1016, 0, 0, ""}});
+    ConvertLeftStick();
+    EXPECT_EQ(Take(), "");
+    EXPECT_EQ(PressedKeyTable[0x20], 1);
+    VirtualAxes[0] = 0;
+    ConvertLeftStick();
+    EXPECT_EQ(Take(), "-20");
+
+    // Two holders again: one key-up lets go of both.
+    VirtualAxes[0] = 1000;
+    ConvertLeftStick();
+    EXPECT_EQ(Take(), "+20");
+    RunButtons("both hold D", {{1032, 0x80, 0, ""}});
+    ReleaseAllHeld();
+    EXPECT_EQ(Take(), "-20");
+    EXPECT_EQ(PressedKeyTable[0x20], 0);
+    EXPECT_EQ(LeftStick.RightHeld, 0);
+    EXPECT_EQ(ButtonConverter.FirstActive[0], 0);
 }
 
 TEST_F(ButtonConverterTest, TwoKeyTapsAndHoldsAroundHalfASecond)
@@ -92,6 +119,15 @@ TEST_F(ButtonConverterTest, TwoKeyTapsAndHoldsAroundHalfASecond)
         MapTwoKey(0, 0x1E, c.SecondMouse);
         RunButtons(c.Name, c.Frames);
     }
+}
+
+TEST_F(ButtonConverterTest, SwitchedToTwoKeyModeWhileHeldTheHalfSecondStartsThen)
+{
+    MapTwoKey(0, 0x1E, 1);
+    Settings.Buttons.ButtonMode[0] = 0;
+    RunButtons("normal", {{1000, 0x80, 0, "+1E"}, {3000, 0x80, 0, ""}});
+    Settings.Buttons.ButtonMode[0] = 1;
+    RunButtons("two-key", {{3016, 0x80, 0, ""}, {3500, 0x80, 0, ""}, {3501, 0x80, 0, "-1E +L"}, {3516, 0, 0, "-L"}});
 }
 
 TEST_F(ButtonConverterTest, UnassignedFirstInputDoesNothingInEitherMode)
@@ -169,10 +205,12 @@ TEST_F(PovConverterTest, SwitchSetsTakeOverInTheSameFrame)
     Settings.Pov.Switch2Enabled = 1;
     Settings.Pov.Switch2Button = 5;
     RunPov("switch 1", {{0, 0, 0, "+11"}, {0, 0x80, 0, "-11 +17"}, {0, 0, 0, "-17 +11"}, {-1, 0, 0, "-11"}});
-    // Switch 2 first: set 2 stays while switch 1 joins; switch 1 is tested before switch 2 in
-    // each pass, so it takes over one pass after switch 2 is let go.
-    RunPov("switch 2 first", {{0, 0, 0x80, "+24"}, {0, 0x80, 0x80, ""}, {0, 0x80, 0, "-24 +11"},
-                              {0, 0x80, 0, "-11 +17"}, {0, 0, 0, "-17 +11"}, {-1, 0, 0, "-11"}});
+    // Switch 2 first: set 2 stays while switch 1 joins, and switch 1 takes over in the pass that
+    // lets go of switch 2, with no tap of set 0 between them.
+    RunPov("switch 2 first", {{0, 0, 0x80, "+24"}, {0, 0x80, 0x80, ""}, {0, 0x80, 0, "-24 +17"},
+                              {0, 0x80, 0, ""}, {0, 0, 0, "-17 +11"}, {-1, 0, 0, "-11"}});
+    RunPov("switch 1 first", {{0, 0x80, 0, "+17"}, {0, 0x80, 0x80, ""}, {0, 0, 0x80, "-17 +24"},
+                              {0, 0, 0, "-24 +11"}, {-1, 0, 0, "-11"}});
 }
 
 TEST_F(PovConverterTest, UnassignedDirectionAndMouseInputs)

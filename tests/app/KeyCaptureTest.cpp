@@ -1,13 +1,17 @@
 // Key capture over the library's keyboard queries, with a scripted keyboard state: the first key of
-// the capture list wins, a key outside it completes the capture with code 0, nothing down gives 0.
+// the capture list wins, a key outside it completes the capture with code 0, nothing down gives 0,
+// and a key the tool injected is never taken.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "../system/InputTestSupport.h"
+#include "app/ButtonConverter.h"
+#include "app/InputInjection.h"
 #include "app/KeyNames.h"
 #include "foundation/VtWinAPI.h"
 #include "system/VtInput.h"
+#include "system/VtTime.h"
 #include "system/VtWindow.h"
 
 namespace QelvarTest {
@@ -22,6 +26,9 @@ BOOL WINAPI ScriptedGetKeyboardState(PBYTE keys)
     memcpy(keys, ScriptedKeys, 256);
     return TRUE;
 }
+
+UINT WINAPI DropSendInput(UINT count, LPINPUT, int) { return count; }
+void WINAPI DropMouseEvent(DWORD, DWORD, DWORD, DWORD, ULONG_PTR) {}
 
 class KeyCaptureTest : public ::testing::Test {
 protected:
@@ -75,6 +82,31 @@ TEST_F(KeyCaptureTest, FirstListedKeyWins)
     memset(ScriptedKeys, 0, sizeof(ScriptedKeys));
     EXPECT_EQ(Capture(), 0);
     EXPECT_EQ(KeyNameTable.CapturedKey, 0x11);  // an unfinished capture changes nothing
+}
+
+TEST_F(KeyCaptureTest, KeysTheToolInjectedAreNeverCaptured)
+{
+    InputInjection_Sink = {DropSendInput, DropMouseEvent};
+    const auto clock = ButtonConverter_Clock;
+    ButtonConverter_Clock = Vantrel::GetMillisecondCount;  // the scripted time of the keyboard state
+
+    SendKeyDown(0x20);  // the tool holds D
+    ScriptedKeys['D'] = 0x80;
+    EXPECT_EQ(Capture(), 0) << "only the tool's own key is down";
+    ScriptedKeys['W'] = 0x80;  // the user's key; D comes before W in the list
+    EXPECT_EQ(Capture(), 1);
+    EXPECT_EQ(KeyNameTable.CapturedKey, 0x11);
+
+    // Let go by the tool, D may still show down for a moment; later a D that is down is the user's.
+    ScriptedKeys['W'] = 0;
+    ReleaseAllHeld();
+    EXPECT_EQ(Capture(), 0);
+    InputTest::FakeTime += 300;
+    EXPECT_EQ(Capture(), 1);
+    EXPECT_EQ(KeyNameTable.CapturedKey, 0x20);
+
+    ButtonConverter_Clock = clock;
+    InputInjection_UseSystemSink();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // ReadPadState over the library's input front end, with the scripted XInput library playing a pad:
 // the state arrives in PadState and the virtual axes, a mapped button types its key, and when no
-// pad is left every held input is released.
+// pad is left every held input is released; with a DirectInput pad, the pads stay without dead zone
+// when a device change rebuilt the library's pad table.
 #include "ConverterTestSupport.h"
 
 #include "../system/InputTestSupport.h"
@@ -87,6 +88,46 @@ TEST_F(PadReadingLibraryTest, NoPadLeftReleasesEverythingHeld)
     EXPECT_EQ(PressedKeyTable[0x1E], 0);
     EXPECT_EQ(LeftStick.LeftHeld, 0);
     EXPECT_EQ(ButtonConverter.FirstActive[12], 0);
+}
+
+class PadReadingDeviceChangeTest : public ConverterTest {
+protected:
+    InputTest::FakeDirectInput directInput;
+    InputTest::FakeDevice device;
+
+    void SetUp() override
+    {
+        ConverterTest::SetUp();
+        InputTest::PrepareWindowState(0x109);
+        InputTest::FakeTime = 9000;
+        device.InstanceGuid = {0x5a1d0001, 0x0001, 0x0001, {1, 2, 3, 4, 5, 6, 7, 8}};
+        device.InstanceName = L"Arcade Stick";
+        device.ProductName = L"Arcade Stick Product";
+        directInput.Devices = {&device};
+        InputTest::RestartInputWithFakes(&directInput);
+        SelectedPad = 0;
+    }
+    void TearDown() override
+    {
+        InputTest::RestoreSystem();
+        ConverterTest::TearDown();
+    }
+};
+
+TEST_F(PadReadingDeviceChangeTest, PadsStayWithoutDeadZoneAfterTheTableIsRebuilt)
+{
+    Vantrel::SetPadDeadZone(1, 0.0);  // as at start-up
+    ASSERT_EQ(device.DeadZone[0], 0u);
+
+    // A device change: the library sets the pads up again with its default dead zone.
+    ASSERT_EQ(Vantrel::Joypad_Setup(), 0);
+    ASSERT_EQ(Vantrel::InputSystem.Pads[0].DeadZone, 22937);
+    InputTest::FakeTime += 2;
+    ReadPadState();
+    EXPECT_EQ(PadCount, 1);
+    EXPECT_EQ(SelectedIsXInput, 0);
+    EXPECT_EQ(Vantrel::InputSystem.Pads[0].DeadZone, 0);
+    for (int axis = 0; axis < 6; ++axis) EXPECT_EQ(device.DeadZone[axis], 0u) << axis;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AppMain.h"
 #include "app/SettingFiles.h"
 
 namespace QelvarTest {
@@ -338,6 +339,17 @@ TEST_F(SettingFilesTest, SystemFileKeepsTheOtherFields)
     EXPECT_EQ(NoExitConfirm, 1);
     EXPECT_EQ(BackgroundHidden, 0);
     EXPECT_EQ(VSyncChoice, 0);
+}
+
+TEST_F(SettingFilesTest, LayersAreDrawnWithTheLoadedBackgroundSetting)
+{
+    WriteAll(L"system.data", {0, 0, 0, 0, 0, 0, 1, 0, 0, 0});
+    LoadSystemSettings();
+    EXPECT_EQ(BackgroundHidden, 1);
+    EXPECT_EQ(ScreenLayers.BackgroundHidden, 1) << "the layers would be drawn with the picture";
+    // The home page's switch changes the one value both the layers and the file take.
+    BackgroundHidden = 0;
+    EXPECT_EQ(ScreenLayers.BackgroundHidden, 0);
 }
 
 TEST_F(SettingFilesTest, DamagedSystemFileIsIgnored)

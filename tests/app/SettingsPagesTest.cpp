@@ -187,6 +187,18 @@ TEST_F(SettingsPagesTest, CaptureSaveListLoadBackAndDelete)
     EXPECT_EQ(LoadPage.Log.Log.rfind("ファイルが存在しないためロードできません\n", 0), 0u);
 }
 
+TEST_F(SettingsPagesTest, LoadingAFileThatVanishedSaysSoAndChangesNothing)
+{
+    MakeSaveFile("gone.save");
+    ChooseSubTab(SubTabLoad);
+    ASSERT_EQ(LoadPage.FileCount, 1);
+    ASSERT_TRUE(DeleteFileW(L"save\\gone.save"));  // removed behind the list's back
+    Settings.Stick.DeadZone = 35;
+    ClickPage(550, 510);  // "ロード"
+    EXPECT_EQ(LoadPage.Log.Log, "gone.saveのファイルが見つかりません\n");
+    EXPECT_EQ(Settings.Stick.DeadZone, 35);
+}
+
 TEST_F(SettingsPagesTest, LongListScrollsSelectsAndStaysBounded)
 {
     char name[64];
@@ -427,6 +439,65 @@ UINT WINAPI DropSendInput(UINT count, LPINPUT, int) { return count; }
 void WINAPI DropMouseEvent(DWORD, DWORD, DWORD, DWORD, ULONG_PTR) {}
 
 }  // namespace
+
+// A capture (a key, or a pad button) that starts during a test run lets go of what the converters
+// hold; nothing is pressed again while it waits, and the test run goes on once the answer came.
+TEST_F(SettingsPagesTest, ACaptureDuringATestRunReleasesWhatTheConvertersHold)
+{
+    InputInjection_Sink = {DropSendInput, DropMouseEvent};
+    const int32_t padCount = PadCount;
+    PadCount = 1;
+    ReleaseAllHeld();
+    struct Case {
+        const char* Name;
+        int SubTab;
+        int ViewX, ViewY;   // a click that opens the view first, or 0
+        int TestX, TestY;   // the test toggle
+        int WaitX, WaitY;   // the control that starts the wait
+        int Held;           // the key the test run holds
+        void (*Answer)();   // answers the wait
+    };
+    const Case cases[] = {
+        {"button page, key", SubTabButtons, 0, 0, 500, 500, 500, 260, 0x11, [] { ScriptedKey = 0x1E; }},
+        {"stick page, dash key", SubTabStick, 280, 220, 450, 490, 640, 310, 0x20, [] { ScriptedKey = 0x2A; }},
+        {"POV page, key", SubTabPov, 0, 0, 500, 500, 500, 300, 0x11, [] { ScriptedKey = 0x1E; }},
+        {"POV page, switch button", SubTabPov, 0, 0, 500, 500, 670, 160, 0x11, [] { Pad.Buttons[3] = 0x80; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Settings.Buttons.FirstAssigned[0] = 1;
+        Settings.Buttons.FirstKey[0] = 0x11;
+        Settings.Pov.DirAssigned[0] = 1;
+        Settings.Pov.DirKey[0] = 0x11;
+        Pad.Buttons[0] = c.SubTab == SubTabButtons ? 0x80 : 0;
+        Pad.Buttons[3] = 0;
+        Pad.POV[0] = c.SubTab == SubTabPov ? 0 : -1;
+        VirtualAxes[0] = c.SubTab == SubTabStick ? 1000 : 0;
+        ChooseSubTab(c.SubTab);
+        if (c.ViewX != 0) ClickPage(c.ViewX, c.ViewY);
+        ClickPage(c.TestX, c.TestY);
+        ASSERT_EQ(PressedKeyTable[c.Held], 1) << "the test run holds the key";
+
+        ClickPage(c.WaitX, c.WaitY);
+        EXPECT_EQ(PressedKeyTable[c.Held], 0) << "let go when the wait starts";
+        UpdateSettingsPage();
+        EXPECT_EQ(PressedKeyTable[c.Held], 0) << "and not pressed again while it waits";
+
+        c.Answer();
+        UpdateSettingsPage();
+        Pad.Buttons[3] = 0;
+        UpdateSettingsPage();
+        int held = 0;
+        for (int code = 0; code < 256; ++code) held += PressedKeyTable[code] != 0;
+        EXPECT_EQ(held, 1) << "the test run converts again after the answer";
+        SettingsPage_OnTabLeft();
+        Pad.POV[0] = -1;
+        VirtualAxes[0] = 0;
+    }
+    Pad.Buttons[0] = 0;
+    PadCount = padCount;
+    InputInjection_UseSystemSink();
+}
 
 TEST_F(SettingsPagesTest, EndingATestRunReleasesWhatItHolds)
 {

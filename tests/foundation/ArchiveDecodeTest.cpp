@@ -147,13 +147,14 @@ namespace {
 
 // One symbol of weight 3 among 255 of weight 0: the root's children are the zero subtree (lighter,
 // child 0) and the symbol (child 1), so the symbol's code is the single bit 1.
-Bytes SingleSymbolBlock(uint8_t symbol, uint32_t count)
+// codedBytes 0: the coded size the code bits need.
+Bytes SingleSymbolBlock(uint8_t symbol, uint32_t count, uint32_t codedBytes = 0)
 {
     Bits h;
     uint32_t sizeBits = 0;
     while ((count >> sizeBits) > 1) ++sizeBits;
     h.Put(sizeBits, 6).Put(count, int(sizeBits + 1));
-    uint32_t codedBytes = (count + 7) / 8;
+    if (codedBytes == 0) codedBytes = (count + 7) / 8;
     uint32_t codedBits = 0;
     while ((codedBytes >> codedBits) > 1) ++codedBits;
     h.Put(codedBits, 6).Put(codedBytes, int(codedBits + 1));
@@ -188,6 +189,28 @@ TEST(ArchiveHuffman, DamagedBlocksAreRefused)
     EXPECT_EQ(-1, Archive_HuffmanDecodeChecked(block.data(), block.size() - 1, out.data(), out.size())) << "code bits cut off";
     EXPECT_EQ(-1, Archive_HuffmanDecodeChecked(block.data(), 100, out.data(), out.size())) << "header cut off";
     EXPECT_EQ(-1, Archive_HuffmanDecodeChecked(block.data(), block.size(), out.data(), 19)) << "output too small";
+}
+
+// The trusting forms serve the built-in packs: a size query reads the header alone, a decode that
+// fails says so instead of passing off the header's size (or nothing) as the bytes written.
+TEST(ArchiveDecode, TrustingFormsReportAFailedDecode)
+{
+    std::vector<uint8_t> out(64, 0);
+    const Bytes lzGood = LzBlock(5, 0x00, {0x41, 0x00, 0x01, 0x00});
+    EXPECT_EQ(5, Archive_LzDecompress(lzGood.data(), out.data()));
+    EXPECT_EQ("AAAAA", std::string(out.begin(), out.begin() + 5));
+    const Bytes lzBad = LzBlock(5, 0x00, {0x41, 0x00, 0x01, 0x05});  // distance before the start
+    EXPECT_EQ(5, Archive_LzDecompress(lzBad.data(), nullptr)) << "the size query reads only the header";
+    EXPECT_EQ(-1, Archive_LzDecompress(lzBad.data(), out.data()));
+
+    const Bytes huffGood = SingleSymbolBlock('B', 20);
+    EXPECT_EQ(20, Archive_HuffmanDecode(huffGood.data(), nullptr));
+    EXPECT_EQ(20, Archive_HuffmanDecode(huffGood.data(), out.data()));
+    EXPECT_EQ(std::string(20, 'B'), std::string(out.begin(), out.begin() + 20));
+    // The header says one byte of code bits; twenty symbols need three.
+    const Bytes huffBad = SingleSymbolBlock('B', 20, 1);
+    EXPECT_EQ(20, Archive_HuffmanDecode(huffBad.data(), nullptr));
+    EXPECT_EQ(-1, Archive_HuffmanDecode(huffBad.data(), out.data()));
 }
 
 TEST(ArchiveBase64, SizePrefixAndPayload)

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -584,15 +586,25 @@ TEST(ArchiveMutation, DamagedArchiveFilesAreReadOrRefused)
     EXPECT_GT(opened, 0);
 }
 
+namespace {
+
+// A one-file archive (A.TXT) copied into the cache under `archivePath`: it stands in for that folder
+// without touching the disk. The cache slot, or -1.
+int CacheOneFileArchive(const wchar_t* archivePath, const char* content)
+{
+    VtaPack::FileSpec f;
+    f.Path = "A.TXT";
+    f.Data = Text(content);
+    Bytes image = VtaPack::BuildArchive({f}, VtaPack::Options());
+    return Archive_FindOrOpenArchive(archivePath, image.data(), image.size(), 1, 0, -1, 0, 0);
+}
+
+} // namespace
+
 TEST(ArchiveAccess, OpenFileLimitAndSlotReuse)
 {
     File_Access_InstallTableW(nullptr);
-    VtaPack::FileSpec f;
-    f.Path = "A.TXT";
-    f.Data = Text("limit");
-    Bytes image = VtaPack::BuildArchive({f}, VtaPack::Options());
-    // A memory archive cached under a path stands in for that folder without touching the disk.
-    int slot = Archive_FindOrOpenArchive(L"Z:\\VTF4MEMORY.VTA", image.data(), image.size(), 1, 0, -1, 0, 0);
+    int slot = CacheOneFileArchive(L"Z:\\VTF4MEMORY.VTA", "limit");
     ASSERT_GE(slot, 0);
     std::vector<FileAccessHandle> handles;
     for (int i = 0; i < 32768; ++i) {
@@ -612,4 +624,142 @@ TEST(ArchiveAccess, OpenFileLimitAndSlotReuse)
     EXPECT_EQ(-1, File_Access_Close(handles[0])) << "closed twice";
     Archive_ReleaseArchive(slot);
     Archive_PurgeCache(1);
+}
+
+TEST(ArchiveAccess, ClosedAndUnknownHandlesReadNothing)
+{
+    File_Access_InstallTableW(nullptr);
+    int slot = CacheOneFileArchive(L"Z:\\VTSTALEHANDLE.VTA", "stale");
+    ASSERT_GE(slot, 0);
+    FileAccessHandle h = File_Access_Open(L"Z:\\vtstalehandle\\a.txt", 0, 1, 0);
+    ASSERT_NE(0u, h);
+    ASSERT_EQ(0, File_Access_Close(h));
+    const FileAccessHandle bad[] = {h, FileAccessHandle(0xF0000000u | 30000u), FileAccessHandle(0xFFFFFFFFu), FileAccessHandle(0x1234u)};
+    for (FileAccessHandle b : bad) {
+        char out[8] = "unread";
+        EXPECT_EQ(0u, File_Access_Read(out, 1, 8, b)) << std::hex << b;
+        EXPECT_EQ(0u, File_Access_Read(out, 4, 2, b)) << std::hex << b;
+        EXPECT_STREQ("unread", out);
+        EXPECT_EQ(-1, File_Access_Eof(b));
+        EXPECT_EQ(-1, File_Access_Tell(b));
+    }
+    Archive_ReleaseArchive(slot);
+    Archive_PurgeCache(1);
+}
+
+namespace {
+
+// An archive in memory whose directories form one chain `depth` levels deep, every level named "D",
+// with one file "F.TXT" at the bottom; directory block stored unpacked, everything scrambled with the
+// default key text. Written here rather than by the packer, whose own tree is recursive.
+Bytes DeepChainArchive(uint32_t depth, const Bytes& content)
+{
+    Bytes names;
+    VtaPack::PutName(names, "");
+    const uint64_t dirName = VtaPack::PutName(names, "D");
+    const uint64_t fileName = VtaPack::PutName(names, "F.TXT");
+    while (names.size() % 8) names.push_back(0);
+    const uint64_t fileTable = names.size();
+    const uint64_t dirTable = fileTable + uint64_t(depth + 2) * 72;
+    Bytes block(size_t(dirTable + uint64_t(depth + 1) * 32), 0);
+    std::copy(names.begin(), names.end(), block.begin());
+    auto put = [&](uint64_t at, std::initializer_list<uint64_t> values) {
+        for (uint64_t v : values) {
+            VtaPack::Put64At(block, size_t(at), v);
+            at += 8;
+        }
+    };
+    put(fileTable, {0, 0x10, 0, 0, 0, 0, 0, ArchiveNone, ArchiveNone});
+    for (uint32_t k = 1; k <= depth; ++k)
+        put(fileTable + uint64_t(k) * 72, {dirName, 0x10, 0, 0, 0, uint64_t(k) * 32, 0, ArchiveNone, ArchiveNone});
+    put(fileTable + uint64_t(depth + 1) * 72, {fileName, 0x20, 0, 0, 0, 0, content.size(), ArchiveNone, ArchiveNone});
+    for (uint32_t k = 0; k <= depth; ++k)
+        put(dirTable + uint64_t(k) * 32, {uint64_t(k) * 72, k == 0 ? ArchiveNone : uint64_t(k - 1) * 32, 1, uint64_t(k + 1) * 72});
+
+    std::string keyText = std::string(ArchiveDefaultKeyText) + "F.TXT";
+    while (keyText.size() < 2039 && keyText.size() < 13 + depth) keyText += "D";
+    Bytes data = content;
+    VtaPack::Scramble(data.data(), data.size(), data.size(), VtaPack::DeriveKey(keyText));
+    VtaPack::Scramble(block.data(), block.size(), 0, VtaPack::DeriveKey(ArchiveDefaultKeyText));
+    Bytes out(64, 0);
+    out[0] = 'V';
+    out[1] = 'T';
+    out[2] = 8;
+    for (int k = 0; k < 4; ++k) out[4 + k] = uint8_t(block.size() >> (8 * k));
+    VtaPack::Put64At(out, 8, 64);
+    VtaPack::Put64At(out, 16, 64 + data.size());
+    VtaPack::Put64At(out, 24, fileTable);
+    VtaPack::Put64At(out, 32, dirTable);
+    out[40] = uint8_t(932 & 0xFF);
+    out[41] = uint8_t(932 >> 8);
+    out[44] = uint8_t(ArchiveFlag_DirectoryUnpacked);
+    out[48] = ArchiveHuffmanWhole;
+    out.insert(out.end(), data.begin(), data.end());
+    out.insert(out.end(), block.begin(), block.end());
+    return out;
+}
+
+} // namespace
+
+// Deep nesting costs heap, not stack: opening unscrambles every file in place and closing scrambles
+// the caller's block back, through a chain far deeper than any thread's stack could recurse.
+TEST(ArchiveReader, DeeplyNestedDirectoriesInMemory)
+{
+    const Bytes content = Text("at the bottom of the chain");
+    for (uint32_t depth : {1u, 3000u, 300000u}) {
+        Bytes image = DeepChainArchive(depth, content);
+        const Bytes pristine = image;
+        ArchiveContext c;
+        Archive_ResetContext(&c);
+        ASSERT_EQ(0, Archive_OpenFromMemory(&c, image.data(), image.size(), 0, 0, nullptr, nullptr)) << depth;
+        if (depth <= 3000) {
+            std::string path;
+            for (uint32_t k = 0; k < depth; ++k) path += "d\\";
+            path += "f.txt";
+            uint8_t* dir = nullptr;
+            ArchiveFileEntry* e = Archive_FindFileEntry(&c, path.c_str(), &dir);
+            ASSERT_NE(nullptr, e) << depth;
+            EXPECT_EQ(content, Bytes(image.begin() + 64 + e->DataOffset, image.begin() + 64 + e->DataOffset + e->Size)) << depth;
+        }
+        const uint64_t fileAt = 64;
+        EXPECT_EQ(content, Bytes(image.begin() + fileAt, image.begin() + fileAt + content.size())) << "unscrambled in place, depth " << depth;
+        EXPECT_EQ(0, Archive_Close(&c));
+        EXPECT_TRUE(pristine == image) << "the caller's block is given back as it was, depth " << depth;
+    }
+}
+
+// A directory with more subdirectories than any fixed table of pending directories would hold.
+TEST(ArchiveReader, ThreeHundredSubdirectoriesInOneDirectory)
+{
+    std::vector<VtaPack::FileSpec> files;
+    for (int i = 0; i < 300; ++i) {
+        VtaPack::FileSpec f;
+        char name[32];
+        snprintf(name, sizeof(name), "Dir%03d/Inner/File%03d.txt", i, i);
+        f.Path = name;
+        f.Data = Text(name);
+        f.StoreMode = i % 2 ? VtaPack::Mode::LzHuffman : VtaPack::Mode::Raw;
+        files.push_back(f);
+    }
+    Bytes image = VtaPack::BuildArchive(files, VtaPack::Options());
+    TempFolder t;
+    const std::wstring archivePath = t.path + L"\\wide.vta";
+    ASSERT_TRUE(WriteHostFile(archivePath, image));
+    ArchiveContext c;
+    Archive_ResetContext(&c);
+    for (int from = 0; from < 2; ++from) {
+        if (from == 0) ASSERT_EQ(0, Archive_OpenFromMemory(&c, image.data(), image.size(), 1, 0, nullptr, nullptr));
+        else ASSERT_EQ(0, Archive_OpenFromFile(&c, archivePath.c_str(), nullptr));
+        for (int i : {0, 255, 256, 257, 299}) {
+            char name[32];
+            snprintf(name, sizeof(name), "Dir%03d/Inner/File%03d.txt", i, i);
+            ArchiveStream s;
+            ASSERT_EQ(0, Archive_Stream_Open(&s, &c, name, 0)) << name << " from " << from;
+            char out[64] = {};
+            EXPECT_EQ(uint32_t(strlen(name)), Archive_Stream_Read(&s, out, sizeof(out)));
+            EXPECT_STREQ(name, out);
+            Archive_Stream_Close(&s);
+        }
+        Archive_Close(&c);
+    }
 }

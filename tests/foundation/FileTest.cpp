@@ -12,7 +12,10 @@
 #include "foundation/VtArchive.h"
 #include "foundation/VtFile.h"
 #include "foundation/VtFileWin.h"
+#include "foundation/VtHandle.h"
+#include "foundation/VtStream.h"
 #include "foundation/VtWinAPI.h"
+#include "tests/foundation/LogReadBack.h"
 
 using namespace Vantrel;
 using Bytes = std::vector<uint8_t>;
@@ -326,22 +329,46 @@ TEST(FileTable, CallerTablesReplaceTheDefaultSet)
     EXPECT_EQ(Archive_Access_GetTable()->Open, File_Access_GetTable()->Open);
 }
 
-TEST(FileHandle, DumpLeavesThePositionUnchanged)
+// The dump line of each kind of File handle, read back from the log; a Normal handle keeps its position.
+TEST(FileHandle, DumpLogsSizeAndPositionAndLeavesThePosition)
 {
+    FoundationTest::StartFreshLog(L"FileHandleDump.txt");
     Bytes data = Pattern(300);
     std::wstring path = WriteFileOf(L"dump.bin", data);
     File_Access_InstallTableW(File_Plain_GetTable());
     FileHandleRecord r = {};
+    r.Header.Handle = 0x44000005;
     r.Kind = FileHandleKind_Normal;
     r.File = File_Access_Open(path.c_str(), 0, 1, 0);
     ASSERT_NE(0u, r.File);
     File_Access_Seek(r.File, 123, SeekOrigin_Start);
     EXPECT_EQ(0, File_HandleRecord_Dump(&r.Header));
     EXPECT_EQ(123, File_Access_Tell(r.File));
+    uint8_t next = 0;
+    EXPECT_EQ(1u, File_Access_Read(&next, 1, 1, r.File));
+    EXPECT_EQ(data[123], next);
     EXPECT_EQ(0, File_HandleRecord_Terminate(&r.Header));
     EXPECT_EQ(0u, r.File);
     File_Access_InstallTableW(nullptr);
     DeleteFileW(path.c_str());
+
+    FileHandleRecord m = {};
+    m.Header.Handle = 0x44000006;
+    m.Kind = FileHandleKind_FullyLoad;
+    m.Ops = *File_GetMemStreamOps();
+    m.Image = data.data();
+    m.ImageSize = int64_t(data.size());
+    m.StreamData = File_MemStream_Open(data.data(), uint32_t(data.size()));
+    ASSERT_NE(nullptr, m.StreamData);
+    m.Ops.Seek(m.StreamData, 45, SeekOrigin_Start);
+    EXPECT_EQ(0, File_HandleRecord_Dump(&m.Header));
+    EXPECT_EQ(0, File_HandleRecord_Terminate(&m.Header));
+    EXPECT_EQ(nullptr, m.StreamData);
+    EXPECT_EQ(nullptr, m.Image);
+
+    const std::wstring log = FoundationTest::ReadLog();
+    EXPECT_NE(std::wstring::npos, log.find(L":Handle:0x44000005 Type:Normal    FileSize:300 CurrentPos:123\r\n")) << log;
+    EXPECT_NE(std::wstring::npos, log.find(L":Handle:0x44000006 Type:FullyLoad FileSize:300 CurrentPos:45\r\n")) << log;
 }
 
 TEST(FileHandle, InitializeAndTerminateOnce)
@@ -352,4 +379,19 @@ TEST(FileHandle, InitializeAndTerminateOnce)
     EXPECT_EQ(File_GetMemStreamOps()->Read, &File_MemStream_Read);
     EXPECT_EQ(0, File_Terminate());
     EXPECT_EQ(-1, File_Terminate());
+}
+
+// The File handle type cannot be registered (here: its type is already taken): the start fails.
+TEST(FileHandle, InitializeFailsWhenTheHandleTypeIsNotRegistered)
+{
+    FoundationTest::StartFreshLog(L"FileInitialize.txt");
+    ASSERT_EQ(0, Handle_Type_Setup(FileHandleType, sizeof(FileHandleRecord), 4, nullptr, nullptr, nullptr, L"Taken"));
+    EXPECT_EQ(-1, File_Initialize());
+    EXPECT_EQ(-1, File_Terminate()) << "nothing was started";
+    EXPECT_EQ(0, Handle_Type_Shutdown(FileHandleType));
+    const std::wstring log = FoundationTest::ReadLog();
+    EXPECT_NE(std::wstring::npos, log.find(L"ファイルアクセス処理の初期化...失敗\r\n")) << log;
+    EXPECT_EQ(std::wstring::npos, log.find(L"成功")) << log;
+    ASSERT_EQ(0, File_Initialize()) << "a later start with the type free succeeds";
+    EXPECT_EQ(0, File_Terminate());
 }

@@ -323,6 +323,122 @@ TEST_F(HeapTest, CallerMemoryTooSmallIsRefused)
     EXPECT_NE(ReadLog().find(L"ヒープのサイズ( 128byte )が小さすぎます、最低でも "), std::wstring::npos);
 }
 
+namespace {
+
+// A backing store over the system's that notes the largest area asked of it.
+uint64_t LargestAreaAsked = 0;
+int AskedAreas = 0;
+
+int NotingAllocArea(void* user, AreaRecord* record, size_t size)
+{
+    AskedAreas++;
+    if (size > LargestAreaAsked) LargestAreaAsked = size;
+    return BackingStore_AllocArea(user, record, size);
+}
+
+// True when the size of a request plus the heap's slack (a tag, guards, a minimal rest and
+// alignment) no longer fits in 32 bits: where a 32-bit build would wrap round if it worked in
+// pointer-sized arithmetic. Computed in 32 bits on purpose.
+bool WrapsIn32Bits(uint32_t size, uint32_t alignment)
+{
+    const uint32_t l = alignment < 16 ? 16u : alignment;
+    const uint32_t rounded = (size + l - 1) / l * l;
+    const uint32_t search = rounded + HEAP_MIN_BLOCK + 2 * l - 1;
+    return l < alignment || rounded < size || search < rounded || 2 * l < l;
+}
+
+// How often the log says the backing store refused an area.
+size_t CountRefusals()
+{
+    const std::wstring log = ReadLog();
+    const std::wstring line = L"ヒープ用メモリの確保に失敗しました\r\n";
+    size_t count = 0;
+    for (size_t at = log.find(line); at != std::wstring::npos; at = log.find(line, at + 1)) count++;
+    return count;
+}
+
+}  // namespace
+
+// Requests whose size or alignment reaches 4 GiB once the heap's own bytes are added must fail
+// cleanly on every build: null, nothing taken, the heap sound, no area asked beyond the limit.
+TEST_F(HeapTest, RequestsNear4GiBFailWithoutWrapping)
+{
+    HeapRecord heap;
+    ASSERT_EQ(StartHeap(&heap, HEAP_PLACEMENT_TLSF, 16, 1, 0x2000000, nullptr, NotingAllocArea, BackingStore_GetAddress,
+                        BackingStore_GetSize, BackingStore_FreeArea, nullptr, 0),
+              0);
+    uint8_t* keep = (uint8_t*)ReserveMemory(&heap, 200, 0, 0, "Near4G", 1, nullptr);
+    ASSERT_NE(keep, nullptr);
+    const uint32_t keepSize = GetAllocSize(keep);
+    for (int i = 0; i < 200; i++) keep[i] = (uint8_t)i;
+    const uint64_t useSize = heap.TotalUseSize, freeSize = heap.TotalFreeSize;
+    LargestAreaAsked = 0;
+    AskedAreas = 0;
+
+    struct Case {
+        uint32_t Size;
+        uint32_t Alignment;
+        bool Grows;   // the search fits in 32 bits, so the heap tries to grow (and is refused)
+    };
+    const Case cases[] = {
+        {0xFFFFFFFFu, 0, false}, {0xFFFFFFF1u, 0, false}, {0xFFFFFFF0u, 0, false}, {0xFFFFFF60u, 0, false},
+        {0xFFFFFF40u, 0, false}, {0xF0000000u, 0, true},  {0x80000000u, 0, true},  {(uint32_t)HEAP_AREA_LIMIT, 0, true},
+        {0x7FFFFFFFu, 0, true},  {64, 0xFFFFFFFFu, false}, {64, 0xFFFFFFF1u, false}, {64, 0x80000000u, false}, {0xFFFFF000u, 0x1000, false},
+    };
+    int wrapping = 0;
+    for (const Case& c : cases) {
+        wrapping += WrapsIn32Bits(c.Size, c.Alignment);
+        const int asked = AskedAreas;
+        const size_t refusedBefore = CountRefusals();
+        EXPECT_EQ(ReserveMemory(&heap, c.Size, c.Alignment, 0, "Near4G", 2, nullptr), nullptr) << std::hex << c.Size << " " << c.Alignment;
+        EXPECT_EQ(heap.UseTagNum, 1);
+        EXPECT_EQ(heap.TotalUseSize, useSize);
+        EXPECT_EQ(heap.TotalFreeSize, freeSize);
+        // A refused growth is logged once per growth unit tried (32, 16, 8, 4, 2, 1 MiB).
+        EXPECT_EQ(CountRefusals() - refusedBefore, c.Grows ? 6u : 0u) << std::hex << c.Size;
+        EXPECT_EQ(AskedAreas, asked) << "no area of such a size may reach the backing store";
+    }
+    EXPECT_GE(wrapping, 6) << "the table must hold requests that wrap in 32-bit arithmetic";
+    EXPECT_EQ(LargestAreaAsked, 0u);
+
+    // A resize to such a size fails too and leaves the block as it was.
+    for (uint32_t size : {0xFFFFFFF0u, 0xFFFFFFFFu, 0x80000000u}) {
+        EXPECT_EQ(ReallocMemory(keep, size, 0, "Near4G", 3), nullptr) << std::hex << size;
+        EXPECT_EQ(GetAllocSize(keep), keepSize);
+    }
+    EXPECT_EQ(ReallocMemory(keep, 300, 0xFFFFFFF8u, "Near4G", 4), nullptr);
+    for (int i = 0; i < 200; i++) ASSERT_EQ(keep[i], (uint8_t)i);
+    EXPECT_EQ(HeapErrorCheck(&heap), 0);
+
+    // A large request well below the limit is still met.
+    const uint32_t big = 0x4000000;
+    uint8_t* large = (uint8_t*)ReserveMemory(&heap, big, 0, 0, "Near4G", 5, nullptr);
+    ASSERT_NE(large, nullptr);
+    large[big - 1] = 1;
+    EXPECT_LE(LargestAreaAsked, HEAP_AREA_LIMIT);
+    EXPECT_EQ(HeapErrorCheck(&heap), 0);
+    FreeMemory(large);
+    FreeMemory(keep);
+    EXPECT_EQ(heap.AreaList, nullptr);
+    EndHeap(&heap);
+}
+
+// Caller memory whose size runs past the end of the address space (sizes near SIZE_MAX) is
+// refused; it is never laid out over wrapped addresses.
+TEST_F(HeapTest, CallerMemoryPastTheAddressSpaceIsRefused)
+{
+    HeapRecord own;
+    StartHeap(&own, HEAP_PLACEMENT_TLSF, 16, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0);
+    alignas(16) static uint8_t room[4096];
+    for (size_t size : {SIZE_MAX, SIZE_MAX - 16, SIZE_MAX - (uintptr_t)room + 1}) {
+        EXPECT_EQ(AttachHeapMemory(&own, room, size), -1) << size;
+    }
+    EXPECT_EQ(own.AreaList, nullptr);
+    EXPECT_NE(ReadLog().find(L"AttachHeapMemory Error : "), std::wstring::npos);
+    EXPECT_EQ(StartHeap(&own, HEAP_PLACEMENT_TLSF, 0xFFFFFFF1u, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0), -1);
+    EndHeap(&own);
+}
+
 TEST(MemoryDumpTest, LeakedBlockAppearsWithFileAndLine)
 {
     StartFreshLog(L"MemoryDumpTest.txt");

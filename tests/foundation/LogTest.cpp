@@ -197,7 +197,11 @@ TEST_F(LogTest, DatedFileNameAndDormantScreenLog)
     EXPECT_EQ(Log_Screen_CanDraw(), 0);
     EXPECT_EQ(Log_Screen_Setup(), -1);
     EXPECT_EQ(Log_Screen_IsEnabled(), 0);
+    // Drawing then does nothing: no font is made for a panel that cannot be shown.
     Log_Screen_Draw();
+    EXPECT_EQ(LogScreenState.Prepared, 0);
+    EXPECT_EQ(LogScreenState.FontHandle, -1);
+    EXPECT_EQ(LogScreenState.FontNeedsCreating, 1);
     EXPECT_EQ(Log_Screen_Shutdown(), 0);
 }
 
@@ -239,4 +243,36 @@ TEST_F(LogTest, LogAndMemoryFromManyThreadsDoNotDeadlock)
         Thread_Release(&threads[i]);
     }
     EXPECT_EQ(done, 6);
+}
+
+// With the narrow system functions the log converts its path and entry for them while it holds its
+// lock: that must not wait for the memory layer, which writes its dumps to the log under its own lock.
+// Here one thread holds the memory lock and another writes an entry whose narrow form outgrows the
+// small local buffers: the entry must still be written.
+static void NarrowEntry(ThreadRecord* record, void* parameter)
+{
+    Log_AddTextUTF16((std::wstring(300, L'n') + L"\n").c_str());
+    InterlockedIncrement((volatile LONG*)parameter);
+}
+
+TEST_F(LogTest, NarrowEntriesNeverWaitForMemoryUnderTheLogLock)
+{
+    WinAPI_EnsureLoaded();
+    Log_File_Create();
+    Memory_Free(Memory_Allocate(16, "LogTest", __LINE__));  // the memory lock exists
+    const int32_t wide = WinAPITable.WideUsable;
+    WinAPITable.WideUsable = 0;
+    volatile LONG done = 0;
+    ThreadRecord thread = {};
+    ASSERT_EQ(Thread_Spawn(&thread, NarrowEntry, (void*)&done), 0);
+    CriticalSection_Enter(&MemoryState.MemoryLock, "LogTest", __LINE__);
+    for (int tries = 0; tries < 5000 && Thread_Resume(&thread) == 0; tries++) Thread_Sleep(1);
+    const DWORD waited = WaitForSingleObject(thread.Handle, 10000);
+    CriticalSection_Leave(&MemoryState.MemoryLock);
+    WaitForSingleObject(thread.Handle, INFINITE);
+    Thread_Release(&thread);
+    WinAPITable.WideUsable = wide;
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the entry waited for the memory lock";
+    EXPECT_EQ(done, 1);
+    EXPECT_NE(ReadLogBytes().find(std::string(300, 'n') + "\r\n"), std::string::npos);
 }

@@ -111,6 +111,34 @@ TEST_F(MemoryTest, TraceAllLogsEveryOperationAndTotalsLine)
     EXPECT_NE(log.find(L"\tTotal size:" + std::to_wstring(Memory_GetTotalSize()) + L"("), std::wstring::npos);
 }
 
+// Sizes that wrap round in 32-bit arithmetic once a tag is added (the IME's candidate list asked
+// for 0xFFFFFFF0 bytes): null with the dump of all blocks, the totals and the blocks untouched.
+TEST_F(MemoryTest, RequestsNear4GiBFailWithTheDumpAndChangeNothing)
+{
+    uint8_t* p = (uint8_t*)Memory_Allocate(40, "MemoryTest", 40);
+    ASSERT_NE(p, nullptr);
+    for (int i = 0; i < 40; i++) p[i] = (uint8_t)i;
+    const uint32_t totalBefore = Memory_GetTotalSize();
+    const int32_t countBefore = Memory_GetBlockCount();
+    for (uint32_t size : {0xFFFFFFF0u, 0xFFFFFFFFu, 0xFFFFFF60u, 0x80000000u}) {
+        FoundationTest::StartFreshLog(L"MemoryTest.txt");
+        EXPECT_EQ(Memory_Allocate(size, "MemoryTest", 41), nullptr) << std::hex << size;
+        EXPECT_EQ(Memory_AllocateZeroed(size, "MemoryTest", 42), nullptr) << std::hex << size;
+        EXPECT_EQ(Memory_Reallocate(p, size, "MemoryTest", 43), nullptr) << std::hex << size;
+        const std::wstring log = ReadLog();
+        EXPECT_NE(log.find(L"Alloc memory dump\r\n"), std::wstring::npos) << std::hex << size;
+        EXPECT_NE(log.find(L"file:MemoryTest"), std::wstring::npos);
+    }
+    EXPECT_EQ(Memory_AllocateEx(16, 0xFFFFFFF0u, "MemoryTest", 44, nullptr), nullptr);
+    EXPECT_EQ(Memory_ReallocateEx(p, 16, 0xFFFFFFFFu, "MemoryTest", 45), nullptr);
+    EXPECT_EQ(Memory_GetTotalSize(), totalBefore);
+    EXPECT_EQ(Memory_GetBlockCount(), countBefore);
+    EXPECT_EQ(GetAllocSize(p), 40u);
+    for (int i = 0; i < 40; i++) ASSERT_EQ(p[i], (uint8_t)i);
+    EXPECT_EQ(Memory_CheckHeaps(), 0);
+    Memory_Free(p);
+}
+
 struct AllocJob {
     int Seed;
     volatile LONG* Failures;

@@ -1,7 +1,11 @@
-// Memory streams: clamped seeks, whole-element reads, the end flag, and the shared operation tables.
+// Memory streams: clamped seeks, whole-element reads, the end flag; and the two shared operation
+// tables read alike by a reader that does not know which one it holds.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstring>
+#include <string>
 
 #include "foundation/VtFile.h"
 #include "foundation/VtStream.h"
@@ -81,16 +85,43 @@ TEST(MemStream, CountZeroAndHugeCountsReadSafely)
     File_MemStream_Close(s);
 }
 
-TEST(MemStream, TablesHoldTheOperationsInSlotOrder)
+// A reader holding a Stream record sees the same bytes, positions and end whether the record was
+// filled from the file table (a file opened through the file access table) or the memory table.
+TEST(Streams, FileAndMemoryTablesReadTheSameSource)
 {
-    const StreamOps* m = File_GetMemStreamOps();
-    EXPECT_EQ(&File_MemStream_Tell, m->Tell);
-    EXPECT_EQ(&File_MemStream_Seek, m->Seek);
-    EXPECT_EQ(&File_MemStream_Read, m->Read);
-    EXPECT_EQ(&File_MemStream_Eof, m->Eof);
-    EXPECT_EQ(&File_MemStream_IdleCheck, m->IdleCheck);
-    EXPECT_EQ(&File_MemStream_Close, m->Close);
-    const StreamOps* f = File_GetFileStreamOps();
-    EXPECT_NE(nullptr, f->Read);
-    EXPECT_NE(m->Read, f->Read);
+    uint8_t data[26];
+    for (int i = 0; i < 26; ++i) data[i] = uint8_t('a' + i);
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"vtstream_" + std::to_wstring(GetCurrentProcessId()) + L".bin";
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD put = 0;
+    WriteFile(h, data, sizeof(data), &put, nullptr);
+    CloseHandle(h);
+
+    File_Access_InstallTableW(nullptr);
+    Stream file = {*File_GetFileStreamOps(), reinterpret_cast<void*>(File_Access_Open(path.c_str(), 0, 1, 0))};
+    Stream memory = {*File_GetMemStreamOps(), File_MemStream_Open(data, sizeof(data))};
+    ASSERT_NE(nullptr, file.data);
+    ASSERT_NE(nullptr, memory.data);
+    for (Stream* s : {&file, &memory}) {
+        const char* what = s == &file ? "file" : "memory";
+        char out[32] = {};
+        EXPECT_EQ(0, s->ops.Seek(s->data, 20, SeekOrigin_Start)) << what;
+        EXPECT_EQ(20, s->ops.Tell(s->data)) << what;
+        EXPECT_EQ(2u, s->ops.Read(out, 3, 4, s->data)) << what << ": six bytes left, two whole elements";
+        EXPECT_STREQ("uvwxyz", out) << what;
+        EXPECT_EQ(0, s->ops.Eof(s->data)) << what << ": reading up to the end is not hitting it";
+        EXPECT_EQ(0u, s->ops.Read(out, 1, 1, s->data)) << what;
+        EXPECT_NE(0, s->ops.Eof(s->data)) << what;
+        EXPECT_EQ(0, s->ops.Seek(s->data, -26, SeekOrigin_End)) << what;
+        EXPECT_EQ(0, s->ops.Eof(s->data)) << what;
+        EXPECT_EQ(1u, s->ops.Read(out, 2, 1, s->data)) << what;
+        EXPECT_EQ(0, memcmp(out, "ab", 2)) << what;
+        EXPECT_EQ(2, s->ops.Tell(s->data)) << what;
+        EXPECT_EQ(1, s->ops.IdleCheck(s->data)) << what;
+        EXPECT_EQ(0, s->ops.Close(s->data)) << what;
+    }
+    DeleteFileW(path.c_str());
 }

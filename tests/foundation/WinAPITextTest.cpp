@@ -95,6 +95,26 @@ TEST_F(WinAPITextTest, NarrowPathConvertsInLocalOrAllocatedBuffer)
     EXPECT_TRUE(FakeSawNull);
 }
 
+// The forms with a caller's buffer never take memory: a path that does not fit fails instead.
+TEST_F(WinAPITextTest, NarrowPathIntoTheCallersBufferTakesNoMemory)
+{
+    ForceNarrow();
+    WinAPITable.CreateFileA = FakeCreateFileA;
+    const int32_t blocksBefore = Memory_GetBlockCount();
+    const std::wstring path = L"セーブ\\" + std::wstring(300, L'q');
+    char work[400];
+    FakeNarrowPath.clear();
+    EXPECT_EQ(WinAPI_CreateFileInBuffer(work, sizeof(work), path.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              (HANDLE)0x1234);
+    EXPECT_EQ(FakeBlocksDuringCall, blocksBefore);
+    EXPECT_EQ(FakeNarrowPath, "セーブ\\" + std::string(300, 'q'));
+    FakeNarrowPath.clear();
+    EXPECT_EQ(WinAPI_CreateFileInBuffer(work, 300, path.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(FakeNarrowPath.empty()) << "a path cut short is never opened";
+    EXPECT_EQ(Memory_GetBlockCount(), blocksBefore);
+}
+
 TEST_F(WinAPITextTest, NarrowPathAgainstTheSystem)
 {
     ForceNarrow();
