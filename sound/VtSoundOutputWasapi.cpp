@@ -248,7 +248,8 @@ int SoundWin_Wasapi_Open()
             win.WasapiAudioClient->GetBufferSize(&frames);
             Log_AddFormatUTF16(L"オーディオクライアントのバッファサンプル数 : %d sample", (int)frames);
             const uint64_t rate = win.OutputFormat.Format.nSamplesPerSec != 0 ? win.OutputFormat.Format.nSamplesPerSec : 1;
-            win.WasapiPeriod = (int64_t)((unsigned __int128)10000000u * frames / rate);
+            // 10,000,000 x a 32-bit frame count stays below 2^56: the 64-bit product is exact.
+            win.WasapiPeriod = (int64_t)(UINT64_C(10000000) * frames / rate);
             Log_AddFormatUTF16(L"調整後の遅延時間   : %.1f μs ( %.3f ms )", (double)win.WasapiPeriod / 10.0,
                                (double)win.WasapiPeriod / 10000.0);
             SoundWin_ReleaseObject(win.WasapiAudioClient);
