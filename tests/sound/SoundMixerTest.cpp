@@ -332,6 +332,48 @@ TEST_F(MixerTest, ExtraChannelsOfAnInterleavedDeviceGetSilence)
     SoundBuffer_Release(&buffer);
 }
 
+DWORD WINAPI RenderUntilStopped(LPVOID stop)
+{
+    std::vector<uint8_t> block(256 * 4);
+    while (InterlockedCompareExchange((volatile LONG*)stop, 0, 0) == 0) Sound_Mixer_Render(block.data(), block.data() + 2, 4, 256);
+    return 0;
+}
+
+// An output thread mixes while the owner starts, stops and seeks buffers: the mixer list and the
+// positions stay consistent.
+TEST_F(MixerTest, OutputThreadMixesWhileBuffersStartStopAndSeek)
+{
+    OpenDevice(Device16);
+    SoundBuffer buffers[8];
+    for (SoundBuffer& buffer : buffers) MakeBuffer(&buffer, PcmFormat(1, 16, 22050), Pcm16(std::vector<int16_t>(64, 1000)));
+    volatile LONG stop = 0;
+    HANDLE thread = CreateThread(nullptr, 0, RenderUntilStopped, (LPVOID)&stop, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    for (int i = 0; i < 30000; i++) {
+        SoundBuffer& buffer = buffers[i % 8];
+        switch (i % 3) {
+        case 0: SoundBuffer_Start(&buffer, (i / 3) % 2); break;
+        case 1: SoundBuffer_SetPosition(&buffer, (i % 64) * 2); break;
+        default: if (i % 7 == 0) SoundBuffer_Halt(&buffer, 0); break;
+        }
+    }
+    InterlockedExchange(&stop, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    int listed = 0;
+    for (PointerListNode* node = SoundSystemState.SoundMixerListEnd.Prev; node != &SoundSystemState.SoundMixerListStart; node = node->Prev) {
+        ASSERT_EQ(((SoundBuffer*)node->Data)->InMixerList, 1);
+        ASSERT_LT(++listed, 9);
+    }
+    for (SoundBuffer& buffer : buffers) {
+        EXPECT_GE(buffer.ReadCursor, 0);
+        EXPECT_LE(buffer.ReadCursor, 64);
+        EXPECT_EQ(buffer.InMixerList, buffer.Playing);
+        SoundBuffer_Release(&buffer);
+    }
+    EXPECT_EQ(SoundSystemState.SoundMixerListEnd.Prev, &SoundSystemState.SoundMixerListStart);
+}
+
 TEST(MixerOffTest, RefusesWithoutSoftwareMixing)
 {
     int16_t frame[2] = {1, 2};

@@ -158,6 +158,25 @@ TEST(SoundModuleOffTest, ServicesRefuseWithoutAnOutput)
     EXPECT_EQ(Sound_Terminate(), 0);   // an end without a start is harmless
 }
 
+TEST(SoundModuleStartFailureTest, OutputThatCannotOpenRunsTheWholeShutDown)
+{
+    const int32_t blocks = Memory_GetBlockCount();
+    SoundWinState.OutputDevice = 1;   // an output already open: opening another is refused
+    EXPECT_EQ(Sound_Initialize(), -1);
+    EXPECT_EQ(SoundSystemState.Initialized, 0);
+    EXPECT_EQ(SoundWin_IsOutputReady(), 0);
+    EXPECT_EQ(SoundSystemState.ListLocksCreated, 0);
+    EXPECT_EQ(SoundSystemState.MixerLockCreated, 0);
+    for (int type : {HandleType_Sound, HandleType_SoftSound, HandleType_Music}) EXPECT_EQ(HandleManagerTable[type].Initialized, 0);
+    EXPECT_EQ(Sound_ProcessPlayingAll(), -1);
+    EXPECT_EQ(Sound_ProcessStreamsAll(), -1);
+    EXPECT_EQ(Memory_GetBlockCount(), blocks);
+
+    ASSERT_EQ(Sound_Initialize(), 0);   // a later start begins from a clean state
+    EXPECT_EQ(Sound_Terminate(), 0);
+    EXPECT_EQ(Memory_GetBlockCount(), blocks);
+}
+
 TEST_F(SoundModuleLifecycleTest, PauseRemembersTheFirstStatesAndResumesOnlyWhatPlayed)
 {
     SoundHandleRecord* sound = MakePlayingSound(true);
