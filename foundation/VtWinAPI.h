@@ -82,7 +82,8 @@ typedef HRESULT(WINAPI *WinAPI_PropVariantToInt64Proc)(const PROPVARIANT &value,
   F(InitializeCriticalSection) F(DeleteCriticalSection) F(EnterCriticalSection) F(LeaveCriticalSection) F(ExitProcess)   \
   F(LoadResource) F(FindResourceA) F(FindResourceW) F(LockResource) F(SizeofResource) F(GetOEMCP)                        \
   F(OutputDebugStringA) F(OutputDebugStringW) F(GlobalMemoryStatus) F(MulDiv) F(GetLocalTime)                            \
-  F(GetSystemPowerStatus) F(FileTimeToLocalFileTime) F(FileTimeToSystemTime) F(GetLastError) F(MultiByteToWideChar)
+  F(GetSystemPowerStatus) F(FileTimeToLocalFileTime) F(FileTimeToSystemTime) F(GetLastError) F(MultiByteToWideChar) \
+  F(LoadLibraryW) F(GetProcAddress) F(FreeLibrary)
 
 #define VT_WINAPI_OLE32(F, T, L)                                                                                       \
   F(CoCreateInstance) F(CoTaskMemAlloc) F(CoTaskMemFree) F(CoInitializeEx) F(CoFreeUnusedLibraries) F(CoUninitialize)   \
@@ -218,7 +219,7 @@ struct WinAPITableRecord {
 
 // Number of libraries and of function entries in the record.
 constexpr int WinAPI_LibraryCount = 19;
-constexpr int WinAPI_FunctionCount = 363;
+constexpr int WinAPI_FunctionCount = 366;
 
 // The one table, zero at process start.
 extern WinAPITableRecord WinAPITable;

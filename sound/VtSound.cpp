@@ -418,8 +418,8 @@ int Sound_Music_ProcessAll()
 
 int Sound_ProcessDeviceChange()
 {
-    // Only a device output follows a change of the default device.
-    return 0;
+    // Only the WASAPI output follows a change of the default device.
+    return SoundWin_Wasapi_CheckDeviceChange();
 }
 
 int Sound_Midi_OnMciNotify() { return 0; }

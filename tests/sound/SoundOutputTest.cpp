@@ -1,0 +1,550 @@
+// Output back-ends: the choice loop and its fall-backs, the waveOut refill off the callback thread,
+// the reverb presets, and (in the device run, where ALSA's default device writes a WAVE file) a
+// 1 kHz tone through each back-end measured in that file, and WASAPI following a device change.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mmreg.h>
+#include <objbase.h>
+#include <mmdeviceapi.h>
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/VtWinAPI.h"
+#include "sound/VtSound.h"
+#include "sound/VtSoundBuffer.h"
+#include "sound/VtSoundWin.h"
+
+using namespace Vantrel;
+
+namespace {
+
+// The capture file of the device run (its .asoundrc names it); empty in the ordinary run.
+std::string CapturePath()
+{
+    const char* path = getenv("VT_SOUND_CAPTURE");
+    return path != nullptr ? path : "";
+}
+
+void ResetSwitches()
+{
+    SoundWinState.UseAsio = 0;
+    SoundWinState.UseWaveOut = 0;
+    SoundWinState.UseDirectSoundFamily = 0;
+    SoundWinState.UseXAudio2 = 0;
+    SoundWinState.UseSoftwareBuffers = 0;
+    SoundWinState.WasapiExclusive = 0;
+    SoundSystemState.MidiMode = 0;
+}
+
+struct ComScope {
+    ComScope() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+    ~ComScope() { CoUninitialize(); }
+};
+
+// A mono 16-bit tone buffer of the given length.
+void MakeTone(SoundBuffer* buffer, int rate, double frequency, double seconds, int amplitude)
+{
+    WAVEFORMATEX format;
+    memset(&format, 0, sizeof(format));
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 1;
+    format.nSamplesPerSec = (DWORD)rate;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = 2;
+    format.nAvgBytesPerSec = (DWORD)rate * 2;
+    const int frames = (int)(rate * seconds);
+    memset(buffer, 0, sizeof(*buffer));
+    ASSERT_EQ(SoundBuffer_Create(buffer, (uint32_t)frames * 2, &format, nullptr, 0), 0);
+    int16_t* samples = (int16_t*)buffer->Wave->Data;
+    for (int i = 0; i < frames; i++) samples[i] = (int16_t)lrint(amplitude * sin(2.0 * 3.14159265358979323846 * frequency * i / rate));
+}
+
+// The left channel of a WAVE file as fractions of full scale.
+struct Capture {
+    int Rate = 0;
+    int Channels = 0;
+    std::vector<double> Left;
+};
+
+bool ReadCapture(const std::string& path, Capture* capture)
+{
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    fclose(file);
+    if (bytes.size() < 12 || memcmp(bytes.data(), "RIFF", 4) != 0 || memcmp(bytes.data() + 8, "WAVE", 4) != 0) return false;
+    size_t at = 12;
+    int bits = 0, tag = 0;
+    while (at + 8 <= bytes.size()) {
+        uint32_t size;
+        memcpy(&size, bytes.data() + at + 4, 4);
+        if (memcmp(bytes.data() + at, "fmt ", 4) == 0 && at + 8 + 16 <= bytes.size()) {
+            uint16_t v16;
+            uint32_t v32;
+            memcpy(&v16, bytes.data() + at + 8, 2);
+            tag = v16;
+            memcpy(&v16, bytes.data() + at + 10, 2);
+            capture->Channels = v16;
+            memcpy(&v32, bytes.data() + at + 12, 4);
+            capture->Rate = (int)v32;
+            memcpy(&v16, bytes.data() + at + 22, 2);
+            bits = v16;
+        } else if (memcmp(bytes.data() + at, "data", 4) == 0) {
+            // The writer may not have fixed the size up: the data runs to the end of the file.
+            const size_t step = (size_t)capture->Channels * bits / 8;
+            if (step == 0 || (tag != WAVE_FORMAT_PCM && tag != WAVE_FORMAT_EXTENSIBLE)) return false;
+            for (size_t p = at + 8; p + step <= bytes.size(); p += step) {
+                double v = 0;
+                if (bits == 32) {
+                    int32_t s;
+                    memcpy(&s, bytes.data() + p, 4);
+                    v = s / 2147483648.0;
+                } else if (bits == 16) {
+                    int16_t s;
+                    memcpy(&s, bytes.data() + p, 2);
+                    v = s / 32768.0;
+                } else {
+                    return false;
+                }
+                capture->Left.push_back(v);
+            }
+            return true;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+// What a tone in the capture measures: its span, frequency by rising zero crossings, RMS level and
+// the longest run of silence inside it.
+struct ToneFigures {
+    double Seconds = 0;
+    double Frequency = 0;
+    double Rms = 0;
+    int LongestGap = 0;
+};
+
+ToneFigures MeasureTone(const Capture& capture)
+{
+    ToneFigures figures;
+    const std::vector<double>& x = capture.Left;
+    const double threshold = 0.01;
+    size_t first = x.size(), last = 0;
+    for (size_t i = 0; i < x.size(); i++) {
+        if (fabs(x[i]) > threshold) {
+            if (first == x.size()) first = i;
+            last = i;
+        }
+    }
+    if (first >= last || capture.Rate <= 0) return figures;
+    int crossings = 0, run = 0;
+    size_t firstCrossing = 0, lastCrossing = 0;
+    double sum = 0;
+    for (size_t i = first + 1; i <= last; i++) {
+        if (x[i - 1] < 0 && x[i] >= 0) {
+            if (crossings == 0) firstCrossing = i;
+            lastCrossing = i;
+            crossings++;
+        }
+        sum += x[i] * x[i];
+        run = fabs(x[i]) < threshold ? run + 1 : 0;
+        if (run > figures.LongestGap) figures.LongestGap = run;
+    }
+    figures.Seconds = (double)(last - first + 1) / capture.Rate;
+    if (crossings > 1) figures.Frequency = (crossings - 1) * (double)capture.Rate / (double)(lastCrossing - firstCrossing);
+    figures.Rms = sqrt(sum / (double)(last - first));
+    return figures;
+}
+
+bool WaitUntilEnded(SoundBuffer* buffer, int milliseconds)
+{
+    for (int waited = 0; waited < milliseconds; waited += 10) {
+        if (SoundBuffer_IsPlaying(buffer) == 0) return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+// Lets the tone play to its end, ends the sound system (which closes the device and so finishes
+// the capture file) and reads the capture.
+void PlayOutAndCapture(SoundBuffer* tone, Capture* capture)
+{
+    EXPECT_TRUE(WaitUntilEnded(tone, 5000));
+    Sleep(200);
+    Sound_Terminate();
+    SoundBuffer_Release(tone);
+    ASSERT_TRUE(ReadCapture(CapturePath(), capture));
+}
+
+}  // namespace
+
+// Reverb presets ---------------------------------------------------------------------------------
+
+TEST(SoundReverbTest, PresetConversionFollowsTheI3DL2Rules)
+{
+    XAudio2ReverbParameters28 native;
+    SoundWin_Reverb_I3DL2ToNative28(&SoundWin_ReverbPresetsI3DL2[1], &native);
+    EXPECT_FLOAT_EQ(native.RoomFilterMain, -100.0f);
+    EXPECT_FLOAT_EQ(native.ReflectionsGain, -100.0f);
+    EXPECT_FLOAT_EQ(native.ReverbGain, -100.0f);
+    EXPECT_FLOAT_EQ(native.DecayTime, 1.0f);
+    EXPECT_EQ(native.LowEQGain, 8);
+    EXPECT_EQ(native.HighEQGain, 7);
+    EXPECT_EQ(native.ReflectionsDelay, 20u);
+    EXPECT_EQ(native.ReverbDelay, 40);
+    EXPECT_EQ(native.RearDelay, 5);
+    EXPECT_EQ(native.PositionMatrixLeft, 27);
+    EXPECT_FLOAT_EQ(native.RoomSize, 100.0f);
+    EXPECT_EQ(native.EarlyDiffusion, 15);
+    EXPECT_EQ(native.DisableLateField, 0);
+
+    XAudio2ReverbParameters27 cave;
+    SoundWin_Reverb_I3DL2ToNative27(&SoundWin_ReverbPresetsI3DL2[10], &cave);
+    EXPECT_FLOAT_EQ(cave.DecayTime, 2.91f * 1.30f);
+    EXPECT_EQ(cave.LowEQGain, 8);
+    EXPECT_EQ(cave.HighEQGain, 8);
+
+    XAudio2ReverbParameters27 mountains;
+    SoundWin_Reverb_I3DL2ToNative27(&SoundWin_ReverbPresetsI3DL2[18], &mountains);
+    EXPECT_EQ(mountains.ReflectionsDelay, 299u);
+    EXPECT_EQ(mountains.ReverbDelay, 84);   // 100 ms is beyond the longest reverb delay
+    EXPECT_EQ(mountains.EarlyDiffusion, 4); // 27 % of 15
+
+    XAudio2ReverbParameters27 padded;
+    SoundWin_Reverb_I3DL2ToNative27(&SoundWin_ReverbPresetsI3DL2[3], &padded);
+    EXPECT_EQ(padded.ReflectionsDelay, 1u);  // 1 ms stays at the shortest delay
+    EXPECT_EQ(padded.HighEQGain, 5);         // 0.1 in single precision: 4 x log10 is just above -4
+}
+
+TEST(SoundReverbTest, PresetQueryNeedsXAudio2AndDecibels)
+{
+    XAudio2ReverbParameters27 native;
+    SoundWinState.UseXAudio2 = 0;
+    EXPECT_EQ(SoundWin_GetReverbPresetParam(&native, 0), -1);
+    SoundWinState.UseXAudio2 = 1;
+    EXPECT_EQ(SoundWin_GetReverbPresetParam(nullptr, 0), 0);
+    SoundWin_Reverb_ConvertPresets(7);
+    EXPECT_EQ(SoundWin_GetReverbPresetParam(&native, 2), 0);
+    EXPECT_FLOAT_EQ(native.RoomFilterHF, -1.0f);
+    SoundWinState.UseXAudio2 = 0;
+
+    EXPECT_FLOAT_EQ(SoundWin_AmplitudeToDecibel(1.0f), 0.0f);
+    EXPECT_NEAR(SoundWin_AmplitudeToDecibel(0.5f), -6.0206f, 1e-3);
+    EXPECT_EQ(SoundWin_AmplitudeToDecibel(0.0f), -3.4028235e38f);
+}
+
+// Without a device -------------------------------------------------------------------------------
+
+class SoundNoDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!CapturePath().empty()) GTEST_SKIP() << "the device run has a device";
+        ResetSwitches();
+    }
+    void TearDown() override
+    {
+        Sound_Terminate();
+        ResetSwitches();
+    }
+    ComScope Com;
+};
+
+// WASAPI, then DirectSound fail; the library runs on with the device-less output, and 3D defaults
+// are stored on that road too. waveOut forced first falls through the same way.
+TEST_F(SoundNoDeviceTest, StartFallsBackAndRunsOnSilent)
+{
+    for (int forceWaveOut = 0; forceWaveOut < 2; forceWaveOut++) {
+        SCOPED_TRACE(forceWaveOut);
+        ResetSwitches();
+        SoundWinState.UseWaveOut = forceWaveOut;
+        ASSERT_EQ(Sound_Initialize(), 0);
+        EXPECT_EQ(SoundWin_IsOutputReady(), 1);
+        EXPECT_EQ(SoundWinState.OutputDevice, 1u);
+        EXPECT_EQ(SoundWinState.UseWaveOut, 0);
+        EXPECT_EQ(SoundWinState.UseDirectSoundFamily, 1);
+        EXPECT_EQ(SoundSystemState.SoftwareMixing, 1);
+        EXPECT_EQ(SoundWinState.WasapiAudioClient, nullptr);
+        EXPECT_EQ(SoundWinState.PrimaryBuffer, nullptr);
+        EXPECT_FLOAT_EQ(SoundWinState.DefaultCone.OuterVolume, 0.75f);
+        EXPECT_EQ(SoundWinState.DefaultListener.pCone, &SoundWinState.DefaultCone);
+        EXPECT_FLOAT_EQ(SoundWinState.DefaultListener.OrientFront.z, 1.0f);
+
+        SoundBuffer tone;
+        MakeTone(&tone, 44100, 1000.0, 0.1, 8000);
+        EXPECT_EQ(SoundBuffer_Start(&tone, 1), 0);
+        EXPECT_EQ(Sound_ProcessDeviceChange(), 0);
+        SoundBuffer_Halt(&tone, 1);
+        SoundBuffer_Release(&tone);
+        Sound_Terminate();
+        EXPECT_EQ(SoundWin_IsOutputReady(), 0);
+    }
+}
+
+// waveOut through fakes: the done-callback only hands the header over; the refill and the next
+// waveOutWrite happen on another thread.
+namespace {
+DWORD FakeWriteThreads[64];
+volatile LONG FakeWriteCount;
+DWORD_PTR FakeCallback;
+HWAVEOUT FakeDevice = (HWAVEOUT)0x1234;
+
+MMRESULT WINAPI FakeWaveOutOpen(LPHWAVEOUT device, UINT, LPCWAVEFORMATEX format, DWORD_PTR callback, DWORD_PTR, DWORD flags)
+{
+    if (flags != CALLBACK_FUNCTION || format->nBlockAlign != 4) return MMSYSERR_INVALPARAM;
+    *device = FakeDevice;
+    FakeCallback = callback;
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeWaveOutWrite(HWAVEOUT, LPWAVEHDR, UINT)
+{
+    const LONG n = InterlockedIncrement(&FakeWriteCount);
+    if (n <= 64) FakeWriteThreads[n - 1] = GetCurrentThreadId();
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeWaveOutHeader(HWAVEOUT, LPWAVEHDR header, UINT)
+{
+    header->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeWaveOutUnprepare(HWAVEOUT, LPWAVEHDR header, UINT)
+{
+    header->dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeWaveOutPlain(HWAVEOUT) { return MMSYSERR_NOERROR; }
+}  // namespace
+
+TEST_F(SoundNoDeviceTest, WaveOutRefillsOffTheCallbackThread)
+{
+    WinAPI_EnsureLoaded();
+    const auto saved = WinAPITable;
+    WinAPITable.waveOutOpen = FakeWaveOutOpen;
+    WinAPITable.waveOutWrite = FakeWaveOutWrite;
+    WinAPITable.waveOutPrepareHeader = FakeWaveOutHeader;
+    WinAPITable.waveOutUnprepareHeader = FakeWaveOutUnprepare;
+    WinAPITable.waveOutReset = FakeWaveOutPlain;
+    WinAPITable.waveOutClose = FakeWaveOutPlain;
+    FakeWriteCount = 0;
+    SoundWinState.UseWaveOut = 1;
+    const int started = Sound_Initialize();
+    if (started == 0) {
+        EXPECT_EQ(SoundWinState.UseWaveOut, 1);
+        EXPECT_EQ(SoundWinState.WaveOutFrames, 1470);
+        EXPECT_EQ(SoundWinState.WaveOutHeaders[0].dwBufferLength, 1470u * 4);
+        EXPECT_EQ(SoundWinState.WaveOutHeaders[1].lpData, SoundWinState.WaveOutHeaders[0].lpData + 1470 * 4);
+        EXPECT_EQ(FakeWriteCount, 2);
+        auto callback = (void(CALLBACK*)(HWAVEOUT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR))FakeCallback;
+        const DWORD callbackThread = GetCurrentThreadId();
+        callback(FakeDevice, WOM_DONE, 0, (DWORD_PTR)&SoundWinState.WaveOutHeaders[1], 0);
+        callback(FakeDevice, WOM_OPEN, 0, 0, 0);
+        for (int i = 0; i < 200 && FakeWriteCount < 3; i++) Sleep(5);
+        EXPECT_EQ(FakeWriteCount, 3);
+        EXPECT_NE(FakeWriteThreads[2], callbackThread);
+        // Once stopping, a finished header is not queued again.
+        SoundWinState.WaveOutStopping = 1;
+        callback(FakeDevice, WOM_DONE, 0, (DWORD_PTR)&SoundWinState.WaveOutHeaders[0], 0);
+        Sleep(50);
+        EXPECT_EQ(FakeWriteCount, 3);
+    }
+    Sound_Terminate();
+    WinAPITable = saved;
+    ASSERT_EQ(started, 0);
+    EXPECT_EQ(SoundWinState.WaveOutDevice, nullptr);
+    EXPECT_EQ(SoundWinState.WaveOutBlock, nullptr);
+}
+
+// With a device ----------------------------------------------------------------------------------
+
+struct BackEndCase {
+    const char* Name;
+    int WaveOut;
+    int DirectSoundFamily;
+    int XAudio2;
+    bool SelfMixed;
+};
+
+class SoundDeviceFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (CapturePath().empty()) GTEST_SKIP() << "only the device run has a capture device";
+        ResetSwitches();
+        DeleteFileA(CapturePathWindows().c_str());
+    }
+    void TearDown() override
+    {
+        Sound_Terminate();
+        ResetSwitches();
+    }
+    static std::string CapturePathWindows()
+    {
+        // The Unix path through the Z: drive.
+        std::string path = "Z:" + CapturePath();
+        for (char& c : path) if (c == '/') c = '\\';
+        return path;
+    }
+    ComScope Com;
+};
+
+class SoundDeviceTest : public SoundDeviceFixture, public ::testing::WithParamInterface<BackEndCase> {};
+class SoundDeviceChangeTest : public SoundDeviceFixture {};
+
+TEST_P(SoundDeviceTest, OneSecondToneLandsInTheCapture)
+{
+    const BackEndCase& c = GetParam();
+    SoundWinState.UseWaveOut = c.WaveOut;
+    SoundWinState.UseDirectSoundFamily = c.DirectSoundFamily;
+    SoundWinState.UseXAudio2 = c.XAudio2;
+    if (!c.SelfMixed) {
+        // Sound buffers have no DirectSound or XAudio2 voices yet: only the output itself is opened
+        // and released here, without the rest of the sound system.
+        SoundSystemState.OutputRate = 44100;
+        ASSERT_EQ(SoundWin_InitializeOutput(), 0);
+        EXPECT_EQ(SoundWinState.UseDirectSoundFamily, 1);
+        EXPECT_EQ(SoundWinState.UseXAudio2, c.XAudio2);
+        EXPECT_EQ(SoundSystemState.SoftwareMixing, 0);
+        EXPECT_GT(SoundWinState.OutputDevice, 1u);
+        if (c.XAudio2) {
+            EXPECT_EQ(SoundWinState.XAudio2Ready, 1);
+            EXPECT_NE(SoundWinState.MasteringVoice28, nullptr);
+            EXPECT_EQ(SoundSystemState.OutputChannels, 2);
+            XAudio2ReverbParameters27 reverb;
+            EXPECT_EQ(SoundWin_GetReverbPresetParam(&reverb, 1), 0);
+            EXPECT_EQ(reverb.HighEQGain, 7);
+        } else {
+            EXPECT_NE(SoundWinState.PrimaryBuffer, nullptr);
+            EXPECT_NE(SoundWinState.SilentBuffer, nullptr);
+        }
+        EXPECT_FLOAT_EQ(SoundWinState.DefaultCone.InnerReverb, 0.708f);
+        SoundWin_Terminate_ReleaseOutput();
+        EXPECT_EQ(SoundWinState.OutputDevice, 0u);
+        EXPECT_EQ(SoundWinState.SilentBuffer, nullptr);
+        EXPECT_EQ(SoundWinState.MasteringVoice28, nullptr);
+        EXPECT_EQ(SoundWinState.XAudio2Module, nullptr);
+        // Releasing again finds nothing left to release.
+        SoundWin_Terminate_ReleaseOutput();
+        return;
+    }
+    ASSERT_EQ(Sound_Initialize(), 0);
+    EXPECT_EQ(SoundWinState.UseWaveOut, c.WaveOut);
+    EXPECT_EQ(SoundWinState.UseDirectSoundFamily, 0);
+    EXPECT_EQ(SoundSystemState.SoftwareMixing, 1);
+    EXPECT_EQ(SoundWinState.OutputDevice, 1u);
+    SoundBuffer tone;
+    MakeTone(&tone, 44100, 1000.0, 1.0, 16384);
+    ASSERT_EQ(SoundBuffer_Start(&tone, 0), 0);
+    Capture capture;
+    PlayOutAndCapture(&tone, &capture);
+    if (HasFatalFailure()) return;
+    const ToneFigures figures = MeasureTone(capture);
+    const int bufferFrames = c.WaveOut ? 1470 : (int)SoundWinState.WasapiBufferFrames;
+    printf("%s: %d Hz capture, tone %.3f s at %.1f Hz, RMS %.4f, longest gap %d frames\n", c.Name, capture.Rate,
+           figures.Seconds, figures.Frequency, figures.Rms, figures.LongestGap);
+    EXPECT_NEAR(figures.Frequency, 1000.0, 2.0);
+    EXPECT_NEAR(figures.Seconds, 1.0, 0.01);
+    EXPECT_NEAR(figures.Rms, 0.5 / sqrt(2.0), 0.02);
+    EXPECT_LT(figures.LongestGap, bufferFrames > 0 ? bufferFrames : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(BackEnds, SoundDeviceTest,
+                         ::testing::Values(BackEndCase{"WASAPI", 0, 0, 0, true}, BackEndCase{"waveOut", 1, 0, 0, true},
+                                           BackEndCase{"DirectSound", 0, 1, 0, false},
+                                           BackEndCase{"XAudio2", 0, 1, 1, false}),
+                         [](const ::testing::TestParamInfo<BackEndCase>& info) { return std::string(info.param.Name); });
+
+namespace {
+HRESULT WINAPI FailingCoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* result)
+{
+    *result = nullptr;
+    return E_FAIL;
+}
+
+void SignalDefaultDeviceChange(EDataFlow flow, ERole role)
+{
+    ASSERT_NE(SoundWinState.WasapiNotifyClient, nullptr);
+    reinterpret_cast<IMMNotificationClient*>(SoundWinState.WasapiNotifyClient)->OnDefaultDeviceChanged(flow, role, L"{0}");
+}
+}  // namespace
+
+// The notification only raises the flag; the per-frame check closes and opens WASAPI again, and the
+// sound that was playing plays on to its end through the new output.
+TEST_F(SoundDeviceChangeTest, WasapiFollowsADefaultDeviceChange)
+{
+    ASSERT_EQ(Sound_Initialize(), 0);
+    ASSERT_NE(SoundWinState.WasapiAudioClient, nullptr);
+    SoundBuffer tone;
+    MakeTone(&tone, 44100, 1000.0, 1.0, 16384);
+    ASSERT_EQ(SoundBuffer_Start(&tone, 0), 0);
+    for (int i = 0; i < 500 && tone.PlayPosition < 4410; i++) Sleep(2);
+
+    SignalDefaultDeviceChange(eCapture, eConsole);
+    SignalDefaultDeviceChange(eRender, eMultimedia);
+    EXPECT_EQ(SoundWinState.DefaultDeviceChanged, 0);
+    SignalDefaultDeviceChange(eRender, eConsole);
+    EXPECT_EQ(SoundWinState.DefaultDeviceChanged, 1);
+    DeleteFileA(CapturePathWindows().c_str());
+    EXPECT_EQ(Sound_ProcessDeviceChange(), 0);
+    EXPECT_EQ(SoundWinState.DefaultDeviceChanged, 0);
+    EXPECT_NE(SoundWinState.WasapiAudioClient, nullptr);
+    EXPECT_EQ(SoundWinState.OutputDevice, 1u);
+
+    Capture capture;
+    PlayOutAndCapture(&tone, &capture);
+    if (HasFatalFailure()) return;
+    const ToneFigures figures = MeasureTone(capture);
+    // The opening again may leave a short silence where the old stream ended: the tone's pitch is
+    // measured on its last quarter second, after any such gap.
+    Capture tail = capture;
+    size_t last = tail.Left.size();
+    while (last > 0 && fabs(tail.Left[last - 1]) <= 0.01) last--;
+    const size_t quarter = (size_t)tail.Rate / 4;
+    ASSERT_GT(last, quarter);
+    tail.Left.assign(capture.Left.begin() + (last - quarter), capture.Left.begin() + last);
+    const ToneFigures end = MeasureTone(tail);
+    printf("after the change: tone %.3f s, longest gap %d frames, last quarter second at %.1f Hz, RMS %.4f\n",
+           figures.Seconds, figures.LongestGap, end.Frequency, end.Rms);
+    EXPECT_NEAR(end.Frequency, 1000.0, 2.0);
+    EXPECT_NEAR(end.Rms, 0.5 / sqrt(2.0), 0.02);
+    EXPECT_GT(figures.Seconds, 0.25);
+}
+
+// A re-opening that fails keeps the output a self-mixed one waiting for an endpoint, tries again a
+// second later and plays once the endpoint is back.
+TEST_F(SoundDeviceChangeTest, FailedReopenIsTriedAgain)
+{
+    ASSERT_EQ(Sound_Initialize(), 0);
+    ASSERT_NE(SoundWinState.WasapiAudioClient, nullptr);
+    const auto saved = WinAPITable.CoCreateInstance;
+    WinAPITable.CoCreateInstance = FailingCoCreateInstance;
+    SignalDefaultDeviceChange(eRender, eConsole);
+    Sound_ProcessDeviceChange();
+    WinAPITable.CoCreateInstance = saved;
+    EXPECT_EQ(SoundWinState.WasapiAudioClient, nullptr);
+    EXPECT_EQ(SoundWinState.WasapiReopenPending, 1);
+    EXPECT_EQ(SoundWinState.OutputDevice, 1u);
+    EXPECT_EQ(SoundWinState.UseDirectSoundFamily, 0);
+    EXPECT_EQ(SoundSystemState.SoftwareMixing, 1);
+
+    Sound_ProcessDeviceChange();   // within the second: no new attempt
+    EXPECT_EQ(SoundWinState.WasapiAudioClient, nullptr);
+    SoundWinState.WasapiReopenStamp -= 2000;
+    Sound_ProcessDeviceChange();
+    EXPECT_NE(SoundWinState.WasapiAudioClient, nullptr);
+    EXPECT_EQ(SoundWinState.WasapiReopenPending, 0);
+
+    SoundBuffer tone;
+    MakeTone(&tone, 44100, 1000.0, 0.2, 16384);
+    ASSERT_EQ(SoundBuffer_Start(&tone, 0), 0);
+    EXPECT_TRUE(WaitUntilEnded(&tone, 5000));
+    SoundBuffer_Release(&tone);
+}
