@@ -127,6 +127,11 @@ void StartAndEndWithoutDevice(int round, const std::function<void(const std::str
 }  // namespace
 
 class GraphicsLifecycleTest : public LibraryTest {
+public:
+    // This program never loads a scripted XInput: the system's libraries stay pinned to the end, since
+    // freeing them while their device thread runs can crash the process (the child runs exit here).
+    static void TearDownTestSuite() {}
+
 protected:
     void TearDown() override {
         LibraryTest::TearDown();
