@@ -1,6 +1,7 @@
 // The image module's start and stop and the lookup tables it builds at start: clamp, YUV terms,
 // alpha multiply and divide. Stands on nothing but the tables themselves.
 #include "image/VtBaseImageStart.h"
+#include "image/VtImageLoad.h"
 
 #include <emmintrin.h>
 
@@ -54,6 +55,7 @@ void BaseImage_EnsureTables()
 int BaseImage_Initialize()
 {
     if (BaseImageModuleInitialized) return -1;
+    BaseImage_Platform_Initialize();
     BaseImage_BuildTables();
     BaseImageModuleInitialized = 1;
     return 0;
@@ -62,6 +64,7 @@ int BaseImage_Initialize()
 int BaseImage_Terminate()
 {
     if (!BaseImageModuleInitialized) return -1;
+    BaseImage_Platform_Terminate();
     BaseImageModuleInitialized = 0;
     return 0;
 }
