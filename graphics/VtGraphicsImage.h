@@ -13,6 +13,7 @@
 #include "image/VtBaseImage.h"
 #include "image/VtImageLoad.h"
 #include "image/VtMemImg.h"
+#include "graphics/VtGraphicsDraw.h"  // CreateDrawableGraph, LoadGraphFile, DeleteGraph
 #include "movie/VtMovie.h"
 
 namespace Vantrel {
@@ -215,7 +216,6 @@ int SetDeleteGraphsOnModeChange(int flag);
 int Graphics_Image_MakeEmptyGraph_GParam(const GraphCreateParam* param, int width, int height, int unused, int palette,
                                          int paletteBits, int async, int inJob);
 int MakeGraph(int width, int height);
-int CreateDrawableGraph(int width, int height, int alpha);
 // A graph (or, refreshing, 0) loaded from the parameter's file, memory image or base images; -1.
 int Graphics_Image_CreateGraph_GParam(GraphLoadParam* param, int async, int inJob);
 int Graphics_Image_LoadGraphWorker(GraphLoadParam* param, int graph, int inJob);
@@ -223,7 +223,6 @@ int Graphics_Image_MakeGraphFromBaseImage_GParam(GraphLoadParam* param, int grap
                                                  const BaseImage* alphaImage, int inJob);
 int Graphics_Image_CreateGraphForImage_GParam(const GraphCreateParam* param, int graph, const BaseImage* image,
                                               const BaseImage* alphaImage, int inJob);
-int LoadGraphFile(const char* fileName, int option);
 int LoadGraphFileEx(const char* fileName, int option, int mirror, int movieOption);
 int LoadGraphFileExW(const wchar_t* fileName, int option, int mirror, int movieOption);
 // A graph from an image file held in memory (and its alpha image file, or null).

@@ -39,7 +39,9 @@ int Graphics_SoftScreen_Release(MEMIMG* image) {
 
 uint32_t Graphics_SoftScreen_PackColor(const MEMIMG* image, int red, int green, int blue) {
     if (!MemImg_IsValid(image)) return 0;
-    return BaseImage_ColorFormat_PackColor(image->body->format, red & 0xFF, green & 0xFF, blue & 0xFF, 255);
+    // The spare bits of the screen stay 0, as the present and the pixel reads expect.
+    const ColorFormatDesc* format = image->body->format;
+    return BaseImage_ColorFormat_PackColor(format, red & 0xFF, green & 0xFF, blue & 0xFF, 0) & ~format->unusedMask;
 }
 
 int Graphics_SoftScreen_FillRect(MEMIMG* image, const RECT* rect, uint32_t packedColor) {
