@@ -17,6 +17,7 @@
 #include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsShader.h"
 #include "graphics/VtGraphicsShadowMap.h"
+#include "image/VtMemImg.h"
 #include "graphics/VtMatrix.h"
 #include "system/VtSystem.h"
 #include "system/VtWindow.h"
@@ -102,10 +103,14 @@ int Graphics_Module_Initialize() {
     if (Graphics_Dispatch_Device_Initialize() < 0) return Graphics_Module_InitializeFailed();
     GraphicsSystemState.Initialised = 1;
 
-    if (GraphicsSystemState.DeviceValid)
+    if (GraphicsSystemState.DeviceValid) {
         Graphics_Dispatch_StateCache_SetDefaults();
-    else
+    } else {
+        // Memory-image drawing needs its tables before the first software screen exists.
+        MemImg_Initialize();
+        MemImg_SetDefaultColorType(screen.ColourBits == 16 ? MemImgColorType_R5G6B5 : MemImgColorType_XRGB8);
         Graphics_Screen_CreateSoftScreens();
+    }
     Graphics_DrawSetting_ResetDefaults();
     Font_Manager_Initialize();
     Mask_ModuleInitialize();
@@ -179,7 +184,7 @@ int Graphics_Screen_CreateSoftScreens() {
     }
     Graphics_SoftScreen_Setup(&GraphicsSystemState.SoftScreenWork, width, height, colorType, 0);
     Graphics_SoftScreen_Setup(&GraphicsSystemState.SoftScreenWorkAlpha, width, height, colorType, 1);
-    SoftScreenImage* main = &GraphicsSystemState.SoftScreenMain;
+    MEMIMG* main = &GraphicsSystemState.SoftScreenMain;
     const int32_t* colour = screen.BackgroundColor;
     Graphics_SoftScreen_FillRect(main, nullptr, Graphics_SoftScreen_PackColor(main, colour[0], colour[1], colour[2]));
     GraphicsSystemState.MemImgDrawTarget = main;

@@ -84,12 +84,12 @@ struct GraphicsSystemStateRecord {
     int32_t PreviousScreenHeight;
     // Software screen images: main, auxiliary, and the two work images of the font drawing (the
     // second with an alpha plane); set up only while no hardware device is in use.
-    SoftScreenImage SoftScreenMain;
-    SoftScreenImage SoftScreenAux;
-    SoftScreenImage SoftScreenWork;
-    SoftScreenImage SoftScreenWorkAlpha;
-    SoftScreenImage* MemImgDrawTarget;  // where software drawing goes
-    SoftScreenImage* BlendGraphMemImg;
+    MEMIMG SoftScreenMain;
+    MEMIMG SoftScreenAux;
+    MEMIMG SoftScreenWork;
+    MEMIMG SoftScreenWorkAlpha;
+    MEMIMG* MemImgDrawTarget;           // where software drawing goes
+    MEMIMG* BlendGraphMemImg;
     int32_t MonitorCount;
     MonitorInfo* MonitorList;
     int32_t PrimaryMonitor;

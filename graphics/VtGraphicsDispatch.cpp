@@ -190,7 +190,8 @@ struct BitmapInfoWithMasks {
 
 // The main software screen drawn into the output window through GDI.
 int Graphics_Dispatch_SoftScreen_Present() {
-    const SoftScreenImage& screen = GraphicsSystemState.SoftScreenMain;
+    const MEMIMG& screen = GraphicsSystemState.SoftScreenMain;
+    const int bitsPerPixel = Graphics_SoftScreen_BitsPerPixel(&screen);
     int mainWidth = 0, mainHeight = 0;
     GetMainScreenSize(&mainWidth, &mainHeight);
     double rateX = 1.0, rateY = 1.0;
@@ -205,19 +206,19 @@ int Graphics_Dispatch_SoftScreen_Present() {
         topOffset = clientHeight - mainHeight;
     }
 
-    if (!screen.SetUp || !GraphicsSystemState.SoftScreenAux.SetUp) return 0;
+    if (!MemImg_IsValid(&screen) || !MemImg_IsValid(&GraphicsSystemState.SoftScreenAux)) return 0;
     if (!GraphicsScreenState.NoVSyncWait) D3D9Call_DDraw_SleepUntilVBlank();
 
     BitmapInfoWithMasks info = {};
     info.Header.biSize = sizeof(BITMAPINFOHEADER);
-    info.Header.biWidth = screen.Pitch / (screen.BitsPerPixel / 8);
-    info.Header.biHeight = -screen.Height;
+    info.Header.biWidth = Graphics_SoftScreen_Pitch(&screen) / (bitsPerPixel / 8);
+    info.Header.biHeight = -screen.height;
     info.Header.biPlanes = 1;
-    info.Header.biBitCount = static_cast<WORD>(screen.BitsPerPixel);
+    info.Header.biBitCount = static_cast<WORD>(bitsPerPixel);
     info.Header.biCompression = BI_BITFIELDS;
-    info.Masks[0] = screen.RedMask;
-    info.Masks[1] = screen.GreenMask;
-    info.Masks[2] = screen.BlueMask;
+    info.Masks[0] = screen.body->format->redMask;
+    info.Masks[1] = screen.body->format->greenMask;
+    info.Masks[2] = screen.body->format->blueMask;
     const BITMAPINFO* bitmap = reinterpret_cast<const BITMAPINFO*>(&info);
 
     WinAPI_EnsureLoaded();
@@ -227,31 +228,31 @@ int Graphics_Dispatch_SoftScreen_Present() {
     if (dc == nullptr) return 0;
 
     if (GraphicsScreenState.LowResolutionEmulation) {
-        WinAPITable.StretchDIBits(dc, 0, 0, 640, 480, 0, 0, 320, 240, screen.Pixels, bitmap, DIB_RGB_COLORS, SRCCOPY);
+        WinAPITable.StretchDIBits(dc, 0, 0, 640, 480, 0, 0, 320, 240, screen.pixels, bitmap, DIB_RGB_COLORS, SRCCOPY);
     } else if (Window_IsWindowed()) {
-        if (outputWidth == screen.Width && outputHeight - topOffset == screen.Height) {
-            WinAPITable.SetDIBitsToDevice(dc, 0, 0, screen.Width, screen.Height, 0, 0, 0, screen.Height, screen.Pixels,
+        if (outputWidth == screen.width && outputHeight - topOffset == screen.height) {
+            WinAPITable.SetDIBitsToDevice(dc, 0, 0, screen.width, screen.height, 0, 0, 0, screen.height, screen.pixels,
                                           bitmap, DIB_RGB_COLORS);
         } else {
             const int left = (clientWidth - outputWidth) / 2;
             const int top = (clientHeight - outputHeight) / 2;
-            WinAPITable.StretchDIBits(dc, left, top, outputWidth, outputHeight, 0, 0, screen.Width, screen.Height,
-                                      screen.Pixels, bitmap, DIB_RGB_COLORS, SRCCOPY);
+            WinAPITable.StretchDIBits(dc, left, top, outputWidth, outputHeight, 0, 0, screen.width, screen.height,
+                                      screen.pixels, bitmap, DIB_RGB_COLORS, SRCCOPY);
         }
     } else {
         // Full screen: the picture scaled into the display with its aspect ratio kept.
         RECT out = GraphicsScreenState.FullScreenOutputRect;
         if (out.right <= out.left || out.bottom <= out.top) {
-            const double scaleX = static_cast<double>(clientWidth) / screen.Width;
-            const double scaleY = static_cast<double>(clientHeight) / screen.Height;
+            const double scaleX = static_cast<double>(clientWidth) / screen.width;
+            const double scaleY = static_cast<double>(clientHeight) / screen.height;
             const double scale = scaleX < scaleY ? scaleX : scaleY;
-            const int width = static_cast<int>(screen.Width * scale), height = static_cast<int>(screen.Height * scale);
+            const int width = static_cast<int>(screen.width * scale), height = static_cast<int>(screen.height * scale);
             out = {(clientWidth - width) / 2, (clientHeight - height) / 2, 0, 0};
             out.right = out.left + width;
             out.bottom = out.top + height;
         }
-        WinAPITable.StretchDIBits(dc, out.left, out.top, out.right - out.left, out.bottom - out.top, 0, 0, screen.Width,
-                                  screen.Height, screen.Pixels, bitmap, DIB_RGB_COLORS, SRCCOPY);
+        WinAPITable.StretchDIBits(dc, out.left, out.top, out.right - out.left, out.bottom - out.top, 0, 0, screen.width,
+                                  screen.height, screen.pixels, bitmap, DIB_RGB_COLORS, SRCCOPY);
     }
     WinAPITable.ReleaseDC(window, dc);
     return 0;

@@ -1,10 +1,11 @@
-// Graph handles and draw calls in their form without a device (GraphicsApi 0): no graph handle can
-// be made, so creation and loading give -1 and drawing does nothing.
+// Draw calls in their form without a device (GraphicsApi 0): drawing does nothing; deleting a graph
+// ends its handle (creation and loading live with the graph handles).
 // Stands on the graphics core's device record.
 #include "graphics/VtGraphicsDraw.h"
 
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawTarget.h"
+#include "graphics/VtGraphicsImage.h"
 
 namespace Vantrel {
 
@@ -14,20 +15,10 @@ int Graphics_DeviceReady() { return GraphicsApi != GRAPHICS_API_NONE && Graphics
 
 }  // namespace
 
-int CreateDrawableGraph(int width, int height, int alphaChannel)
-{
-    if (width <= 0 || height <= 0) return -1;
-    if (!Graphics_DeviceReady()) return -1;
-    return -1;
+int DeleteGraph(int graphHandle) {
+    if (Graphics_Image_GetGraphRecord(graphHandle, 0) == nullptr) return -1;
+    return Handle_Delete(graphHandle, 0, 0);
 }
-
-int LoadGraphFile(const char* fileName, int flag)
-{
-    if (fileName == nullptr || !Graphics_DeviceReady()) return -1;
-    return -1;
-}
-
-int DeleteGraph(int graphHandle) { return -1; }
 
 int DrawGraphAt(int x, int y, int graphHandle, int transparent) { return -1; }
 

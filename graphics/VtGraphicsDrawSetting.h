@@ -1,11 +1,14 @@
-// Draw settings: the draw state every draw call works with. For now it holds the blend mode and
-// parameter, the draw brightness, fog, address modes, the draw area (with the draw-area viewport
-// matrices of the transform pipeline) and the reset to defaults at module start.
+// Draw settings: the draw state every draw call works with: blend mode and parameter, filter,
+// alpha test, brightness, fog, address modes, the blend graph, the draw area (with the draw-area
+// viewport matrices of the transform pipeline), the reset to defaults at module start, the saving
+// and restoring of the whole draw state, and the bracket every draw call runs inside.
 // Stands on the graphics state records, the switch layer and the transform pipeline.
 #pragma once
 
 #include <stdint.h>
 #include <windows.h>
+
+#include "graphics/VtMatrix.h"
 
 namespace Vantrel {
 
@@ -62,5 +65,63 @@ int Graphics_DrawSetting_SetDrawAreaRect(int left, int top, int right, int botto
 int GetDrawAreaRect(RECT* rect);
 int SetBlendModeAndParam(int blendMode, int param);
 int GetBlendModeAndParam(int* blendMode, int* param);
+
+// The whole draw state as saved and restored around drawing that must leave it as it found it.
+struct DrawStateSnapshot {
+    int32_t HardwareRendering;
+    int32_t Reserved;
+    int32_t BackgroundColor[4];
+    int32_t BlendMode;
+    int32_t BlendParam;
+    int32_t DrawMode;
+    int32_t WaitVSync;
+    int32_t DrawTarget;
+    MatrixD View;
+    MatrixD Projection;
+    MatrixD Viewport3D;
+    MatrixD World;
+    int32_t ProjectionType;
+    double FieldOfView;
+    double OrthoSize;
+    double Near;
+    double Far;
+    double AspectScale;
+    MatrixD UserProjection;
+    int32_t DrawArea[4];
+    int32_t AddressModeU[16];
+    int32_t AddressModeV[16];
+    int32_t AddressModeW[16];
+    int32_t MaxAnisotropy;
+    int32_t FillWord;
+};
+
+int Graphics_DrawSetting_SaveState(DrawStateSnapshot* out);
+int Graphics_DrawSetting_RestoreState(const DrawStateSnapshot* state);
+
+int SetAlphaTestMode(int mode, int reference);
+int SetDrawColorBrightness(int red, int green, int blue);
+int SetTextureFilterMode(int mode);
+int SetDrawFogEnable(int flag);
+int SetDepthTest3DFlag(int flag);
+// u, v (and w) for one sampler 0-15, or every sampler for -1; any other sampler changes nothing.
+int SetTextureAddressModes(int u, int v, int sampler);
+int Graphics_DrawSetting_SetTextureAddressModesUVW(int u, int v, int w, int sampler);
+int SetLightingEnableFlag(int flag);
+int Graphics_DrawSetting_SetIgnoreTextureColor(int flag);
+int Graphics_DrawSetting_GetIgnoreTextureColor();
+// The blend graph: a graph (> 0) combined with draws by type 0 to 2, or none (<= 0); -1 for a dead
+// graph or a type above 2.
+int Graphics_DrawSetting_SetBlendGraph(int graph, int type, const int* params);
+int SetBlendGraphParams(int graph, int type, ...);
+int SetBlendGraphTwoParam(int graph, int param1, int param2);
+
+// The draw-call bracket. Begin: -1 before the library starts, 0 for an empty draw area (draw
+// nothing), 1 to draw; it waits while the window is inactive, finishes pending loads of the graph
+// and of the blend graph (a dead graph gives -1) and sets the 2D projection up on a device.
+int Graphics_DrawSetting_DrawBegin(int graph);
+// Whether a draw of a device texture in the current blend mode needs the subtraction emulation.
+int Graphics_DrawSetting_NeedsSubBlendEmulation(int graph);
+int Graphics_DrawSetting_SubBlendEmulateBegin(const RECT* rect);
+int Graphics_DrawSetting_SubBlendEmulateEnd(const RECT* rect);
 
 }  // namespace Vantrel

@@ -61,8 +61,8 @@ int ClearDrawTarget(const RECT* rect) {
         Graphics_Dispatch_DrawScreen_Clear(rect);
         return 0;
     }
-    SoftScreenImage* image = GraphicsSystemState.MemImgDrawTarget;
-    if (image == nullptr || !image->SetUp) return 0;
+    MEMIMG* image = GraphicsSystemState.MemImgDrawTarget;
+    if (image == nullptr || !MemImg_IsValid(image)) return 0;
     const int32_t* colour = GraphicsScreenState.BackgroundColor;
     Graphics_SoftScreen_FillRect(image, rect, Graphics_SoftScreen_PackColor(image, colour[0], colour[1], colour[2]));
     return 0;
@@ -90,7 +90,7 @@ int ReadDrawScreenPixel(int x, int y) {
     if (x < 0 || y < 0 || x >= GraphicsScreenState.DrawTargetWidth || y >= GraphicsScreenState.DrawTargetHeight)
         return -1;
     if (GraphicsSystemState.DeviceValid) return Graphics_Dispatch_DrawScreen_GetPixel(x, y);
-    const SoftScreenImage* image = GraphicsSystemState.MemImgDrawTarget;
+    const MEMIMG* image = GraphicsSystemState.MemImgDrawTarget;
     if (image == nullptr) return -1;
     return static_cast<int>(Graphics_SoftScreen_GetPixel(image, x, y));
 }

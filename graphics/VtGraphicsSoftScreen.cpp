@@ -1,90 +1,81 @@
-// Software screen images: set-up, release, colour packing, rectangle fills and pixel reads of the
-// memory surfaces used without a hardware device. Sizes are worked out in 64 bits and refused
-// when they do not fit. Stands on the library allocator.
+// Software screen images over memory images: set-up, release, colour packing, rectangle fills and
+// pixel reads. Sizes are checked by the memory-image set-up in 64 bits.
+// Stands on memory images and base-image colour formats.
 #include "graphics/VtGraphicsSoftScreen.h"
 
-#include "foundation/VtMemory.h"
+#include <string.h>
 
 namespace Vantrel {
 
-int Graphics_SoftScreen_Setup(SoftScreenImage* image, int width, int height, int colorType, int alphaFlag) {
+int Graphics_MemImg_Setup(MEMIMG* image, int width, int height, uint32_t transColor, int colorType, int palette,
+                          int alpha) {
+    *image = {};
+    if (MemImg_Setup(image, width, height, -1, transColor, colorType, palette, alpha, 0, nullptr) == 0) return 0;
+    if (image->body != nullptr) {
+        // A failed set-up keeps its body for another try: give it back so nothing stays behind.
+        image->body->refCount = 1;
+        image->initMark = MemImg_InitMark;
+        MemImg_Release(image);
+    }
+    *image = {};
+    return -1;
+}
+
+int Graphics_SoftScreen_Setup(MEMIMG* image, int width, int height, int colorType, int alphaFlag) {
     *image = {};
     if (width <= 0 || height <= 0) return -1;
-    const bool wide = colorType != SOFTSCREEN_COLOR_R5G6B5;
-    const int64_t rowPixels = wide ? (static_cast<int64_t>(width) + 3) / 4 * 4 : (static_cast<int64_t>(width) + 7) / 8 * 8;
-    const int64_t pitch = rowPixels * (wide ? 4 : 2);
-    const int64_t bytes = pitch * height;
-    const int64_t alphaBytes = alphaFlag ? static_cast<int64_t>(width) * height : 0;
-    if (pitch > 0x7FFFFFFF || bytes > 0x7FFFFFFF || alphaBytes > 0x7FFFFFFF) return -1;
-
-    uint8_t* pixels = static_cast<uint8_t*>(Memory_AllocateZeroed(static_cast<uint32_t>(bytes), __FILE__, __LINE__));
-    if (pixels == nullptr) return -1;
-    uint8_t* alpha = nullptr;
-    if (alphaFlag) {
-        alpha = static_cast<uint8_t*>(Memory_AllocateZeroed(static_cast<uint32_t>(alphaBytes), __FILE__, __LINE__));
-        if (alpha == nullptr) {
-            Memory_Free(pixels);
-            return -1;
-        }
-    }
-    image->Width = width;
-    image->Height = height;
-    image->Pitch = static_cast<int>(pitch);
-    image->ColorType = wide ? SOFTSCREEN_COLOR_XRGB8 : SOFTSCREEN_COLOR_R5G6B5;
-    image->BitsPerPixel = wide ? 32 : 16;
-    image->RedMask = wide ? 0x00FF0000u : 0xF800u;
-    image->GreenMask = wide ? 0x0000FF00u : 0x07E0u;
-    image->BlueMask = wide ? 0x000000FFu : 0x001Fu;
-    image->Pixels = pixels;
-    image->AlphaPlane = alpha;
-    image->SetUp = 1;
+    const int type = colorType != SOFTSCREEN_COLOR_R5G6B5 ? SOFTSCREEN_COLOR_XRGB8 : SOFTSCREEN_COLOR_R5G6B5;
+    if (Graphics_MemImg_Setup(image, width, height, 0, type, 0, alphaFlag) < 0) return -1;
+    const int64_t bytes = static_cast<int64_t>(image->body->pitch) * height;
+    memset(image->pixels, 0, static_cast<size_t>(bytes));
     return 0;
 }
 
-int Graphics_SoftScreen_Release(SoftScreenImage* image) {
-    if (image->SetUp) {
-        Memory_Free(image->Pixels);
-        Memory_Free(image->AlphaPlane);
-    }
+int Graphics_SoftScreen_Release(MEMIMG* image) {
+    MemImg_Release(image);
     *image = {};
     return 0;
 }
 
-uint32_t Graphics_SoftScreen_PackColor(const SoftScreenImage* image, int red, int green, int blue) {
-    const uint32_t r = static_cast<uint32_t>(red) & 0xFF, g = static_cast<uint32_t>(green) & 0xFF,
-                   b = static_cast<uint32_t>(blue) & 0xFF;
-    if (image->ColorType == SOFTSCREEN_COLOR_R5G6B5) return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
-    return (r << 16) | (g << 8) | b;
+uint32_t Graphics_SoftScreen_PackColor(const MEMIMG* image, int red, int green, int blue) {
+    if (!MemImg_IsValid(image)) return 0;
+    // The spare bits of the screen stay 0, as the present and the pixel reads expect.
+    const ColorFormatDesc* format = image->body->format;
+    return BaseImage_ColorFormat_PackColor(format, red & 0xFF, green & 0xFF, blue & 0xFF, 0) & ~format->unusedMask;
 }
 
-int Graphics_SoftScreen_FillRect(SoftScreenImage* image, const RECT* rect, uint32_t packedColor) {
-    if (!image->SetUp) return -1;
-    int left = 0, top = 0, right = image->Width, bottom = image->Height;
-    if (rect != nullptr) {
-        left = rect->left < 0 ? 0 : static_cast<int>(rect->left);
-        top = rect->top < 0 ? 0 : static_cast<int>(rect->top);
-        right = rect->right > image->Width ? image->Width : static_cast<int>(rect->right);
-        bottom = rect->bottom > image->Height ? image->Height : static_cast<int>(rect->bottom);
+int Graphics_SoftScreen_FillRect(MEMIMG* image, const RECT* rect, uint32_t packedColor) {
+    if (!MemImg_IsValid(image)) return -1;
+    if (rect == nullptr) {
+        MemImg_FillRect(image, nullptr, packedColor);
+        return 0;
     }
-    if (left >= right || top >= bottom) return 0;
-    for (int y = top; y < bottom; ++y) {
-        uint8_t* row = image->Pixels + static_cast<size_t>(y) * image->Pitch;
-        if (image->BitsPerPixel == 32) {
-            uint32_t* pixel = reinterpret_cast<uint32_t*>(row) + left;
-            for (int x = left; x < right; ++x) *pixel++ = packedColor;
-        } else {
-            uint16_t* pixel = reinterpret_cast<uint16_t*>(row) + left;
-            for (int x = left; x < right; ++x) *pixel++ = static_cast<uint16_t>(packedColor);
-        }
-    }
+    // An inverted rectangle fills nothing (the memory-image fill would order it).
+    if (rect->left >= rect->right || rect->top >= rect->bottom) return 0;
+    const int32_t area[4] = {static_cast<int32_t>(rect->left), static_cast<int32_t>(rect->top),
+                             static_cast<int32_t>(rect->right), static_cast<int32_t>(rect->bottom)};
+    MemImg_FillRect(image, area, packedColor);
     return 0;
 }
 
-int64_t Graphics_SoftScreen_GetPixel(const SoftScreenImage* image, int x, int y) {
-    if (!image->SetUp || x < 0 || y < 0 || x >= image->Width || y >= image->Height) return -1;
-    const uint8_t* row = image->Pixels + static_cast<size_t>(y) * image->Pitch;
-    if (image->BitsPerPixel == 32) return reinterpret_cast<const uint32_t*>(row)[x];
-    return reinterpret_cast<const uint16_t*>(row)[x];
+int64_t Graphics_SoftScreen_GetPixel(const MEMIMG* image, int x, int y) {
+    if (!MemImg_IsValid(image) || x < 0 || y < 0 || x >= image->width || y >= image->height) return -1;
+    const uint8_t* row = static_cast<const uint8_t*>(image->pixels) + static_cast<int64_t>(y) * image->body->pitch;
+    if (Graphics_SoftScreen_BitsPerPixel(image) == 32) {
+        uint32_t value;
+        memcpy(&value, row + static_cast<size_t>(x) * 4, 4);
+        return value;
+    }
+    uint16_t value;
+    memcpy(&value, row + static_cast<size_t>(x) * 2, 2);
+    return value;
 }
+
+int Graphics_SoftScreen_BitsPerPixel(const MEMIMG* image) {
+    if (!MemImg_IsValid(image)) return 0;
+    return image->body->colorType == SOFTSCREEN_COLOR_R5G6B5 ? 16 : 32;
+}
+
+int Graphics_SoftScreen_Pitch(const MEMIMG* image) { return MemImg_IsValid(image) ? image->body->pitch : 0; }
 
 }  // namespace Vantrel

@@ -102,8 +102,8 @@ void StartAndEndWithoutDevice(int round, const std::function<void(const std::str
     EXPECT_EQ(Graphics_Dispatch_DirectDraw7_Get(), nullptr);
     EXPECT_EQ(GetShaderModelVersion(), 0);
     EXPECT_EQ(GetCurrentDrawScreen(), DRAW_SCREEN_FRONT);
-    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.SetUp, 1);
-    EXPECT_EQ(GraphicsSystemState.SoftScreenWorkAlpha.AlphaPlane != nullptr, true);
+    EXPECT_EQ(MemImg_IsValid(&GraphicsSystemState.SoftScreenMain), 1);
+    EXPECT_EQ(GraphicsSystemState.SoftScreenWorkAlpha.body->hasAlpha, 1);
     EXPECT_EQ(GraphicsSystemState.MemImgDrawTarget, &GraphicsSystemState.SoftScreenMain);
     for (int type : GraphicsHandleTypes) EXPECT_EQ(HandleManagerTable[type].Initialized, 1) << type;
     EXPECT_EQ(SetHardwareGraphicsEnable(1), -1);  // too late once started
@@ -117,7 +117,7 @@ void StartAndEndWithoutDevice(int round, const std::function<void(const std::str
     ASSERT_EQ(TerminateLibrary(), 0);
     EXPECT_EQ(GraphicsSystemState.Initialised, 0);
     EXPECT_EQ(GraphicsSystemState.MonitorList, nullptr);
-    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.SetUp, 0);
+    EXPECT_EQ(MemImg_IsValid(&GraphicsSystemState.SoftScreenMain), 0);
     for (int type : GraphicsHandleTypes) EXPECT_EQ(HandleManagerTable[type].Initialized, 0) << type;
     EXPECT_EQ(MemoryState.AllocBlockCount, 0);
     for (const HandleManager& manager : HandleManagerTable)
@@ -195,11 +195,11 @@ TEST_F(GraphicsLifecycleTest, ScreenOfSizeZeroStartsAt640x480With16Bits) {
     EXPECT_EQ(width, 640);
     EXPECT_EQ(height, 480);
     EXPECT_EQ(bits, 16);
-    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.BitsPerPixel, 16);
-    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.Pitch, 640 * 2);
+    EXPECT_EQ(Graphics_SoftScreen_BitsPerPixel(&GraphicsSystemState.SoftScreenMain), 16);
+    EXPECT_EQ(Graphics_SoftScreen_Pitch(&GraphicsSystemState.SoftScreenMain), 640 * 2);
     EXPECT_EQ(AspectScreenWidth, 640);
     EXPECT_EQ(Graphics_Module_Initialize(), 0);  // already started: nothing changes
-    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.Width, 640);
+    EXPECT_EQ(GraphicsSystemState.SoftScreenMain.width, 640);
 }
 
 TEST_F(GraphicsLifecycleTest, ModuleEndBeforeAnyStartReturnsZero) {

@@ -44,8 +44,7 @@ std::vector<uint32_t> ReadWindow(int width, int height) {
 }
 
 uint32_t ScreenPixel(int x, int y) {
-    const SoftScreenImage& screen = GraphicsSystemState.SoftScreenMain;
-    return reinterpret_cast<const uint32_t*>(screen.Pixels + static_cast<size_t>(y) * screen.Pitch)[x] & 0x00FFFFFF;
+    return static_cast<uint32_t>(Graphics_SoftScreen_GetPixel(&GraphicsSystemState.SoftScreenMain, x, y)) & 0x00FFFFFF;
 }
 
 // Number of pixels where the window differs from the software screen; the first one reported.
@@ -77,13 +76,15 @@ void DrawTestPicture(int seed) {
     SetBackground(0, 0, 255);
     const RECT edge = {0, 0, 1, 560};
     ClearDrawTarget(&edge);
-    SoftScreenImage& screen = GraphicsSystemState.SoftScreenMain;
+    MEMIMG& screen = GraphicsSystemState.SoftScreenMain;
+    uint8_t* const pixels = static_cast<uint8_t*>(screen.pixels);
+    const int pitch = Graphics_SoftScreen_Pitch(&screen);
     for (int y = 300; y < 556; ++y) {
-        uint32_t* row = reinterpret_cast<uint32_t*>(screen.Pixels + static_cast<size_t>(y) * screen.Pitch);
+        uint32_t* row = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(y) * pitch);
         for (int x = 400; x < 656; ++x) row[x] = (static_cast<uint32_t>(x - 400) << 16) | ((y - 300) << 8) | ((x + y + seed) & 0xFF);
     }
-    reinterpret_cast<uint32_t*>(screen.Pixels)[859] = 0x00FF00FF;
-    reinterpret_cast<uint32_t*>(screen.Pixels + static_cast<size_t>(559) * screen.Pitch)[859] = 0x0000FF00 + seed;
+    reinterpret_cast<uint32_t*>(pixels)[859] = 0x00FF00FF;
+    reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(559) * pitch)[859] = 0x0000FF00 + seed;
 }
 
 class SoftScreenPresentTest : public LibraryTest {
@@ -95,7 +96,7 @@ protected:
         GetClientRect(Window_GetMainHandle(), &client);
         ASSERT_EQ(client.right, 860);
         ASSERT_EQ(client.bottom, 560);
-        ASSERT_EQ(GraphicsSystemState.SoftScreenMain.BitsPerPixel, 32);
+        ASSERT_EQ(Graphics_SoftScreen_BitsPerPixel(&GraphicsSystemState.SoftScreenMain), 32);
     }
     void TearDown() override {
         SetBackground(0, 0, 0);
