@@ -77,18 +77,6 @@ void Sound_DeleteLeftoverHandles()
         Handle_DeleteAll(HandleType_SoftSound, SoftSound_HandleFilter_IsData);
 }
 
-void Sound_BuildTables()
-{
-    SoundSystemStateRecord& state = SoundSystemState;
-    for (int i = 0; i < 65536; i++) {
-        const float angle = (float)i * 3.1415927f * 2.0f * (1.0f / 65536.0f);
-        float sine = 0.0f, cosine = 0.0f;
-        BaseFunc_SinCos(angle, &sine, &cosine);
-        state.SineTable[i] = (int16_t)(int32_t)(sine * 16384.0f);
-    }
-    for (int u = 0; u < 256; u++) state.Byte8To16Table[u] = (int16_t)(u * 257 - 32768);
-}
-
 void Sound_SetDefaults()
 {
     SoundSystemStateRecord& state = SoundSystemState;
@@ -156,6 +144,18 @@ void Sound_PauseBuffer(SoundBuffer* buffer, int* paused, int* wasPlaying, int pa
 bool Sound_TimerExpired(int set, int stamp, int now) { return set && (now - stamp >= 16 || now < stamp); }
 
 }  // namespace
+
+void Sound_BuildTables()
+{
+    SoundSystemStateRecord& state = SoundSystemState;
+    for (int i = 0; i < 65536; i++) {
+        const float angle = (float)i * 3.1415927f * 2.0f * (1.0f / 65536.0f);
+        float sine = 0.0f, cosine = 0.0f;
+        BaseFunc_SinCos(angle, &sine, &cosine);
+        state.SineTable[i] = (int16_t)(int32_t)(sine * 16384.0f);
+    }
+    for (int u = 0; u < 256; u++) state.Byte8To16Table[u] = (int16_t)(u * 257 - 32768);
+}
 
 // ---- Start and end -----------------------------------------------------------------------------------
 

@@ -192,6 +192,8 @@ int PauseAllSoftSoundPlayers(int pause);
 
 int Sound_SetupMixingWorkBuffer(int option, int frameCount);
 void Sound_LoadParam_Init(SoundLoadParam* param);
+// Builds the sine and 8-bit-to-16-bit lookup tables (start-up does it; tests may call it alone).
+void Sound_BuildTables();
 
 // Keep filters for the handle manager's delete-all (non-zero keeps).
 int Sound_HandleFilter_Flagged(HandleHeader* record);
