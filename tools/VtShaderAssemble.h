@@ -146,6 +146,34 @@ inline std::vector<std::string> Words(const std::string& s)
     return words;
 }
 
+// One instruction line in a canonical spelling: blanks squeezed, none before "(", lower case, literal
+// values as numbers (the disassembler prints "1.00000000e+00" where a source says "1.0").
+inline std::string Canonical(const std::string& line)
+{
+    std::string squeezed;
+    for (const std::string& w : Words(line)) squeezed += (squeezed.empty() ? "" : " ") + w;
+    std::string out;
+    for (size_t i = 0; i < squeezed.size(); ++i) {
+        char c = squeezed[i];
+        if (c == ' ' && i + 1 < squeezed.size() && squeezed[i + 1] == '(') continue;
+        out += char(tolower((unsigned char)c));
+        if (c == '(' && i > 0 && squeezed[i - 1] == 'l') {
+            size_t close = squeezed.find(')', i);
+            if (close == std::string::npos) break;
+            std::string values;
+            for (const std::string& v : SplitOperands(squeezed.substr(i + 1, close - i - 1))) {
+                char text[32];
+                if (v.rfind("0x", 0) == 0) snprintf(text, sizeof(text), "%s", v.c_str());
+                else snprintf(text, sizeof(text), "%.9g", strtod(v.c_str(), nullptr));
+                values += (values.empty() ? "" : ", ") + std::string(text);
+            }
+            out += values + ")";
+            i = close;
+        }
+    }
+    return out;
+}
+
 // The lines of a source that are instructions, comments and signature lines taken out, blanks
 // squeezed: what the disassembler's listing of the assembled program must read.
 inline std::vector<std::string> InstructionLines(const std::string& text)
@@ -161,9 +189,7 @@ inline std::vector<std::string> InstructionLines(const std::string& text)
         if (comment != std::string::npos) line.resize(comment);
         line = Trim(line);
         if (line.empty() || line[0] == '.') continue;
-        std::string squeezed;
-        for (const std::string& w : Words(line)) squeezed += (squeezed.empty() ? "" : " ") + w;
-        lines.push_back(squeezed);
+        lines.push_back(Canonical(line));
     }
     return lines;
 }
@@ -367,7 +393,7 @@ private:
 
     bool Instruction(const std::string& line)
     {
-        size_t space = line.find_first_of(" \t");
+        size_t space = line.find_first_of(" \t(");
         std::string op = line.substr(0, space);
         std::string rest = space == std::string::npos ? std::string() : Trim(line.substr(space));
         std::vector<uint32_t> body;
@@ -389,7 +415,7 @@ private:
             Emit(OP_DCL_TEMPS, body);
             return true;
         }
-        if (op == "dcl_constantbuffer") {
+        if (op == "dcl_constantBuffer" || op == "dcl_constantbuffer") {
             std::vector<std::string> parts = SplitOperands(rest);
             uint32_t access = parts.size() == 2 && parts[1] == "dynamicIndexed" ? 1 : 0;
             if (parts.size() != 2 || (access == 0 && parts[1] != "immediateIndexed")) return Fail("dcl_constantbuffer cbN[size], immediateIndexed|dynamicIndexed");
@@ -399,8 +425,8 @@ private:
         }
         if (op == "dcl_sampler") {
             std::vector<std::string> parts = SplitOperands(rest);
-            uint32_t mode = parts.size() == 2 && parts[1] == "mode_default" ? 0 : parts.size() == 2 && parts[1] == "mode_comparison" ? 1 : 9;
-            if (mode == 9 || parts[0].empty() || parts[0][0] != 's' || !Operand(parts[0], false, body)) return Fail("dcl_sampler sN, mode_default|mode_comparison");
+            uint32_t mode = parts.size() == 1 || parts[1] == "mode_default" ? 0 : parts.size() == 2 && parts[1] == "mode_comparison" ? 1 : 9;
+            if (mode == 9 || parts[0].empty() || parts[0][0] != 's' || !Operand(parts[0], false, body)) return Fail("dcl_sampler sN[, mode_default|mode_comparison]");
             Emit(OP_DCL_SAMPLER | mode << 11, body);
             return true;
         }

@@ -4,7 +4,7 @@ vs_4_0
 .input COLOR v1.xyzw
 .output SV_POSITION o0.xyzw
 .output COLOR o1.xyzw
-dcl_constantbuffer cb1[4], immediateIndexed
+dcl_constantBuffer cb1[4], immediateIndexed
 dcl_input v0.xy
 dcl_input v1.xyzw
 dcl_output_siv o0.xyzw, position

@@ -1,4 +1,5 @@
-// Half the colour plus a quarter, the red and blue channels swapped, alpha through mul and add.
+// Half the colour plus a quarter, the red and blue channels swapped, alpha through mul and add; the
+// saturated negation written first (then overwritten) carries the modifier forms through the tools.
 ps_4_0
 .input SV_POSITION v0.xyzw
 .input COLOR v1.xyzw

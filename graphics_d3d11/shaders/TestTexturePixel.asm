@@ -5,8 +5,8 @@ ps_5_0
 .input TEXCOORD0 v2.xy
 .output SV_TARGET o0.xyzw
 dcl_globalFlags refactoringAllowed
-dcl_sampler s0, mode_default
-dcl_resource_texture2d (float,float,float,float) t0
+dcl_sampler s0
+dcl_resource_texture2d(float,float,float,float) t0
 dcl_input_ps linear v1.xyzw
 dcl_input_ps linear v2.xy
 dcl_output o0.xyzw
