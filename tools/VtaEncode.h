@@ -236,6 +236,28 @@ inline Bytes HuffmanCode(const uint8_t* src, size_t n)
     return out;
 }
 
+// ---- Size-prefixed Base64 ----------------------------------------------------------------------------
+// The form of the built-in packs: the 32-bit size as six characters (three bytes, then one), then the
+// bytes in groups of three as four characters, a last group of one or two bytes as two or three.
+
+inline std::string Base64Encode(const uint8_t* src, size_t n)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve(6 + (n + 2) / 3 * 4);
+    auto group = [&](const uint8_t* p, size_t count) {
+        uint32_t v = uint32_t(p[0]) << 16 | (count > 1 ? uint32_t(p[1]) << 8 : 0u) | (count > 2 ? uint32_t(p[2]) : 0u);
+        for (size_t i = 0; i <= count; ++i) out += alphabet[v >> (18 - 6 * i) & 63];
+    };
+    const uint8_t size[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
+    group(size, 3);
+    group(size + 3, 1);
+    size_t i = 0;
+    for (; i + 3 <= n; i += 3) group(src + i, 3);
+    if (i < n) group(src + i, n - i);
+    return out;
+}
+
 // ---- Keys --------------------------------------------------------------------------------------------
 
 inline uint32_t Crc32Update(uint32_t crc, uint8_t b)

@@ -177,6 +177,32 @@ inline bool AddBox(float x1, float y1, float x2, float y2, uint32_t colour) {
     return true;
 }
 
+// Points the untextured batch (vertex type 0) at `target` with the given vertex shader and layout:
+// render target, whole-target viewport, pixel projection; clears it to black of the given alpha.
+inline bool DrawUntexturedInto(Target& target, ID3D11VertexShader* vertex, ID3D11InputLayout* layout, float alpha) {
+    using namespace Vantrel;
+    D3D11StandardVertex.InputLayout[0] = layout;
+    D3D11StandardVertex.VertexShader[0] = vertex;
+    float projection[16];
+    PixelProjection(projection, target.Width, target.Height);
+    if (Graphics_D3D11_StateCache_SetRenderTarget(target.Texture, target.View, 0) != 0 ||
+        Graphics_D3D11_StateCache_SetViewportRect(0, 0, target.Width, target.Height) != 0 ||
+        Graphics_D3D11_StateCache_Set2DProjectionMatrix(projection) != 0)
+        return false;
+    D3D11VertexBatch.Kind = 0;
+    const FLOAT black[4] = {0, 0, 0, alpha};
+    D3D11Call_DeviceContext_ClearRenderTargetView(target.View, black);
+    return true;
+}
+
+// Undoes DrawUntexturedInto and releases the target.
+inline void StopDrawingInto(Target& target) {
+    using namespace Vantrel;
+    D3D11StandardVertex = {};
+    Graphics_D3D11_StateCache_SetRenderTarget(nullptr, nullptr, 0);
+    target.Release();
+}
+
 // A test with the back-end started and the untextured draw state ready on a 64 x 64 target.
 class BackEndTest : public ::testing::Test {
 protected:
@@ -188,24 +214,13 @@ protected:
         ASSERT_EQ(StartBackEnd(), 0);
         ASSERT_TRUE(shaders.Create());
         ASSERT_TRUE(target.Create(64, 64));
-        D3D11StandardVertex.InputLayout[0] = shaders.Layout;
-        D3D11StandardVertex.VertexShader[0] = shaders.Vertex;
-        ASSERT_EQ(Graphics_D3D11_StateCache_SetRenderTarget(target.Texture, target.View, 0), 0);
-        ASSERT_EQ(Graphics_D3D11_StateCache_SetViewportRect(0, 0, 64, 64), 0);
+        ASSERT_TRUE(DrawUntexturedInto(target, shaders.Vertex, shaders.Layout, 1.0f));
         ASSERT_EQ(Graphics_D3D11_StateCache_SetPixelShader(shaders.Pixel, 1), 0);
-        float projection[16];
-        PixelProjection(projection, 64, 64);
-        ASSERT_EQ(Graphics_D3D11_StateCache_Set2DProjectionMatrix(projection), 0);
-        D3D11VertexBatch.Kind = 0;
-        const FLOAT black[4] = {0, 0, 0, 1};
-        D3D11Call_DeviceContext_ClearRenderTargetView(target.View, black);
     }
 
     void TearDown() override {
         using namespace Vantrel;
-        D3D11StandardVertex = {};
-        Graphics_D3D11_StateCache_SetRenderTarget(nullptr, nullptr, 0);
-        target.Release();
+        StopDrawingInto(target);
         shaders.Release();
         EndBackEnd();
         EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);

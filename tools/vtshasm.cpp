@@ -1,0 +1,108 @@
+// vtshasm: assembles the library's shader sources into DXBC containers on the build machine and
+// writes them as one C++ header of byte arrays, each with its source text.
+// Usage: vtshasm [-p PACK] OUT.h FILE.asm...   (a shader's name is its file name without the extension)
+//   -p PACK also writes the shaders as a pack in the library's form, in the order given: a table of
+//   16-bit sizes, then the codes back to back, LZ-packed, as size-prefixed Base64 text
+//   (VtShaderPackText_PACK).
+#include <cstdio>
+#include <string>
+#include "tools/VtShaderAssemble.h"
+#include "tools/VtaEncode.h"
+
+namespace {
+
+bool ReadText(const std::string& path, std::string& out)
+{
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buf[65536];
+    size_t n;
+    out.clear();
+    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) out.append(buf, n);
+    fclose(f);
+    return true;
+}
+
+std::string Stem(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t dot = name.find('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string CString(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\n') out += "\\n\"\n    \"";
+        else if (c == '\\' || c == '"') out += '\\', out += c;
+        else if (c == '\r' || c == '\t') out += ' ';
+        else out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string pack;
+    int first = 1;
+    if (argc > 2 && std::string(argv[1]) == "-p") pack = argv[2], first = 3;
+    if (argc < first + 2) {
+        fprintf(stderr, "usage: vtshasm [-p PACK] OUT.h FILE.asm...\n");
+        return 2;
+    }
+    VtShaderAsm::Bytes packSizes, packCodes;
+    std::string header = "// Made by vtshasm from the shader sources at build time.\n#pragma once\n#include <cstddef>\n#include <cstdint>\n\n";
+    std::string table = "struct VtBuiltShader {\n    const char* Name;\n    const uint8_t* Code;\n    size_t Size;\n    const char* Source;\n};\n\n"
+                        "static const VtBuiltShader VtBuiltShaders[] = {\n";
+    for (int i = first + 1; i < argc; ++i) {
+        std::string text;
+        if (!ReadText(argv[i], text)) {
+            fprintf(stderr, "vtshasm: cannot read %s\n", argv[i]);
+            return 1;
+        }
+        VtShaderAsm::Assembler assembler;
+        VtShaderAsm::Bytes code;
+        if (!assembler.Assemble(text, code)) {
+            fprintf(stderr, "%s: %s\n", argv[i], assembler.Error.c_str());
+            return 1;
+        }
+        if (code.size() > 0xFFFF) {
+            fprintf(stderr, "%s: %zu bytes do not fit a pack's 16-bit size\n", argv[i], code.size());
+            return 1;
+        }
+        packSizes.push_back(uint8_t(code.size()));
+        packSizes.push_back(uint8_t(code.size() >> 8));
+        packCodes.insert(packCodes.end(), code.begin(), code.end());
+        const std::string name = Stem(argv[i]);
+        header += "static const uint8_t VtShaderCode_" + name + "[" + std::to_string(code.size()) + "] = {";
+        for (size_t b = 0; b < code.size(); ++b) {
+            char hex[16];
+            snprintf(hex, sizeof(hex), "%s0x%02x,", b % 16 == 0 ? "\n    " : "", code[b]);
+            header += hex;
+        }
+        header += "\n};\nstatic const char VtShaderSource_" + name + "[] =\n    " + CString(text) + ";\n\n";
+        table += "    {\"" + name + "\", VtShaderCode_" + name + ", sizeof(VtShaderCode_" + name + "), VtShaderSource_" + name + "},\n";
+    }
+    header += table + "};\n";
+    if (!pack.empty()) {
+        packSizes.insert(packSizes.end(), packCodes.begin(), packCodes.end());
+        const VtaPack::Bytes packed = VtaPack::LzPack(packSizes.data(), packSizes.size());
+        const std::string text = VtaPack::Base64Encode(packed.data(), packed.size());
+        header += "\nstatic const int VtShaderPackCount_" + pack + " = " + std::to_string(argc - first - 1) + ";\n";
+        header += "static const char VtShaderPackText_" + pack + "[] =";
+        for (size_t at = 0; at < text.size(); at += 96) header += "\n    \"" + text.substr(at, 96) + "\"";
+        header += ";\n";
+    }
+    const std::string out = argv[first];
+    const std::string temp = out + ".tmp";
+    FILE* f = fopen(temp.c_str(), "wb");
+    if (!f || fwrite(header.data(), 1, header.size(), f) != header.size() || fclose(f) != 0 || rename(temp.c_str(), out.c_str()) != 0) {
+        fprintf(stderr, "vtshasm: cannot write %s\n", out.c_str());
+        return 1;
+    }
+    return 0;
+}
