@@ -13,12 +13,17 @@ host=$arch-w64-mingw32
 prefix=$build/deps
 work=$build/deps-work
 
-# source package | version | configure arguments (besides host, prefix, static only)
+# source package | version | configure arguments (besides host, prefix, static only), or CMake -D
+# arguments for a source that has CMakeLists.txt and no configure script. zlib is the toolchain's
+# (libz-mingw-w64-dev in /usr/HOST).
 libraries=(
-  "libogg    | 1.3.5-3 | "
-  "libvorbis | 1.3.7-1 | --disable-docs --disable-examples --disable-oggtest"
-  "opus      | 1.3.1-3 | --disable-doc --disable-extra-programs --disable-stack-protector"
-  "opusfile  | 0.12-4  | --disable-http --disable-doc --disable-examples"
+  "libogg        | 1.3.5-3          | "
+  "libvorbis     | 1.3.7-1          | --disable-docs --disable-examples --disable-oggtest"
+  "opus          | 1.3.1-3          | --disable-doc --disable-extra-programs --disable-stack-protector"
+  "opusfile      | 0.12-4           | --disable-http --disable-doc --disable-examples"
+  "libpng1.6     | 1.6.39-2+deb12u5 | --disable-tests --disable-tools"
+  "libjpeg-turbo | 1:2.1.5-2        | -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DENABLE_SHARED=OFF -DENABLE_STATIC=ON"
+  "tiff          | 4.5.0-6+deb12u4  | -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-docs=OFF -Dtiff-contrib=OFF -Dcxx=OFF -Djpeg=OFF -Dold-jpeg=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF -Dlibdeflate=OFF -Dpixarlog=OFF"
 )
 
 sudo=""; [ "$(id -u)" = 0 ] || sudo=sudo
@@ -66,11 +71,20 @@ for line in "${libraries[@]}"; do
   echo "deps: building $name $version for $host"
   start=$(date +%s)
   source=$(unpack "$name" "$version")
-  (cd "$source" && ./configure -q --host="$host" --prefix="$prefix" --enable-static --disable-shared \
-      CC="$host-gcc-posix" CFLAGS="-O2 -msse2 -mfpmath=sse" CPPFLAGS="-I$prefix/include -D_FORTIFY_SOURCE=0" \
-      LDFLAGS="-L$prefix/lib" $arguments >"$source.log" 2>&1 &&
-   make -j"$(nproc)" >>"$source.log" 2>&1 && make install >>"$source.log" 2>&1) ||
-    { echo "deps: $name failed; see $source.log" >&2; tail -n 30 "$source.log" >&2; exit 1; }
+  if [ -f "$source/CMakeLists.txt" ] && [ ! -f "$source/configure" ]; then
+    (cmake -S "$source" -B "$source/build" -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR="$arch" \
+       -DCMAKE_C_COMPILER="$host-gcc-posix" -DCMAKE_CXX_COMPILER="$host-g++-posix" \
+       -DCMAKE_RC_COMPILER="$host-windres" -DCMAKE_BUILD_TYPE=Release \
+       -DCMAKE_C_FLAGS="-O2 -msse2 -mfpmath=sse" -DCMAKE_INSTALL_PREFIX="$prefix" \
+       -DCMAKE_FIND_ROOT_PATH="$prefix;/usr/$host" $arguments >"$source.log" 2>&1 &&
+     cmake --build "$source/build" -j"$(nproc)" >>"$source.log" 2>&1 &&
+     cmake --install "$source/build" >>"$source.log" 2>&1)
+  else
+    (cd "$source" && ./configure -q --host="$host" --prefix="$prefix" --enable-static --disable-shared \
+        CC="$host-gcc-posix" CFLAGS="-O2 -msse2 -mfpmath=sse" CPPFLAGS="-I$prefix/include -D_FORTIFY_SOURCE=0" \
+        LDFLAGS="-L$prefix/lib" $arguments >"$source.log" 2>&1 &&
+     make -j"$(nproc)" >>"$source.log" 2>&1 && make install >>"$source.log" 2>&1)
+  fi || { echo "deps: $name failed; see $source.log" >&2; tail -n 30 "$source.log" >&2; exit 1; }
   rm -rf "$source"
   echo "$version $arguments" >"$stamp"
   echo "deps: $name done in $(( $(date +%s) - start )) s"
