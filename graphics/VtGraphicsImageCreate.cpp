@@ -410,7 +410,7 @@ int MakeGraphFromBaseImage(const BaseImage* image, const BaseImage* alphaImage, 
 int Graphics_Image_CreateDivGraph_GParam(GraphLoadParam* param, int count, int columns, int rows, int cellWidth,
                                          int cellHeight, int* handles, int inJob) {
     if (count <= 0 || columns <= 0 || rows <= 0 || cellWidth <= 0 || cellHeight <= 0 || handles == nullptr) return -1;
-    if (count > columns * rows) return -1;
+    if (count > static_cast<int64_t>(columns) * rows) return -1;
     const int whole = Graphics_Image_CreateGraph_GParam(param, 0, inJob);
     if (whole < 0) {
         if (param->fileName) Log_AddFormatUTF16(L"画像ファイル %s のロードに失敗しました", param->fileName);
@@ -421,15 +421,17 @@ int Graphics_Image_CreateDivGraph_GParam(GraphLoadParam* param, int count, int c
     for (int i = 0; i < count; ++i) handles[i] = -1;
     int result = 0;
     for (int i = 0; i < count && result == 0; ++i) {
-        const int column = i % columns, row = i / columns;
-        const int x = (param->mirror ? columns - 1 - column : column) * cellWidth, y = row * cellHeight;
-        if (width < (param->mirror ? columns - 1 - column : column + 1) * cellWidth || height < (row + 1) * cellHeight ||
-            width < x + cellWidth) {
+        // Cell places in 64 bits: a cell size near the int range must be refused, never wrap into the image.
+        const int64_t column = i % columns, row = i / columns;
+        const int64_t x = (param->mirror ? columns - 1 - column : column) * int64_t(cellWidth);
+        const int64_t y = row * int64_t(cellHeight);
+        if (width < (param->mirror ? columns - 1 - column : column + 1) * int64_t(cellWidth) ||
+            height < (row + 1) * int64_t(cellHeight) || width < x + cellWidth) {
             Log_AddTextShiftJIS("グラフィックの分割に失敗しました。分割後の総サイズが分割元の画像よりも大きい指定になってしまっています。 in CreateDivGraphFromGraphImage\n");
             result = -1;
             break;
         }
-        handles[i] = DeriveGraphRect(x, y, cellWidth, cellHeight, whole);
+        handles[i] = DeriveGraphRect(static_cast<int>(x), static_cast<int>(y), cellWidth, cellHeight, whole);
         if (handles[i] < 0) {
             Log_AddTextShiftJIS("グラフィックの分割に失敗しました in CreateDivGraphFromGraphImage\n");
             result = -1;
