@@ -128,6 +128,7 @@ struct GraphicsScreenStateRecord {
     DrawTargetSlot DrawTargets[8];
     int32_t DrawTargetWidth;
     int32_t DrawTargetHeight;
+    int32_t DepthBufferGraph;           // graph whose depth buffer draws use; -2 (or 0) the target's own
 };
 
 extern int GraphicsApi;

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <stdint.h>
+#include <windows.h>
 
+#include "foundation/VtASyncLoad.h"
 #include "foundation/VtHandle.h"
 #include "image/VtBaseImage.h"
 #include "image/VtImageLoad.h"
@@ -153,8 +155,23 @@ struct GraphLoadParam {
     int32_t memSize;
     const void* alphaMemImage;
     int32_t alphaMemSize;
+    const BITMAPINFO* bitmapInfo;
+    const void* bitmapBits;
+    const BITMAPINFO* alphaBitmapInfo;
+    const void* alphaBitmapBits;
     const BaseImage* image;
     const BaseImage* alphaImage;
+    int32_t count, columns, rows;
+    int32_t floatCoords;
+    int32_t cellWidth;
+    float cellWidthF;
+    int32_t cellHeight;
+    float cellHeightF;
+    int32_t stepX;
+    float stepXF;
+    int32_t stepY;
+    float stepYF;
+    int32_t* handles;
     int32_t option;
     int32_t mirror;
     int32_t movieOption;
@@ -204,10 +221,16 @@ int Graphics_Image_DeriveGraphRect_GParam(int floatMode, int x, float xF, int y,
                                           int height, float heightF, int sourceGraph, int inJob);
 int Graphics_Image_DeriveGraphBase(int graph, int floatMode, int x, float xF, int y, float yF, int width, float widthF,
                                    int height, float heightF, int sourceGraph, int inJob);
-int Graphics_Image_SetSourceInfo(int noSourceInfo, int graph, const wchar_t* fileName, const void* memImage,
-                                 int memSize, const void* alphaMemImage, int alphaMemSize, const BaseImage* image,
-                                 const BaseImage* alphaImage, int mirror, int premultiplyAlpha, int noTransColor,
-                                 int sourceGraph, int inJob);
+// The source kinds in order of preference: a live source graph (its record shared), a file name,
+// a bitmap (a DIB section with its colour format, kept as a base-image copy), a memory image, base images.
+int Graphics_Image_SetSourceInfo(int noSourceInfo, int graph, const wchar_t* fileName,
+                                 const ColorFormatDesc* bitmapFormat, HBITMAP bitmap, HBITMAP alphaBitmap,
+                                 const void* memImage, int memSize, const void* alphaMemImage, int alphaMemSize,
+                                 const BaseImage* image, const BaseImage* alphaImage, int mirror, int premultiplyAlpha,
+                                 int noTransColor, int sourceGraph, int inJob);
+// A DIB section's bits described as a base image of the given colour format (the pixels stay the
+// bitmap's); -1 for a bitmap whose header cannot be read or that has no bits in memory.
+int Graphics_Image_DescribeBitmap(HBITMAP bitmap, const ColorFormatDesc* format, BaseImage* out);
 int Graphics_Image_ShareSourceInfo(int graph, int sourceGraph, int inJob);
 int SetGraphLostNotifyFlag(int graph, int* flag);
 int SetDeleteGraphsOnModeChange(int flag);
@@ -230,8 +253,41 @@ int CreateGraphFromMemoryImage(const void* image, int size, const void* alphaIma
 int CreateDivGraphFromMemoryImage(const void* image, int size, int count, int columns, int rows, int cellWidth,
                                   int cellHeight, int* handles, int option, int mirror, const void* alphaImage,
                                   int alphaSize);
-int Graphics_Image_CreateDivGraph_GParam(GraphLoadParam* param, int count, int columns, int rows, int cellWidth,
-                                         int cellHeight, int* handles, int inJob);
+
+// The images a load works on: loaded (owned), converted from a bitmap (owned) or the caller's.
+struct GraphSourceImages {
+    BaseImage image, alphaImage;
+    const BaseImage* use;
+    const BaseImage* useAlpha;
+    int32_t owned, hasAlpha;
+    const GraphLoadParam* caller;    // the caller's images, mirrored back when released
+};
+// The parameter's file, memory image, bitmap or base images as images (mirrored when asked); -1
+// when none can be had.
+int Graphics_Image_LoadSourceImage(GraphLoadParam* param, GraphSourceImages* out);
+void Graphics_Image_ReleaseSourceImage(GraphSourceImages* images);
+// Records where the graph's pixels came from (or shares sourceGraph's record when >= 0).
+int Graphics_Image_RecordSource(const GraphLoadParam* param, int graph, const GraphSourceImages* images,
+                                int sourceGraph, int inJob);
+// Queues a load job over the parameter (copied whole) and begins it on each handle; -1 when it
+// cannot be queued. A job procedure takes its parameters and handles back with UnpackLoadJob and
+// ends with FinishLoadJob, which ends the handles' count and deletes them when the work failed.
+int Graphics_Image_QueueLoadJob(const GraphLoadParam* param, const int32_t* handles, int handleCount,
+                                ASyncLoadJobProc procedure);
+int32_t* Graphics_Image_UnpackLoadJob(ASyncLoadEntry* entry, GraphLoadParam** param, int* handleCount);
+void Graphics_Image_FinishLoadJob(const int32_t* handles, int count, int result);
+
+// ---- Divided graphs ----
+// The parameter's count, grid, cell and step sizes, handle array and wholeGraph; 0 / -1.
+int Graphics_Image_CreateDivGraph_GParam(GraphLoadParam* param, int async, int inJob);
+int Graphics_Image_CreateDivGraphFromMemory_GParam(GraphLoadParam* param, const void* image, int size, int count,
+                                                   int columns, int rows, int cellWidth, int cellHeight,
+                                                   int* handles, int async, int inJob);
+int Graphics_Image_LoadDivGraphWorker(GraphLoadParam* param, int inJob);
+int CreateDivGraphFromGraphImage(GraphLoadParam* param, const BaseImage* image, const BaseImage* alphaImage,
+                                 int inJob);
+int Graphics_Image_BltImageToDivGraphs(GraphLoadParam* param, const BaseImage* image, const BaseImage* alphaImage,
+                                       int inJob);
 int MakeGraphFromBaseImage(const BaseImage* image, const BaseImage* alphaImage, int option);
 
 // ---- Transfer, fill, queries ----
@@ -242,6 +298,22 @@ int Graphics_Image_BltImageAtSourcePos(const BaseImage* image, const BaseImage* 
                                        int graph, int transFlag);
 int Graphics_Image_BltImageRectToGraph(const BaseImage* image, const BaseImage* alphaImage, const BaseImageRect* rect,
                                        int x, int y, int graph, int transFlag);
+// A bitmap (with its colour format and alpha bitmap or null) or else a base image (and alpha image)
+// transferred into the graph at (0, 0) with the current transparent-colour switch; the source is
+// recorded on success.
+int Graphics_Image_BltBmpOrImageToGraph(const ColorFormatDesc* bitmapFormat, HBITMAP bitmap, HBITMAP alphaBitmap,
+                                        int graph, const BaseImage* image, const BaseImage* alphaImage, int inJob);
+// The same for the rectangle of the bitmap or image placed at (x, y) of the graph; no source record.
+int Graphics_Image_BltBmpOrImageRectToGraph(const BaseImageRect* rect, int x, int y,
+                                            const ColorFormatDesc* bitmapFormat, HBITMAP bitmap, HBITMAP alphaBitmap,
+                                            int graph, const BaseImage* image, const BaseImage* alphaImage);
+// Copies the rectangle (x1, y1)-(x2, y2) of a graph, or of the current draw target when source is
+// no live graph, to (x, y) of the destination graph; 0 / -1.
+int Graphics_Image_CopyDrawTargetToGraph(int source, int surface, int mipLevel, int x1, int y1, int x2, int y2, int x,
+                                         int y, int destination);
+// The built-in graphs, made on first use and deleted with the device's loss.
+int Graphics_Image_GetPlainWhiteGraph();
+int Graphics_Image_GetSsaoPatternTexHandle();
 int Graphics_Image_FillGraph_GParam(int graph, int red, int green, int blue, int alpha);
 int QueryGraphSize(int graph, int* width, int* height);
 int QueryGraphTextureSize(int graph, int* width, int* height);

@@ -170,33 +170,77 @@ int Graphics_Image_MakeGraphFromBaseImage_GParam(GraphLoadParam* param, int grap
 
 // ---- Loading ----
 
-int Graphics_Image_LoadGraphWorker(GraphLoadParam* param, int graph, int inJob) {
-    BaseImage image = {}, alpha = {};
-    const BaseImage* useImage = nullptr;
-    const BaseImage* useAlpha = nullptr;
-    bool loaded = false;
+int Graphics_Image_LoadSourceImage(GraphLoadParam* param, GraphSourceImages* out) {
+    *out = {};
     if (param->fileName != nullptr || param->memImage != nullptr) {
         const int fromMemory = param->fileName == nullptr ? 1 : 0;
         const int alphaKind = fromMemory ? (param->alphaMemImage ? 1 : 2) : (param->create.noAlphaImage ? 2 : 0);
         const int got = BaseImage_LoadWithAlphaFile(&param->loadSettings, param->fileName, param->memImage,
                                                     param->memSize, fromMemory, param->alphaMemImage,
-                                                    param->alphaMemSize, alphaKind, &image, &alpha, param->mirror,
-                                                    param->noTransColor);
-        if (got >= 0) {
-            loaded = true;
-            useImage = &image;
-            useAlpha = got == 0 ? &alpha : nullptr;
+                                                    param->alphaMemSize, alphaKind, &out->image, &out->alphaImage,
+                                                    param->mirror, param->noTransColor);
+        if (got < 0) return -1;
+        out->owned = 1;
+        out->hasAlpha = got == 0 ? 1 : 0;
+    } else if (param->bitmapInfo != nullptr && param->bitmapBits != nullptr) {
+        if (BaseImage_ConvertFromDIB(param->bitmapInfo, param->bitmapBits, &out->image, 1) < 0) return -1;
+        out->owned = 1;
+        if (param->alphaBitmapInfo != nullptr && param->alphaBitmapBits != nullptr) {
+            if (BaseImage_ConvertFromDIB(param->alphaBitmapInfo, param->alphaBitmapBits, &out->alphaImage, 1) < 0) {
+                BaseImage_Release(&out->image);
+                *out = {};
+                return -1;
+            }
+            out->hasAlpha = 1;
+        }
+        if (param->mirror) {
+            BaseImage_MirrorHorizontal(&out->image);
+            if (out->hasAlpha) BaseImage_MirrorHorizontal(&out->alphaImage);
         }
     } else if (param->image != nullptr) {
-        useImage = param->image;
-        useAlpha = param->alphaImage;
+        out->image = *param->image;
+        if (param->alphaImage) out->alphaImage = *param->alphaImage, out->hasAlpha = 1;
+        out->caller = param;
         if (param->mirror) {
-            BaseImage_MirrorHorizontal(const_cast<BaseImage*>(useImage));
-            if (useAlpha) BaseImage_MirrorHorizontal(const_cast<BaseImage*>(useAlpha));
+            BaseImage_MirrorHorizontal(&out->image);
+            if (out->hasAlpha) BaseImage_MirrorHorizontal(&out->alphaImage);
         }
+    } else {
+        return -1;
     }
+    out->use = &out->image;
+    out->useAlpha = out->hasAlpha ? &out->alphaImage : nullptr;
+    return 0;
+}
 
-    if (useImage == nullptr) {
+void Graphics_Image_ReleaseSourceImage(GraphSourceImages* images) {
+    if (images->owned) {
+        BaseImage_Release(&images->image);
+        if (images->hasAlpha) BaseImage_Release(&images->alphaImage);
+    } else if (images->caller != nullptr && images->caller->mirror) {
+        // The caller's images go back as they came.
+        BaseImage_MirrorHorizontal(&images->image);
+        if (images->hasAlpha) BaseImage_MirrorHorizontal(&images->alphaImage);
+    }
+    *images = {};
+}
+
+int Graphics_Image_RecordSource(const GraphLoadParam* param, int graph, const GraphSourceImages* images,
+                                int sourceGraph, int inJob) {
+    // Images from a file or memory are read again from there; any other kind is kept as the
+    // (already mirrored) images the graph was made from.
+    const bool fromData = param->fileName != nullptr || param->memImage != nullptr;
+    return Graphics_Image_SetSourceInfo(param->noSourceInfo, graph, param->fileName, nullptr, nullptr, nullptr,
+                                        param->fileName ? nullptr : param->memImage, param->memSize,
+                                        param->alphaMemImage, param->alphaMemSize,
+                                        fromData ? nullptr : images->use, fromData ? nullptr : images->useAlpha,
+                                        param->mirror, param->loadSettings.premultiplyAlpha, param->noTransColor,
+                                        sourceGraph, inJob);
+}
+
+int Graphics_Image_LoadGraphWorker(GraphLoadParam* param, int graph, int inJob) {
+    GraphSourceImages images;
+    if (Graphics_Image_LoadSourceImage(param, &images) < 0) {
         if (param->refresh || (param->fileName == nullptr && param->memImage == nullptr)) return -1;
         if (param->fileName != nullptr) {
             const FileAccessHandle file = File_Access_Open(param->fileName, 0, 1, 0);
@@ -219,33 +263,21 @@ int Graphics_Image_LoadGraphWorker(GraphLoadParam* param, int graph, int inJob) 
         return Graphics_Image_FillGraph_GParam(graph, 0, 0, 0, 0);
     }
 
-    int result = Graphics_Image_MakeGraphFromBaseImage_GParam(param, graph, useImage, useAlpha, inJob);
+    const int result = Graphics_Image_MakeGraphFromBaseImage_GParam(param, graph, images.use, images.useAlpha, inJob);
     // A source record that cannot be kept leaves the graph standing without one (logged).
-    if (result == 0 && !param->refresh) {
-        const bool fromData = param->fileName != nullptr || param->memImage != nullptr;
-        Graphics_Image_SetSourceInfo(param->noSourceInfo, graph, param->fileName,
-                                     param->fileName ? nullptr : param->memImage, param->memSize,
-                                     param->alphaMemImage, param->alphaMemSize, fromData ? nullptr : useImage,
-                                     fromData ? nullptr : useAlpha, param->mirror,
-                                     param->loadSettings.premultiplyAlpha, param->noTransColor, -1, inJob);
-    }
-    if (loaded) {
-        BaseImage_Release(&image);
-        if (useAlpha == &alpha) BaseImage_Release(&alpha);
-    } else if (param->mirror && useImage != nullptr) {
-        BaseImage_MirrorHorizontal(const_cast<BaseImage*>(useImage));
-        if (useAlpha) BaseImage_MirrorHorizontal(const_cast<BaseImage*>(useAlpha));
-    }
+    if (result == 0 && !param->refresh) Graphics_Image_RecordSource(param, graph, &images, -1, inJob);
+    Graphics_Image_ReleaseSourceImage(&images);
     return result;
 }
 
 namespace {
 
 // The job of one asynchronous load: the parameters by value, then every block they point at, the
-// pixels of the caller's base images included, so that the caller may free them at once.
+// pixels of the caller's base images included, so that the caller may free them at once; then the
+// handles the job ends (one graph, or the cells and the hidden whole graph of a division).
 struct GraphLoadJob {
     GraphLoadParam param;
-    int32_t graph;
+    int32_t handleCount;
     int32_t fileNameBytes, memSize, alphaMemSize, imageBytes, alphaBytes;
     BaseImage image, alphaImage;
     int32_t hasImage, hasAlpha;
@@ -253,14 +285,16 @@ struct GraphLoadJob {
 
 int64_t Aligned(int64_t bytes) { return (bytes + 7) & ~static_cast<int64_t>(7); }
 
-int Graphics_Image_CreateGraph_ASyncJob(ASyncLoadEntry* entry) {
+// Unpacks a job's parameters in place; the handles follow them.
+int32_t* UnpackGraphLoadJob(ASyncLoadEntry* entry) {
     GraphLoadJob* job = reinterpret_cast<GraphLoadJob*>(entry->Params);
     uint8_t* blob = entry->Params + Aligned(sizeof(GraphLoadJob));
-    auto take = [&](int32_t bytes) {
+    auto take = [&](int64_t bytes) {
         uint8_t* at = bytes > 0 ? blob : nullptr;
         blob += Aligned(bytes);
         return at;
     };
+    int32_t* handles = reinterpret_cast<int32_t*>(take(static_cast<int64_t>(job->handleCount) * 4));
     GraphLoadParam& param = job->param;
     param.fileName = reinterpret_cast<const wchar_t*>(take(job->fileNameBytes));
     param.memImage = take(job->memSize);
@@ -269,37 +303,53 @@ int Graphics_Image_CreateGraph_ASyncJob(ASyncLoadEntry* entry) {
     job->alphaImage.pixels = take(job->alphaBytes);
     param.image = job->hasImage ? &job->image : nullptr;
     param.alphaImage = job->hasAlpha ? &job->alphaImage : nullptr;
+    return handles;
+}
 
-    const int graph = job->graph;
-    const int result = Graphics_Image_LoadGraphWorker(&param, graph, 1);
-    HandleHeader* record = Handle_GetRecord(graph);
-    if (record != nullptr) record->ASyncLoadResult = result;
-    Handle_ASyncLoad_End(graph);
-    if (result < 0) Handle_DeleteNow(graph);
+// Ends the job's count on each handle with its result; a failed job deletes them.
+void FinishGraphLoadJob(const int32_t* handles, int count, int result) {
+    for (int i = 0; i < count; ++i) {
+        HandleHeader* record = Handle_GetRecord(handles[i]);
+        if (record != nullptr) record->ASyncLoadResult = result;
+        Handle_ASyncLoad_End(handles[i]);
+    }
+    if (result < 0)
+        for (int i = 0; i < count; ++i) Handle_DeleteNow(handles[i]);
+}
+
+int Graphics_Image_CreateGraph_ASyncJob(ASyncLoadEntry* entry) {
+    const int32_t* handles = UnpackGraphLoadJob(entry);
+    GraphLoadParam& param = reinterpret_cast<GraphLoadJob*>(entry->Params)->param;
+    const int result = Graphics_Image_LoadGraphWorker(&param, handles[0], 1);
+    FinishGraphLoadJob(handles, 1, result);
     return 0;
 }
 
-// Queues the load of `param` into `graph`; -1 when the job cannot be made.
-int QueueGraphLoad(const GraphLoadParam* param, int graph) {
+}  // namespace
+
+int Graphics_Image_QueueLoadJob(const GraphLoadParam* param, const int32_t* handles, int handleCount,
+                                ASyncLoadJobProc procedure) {
     wchar_t absolute[AbsolutePathBytes / sizeof(wchar_t)];
     const wchar_t* name = param->fileName;
     if (name != nullptr && File_Path_ToAbsoluteW(name, absolute, sizeof(absolute), nullptr) >= 0) name = absolute;
+    const int64_t handleBytes = static_cast<int64_t>(handleCount) * 4;
     const int64_t nameBytes = name ? static_cast<int64_t>(wcslen(name) + 1) * sizeof(wchar_t) : 0;
     const int64_t memSize = param->memImage ? param->memSize : 0;
     const int64_t alphaMemSize = param->alphaMemImage ? param->alphaMemSize : 0;
     const int64_t imageBytes = param->image && param->image->pixels ? BaseImage_GetDataSize(param->image) : 0;
     const int64_t alphaBytes =
         param->alphaImage && param->alphaImage->pixels ? BaseImage_GetDataSize(param->alphaImage) : 0;
-    if (memSize < 0 || alphaMemSize < 0 || imageBytes < 0 || alphaBytes < 0) return -1;
-    const int64_t total = Aligned(sizeof(GraphLoadJob)) + Aligned(nameBytes) + Aligned(memSize) +
-                          Aligned(alphaMemSize) + Aligned(imageBytes) + Aligned(alphaBytes);
+    if (handleCount < 1 || memSize < 0 || alphaMemSize < 0 || imageBytes < 0 || alphaBytes < 0) return -1;
+    const int64_t total = Aligned(sizeof(GraphLoadJob)) + Aligned(handleBytes) + Aligned(nameBytes) +
+                          Aligned(memSize) + Aligned(alphaMemSize) + Aligned(imageBytes) + Aligned(alphaBytes);
     if (total > 0x7FFF0000) return -1;
     ASyncLoadEntry* entry = ASyncLoad_Entry_Allocate(static_cast<int>(total));
     if (entry == nullptr) return -1;
     GraphLoadJob* job = reinterpret_cast<GraphLoadJob*>(entry->Params);
     *job = {};
     job->param = *param;
-    job->graph = graph;
+    job->param.handles = nullptr;   // the caller's array is filled already and may be gone
+    job->handleCount = handleCount;
     job->fileNameBytes = static_cast<int32_t>(nameBytes);
     job->memSize = static_cast<int32_t>(memSize);
     job->alphaMemSize = static_cast<int32_t>(alphaMemSize);
@@ -312,22 +362,33 @@ int QueueGraphLoad(const GraphLoadParam* param, int graph) {
         if (bytes > 0) memcpy(blob, data, static_cast<size_t>(bytes));
         blob += Aligned(bytes);
     };
+    put(handles, handleBytes);
     put(name, nameBytes);
     put(param->memImage, memSize);
     put(param->alphaMemImage, alphaMemSize);
     put(imageBytes ? param->image->pixels : nullptr, imageBytes);
     put(alphaBytes ? param->alphaImage->pixels : nullptr, alphaBytes);
-    entry->Procedure = Graphics_Image_CreateGraph_ASyncJob;
+    entry->Procedure = procedure;
     int index = -1;
     if (ASyncLoad_Entry_Enqueue(entry, &index) < 0) {
         ASyncLoad_Entry_Free(entry);
         return -1;
     }
-    Handle_ASyncLoad_Begin(graph, index);
+    for (int i = 0; i < handleCount; ++i) Handle_ASyncLoad_Begin(handles[i], index);
     return 0;
 }
 
-}  // namespace
+int32_t* Graphics_Image_UnpackLoadJob(ASyncLoadEntry* entry, GraphLoadParam** param, int* handleCount) {
+    GraphLoadJob* job = reinterpret_cast<GraphLoadJob*>(entry->Params);
+    int32_t* handles = UnpackGraphLoadJob(entry);
+    *param = &job->param;
+    *handleCount = job->handleCount;
+    return handles;
+}
+
+void Graphics_Image_FinishLoadJob(const int32_t* handles, int count, int result) {
+    FinishGraphLoadJob(handles, count, result);
+}
 
 int Graphics_Image_CreateGraph_GParam(GraphLoadParam* param, int async, int inJob) {
     if (!GraphicsSystemState.Initialised) return -1;
@@ -339,8 +400,10 @@ int Graphics_Image_CreateGraph_GParam(GraphLoadParam* param, int async, int inJo
     if (!inJob) Graphics_WaitWhileInactive();
     const int graph = NewGraphHandle(&param->create, inJob);
     if (graph < 0) return -1;
-    if (async && !inJob) {
-        if (QueueGraphLoad(param, graph) == 0) return graph;
+    // A bitmap is read where it lies: its load runs at once.
+    if (async && !inJob && param->bitmapInfo == nullptr) {
+        const int32_t handles[1] = {graph};
+        if (Graphics_Image_QueueLoadJob(param, handles, 1, Graphics_Image_CreateGraph_ASyncJob) == 0) return graph;
         Handle_Delete(graph, 0, 0);
         return -1;
     }
@@ -403,60 +466,6 @@ int MakeGraphFromBaseImage(const BaseImage* image, const BaseImage* alphaImage, 
     param.alphaImage = alphaImage;
     param.option = option;
     return Graphics_Image_CreateGraph_GParam(&param, IsAsyncLoadEnabled(), 0);
-}
-
-// ---- Divided graphs ----
-
-int Graphics_Image_CreateDivGraph_GParam(GraphLoadParam* param, int count, int columns, int rows, int cellWidth,
-                                         int cellHeight, int* handles, int inJob) {
-    if (count <= 0 || columns <= 0 || rows <= 0 || cellWidth <= 0 || cellHeight <= 0 || handles == nullptr) return -1;
-    if (count > static_cast<int64_t>(columns) * rows) return -1;
-    const int whole = Graphics_Image_CreateGraph_GParam(param, 0, inJob);
-    if (whole < 0) {
-        if (param->fileName) Log_AddFormatUTF16(L"画像ファイル %s のロードに失敗しました", param->fileName);
-        return -1;
-    }
-    int width = 0, height = 0;
-    QueryGraphSize(whole, &width, &height);
-    for (int i = 0; i < count; ++i) handles[i] = -1;
-    int result = 0;
-    for (int i = 0; i < count && result == 0; ++i) {
-        // Cell places in 64 bits: a cell size near the int range must be refused, never wrap into the image.
-        const int64_t column = i % columns, row = i / columns;
-        const int64_t x = (param->mirror ? columns - 1 - column : column) * int64_t(cellWidth);
-        const int64_t y = row * int64_t(cellHeight);
-        if (width < (param->mirror ? columns - 1 - column : column + 1) * int64_t(cellWidth) ||
-            height < (row + 1) * int64_t(cellHeight) || width < x + cellWidth) {
-            Log_AddTextShiftJIS("グラフィックの分割に失敗しました。分割後の総サイズが分割元の画像よりも大きい指定になってしまっています。 in CreateDivGraphFromGraphImage\n");
-            result = -1;
-            break;
-        }
-        handles[i] = DeriveGraphRect(static_cast<int>(x), static_cast<int>(y), cellWidth, cellHeight, whole);
-        if (handles[i] < 0) {
-            Log_AddTextShiftJIS("グラフィックの分割に失敗しました in CreateDivGraphFromGraphImage\n");
-            result = -1;
-        }
-    }
-    Handle_Delete(whole, inJob, 0);
-    if (result < 0)
-        for (int i = 0; i < count; ++i)
-            if (handles[i] >= 0) Handle_Delete(handles[i], inJob, 0), handles[i] = -1;
-    return result;
-}
-
-int CreateDivGraphFromMemoryImage(const void* image, int size, int count, int columns, int rows, int cellWidth,
-                                  int cellHeight, int* handles, int option, int mirror, const void* alphaImage,
-                                  int alphaSize) {
-    if (image == nullptr || size <= 0) return -1;
-    GraphLoadParam param;
-    Graphics_Image_InitLoadParam(&param);
-    param.memImage = image;
-    param.memSize = size;
-    param.alphaMemImage = alphaImage;
-    param.alphaMemSize = alphaImage ? alphaSize : 0;
-    param.option = option;
-    param.mirror = mirror;
-    return Graphics_Image_CreateDivGraph_GParam(&param, count, columns, rows, cellWidth, cellHeight, handles, 0);
 }
 
 // ---- Transfer and fill ----
@@ -557,7 +566,9 @@ int Graphics_Image_FillGraph_GParam(int graph, int red, int green, int blue, int
         if (BaseImage_CreateARGB8(record->Width, record->Height, &image) < 0) return -1;
         BaseImage_Fill(&image, red, green, blue, alpha);
         const int result = Graphics_Image_BltImageAtSourcePos(&image, nullptr, 0, 0, graph, 0);
-        if (result == 0) Graphics_Image_SetSourceInfo(0, graph, nullptr, nullptr, 0, nullptr, 0, &image, nullptr, 0, 0, 1, -1, 1);
+        if (result == 0)
+            Graphics_Image_SetSourceInfo(0, graph, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, &image,
+                                         nullptr, 0, 0, 1, -1, 1);
         BaseImage_Release(&image);
         return result;
     }
@@ -569,6 +580,20 @@ int Graphics_Image_FillGraph_GParam(int graph, int red, int green, int blue, int
 }
 
 // ---- Restore after a device loss ----
+
+namespace {
+
+// Whether two source records load the same images: one file read the same way, or one memory copy
+// (the record graphs share).
+bool SameLoadSource(const GraphSourceInfo* a, const GraphSourceInfo* b) {
+    if (a->mirror != b->mirror || a->premultiplyAlpha != b->premultiplyAlpha || a->noTransColor != b->noTransColor)
+        return false;
+    if (a->fileName != nullptr && b->fileName != nullptr) return wcscmp(a->fileName, b->fileName) == 0;
+    return a->fileName == nullptr && b->fileName == nullptr && a->memImage == b->memImage &&
+           a->alphaMemImage == b->alphaMemImage;
+}
+
+}  // namespace
 
 void Graphics_Image_RestoreFromSourceInfo() {
     Log_AddTextShiftJIS("グラフィックを復帰します\n");
@@ -595,7 +620,7 @@ void Graphics_Image_RestoreFromSourceInfo() {
         const BaseImage* useImage = info->image;
         const BaseImage* useAlpha = info->alphaImage;
         if (info->fileName != nullptr || info->memImage != nullptr) {
-            if (loadedFrom != info) {
+            if (loadedFrom == nullptr || !SameLoadSource(loadedFrom, info)) {
                 releaseLoaded();
                 BaseImageLoadSettings settings;
                 BaseImage_InitLoadSettings(&settings, 0);

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "foundation/VtWinAPI.h"  // first: it brings winsock2.h before windows.h
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
@@ -107,14 +108,42 @@ BaseImage* CopyBaseImage(const BaseImage* image) {
 
 }  // namespace
 
-int Graphics_Image_SetSourceInfo(int noSourceInfo, int graph, const wchar_t* fileName, const void* memImage,
-                                 int memSize, const void* alphaMemImage, int alphaMemSize, const BaseImage* image,
-                                 const BaseImage* alphaImage, int mirror, int premultiplyAlpha, int noTransColor,
-                                 int sourceGraph, int inJob) {
+int Graphics_Image_DescribeBitmap(HBITMAP bitmap, const ColorFormatDesc* format, BaseImage* out) {
+    BITMAP header = {};
+    if (bitmap == nullptr || format == nullptr || WinAPITable.GetObjectA == nullptr ||
+        WinAPITable.GetObjectA(bitmap, sizeof(header), &header) == 0 || header.bmBits == nullptr ||
+        header.bmWidth <= 0 || header.bmHeight == 0)
+        return -1;
+    const int64_t pitch = (static_cast<int64_t>(header.bmWidth) * format->bitDepth + 31) / 32 * 4;
+    const int64_t height = header.bmHeight < 0 ? -static_cast<int64_t>(header.bmHeight) : header.bmHeight;
+    if (BaseImage_CheckedSize(pitch, height) < 0) return -1;
+    *out = {};
+    out->format = *format;
+    out->width = header.bmWidth;
+    out->height = static_cast<int32_t>(height);
+    out->pitch = static_cast<int32_t>(pitch);
+    out->pixels = header.bmBits;
+    return 0;
+}
+
+int Graphics_Image_SetSourceInfo(int noSourceInfo, int graph, const wchar_t* fileName,
+                                 const ColorFormatDesc* bitmapFormat, HBITMAP bitmap, HBITMAP alphaBitmap,
+                                 const void* memImage, int memSize, const void* alphaMemImage, int alphaMemSize,
+                                 const BaseImage* image, const BaseImage* alphaImage, int mirror, int premultiplyAlpha,
+                                 int noTransColor, int sourceGraph, int inJob) {
     GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 1);
     if (record == nullptr) return -1;
     const GraphHandleRecord* source = sourceGraph >= 0 ? Graphics_Image_GetGraphRecord(sourceGraph, inJob) : nullptr;
     ReleaseSourceInfo(record->sourceInfo);
+    BaseImage bitmapImage, bitmapAlpha;
+    if (bitmap != nullptr && fileName == nullptr && source == nullptr) {
+        if (Graphics_Image_DescribeBitmap(bitmap, bitmapFormat, &bitmapImage) < 0) return -1;
+        image = &bitmapImage;
+        alphaImage = alphaBitmap != nullptr && Graphics_Image_DescribeBitmap(alphaBitmap, bitmapFormat, &bitmapAlpha) == 0
+                         ? &bitmapAlpha
+                         : nullptr;
+        memImage = nullptr;
+    }
     if (noSourceInfo) return 0;
     if (source != nullptr) {
         record->sourceInfo = source->sourceInfo;
@@ -160,8 +189,8 @@ int Graphics_Image_SetSourceInfo(int noSourceInfo, int graph, const wchar_t* fil
 }
 
 int Graphics_Image_ShareSourceInfo(int graph, int sourceGraph, int inJob) {
-    return Graphics_Image_SetSourceInfo(0, graph, nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr, 0, 0, 0,
-                                        sourceGraph, inJob);
+    return Graphics_Image_SetSourceInfo(0, graph, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr,
+                                        nullptr, 0, 0, 0, sourceGraph, inJob);
 }
 
 int SetGraphLostNotifyFlag(int graph, int* flag) {
@@ -192,6 +221,15 @@ int Graphics_Image_HandleRecord_Terminate(HandleHeader* header) {
         } else if (GraphicsSystemState.DeviceValid) {
             slot = {-1, 0, 0};
             Graphics_Dispatch_DrawScreen_RefreshTargetFlag();
+            Graphics_Dispatch_ShaderRenderTarget_Set(i, -1, 0, 0);
+        }
+    }
+    if (GraphicsScreenState.DepthBufferGraph == graph && GraphicsSystemState.Initialised) {
+        // Draws go back to the draw target's own depth buffer.
+        Graphics_WaitWhileInactive();
+        if (Graphics_Dispatch_ZBuffer_CheckGraph(-2, nullptr) == 0) {
+            GraphicsScreenState.DepthBufferGraph = DRAW_SCREEN_BACK;
+            Graphics_Dispatch_ZBuffer_Setup();
         }
     }
     if (GraphicsSystemState.BlendGraphMemImg == &record->memImage) GraphicsSystemState.BlendGraphMemImg = nullptr;
