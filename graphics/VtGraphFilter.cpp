@@ -11,7 +11,11 @@
 
 namespace Vantrel {
 
-GraphFilterSeams GraphFilter_Seams = {};
+const GraphFilterSeams GraphFilter_GraphSeams = {
+    GraphFilter_Graph_QueryHandle, GraphFilter_Graph_Read, GraphFilter_Graph_Write, GraphFilter_Graph_MsaaDrawTarget,
+    nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+GraphFilterSeams GraphFilter_Seams = GraphFilter_GraphSeams;
 int32_t GraphFilter_ShaderHandles[GraphFilter_ShaderSlotCount];
 
 int GraphFilter_ResetShaderHandles()

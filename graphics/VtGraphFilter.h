@@ -3,7 +3,7 @@
 // road's image set-up and write-back, and every filter body (colour, tone, blur, YUV and SSAO,
 // scaling, blend) over 32-bit ARGB base images.
 // Stands on the base images and the alpha tables of the image module, the graphics state, and the
-// graph-handle seams below, which the graph handles and draw targets fill when they start.
+// graph-handle seams below, which hold the real graph handles unless a test puts stand-ins in them.
 #pragma once
 
 #include <stdarg.h>
@@ -149,8 +149,7 @@ struct GraphFilterDeviceArgs {
 
 // ---- Graph-handle seams ----
 // What the filters need of graph handles, shadow maps, draw targets and the device, as one table
-// that the graph-handle module fills at start-up. An empty entry gives the no-device answer noted
-// beside it.
+// (tests may put stand-ins in it). An empty entry gives the no-device answer noted beside it.
 enum : int32_t {
     GraphFilter_HandleNone = 0,
     GraphFilter_HandleGraph = 1,
@@ -181,6 +180,14 @@ struct GraphFilterSeams {
     int (*DevicePass)(GraphFilterContext* context, int kind, const GraphFilterDeviceArgs* arguments);
 };
 extern GraphFilterSeams GraphFilter_Seams;
+// The seams over real graph handles that GraphFilter_Seams holds from the start: graphs read and
+// written through their memory images while no device is in use; the device entries stay empty
+// until a back-end fills them.
+int GraphFilter_Graph_QueryHandle(int handle, int* width, int* height, GraphHandleRecord** record);
+int GraphFilter_Graph_Read(int handle, const BaseImageRect* rect, BaseImage* out);
+int GraphFilter_Graph_Write(int handle, int x, int y, const BaseImage* image);
+GraphHandleRecord* GraphFilter_Graph_MsaaDrawTarget();
+extern const GraphFilterSeams GraphFilter_GraphSeams;
 
 // ---- Public entry points (0 or -1) ----
 int FilterGraph(int graph, int kind, ...);

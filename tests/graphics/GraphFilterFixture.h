@@ -1,5 +1,6 @@
 // Graph filter tests: graphs stand in as ARGB8 base images behind the filters' graph-handle seams,
-// so that every kind runs through the dispatcher exactly as a caller reaches it.
+// so that every kind runs through the dispatcher exactly as a caller reaches it; the real seams are
+// put back after each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -76,6 +77,7 @@ protected:
     void SetUp() override
     {
         BaseImage_EnsureTables();
+        savedSeams = GraphFilter_Seams;
         GraphFilter_Seams = GraphFilterSeams{};
         GraphFilter_Seams.QueryHandle = FakeQuery;
         GraphFilter_Seams.ReadGraph = FakeRead;
@@ -87,7 +89,7 @@ protected:
     {
         for (auto& entry : Graphs()) BaseImage_Release(&entry.second.image);
         Graphs().clear();
-        GraphFilter_Seams = GraphFilterSeams{};
+        GraphFilter_Seams = savedSeams;
     }
 
     // A graph whose pixel (x, y) is fill(x, y), packed blue, green, red, alpha from the low byte.
@@ -106,6 +108,7 @@ protected:
     const BaseImage& Image(int handle) { return Graphs()[handle].image; }
 
     int nextHandle = 100;
+    GraphFilterSeams savedSeams = {};
 };
 
 // A small varied picture: every byte of every pixel differs from its neighbours'.
