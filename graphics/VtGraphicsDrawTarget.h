@@ -1,8 +1,8 @@
-// Draw targets and presentation: selecting the back screen (-2) or the front screen (-4) as draw
-// target, clearing it, presenting the back screen, reading pixels back and the vertical-blank
-// setting. Without a device the draw target is the main software screen. Drawable graphs are
-// refused as targets until graph handles carry their images.
-// Stands on the graphics state records, the switch layer, draw settings and the camera.
+// Draw targets and presentation: selecting the back screen (-2), the front screen (-4, presented by
+// its 32 ms timer) or a drawable graph as draw target, the eight target slots, clearing, presenting
+// the back screen, locking the target's pixels, reading them back and the vertical-blank setting.
+// Without a device the draw target is a memory image: the main software screen or the graph's.
+// Stands on the graphics state records, the switch layer, graph records, draw settings and the camera.
 #pragma once
 
 #include <stdint.h>
@@ -10,16 +10,48 @@
 
 namespace Vantrel {
 
-int SelectDrawScreen(int screen);
+struct BaseImage;
+struct GraphHandleRecord;
+
+// Size-less screen codes: they bind the back buffer like -2 but leave the draw area empty.
+enum : int {
+    DRAW_SCREEN_SIZELESS_A = -3,
+    DRAW_SCREEN_SIZELESS_B = -16,
+};
+
+// Makes a screen code or a graph created as a draw target the draw target. 0, or -1 with the
+// draw target unchanged.
+int SelectDrawScreen(int target);
 // Fills the draw target (or the rectangle; a negative left or top counts as none) with the
 // background colour. Always 0.
 int ClearDrawTarget(const RECT* rect);
 int PresentScreen();
 int PresentScreenDirect();
 int Graphics_Screen_PresentBase();
-// The packed pixel of the draw target, -1 outside it.
+
+// CPU access to the pixels of a draw target (-1: the one of slot 0; surface and mip -1 count as 0).
+// Without a device `out` describes the memory image in place. 0, or -1 for a rectangle outside the
+// target or empty (nothing locked then).
+int Graphics_Screen_LockDrawTarget(const RECT* rect, BaseImage* out, int target, int surface, int mipLevel,
+                                   int readOnly, int partIndex);
+int Graphics_Screen_UnlockDrawTarget();
+
+// Copies (x1, y1)-(x2, y2) of the current draw target into a graph of exactly that size; 0 or -1.
+int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph);
+// The packed pixel of the draw target at (x, y). -1 for a point outside the target, which is also
+// the value of a white 32-bit pixel: ReadDrawScreenPixelWithStatus tells them apart through
+// `status` (0 read, -1 failed; may be null).
 int ReadDrawScreenPixel(int x, int y);
+int ReadDrawScreenPixelWithStatus(int x, int y, int* status);
+
 int SetWaitVSyncEnable(int flag);
 int WaitVerticalBlank(int count);
+int Graphics_Screen_RebindDepthBuffer();
+
+// The graph record of a draw-target handle with its pending load finished, null for screen codes
+// and dead handles.
+GraphHandleRecord* Graphics_Screen_GetTargetGraphRecord(int target);
+// Slot 0 re-applied and, with a device, slots 1 to 7 emptied: after a screen-mode change.
+int Graphics_Screen_ResetRenderTargetSlots();
 
 }  // namespace Vantrel

@@ -63,6 +63,8 @@ int MakeGraph(int width, int height) {
 }
 
 int CreateDrawableGraph(int width, int height, int alpha) {
+    // Software drawing has no alpha plane to draw into.
+    if (alpha && !GraphicsSystemState.DeviceValid) return -1;
     GraphCreateParam param;
     Graphics_Image_InitCreateParam(&param);
     param.drawable = 1;

@@ -1,10 +1,12 @@
-// Screen settings and the display list as the window module reads it. The settings go into the
-// screen record; screen-mode changes at run time are not made yet. The display list reads the
-// monitor list of the switch layer.
-// Stands on the graphics state records, the monitor list and the math module's aspect default.
+// Display side of the screen: the display list as the window module reads it, display modes of the
+// monitors, the screen colour formats, the full-screen display mode and output rectangle, and window
+// positions converted to screen positions.
+// Stands on the graphics state records, the monitor list of the switch layer and the window module.
 #include "graphics/VtGraphicsScreen.h"
 
+#include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "image/VtMemImg.h"
 #include "graphics/VtMatrix.h"
 
 namespace Vantrel {
@@ -20,20 +22,6 @@ const MonitorInfo* Graphics_Display_Monitor(int index) {
 }
 
 }  // namespace
-
-int SetScreenResolution(int width, int height, int colourBits, int refreshRate) {
-    if (colourBits == 0) colourBits = 16;
-    if (width <= 0 || height <= 0) return -1;
-    if (colourBits != 8 && colourBits != 16 && colourBits != 32) return -1;
-    GraphicsScreenState.ScreenWidth = width;
-    GraphicsScreenState.ScreenHeight = height;
-    GraphicsScreenState.MainScreenWidth = width;
-    GraphicsScreenState.MainScreenHeight = height;
-    GraphicsScreenState.ColourBits = colourBits;
-    GraphicsScreenState.RefreshRate = refreshRate;
-    Graphics_Math_SetAspectScreenSize(width, height);
-    return 0;
-}
 
 int GetScreenRefreshRate() { return GraphicsScreenState.RefreshRate; }
 
@@ -74,15 +62,105 @@ GraphicsDisplayMode* GetDisplayModeEntry(GraphicsDisplayMode* out, int modeIndex
     return out;
 }
 
-int Graphics_Screen_ChangeMode(int width, int height, int colourBits, int modeChange, int refreshRate, int last) {
+const ColorFormatDesc* Graphics_Screen_GetScreenColorFormat(int index) {
+    struct Layout {
+        int Bits;
+        uint32_t Red, Green, Blue;
+    };
+    static const Layout Layouts[5] = {{16, 0xF800, 0x07E0, 0x001F},
+                                      {16, 0xF800, 0x07C0, 0x003E},
+                                      {16, 0x7C00, 0x03E0, 0x001F},
+                                      {32, 0xFF, 0xFF00, 0xFF0000},
+                                      {32, 0xFF0000, 0xFF00, 0xFF}};
+    static ColorFormatDesc Formats[5];
+    static bool built = false;
+    if (index < 0 || index > 4) return nullptr;
+    if (!built) {
+        for (int i = 0; i < 5; ++i) {
+            BaseImage_ColorFormat_InitFromMasks(&Formats[i], Layouts[i].Bits, Layouts[i].Red, Layouts[i].Green,
+                                                Layouts[i].Blue, 0, 0, 0, 0);
+            BaseImage_ColorFormat_SetUnusedMask(&Formats[i]);
+        }
+        built = true;
+    }
+    return &Formats[index];
+}
+
+namespace {
+
+// Width and height of the display full screen is shown on: the primary monitor, else the system's.
+void Graphics_Screen_DisplaySize(int* width, int* height) {
+    const MonitorInfo* primary = Graphics_Display_Monitor(GraphicsSystemState.PrimaryMonitor);
+    if (primary != nullptr) {
+        *width = primary->Width;
+        *height = primary->Height;
+        return;
+    }
+    WinAPI_EnsureLoaded();
+    *width = WinAPITable.GetSystemMetrics ? WinAPITable.GetSystemMetrics(SM_CXSCREEN) : 0;
+    *height = WinAPITable.GetSystemMetrics ? WinAPITable.GetSystemMetrics(SM_CYSCREEN) : 0;
+}
+
+}  // namespace
+
+int Graphics_Screen_ChooseFullScreenDisplayMode() {
+    GraphicsScreenStateRecord& screen = GraphicsScreenState;
+    if (screen.ScreenWidth == 0 && screen.ScreenHeight == 0) Graphics_Screen_SetMainScreenSize(640, 480);
+    if (GraphicsSystemState.MonitorList == nullptr) Graphics_Display_SetupInfo();
+    if (screen.ColourBits == 0) {
+        screen.ColourBits = 16;
+        MemImg_SetDefaultColorType(MemImgColorType_R5G6B5);
+    }
+    const MonitorInfo* primary = Graphics_Display_Monitor(GraphicsSystemState.PrimaryMonitor);
+    if (primary != nullptr) {
+        screen.FullScreenDisplayMode = {primary->Width, primary->Height, primary->ColourBits, primary->RefreshRate};
+        return 0;
+    }
+    DisplayModeRecord mode = {};
+    Graphics_Screen_DisplaySize(&mode.Width, &mode.Height);
+    const HDC dc = WinAPITable.GetDC ? WinAPITable.GetDC(nullptr) : nullptr;
+    if (dc != nullptr) {
+        mode.ColourBits = WinAPITable.GetDeviceCaps(dc, PLANES) * WinAPITable.GetDeviceCaps(dc, BITSPIXEL);
+        mode.RefreshRate = WinAPITable.GetDeviceCaps(dc, VREFRESH);
+        WinAPITable.ReleaseDC(nullptr, dc);
+    }
+    screen.FullScreenDisplayMode = mode;
     return 0;
 }
 
-int Graphics_Screen_ChooseFullScreenDisplayMode(int* width, int* height) { return GetMainScreenSize(width, height); }
+int Graphics_Screen_CalcFullScreenOutputSize() {
+    GraphicsScreenStateRecord& screen = GraphicsScreenState;
+    int displayWidth = 0, displayHeight = 0;
+    Graphics_Screen_DisplaySize(&displayWidth, &displayHeight);
+    if (screen.ScreenWidth == 0) screen.ScreenWidth = 640;
+    if (screen.ScreenHeight == 0) screen.ScreenHeight = 480;
+    // 64-bit products: a display and a screen of a few thousand pixels each must not wrap.
+    int64_t outputWidth = static_cast<int64_t>(screen.ScreenWidth) * displayHeight / screen.ScreenHeight;
+    int64_t outputHeight = displayHeight;
+    if (outputWidth >= displayWidth) {
+        outputWidth = displayWidth;
+        outputHeight = static_cast<int64_t>(screen.ScreenHeight) * displayWidth / screen.ScreenWidth;
+    }
+    RECT& out = screen.FullScreenOutputRect;
+    out.left = static_cast<LONG>((displayWidth - outputWidth) / 2);
+    out.top = static_cast<LONG>((displayHeight - outputHeight) / 2);
+    out.right = static_cast<LONG>(out.left + outputWidth);
+    out.bottom = static_cast<LONG>(out.top + outputHeight);
+    return 0;
+}
 
-int Graphics_Screen_ConvWindowPosToScreenPos(int x, int y, int* outX, int* outY) { return -1; }
+int Graphics_Screen_ConvWindowPosToScreenPos(int x, int y, int* outX, int* outY) {
+    x -= GraphicsScreenState.MonitorRect.left;
+    y -= GraphicsScreenState.MonitorRect.top;
+    Graphics_Screen_CalcFullScreenOutputSize();
+    const RECT& out = GraphicsScreenState.FullScreenOutputRect;
+    const int64_t width = out.right - out.left, height = out.bottom - out.top;
+    if (outX) *outX = width > 0 ? static_cast<int>((x - out.left) * static_cast<int64_t>(GraphicsScreenState.ScreenWidth) / width) : 0;
+    if (outY) *outY = height > 0 ? static_cast<int>((y - out.top) * static_cast<int64_t>(GraphicsScreenState.ScreenHeight) / height) : 0;
+    return 0;
+}
 
-int Graphics_Screen_IsSettingUp() { return 0; }
+int Graphics_Screen_IsSettingUp() { return GraphicsSystemState.ModeChangeInProgress ? 1 : 0; }
 
 int Graphics_Screen_KeepsColourDepth() { return 0; }
 

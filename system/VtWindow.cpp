@@ -606,10 +606,8 @@ int Window_GetDesktopInfo(int* desktopWidth, int* desktopHeight, int* colourBits
 
 int Window_GetContentSize(int* width, int* height) {
     int w = 640, h = 480;
-    if (Window.WindowMode)
-        GetMainScreenSize(&w, &h);
-    else
-        Graphics_Screen_ChooseFullScreenDisplayMode(&w, &h);
+    if (!Window.WindowMode) Graphics_Screen_ChooseFullScreenDisplayMode();
+    GetMainScreenSize(&w, &h);
     if (width) *width = w;
     if (height) *height = h;
     return h;

@@ -79,7 +79,7 @@ int ChangeWindowMode(int flag) {
     if (Window.MainWindow == nullptr) return 0;
     Window.ModeChanging = 1;
     Window_ApplyStyle(1);
-    const int result = Graphics_Screen_ChangeMode(-1, -1, -1, 1, -1, 0);
+    const int result = Graphics_Screen_ChangeMode(-1, -1, -1, 1, -1);
     Window.ModeChanging = 0;
     return result;
 }
