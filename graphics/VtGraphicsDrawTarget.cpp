@@ -8,6 +8,7 @@
 #include "graphics/VtGraphicsCamera.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsImage.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "system/VtSystem.h"
 
@@ -24,7 +25,14 @@ bool IsScreenCode(int target) {
 int SelectDrawScreen(int screen) {
     if (!GraphicsSystemState.Initialised) return -1;
     Graphics_WaitWhileInactive();
-    if (!IsScreenCode(screen)) return -1;
+    // A drawable graph serves as target through its memory image while no device is in use.
+    GraphHandleRecord* graph = nullptr;
+    if (!IsScreenCode(screen)) {
+        graph = Graphics_Image_GetGraphRecord(screen, 0);
+        if (graph == nullptr || GraphicsSystemState.DeviceValid || graph->Orig == nullptr ||
+            !graph->Orig->format.drawable || !MemImg_IsValid(&graph->memImage))
+            return -1;
+    }
 
     DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
     if (slot.Handle == DRAW_SCREEN_FRONT) {
@@ -38,13 +46,14 @@ int SelectDrawScreen(int screen) {
     slot = {screen, 0, 0};
     const bool sized = screen == DRAW_SCREEN_BACK || screen == DRAW_SCREEN_FRONT;
     if (sized) GetMainScreenSize(&GraphicsScreenState.DrawTargetWidth, &GraphicsScreenState.DrawTargetHeight);
+    if (graph != nullptr) GraphicsScreenState.DrawTargetWidth = graph->Width, GraphicsScreenState.DrawTargetHeight = graph->Height;
     Graphics_Dispatch_DrawScreen_RefreshTargetFlag();
     if (GraphicsSystemState.DeviceValid)
         Graphics_Dispatch_DrawScreen_Set(screen, previous.Surface, previous.MipLevel, nullptr, nullptr, nullptr, nullptr);
     else
-        GraphicsSystemState.MemImgDrawTarget = &GraphicsSystemState.SoftScreenMain;
+        GraphicsSystemState.MemImgDrawTarget = graph != nullptr ? &graph->memImage : &GraphicsSystemState.SoftScreenMain;
 
-    if (sized)
+    if (sized || graph != nullptr)
         Graphics_DrawSetting_SetDrawAreaRect(0, 0, GraphicsScreenState.DrawTargetWidth, GraphicsScreenState.DrawTargetHeight);
     else
         Graphics_DrawSetting_SetDrawAreaRect(0, 0, 0, 0);

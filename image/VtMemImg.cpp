@@ -55,7 +55,7 @@ const ColorFormatDesc* MemImg_GetColorData(int colorType, int alpha, int palette
     return &d;
 }
 
-static int MemImg_BytesPerPixel(const MemImgBody* body)
+int MemImg_BytesPerPixel(const MemImgBody* body)
 {
     if (body->hasPalette) return 1;
     switch (body->colorType) {
@@ -505,8 +505,6 @@ void BlendRowAny(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, ui
 
 }  // namespace
 
-namespace {
-
 // A row of a type-0 or type-1 image as ARGB8 words: 16-bit channels widened by repeating their top
 // bits, alpha 255 without an alpha plane, 0 for a pixel equal to the key (when keyed).
 void MemImg_RowToArgb(const MemImgBody* body, const uint8_t* p, int count, uint32_t* out, bool keyed)
@@ -548,8 +546,6 @@ void MemImg_RowFromArgb(const MemImgBody* body, const uint32_t* in, int count, u
         }
     }
 }
-
-}  // namespace
 
 int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor)
 {

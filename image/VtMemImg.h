@@ -83,6 +83,13 @@ int MemImg_SetDrawArea(const int32_t* rect);
 int MemImg_SetBlendMode(int mode, int param);
 int MemImg_SetDrawBright(uint32_t bright);
 
+// Bytes per pixel of the body's layout.
+int MemImg_BytesPerPixel(const MemImgBody* body);
+// A row of a type-0 or type-1 image as ARGB8 words (16-bit channels widened by repeating their top
+// bits, alpha 255 without an alpha plane, 0 for a pixel equal to the key when keyed), and back.
+void MemImg_RowToArgb(const MemImgBody* body, const uint8_t* p, int count, uint32_t* out, bool keyed);
+void MemImg_RowFromArgb(const MemImgBody* body, const uint32_t* in, int count, uint8_t* p);
+
 // Draws `source` at (x, y) of `destination` inside the draw area with the blend mode of the draw
 // state: mode 0 copies (keyed pixels and alpha still honoured), mode 1 blends with the parameter
 // as opacity. Images are of type 0 or 1 without a palette; type-0 pixels are widened to 8 bits
