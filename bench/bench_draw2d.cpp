@@ -18,6 +18,7 @@
 #include "image/VtBaseImage.h"
 #include "system/VtSystem.h"
 #include "system/VtWindowSettings.h"
+#include "tests/system/WindowReadBack.h"
 
 using namespace Vantrel;
 
@@ -104,21 +105,11 @@ int main() {
 
     // GDI: a screen-sized DIB section and the sprite as a premultiplied DIB section, each in a memory DC.
     const HDC screenDC = GetDC(nullptr);
-    auto makeDib = [&](int width, int height, void** bits) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        return CreateDIBSection(screenDC, &info, DIB_RGB_COLORS, bits, nullptr, 0);
-    };
     void* targetBits = nullptr;
     void* spriteBits = nullptr;
     const HDC targetDC = CreateCompatibleDC(screenDC), spriteDC = CreateCompatibleDC(screenDC);
-    const HBITMAP target = makeDib(ScreenWidth, ScreenHeight, &targetBits);
-    const HBITMAP sprite = makeDib(Sprite, Sprite, &spriteBits);
+    const HBITMAP target = WindowTest::MakeDibSection(screenDC, ScreenWidth, ScreenHeight, &targetBits);
+    const HBITMAP sprite = WindowTest::MakeDibSection(screenDC, Sprite, Sprite, &spriteBits);
     for (int y = 0; y < Sprite; ++y)
         for (int x = 0; x < Sprite; ++x) {
             const uint32_t p = SpritePixel(x, y), a = p >> 24;
@@ -129,6 +120,14 @@ int main() {
     const HGDIOBJ oldTarget = SelectObject(targetDC, target);
     const HGDIOBJ oldSprite = SelectObject(spriteDC, sprite);
     const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    // AlphaBlend lives in msimg32.dll, which nothing else of the program links.
+    typedef BOOL(WINAPI * AlphaBlendProc)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION);
+    const AlphaBlendProc alphaBlend =
+        reinterpret_cast<AlphaBlendProc>(GetProcAddress(LoadLibraryW(L"msimg32.dll"), "AlphaBlend"));
+    if (alphaBlend == nullptr) {
+        printf("AlphaBlend is not available\n");
+        return 1;
+    }
 
     auto libraryFrame = [&](int transparent) {
         ClearDrawScreen();
@@ -138,7 +137,7 @@ int main() {
         PatBlt(targetDC, 0, 0, ScreenWidth, ScreenHeight, BLACKNESS);
         for (const Place& p : places) {
             if (alpha)
-                AlphaBlend(targetDC, p.X, p.Y, Sprite, Sprite, spriteDC, 0, 0, Sprite, Sprite, blend);
+                alphaBlend(targetDC, p.X, p.Y, Sprite, Sprite, spriteDC, 0, 0, Sprite, Sprite, blend);
             else
                 StretchBlt(targetDC, p.X, p.Y, Sprite, Sprite, spriteDC, 0, 0, Sprite, Sprite, SRCCOPY);
         }

@@ -31,7 +31,8 @@ struct GraphDraw {
 // The bracket of a graph call: -1 for a dead graph or a failing blend graph, 0 to draw nothing, 1
 // to draw with `out` filled.
 int BeginGraphDraw(int graph, GraphDraw* out) {
-    const int begin = Graphics_DrawSetting_DrawBegin(graph);
+    // The bracket runs without the graph, which is looked up (and its load finished) here once.
+    const int begin = Graphics_DrawSetting_DrawBegin(-1);
     if (begin <= 0) return begin;
     out->Graph = Graphics_Image_GetGraphRecord(graph, 0);
     if (out->Graph == nullptr) return -1;

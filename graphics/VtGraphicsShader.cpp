@@ -239,8 +239,9 @@ int SetBufferData(int first, const void* data, int count, int handle, int type) 
     if (data == nullptr || buffer->SystemCopy == nullptr || buffer->ElementSize <= 0) return -1;
     const int64_t offset = static_cast<int64_t>(first) * buffer->ElementSize;
     const int64_t bytes = static_cast<int64_t>(count) * buffer->ElementSize;
+    // The system copy came from the library heap: it never reaches 4 GB.
     if (offset + bytes > static_cast<int64_t>(buffer->ElementCount) * buffer->ElementSize ||
-        offset + bytes > static_cast<int64_t>(SIZE_MAX))
+        offset + bytes > static_cast<int64_t>(UINT32_MAX))
         return -1;
     memcpy(static_cast<uint8_t*>(buffer->SystemCopy) + offset, data, static_cast<size_t>(bytes));
     const int result = type == HandleType_VertexBuffer ? Graphics_Dispatch_VertexBuffer_SetData(buffer, first, data, count)

@@ -99,5 +99,13 @@ void MemImg_RowFromArgb(const MemImgBody* body, const uint32_t* in, int count, u
 // out = S + D x (255 - S alpha) / 255, every division by 255 rounded to nearest.
 // Returns 0, or -1 for images or modes it does not draw.
 int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor);
+// The same with flags: MemImgDraw_Opaque ignores the source's alpha (every pixel drawn at full
+// strength); MemImgDraw_ClearSpare leaves the spare byte of a 32-bit destination without alpha 0
+// instead of the blended alpha.
+enum : int {
+    MemImgDraw_Opaque = 1,
+    MemImgDraw_ClearSpare = 2,
+};
+int MemImg_DrawImageEx(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor, int flags);
 
 }  // namespace Vantrel

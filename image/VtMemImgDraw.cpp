@@ -30,7 +30,7 @@ bool Drawable(const MEMIMG* image)
     return (b->colorType == MemImgColorType_XRGB8 || b->colorType == MemImgColorType_R5G6B5) && !b->hasPalette;
 }
 
-// The draw area (an empty one stands for the whole image) clipped to the image.
+// The draw area clipped to the image; an empty draw area draws nothing.
 struct Clip {
     int64_t left, top, right, bottom;
 };
@@ -39,12 +39,10 @@ bool GetClip(const MEMIMG* image, Clip* clip)
 {
     const int32_t* area = MemImgState.drawArea;
     *clip = {0, 0, image->width, image->height};
-    if (area[2] > area[0] && area[3] > area[1]) {
-        if (area[0] > clip->left) clip->left = area[0];
-        if (area[1] > clip->top) clip->top = area[1];
-        if (area[2] < clip->right) clip->right = area[2];
-        if (area[3] < clip->bottom) clip->bottom = area[3];
-    }
+    if (area[0] > clip->left) clip->left = area[0];
+    if (area[1] > clip->top) clip->top = area[1];
+    if (area[2] < clip->right) clip->right = area[2];
+    if (area[3] < clip->bottom) clip->bottom = area[3];
     return clip->left < clip->right && clip->top < clip->bottom;
 }
 
@@ -241,7 +239,12 @@ struct Sampler {
         const MemImgBody* body = image->body;
         const uint8_t* p = (const uint8_t*)image->pixels + y * body->pitch + x * MemImg_BytesPerPixel(body);
         uint32_t word;
-        MemImg_RowToArgb(body, p, 1, &word, keyed);
+        if (body->colorType == MemImgColorType_XRGB8 && !keyed) {
+            memcpy(&word, p, 4);
+            if (!body->hasAlpha) word |= 0xFF000000u;
+        } else {
+            MemImg_RowToArgb(body, p, 1, &word, keyed);
+        }
         if (!transparent) word |= 0xFF000000u;
         return word;
     }
@@ -426,10 +429,11 @@ int MemImg_DrawImageAt(MEMIMG* destination, const MEMIMG* source, int x, int y, 
 {
     if (!Drawable(destination) || !Drawable(source)) return -1;
     const int mode = MemImgState.blendMode;
-    const bool plainTest = test == nullptr || test->mode == -1;
-    // The vectorised blit draws modes 0 and 1 when nothing of the source must be ignored.
-    if ((mode == 0 || mode == 1) && plainTest && (transparent || !source->body->hasAlpha))
-        return MemImg_DrawImage(destination, source, x, y, transparent);
+    const bool plainTest = !transparent || test == nullptr || test->mode == -1;
+    // The vectorised blit draws modes 0 and 1 under the default alpha test.
+    if ((mode == 0 || mode == 1) && plainTest)
+        return MemImg_DrawImageEx(destination, source, x, y, transparent,
+                                  MemImgDraw_ClearSpare | (transparent ? 0 : MemImgDraw_Opaque));
     return MemImg_DrawImageStretched(destination, source, (float)x, (float)y, (float)x + (float)source->width,
                                      (float)y + (float)source->height, transparent, 0, transparent ? test : nullptr);
 }

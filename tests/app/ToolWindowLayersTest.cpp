@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/app/ToolProcess.h"
+#include "tests/system/WindowReadBack.h"
 
 namespace QelvarTest {
 namespace {
@@ -50,31 +51,6 @@ std::vector<uint8_t> PictureFile() {
             p[0] = c & 0xFF, p[1] = (c >> 8) & 0xFF, p[2] = (c >> 16) & 0xFF;
         }
     return file;
-}
-
-// The window's client area as 0x00RRGGBB.
-std::vector<uint32_t> ReadWindow(HWND window) {
-    std::vector<uint32_t> pixels(static_cast<size_t>(Width) * Height, 0xDEADBEEF);
-    const HDC windowDC = GetDC(window);
-    const HDC memoryDC = CreateCompatibleDC(windowDC);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = Width;
-    info.bmiHeader.biHeight = -Height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ old = SelectObject(memoryDC, bitmap);
-    BitBlt(memoryDC, 0, 0, Width, Height, windowDC, 0, 0, SRCCOPY);
-    GdiFlush();
-    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<const uint32_t*>(bits)[i] & 0xFFFFFF;
-    SelectObject(memoryDC, old);
-    DeleteObject(bitmap);
-    DeleteDC(memoryDC);
-    ReleaseDC(window, windowDC);
-    return pixels;
 }
 
 struct Expected {
@@ -121,7 +97,7 @@ TEST(ToolWindowLayers, NoDeviceWindowShowsBackgroundTabColumnPanelAndBoxesInPlac
     std::vector<uint32_t> shown;
     bool all = false;
     for (int waited = 0; waited < 10000 && !all; waited += 100) {
-        shown = ReadWindow(run.Window);
+        shown = WindowTest::ReadWindowPixels(run.Window, Width, Height);
         all = true;
         for (const Expected& e : places) all = all && shown[static_cast<size_t>(e.Y) * Width + e.X] == e.Colour;
         if (!all) Sleep(100);

@@ -259,7 +259,7 @@ std::vector<DrawCase> Cases() {
          [](Picture& p) {
              p.Box(10, 10, 20, 15, Red);
              // The circle's points left of column 20 and above row 30.
-             p.Art(15, 25, {"...##", ".##", ".#", "#", "#"}, White);
+             p.Art(15, 25, {"...##", "..#", ".#", "#", "#"}, White);
              PaintGraph(p, false, [](int i, int j, int* x, int* y) {
                  *x = 15 + i < 20 ? 15 + i : -1, *y = 12 + j;
              });
