@@ -623,7 +623,14 @@ int MemImg_DrawImageEx(MEMIMG* destination, const MEMIMG* source, int x, int y, 
         const int64_t from = x1 - x, to = x2 - x;   // source columns drawn
         if (plainCopy) {
             const uint32_t alpha = spareMask == 0xFFFFFFFFu ? 0xFF000000u : 0;
-            for (int64_t i = 0; i < to - from; i++) d[x1 + i] = (s[from + i] & 0xFFFFFF) | alpha;
+            const __m128i colour = _mm_set1_epi32(0xFFFFFF), alpha4 = _mm_set1_epi32((int)alpha);
+            const int64_t count = to - from;
+            int64_t i = 0;
+            for (; i + 4 <= count; i += 4) {
+                const __m128i v = _mm_loadu_si128((const __m128i*)(s + from + i));
+                _mm_storeu_si128((__m128i*)(d + x1 + i), _mm_or_si128(_mm_and_si128(v, colour), alpha4));
+            }
+            for (; i < count; i++) d[x1 + i] = (s[from + i] & 0xFFFFFF) | alpha;
             continue;
         }
         if (!useRuns) {
