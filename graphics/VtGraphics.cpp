@@ -11,6 +11,7 @@
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
@@ -148,6 +149,7 @@ int Graphics_Module_Terminate() {
     }
 
     Graphics_Screen_ReleaseSoftScreens();
+    Graphics_Soft_ReleaseBuffers();
     Graphics_Dispatch_Device_Terminate();
     Graphics_FreeBlock(GraphicsSystemState.VertexConvertBuffer, GraphicsSystemState.VertexConvertBufferSize);
     Graphics_FreeBlock(GraphicsSystemState.GraphCreateWorkBuffer, GraphicsSystemState.GraphCreateWorkBufferSize);

@@ -10,6 +10,7 @@
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsImage.h"
 #include "graphics/VtGraphicsMask.h"
+#include "graphics/VtGraphicsScreen.h"
 #include "system/VtSystem.h"
 
 namespace Vantrel {

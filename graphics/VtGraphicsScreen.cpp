@@ -178,6 +178,4 @@ int Live2D_ModuleInitialize() { return 0; }
 
 int Live2D_ModuleTerminate() { return 0; }
 
-int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill, int thickness) { return 0; }
-
 }  // namespace Vantrel

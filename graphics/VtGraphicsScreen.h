@@ -66,7 +66,4 @@ int Graphics_Screen_GetBackgroundColour(int* red, int* green, int* blue);
 int Live2D_ModuleInitialize();
 int Live2D_ModuleTerminate();
 
-// Boxes (used by the key-input fields and IME drawing); nothing is drawn yet.
-int DrawRectangle(int x1, int y1, int x2, int y2, unsigned int color, int fill, int thickness);
-
 }  // namespace Vantrel

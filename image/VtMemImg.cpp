@@ -55,7 +55,7 @@ const ColorFormatDesc* MemImg_GetColorData(int colorType, int alpha, int palette
     return &d;
 }
 
-static int MemImg_BytesPerPixel(const MemImgBody* body)
+int MemImg_BytesPerPixel(const MemImgBody* body)
 {
     if (body->hasPalette) return 1;
     switch (body->colorType) {
@@ -505,8 +505,6 @@ void BlendRowAny(uint32_t* d, const uint32_t* s, int count, uint32_t opacity, ui
 
 }  // namespace
 
-namespace {
-
 // A row of a type-0 or type-1 image as ARGB8 words: 16-bit channels widened by repeating their top
 // bits, alpha 255 without an alpha plane, 0 for a pixel equal to the key (when keyed).
 void MemImg_RowToArgb(const MemImgBody* body, const uint8_t* p, int count, uint32_t* out, bool keyed)
@@ -549,10 +547,14 @@ void MemImg_RowFromArgb(const MemImgBody* body, const uint32_t* in, int count, u
     }
 }
 
-}  // namespace
-
 int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor)
 {
+    return MemImg_DrawImageEx(destination, source, x, y, useTransColor, 0);
+}
+
+int MemImg_DrawImageEx(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor, int flags)
+{
+    const bool opaque = (flags & MemImgDraw_Opaque) != 0;
     if (!MemImg_IsValid(destination) || !MemImg_IsValid(source)) return -1;
     const MemImgBody* db = destination->body;
     const MemImgBody* sb = source->body;
@@ -590,6 +592,8 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
             for (int64_t column = x1; column < x2; column += 256) {
                 const int count = (int)(x2 - column < 256 ? x2 - column : 256);
                 MemImg_RowToArgb(sb, s + (column - x) * sourceBytes, count, sourceWords, keyed);
+                if (opaque)
+                    for (int i = 0; i < count; i++) sourceWords[i] |= 0xFF000000u;
                 MemImg_RowToArgb(db, d + column * destinationBytes, count, destinationWords, false);
                 BlendRowAny(destinationWords, sourceWords, count, opacity, 0, 0xFFFFFFFFu, bright);
                 MemImg_RowFromArgb(db, destinationWords, count, d + column * destinationBytes);
@@ -597,11 +601,15 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
         }
         return 0;
     }
-    const uint32_t forceAlpha = sb->hasAlpha ? 0 : 0xFF000000u;
+    const uint32_t forceAlpha = sb->hasAlpha && !opaque ? 0 : 0xFF000000u;
     const uint32_t key = keyed ? (sb->transColor & 0xFFFFFF) : 0xFFFFFFFFu;
     // Whole-body sources with valid runs skip transparent runs and copy opaque ones.
-    const bool useRuns = sb->runsValid && sb->hasAlpha && source->pixels == sb->pixels && source->width == sb->width &&
+    const bool useRuns = sb->runsValid && sb->hasAlpha && !opaque && source->pixels == sb->pixels && source->width == sb->width &&
                          opacity == 255 && bright == 0xFFFFFF;
+    // Opaque pixels at full strength into an image without alpha are plain copies (the caller
+    // clears the spare byte).
+    const bool plainCopy = forceAlpha != 0 && !keyed && opacity == 255 && bright == 0xFFFFFF && !db->hasAlpha;
+    const uint32_t spareMask = (flags & MemImgDraw_ClearSpare) && !db->hasAlpha ? 0x00FFFFFFu : 0xFFFFFFFFu;
     const uint8_t* run = sb->runs;
     for (int64_t row = 0; row < (int64_t)source->height; row++) {
         const uint8_t* rowRuns = run;
@@ -613,8 +621,22 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
         const uint32_t* s = (const uint32_t*)((const uint8_t*)source->pixels + row * sb->pitch);
         uint32_t* d = (uint32_t*)((uint8_t*)destination->pixels + (row + y) * db->pitch);
         const int64_t from = x1 - x, to = x2 - x;   // source columns drawn
+        if (plainCopy) {
+            const uint32_t alpha = spareMask == 0xFFFFFFFFu ? 0xFF000000u : 0;
+            const __m128i colour = _mm_set1_epi32(0xFFFFFF), alpha4 = _mm_set1_epi32((int)alpha);
+            const int64_t count = to - from;
+            int64_t i = 0;
+            for (; i + 4 <= count; i += 4) {
+                const __m128i v = _mm_loadu_si128((const __m128i*)(s + from + i));
+                _mm_storeu_si128((__m128i*)(d + x1 + i), _mm_or_si128(_mm_and_si128(v, colour), alpha4));
+            }
+            for (; i < count; i++) d[x1 + i] = (s[from + i] & 0xFFFFFF) | alpha;
+            continue;
+        }
         if (!useRuns) {
             BlendRowAny(d + x1, s + from, (int)(to - from), opacity, forceAlpha, key, bright);
+            if (spareMask != 0xFFFFFFFFu)
+                for (int64_t i = x1; i < x2; i++) d[i] &= spareMask;
             continue;
         }
         int64_t column = 0;
@@ -626,6 +648,8 @@ int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, in
             if (kind == MemImgRun_Opaque) memcpy(d + x + a, s + a, (size_t)(b - a) * 4);
             else BlendRowAny(d + x + a, s + a, (int)(b - a), opacity, forceAlpha, key, bright);
         }
+        if (spareMask != 0xFFFFFFFFu)
+            for (int64_t i = x1; i < x2; i++) d[i] &= spareMask;
     }
     return 0;
 }

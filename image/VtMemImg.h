@@ -83,6 +83,13 @@ int MemImg_SetDrawArea(const int32_t* rect);
 int MemImg_SetBlendMode(int mode, int param);
 int MemImg_SetDrawBright(uint32_t bright);
 
+// Bytes per pixel of the body's layout.
+int MemImg_BytesPerPixel(const MemImgBody* body);
+// A row of a type-0 or type-1 image as ARGB8 words (16-bit channels widened by repeating their top
+// bits, alpha 255 without an alpha plane, 0 for a pixel equal to the key when keyed), and back.
+void MemImg_RowToArgb(const MemImgBody* body, const uint8_t* p, int count, uint32_t* out, bool keyed);
+void MemImg_RowFromArgb(const MemImgBody* body, const uint32_t* in, int count, uint8_t* p);
+
 // Draws `source` at (x, y) of `destination` inside the draw area with the blend mode of the draw
 // state: mode 0 copies (keyed pixels and alpha still honoured), mode 1 blends with the parameter
 // as opacity. Images are of type 0 or 1 without a palette; type-0 pixels are widened to 8 bits
@@ -92,5 +99,13 @@ int MemImg_SetDrawBright(uint32_t bright);
 // out = S + D x (255 - S alpha) / 255, every division by 255 rounded to nearest.
 // Returns 0, or -1 for images or modes it does not draw.
 int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor);
+// The same with flags: MemImgDraw_Opaque ignores the source's alpha (every pixel drawn at full
+// strength); MemImgDraw_ClearSpare leaves the spare byte of a 32-bit destination without alpha 0
+// instead of the blended alpha.
+enum : int {
+    MemImgDraw_Opaque = 1,
+    MemImgDraw_ClearSpare = 2,
+};
+int MemImg_DrawImageEx(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor, int flags);
 
 }  // namespace Vantrel

@@ -16,6 +16,7 @@
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
 #include "foundation/VtWinAPIText.h"
+#include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "system/VtKeyInput.h"
 #include "system/VtSystem.h"

@@ -13,6 +13,7 @@
 #include "foundation/VtMemory.h"
 #include "foundation/VtString.h"
 #include "foundation/VtWinAPI.h"
+#include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "image/VtBaseImageStart.h"
 #include "system/VtIme.h"

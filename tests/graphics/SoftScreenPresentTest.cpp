@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "../system/WindowReadBack.h"
 #include "../system/WindowTestSupport.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawTarget.h"
@@ -17,31 +18,7 @@ using namespace WindowTest;
 namespace {
 
 // The client area of the main window as 32-bit pixels (0x00RRGGBB), read with BitBlt.
-std::vector<uint32_t> ReadWindow(int width, int height) {
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, 0xDEADBEEF);
-    const HWND window = Window_GetMainHandle();
-    const HDC windowDC = GetDC(window);
-    const HDC memoryDC = CreateCompatibleDC(windowDC);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ old = SelectObject(memoryDC, bitmap);
-    BitBlt(memoryDC, 0, 0, width, height, windowDC, 0, 0, SRCCOPY);
-    GdiFlush();
-    const uint32_t* source = static_cast<const uint32_t*>(bits);
-    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = source[i] & 0x00FFFFFF;
-    SelectObject(memoryDC, old);
-    DeleteObject(bitmap);
-    DeleteDC(memoryDC);
-    ReleaseDC(window, windowDC);
-    return pixels;
-}
+std::vector<uint32_t> ReadWindow(int width, int height) { return ReadWindowPixels(Window_GetMainHandle(), width, height); }
 
 uint32_t ScreenPixel(int x, int y) {
     return static_cast<uint32_t>(Graphics_SoftScreen_GetPixel(&GraphicsSystemState.SoftScreenMain, x, y)) & 0x00FFFFFF;
