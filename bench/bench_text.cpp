@@ -6,11 +6,14 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include <initializer_list>
+
 #include "font/VtFont.h"
 #include "font/VtFontDraw.h"
 #include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsScreen.h"
 #include "system/VtSystem.h"
 #include "system/VtWindow.h"
 #include "system/VtWindowSettings.h"
