@@ -163,7 +163,14 @@ TEST_F(ToolPagesText, EveryPageDrawsItsCaptionsWithoutADevice)
     ASSERT_TRUE(StartTool(Run));
 
     // Home: the tab bar with "ホーム" chosen and the page's lines of text.
+    // The first frames: wait (bounded) until the home page has been presented.
     Capture home = CaptureWindow(Run.Window);
+    for (int waited = 0; waited < 5000 && home.Count(0, 0, ClientWidth, ClientHeight, Light) < 200; waited += 100) {
+        Sleep(100);
+        home = CaptureWindow(Run.Window);
+    }
+    Sleep(300);
+    home = CaptureWindow(Run.Window);
     SaveCapture(home, Pages + L"home.bmp");
     ExpectTabBar(home, Qelvar::TabHome);
     EXPECT_GT(PageCaptionPixels(home, {50, 50, 600, 110}, Light), 200);
