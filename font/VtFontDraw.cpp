@@ -218,10 +218,6 @@ int Font_ComposeThroughWorkImage(int x, int y, const wchar_t* text, int length, 
 int Font_DrawText_Memory(int x, int y, const wchar_t* text, int length, unsigned int color, FontHandleRecord* font,
                          unsigned int edgeColor, int vertical)
 {
-    int size[2] = {0, 0};
-    FontTextRequest measure = Font_TextRequest_Measure(font, text, length, vertical);
-    measure.SizeOut = size;
-    if (Font_TextEngine(measure) < 0) return -1;
     const int antialiased = Font_TypeIsAntialiased(font->Type);
     const int mode = DrawSettings.BlendMode, param = DrawSettings.BlendParam;
     if (!antialiased && (mode == 0 || (mode == 1 && param == 255))) {
@@ -238,6 +234,11 @@ int Font_DrawText_Memory(int x, int y, const wchar_t* text, int length, unsigned
         Font_TextEngine(request);
         return 0;
     }
+    // Through the work image: the text is measured first for the work area.
+    int size[2] = {0, 0};
+    FontTextRequest measure = Font_TextRequest_Measure(font, text, length, vertical);
+    measure.SizeOut = size;
+    if (Font_TextEngine(measure) < 0) return -1;
     const int width = size[0] + (font->Italic ? font->CellSize / 2 : 0);
     return Font_ComposeThroughWorkImage(x, y, text, length, color, font, edgeColor, vertical, width, size[1], 0, 1.0,
                                         1.0);

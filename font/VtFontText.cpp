@@ -104,6 +104,30 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
     const PixelLayout layout = LayoutOf(destination);
     const int pitch = destination->body->pitch;
     const FontType type = font->Type;
+    if (!vertical && type == VT_FONTTYPE_NORMAL && layout.Bytes == 4) {
+        // One bit per pixel, upright: whole empty bytes are skipped, ink is written as words.
+        const uint32_t ink = WithAlpha(layout, color.Packed, 255);
+        const int from = rect[0] - unclipped[0], to = rect[2] - unclipped[0];
+        const uint8_t* source = Font_GlyphCache_CellRow(font, entry, rect[1] - unclipped[1]);
+        uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch) + unclipped[0];
+        const int sourcePitch = font->MemCachePitch;
+        for (int y = rect[1]; y < rect[3]; y++, source += sourcePitch, row = (uint32_t*)((uint8_t*)row + pitch)) {
+            for (int byte = from >> 3; byte <= (to - 1) >> 3; byte++) {
+                unsigned bits = source[byte];
+                if (bits == 0) continue;
+                // Only the columns inside the clip, then one write per set bit (bit 7 is the left).
+                const int first = byte * 8;
+                if (first < from) bits &= 0xFFu >> (from - first);
+                if (first + 8 > to) bits &= (0xFFu << (first + 8 - to)) & 0xFFu;
+                while (bits != 0) {
+                    const int k = __builtin_clz(bits) - 24;
+                    row[first + k] = ink;
+                    bits &= ~(0x80u >> k);
+                }
+            }
+        }
+        return;
+    }
     for (int y = rect[1]; y < rect[3]; y++) {
         uint8_t* row = (uint8_t*)destination->pixels + (int64_t)y * pitch;
         for (int x = rect[0]; x < rect[2]; x++) {
@@ -327,8 +351,13 @@ int Font_TextEngine(const FontTextRequest& request)
         const uint32_t code = codes[i];
         const GlyphCacheEntry* entry = nullptr;
         if (code != 0x0A) {
-            FontHandleRecord* owner = nullptr;
-            entry = Font_GlyphCache_Lookup(font, code, selectors[i], &owner, nullptr, nullptr, 1);
+            // The common case in one table access: a cached character of the direct table.
+            if (code <= 0xFFFF && selectors[i] == 0 && font->ImageGlyphCount == 0 && font->Direct[code].Used)
+                entry = font->Direct[code].Entry;
+            if (entry == nullptr) {
+                FontHandleRecord* owner = nullptr;
+                entry = Font_GlyphCache_Lookup(font, code, selectors[i], &owner, nullptr, nullptr, 1);
+            }
         }
         const int blank = entry == nullptr || code == 0x0A || code == 0x20 || code == fullWidthSpace ||
                           (entry->Width == 0 && entry->Height == 0);
