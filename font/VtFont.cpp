@@ -9,6 +9,7 @@
 #include <wchar.h>
 
 #include "font/VtFontCache.h"
+#include "font/VtFontData.h"
 #include "font/VtFontWin.h"
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtCharCode.h"
@@ -78,6 +79,12 @@ static void Font_ReleaseParts(FontHandleRecord* font)
     if (font->FontDataImage != nullptr) Memory_Free(font->FontDataImage);
     font->FontDataImage = nullptr;
     font->FontDataSize = 0;
+    font->FontDataHeader = nullptr;
+    font->FontDataGlyphs = font->FontDataImages = nullptr;
+    font->FontDataDirect = font->FontDataWide = nullptr;
+    font->FontDataWideCount = 0;
+    font->FontDataDecodeBuffer = nullptr;
+    font->FontDataDecodeSize = 0;
     if (font->EdgeBrush.pixels != nullptr) BaseImage_Release(&font->EdgeBrush);
     memset(&font->EdgeBrush, 0, sizeof(font->EdgeBrush));
 }
@@ -319,48 +326,6 @@ int CreateFontToHandleWithParam(const FontCreateParam* param, const wchar_t* fac
     return handle;
 }
 
-// ---- Text measuring over the cache ---------------------------------------------------------------
-
-int DrawTextToHandleW(int x, int y, const wchar_t* text, int length, unsigned int color, int fontHandle,
-                      unsigned int edgeColor, int vertical)
-{
-    return -1;
-}
-
-int GetTextWidthToHandleW(const wchar_t* text, int length, int cap, int fontHandle, int vertical)
-{
-    FontHandleRecord* font = Font_GetRecord(fontHandle);
-    if (font == nullptr || text == nullptr) return -1;
-    int units = 0;
-    if (length <= 0) {
-        while (text[units] != 0) units++;
-    } else {
-        units = length;
-    }
-    if (cap >= 0 && units > cap) units = cap;
-    if (Font_GlyphCache_PrepareText(font, text, units, nullptr, nullptr, nullptr) < 0) return -1;
-    const int page = CharCode_GetWidePage();
-    int width = 0;
-    for (int at = 0; at < units;) {
-        uint32_t code = 0, selector = 0;
-        const int used = String_DecodeUtf16Char(text + at, units - at, page, &code);
-        if (used == 0) break;
-        at += used;
-        if (at < units) {
-            uint32_t next = 0;
-            const int nextUsed = String_DecodeUtf16Char(text + at, units - at, page, &next);
-            if (nextUsed > 0 && next >= 0xE0100 && next <= 0xE01EF) {
-                selector = next;
-                at += nextUsed;
-            }
-        }
-        FontHandleRecord* used_font = nullptr;
-        const GlyphCacheEntry* entry = Font_GlyphCache_Lookup(font, code, selector, &used_font, nullptr, nullptr, 1);
-        width += (entry != nullptr ? entry->Advance : 0) + font->CharSpacing;
-    }
-    return width;
-}
-
 // ---- Default font --------------------------------------------------------------------------------
 
 int Font_RefreshDefaultFont()
@@ -375,6 +340,8 @@ int Font_RefreshDefaultFont()
 
     if (FontManager.DefaultHandle >= 0) {
         const FontHandleRecord* font = (const FontHandleRecord*)Handle_GetRecord(FontManager.DefaultHandle);
+        // The built-in font stays the default while its glyph graphs exist.
+        if (font != nullptr && defaults.BuiltIn && font->IsFontFile && Font_Builtin_GlyphsAlive()) return 0;
         if (font != nullptr) {
             const int current = (defaults.FaceName[0] == 0 || wcscmp(defaults.FaceName, font->FaceName) == 0) &&
                                 font->Type == type && font->Size == size && font->Thickness == thickness &&
@@ -396,7 +363,7 @@ int Font_RefreshDefaultFont()
     }
     FontManager.DefaultHandle = handle;
     defaults.CharSetChanged = 0;
-    if (handle < 0) return -1;  // the built-in 8 x 16 font comes with font data
+    if (handle < 0) return Font_Builtin_MakeDefault(&param);
     defaults.BuiltIn = 0;
     SetFontCharSpacingToHandle(defaults.CharSpacing, handle);
     Handle_SetDeleteNotify(handle, &FontManager.DefaultHandle);
@@ -542,9 +509,36 @@ int Font_Manager_Terminate()
 {
     if (!FontManager.Initialised) return -1;
     Font_Manager_ResetHandles(1);
+    Font_Builtin_Release();
     Handle_Type_Shutdown(HandleType_Font);
     FontManager.Initialised = 0;
     return 0;
+}
+
+// A font-data font is made again from its kept copy of the data, with its settings.
+static void Font_RecreateFromFontData(const FontCreateParam* param, FontHandleRecord* font)
+{
+    const FontHandle handle = font->Header.Handle;
+    const uint32_t size = font->FontDataSize;
+    void* copy = font->FontDataImage != nullptr ? Memory_Allocate(size, __FILE__, __LINE__) : nullptr;
+    if (copy == nullptr) return;
+    memcpy(copy, font->FontDataImage, size);
+    const int edgeSize = font->EdgeSize, spacing = font->CharSpacing, codeOverride = font->CodeOverride;
+    const int lineSpacingSet = font->LineSpacingSet, lineSpacing = font->LineSpacing;
+    int* deleteFlag = font->DeleteFlag;
+    Font_ReleaseParts(font);
+    const int result = Font_LoadFontData_Worker(param, handle, copy, (int)size, edgeSize, 0);
+    Memory_Free(copy);
+    font->DeleteFlag = deleteFlag;
+    if (result < 0) {
+        Log_AddFormatUTF16(L"フォントハンドル 0x%08x の再作成に失敗しました", (unsigned)handle);
+        Handle_Delete(handle, 0, 0);
+        return;
+    }
+    font->CharSpacing = spacing;
+    font->LineSpacingSet = lineSpacingSet;
+    font->LineSpacing = lineSpacing;
+    font->CodeOverride = codeOverride;
 }
 
 // After the device was re-created every font keeps its handle and its settings: its GDI part and
@@ -558,9 +552,13 @@ int Font_RecreateAllHandles()
     Font_CreateParam_Init(&param);
     for (int slot = 0; slot < manager.MaxCount; slot++) {
         FontHandleRecord* font = (FontHandleRecord*)manager.Slots[slot];
-        if (font == nullptr || font->IsFontFile) continue;  // font data keeps its own image
+        if (font == nullptr) continue;
         const FontHandle handle = font->Header.Handle;
         if (Font_GetRecord(handle) == nullptr) continue;
+        if (font->IsFontFile) {
+            Font_RecreateFromFontData(&param, font);
+            continue;
+        }
         wchar_t name[Font_FaceNameLength];
         wcscpy(name, font->FaceName);
         const int size = font->Size, thickness = font->Thickness, type = font->Type, charSet = font->CharSet;

@@ -106,9 +106,20 @@ struct FontHandleRecord {
     CFont* Platform;                  // points at Win below
     int* DeleteFlag;
     int32_t IsFontFile;
-    // Font data (fonts made from "FNTF" data keep their image here).
+    // Font data (fonts made from "FNTF" data keep their image here: the copy of the data, the
+    // unpacked header, the glyph tables and the decode buffer).
     void* FontDataImage;
     uint32_t FontDataSize;
+    uint8_t* FontDataHeader;
+    const uint8_t* FontDataGlyphs;
+    const uint8_t* FontDataImages;
+    uint64_t FontDataImageBytes;      // bytes from FontDataImages to the end of the copy
+    int32_t FontDataSourceKind;
+    const uint8_t** FontDataDirect;   // 65536 glyph records by code
+    const uint8_t** FontDataWide;
+    uint32_t FontDataWideCount;
+    uint8_t* FontDataDecodeBuffer;
+    uint32_t FontDataDecodeSize;
     // Glyph cache.
     GlyphCacheEntry Entries[GlyphCache_MaxCells + 1];
     GlyphCacheSlot Direct[GlyphCache_DirectCount];
@@ -181,6 +192,10 @@ struct FontManagerState {
     uint8_t Level255To16[256];
     uint8_t Level15To64[16];
     uint8_t Level255To64[256];
+    // The built-in 8 x 16 font: its decoded glyph image and the 128 glyph graphs.
+    void* BuiltInImage;
+    uint32_t BuiltInImageSize;
+    int32_t BuiltInGlyphs[128];
 };
 extern FontManagerState FontManager;
 
@@ -199,11 +214,10 @@ int SetFontCharSpacing(int spacing);
 int SetFontCharSpacingToHandle(int spacing, int fontHandle);
 int SetFontDeleteFlagToHandle(int fontHandle, int* flag);
 int ResetFontHandles();
-// Text drawing belongs to the text engine; until it exists nothing is drawn (-1).
+// Text drawing and measuring in UTF-16 (VtFontDraw): length in code units (0 draws nothing); the
+// width takes (length, cap): length 0 means up to the terminator, then limited by a cap >= 0.
 int DrawTextToHandleW(int x, int y, const wchar_t* text, int length, unsigned int color, int fontHandle,
                       unsigned int edgeColor, int vertical);
-// Horizontal width of a UTF-16 run in pixels: the cached glyphs' advances plus the char spacing
-// (length 0 or less: up to the terminator; cap -1: no cap). -1 for a bad handle.
 int GetTextWidthToHandleW(const wchar_t* text, int length, int cap, int fontHandle, int vertical);
 
 // ---- Internal ----

@@ -7,12 +7,14 @@
 
 #include <string.h>
 
+#include "font/VtFontData.h"
 #include "font/VtFontWin.h"
 #include "foundation/VtCharCode.h"
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsImage.h"
 
 namespace Vantrel {
 
@@ -68,18 +70,56 @@ uint8_t* Font_GlyphCache_CellRow(FontHandleRecord* font, const GlyphCacheEntry* 
     return font->MemCachePixels + row * font->MemCachePitch;
 }
 
-// Graph handles do not exist yet: the texture road stops here and the font keeps a memory cache.
-int Font_GlyphCache_CreateCacheGraph(FontHandleRecord* font, int asynchronous) { return -1; }
+// The cache graph: an empty graph of the whole cache image (both halves for edge fonts) that every
+// screen-mode sweep keeps, the edge graph derived from its right half, and the resources-lost flag
+// registered as its lost flag so that a device loss asks for a new texture.
+int Font_GlyphCache_CreateCacheGraph(FontHandleRecord* font, int asynchronous)
+{
+    const int antialiased = Font_TypeIsAntialiased(font->Type);
+    const int edge = Font_TypeHasEdge(font->Type);
+    GraphCreateParam param;
+    Graphics_Image_InitGraphFormatParam(&param, antialiased ? font->TextureColorBits : 16, antialiased, !antialiased);
+    param.keepAlways = 1;
+    const int keepGraphs = GetDeleteGraphsOnModeChange();
+    SetDeleteGraphsOnModeChange(0);
+    const int width = font->CacheImageWidth, height = font->CacheImageHeight;
+    font->CacheGraph =
+        Graphics_Image_MakeEmptyGraph_GParam(&param, edge ? width * 2 : width, height, 0, 0, 0, 0, asynchronous);
+    font->EdgeGraph = -1;
+    if (font->CacheGraph >= 0 && edge) {
+        font->EdgeGraph = Graphics_Image_DeriveGraphRect_GParam(0, width, (float)width, 0, 0.0f, width, (float)width,
+                                                                height, (float)height, font->CacheGraph, asynchronous);
+        if (font->EdgeGraph < 0) Font_GlyphCache_DeleteCacheGraph(font);
+    }
+    SetDeleteGraphsOnModeChange(keepGraphs);
+    if (font->CacheGraph < 0) return -1;
+    SetGraphLostNotifyFlag(font->CacheGraph, &font->ResourcesLost);
+    int textureWidth = 0, textureHeight = 0;
+    QueryGraphTextureSize(font->CacheGraph, &textureWidth, &textureHeight);
+    font->TextureWidth = (float)textureWidth;
+    font->TextureHeight = (float)textureHeight;
+    font->TextureWidthInverse = textureWidth > 0 ? 1.0f / textureWidth : 0.0f;
+    font->TextureHeightInverse = textureHeight > 0 ? 1.0f / textureHeight : 0.0f;
+    return 0;
+}
 
 void Font_GlyphCache_DeleteCacheGraph(FontHandleRecord* font)
 {
+    if (font->EdgeGraph >= 0 && Graphics_Image_CheckGraphHandle(font->EdgeGraph)) DeleteGraph(font->EdgeGraph);
+    if (font->CacheGraph >= 0 && Graphics_Image_CheckGraphHandle(font->CacheGraph)) {
+        SetGraphLostNotifyFlag(font->CacheGraph, nullptr);
+        DeleteGraph(font->CacheGraph);
+    }
     font->CacheGraph = -1;
     font->EdgeGraph = -1;
 }
 
+// Copies a rectangle (right and bottom exclusive) of the cache image into the cache graph.
 int Font_GlyphCache_UploadRect(FontHandleRecord* font, int left, int top, int right, int bottom)
 {
-    return font->CacheGraph >= 0 ? 0 : -1;
+    if (font->CacheGraph < 0 || font->CacheImage.pixels == nullptr) return -1;
+    const BaseImageRect rect = {left, top, right, bottom};
+    return Graphics_Image_BltImageRectToGraph(&font->CacheImage, nullptr, &rect, left, top, font->CacheGraph, 0);
 }
 
 int Font_GlyphCache_RefreshTexture(FontHandleRecord* font, int asynchronous)
@@ -565,8 +605,9 @@ GlyphCacheEntry* Font_GlyphCache_AddGlyphs(int count, const uint32_t* codes, con
     for (int i = 0; i < count; i++) {
         GlyphCacheEntry* entry = &font->Entries[font->NextCell];
         const uint32_t selector = selectors != nullptr ? selectors[i] : 0;
-        // Font data glyphs come with the font-data module; a system font asks GDI.
-        if (font->IsFontFile || FontWin_RenderGlyph(font, entry, codes[i], selector, update) < 0) {
+        const int rendered = font->IsFontFile ? Font_Data_RenderGlyph(font, entry, codes[i], selector, update)
+                                              : FontWin_RenderGlyph(font, entry, codes[i], selector, update);
+        if (rendered < 0) {
             result = nullptr;
             continue;
         }

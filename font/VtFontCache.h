@@ -46,8 +46,8 @@ int String_DecodeUtf16Char(const wchar_t* text, int units, int page, uint32_t* c
 // Memory cache: the pixel row `y` of a cell (0 = the cell's top row).
 uint8_t* Font_GlyphCache_CellRow(FontHandleRecord* font, const GlyphCacheEntry* entry, int y);
 
-// The seam the graph handles fill: makes the cache graph (and the edge graph) for a texture cache.
-// Until graphs exist it answers -1, and a font that wanted a texture keeps its memory cache.
+// The cache graph (and the edge graph) of a texture cache, made from graph handles; -1 when they
+// cannot be made (the font then keeps a memory cache). Uploads copy rectangles of the cache image.
 int Font_GlyphCache_CreateCacheGraph(FontHandleRecord* font, int asynchronous);
 void Font_GlyphCache_DeleteCacheGraph(FontHandleRecord* font);
 int Font_GlyphCache_UploadRect(FontHandleRecord* font, int left, int top, int right, int bottom);

@@ -195,4 +195,15 @@ void Random_Seed(uint32_t seed) {
   state.Position = 0;
 }
 
+int Math_Rect_Clip(int32_t *rect, const int32_t *clip) {
+  if (rect[2] < rect[0]) rect[2] = rect[0];
+  if (rect[3] < rect[1]) rect[3] = rect[1];
+  auto clamp = [](int32_t value, int32_t low, int32_t high) { return value > high ? high : value < low ? low : value; };
+  rect[3] = clamp(rect[3], clip[1], clip[3]);
+  rect[1] = clamp(rect[1], clip[1], clip[3]);
+  rect[2] = clamp(rect[2], clip[0], clip[2]);
+  rect[0] = clamp(rect[0], clip[0], clip[2]);
+  return 0;
+}
+
 } // namespace Vantrel

@@ -22,6 +22,10 @@ void BaseFunc_SinCosD(double angle, double *sine, double *cosine);
 // Truncated toward zero.
 int64_t BaseFunc_DoubleToInt64(double x);
 void BaseFunc_Float4ToInt4(const float *source, int32_t *destination);
+// Clips a rectangle (left, top, right, bottom) to a clip rectangle in place: a right left of the left
+// and a bottom above the top collapse onto them, then bottom, top, right and left are clamped into
+// the clip. Always 0.
+int Math_Rect_Clip(int32_t *rect, const int32_t *clip);
 // The floating-point class bits of x, one of the FpClass_ values (the C run-time's _fpclass bits).
 enum : int {
   FpClass_SignalingNaN = 0x0001,

@@ -8,6 +8,8 @@ build=${1:-$here/build}
 source "$here/scripts/arch.sh"
 packages=(cmake make g++ g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
           mingw-w64-x86-64-dev libz-mingw-w64-dev googletest ccache wine xvfb xauth fonts-wine fonts-ipafont-gothic)
+# The misc-fixed 8x16 face the built-in font is drawn from at build time.
+packages+=(xfonts-base)
 # Building the third-party libraries (scripts/deps.sh) and making the sound tests' files.
 packages+=(pkgconf sox vorbis-tools opus-tools lame)
 if [ "$VT_ARCH" = i686 ]; then

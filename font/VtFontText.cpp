@@ -1,0 +1,437 @@
+// The text engine: one pass over a UTF-16 text that advances the pen by each glyph's advance, the
+// char spacing and kerning, breaks lines at line feeds, and either only measures or draws each glyph:
+// cache cells and image glyphs through the graph draw calls, memory-cache cells pixel by pixel into a
+// memory image (turned a quarter clockwise for vertical writing).
+// Stands on the glyph cache, the draw settings, the graph draw calls and memory images.
+#include "font/VtFontText.h"
+
+#include <string.h>
+
+#include "font/VtFontCache.h"
+#include "foundation/VtBaseFunc.h"
+#include "foundation/VtMemory.h"
+#include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsImage.h"
+
+namespace Vantrel {
+
+int32_t Font_TextDrawing = 0;
+
+namespace {
+
+constexpr int FixedUnits = 1024;
+uint32_t EngineCodes[FixedUnits], EngineSelectors[FixedUnits];
+
+// Colour channels of one text colour and its packed pixel in the destination's layout.
+struct TextColor {
+    int Red, Green, Blue;
+    uint32_t Packed;
+};
+
+// How a memory-road destination stores its pixels.
+struct PixelLayout {
+    int Bytes;                        // 1, 2 or 4
+    int ColorType;
+    int AlphaShift;                   // -1 without an alpha plane
+};
+
+PixelLayout LayoutOf(const MEMIMG* image)
+{
+    const MemImgBody* body = image->body;
+    PixelLayout layout = {4, body->colorType, -1};
+    switch (body->colorType) {
+    case MemImgColorType_R5G6B5:
+        layout.Bytes = body->hasAlpha ? 4 : 2;
+        layout.AlphaShift = body->hasAlpha ? 16 : -1;
+        break;
+    case MemImgColorType_XRGB8: layout.AlphaShift = body->hasAlpha ? 24 : -1; break;
+    case MemImgColorType_One8: layout.Bytes = 1; break;
+    default: layout.Bytes = 2; break;
+    }
+    return layout;
+}
+
+uint32_t PackChannels(int colorType, int red, int green, int blue)
+{
+    if (colorType == MemImgColorType_R5G6B5)
+        return (uint32_t)(red >> 3) << 11 | (uint32_t)(green >> 2) << 5 | (uint32_t)(blue >> 3);
+    return (uint32_t)red << 16 | (uint32_t)green << 8 | (uint32_t)blue;
+}
+
+inline void WritePixel(uint8_t* at, const PixelLayout& layout, uint32_t value)
+{
+    switch (layout.Bytes) {
+    case 1: *at = (uint8_t)value; break;
+    case 2: memcpy(at, &value, 2); break;
+    default: memcpy(at, &value, 4); break;
+    }
+}
+
+inline uint32_t WithAlpha(const PixelLayout& layout, uint32_t packed, int alpha)
+{
+    if (layout.AlphaShift < 0) return packed;
+    return (packed & ~(0xFFu << layout.AlphaShift)) | (uint32_t)alpha << layout.AlphaShift;
+}
+
+// Alpha of an antialiasing level 1-15 of the memory cache (15: full ink).
+inline int LevelAlpha(int level) { return level >= 15 ? 255 : level * 16; }
+
+// The cache value of glyph pixel (gx, gy) of a memory-cache cell.
+inline int CellValue(FontHandleRecord* font, const GlyphCacheEntry* entry, int gx, int gy)
+{
+    const uint8_t* row = Font_GlyphCache_CellRow(font, entry, gy);
+    return font->MemCacheBits == 1 ? (row[gx >> 3] >> (7 - (gx & 7))) & 1 : row[gx];
+}
+
+// Writes one memory-cache glyph into the destination: (left, top) is where the glyph's top-left
+// pixel lands for horizontal text; for vertical text the glyph turned a quarter clockwise fills
+// (right - h, top) to (right, top + w).
+void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIMG* destination, const int32_t* clip,
+                     int vertical, int left, int top, int right, const TextColor& color, const TextColor& edge)
+{
+    const int w = entry->Width, h = entry->Height;
+    int32_t rect[4];
+    if (vertical) {
+        rect[0] = right - h, rect[1] = top, rect[2] = right, rect[3] = top + w;
+    } else {
+        rect[0] = left, rect[1] = top, rect[2] = left + w, rect[3] = top + h;
+    }
+    const int32_t unclipped[4] = {rect[0], rect[1], rect[2], rect[3]};
+    Math_Rect_Clip(rect, clip);
+    if (rect[2] <= rect[0] || rect[3] <= rect[1]) return;
+    const PixelLayout layout = LayoutOf(destination);
+    const int pitch = destination->body->pitch;
+    const FontType type = font->Type;
+    if (!vertical && type == VT_FONTTYPE_NORMAL && layout.Bytes == 4) {
+        // One bit per pixel, upright: whole empty bytes are skipped, ink is written as words.
+        const uint32_t ink = WithAlpha(layout, color.Packed, 255);
+        const int from = rect[0] - unclipped[0], to = rect[2] - unclipped[0];
+        const uint8_t* source = Font_GlyphCache_CellRow(font, entry, rect[1] - unclipped[1]);
+        uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch) + unclipped[0];
+        const int sourcePitch = font->MemCachePitch;
+        for (int y = rect[1]; y < rect[3]; y++, source += sourcePitch, row = (uint32_t*)((uint8_t*)row + pitch)) {
+            for (int byte = from >> 3; byte <= (to - 1) >> 3; byte++) {
+                unsigned bits = source[byte];
+                if (bits == 0) continue;
+                // Only the columns inside the clip, then one write per set bit (bit 7 is the left).
+                const int first = byte * 8;
+                if (first < from) bits &= 0xFFu >> (from - first);
+                if (first + 8 > to) bits &= (0xFFu << (first + 8 - to)) & 0xFFu;
+                while (bits != 0) {
+                    const int k = __builtin_clz(bits) - 24;
+                    row[first + k] = ink;
+                    bits &= ~(0x80u >> k);
+                }
+            }
+        }
+        return;
+    }
+    for (int y = rect[1]; y < rect[3]; y++) {
+        uint8_t* row = (uint8_t*)destination->pixels + (int64_t)y * pitch;
+        for (int x = rect[0]; x < rect[2]; x++) {
+            int gx, gy;
+            if (vertical) {
+                gx = y - unclipped[1];
+                gy = unclipped[2] - 1 - x;
+            } else {
+                gx = x - unclipped[0];
+                gy = y - unclipped[1];
+            }
+            const int value = CellValue(font, entry, gx, gy);
+            if (value == 0) continue;
+            uint8_t* at = row + (int64_t)x * layout.Bytes;
+            if (type == VT_FONTTYPE_NORMAL) {
+                WritePixel(at, layout, WithAlpha(layout, color.Packed, 255));
+            } else if (type == VT_FONTTYPE_EDGE) {
+                WritePixel(at, layout, WithAlpha(layout, value == 1 ? color.Packed : edge.Packed, 255));
+            } else if (!Font_TypeHasEdge(type)) {
+                WritePixel(at, layout, WithAlpha(layout, color.Packed, LevelAlpha(value)));
+            } else {
+                const int body = value & 15, rim = value >> 4;
+                if (body == 15) {
+                    WritePixel(at, layout, WithAlpha(layout, color.Packed, 255));
+                } else if (body == 0) {
+                    WritePixel(at, layout, WithAlpha(layout, edge.Packed, rim * 16));
+                } else {
+                    const int alpha = 16 * body + (15 - body) * rim;
+                    const int weight = 4096 * body / alpha;
+                    auto mix = [weight](int c, int e) { return e + (c - e) * weight / 256; };
+                    const uint32_t packed = PackChannels(layout.ColorType, mix(color.Red, edge.Red),
+                                                         mix(color.Green, edge.Green), mix(color.Blue, edge.Blue));
+                    WritePixel(at, layout, WithAlpha(layout, packed, alpha));
+                }
+            }
+        }
+    }
+}
+
+// Draws an image glyph's graph onto a memory image, tinted by the text colour, inside the clip.
+void DrawMemoryImageGlyph(const GlyphCacheEntry* entry, MEMIMG* destination, const int32_t* clip, int x, int y)
+{
+    GraphHandleRecord* graph = Graphics_Image_GetGraphRecord(entry->Index, 0);
+    if (graph == nullptr || !MemImg_IsValid(&graph->memImage)) return;
+    MemImg_DrawImage(destination, &graph->memImage, x, y, 1);
+}
+
+// Texture road, one glyph through the graph draw calls.
+struct TextureRoad {
+    FontHandleRecord* Font;
+    uint32_t Color, Edge;             // 0x00RRGGBB brightness values
+    int SavedIgnore;
+    uint32_t SavedBright;
+};
+
+void SetBright(uint32_t rgb) { SetDrawColorBrightness((int)(rgb >> 16) & 255, (int)(rgb >> 8) & 255, (int)rgb & 255); }
+
+void DrawTextureGlyph(TextureRoad& road, const GlyphCacheEntry* entry, int x, int y)
+{
+    const int blendGraph = DrawSettings.BlendGraph;
+    const int border = DrawSettings.BlendGraphBorderParam, range = DrawSettings.BlendGraphBorderRange;
+    if (blendGraph > 0) SetBlendGraphTwoParam(-1, 0, 0);
+    if (entry->Image) {
+        Graphics_DrawSetting_SetIgnoreTextureColor(road.SavedIgnore);
+        SetBright(road.Color);
+        DrawGraphAt(x, y, entry->Index, 1);
+    } else {
+        FontHandleRecord* font = road.Font;
+        const int cell = font->CellSize;
+        const int left = entry->Column * cell + 1, top = entry->Row * cell + 1;
+        Graphics_DrawSetting_SetIgnoreTextureColor(1);
+        if (Font_TypeHasEdge(font->Type) && font->EdgeGraph >= 0) {
+            SetBright(road.Edge);
+            DrawGraphPart(x, y, left, top, entry->Width, entry->Height, font->EdgeGraph, 1, 0, 0);
+            SetBright(road.Color);
+        }
+        DrawGraphPart(x, y, left, top, entry->Width, entry->Height, font->CacheGraph, 1, 0, 0);
+    }
+    if (blendGraph > 0) SetBlendGraphTwoParam(blendGraph, border, range);
+}
+
+int Finish(int result, void* block)
+{
+    if (block != nullptr) Memory_Free(block);
+    Font_TextDrawing = 0;
+    return result;
+}
+
+}  // namespace
+
+void Font_SplitTextColor(uint32_t color, int* red, int* green, int* blue)
+{
+    if (GraphicsSystemState.DeviceValid) {
+        *red = (int)(color >> 16) & 255, *green = (int)(color >> 8) & 255, *blue = (int)color & 255;
+        return;
+    }
+    const ColorFormatDesc* format =
+        MemImg_GetColorData(GetScreenColorBitDepth() == 16 ? MemImgColorType_R5G6B5 : MemImgColorType_XRGB8, 0, 0);
+    auto channel = [color](uint32_t mask, int shift, int width) {
+        const uint32_t top = (1u << width) - 1;
+        return width <= 0 ? 0 : (int)(((color & mask) >> shift) * 255 / top);
+    };
+    *red = channel(format->redMask, format->redShift, format->redWidth);
+    *green = channel(format->greenMask, format->greenShift, format->greenWidth);
+    *blue = channel(format->blueMask, format->blueShift, format->blueWidth);
+}
+
+FontTextRequest Font_TextRequest_Measure(FontHandleRecord* font, const wchar_t* text, int length, int vertical)
+{
+    FontTextRequest request = {};
+    request.IntegerPositions = 1;
+    request.ScaleX = request.ScaleY = 1.0;
+    request.Text = text;
+    request.Font = font;
+    request.Length = length;
+    request.Vertical = vertical;
+    return request;
+}
+
+int Font_TextEngine(const FontTextRequest& request)
+{
+    FontHandleRecord* font = request.Font;
+    if (font->TextureCache && !Graphics_Dispatch_Device_IsValid()) return -1;
+    Font_TextDrawing = 1;
+    if (request.SizeOut != nullptr) request.SizeOut[0] = request.SizeOut[1] = 0;
+    if (request.LinesOut != nullptr) *request.LinesOut = 0;
+
+    const int memoryRoad = request.Destination != nullptr || !font->TextureCache;
+    int integerPositions = request.IntegerPositions;
+    double sx = request.ScaleX, sy = request.ScaleY;
+    if (memoryRoad) {
+        integerPositions = 1;
+        if (request.Scaled) return Finish(-1, nullptr);
+        sx = sy = 1.0;
+    } else if (!request.Scaled) {
+        sx = sy = 1.0;
+    }
+    const int vertical = request.Vertical;
+    const double along = vertical ? sy : sx, across = vertical ? sx : sy;
+
+    // Colours: channels, the brightness, then the pixel format (memory road) or brightness values.
+    TextColor color = {}, edge = {};
+    TextColor* const colors[2] = {&color, &edge};
+    Font_SplitTextColor(request.Color, &color.Red, &color.Green, &color.Blue);
+    Font_SplitTextColor(request.EdgeColor, &edge.Red, &edge.Green, &edge.Blue);
+    const uint32_t bright = DrawSettings.DrawBright & 0xFFFFFF;
+    if (bright != 0xFFFFFF) {
+        const int br = (int)(bright >> 16) & 255, bg = (int)(bright >> 8) & 255, bb = (int)bright & 255;
+        for (TextColor* c : colors) {
+            c->Red = c->Red * br / 255;
+            c->Green = c->Green * bg / 255;
+            c->Blue = c->Blue * bb / 255;
+        }
+    }
+    PixelLayout layout = {4, MemImgColorType_XRGB8, -1};
+    if (request.Draw && memoryRoad && request.Destination != nullptr && MemImg_IsValid(request.Destination))
+        layout = LayoutOf(request.Destination);
+    for (TextColor* c : colors)
+        c->Packed = memoryRoad ? PackChannels(layout.ColorType, c->Red, c->Green, c->Blue)
+                               : (uint32_t)c->Red << 16 | (uint32_t)c->Green << 8 | (uint32_t)c->Blue;
+    if (request.Draw && memoryRoad && layout.Bytes == 1) {
+        color.Packed = request.Color & 0xFF;
+        edge.Packed = request.EdgeColor & 0xFF;
+    }
+
+    const wchar_t* text = request.Text;
+    if (text == nullptr || text[0] == 0 || request.Length == 0) return Finish(0, nullptr);
+    int length = request.Length;
+    if (length < 0) {
+        length = 0;
+        while (text[length] != 0) length++;
+    }
+    uint32_t *codes = EngineCodes, *selectors = EngineSelectors;
+    void* block = nullptr;
+    if (length > FixedUnits) {
+        block = Memory_Allocate((uint32_t)((int64_t)length * 8), __FILE__, __LINE__);
+        if (block == nullptr) return Finish(-1, nullptr);
+        codes = (uint32_t*)block;
+        selectors = codes + length;
+    }
+    int count = 0;
+    if (Font_GlyphCache_PrepareText(font, text, length, codes, selectors, &count) < 0) return Finish(-1, block);
+
+    // Pen, with the shift that puts the top of the glyphs at the pen.
+    const int halfOffset = font->VerticalOffset / 2;
+    double shift = halfOffset * sy;
+    if (integerPositions) shift = (int)shift;
+    double penX = integerPositions ? request.X : request.FX, penY = integerPositions ? request.Y : request.FY;
+    if (vertical)
+        penX -= shift;
+    else
+        penY -= shift;
+    const double lineAdvance = (font->LineSpacingSet ? font->LineSpacing : font->Height - font->VerticalOffset) * across;
+
+    MEMIMG* destination = request.Draw && memoryRoad ? request.Destination : nullptr;
+    if (request.Draw && memoryRoad && (destination == nullptr || !MemImg_IsValid(destination))) destination = nullptr;
+    const int32_t noClip[4] = {0, 0, destination != nullptr ? destination->width : 0,
+                               destination != nullptr ? destination->height : 0};
+    const int32_t* clip = request.Clip != nullptr ? request.Clip : noClip;
+
+    // Memory-road image glyphs are composed inside the clip, tinted by the text colour, copied plainly.
+    int32_t savedArea[4];
+    memcpy(savedArea, MemImgState.drawArea, sizeof(savedArea));
+    const uint32_t savedMemBright = MemImgState.brightColor;
+    const int savedMode = MemImgState.blendMode, savedParam = MemImgState.blendParam;
+    int imageGlyphSetUp = 0;
+
+    TextureRoad road = {font, color.Packed, edge.Packed, 0, DrawSettings.DrawBright};
+    const int textureDraw = request.Draw && !memoryRoad;
+    if (textureDraw) {
+        road.SavedIgnore = Graphics_DrawSetting_GetIgnoreTextureColor();
+        if (!Font_TypeHasEdge(font->Type)) SetBright(road.Color);
+    }
+
+    // The full-width space is U+3000 itself: characters of other planes that share its low bits draw.
+    const uint32_t fullWidthSpace = 0x3000;
+    double p = 0, l = 0, maximum = 0;
+    int lines = 0;
+    const int H = font->Height;
+    for (int i = 0; i < count; i++) {
+        const uint32_t code = codes[i];
+        const GlyphCacheEntry* entry = nullptr;
+        if (code != 0x0A) {
+            // The common case in one table access: a cached character of the direct table.
+            if (code <= 0xFFFF && selectors[i] == 0 && font->ImageGlyphCount == 0 && font->Direct[code].Used)
+                entry = font->Direct[code].Entry;
+            if (entry == nullptr) {
+                FontHandleRecord* owner = nullptr;
+                entry = Font_GlyphCache_Lookup(font, code, selectors[i], &owner, nullptr, nullptr, 1);
+            }
+        }
+        const int blank = entry == nullptr || code == 0x0A || code == 0x20 || code == fullWidthSpace ||
+                          (entry->Width == 0 && entry->Height == 0);
+        if (request.Draw && !blank) {
+            const int ox = entry->OffsetX, oy = entry->OffsetY;
+            if (memoryRoad && destination != nullptr) {
+                const int px = (int)penX, py = (int)penY;
+                if (entry->Image) {
+                    if (!imageGlyphSetUp) {
+                        MemImg_SetDrawArea(clip);
+                        MemImg_SetDrawBright((uint32_t)color.Red << 16 | (uint32_t)color.Green << 8 | (uint32_t)color.Blue);
+                        MemImg_SetBlendMode(0, 255);
+                        imageGlyphSetUp = 1;
+                    }
+                    // Image glyphs stand upright in vertical text too.
+                    const int gx = vertical ? px + H - oy - (int)l - entry->Height : px + ox + (int)p;
+                    const int gy = vertical ? py + ox + (int)p : py + oy + (int)l;
+                    DrawMemoryImageGlyph(entry, destination, clip, gx, gy);
+                } else {
+                    DrawMemoryGlyph(font, entry, destination, clip, vertical, px + ox + (int)p, vertical ? py + ox + (int)p : py + oy + (int)l,
+                                    px + H - oy - (int)l, color, edge);
+                }
+            } else if (textureDraw) {
+                // Vertical and scaled text of the texture road keep the glyphs upright at their pen places.
+                const int gx = vertical ? (int)(penX + (H - oy) * sx - l) - entry->Height : (int)(penX + ox * sx + p);
+                const int gy = vertical ? (int)(penY + ox * sy + p) : (int)(penY + oy * sy + l);
+                DrawTextureGlyph(road, entry, gx, gy);
+            }
+        }
+        if (code == 0x0A) {
+            lines++;
+            p = 0;
+            l += lineAdvance;
+        } else {
+            p += ((entry != nullptr ? entry->Advance : 0) + font->CharSpacing) * along;
+        }
+        if (font->KerningPairCount > 0 && font->KerningPairs != nullptr && i < count - 1) {
+            const uint32_t next = codes[i + 1];
+            const FontDataKerningPair* pairs = nullptr;
+            uint32_t pairCount = 0;
+            if (entry != nullptr && code != 0x0A) {
+                pairs = entry->Kerning;
+                pairCount = entry->KerningCount;
+            } else {
+                uint32_t first = 0;
+                while (first < font->KerningPairCount && font->KerningPairs[first].First != code) first++;
+                pairs = font->KerningPairs + first;
+                while (first + pairCount < font->KerningPairCount && pairs[pairCount].First == code) pairCount++;
+            }
+            for (uint32_t k = 0; k < pairCount; k++)
+                if (pairs[k].Second == next) {
+                    p += pairs[k].Amount * along;
+                    break;
+                }
+        }
+        if (p > maximum) maximum = p;
+    }
+
+    if (imageGlyphSetUp) {
+        MemImg_SetDrawArea(savedArea);
+        MemImg_SetDrawBright(savedMemBright);
+        MemImg_SetBlendMode(savedMode, savedParam);
+    }
+    if (textureDraw) {
+        Graphics_DrawSetting_SetIgnoreTextureColor(road.SavedIgnore);
+        SetBright(road.SavedBright);
+    }
+    const double extent = (H - font->VerticalOffset) * across + l;
+    if (request.SizeOut != nullptr) {
+        request.SizeOut[0] = (int)(vertical ? extent : maximum);
+        request.SizeOut[1] = (int)(vertical ? maximum : extent);
+    }
+    if (request.LinesOut != nullptr) *request.LinesOut = lines + 1;
+    return Finish((int)maximum, block);
+}
+
+}  // namespace Vantrel

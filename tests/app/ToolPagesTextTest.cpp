@@ -1,0 +1,222 @@
+// The tool with no graphics device (Direct3D switched off for it in the test prefix): every page and
+// sub-page drawn, captured from its window through GDI, with its Japanese captions present (pixels
+// of the caption's colour inside the caption's rectangle), and each page chosen by real mouse clicks
+// on its tab. The captures are kept as BMP files beside the test program (tests/pages/).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/AppMain.h"
+#include "app/DevicePage.h"
+#include "app/SettingsPage.h"
+#include "app/Tabs.h"
+#include "tests/app/ToolProcess.h"
+
+using namespace QelvarTest;
+
+namespace {
+
+constexpr int ClientWidth = 860, ClientHeight = 560;
+constexpr int PageOriginX = 120;  // the page layer's place in the window
+
+constexpr uint32_t Light = 0xE6E6E6, Cyan = 0x00F5F5, Pink = 0xFFC8C8;
+
+struct Capture {
+    std::vector<uint32_t> Pixels;  // 0x00RRGGBB, top row first
+
+    uint32_t At(int x, int y) const { return Pixels[size_t(y) * ClientWidth + x]; }
+
+    // Pixels of the colour inside the rectangle (window coordinates).
+    int Count(int left, int top, int width, int height, uint32_t color) const {
+        int count = 0;
+        for (int y = top < 0 ? 0 : top; y < top + height && y < ClientHeight; ++y)
+            for (int x = left < 0 ? 0 : left; x < left + width && x < ClientWidth; ++x) count += At(x, y) == color;
+        return count;
+    }
+};
+
+// The client area read from the window's device context with BitBlt into a 32-bit DIB section.
+Capture CaptureWindow(HWND window) {
+    Capture capture;
+    capture.Pixels.assign(size_t(ClientWidth) * ClientHeight, 0);
+    const HDC windowDC = GetDC(window);
+    const HDC memoryDC = CreateCompatibleDC(windowDC);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = ClientWidth;
+    info.bmiHeader.biHeight = -ClientHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(memoryDC, bitmap);
+    BitBlt(memoryDC, 0, 0, ClientWidth, ClientHeight, windowDC, 0, 0, SRCCOPY);
+    GdiFlush();
+    const uint32_t* source = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < capture.Pixels.size(); ++i) capture.Pixels[i] = source[i] & 0xFFFFFF;
+    SelectObject(memoryDC, old);
+    DeleteObject(bitmap);
+    DeleteDC(memoryDC);
+    ReleaseDC(window, windowDC);
+    return capture;
+}
+
+// Writes the capture as a 24-bit BMP file.
+void SaveCapture(const Capture& capture, const std::wstring& path) {
+    const int pitch = ClientWidth * 3;
+    std::vector<uint8_t> file(54 + size_t(pitch) * ClientHeight, 0);
+    auto put32 = [&](size_t at, uint32_t v) { memcpy(&file[at], &v, 4); };
+    file[0] = 'B', file[1] = 'M';
+    put32(2, uint32_t(file.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, ClientWidth);
+    put32(22, ClientHeight);
+    file[26] = 1, file[28] = 24;
+    for (int y = 0; y < ClientHeight; ++y)
+        for (int x = 0; x < ClientWidth; ++x) {
+            const uint32_t c = capture.At(x, y);
+            uint8_t* p = &file[54 + size_t(ClientHeight - 1 - y) * pitch + size_t(x) * 3];
+            p[0] = uint8_t(c), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c >> 16);
+        }
+    WriteBytes(path, file.data(), file.size());
+}
+
+// A caption given in page coordinates is found where the page layer puts it (x + 120), or, while
+// drawing into page layers is not yet available, where the page draws it on the screen itself.
+int PageCaptionPixels(const Capture& capture, const Qelvar::Rect& rect, uint32_t color) {
+    const int layered = capture.Count(rect.X + PageOriginX, rect.Y, rect.Width, rect.Height, color);
+    return layered > 0 ? layered : capture.Count(rect.X, rect.Y, rect.Width, rect.Height, color);
+}
+
+// Direct3D 11 and 9 switched off for the tool in the prefix, so that it runs with no device.
+struct NoDirect3D {
+    HKEY Key = nullptr;
+    NoDirect3D() {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\qelvar.exe\\DllOverrides", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &Key, nullptr) != ERROR_SUCCESS)
+            return;
+        for (const wchar_t* dll : {L"d3d11", L"d3d9", L"dxgi"})
+            RegSetValueExW(Key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+    }
+    ~NoDirect3D() {
+        if (Key == nullptr) return;
+        for (const wchar_t* dll : {L"d3d11", L"d3d9", L"dxgi"}) RegDeleteValueW(Key, dll);
+        RegCloseKey(Key);
+    }
+};
+
+class ToolPagesText : public ::testing::Test {
+protected:
+    ToolRun Run;
+    std::wstring Pages;
+
+    void SetUp() override {
+        Pages = BuildFolder(1) + L"tests\\pages\\";
+        CreateDirectoryW((BuildFolder(1) + L"tests").c_str(), nullptr);
+        CreateDirectoryW(Pages.c_str(), nullptr);
+    }
+    void TearDown() override { FinishTool(Run, 3000); }
+
+    // Clicks a point of the window and waits until the capture settles on a new picture.
+    Capture ClickAndCapture(int x, int y, const wchar_t* name) {
+        const Capture before = CaptureWindow(Run.Window);
+        ClickAt(Run.Window, x, y);
+        Capture after = CaptureWindow(Run.Window);
+        for (int waited = 0; waited < 3000 && after.Pixels == before.Pixels; waited += 100) {
+            Sleep(100);
+            after = CaptureWindow(Run.Window);
+        }
+        Sleep(300);
+        after = CaptureWindow(Run.Window);
+        SaveCapture(after, Pages + name + L".bmp");
+        return after;
+    }
+};
+
+// Centre of a tab of the tab bar (window coordinates) and of a sub-tab of the settings page.
+POINT TabCentre(int tab) {
+    const Qelvar::Rect& rect = Qelvar::TabRect[tab];
+    return {rect.X + rect.Width / 2, rect.Y + rect.Height / 2};
+}
+
+POINT SubTabCentre(int subTab) {
+    const Qelvar::Rect& rect = Qelvar::SettingsPage.SubTabRect[subTab];
+    return {rect.X + rect.Width / 2 + PageOriginX, rect.Y + rect.Height / 2};
+}
+
+// The chosen tab's caption is drawn in cyan (the others in the light colour).
+void ExpectTabBar(const Capture& capture, int chosen) {
+    const Qelvar::Rect& rect = Qelvar::TabRect[chosen];
+    EXPECT_GT(capture.Count(rect.X, rect.Y, rect.Width, rect.Height, Cyan), 10) << "tab " << chosen;
+}
+
+}  // namespace
+
+TEST_F(ToolPagesText, EveryPageDrawsItsCaptionsWithoutADevice)
+{
+    NoDirect3D noDirect3D;
+    ASSERT_TRUE(PrepareToolFolder(Run, BuildFolder(1), L"qelvar-pages", 0, 1));
+    ASSERT_TRUE(StartTool(Run));
+
+    // Home: the tab bar with "ホーム" chosen and the page's lines of text.
+    // The first frames: wait (bounded) until the home page has been presented.
+    Capture home = CaptureWindow(Run.Window);
+    for (int waited = 0; waited < 5000 && home.Count(0, 0, ClientWidth, ClientHeight, Light) < 200; waited += 100) {
+        Sleep(100);
+        home = CaptureWindow(Run.Window);
+    }
+    Sleep(300);
+    home = CaptureWindow(Run.Window);
+    SaveCapture(home, Pages + L"home.bmp");
+    ExpectTabBar(home, Qelvar::TabHome);
+    EXPECT_GT(PageCaptionPixels(home, {50, 50, 600, 110}, Light), 200);
+
+    // Device: chosen by its tab; its request line below the pad tiles' top.
+    Capture device = ClickAndCapture(TabCentre(Qelvar::TabDevice).x, TabCentre(Qelvar::TabDevice).y, L"device");
+    ExpectTabBar(device, Qelvar::TabDevice);
+    EXPECT_GT(PageCaptionPixels(device, {Qelvar::DevicePage.PadTile[0].X, 108, 400, 20}, Light), 100);
+
+    // Settings with its five sub-pages, each chosen by its sub-tab.
+    Capture settings = ClickAndCapture(TabCentre(Qelvar::TabSettings).x, TabCentre(Qelvar::TabSettings).y, L"settings");
+    ExpectTabBar(settings, Qelvar::TabSettings);
+    const struct {
+        int SubTab;
+        const wchar_t* Name;
+    } subPages[] = {{Qelvar::SubTabStick, L"settings-stick"},
+                    {Qelvar::SubTabButtons, L"settings-button"},
+                    {Qelvar::SubTabPov, L"settings-pov"},
+                    {Qelvar::SubTabSave, L"settings-save"},
+                    {Qelvar::SubTabLoad, L"settings-load"}};
+    Capture previous = settings;
+    for (const auto& sub : subPages) {
+        SCOPED_TRACE(std::string(sub.Name, sub.Name + wcslen(sub.Name)));
+        const POINT centre = SubTabCentre(sub.SubTab);
+        const Capture page = ClickAndCapture(centre.x, centre.y, sub.Name);
+        ExpectTabBar(page, Qelvar::TabSettings);
+        // The chosen sub-tab's caption turns cyan; the sub-page's own captions fill the area beside them.
+        EXPECT_GT(PageCaptionPixels(page, Qelvar::SettingsPage.SubTabRect[sub.SubTab], Cyan), 10);
+        const int lightBeside = page.Count(PageOriginX + 110, 0, ClientWidth - PageOriginX - 110, ClientHeight, Light) +
+                                page.Count(110, 0, ClientWidth - 110, ClientHeight, Light);
+        EXPECT_GT(lightBeside, 100);
+        EXPECT_NE(page.Pixels, previous.Pixels);
+        previous = page;
+    }
+
+    // Run: its button's caption in pink.
+    Capture run = ClickAndCapture(TabCentre(Qelvar::TabRun).x, TabCentre(Qelvar::TabRun).y, L"run");
+    ExpectTabBar(run, Qelvar::TabRun);
+    EXPECT_GT(PageCaptionPixels(run, Qelvar::RunPage.RunButton, Pink), 50);
+
+    // Exit: its button's caption and the confirmation line.
+    Capture exitPage = ClickAndCapture(TabCentre(Qelvar::TabExit).x, TabCentre(Qelvar::TabExit).y, L"exit");
+    ExpectTabBar(exitPage, Qelvar::TabExit);
+    EXPECT_GT(PageCaptionPixels(exitPage, Qelvar::ExitPage.ExitButton, Light), 50);
+
+    // Back home by its tab.
+    Capture again = ClickAndCapture(TabCentre(Qelvar::TabHome).x, TabCentre(Qelvar::TabHome).y, L"home-again");
+    ExpectTabBar(again, Qelvar::TabHome);
+}

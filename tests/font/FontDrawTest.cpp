@@ -1,0 +1,586 @@
+// Text drawing and measuring without a graphics device: font data written here in the "FNTF" format
+// draws a known text into the main memory screen, compared byte for byte with the picture composed
+// from the font data itself (offsets, advances, spacing, kerning, line feeds, edge fonts, clipping at
+// the draw area); antialiased text is composed through the work image; the measuring rules; font-data
+// versions and damaged blocks; image glyphs; the built-in 8 x 16 font when no system font can be made.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../system/WindowTestSupport.h"
+#include "font/VtFont.h"
+#include "font/VtFontCache.h"
+#include "font/VtFontData.h"
+#include "font/VtFontDraw.h"
+#include "font/VtFontText.h"
+#include "foundation/VtCharCode.h"
+#include "foundation/VtWinAPI.h"
+#include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsDrawTarget.h"
+#include "graphics/VtGraphicsImage.h"
+#include "system/VtKeyInput.h"
+#include "system/VtSystemNeighbours.h"
+#include "tools/VtaEncode.h"
+
+using namespace Vantrel;
+using namespace WindowTest;
+
+namespace {
+
+// One glyph of the test font: its records and its pixels (1 bit or 4-bit levels, row by row).
+struct TestGlyph {
+    uint32_t Code;
+    int OffsetX, OffsetY, Advance, Width, Height;
+    bool Packed;
+    std::vector<int> Levels;          // Width x Height, 0 none
+};
+
+struct TestKerning {
+    uint32_t First, Second;
+    int Amount;
+};
+
+constexpr int FontHeight = 16;
+
+// A glyph whose pixels follow a pattern of its own (seeded), with ink at its four edges.
+TestGlyph MakeGlyph(uint32_t code, int ox, int oy, int advance, int width, int height, bool packed, int seed,
+                    int levels)
+{
+    TestGlyph glyph{code, ox, oy, advance, width, height, packed, {}};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool border = x == 0 || y == 0 || x == width - 1 || y == height - 1;
+            const bool on = border || ((x * 3 + y * 5 + seed) % 4 == 0);
+            glyph.Levels.push_back(on ? (levels == 1 ? 1 : 1 + (x + y + seed) % 15) : 0);
+        }
+    return glyph;
+}
+
+void Put(std::vector<uint8_t>& out, size_t at, uint32_t value, int bytes)
+{
+    if (out.size() < at + bytes) out.resize(at + bytes, 0);
+    for (int i = 0; i < bytes; ++i) out[at + i] = uint8_t(value >> (8 * i));
+}
+
+// The font-data block: image kind 0 (1 bit) or 1 (4 bits); version 0 leaves out bytes 300-343.
+std::vector<uint8_t> MakeFontData(const std::vector<TestGlyph>& glyphs, const std::vector<TestKerning>& kerning,
+                                  int imageKind, int version = 1)
+{
+    std::vector<uint8_t> images, header(412, 0);
+    const char16_t face[] = u"Test Face";
+    for (size_t i = 0; face[i] != 0; ++i) Put(header, 24 + 2 * i, face[i], 2);
+    Put(header, 280, 4, 2);
+    Put(header, 282, FontHeight, 2);
+    Put(header, 284, FontHeight, 2);
+    Put(header, 286, 0, 2);
+    Put(header, 290, FontHeight, 2);
+    Put(header, 294, 0xFFFF, 2);
+    Put(header, 296, 12, 2);
+    Put(header, 300, uint32_t(kerning.size()), 4);
+    header[344] = uint8_t(imageKind);
+    uint32_t decodeSize = 0, wide = 0;
+    for (const TestGlyph& glyph : glyphs) {
+        const int pitch = imageKind == 0 ? (glyph.Width + 7) / 8 : (glyph.Width + 1) / 2;
+        std::vector<uint8_t> rows(size_t(pitch) * glyph.Height, 0);
+        for (int y = 0; y < glyph.Height; ++y)
+            for (int x = 0; x < glyph.Width; ++x) {
+                const int level = glyph.Levels[size_t(y) * glyph.Width + x];
+                if (imageKind == 0 && level) rows[size_t(y) * pitch + x / 8] |= uint8_t(0x80 >> (x % 8));
+                if (imageKind == 1) rows[size_t(y) * pitch + x / 2] |= uint8_t(level << (x % 2 ? 0 : 4));
+            }
+        std::vector<uint8_t> stored = rows;
+        if (glyph.Packed) {
+            stored = VtaPack::LzPack(rows.data(), rows.size());
+            decodeSize = std::max<uint32_t>(decodeSize, uint32_t(rows.size()));
+        }
+        const size_t record = header.size();
+        header.resize(record + 32, 0);
+        Put(header, record, glyph.Code, 4);
+        header[record + 4] = glyph.Packed ? 1 : 0;
+        Put(header, record + 6, uint16_t(int16_t(glyph.OffsetX)), 2);
+        Put(header, record + 8, uint16_t(int16_t(glyph.OffsetY)), 2);
+        Put(header, record + 10, uint16_t(int16_t(glyph.Advance)), 2);
+        Put(header, record + 12, glyph.Width, 2);
+        Put(header, record + 14, glyph.Height, 2);
+        Put(header, record + 16, uint32_t(images.size()), 4);
+        Put(header, record + 20, pitch, 4);
+        images.insert(images.end(), stored.begin(), stored.end());
+        wide += glyph.Code >= 0x10000;
+    }
+    for (const TestKerning& pair : kerning) {
+        const size_t at = header.size();
+        header.resize(at + 16, 0);
+        Put(header, at, pair.First, 4);
+        Put(header, at + 4, pair.Second, 4);
+        Put(header, at + 8, uint32_t(pair.Amount), 4);
+    }
+    if (version == 0) {
+        header.erase(header.begin() + 300, header.begin() + 344);
+    }
+    const VtaPack::Bytes packed = VtaPack::LzPack(header.data() + 24, header.size() - 24);
+    std::vector<uint8_t> out = {'F', 'N', 'T', 'F'};
+    Put(out, 4, uint32_t(version), 2);
+    Put(out, 8, uint32_t(24 + packed.size()), 4);
+    Put(out, 12, decodeSize, 4);
+    Put(out, 16, uint32_t(glyphs.size()), 4);
+    Put(out, 20, wide, 4);
+    out.insert(out.end(), packed.begin(), packed.end());
+    out.insert(out.end(), images.begin(), images.end());
+    return out;
+}
+
+// The glyphs of the exact-pixel tests: negative and positive offsets, one packed glyph with the same
+// pixels as an unpacked one, and a glyph above U+FFFF whose low 16 bits are those of U+3000.
+std::vector<TestGlyph> TestGlyphs(int levels)
+{
+    std::vector<TestGlyph> glyphs = {
+        MakeGlyph(L'A', 0, 2, 9, 8, 12, false, 1, levels),
+        MakeGlyph(L'B', -1, 0, 7, 7, 14, true, 2, levels),
+        MakeGlyph(L'C', 2, 5, 12, 9, 9, false, 3, levels),
+        MakeGlyph(0x13000, 1, 1, 10, 8, 13, false, 4, levels),
+    };
+    TestGlyph copy = glyphs[0];
+    copy.Code = L'D';
+    copy.Packed = true;
+    glyphs.push_back(copy);
+    return glyphs;
+}
+
+const std::vector<TestKerning> TestPairs = {{L'A', L'B', -2}, {L'C', L'A', 3}};
+
+// The text drawn: both kerning pairs, a space, a line feed, the packed twin and the wide glyph.
+const wchar_t TestText[] = L"ABC A\nDC\xD80C\xDC00" L"AB";
+
+// The picture the font data itself gives: every glyph's ink (and, for an edge font, the ring of
+// pixels around it) placed by the pen rules, clipped to the clip rectangle.
+std::vector<uint32_t> ComposeExpected(const std::vector<TestGlyph>& glyphs, int width, int height, uint32_t background,
+                                      int x, int y, int spacing, int edge, uint32_t color, uint32_t edgeColor,
+                                      const RECT& clip)
+{
+    std::vector<uint32_t> picture(size_t(width) * height, background);
+    std::map<uint32_t, const TestGlyph*> byCode;
+    for (const TestGlyph& glyph : glyphs) byCode[glyph.Code] = &glyph;
+    std::vector<uint32_t> codes;
+    for (size_t i = 0; TestText[i] != 0; ++i) {
+        const uint32_t unit = uint16_t(TestText[i]);
+        if ((unit & 0xFC00) == 0xD800) {
+            codes.push_back((((unit & 0x3FF) << 10) | (uint16_t(TestText[i + 1]) & 0x3FF)) + 0x10000);
+            ++i;
+        } else {
+            codes.push_back(unit);
+        }
+    }
+    const int lineAdvance = FontHeight + 2 * edge;
+    int pen = 0, line = 0;
+    auto plot = [&](int px, int py, uint32_t value) {
+        if (px >= clip.left && px < clip.right && py >= clip.top && py < clip.bottom && px < width && py < height)
+            picture[size_t(py) * width + px] = value;
+    };
+    for (size_t i = 0; i < codes.size(); ++i) {
+        const uint32_t code = codes[i];
+        if (code == L'\n') {
+            pen = 0;
+            line += lineAdvance;
+            continue;
+        }
+        const TestGlyph* glyph = byCode.count(code) ? byCode[code] : nullptr;
+        if (glyph != nullptr) {
+            auto ink = [&](int gx, int gy) {
+                return gx >= 0 && gy >= 0 && gx < glyph->Width && gy < glyph->Height &&
+                       glyph->Levels[size_t(gy) * glyph->Width + gx] != 0;
+            };
+            const int left = x + pen + glyph->OffsetX, top = y + line + glyph->OffsetY;
+            for (int gy = -edge; gy < glyph->Height + edge; ++gy)
+                for (int gx = -edge; gx < glyph->Width + edge; ++gx) {
+                    if (ink(gx, gy))
+                        plot(left + edge + gx, top + edge + gy, color);
+                    else if (edge > 0 && (ink(gx - 1, gy) || ink(gx + 1, gy) || ink(gx, gy - 1) || ink(gx, gy + 1)))
+                        plot(left + edge + gx, top + edge + gy, edgeColor);
+                }
+        }
+        pen += (glyph != nullptr ? glyph->Advance + 2 * edge : 0) + spacing;
+        if (i + 1 < codes.size())
+            for (const TestKerning& pair : TestPairs)
+                if (pair.First == code && pair.Second == codes[i + 1]) pen += pair.Amount;
+    }
+    return picture;
+}
+
+std::vector<uint32_t> ScreenPixels()
+{
+    const MEMIMG& screen = GraphicsSystemState.SoftScreenMain;
+    std::vector<uint32_t> pixels(size_t(screen.width) * screen.height);
+    for (int y = 0; y < screen.height; ++y)
+        memcpy(&pixels[size_t(y) * screen.width], static_cast<const uint8_t*>(screen.pixels) + size_t(y) * screen.body->pitch,
+               size_t(screen.width) * 4);
+    return pixels;
+}
+
+int CountDifferences(const std::vector<uint32_t>& actual, const std::vector<uint32_t>& expected, int width)
+{
+    int differences = 0;
+    size_t first = 0;
+    for (size_t i = 0; i < actual.size(); ++i)
+        if (actual[i] != expected[i] && differences++ == 0) {
+            first = i;
+            ADD_FAILURE() << "first difference at (" << i % width << ", " << i / width << "): drawn " << std::hex
+                          << actual[i] << ", expected " << expected[i];
+        }
+    if (differences > 0) {
+        // The neighbourhood of the first difference, drawn and expected (. background, # colour, x other).
+        const uint32_t background = expected[0];
+        std::string picture;
+        const int x0 = int(first % width) - 20, y0 = int(first / width) - 4;
+        for (int y = y0; y < y0 + 24; ++y) {
+            for (const auto* image : {&actual, &expected}) {
+                for (int x = x0; x < x0 + 48; ++x) {
+                    const size_t at = size_t(y) * width + x;
+                    if (x < 0 || y < 0 || at >= image->size()) { picture += ' '; continue; }
+                    const uint32_t v = (*image)[at];
+                    picture += v == background ? '.' : v == 0xFFC800 ? '#' : 'x';
+                }
+                picture += "   ";
+            }
+            picture += '\n';
+        }
+        ADD_FAILURE() << "drawn | expected, from (" << x0 << ", " << y0 << "):\n" << picture;
+    }
+    return differences;
+}
+
+class FontDrawTest : public LibraryTest {
+protected:
+    void SetUp() override
+    {
+        LibraryTest::SetUp();
+        SetHardwareGraphicsEnable(0);
+        ASSERT_EQ(InitializeLibrary(), 0);
+        ASSERT_EQ(GraphicsApi, GRAPHICS_API_NONE);
+        ASSERT_EQ(GetScreenColorBitDepth(), 32);
+    }
+    void TearDown() override
+    {
+        LibraryTest::TearDown();
+        SetHardwareGraphicsEnable(1);
+    }
+
+    void ClearScreen()
+    {
+        Graphics_DrawSetting_SetDrawAreaRect(0, 0, GraphicsScreenState.ScreenWidth, GraphicsScreenState.ScreenHeight);
+        ClearDrawTarget(nullptr);
+    }
+};
+
+}  // namespace
+
+TEST_F(FontDrawTest, FontDataDrawsExactlyTheComposedPicture)
+{
+    const std::vector<TestGlyph> glyphs = TestGlyphs(1);
+    const std::vector<uint8_t> data = MakeFontData(glyphs, TestPairs, 0);
+    const uint32_t color = MakeColorCode(255, 200, 0), edgeColor = MakeColorCode(0, 64, 255);
+    const int width = GraphicsSystemState.SoftScreenMain.width, height = GraphicsSystemState.SoftScreenMain.height;
+    struct Case {
+        const char* Name;
+        int EdgeSize, Spacing, X, Y;
+        RECT Area;
+    };
+    const Case cases[] = {
+        {"plain", 0, 0, 40, 30, {0, 0, width, height}},
+        {"spacing 3", 0, 3, 40, 30, {0, 0, width, height}},
+        {"cut by the draw area", 0, 1, -3, 20, {0, 25, 70, 50}},
+        {"edge font", 1, 2, 100, 200, {0, 0, width, height}},
+        {"edge font cut", 1, 0, 10, 5, {12, 8, 60, 30}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.Name);
+        const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), test.EdgeSize);
+        ASSERT_GE(handle, 0);
+        ASSERT_EQ(SetFontCharSpacingToHandle(test.Spacing, handle), 0);
+        ClearScreen();
+        const uint32_t background = ScreenPixels()[0];
+        Graphics_DrawSetting_SetDrawAreaRect(test.Area.left, test.Area.top, test.Area.right, test.Area.bottom);
+        EXPECT_EQ(DrawTextToHandleW(test.X, test.Y, TestText, int(wcslen(TestText)), color, handle, edgeColor, 0), 0);
+        const std::vector<uint32_t> expected = ComposeExpected(glyphs, width, height, background, test.X, test.Y,
+                                                               test.Spacing, test.EdgeSize, color & 0xFFFFFF,
+                                                               edgeColor & 0xFFFFFF, test.Area);
+        EXPECT_EQ(CountDifferences(ScreenPixels(), expected, width), 0);
+        EXPECT_EQ(DeleteFontToHandle(handle), 0);
+    }
+}
+
+TEST_F(FontDrawTest, AntialiasedTextIsComposedIntoTheScreen)
+{
+    const std::vector<TestGlyph> glyphs = TestGlyphs(15);
+    const std::vector<uint8_t> data = MakeFontData(glyphs, TestPairs, 1);
+    const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), 0);
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(Font_GetRecord(handle)->Type, VT_FONTTYPE_ANTIALIASING_4X4);
+    ClearScreen();
+    std::vector<uint32_t> before = ScreenPixels();
+    const int width = GraphicsSystemState.SoftScreenMain.width;
+    EXPECT_EQ(DrawTextToHandleW(50, 60, L"AC", 2, MakeColorCode(255, 255, 255), handle, 0, 0), 0);
+    std::vector<uint32_t> after = ScreenPixels();
+    for (uint32_t& pixel : before) pixel &= 0xFFFFFF;
+    for (uint32_t& pixel : after) pixel &= 0xFFFFFF;
+    // Full ink lands as the text colour, partial levels in between, nothing outside the text's box.
+    int full = 0, partial = 0, outside = 0;
+    for (size_t i = 0; i < after.size(); ++i) {
+        if (after[i] == before[i]) continue;
+        const int px = int(i % width), py = int(i / width);
+        if (px < 50 || px >= 50 + 9 + 12 || py < 60 || py >= 60 + FontHeight) ++outside;
+        (after[i] == 0xFFFFFF ? full : partial)++;
+    }
+    EXPECT_GT(full, 3);
+    EXPECT_GT(partial, 10);
+    EXPECT_EQ(outside, 0);
+    // The first pixel of "A" has level 1 + (0 + 0 + 1) % 15 = 2: alpha 32 over the background.
+    const uint32_t background = before[0] & 0xFF;
+    const uint32_t expectedBlue = (0xFF * 32 + background * (255 - 32) + 127) / 255;
+    EXPECT_NEAR(int(after[size_t(62) * width + 50] & 0xFF), int(expectedBlue), 1);
+}
+
+TEST_F(FontDrawTest, MeasuringFollowsTheLayoutRules)
+{
+    const std::vector<TestGlyph> glyphs = TestGlyphs(1);
+    const std::vector<uint8_t> data = MakeFontData(glyphs, TestPairs, 0);
+    const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), 0);
+    ASSERT_GE(handle, 0);
+    FontHandleRecord* font = Font_GetRecord(handle);
+    // "AB" kerns by -2; "C" has 12; a missing glyph advances by the spacing only.
+    struct Case {
+        const wchar_t* Text;
+        int Length, Cap, Spacing, Width;
+    };
+    const Case cases[] = {
+        {L"AB", 0, -1, 0, 9 - 2 + 7},
+        {L"ABC", 0, 2, 0, 9 - 2 + 7},         // length 0: the cap limits
+        {L"ABCAB", 2, 1, 0, 9 - 2 + 7},       // a given length is used as is
+        {L"A\x0E01" L"C", 0, -1, 2, 9 + 2 + 2 + 12 + 2},
+        {L"   ", 0, -1, 1, 3},
+        {L"\x3000", 0, -1, 0, 0},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(test.Text)));
+        SetFontCharSpacingToHandle(test.Spacing, handle);
+        EXPECT_EQ(GetTextWidthToHandleW(test.Text, test.Length, test.Cap, handle, 0), test.Width);
+    }
+    SetFontCharSpacingToHandle(0, handle);
+    // Two lines: the wider line, two lines, one line advance plus one height; vertical swaps them.
+    int size[2] = {}, lines = 0;
+    FontTextRequest request = Font_TextRequest_Measure(font, L"A\nCC", -1, 0);
+    request.SizeOut = size;
+    request.LinesOut = &lines;
+    EXPECT_EQ(Font_TextEngine(request), 24);
+    EXPECT_EQ(size[0], 24);
+    EXPECT_EQ(size[1], 2 * FontHeight);
+    EXPECT_EQ(lines, 2);
+    request.Vertical = 1;
+    request.Text = L"A\n";
+    EXPECT_EQ(Font_TextEngine(request), 9);
+    EXPECT_EQ(size[0], 2 * FontHeight);
+    EXPECT_EQ(size[1], 9);
+    EXPECT_EQ(lines, 2);
+    // A scaled measure of a memory-cache font is refused.
+    EXPECT_EQ(GetScaledTextWidthToHandleW(2.0, L"A", 0, -1, handle, 0), -1);
+    // The narrow form counts in the font's code and caps by the given length.
+    EXPECT_EQ(GetTextWidthToHandle("ABC", 2, handle, 0), 9 - 2 + 7);
+    EXPECT_EQ(GetFormattedTextWidthToHandle(handle, "%c%c", 'C', 'C'), 24);
+}
+
+TEST_F(FontDrawTest, DrawingRefusesBadInputAndDrawsNothingForNothing)
+{
+    ClearScreen();
+    const std::vector<uint32_t> before = ScreenPixels();
+    EXPECT_EQ(DrawTextToHandleW(0, 0, L"A", 1, 0xFFFFFF, 0x12345, 0, 0), -1);
+    EXPECT_TRUE(LogContains(u8"フォントハンドル値が異常です"));
+    const int graph = MakeGraph(8, 8);
+    EXPECT_EQ(DrawTextToHandleW(0, 0, L"A", 1, 0xFFFFFF, graph, 0, 0), -1);
+    EXPECT_EQ(DrawTextToHandleW(0, 0, L"A", 0, 0xFFFFFF, DefaultFontHandle, 0, 0), 0);
+    EXPECT_EQ(DrawTextToHandleW(0, 0, nullptr, 5, 0xFFFFFF, DefaultFontHandle, 0, 0), 0);
+    EXPECT_EQ(GetTextWidthToHandleW(L"A", 0, -1, 0x12345, 0), -1);
+    EXPECT_EQ(ScreenPixels(), before);
+}
+
+TEST_F(FontDrawTest, FontDataVersionsAndDamagedBlocks)
+{
+    const std::vector<TestGlyph> glyphs = TestGlyphs(1);
+    // Version 0: image kind and glyph records 44 bytes earlier, no kerning pairs.
+    const std::vector<uint8_t> old = MakeFontData(glyphs, {}, 0, 0);
+    const int handle = LoadFontDataFromMemory(old.data(), int(old.size()), 0);
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(Font_GetRecord(handle)->KerningPairCount, 0u);
+    EXPECT_EQ(GetTextWidthToHandleW(L"AB", 0, -1, handle, 0), 16);
+    wchar_t face[256];
+    int size = 0, type = -1, edge = -1;
+    ASSERT_EQ(GetFontParamsToHandleW(face, &size, nullptr, handle, &type, nullptr, &edge, nullptr), 0);
+    EXPECT_STREQ(face, L"Test Face");
+    EXPECT_EQ(size, FontHeight);
+    // Image kinds and edge sizes give the types; a negative edge size counts as 0.
+    const std::vector<uint8_t> nibbles = MakeFontData(glyphs, TestPairs, 1);
+    const std::vector<uint8_t> bytes = MakeFontData({}, {}, 2);
+    struct Case {
+        const std::vector<uint8_t>* Data;
+        int EdgeSize;
+        FontType Type;
+    };
+    for (const Case& test : {Case{&nibbles, 2, VT_FONTTYPE_ANTIALIASING_EDGE_4X4}, Case{&bytes, 0, VT_FONTTYPE_ANTIALIASING_8X8},
+                             Case{&bytes, -3, VT_FONTTYPE_ANTIALIASING_8X8}}) {
+        const int h = LoadFontDataFromMemory(test.Data->data(), int(test.Data->size()), test.EdgeSize);
+        ASSERT_GE(h, 0);
+        EXPECT_EQ(Font_GetRecord(h)->Type, test.Type);
+        DeleteFontToHandle(h);
+    }
+    // Refused: another magic, version 2, a cut header, a header too short for its glyph count.
+    std::vector<uint8_t> magic = MakeFontData(glyphs, TestPairs, 0), version = magic, cut = magic, count = magic;
+    magic[0] = 'X';
+    version[4] = 2;
+    cut.resize(30);
+    Put(count, 16, 100000, 4);
+    for (const auto* bad : {&magic, &version, &cut, &count})
+        EXPECT_EQ(LoadFontDataFromMemory(bad->data(), int(bad->size()), 0), -1);
+    EXPECT_EQ(LoadFontDataFromMemory(nullptr, 100, 0), -1);
+}
+
+TEST_F(FontDrawTest, ImageGlyphsAreAddedAndReplaced)
+{
+    const std::vector<uint8_t> data = MakeFontData(TestGlyphs(1), {}, 0);
+    const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), 0);
+    ASSERT_GE(handle, 0);
+    const int graph = MakeGraph(5, 11);
+    ASSERT_GE(graph, 0);
+    for (int i = 0; i < Font_ImageGlyphMax; ++i) {
+        const wchar_t character[2] = {wchar_t(0x4E00 + i), 0};
+        ASSERT_EQ(Font_AddImageGlyphW(handle, character, graph, 0, 0, 6), 0);
+    }
+    EXPECT_EQ(Font_AddImageGlyphW(handle, L"Z", graph, 0, 0, 6), -1);
+    // A code already in the full list is replaced, and the glyph wins over the font data's.
+    EXPECT_EQ(Font_AddImageGlyphW(handle, L"\x4E00", graph, 1, 2, 20), 0);
+    EXPECT_EQ(GetTextWidthToHandleW(L"\x4E00", 0, -1, handle, 0), 20);
+    FontHandleRecord* font = Font_GetRecord(handle);
+    EXPECT_EQ(font->ImageGlyphCount, Font_ImageGlyphMax);
+    EXPECT_EQ(font->ImageGlyphs[0].Width, 5);
+    EXPECT_EQ(font->ImageGlyphs[0].Height, 11);
+}
+
+namespace {
+
+HFONT WINAPI FailingCreateFont(int, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                               LPCWSTR)
+{
+    return nullptr;
+}
+
+}  // namespace
+
+TEST_F(FontDrawTest, BuiltInFontTakesOverWhenNoSystemFontCanBeMade)
+{
+    const auto realCreateFont = WinAPITable.CreateFontW;
+    WinAPITable.CreateFontW = FailingCreateFont;
+    Handle_Delete(Font_GetDefaultHandle(), 0, 0);
+    const int handle = Font_GetDefaultHandle();
+    WinAPITable.CreateFontW = realCreateFont;
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(FontManager.Defaults.BuiltIn, 1);
+    EXPECT_EQ(Font_GetRecord(handle)->IsFontFile, 1);
+    // Characters 0-127 advance by 8; from 128 on there is no glyph.
+    EXPECT_EQ(GetTextWidthToHandleW(L"Hello, 8x16!", 0, -1, DefaultFontHandle, 0), 12 * 8);
+    EXPECT_EQ(GetTextWidthToHandleW(L"\x00E9", 0, -1, DefaultFontHandle, 0), 0);
+    // A later refresh keeps it while its glyph graphs live.
+    EXPECT_EQ(Font_GetDefaultHandle(), handle);
+    // "H" drawn in yellow lands exactly where its glyph graph has ink (anything but the key colour).
+    ClearScreen();
+    const uint32_t background = ScreenPixels()[0];
+    EXPECT_EQ(DrawTextToHandleW(16, 32, L"H", 1, MakeColorCode(255, 255, 0), DefaultFontHandle, 0, 0), 0);
+    // Graphs are composed by the memory-image draw, which fills the screen's spare byte: colours only.
+    std::vector<uint32_t> after = ScreenPixels();
+    for (uint32_t& pixel : after) pixel &= 0xFFFFFF;
+    GraphHandleRecord* glyph = Graphics_Image_GetGraphRecord(FontManager.BuiltInGlyphs['H'], 0);
+    ASSERT_NE(glyph, nullptr);
+    const uint32_t key = uint32_t(Graphics_SoftScreen_GetPixel(&glyph->memImage, 0, 0));
+    std::vector<uint32_t> expected(after.size(), background);
+    const int width = GraphicsSystemState.SoftScreenMain.width;
+    int ink = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 8; ++x)
+            if (uint32_t(Graphics_SoftScreen_GetPixel(&glyph->memImage, x, y)) != key) {
+                expected[size_t(32 + y) * width + 16 + x] = 0xFFFF00;
+                ++ink;
+            }
+    EXPECT_GE(ink, 16);
+    EXPECT_EQ(CountDifferences(after, expected, width), 0);
+}
+
+TEST_F(FontDrawTest, TextureCacheGraphTakesTheCacheImage)
+{
+    // The cache graph seam works on graph handles alone: made without a device it holds a memory
+    // image, and uploads copy the cache image's rectangles into it.
+    const int handle = CreateFontToHandle("ＭＳ　ゴシック", 16, 3, VT_FONTTYPE_EDGE, CharSet_ShiftJis, 1, 0, -1);
+    ASSERT_GE(handle, 0);
+    FontHandleRecord* font = Font_GetRecord(handle);
+    ASSERT_EQ(BaseImage_CreateARGB8(64 * 2, 64, &font->CacheImage), 0);
+    font->CacheImageWidth = 64;
+    font->CacheImageHeight = 64;
+    font->TextureColorBits = 16;
+    BaseImage_Fill(&font->CacheImage, 0, 0, 0, 0);
+    ASSERT_EQ(Font_GlyphCache_CreateCacheGraph(font, 0), 0);
+    int w = 0, h = 0;
+    ASSERT_EQ(QueryGraphSize(font->CacheGraph, &w, &h), 0);
+    EXPECT_EQ(w, 128);
+    EXPECT_EQ(h, 64);
+    ASSERT_EQ(QueryGraphSize(font->EdgeGraph, &w, &h), 0);
+    EXPECT_EQ(w, 64);
+    font->ResourcesLost = 1;
+    EXPECT_EQ(SetGraphLostNotifyFlag(font->CacheGraph, &font->ResourcesLost), 0);
+    EXPECT_EQ(font->ResourcesLost, 0);
+    // A white block in the right half reaches the edge graph's view after the upload.
+    for (int y = 10; y < 20; ++y)
+        for (int x = 64 + 5; x < 64 + 9; ++x)
+            static_cast<uint32_t*>(font->CacheImage.pixels)[size_t(y) * font->CacheImage.pitch / 4 + x] = 0xFFFFFFFF;
+    EXPECT_EQ(Font_GlyphCache_UploadRect(font, 64, 0, 128, 64), 0);
+    GraphHandleRecord* edge = Graphics_Image_GetGraphRecord(font->EdgeGraph, 0);
+    ASSERT_NE(edge, nullptr);
+    EXPECT_NE(Graphics_SoftScreen_GetPixel(&edge->memImage, 6, 12), Graphics_SoftScreen_GetPixel(&edge->memImage, 20, 12));
+    EXPECT_EQ(Graphics_SoftScreen_GetPixel(&edge->memImage, 6, 12), Graphics_SoftScreen_GetPixel(&edge->memImage, 8, 19));
+    const int cache = font->CacheGraph, edgeGraph = font->EdgeGraph;
+    Font_GlyphCache_DeleteCacheGraph(font);
+    EXPECT_EQ(Graphics_Image_CheckGraphHandle(cache), 0);
+    EXPECT_EQ(Graphics_Image_CheckGraphHandle(edgeGraph), 0);
+    EXPECT_EQ(font->CacheGraph, -1);
+}
+
+TEST_F(FontDrawTest, KeyInputFieldsDrawTheirTextThroughTheFonts)
+{
+    const int field = CreateKeyInput(20, 1, 0, 0, 0, 0);
+    ASSERT_GE(field, 0);
+    ASSERT_EQ(ActivateKeyInput(field), 0);
+    for (const wchar_t character : {L'Q', L'\x3042', L'7'}) KeyInput_StockChar(character);
+    KeyInput_ProcessFrame();
+    ClearScreen();
+    const std::vector<uint32_t> before = ScreenPixels();
+    EXPECT_EQ(DrawKeyInputText(40, 100, field, 0), 0);
+    const std::vector<uint32_t> after = ScreenPixels();
+    const int width = GraphicsSystemState.SoftScreenMain.width;
+    const int textWidth = GetTextWidthToHandleW(L"Q\x3042" L"7", 0, -1, DefaultFontHandle, 0);
+    const int size = GetFontCreateSizeToHandle(DefaultFontHandle);
+    ASSERT_GT(textWidth, 0);
+    const uint32_t ink = KeyInputState.Colors[0] & 0xFFFFFF;
+    int inside = 0, outside = 0;
+    for (size_t i = 0; i < after.size(); ++i) {
+        if (after[i] == before[i]) continue;
+        const int x = int(i % width), y = int(i / width);
+        // The text's line, with the cursor bar after it.
+        const bool inField = x >= 40 && x < 40 + textWidth + 2 && y >= 100 && y < 100 + size + size / 2;
+        if (!inField)
+            ++outside;
+        else if (after[i] == ink)
+            ++inside;
+    }
+    EXPECT_GT(inside, 30);
+    EXPECT_EQ(outside, 0);
+}
