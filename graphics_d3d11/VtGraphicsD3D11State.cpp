@@ -716,6 +716,45 @@ int Graphics_D3D11_StateCache_SetAlphaTestRef(int reference) {
     return 0;
 }
 
+// ---- Material ----
+
+namespace {
+
+constexpr uint32_t MaterialDiffuseAt = 672, MaterialSpecularAt = 688, MaterialAmbientTermAt = 704, MaterialPowerAt = 720;
+
+void WriteAmbientTerm() {
+    float* out = CBFloat(D3D11CB_LIGHTING, MaterialAmbientTermAt);
+    if (out == nullptr) return;
+    for (int i = 0; i < 4; ++i) out[i] = Cache.GlobalAmbient[i] * Cache.MaterialAmbient[i] + Cache.MaterialEmissive[i];
+    MarkChanged(D3D11CB_LIGHTING);
+}
+
+}  // namespace
+
+int Graphics_D3D11_StateCache_SetMaterial(const float* diffuse, const float* ambient, const float* specular,
+                                          const float* emissive, float power) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    float* out = CBFloat(D3D11CB_LIGHTING, MaterialDiffuseAt);
+    if (out == nullptr) return -1;
+    FlushBeforeChange();
+    memcpy(out, diffuse, 16);
+    memcpy(CBFloat(D3D11CB_LIGHTING, MaterialSpecularAt), specular, 16);
+    *CBFloat(D3D11CB_LIGHTING, MaterialPowerAt) = power < 1e-11f ? 1e-11f : power;
+    memcpy(Cache.MaterialAmbient, ambient, 16);
+    memcpy(Cache.MaterialEmissive, emissive, 16);
+    WriteAmbientTerm();
+    return 0;
+}
+
+int Graphics_D3D11_StateCache_SetGlobalAmbient(const float* colour) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    if (!Changes(memcmp(Cache.GlobalAmbient, colour, 16) != 0)) return 0;
+    FlushBeforeChange();
+    memcpy(Cache.GlobalAmbient, colour, 16);
+    WriteAmbientTerm();
+    return 0;
+}
+
 // ---- Whole state ----
 
 int Graphics_D3D11_StateCache_ApplyPending() {

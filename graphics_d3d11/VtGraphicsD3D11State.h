@@ -105,6 +105,9 @@ struct D3D11StateCacheRecord {
     uint32_t FogColor[2];
     float FogStart[2], FogEnd[2], FogDensity[2];
     int32_t LightingEnable;
+    float MaterialAmbient[4];
+    float MaterialEmissive[4];
+    float GlobalAmbient[4];
 };
 extern D3D11StateCacheRecord D3D11StateCache;
 
@@ -156,6 +159,11 @@ int Graphics_D3D11_StateCache_SetWorldMatrix(const float* matrix);
 int Graphics_D3D11_StateCache_SetBlendGraphParams(float a, float b, float c, float d);
 int Graphics_D3D11_StateCache_SetAlphaTestFunc(int func);
 int Graphics_D3D11_StateCache_SetAlphaTestRef(int reference);
+// Material colours (r, g, b, a each) and power into constant buffer 0; the global ambient term follows.
+int Graphics_D3D11_StateCache_SetMaterial(const float* diffuse, const float* ambient, const float* specular,
+                                          const float* emissive, float power);
+// The global ambient colour; buffer 0 gets global ambient x material ambient + material emissive.
+int Graphics_D3D11_StateCache_SetGlobalAmbient(const float* colour);
 
 // Samplers, rasterizer, depth-stencil and blend when dirty, then the changed standard constant buffers.
 int Graphics_D3D11_StateCache_ApplyPending();
