@@ -288,6 +288,20 @@ int Graphics_D3D11_StateCache_SetPSSwitch(int index, int flag) {
     return 0;
 }
 
+void Graphics_D3D11_NormalDraw_Refresh() {
+    if (!D3D11Call_Device_Exists()) return;
+    State.Force = 1;
+    Graphics_D3D11_StateCache_SetDrawTexture(nullptr, nullptr);
+    Graphics_D3D11_StateCache_SetBlendTexture(nullptr, nullptr, 0, 0);
+    const int32_t mode = State.BlendMode;
+    int32_t params[7];
+    memcpy(params, State.BlendParams, sizeof(params));
+    Graphics_D3D11_StateCache_SetBlendMode(mode, params, 0, 0);
+    Graphics_D3D11_StateCache_SetIgnoreTextureColor(State.IgnoreTextureColor);
+    for (int i = 0; i < 3; ++i) Graphics_D3D11_StateCache_SetPSSwitch(i, State.Switch[i]);
+    State.Force = 0;
+}
+
 void Graphics_D3D11_NormalDraw_Reset() {
     memset(&State, 0, sizeof(State));
     State.AlphaTestMode = -1;

@@ -104,6 +104,9 @@ int Graphics_D3D11_StateCache_SetPSSwitch(int index, int flag);
 // True when a draw with this flag word must run the preparation (the cheap path skips it).
 int Graphics_D3D11_DrawStateNeedsPrepare(uint32_t flags);
 void Graphics_D3D11_PrepareDrawState(uint32_t flags);
+// Sends the normal-draw state again (the state refresh): no texture, no blend graph, the blend mode
+// without the draw's alpha wishes, the shader switches.
+void Graphics_D3D11_NormalDraw_Refresh();
 // Forgets the normal-draw state (device start and re-creation).
 void Graphics_D3D11_NormalDraw_Reset();
 

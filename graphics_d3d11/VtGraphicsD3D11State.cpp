@@ -13,6 +13,7 @@
 #include "graphics/VtGraphics.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
+#include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 
 namespace Vantrel {
 
@@ -873,6 +874,7 @@ int Graphics_D3D11_StateCache_RefreshAll() {
         Graphics_D3D11_StateCache_SetVSConstantBuffers(0, 4, vs);
         Graphics_D3D11_StateCache_SetPSConstantBuffers(0, 4, ps);
     }
+    Graphics_D3D11_NormalDraw_Refresh();
     Cache.Force = 0;
     return 0;
 }

@@ -58,16 +58,17 @@ struct ArithmeticOp {
     const char* Name;
     uint32_t Opcode;
     int Sources;
+    bool Integer = false;   // literal values are integers ("l(-1)")
 };
 inline const ArithmeticOp kArithmetic[] = {
     {"add", OP_ADD, 2}, {"div", OP_DIV, 2}, {"dp2", OP_DP2, 2}, {"dp3", OP_DP3, 2}, {"dp4", OP_DP4, 2},
     {"frc", OP_FRC, 1}, {"mad", OP_MAD, 3}, {"min", OP_MIN, 2}, {"max", OP_MAX, 2}, {"mov", OP_MOV, 1},
     {"mul", OP_MUL, 2}, {"rsq", OP_RSQ, 1}, {"sqrt", OP_SQRT, 1}, {"sample", OP_SAMPLE, 3},
-    {"sample_l", OP_SAMPLE_L, 4}, {"and", OP_AND, 2}, {"or", OP_OR, 2}, {"not", OP_NOT, 1}, {"eq", OP_EQ, 2},
-    {"ne", OP_NE, 2}, {"lt", OP_LT, 2}, {"ge", OP_GE, 2}, {"movc", OP_MOVC, 3}, {"exp", OP_EXP, 1},
-    {"log", OP_LOG, 1}, {"round_ne", OP_ROUND_NE, 1}, {"round_ni", OP_ROUND_NI, 1}, {"ftoi", OP_FTOI, 1},
-    {"itof", OP_ITOF, 1}, {"iadd", OP_IADD, 2}, {"ieq", OP_IEQ, 2}, {"ine", OP_INE, 2}, {"ige", OP_IGE, 2},
-    {"ilt", OP_ILT, 2},
+    {"sample_l", OP_SAMPLE_L, 4}, {"and", OP_AND, 2, true}, {"or", OP_OR, 2, true}, {"not", OP_NOT, 1, true},
+    {"eq", OP_EQ, 2}, {"ne", OP_NE, 2}, {"lt", OP_LT, 2}, {"ge", OP_GE, 2}, {"movc", OP_MOVC, 3},
+    {"exp", OP_EXP, 1}, {"log", OP_LOG, 1}, {"round_ne", OP_ROUND_NE, 1}, {"round_ni", OP_ROUND_NI, 1},
+    {"ftoi", OP_FTOI, 1}, {"itof", OP_ITOF, 1, true}, {"iadd", OP_IADD, 2, true}, {"ieq", OP_IEQ, 2, true},
+    {"ine", OP_INE, 2, true}, {"ige", OP_IGE, 2, true}, {"ilt", OP_ILT, 2, true},
 };
 
 // Instructions that test one component for zero or non-zero ("if_nz r0.x").
@@ -326,7 +327,7 @@ private:
     }
 
     // One operand into tokens. `dest` operands carry a write mask, sources a swizzle.
-    bool Operand(std::string s, bool dest, std::vector<uint32_t>& out, bool scalar = false)
+    bool Operand(std::string s, bool dest, std::vector<uint32_t>& out, bool scalar = false, bool integer = false)
     {
         uint32_t modifier = 0;
         if (!s.empty() && s[0] == '-') modifier |= 1, s = Trim(s.substr(1));
@@ -341,6 +342,8 @@ private:
                 uint32_t bits;
                 if (v.rfind("0x", 0) == 0) {
                     bits = uint32_t(strtoul(v.c_str(), &end, 16));
+                } else if (integer) {
+                    bits = uint32_t(int32_t(strtol(v.c_str(), &end, 10)));
                 } else {
                     float f = strtof(v.c_str(), &end);
                     memcpy(&bits, &f, 4);
@@ -491,7 +494,7 @@ private:
             std::vector<std::string> parts = SplitOperands(rest);
             if (int(parts.size()) != a.Sources + 1) return Fail(op + " takes " + std::to_string(a.Sources + 1) + " operands");
             for (size_t i = 0; i < parts.size(); ++i)
-                if (!Operand(parts[i], i == 0, body)) return false;
+                if (!Operand(parts[i], i == 0, body, false, a.Integer)) return false;
             Emit(a.Opcode | (saturate ? 1u << 13 : 0u), body);
             return true;
         }

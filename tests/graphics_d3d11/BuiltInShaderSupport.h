@@ -3,11 +3,31 @@
 // textures, and one quad drawn through the vertex batch with a chosen built-in pixel shader.
 #pragma once
 
+#include <string>
+
 #include "D3D11TestSupport.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
 
 namespace D3D11Test {
+
+// The system shader compiler's library (for D3DCompile and D3DDisassemble).
+inline HMODULE Compiler() {
+    static HMODULE module = LoadLibraryW(L"d3dcompiler_47.dll");
+    return module;
+}
+
+// The disassembler's listing of a shader, or a note why there is none.
+inline std::string Disassemble(const void* code, size_t size) {
+    auto disassemble = (pD3DDisassemble)(void*)GetProcAddress(Compiler(), "D3DDisassemble");
+    if (disassemble == nullptr) return "(no D3DDisassemble)";
+    ID3DBlob* text = nullptr;
+    if (disassemble(code, size, 0, nullptr, &text) != S_OK || text == nullptr) return "(refused)";
+    std::string out((const char*)text->GetBufferPointer(), text->GetBufferSize());
+    text->Release();
+    while (!out.empty() && out.back() == '\0') out.pop_back();
+    return out;
+}
 
 const uint32_t DiffuseWord = 0xC8E68C3C;  // 0xAARRGGBB for the device's B8G8R8A8 vertex colour
 

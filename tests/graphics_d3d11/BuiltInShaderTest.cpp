@@ -12,6 +12,8 @@
 #include "graphics/VtGraphics.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
+#include "tools/VtBuiltInShaders.h"
+#include "tools/VtShaderAssemble.h"
 
 using namespace Vantrel;
 using namespace D3D11Test;
@@ -82,6 +84,30 @@ bool Near(uint32_t a, uint32_t b, int tolerance) {
 }
 
 }  // namespace
+
+TEST(D3D11BuiltInShaderSources, TheDisassemblerReadsTheGeneratedShadersBackAndThePacksHoldThem) {
+    ASSERT_EQ(Graphics_D3D11_ShaderCode_BaseInitialize(), 1);
+    std::vector<VtBuiltIn::Source> sources = VtBuiltIn::MainPackSources();
+    ASSERT_EQ((int)sources.size(), D3D11SHADER_MAIN_COUNT);
+    const std::vector<VtBuiltIn::Source> mixes = VtBuiltIn::ChannelMixSources();
+    ASSERT_EQ((int)mixes.size(), D3D11SHADER_CHANNEL_MIX_COUNT);
+    for (int i = 0; i < D3D11SHADER_MAIN_COUNT + D3D11SHADER_CHANNEL_MIX_COUNT; ++i) {
+        const bool main = i < D3D11SHADER_MAIN_COUNT;
+        const VtBuiltIn::Source& source = main ? sources[i] : mixes[i - D3D11SHADER_MAIN_COUNT];
+        VtShaderAsm::Assembler assembler;
+        VtShaderAsm::Bytes code;
+        ASSERT_TRUE(assembler.Assemble(source.second, code)) << source.first << ": " << assembler.Error;
+        const D3D11ShaderCode packed = main ? Graphics_D3D11_ShaderCode_GetMain(i)
+                                            : Graphics_D3D11_ShaderCode_GetChannelMix(i - D3D11SHADER_MAIN_COUNT);
+        ASSERT_EQ(packed.Size, code.size()) << source.first;
+        EXPECT_EQ(memcmp(packed.Code, code.data(), code.size()), 0) << source.first;
+        // Every kind of shader read back by the platform's disassembler: all of the main pack, every
+        // 37th channel mix.
+        if (!main && i % 37 != 0) continue;
+        const std::string listing = Disassemble(code.data(), code.size());
+        EXPECT_EQ(VtShaderAsm::InstructionLines(listing), VtShaderAsm::InstructionLines(source.second)) << source.first << ":\n" << listing;
+    }
+}
 
 TEST_F(BuiltInShaderTest, EveryShaderOfBothPacksIsCreatedByTheDevice) {
     int made = 0;

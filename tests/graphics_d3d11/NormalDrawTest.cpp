@@ -190,13 +190,16 @@ TEST_F(DrawPreparationTest, ATexturedAlphaDrawGetsAlphaBlendingAndASecondIdentic
     EXPECT_EQ(D3D11StateCache.DepthStencilDesc.DepthEnable, FALSE);
     Graphics_D3D11_StateCache_ApplyPending();
 
-    // The same draw again: nothing to prepare, and preparing anyway reaches the device not at all.
-    EXPECT_FALSE(Graphics_D3D11_DrawStateNeedsPrepare(GraphAtWholePosition));
+    // The same draw again (the setters of the first marked the state changed): it changes nothing and
+    // reaches the device not at all; after it the flag word alone decides, and the third draw skips.
+    ASSERT_TRUE(Graphics_D3D11_DrawStateNeedsPrepare(GraphAtWholePosition));
     const uint32_t calls = TotalCalls(), draws = D3D11VertexBatch.DrawCalls;
     Graphics_D3D11_PrepareDrawState(GraphAtWholePosition);
     Graphics_D3D11_StateCache_ApplyPending();
     EXPECT_EQ(TotalCalls(), calls);
     EXPECT_EQ(D3D11VertexBatch.DrawCalls, draws);
+    EXPECT_FALSE(Graphics_D3D11_DrawStateNeedsPrepare(GraphAtWholePosition));
+    EXPECT_TRUE(Graphics_D3D11_DrawStateNeedsPrepare(GraphAtWholePosition | DRAWPREP_FOG));
 
     // Fractional position with bilinear filtering blends too; a cut-out graph at a whole position is tested.
     DrawSettings.DrawMode = 1;
