@@ -143,8 +143,8 @@ inline std::string FixedPixelShader(int graphKind, int type, bool ignoreColour, 
     if (blend) s += ".input TEXCOORD1 v3.xy\n";
     s += ".output SV_TARGET o0.xyzw\n";
     s += "dcl_constantBuffer cb1[3], immediateIndexed\n";
-    if (textured) s += "dcl_sampler s0, mode_default\n";
-    if (blend) s += "dcl_sampler s1, mode_default\n";
+    if (textured) s += "dcl_sampler s0\n";
+    if (blend) s += "dcl_sampler s1\n";
     if (textured) s += "dcl_resource_texture2d (float,float,float,float) t0\n";
     if (blend) s += "dcl_resource_texture2d (float,float,float,float) t1\n";
     s += "dcl_input_ps linear v1.xyzw\n";
@@ -206,8 +206,8 @@ inline std::string SimpleTransferVertexShader(int coordinates)
 inline std::string TransferPixelHead(const std::string& comment, bool second, int temps)
 {
     std::string s = "// " + comment + "\nps_4_0\n.input SV_POSITION v0.xyzw\n.input TEXCOORD0 v1.xy\n.input TEXCOORD1 v2.xy\n";
-    s += ".output SV_TARGET o0.xyzw\ndcl_sampler s0, mode_default\n";
-    if (second) s += "dcl_sampler s1, mode_default\n";
+    s += ".output SV_TARGET o0.xyzw\ndcl_sampler s0\n";
+    if (second) s += "dcl_sampler s1\n";
     s += "dcl_resource_texture2d (float,float,float,float) t0\n";
     if (second) s += "dcl_resource_texture2d (float,float,float,float) t1\n";
     s += "dcl_input_ps linear v1.xy\n";

@@ -163,9 +163,19 @@ inline std::vector<std::string> Words(const std::string& s)
 }
 
 // One instruction line in a canonical spelling: blanks squeezed, none before "(", lower case, literal
-// values as numbers (the disassembler prints "1.00000000e+00" where a source says "1.0").
-inline std::string Canonical(const std::string& line)
+// values as numbers (the disassembler prints "1.00000000e+00" where a source says "1.0"), a replicated
+// swizzle as its one component (".wwww" and ".w" select the same), "discard" for the "texkill" some
+// disassemblers print.
+inline std::string Canonical(const std::string& text)
 {
+    std::string line = text;
+    for (size_t at = 0; (at = line.find('.', at)) != std::string::npos; ++at) {
+        if (at + 4 < line.size() && strchr("xyzw", line[at + 1]) && line[at + 2] == line[at + 1] &&
+            line[at + 3] == line[at + 1] && line[at + 4] == line[at + 1] &&
+            (at + 5 == line.size() || !isalnum((unsigned char)line[at + 5])))
+            line.erase(at + 2, 3);
+    }
+    if (line.rfind("texkill_", 0) == 0) line.replace(0, 7, "discard");
     std::string squeezed;
     for (const std::string& w : Words(line)) squeezed += (squeezed.empty() ? "" : " ") + w;
     std::string out;

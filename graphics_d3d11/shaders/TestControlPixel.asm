@@ -5,7 +5,7 @@ ps_4_0
 .input COLOR v1.xyzw
 .input TEXCOORD0 v2.xy
 .output SV_TARGET o0.xyzw
-dcl_sampler s0, mode_default
+dcl_sampler s0
 dcl_resource_texture2d (float,float,float,float) t0
 dcl_input_ps linear v1.xyzw
 dcl_input_ps linear v2.xy
