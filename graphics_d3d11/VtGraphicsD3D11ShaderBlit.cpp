@@ -18,13 +18,7 @@ int Graphics_D3D11_GenericVertexBuffer_Setup(uint32_t bytes) {
     D3D11GenericVertexBufferRecord& generic = D3D11GenericVertexBuffer;
     if (generic.Buffer != nullptr && generic.Size >= bytes) return 0;
     Graphics_D3D11_GenericVertexBuffer_Release();
-    D3D11_BUFFER_DESC desc = {};
-    desc.ByteWidth = bytes;
-    desc.Usage = D3D11_USAGE_DYNAMIC;
-    desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
-    desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
-    if (D3D11Call_Device_CreateBuffer(&desc, nullptr, &generic.Buffer) != S_OK) {
-        generic.Buffer = nullptr;
+    if (Graphics_D3D11_DynamicVertexBuffer_Create(bytes, &generic.Buffer) < 0) {
         Log_AddTextShiftJIS("汎用描画用頂点バッファの作成に失敗しました\n");
         return -1;
     }
