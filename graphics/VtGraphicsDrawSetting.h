@@ -54,6 +54,7 @@ struct DrawSettingsRecord {
     int32_t LightsChanged;
     int32_t DefaultLight;
     int32_t StateChanged;
+    int32_t PremultipliedAlpha;         // graphs hold premultiplied colour: blend mode 0 blends as such
 };
 
 extern DrawSettingsRecord DrawSettings;

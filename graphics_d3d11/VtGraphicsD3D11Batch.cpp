@@ -28,15 +28,20 @@ void MapBuffer() {
 
 }  // namespace
 
-int Graphics_D3D11_VertexBatch_Create() {
-    Log_AddTextShiftJIS("標準描画用の頂点バッファの作成.... ");
+int Graphics_D3D11_DynamicVertexBuffer_Create(uint32_t bytes, ID3D11Buffer** buffer) {
     D3D11_BUFFER_DESC desc = {};
-    desc.ByteWidth = D3D11VertexBatchBytes;
+    desc.ByteWidth = bytes;
     desc.Usage = D3D11_USAGE_DYNAMIC;
     desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
     desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
-    if (D3D11Call_Device_CreateBuffer(&desc, nullptr, &D3D11VertexBatch.Buffer) != S_OK) {
-        D3D11VertexBatch.Buffer = nullptr;
+    if (D3D11Call_Device_CreateBuffer(&desc, nullptr, buffer) == S_OK) return 0;
+    *buffer = nullptr;
+    return -1;
+}
+
+int Graphics_D3D11_VertexBatch_Create() {
+    Log_AddTextShiftJIS("標準描画用の頂点バッファの作成.... ");
+    if (Graphics_D3D11_DynamicVertexBuffer_Create(D3D11VertexBatchBytes, &D3D11VertexBatch.Buffer) < 0) {
         Log_AddTextShiftJIS("失敗\n");
         return -1;
     }

@@ -39,6 +39,8 @@ struct D3D11StandardVertexObjects {
 };
 extern D3D11StandardVertexObjects D3D11StandardVertex;
 
+// A dynamic, CPU-writable vertex buffer of `bytes`; 0 / -1 (null stored).
+int Graphics_D3D11_DynamicVertexBuffer_Create(uint32_t bytes, ID3D11Buffer** buffer);
 int Graphics_D3D11_VertexBatch_Create();
 int Graphics_D3D11_VertexBatch_Release();
 int Graphics_D3D11_VertexBatch_Flush(int is3D, int otherThread);

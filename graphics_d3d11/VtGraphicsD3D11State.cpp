@@ -5,6 +5,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 
 #include <float.h>
+#include <math.h>
 #include <string.h>
 
 #include "foundation/VtLog.h"
@@ -12,6 +13,7 @@
 #include "graphics/VtGraphics.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
+#include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 
 namespace Vantrel {
 
@@ -332,6 +334,8 @@ int SetConstantBuffers(ID3D11Buffer** cached, int firstSlot, int count, ID3D11Bu
 }
 
 const float Identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+void WriteLightConstants(int index);
 
 }  // namespace
 
@@ -673,7 +677,10 @@ int Graphics_D3D11_StateCache_SetProjectionMatrix(const float* matrix) {
     return WriteColumns(D3D11CB_VS_BASE, D3D11CB1_PROJECTION, matrix, 4);
 }
 int Graphics_D3D11_StateCache_SetViewMatrix(const float* matrix) {
-    return WriteColumns(D3D11CB_VS_BASE, D3D11CB1_VIEW, matrix, 3);
+    if (WriteColumns(D3D11CB_VS_BASE, D3D11CB1_VIEW, matrix, 3) < 0) return -1;
+    memcpy(Cache.ViewMatrix, matrix, sizeof(Cache.ViewMatrix));
+    for (int i = 0; i < D3D11LightCount; ++i) WriteLightConstants(i);
+    return 0;
 }
 int Graphics_D3D11_StateCache_SetWorldMatrix(const float* matrix) {
     return WriteColumns(D3D11CB_VS_BASE, D3D11CB1_WORLD, matrix, 3);
@@ -713,6 +720,106 @@ int Graphics_D3D11_StateCache_SetAlphaTestRef(int reference) {
         *out = reference / 255.0f;
         MarkChanged(D3D11CB_PS_BASE);
     }
+    return 0;
+}
+
+// ---- Material ----
+
+namespace {
+
+constexpr uint32_t MaterialDiffuseAt = 672, MaterialSpecularAt = 688, MaterialAmbientTermAt = 704, MaterialPowerAt = 720;
+
+constexpr uint32_t LightStride = 112;
+
+// One light's constants in view space (row vectors: p' = p x View).
+void WriteLightConstants(int index) {
+    float* out = CBFloat(D3D11CB_LIGHTING, LightStride * index);
+    if (out == nullptr) return;
+    const D3D11LightRecord& l = Cache.Light[index];
+    const float* v = Cache.ViewMatrix;
+    *(int32_t*)out = l.Type;
+    for (int c = 0; c < 3; ++c) {
+        out[4 + c] = l.Position[0] * v[c] + l.Position[1] * v[4 + c] + l.Position[2] * v[8 + c] + v[12 + c];
+        out[8 + c] = l.Direction[0] * v[c] + l.Direction[1] * v[4 + c] + l.Direction[2] * v[8 + c];
+    }
+    out[7] = l.Range * l.Range;
+    out[11] = l.Falloff;
+    memcpy(out + 12, l.Diffuse, 12);
+    const float outer = cosf(l.Phi / 2), inner = cosf(l.Theta / 2);
+    out[15] = outer;
+    memcpy(out + 16, l.Specular, 12);
+    out[19] = inner - outer < 0.0001f ? 100000.0f : 1.0f / (inner - outer);
+    for (int c = 0; c < 4; ++c) out[20 + c] = l.Ambient[c] * Cache.MaterialAmbient[c];
+    memcpy(out + 24, l.Attenuation, 12);
+    MarkChanged(D3D11CB_LIGHTING);
+}
+
+void WriteAmbientTerm() {
+    float* out = CBFloat(D3D11CB_LIGHTING, MaterialAmbientTermAt);
+    if (out == nullptr) return;
+    for (int i = 0; i < 4; ++i) out[i] = Cache.GlobalAmbient[i] * Cache.MaterialAmbient[i] + Cache.MaterialEmissive[i];
+    MarkChanged(D3D11CB_LIGHTING);
+}
+
+}  // namespace
+
+int Graphics_D3D11_StateCache_SetMaterial(const float* diffuse, const float* ambient, const float* specular,
+                                          const float* emissive, float power) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    float* out = CBFloat(D3D11CB_LIGHTING, MaterialDiffuseAt);
+    if (out == nullptr) return -1;
+    FlushBeforeChange();
+    memcpy(out, diffuse, 16);
+    memcpy(CBFloat(D3D11CB_LIGHTING, MaterialSpecularAt), specular, 16);
+    *CBFloat(D3D11CB_LIGHTING, MaterialPowerAt) = power < 1e-11f ? 1e-11f : power;
+    memcpy(Cache.MaterialAmbient, ambient, 16);
+    memcpy(Cache.MaterialEmissive, emissive, 16);
+    Graphics_D3D11_StateCache_UpdateAmbientConstants();
+    return 0;
+}
+
+int Graphics_D3D11_StateCache_SetLight(int index, const D3D11LightRecord* light) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    if (index < 0 || index >= D3D11LightCount || light == nullptr) return -1;
+    if (!Changes(memcmp(&Cache.Light[index], light, sizeof(*light)) != 0)) return 0;
+    FlushBeforeChange();
+    Cache.Light[index] = *light;
+    WriteLightConstants(index);
+    return 0;
+}
+
+int Graphics_D3D11_StateCache_SetLightEnable(int index, int flag) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    if (index < 0 || index >= D3D11LightCount) return -1;
+    const int value = flag != 0;
+    if (!Changes(Cache.LightEnable[index] != value)) return 0;
+    FlushBeforeChange();
+    Cache.LightEnable[index] = value;
+    Cache.LightMaxIndex = -1;
+    for (int i = 0; i < D3D11LightCount; ++i)
+        if (Cache.LightEnable[i]) Cache.LightMaxIndex = i;
+    Graphics_D3D11_StateCache_UpdateAmbientConstants();
+    return 0;
+}
+
+D3D11ConstantBuffer* Graphics_D3D11_StateCache_UpdateAmbientConstants() {
+    if (!D3D11Call_Device_Exists()) return nullptr;
+    for (int i = 0; i <= Cache.LightMaxIndex && i < D3D11LightCount; ++i) {
+        if (!Cache.LightEnable[i]) continue;
+        float* out = CBFloat(D3D11CB_LIGHTING, LightStride * i + 80);
+        if (out == nullptr) break;
+        for (int c = 0; c < 4; ++c) out[c] = Cache.Light[i].Ambient[c] * Cache.MaterialAmbient[c];
+    }
+    WriteAmbientTerm();
+    return D3D11ConstantBufferState.Standard[D3D11CB_LIGHTING];
+}
+
+int Graphics_D3D11_StateCache_SetGlobalAmbient(const float* colour) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    if (!Changes(memcmp(Cache.GlobalAmbient, colour, 16) != 0)) return 0;
+    FlushBeforeChange();
+    memcpy(Cache.GlobalAmbient, colour, 16);
+    WriteAmbientTerm();
     return 0;
 }
 
@@ -767,6 +874,7 @@ int Graphics_D3D11_StateCache_RefreshAll() {
         Graphics_D3D11_StateCache_SetVSConstantBuffers(0, 4, vs);
         Graphics_D3D11_StateCache_SetPSConstantBuffers(0, 4, ps);
     }
+    Graphics_D3D11_NormalDraw_Refresh();
     Cache.Force = 0;
     return 0;
 }
@@ -801,6 +909,10 @@ int Graphics_D3D11_StateCache_SetDefaults() {
     }
     Cache.AllFilter = -1;
     Cache.AllMaxAnisotropy = -1;
+    memcpy(Cache.ViewMatrix, Identity, sizeof(Identity));
+    Cache.LightMaxIndex = -1;
+    for (int i = 0; i < D3D11LightCount; ++i)
+        if (Cache.LightEnable[i]) Cache.LightMaxIndex = i;
 
     Cache.Force = 1;
     Graphics_D3D11_StateCache_SetSamplerFilter(D3D11_FILTER_MIN_MAG_MIP_POINT, -1);
@@ -852,6 +964,8 @@ int Graphics_D3D11_StateCache_ReleaseAll() {
     }
     // Everything else is a binding or a value: start again from nothing, so the next setter sends.
     memset(&Cache, 0, sizeof(Cache));
+    memcpy(Cache.ViewMatrix, Identity, sizeof(Identity));
+    Cache.LightMaxIndex = -1;
     Cache.AllFilter = -1;
     Cache.AllMaxAnisotropy = -1;
     Cache.DrawMode = -1;

@@ -35,6 +35,18 @@ struct D3D11BlendKey {
     int32_t KeepDestAlpha;
 };
 
+constexpr int D3D11LightCount = 6;
+
+// A light as the state cache keeps it (world space; the constants hold it in view space).
+struct D3D11LightRecord {
+    int32_t Type;                   // 1 point, 2 spot, 3 directional
+    float Diffuse[4], Specular[4], Ambient[4];
+    float Position[3], Direction[3];
+    float Range, Falloff;
+    float Attenuation[3];
+    float Theta, Phi;               // inner and outer cone angles (radians)
+};
+
 struct D3D11StateCacheRecord {
     int32_t Force;
     int32_t StateChanged;
@@ -105,6 +117,13 @@ struct D3D11StateCacheRecord {
     uint32_t FogColor[2];
     float FogStart[2], FogEnd[2], FogDensity[2];
     int32_t LightingEnable;
+    float MaterialAmbient[4];
+    float MaterialEmissive[4];
+    float GlobalAmbient[4];
+    D3D11LightRecord Light[D3D11LightCount];
+    int32_t LightEnable[D3D11LightCount];
+    int32_t LightMaxIndex;          // highest enabled light, -1 for none
+    float ViewMatrix[16];
 };
 extern D3D11StateCacheRecord D3D11StateCache;
 
@@ -156,6 +175,16 @@ int Graphics_D3D11_StateCache_SetWorldMatrix(const float* matrix);
 int Graphics_D3D11_StateCache_SetBlendGraphParams(float a, float b, float c, float d);
 int Graphics_D3D11_StateCache_SetAlphaTestFunc(int func);
 int Graphics_D3D11_StateCache_SetAlphaTestRef(int reference);
+// Material colours (r, g, b, a each) and power into constant buffer 0; the global ambient term follows.
+int Graphics_D3D11_StateCache_SetMaterial(const float* diffuse, const float* ambient, const float* specular,
+                                          const float* emissive, float power);
+int Graphics_D3D11_StateCache_SetLight(int index, const D3D11LightRecord* light);
+int Graphics_D3D11_StateCache_SetLightEnable(int index, int flag);
+// Light ambient x material ambient for every enabled light up to the highest, and the global term;
+// buffer 0's record (null without device).
+struct D3D11ConstantBuffer* Graphics_D3D11_StateCache_UpdateAmbientConstants();
+// The global ambient colour; buffer 0 gets global ambient x material ambient + material emissive.
+int Graphics_D3D11_StateCache_SetGlobalAmbient(const float* colour);
 
 // Samplers, rasterizer, depth-stencil and blend when dirty, then the changed standard constant buffers.
 int Graphics_D3D11_StateCache_ApplyPending();

@@ -32,8 +32,11 @@ inline void Checksum(const uint8_t* container, size_t size, uint32_t out[4])
 // ---- Tokens ------------------------------------------------------------------------------------------
 
 enum Opcode : uint32_t {
-    OP_ADD = 0, OP_DIV = 14, OP_DP2 = 15, OP_DP3 = 16, OP_DP4 = 17, OP_FRC = 26, OP_MAD = 50, OP_MIN = 51,
-    OP_MAX = 52, OP_MOV = 54, OP_MUL = 56, OP_RET = 62, OP_RSQ = 68, OP_SAMPLE = 69, OP_SQRT = 75,
+    OP_ADD = 0, OP_AND = 1, OP_DISCARD = 13, OP_DIV = 14, OP_DP2 = 15, OP_DP3 = 16, OP_DP4 = 17, OP_ELSE = 18, OP_ENDIF = 21,
+    OP_EQ = 24, OP_EXP = 25, OP_FRC = 26, OP_FTOI = 27, OP_GE = 29, OP_IADD = 30, OP_IF = 31, OP_IEQ = 32, OP_IGE = 33,
+    OP_ILT = 34, OP_INE = 39, OP_ITOF = 43, OP_LOG = 47, OP_LT = 49, OP_MAD = 50, OP_MIN = 51,
+    OP_MAX = 52, OP_MOV = 54, OP_MOVC = 55, OP_MUL = 56, OP_NE = 57, OP_NOT = 59, OP_OR = 60, OP_RET = 62,
+    OP_ROUND_NE = 64, OP_ROUND_NI = 65, OP_RSQ = 68, OP_SAMPLE = 69, OP_SAMPLE_L = 72, OP_SQRT = 75,
     OP_DCL_RESOURCE = 88, OP_DCL_CONSTANT_BUFFER = 89, OP_DCL_SAMPLER = 90, OP_DCL_INPUT = 95,
     OP_DCL_INPUT_SGV = 96, OP_DCL_INPUT_SIV = 97, OP_DCL_INPUT_PS = 98, OP_DCL_INPUT_PS_SGV = 99,
     OP_DCL_INPUT_PS_SIV = 100, OP_DCL_OUTPUT = 101, OP_DCL_OUTPUT_SGV = 102, OP_DCL_OUTPUT_SIV = 103,
@@ -55,12 +58,25 @@ struct ArithmeticOp {
     const char* Name;
     uint32_t Opcode;
     int Sources;
+    bool Integer = false;   // literal values are integers ("l(-1)")
 };
 inline const ArithmeticOp kArithmetic[] = {
     {"add", OP_ADD, 2}, {"div", OP_DIV, 2}, {"dp2", OP_DP2, 2}, {"dp3", OP_DP3, 2}, {"dp4", OP_DP4, 2},
     {"frc", OP_FRC, 1}, {"mad", OP_MAD, 3}, {"min", OP_MIN, 2}, {"max", OP_MAX, 2}, {"mov", OP_MOV, 1},
     {"mul", OP_MUL, 2}, {"rsq", OP_RSQ, 1}, {"sqrt", OP_SQRT, 1}, {"sample", OP_SAMPLE, 3},
+    {"sample_l", OP_SAMPLE_L, 4}, {"and", OP_AND, 2, true}, {"or", OP_OR, 2, true}, {"not", OP_NOT, 1, true},
+    {"eq", OP_EQ, 2}, {"ne", OP_NE, 2}, {"lt", OP_LT, 2}, {"ge", OP_GE, 2}, {"movc", OP_MOVC, 3},
+    {"exp", OP_EXP, 1}, {"log", OP_LOG, 1}, {"round_ne", OP_ROUND_NE, 1}, {"round_ni", OP_ROUND_NI, 1},
+    {"ftoi", OP_FTOI, 1}, {"itof", OP_ITOF, 1, true}, {"iadd", OP_IADD, 2, true}, {"ieq", OP_IEQ, 2, true},
+    {"ine", OP_INE, 2, true}, {"ige", OP_IGE, 2, true}, {"ilt", OP_ILT, 2, true},
 };
+
+// Instructions that test one component for zero or non-zero ("if_nz r0.x").
+struct ConditionalOp {
+    const char* Name;
+    uint32_t Opcode;
+};
+inline const ConditionalOp kConditional[] = {{"if", OP_IF}, {"discard", OP_DISCARD}};
 
 // System values: the name token of a declaration and the signature's system value are the same numbers.
 inline const NamedValue kSystemValues[] = {
@@ -147,9 +163,19 @@ inline std::vector<std::string> Words(const std::string& s)
 }
 
 // One instruction line in a canonical spelling: blanks squeezed, none before "(", lower case, literal
-// values as numbers (the disassembler prints "1.00000000e+00" where a source says "1.0").
-inline std::string Canonical(const std::string& line)
+// values as numbers (the disassembler prints "1.00000000e+00" where a source says "1.0"), a replicated
+// swizzle as its one component (".wwww" and ".w" select the same), "discard" for the "texkill" some
+// disassemblers print.
+inline std::string Canonical(const std::string& text)
 {
+    std::string line = text;
+    for (size_t at = 0; (at = line.find('.', at)) != std::string::npos; ++at) {
+        if (at + 4 < line.size() && strchr("xyzw", line[at + 1]) && line[at + 2] == line[at + 1] &&
+            line[at + 3] == line[at + 1] && line[at + 4] == line[at + 1] &&
+            (at + 5 == line.size() || !isalnum((unsigned char)line[at + 5])))
+            line.erase(at + 2, 3);
+    }
+    if (line.rfind("texkill_", 0) == 0) line.replace(0, 7, "discard");
     std::string squeezed;
     for (const std::string& w : Words(line)) squeezed += (squeezed.empty() ? "" : " ") + w;
     std::string out;
@@ -311,7 +337,7 @@ private:
     }
 
     // One operand into tokens. `dest` operands carry a write mask, sources a swizzle.
-    bool Operand(std::string s, bool dest, std::vector<uint32_t>& out)
+    bool Operand(std::string s, bool dest, std::vector<uint32_t>& out, bool scalar = false, bool integer = false)
     {
         uint32_t modifier = 0;
         if (!s.empty() && s[0] == '-') modifier |= 1, s = Trim(s.substr(1));
@@ -326,6 +352,8 @@ private:
                 uint32_t bits;
                 if (v.rfind("0x", 0) == 0) {
                     bits = uint32_t(strtoul(v.c_str(), &end, 16));
+                } else if (integer) {
+                    bits = uint32_t(int32_t(strtol(v.c_str(), &end, 10)));
                 } else {
                     float f = strtof(v.c_str(), &end);
                     memcpy(&bits, &f, 4);
@@ -362,6 +390,10 @@ private:
             uint8_t mask = 0xF;
             if (!select.empty() && !ParseMask(select, mask)) return Fail("bad write mask in \"" + s + "\"");
             token |= 2 | 0u << 2 | uint32_t(mask) << 4;
+        } else if (scalar) {
+            int comp = select.size() != 1 ? -1 : select[0] == 'x' ? 0 : select[0] == 'y' ? 1 : select[0] == 'z' ? 2 : select[0] == 'w' ? 3 : -1;
+            if (comp < 0) return Fail("expected one component in \"" + s + "\"");
+            token |= 2 | 2u << 2 | uint32_t(comp) << 4;
         } else {
             if (select.empty()) select = "xyzw";
             if (select.size() > 4) return Fail("bad swizzle in \"" + s + "\"");
@@ -400,6 +432,18 @@ private:
         if (op == "ret") {
             if (!rest.empty()) return Fail("ret takes no operands");
             Emit(OP_RET, body);
+            return true;
+        }
+        if (op == "else" || op == "endif") {
+            if (!rest.empty()) return Fail(op + " takes no operands");
+            Emit(op == "else" ? OP_ELSE : OP_ENDIF, body);
+            return true;
+        }
+        for (const ConditionalOp& c : kConditional) {
+            const std::string name = c.Name;
+            if (op != name + "_z" && op != name + "_nz") continue;
+            if (!Operand(rest, false, body, true)) return false;
+            Emit(c.Opcode | (op == name + "_nz" ? 1u << 18 : 0u), body);
             return true;
         }
         if (op == "dcl_globalFlags") {
@@ -460,7 +504,7 @@ private:
             std::vector<std::string> parts = SplitOperands(rest);
             if (int(parts.size()) != a.Sources + 1) return Fail(op + " takes " + std::to_string(a.Sources + 1) + " operands");
             for (size_t i = 0; i < parts.size(); ++i)
-                if (!Operand(parts[i], i == 0, body)) return false;
+                if (!Operand(parts[i], i == 0, body, false, a.Integer)) return false;
             Emit(a.Opcode | (saturate ? 1u << 13 : 0u), body);
             return true;
         }

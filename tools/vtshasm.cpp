@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 #include "tools/VtShaderAssemble.h"
-#include "tools/VtaEncode.h"
+#include "tools/VtShaderPackText.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: vtshasm [-p PACK] OUT.h FILE.asm...\n");
         return 2;
     }
-    VtShaderAsm::Bytes packSizes, packCodes;
+    std::vector<VtShaderAsm::Bytes> packCodes;
     std::string header = "// Made by vtshasm from the shader sources at build time.\n#pragma once\n#include <cstddef>\n#include <cstdint>\n\n";
     std::string table = "struct VtBuiltShader {\n    const char* Name;\n    const uint8_t* Code;\n    size_t Size;\n    const char* Source;\n};\n\n"
                         "static const VtBuiltShader VtBuiltShaders[] = {\n";
@@ -70,13 +70,7 @@ int main(int argc, char** argv)
             fprintf(stderr, "%s: %s\n", argv[i], assembler.Error.c_str());
             return 1;
         }
-        if (code.size() > 0xFFFF) {
-            fprintf(stderr, "%s: %zu bytes do not fit a pack's 16-bit size\n", argv[i], code.size());
-            return 1;
-        }
-        packSizes.push_back(uint8_t(code.size()));
-        packSizes.push_back(uint8_t(code.size() >> 8));
-        packCodes.insert(packCodes.end(), code.begin(), code.end());
+        packCodes.push_back(code);
         const std::string name = Stem(argv[i]);
         header += "static const uint8_t VtShaderCode_" + name + "[" + std::to_string(code.size()) + "] = {";
         for (size_t b = 0; b < code.size(); ++b) {
@@ -89,13 +83,12 @@ int main(int argc, char** argv)
     }
     header += table + "};\n";
     if (!pack.empty()) {
-        packSizes.insert(packSizes.end(), packCodes.begin(), packCodes.end());
-        const VtaPack::Bytes packed = VtaPack::LzPack(packSizes.data(), packSizes.size());
-        const std::string text = VtaPack::Base64Encode(packed.data(), packed.size());
-        header += "\nstatic const int VtShaderPackCount_" + pack + " = " + std::to_string(argc - first - 1) + ";\n";
-        header += "static const char VtShaderPackText_" + pack + "[] =";
-        for (size_t at = 0; at < text.size(); at += 96) header += "\n    \"" + text.substr(at, 96) + "\"";
-        header += ";\n";
+        std::string text;
+        if (!VtShaderPack::PackText(packCodes, text)) {
+            fprintf(stderr, "vtshasm: a shader does not fit a pack's 16-bit size\n");
+            return 1;
+        }
+        header += VtShaderPack::Declaration(pack, packCodes.size(), text);
     }
     const std::string out = argv[first];
     const std::string temp = out + ".tmp";

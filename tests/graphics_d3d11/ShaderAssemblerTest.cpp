@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "D3D11TestSupport.h"
+#include "BuiltInShaderSupport.h"
 #include "VtBuiltShaders.h"
 #include "tools/VtShaderAssemble.h"
 
@@ -16,22 +16,6 @@ using namespace Vantrel;
 using namespace D3D11Test;
 
 namespace {
-
-HMODULE Compiler() {
-    static HMODULE module = LoadLibraryW(L"d3dcompiler_47.dll");
-    return module;
-}
-
-std::string Disassemble(const void* code, size_t size) {
-    auto disassemble = (pD3DDisassemble)(void*)GetProcAddress(Compiler(), "D3DDisassemble");
-    if (disassemble == nullptr) return "(no D3DDisassemble)";
-    ID3DBlob* text = nullptr;
-    if (disassemble(code, size, 0, nullptr, &text) != S_OK || text == nullptr) return "(refused)";
-    std::string out((const char*)text->GetBufferPointer(), text->GetBufferSize());
-    text->Release();
-    while (!out.empty() && out.back() == '\0') out.pop_back();
-    return out;
-}
 
 const VtBuiltShader* Built(const char* name) {
     for (const VtBuiltShader& s : VtBuiltShaders)

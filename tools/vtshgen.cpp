@@ -1,0 +1,65 @@
+// vtshgen: makes the library's built-in shader packs on the build machine: the sources come from the
+// templates of VtBuiltInShaders.h, are assembled into DXBC containers and written as pack texts into
+// one C++ header (VtShaderPackText_Main, VtShaderPackText_ChannelMix).
+// Usage: vtshgen OUT.h [SOURCE-FOLDER]   (with a folder, every source is written there too)
+#include <cstdio>
+#include <string>
+#include "tools/VtBuiltInShaders.h"
+#include "tools/VtShaderAssemble.h"
+#include "tools/VtShaderPackText.h"
+
+namespace {
+
+bool WriteFile(const std::string& path, const std::string& text)
+{
+    const std::string temp = path + ".tmp";
+    FILE* f = fopen(temp.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    return fclose(f) == 0 && ok && rename(temp.c_str(), path.c_str()) == 0;
+}
+
+bool AddPack(const char* name, const std::vector<VtBuiltIn::Source>& sources, const std::string& folder, std::string& header)
+{
+    std::vector<VtShaderAsm::Bytes> codes;
+    for (const VtBuiltIn::Source& source : sources) {
+        VtShaderAsm::Assembler assembler;
+        VtShaderAsm::Bytes code;
+        if (!assembler.Assemble(source.second, code)) {
+            fprintf(stderr, "vtshgen: %s: %s\n%s", source.first.c_str(), assembler.Error.c_str(), source.second.c_str());
+            return false;
+        }
+        if (!folder.empty() && !WriteFile(folder + "/" + source.first + ".asm", source.second)) {
+            fprintf(stderr, "vtshgen: cannot write %s/%s.asm\n", folder.c_str(), source.first.c_str());
+            return false;
+        }
+        codes.push_back(code);
+    }
+    std::string text;
+    if (!VtShaderPack::PackText(codes, text)) {
+        fprintf(stderr, "vtshgen: a shader of %s does not fit a pack's 16-bit size\n", name);
+        return false;
+    }
+    header += VtShaderPack::Declaration(name, codes.size(), text);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || argc > 3) {
+        fprintf(stderr, "usage: vtshgen OUT.h [SOURCE-FOLDER]\n");
+        return 2;
+    }
+    const std::string folder = argc == 3 ? argv[2] : "";
+    std::string header = "// Made by vtshgen from the built-in shader templates at build time.\n#pragma once\n";
+    if (!AddPack("Main", VtBuiltIn::MainPackSources(), folder, header) ||
+        !AddPack("ChannelMix", VtBuiltIn::ChannelMixSources(), folder, header))
+        return 1;
+    if (!WriteFile(argv[1], header)) {
+        fprintf(stderr, "vtshgen: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
