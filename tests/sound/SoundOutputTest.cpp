@@ -209,6 +209,7 @@ struct BackEndCase {
     int DirectSoundFamily;
     int XAudio2;
     bool SelfMixed;
+    int MidiMode = 0;   // 1: DirectMusic's DirectSound 8 object plays the buffers
 };
 
 class SoundDeviceTest : public SoundDeviceFixture, public ::testing::WithParamInterface<BackEndCase> {};
@@ -220,9 +221,11 @@ TEST_P(SoundDeviceTest, OneSecondToneLandsInTheCapture)
     SoundWinState.UseWaveOut = c.WaveOut;
     SoundWinState.UseDirectSoundFamily = c.DirectSoundFamily;
     SoundWinState.UseXAudio2 = c.XAudio2;
+    SoundSystemState.MidiMode = c.MidiMode;
     ASSERT_EQ(Sound_Initialize(), 0);
+    EXPECT_EQ(SoundSystemState.MidiMode, c.MidiMode);
     EXPECT_EQ(SoundWinState.UseWaveOut, c.WaveOut);
-    EXPECT_EQ(SoundWinState.UseDirectSoundFamily, c.DirectSoundFamily);
+    EXPECT_EQ(SoundWinState.UseDirectSoundFamily, c.DirectSoundFamily || c.MidiMode);
     EXPECT_EQ(SoundWinState.UseXAudio2, c.XAudio2);
     EXPECT_EQ(SoundSystemState.SoftwareMixing, c.SelfMixed ? 1 : 0);
     if (c.SelfMixed) {
@@ -236,6 +239,8 @@ TEST_P(SoundDeviceTest, OneSecondToneLandsInTheCapture)
             XAudio2ReverbParameters27 reverb;
             EXPECT_EQ(SoundWin_GetReverbPresetParam(&reverb, 1), 0);
             EXPECT_EQ(reverb.HighEQGain, 7);
+        } else if (c.MidiMode) {
+            EXPECT_NE(SoundWinState.MusicPerformance, nullptr);
         } else {
             EXPECT_NE(SoundWinState.PrimaryBuffer, nullptr);
             EXPECT_NE(SoundWinState.SilentBuffer, nullptr);
@@ -272,7 +277,8 @@ TEST_P(SoundDeviceTest, OneSecondToneLandsInTheCapture)
 INSTANTIATE_TEST_SUITE_P(BackEnds, SoundDeviceTest,
                          ::testing::Values(BackEndCase{"WASAPI", 0, 0, 0, true}, BackEndCase{"waveOut", 1, 0, 0, true},
                                            BackEndCase{"DirectSound", 0, 1, 0, false},
-                                           BackEndCase{"XAudio2", 0, 1, 1, false}),
+                                           BackEndCase{"XAudio2", 0, 1, 1, false},
+                                           BackEndCase{"DirectMusic", 0, 0, 0, false, 1}),
                          [](const ::testing::TestParamInfo<BackEndCase>& info) { return std::string(info.param.Name); });
 
 namespace {
