@@ -13,6 +13,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -133,8 +134,9 @@ inline bool ReadCapture(const std::string& path, Capture* capture)
     return false;
 }
 
-// What a tone in one channel of the capture measures: its span, frequency by rising zero
-// crossings, RMS level and the longest run of silence inside it.
+// What a tone in one channel of the capture measures: its span, frequency (from the median period
+// between rising zero crossings, so a gap does not bend it), RMS level and the longest run of
+// silence inside it.
 struct ToneFigures {
     double Seconds = 0;
     double Frequency = 0;
@@ -153,21 +155,25 @@ inline ToneFigures MeasureTone(const std::vector<double>& x, int rate, double th
         }
     }
     if (first >= last || rate <= 0) return figures;
-    int crossings = 0, run = 0;
-    size_t firstCrossing = 0, lastCrossing = 0;
-    double sum = 0;
+    std::vector<double> periods;
+    double previousCrossing = -1, sum = 0;
+    int run = 0;
     for (size_t i = first + 1; i <= last; i++) {
         if (x[i - 1] < 0 && x[i] >= 0) {
-            if (crossings == 0) firstCrossing = i;
-            lastCrossing = i;
-            crossings++;
+            // The crossing between the two samples, interpolated.
+            const double at = (double)(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
+            if (previousCrossing >= 0) periods.push_back(at - previousCrossing);
+            previousCrossing = at;
         }
         sum += x[i] * x[i];
         run = fabs(x[i]) < threshold ? run + 1 : 0;
         if (run > figures.LongestGap) figures.LongestGap = run;
     }
     figures.Seconds = (double)(last - first + 1) / rate;
-    if (crossings > 1) figures.Frequency = (crossings - 1) * (double)rate / (double)(lastCrossing - firstCrossing);
+    if (!periods.empty()) {
+        std::sort(periods.begin(), periods.end());
+        figures.Frequency = rate / periods[periods.size() / 2];
+    }
     figures.Rms = sqrt(sum / (double)(last - first));
     return figures;
 }

@@ -98,13 +98,16 @@ protected:
 };
 
 // WASAPI, then DirectSound fail; the library runs on with the device-less output, and 3D defaults
-// are stored on that road too. waveOut forced first falls through the same way.
+// are stored on that road too. waveOut or DirectSound forced first fall through the same way, and
+// buffers, 3D ones too, play on silently. (XAudio2 is never forced here: inside Wine it crashes
+// without a device.)
 TEST_F(SoundNoDeviceTest, StartFallsBackAndRunsOnSilent)
 {
-    for (int forceWaveOut = 0; forceWaveOut < 2; forceWaveOut++) {
-        SCOPED_TRACE(forceWaveOut);
+    for (int road = 0; road < 3; road++) {
+        SCOPED_TRACE(road);
         ResetSwitches();
-        SoundWinState.UseWaveOut = forceWaveOut;
+        SoundWinState.UseWaveOut = road == 1;
+        SoundWinState.UseDirectSoundFamily = road == 2;
         ASSERT_EQ(Sound_Initialize(), 0);
         EXPECT_EQ(SoundWin_IsOutputReady(), 1);
         EXPECT_EQ(SoundWinState.OutputDevice, 1u);
@@ -122,6 +125,14 @@ TEST_F(SoundNoDeviceTest, StartFallsBackAndRunsOnSilent)
         EXPECT_EQ(SoundBuffer_Start(&tone, 1), 0);
         EXPECT_EQ(Sound_ProcessDeviceChange(), 0);
         SoundBuffer_Halt(&tone, 1);
+        SoundBuffer_Release(&tone);
+        MakeTone(&tone, 44100, 1000.0, 0.1, 8000, 1);
+        const float position[3] = {1.0f, 0.0f, 1.0f};
+        EXPECT_EQ(SoundBuffer_SetReach3D(&tone, 14.0f), 0);
+        EXPECT_EQ(SoundBuffer_Start(&tone, 1), 0);
+        EXPECT_EQ(SoundBuffer_Move3D(&tone, position), 0);
+        EXPECT_EQ(tone.Refresh3DPending, 0);
+        EXPECT_EQ(Sound_Process3DAll(), 0);
         SoundBuffer_Release(&tone);
         Sound_Terminate();
         EXPECT_EQ(SoundWin_IsOutputReady(), 0);
