@@ -241,3 +241,25 @@ TEST_F(SoundDevicePlatformBufferTest, XAudio2MonoPlaysFromTheWidenedCopy)
         SoundBuffer_Release(&shared);
     }
 }
+
+// The reverb send: a 3D sound on the right reaches the left channel only through its reverb submix
+// (one channel, spread over both outputs), so the left side of the capture carries the reverb.
+TEST_F(SoundDevicePlatformBufferTest, XAudio2ReverbSendReachesTheOutput)
+{
+    SoundWinState.UseDirectSoundFamily = 1;
+    SoundWinState.UseXAudio2 = 1;
+    ASSERT_EQ(Sound_Initialize(), 0);
+    SoundBuffer tone;
+    MakeTone(&tone, 44100, 1000.0, 0.5, 16384, 1);
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(SoundBuffer_Move3D(&tone, Right5), 0);
+    ASSERT_EQ(SoundBuffer_Update3D(&tone, 0), 0);
+    ASSERT_EQ(SoundBuffer_Start(&tone, 0), 0);
+    Capture capture;
+    PlayOutAndCapture(&tone, &capture);
+    if (HasFatalFailure()) return;
+    const double left = MiddleRms(capture, capture.Left), right = MiddleRms(capture, capture.Right);
+    printf("3D tone with reverb: left RMS %.4f, right RMS %.4f\n", left, right);
+    EXPECT_GT(left, 0.002);
+    EXPECT_GT(right, left);
+}
