@@ -378,3 +378,37 @@ TEST_F(SoundDeviceChangeTest, FailedReopenIsTriedAgain)
     EXPECT_TRUE(WaitUntilEnded(&tone, 5000));
     SoundBuffer_Release(&tone);
 }
+
+// DirectMusic: a failure after the performance exists ends the start-up once, with everything
+// released, and the next start-up begins clean.
+namespace {
+const CLSID DirectMusicClass = {0x636b9f10, 0x0c7d, 0x11d1, {0x95, 0xb2, 0x00, 0x20, 0xaf, 0xdc, 0x74, 0x21}};
+decltype(WinAPITable.CoCreateInstance) RealCoCreateInstance;
+HRESULT WINAPI CoCreateInstanceWithoutDirectMusic(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* result)
+{
+    if (IsEqualCLSID(clsid, DirectMusicClass)) {
+        *result = nullptr;
+        return E_FAIL;
+    }
+    return RealCoCreateInstance(clsid, outer, context, iid, result);
+}
+}  // namespace
+
+TEST_F(SoundNoDeviceTest, DirectMusicFailureEndsTheStartOnce)
+{
+    WinAPI_EnsureLoaded();
+    RealCoCreateInstance = WinAPITable.CoCreateInstance;
+    WinAPITable.CoCreateInstance = CoCreateInstanceWithoutDirectMusic;
+    SoundSystemState.MidiMode = 1;
+    const int started = Sound_Initialize();
+    WinAPITable.CoCreateInstance = RealCoCreateInstance;
+    EXPECT_EQ(started, -1);
+    EXPECT_EQ(SoundSystemState.Initialized, 0);
+    EXPECT_EQ(SoundWinState.OutputDevice, 0u);
+    EXPECT_EQ(SoundWinState.MusicPerformance, nullptr);
+    EXPECT_EQ(SoundWinState.MusicLoader, nullptr);
+    EXPECT_EQ(SoundWinState.UseDirectSoundFamily, 0);   // no further back-end was tried
+    ResetSwitches();
+    ASSERT_EQ(Sound_Initialize(), 0);
+    EXPECT_EQ(SoundWin_IsOutputReady(), 1);
+}
