@@ -12,6 +12,7 @@
 #include "foundation/VtMemory.h"
 #include "system/VtTime.h"
 #include "sound/VtSoundWave.h"
+#include "sound/VtSoundBufferWin.h"
 #include "sound/VtSoundWin.h"
 
 namespace Vantrel {
@@ -375,12 +376,21 @@ int Sound_Process3DAll()
     SoundSystemStateRecord& state = SoundSystemState;
     if (!SoundWin_IsOutputReady()) return -1;
     SOUND_LOCK(state.Sound3DPlayingListLock);
-    // Software buffers have no reverb cycle: every handle leaves at the first pass.
-    while (state.Sound3DPlayingListEnd.Prev != &state.Sound3DPlayingListStart) {
-        HandleListNode* node = state.Sound3DPlayingListEnd.Prev;
+    // A handle stays while a buffer's reverb still rings (XAudio2 only; software buffers and
+    // DirectSound have no reverb cycle, so their handles leave at the first pass).
+    HandleListNode* node = state.Sound3DPlayingListEnd.Prev;
+    while (node != nullptr && node != &state.Sound3DPlayingListStart) {
+        HandleListNode* previous = node->Prev;
         SoundHandleRecord* sound = (SoundHandleRecord*)node->Record;
-        Handle_List_Remove(node);
-        if (sound != nullptr) sound->In3DPlayingList = 0;
+        bool ringing = false;
+        for (int i = 0; sound != nullptr && !state.SoftwareMixing && i < SOUND_HANDLE_BUFFER_MAX; i++) {
+            if (sound->Buffers[i].Valid && SoundBufferWin_ReverbTail(&sound->Buffers[i]) == 0) ringing = true;
+        }
+        if (!ringing) {
+            Handle_List_Remove(node);
+            if (sound != nullptr) sound->In3DPlayingList = 0;
+        }
+        node = previous;
     }
     SOUND_UNLOCK(state.Sound3DPlayingListLock);
     return 0;
@@ -437,7 +447,7 @@ int PauseAllSounds(int pause)
         if (!Sound_NodeIsLive(node)) continue;
         SoundHandleRecord* sound = (SoundHandleRecord*)node->Record;
         for (int i = 0; i < SOUND_HANDLE_BUFFER_MAX; i++) {
-            if (!sound->Buffers[i].Valid || !state.SoftwareMixing) continue;
+            if (!sound->Buffers[i].Valid || (!state.SoftwareMixing && !SoundBufferWin_HasVoice(&sound->Buffers[i]))) continue;
             Sound_PauseBuffer(&sound->Buffers[i], &sound->Paused[i], &sound->WasPlaying[i], pause);
         }
     }

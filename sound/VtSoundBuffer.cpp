@@ -1,6 +1,7 @@
 // VtSoundBuffer: playable sound buffers, their shared wave blocks and the software realisation that
-// the mixer reads (positions, rate, gains, the mixer list). Platform buffers come with the
-// platform-mixed back-ends; until then every buffer is a software one.
+// the mixer reads (positions, rate, gains, the mixer list). Buffers of the platform-mixed back-ends
+// forward to their platform half (VtSoundBufferWin), which may hand an operation back to the
+// software code here.
 // Stands on the sound state (mixer list and lock, output), memory, the log and the base math.
 #include "sound/VtSoundBuffer.h"
 
@@ -10,6 +11,7 @@
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "sound/VtSound.h"
+#include "sound/VtSoundBufferWin.h"
 #include "sound/VtSoundWin.h"
 
 namespace Vantrel {
@@ -23,19 +25,33 @@ namespace {
 #define SOUND_MIXER_UNLOCK() \
     if (SoundSystemState.MixerLockCreated) CriticalSection_Leave(&SoundSystemState.SoundMixerListLock)
 
-SoundWaveBlock* SoundWaveBlock_Create(uint32_t byteSize)
+int SoundBuffer_DataRate(const SoundBuffer* buffer) { return (int)buffer->Format.nSamplesPerSec; }
+
+bool SoundBuffer_IsPlatform(const SoundBuffer* buffer) { return buffer->PlatformVoice != nullptr; }
+
+}  // namespace
+
+SoundWaveBlock* SoundWaveBlock_Allocate(uint32_t byteSize, int stereoCopy)
 {
-    // The header sits at the start of the allocation; the data follows at the next 16-byte boundary.
-    const uint64_t total = (uint64_t)byteSize + sizeof(SoundWaveBlock) + 15;
+    // The header sits at the start of the allocation; the data follows at the next 16-byte boundary,
+    // and a two-channel copy (twice the bytes) at the first 16-byte boundary after the data.
+    const uint64_t copyBytes = stereoCopy ? (uint64_t)byteSize * 2 + 16 : 0;
+    const uint64_t total = (uint64_t)byteSize + sizeof(SoundWaveBlock) + 15 + copyBytes;
     if (total > 0xFFFFFFFFull) return nullptr;
     uint8_t* block = (uint8_t*)Memory_Allocate((uint32_t)total, "VtSoundBuffer", __LINE__);
     if (block == nullptr) return nullptr;
     SoundWaveBlock* wave = (SoundWaveBlock*)block;
     wave->Data = (uint8_t*)(((uintptr_t)block + sizeof(SoundWaveBlock) + 15) & ~(uintptr_t)15);
-    wave->StereoCopy = nullptr;
+    wave->StereoCopy = stereoCopy ? (uint8_t*)(((uintptr_t)wave->Data + byteSize + 15) & ~(uintptr_t)15) : nullptr;
     wave->ByteSize = byteSize;
     wave->ReferenceCount = 1;
     return wave;
+}
+
+SoundWaveBlock* SoundWaveBlock_AddRef(SoundWaveBlock* block)
+{
+    InterlockedIncrement(&block->ReferenceCount);
+    return block;
 }
 
 void SoundWaveBlock_Drop(SoundWaveBlock* wave)
@@ -43,10 +59,6 @@ void SoundWaveBlock_Drop(SoundWaveBlock* wave)
     if (wave == nullptr) return;
     if (InterlockedDecrement(&wave->ReferenceCount) == 0) Memory_Free(wave);
 }
-
-int SoundBuffer_DataRate(const SoundBuffer* buffer) { return (int)buffer->Format.nSamplesPerSec; }
-
-}  // namespace
 
 float SoundBuffer_LevelToGain(int level)
 {
@@ -67,21 +79,27 @@ int SoundBuffer_Create(SoundBuffer* buffer, uint32_t byteSize, const WAVEFORMATE
 {
     if (buffer->Valid) return -1;
     if (source == nullptr && (format == nullptr || format->nBlockAlign == 0)) return -1;
-    if (source != nullptr && (!source->Valid || source->Wave == nullptr)) return -1;
+    if (source != nullptr && (!source->Valid || (source->Wave == nullptr && !SoundBuffer_IsPlatform(source)))) return -1;
     buffer->Wave = nullptr;
     buffer->ReverbCycleState = 0;
     buffer->ReverbCycleStamp = 0;
     buffer->Is3D = is3D;
 
+    buffer->PlatformVoice = nullptr;
+    buffer->ReverbSubmix = nullptr;
+    buffer->ReverbEffect = nullptr;
+    buffer->VoiceCallback = nullptr;
+
     if (!SoundSystemState.SoftwareMixing) {
-        // Platform buffers arrive with the platform-mixed back-ends; none of them is open yet.
-        return -1;
-    }
-    if (source != nullptr) {
-        buffer->Wave = source->Wave;
-        InterlockedIncrement(&buffer->Wave->ReferenceCount);
+        if (SoundBufferWin_Create(buffer, byteSize, format, source, is3D) != 0) {
+            SoundWaveBlock_Drop(buffer->Wave);
+            buffer->Wave = nullptr;
+            return -1;
+        }
+    } else if (source != nullptr) {
+        buffer->Wave = SoundWaveBlock_AddRef(source->Wave);
     } else {
-        buffer->Wave = SoundWaveBlock_Create(byteSize);
+        buffer->Wave = SoundWaveBlock_Allocate(byteSize, 0);
         if (buffer->Wave == nullptr) {
             Log_AddTextUTF16(L"サウンドバッファ用のメモリ確保に失敗しました\n");
             return -1;
@@ -136,8 +154,14 @@ int SoundBuffer_Create(SoundBuffer* buffer, uint32_t byteSize, const WAVEFORMATE
             memcpy(buffer->Up3D, up, sizeof(up));
             memset(buffer->Velocity3D, 0, sizeof(buffer->Velocity3D));
         }
+        if (!SoundSystemState.SoftwareMixing) SoundBufferWin_Create3D(buffer, source, is3D);
     }
     buffer->Valid = 1;
+    if (SoundBuffer_IsPlatform(buffer) && source != nullptr) {
+        // The voice starts at its own defaults: it takes the copied volumes, rate and pan.
+        if (buffer->Frequency > 0) SoundBufferWin_SetRate(buffer, buffer->Frequency);
+        SoundBuffer_UpdateGains(buffer);
+    }
     return 0;
 }
 
@@ -149,7 +173,8 @@ int SoundBuffer_CreateShared(SoundBuffer* buffer, const SoundBuffer* source, int
 int SoundBuffer_Release(SoundBuffer* buffer)
 {
     if (!buffer->Valid) return -1;
-    if (buffer->Playing || buffer->InMixerList) SoundBuffer_Halt(buffer, 1);
+    if (SoundBuffer_IsPlatform(buffer)) SoundBufferWin_Release(buffer);
+    else if (buffer->Playing || buffer->InMixerList) SoundBuffer_Halt(buffer, 1);
     SoundWaveBlock_Drop(buffer->Wave);
     buffer->Wave = nullptr;
     buffer->Valid = 0;
@@ -159,7 +184,12 @@ int SoundBuffer_Release(SoundBuffer* buffer)
 int SoundBuffer_LockRegion(SoundBuffer* buffer, int32_t offset, int32_t length, void** pointer1, uint32_t* length1,
                            void** pointer2, uint32_t* length2)
 {
-    if (!buffer->Valid || buffer->Wave == nullptr) return -1;
+    if (!buffer->Valid) return -1;
+    if (SoundBuffer_IsPlatform(buffer)) {
+        const int result = SoundBufferWin_Lock(buffer, offset, length, pointer1, length1, pointer2, length2);
+        if (result != SOUNDBUFFERWIN_NOT_HANDLED) return result;
+    }
+    if (buffer->Wave == nullptr) return -1;
     // Byte-exact and bounded: the regions never reach past the data, however the range is given.
     const int64_t size = (int64_t)buffer->SampleCount * buffer->Format.nBlockAlign;
     if (offset < 0 || length < 0 || offset >= size) return -1;
@@ -179,12 +209,19 @@ int SoundBuffer_LockRegion(SoundBuffer* buffer, int32_t offset, int32_t length, 
 
 int SoundBuffer_UnlockRegion(SoundBuffer* buffer, void* pointer1, uint32_t length1, void* pointer2, uint32_t length2)
 {
-    return buffer->Valid ? 0 : -1;
+    if (!buffer->Valid) return -1;
+    if (SoundBuffer_IsPlatform(buffer)) return SoundBufferWin_Unlock(buffer, pointer1, length1, pointer2, length2);
+    return 0;
 }
 
 int SoundBuffer_Start(SoundBuffer* buffer, int loop)
 {
-    if (!buffer->Valid || !SoundSystemState.MixerLockCreated) return -1;
+    if (!buffer->Valid) return -1;
+    if (SoundBuffer_IsPlatform(buffer)) {
+        buffer->Loop = loop;
+        return SoundBufferWin_Start(buffer, loop);
+    }
+    if (!SoundSystemState.MixerLockCreated) return -1;
     buffer->Loop = loop;
     SOUND_MIXER_LOCK();
     if (!buffer->InMixerList) {
@@ -205,6 +242,7 @@ int SoundBuffer_Start(SoundBuffer* buffer, int loop)
 int SoundBuffer_Halt(SoundBuffer* buffer, int cut)
 {
     if (!buffer->Valid) return -1;
+    if (SoundBuffer_IsPlatform(buffer)) return SoundBufferWin_Halt(buffer, cut);
     SOUND_MIXER_LOCK();
     if (buffer->InMixerList && SoundSystemState.MixerLockCreated) {
         Handle_PtrList_Remove(&buffer->MixerNode);
@@ -218,12 +256,17 @@ int SoundBuffer_Halt(SoundBuffer* buffer, int cut)
 int SoundBuffer_IsPlaying(const SoundBuffer* buffer)
 {
     if (!buffer->Valid) return -1;
+    if (SoundBuffer_IsPlatform(buffer)) return SoundBufferWin_IsPlaying(buffer);
     return buffer->Playing;
 }
 
 int SoundBuffer_GetPosition(const SoundBuffer* buffer, int32_t* playBytes, int32_t* writeBytes)
 {
     if (!buffer->Valid) return -1;
+    if (SoundBuffer_IsPlatform(buffer)) {
+        const int result = SoundBufferWin_GetPosition(buffer, playBytes, writeBytes);
+        if (result != SOUNDBUFFERWIN_NOT_HANDLED) return result;
+    }
     const int blockAlign = buffer->Format.nBlockAlign;
     const int dataRate = SoundBuffer_DataRate(buffer);
     int64_t play = (int64_t)buffer->PlayPosition * blockAlign;
@@ -252,6 +295,7 @@ int SoundBuffer_SetPosition(SoundBuffer* buffer, int32_t bytePosition)
     if (!buffer->Valid || bytePosition < 0) return -1;
     const int frame = bytePosition / buffer->Format.nBlockAlign;
     if (frame >= buffer->SampleCount) return -1;
+    if (SoundBuffer_IsPlatform(buffer)) return SoundBufferWin_SetPosition(buffer, bytePosition);
     SOUND_MIXER_LOCK();
     buffer->PlayPosition = frame;
     buffer->ReadCursor = frame;
@@ -276,12 +320,17 @@ int SoundBuffer_SetRate(SoundBuffer* buffer, int frequency)
     }
     buffer->RateChanged = 1;
     SOUND_MIXER_UNLOCK();
+    if (SoundBuffer_IsPlatform(buffer)) return SoundBufferWin_SetRate(buffer, frequency);
     return 0;
 }
 
 int SoundBuffer_GetRate(const SoundBuffer* buffer, int* frequency)
 {
     if (!buffer->Valid) return -1;
+    if (SoundBuffer_IsPlatform(buffer)) {
+        const int result = SoundBufferWin_GetRate(buffer, frequency);
+        if (result != SOUNDBUFFERWIN_NOT_HANDLED) return result;
+    }
     *frequency = buffer->Frequency > 0 ? buffer->Frequency : SoundBuffer_DataRate(buffer);
     return 0;
 }
@@ -321,16 +370,24 @@ int SoundBuffer_GetChannelVolume(const SoundBuffer* buffer, int channel, int* va
     return 0;
 }
 
-int SoundBuffer_UpdateGains(SoundBuffer* buffer)
+void SoundBuffer_CombineSideLevels(int leftLevel, int rightLevel, int pan, int* level, int* combinedPan)
 {
-    if (!buffer->Valid) return -1;
-    if (!buffer->Is3D) {
-        const int level = buffer->Volume[0];
-        buffer->VolumeGain = level >= -9999 ? SoundBuffer_LevelToGain(level) : 0.0f;
-        buffer->PanGain = SoundBuffer_PanToGain(buffer->Pan);
-        return 0;
+    const int leftScale = pan >= 0 ? 10000 - pan : 10000;
+    const int rightScale = pan >= 0 ? 10000 : pan + 10000;
+    const int scaledLeft = (leftLevel + 10000) * leftScale / 10000;
+    const int scaledRight = (rightLevel + 10000) * rightScale / 10000;
+    *combinedPan = 0;
+    *level = scaledLeft - 10000;
+    if (scaledLeft > scaledRight) {
+        *combinedPan = -10000 + (int)(10000.0 / scaledLeft * scaledRight);
+    } else if (scaledLeft < scaledRight) {
+        *combinedPan = 10000 - (int)(10000.0 / scaledRight * scaledLeft);
+        *level = scaledRight - 10000;
     }
+}
 
+void SoundBuffer_Combine3DLevels(const SoundBuffer* buffer, int* level, int* combinedPan)
+{
     float left = SoundBuffer_LevelToGain(buffer->Volume[0]);
     float right = SoundBuffer_LevelToGain(buffer->Volume[1]);
     const float panFactor = buffer->Pan3DFactor;
@@ -340,24 +397,26 @@ int SoundBuffer_UpdateGains(SoundBuffer* buffer)
     const float sides[2] = {left, right};
     for (int i = 0; i < 2; i++) {
         const float product = buffer->Volume3DFactor * sides[i];
-        int level = product <= 0.0f ? -10000 : (int)BaseFunc_DoubleToInt64(20.0 * BaseFunc_Log10D(product) * 100.0);
-        if (level < -10000) level = -10000;
-        if (level > 0) level = 0;
-        sideLevel[i] = level;
+        int side = product <= 0.0f ? -10000 : (int)BaseFunc_DoubleToInt64(20.0 * BaseFunc_Log10D(product) * 100.0);
+        if (side < -10000) side = -10000;
+        if (side > 0) side = 0;
+        sideLevel[i] = side;
     }
-    const int pan = buffer->Pan;
-    const int leftScale = pan >= 0 ? 10000 - pan : 10000;
-    const int rightScale = pan >= 0 ? 10000 : pan + 10000;
-    const int scaledLeft = (sideLevel[0] + 10000) * leftScale / 10000;
-    const int scaledRight = (sideLevel[1] + 10000) * rightScale / 10000;
-    int combinedPan = 0;
-    int level = scaledLeft - 10000;
-    if (scaledLeft > scaledRight) {
-        combinedPan = -10000 + (int)(10000.0 / scaledLeft * scaledRight);
-    } else if (scaledLeft < scaledRight) {
-        combinedPan = 10000 - (int)(10000.0 / scaledRight * scaledLeft);
-        level = scaledRight - 10000;
+    SoundBuffer_CombineSideLevels(sideLevel[0], sideLevel[1], buffer->Pan, level, combinedPan);
+}
+
+int SoundBuffer_UpdateGains(SoundBuffer* buffer)
+{
+    if (!buffer->Valid) return -1;
+    if (SoundBuffer_IsPlatform(buffer)) return SoundBufferWin_UpdateVolume(buffer);
+    if (!buffer->Is3D) {
+        const int level = buffer->Volume[0];
+        buffer->VolumeGain = level >= -9999 ? SoundBuffer_LevelToGain(level) : 0.0f;
+        buffer->PanGain = SoundBuffer_PanToGain(buffer->Pan);
+        return 0;
     }
+    int level = 0, combinedPan = 0;
+    SoundBuffer_Combine3DLevels(buffer, &level, &combinedPan);
     buffer->VolumeGain = level >= -9999 ? SoundBuffer_LevelToGain(level) : 0.0f;
     buffer->PanGain = SoundBuffer_PanToGain(combinedPan);
     return 0;
@@ -365,11 +424,10 @@ int SoundBuffer_UpdateGains(SoundBuffer* buffer)
 
 namespace {
 
-// The 3D refresh of a software buffer: the listener model that writes the 3D volume and pan factors
-// comes with the platform half; until then the factors stay as made and the gains are recomputed.
+// The 3D refresh: X3DAudio for XAudio2 voices, the listener model otherwise (VtSoundBufferWin).
 int SoundBuffer_Refresh3D(SoundBuffer* buffer)
 {
-    return SoundBuffer_UpdateGains(buffer);
+    return SoundBufferWin_Update3D(buffer);
 }
 
 bool SoundBuffer_VectorUnchanged(const float* stored, const float* given)

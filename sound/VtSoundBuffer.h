@@ -1,6 +1,7 @@
 // VtSoundBuffer: the one playable object of the sound system: a block of PCM frames with its pan,
 // eight channel volumes, rate, loop flag, play position and optional 3D state, and the shared,
-// reference-counted wave data behind it. Software buffers play by joining the mixer list.
+// reference-counted wave data behind it. Software buffers play by joining the mixer list; platform
+// buffers (DirectSound, XAudio2) forward to their platform half (VtSoundBufferWin).
 // Stands on the sound state (lists, locks, output), memory and the log.
 #pragma once
 
@@ -9,13 +10,16 @@
 #include <stdint.h>
 
 #include "foundation/VtHandle.h"
+#include "sound/VtXAudio2Decl.h"
 
 namespace Vantrel {
+
+class SOUNDBUFFER_CALLBACK;
 
 // Wave data shared by every buffer made from one block; freed with the last reference.
 struct SoundWaveBlock {
     uint8_t* Data;          // 16-byte aligned, inside the same allocation
-    uint8_t* StereoCopy;    // null for software buffers
+    uint8_t* StereoCopy;    // two-channel copy of mono data that an XAudio2 voice plays; else null
     uint32_t ByteSize;
     volatile LONG ReferenceCount;
 };
@@ -54,8 +58,26 @@ struct SoundBuffer {
     float InnerRadius3D;
     int Refresh3DPending;
     float Volume3DFactor;   // 0.0 .. 1.0
-    float Pan3DFactor;      // -0.8 .. 0.8
+    float Pan3DFactor;      // -0.8 .. 0.8; below 0 lowers the left side, above 0 the right side
+
+    // Platform half (DirectSound or XAudio2 output, VtSoundBufferWin); null for software buffers.
+    void* PlatformVoice;                // IDirectSoundBuffer or IXAudio2SourceVoice
+    void* ReverbSubmix;                 // IXAudio2SubmixVoice (XAudio2, 3D buffers)
+    void* ReverbEffect;                 // IUnknown of the reverb effect
+    SOUNDBUFFER_CALLBACK* VoiceCallback;
+    XAudio2ReverbParameters28 ReverbParameters;
+    int VoiceChannels;
+    uint32_t OutputGeneration;          // the opening of the output that made the voice
+    X3DAudioCone EmitterCone;
+    float EmitterAzimuths[8];
+    X3DAudioEmitter Emitter;
 };
+
+// Wave blocks: allocated with one reference (and room for a two-channel copy when asked), shared by
+// adding references, freed with the last one. Null when the size cannot be allocated.
+SoundWaveBlock* SoundWaveBlock_Allocate(uint32_t byteSize, int stereoCopy);
+SoundWaveBlock* SoundWaveBlock_AddRef(SoundWaveBlock* block);
+void SoundWaveBlock_Drop(SoundWaveBlock* block);
 
 int SoundBuffer_Create(SoundBuffer* buffer, uint32_t byteSize, const WAVEFORMATEX* format, const SoundBuffer* source,
                        int is3D);
@@ -86,5 +108,9 @@ int SoundBuffer_Update3D(SoundBuffer* buffer, int force);
 float SoundBuffer_LevelToGain(int level);
 // The mixer's pan factor of a pan: -1.0, 0.0 and 1.0 at the ends and the centre exactly.
 float SoundBuffer_PanToGain(int pan);
+// Folds a left and a right level (hundredths of a decibel) and a pan into one level and one pan.
+void SoundBuffer_CombineSideLevels(int leftLevel, int rightLevel, int pan, int* level, int* combinedPan);
+// A 3D buffer's side levels after its 3D volume and pan factors, folded with its pan as above.
+void SoundBuffer_Combine3DLevels(const SoundBuffer* buffer, int* level, int* combinedPan);
 
 }  // namespace Vantrel

@@ -375,6 +375,7 @@ int SoundWin_PlatformOutput_Finish()
 int SoundWin_PlatformOutput_Close()
 {
     SoundWinStateRecord& win = SoundWinState;
+    win.OutputGeneration++;
     if (win.SilentBuffer != nullptr) {
         win.SilentBuffer->Stop();
         win.SilentBuffer->Release();

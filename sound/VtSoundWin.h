@@ -30,6 +30,7 @@ constexpr int SOUND_REVERB_PRESET_COUNT = 30;
 
 struct SoundWinStateRecord {
     uintptr_t OutputDevice;         // 0 no output; 1 a self-mixed output (no object); else the object
+    uint32_t OutputGeneration;      // counts the closings of platform outputs: buffers of an older one are stale
     int32_t UseAsio;
     int32_t UseWaveOut;
     int32_t UseDirectSoundFamily;

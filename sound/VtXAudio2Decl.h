@@ -1,5 +1,6 @@
-// VtXAudio2Decl: the X3DAudio types and the XAudio2 reverb parameter records that the compiler's
-// headers leave out, declared after the platform's published documentation.
+// VtXAudio2Decl: the X3DAudio types, the XAudio2 reverb parameter records and the voice-callback
+// interface that the compiler's headers leave out or that the library declares itself, after the
+// platform's published documentation.
 #pragma once
 
 #include <windows.h>
@@ -81,7 +82,78 @@ struct X3DAudioListener {
     X3DAudioCone* pCone;
 };
 
+// The X3DAudio records are byte-packed in the published interface.
+#pragma pack(push, 1)
+
+struct X3DAudioDistanceCurvePoint {
+    float Distance;         // normalised: 0.0 .. 1.0 of the curve distance scaler
+    float DSPSetting;
+};
+
+struct X3DAudioDistanceCurve {
+    X3DAudioDistanceCurvePoint* pPoints;
+    UINT32 PointCount;
+};
+
+struct X3DAudioEmitter {
+    X3DAudioCone* pCone;
+    X3DAudioVector OrientFront;
+    X3DAudioVector OrientTop;
+    X3DAudioVector Position;
+    X3DAudioVector Velocity;
+    float InnerRadius;
+    float InnerRadiusAngle;
+    UINT32 ChannelCount;
+    float ChannelRadius;
+    float* pChannelAzimuths;
+    X3DAudioDistanceCurve* pVolumeCurve;
+    X3DAudioDistanceCurve* pLFECurve;
+    X3DAudioDistanceCurve* pLPFDirectCurve;
+    X3DAudioDistanceCurve* pLPFReverbCurve;
+    X3DAudioDistanceCurve* pReverbCurve;
+    float CurveDistanceScaler;
+    float DopplerScaler;
+};
+
+struct X3DAudioDspSettings {
+    float* pMatrixCoefficients;     // source channels x destination channels, source-major
+    float* pDelayTimes;
+    UINT32 SrcChannelCount;
+    UINT32 DstChannelCount;
+    float LPFDirectCoefficient;
+    float LPFReverbCoefficient;
+    float ReverbLevel;
+    float DopplerFactor;
+    float EmitterToListenerAngle;
+    float EmitterToListenerDistance;
+    float EmitterVelocityComponent;
+    float ListenerVelocityComponent;
+};
+
+#pragma pack(pop)
+
+// X3DAudioCalculate flags.
+constexpr UINT32 VT_X3DAUDIO_CALCULATE_MATRIX = 0x1;
+constexpr UINT32 VT_X3DAUDIO_CALCULATE_LPF_DIRECT = 0x4;
+constexpr UINT32 VT_X3DAUDIO_CALCULATE_LPF_REVERB = 0x8;
+constexpr UINT32 VT_X3DAUDIO_CALCULATE_REVERB = 0x10;
+constexpr UINT32 VT_X3DAUDIO_CALCULATE_DOPPLER = 0x20;
+constexpr UINT32 VT_X3DAUDIO_CALCULATE_REDIRECT_TO_LFE = 0x20000;
+
 #define VT_X3DAUDIO_SPEED_OF_SOUND 343.5f
+
+// The XAudio2 voice-callback interface in its published slot order (no IUnknown base). One
+// declaration serves 2.7 and 2.8, whose callback tables are the same.
+class D_IXAudio2VoiceCallback {
+public:
+    virtual void STDMETHODCALLTYPE OnVoiceProcessingPassStart(UINT32 bytesRequired) = 0;
+    virtual void STDMETHODCALLTYPE OnVoiceProcessingPassEnd() = 0;
+    virtual void STDMETHODCALLTYPE OnStreamEnd() = 0;
+    virtual void STDMETHODCALLTYPE OnBufferStart(void* context) = 0;
+    virtual void STDMETHODCALLTYPE OnBufferEnd(void* context) = 0;
+    virtual void STDMETHODCALLTYPE OnLoopEnd(void* context) = 0;
+    virtual void STDMETHODCALLTYPE OnVoiceError(void* context, HRESULT error) = 0;
+};
 
 typedef HRESULT(__cdecl* X3DAudioInitializeProc)(UINT32 speakerChannelMask, float speedOfSound, X3DAudioHandle instance);
 typedef void(__cdecl* X3DAudioCalculateProc)(const X3DAudioHandle instance, const void* listener, const void* emitter,

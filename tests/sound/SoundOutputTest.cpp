@@ -19,173 +19,11 @@
 #include "sound/VtSound.h"
 #include "sound/VtSoundBuffer.h"
 #include "sound/VtSoundWin.h"
+#include "SoundCaptureSupport.h"
 
 using namespace Vantrel;
+using namespace SoundCapture;
 
-namespace {
-
-// The capture file of the device run (its .asoundrc names it); empty in the ordinary run.
-std::string CapturePath()
-{
-    const char* path = getenv("VT_SOUND_CAPTURE");
-    return path != nullptr ? path : "";
-}
-
-void ResetSwitches()
-{
-    SoundWinState.UseAsio = 0;
-    SoundWinState.UseWaveOut = 0;
-    SoundWinState.UseDirectSoundFamily = 0;
-    SoundWinState.UseXAudio2 = 0;
-    SoundWinState.UseSoftwareBuffers = 0;
-    SoundWinState.WasapiExclusive = 0;
-    SoundSystemState.MidiMode = 0;
-}
-
-struct ComScope {
-    ComScope() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-    ~ComScope() { CoUninitialize(); }
-};
-
-// A mono 16-bit tone buffer of the given length.
-void MakeTone(SoundBuffer* buffer, int rate, double frequency, double seconds, int amplitude)
-{
-    WAVEFORMATEX format;
-    memset(&format, 0, sizeof(format));
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 1;
-    format.nSamplesPerSec = (DWORD)rate;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = 2;
-    format.nAvgBytesPerSec = (DWORD)rate * 2;
-    const int frames = (int)(rate * seconds);
-    memset(buffer, 0, sizeof(*buffer));
-    ASSERT_EQ(SoundBuffer_Create(buffer, (uint32_t)frames * 2, &format, nullptr, 0), 0);
-    int16_t* samples = (int16_t*)buffer->Wave->Data;
-    for (int i = 0; i < frames; i++) samples[i] = (int16_t)lrint(amplitude * sin(2.0 * 3.14159265358979323846 * frequency * i / rate));
-}
-
-// The left channel of a WAVE file as fractions of full scale.
-struct Capture {
-    int Rate = 0;
-    int Channels = 0;
-    std::vector<double> Left;
-};
-
-bool ReadCapture(const std::string& path, Capture* capture)
-{
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    fclose(file);
-    if (bytes.size() < 12 || memcmp(bytes.data(), "RIFF", 4) != 0 || memcmp(bytes.data() + 8, "WAVE", 4) != 0) return false;
-    size_t at = 12;
-    int bits = 0, tag = 0;
-    while (at + 8 <= bytes.size()) {
-        uint32_t size;
-        memcpy(&size, bytes.data() + at + 4, 4);
-        if (memcmp(bytes.data() + at, "fmt ", 4) == 0 && at + 8 + 16 <= bytes.size()) {
-            uint16_t v16;
-            uint32_t v32;
-            memcpy(&v16, bytes.data() + at + 8, 2);
-            tag = v16;
-            memcpy(&v16, bytes.data() + at + 10, 2);
-            capture->Channels = v16;
-            memcpy(&v32, bytes.data() + at + 12, 4);
-            capture->Rate = (int)v32;
-            memcpy(&v16, bytes.data() + at + 22, 2);
-            bits = v16;
-        } else if (memcmp(bytes.data() + at, "data", 4) == 0) {
-            // The writer may not have fixed the size up: the data runs to the end of the file.
-            const size_t step = (size_t)capture->Channels * bits / 8;
-            if (step == 0 || (tag != WAVE_FORMAT_PCM && tag != WAVE_FORMAT_EXTENSIBLE)) return false;
-            for (size_t p = at + 8; p + step <= bytes.size(); p += step) {
-                double v = 0;
-                if (bits == 32) {
-                    int32_t s;
-                    memcpy(&s, bytes.data() + p, 4);
-                    v = s / 2147483648.0;
-                } else if (bits == 16) {
-                    int16_t s;
-                    memcpy(&s, bytes.data() + p, 2);
-                    v = s / 32768.0;
-                } else {
-                    return false;
-                }
-                capture->Left.push_back(v);
-            }
-            return true;
-        }
-        at += 8 + size + (size & 1);
-    }
-    return false;
-}
-
-// What a tone in the capture measures: its span, frequency by rising zero crossings, RMS level and
-// the longest run of silence inside it.
-struct ToneFigures {
-    double Seconds = 0;
-    double Frequency = 0;
-    double Rms = 0;
-    int LongestGap = 0;
-};
-
-ToneFigures MeasureTone(const Capture& capture)
-{
-    ToneFigures figures;
-    const std::vector<double>& x = capture.Left;
-    const double threshold = 0.01;
-    size_t first = x.size(), last = 0;
-    for (size_t i = 0; i < x.size(); i++) {
-        if (fabs(x[i]) > threshold) {
-            if (first == x.size()) first = i;
-            last = i;
-        }
-    }
-    if (first >= last || capture.Rate <= 0) return figures;
-    int crossings = 0, run = 0;
-    size_t firstCrossing = 0, lastCrossing = 0;
-    double sum = 0;
-    for (size_t i = first + 1; i <= last; i++) {
-        if (x[i - 1] < 0 && x[i] >= 0) {
-            if (crossings == 0) firstCrossing = i;
-            lastCrossing = i;
-            crossings++;
-        }
-        sum += x[i] * x[i];
-        run = fabs(x[i]) < threshold ? run + 1 : 0;
-        if (run > figures.LongestGap) figures.LongestGap = run;
-    }
-    figures.Seconds = (double)(last - first + 1) / capture.Rate;
-    if (crossings > 1) figures.Frequency = (crossings - 1) * (double)capture.Rate / (double)(lastCrossing - firstCrossing);
-    figures.Rms = sqrt(sum / (double)(last - first));
-    return figures;
-}
-
-bool WaitUntilEnded(SoundBuffer* buffer, int milliseconds)
-{
-    for (int waited = 0; waited < milliseconds; waited += 10) {
-        if (SoundBuffer_IsPlaying(buffer) == 0) return true;
-        Sleep(10);
-    }
-    return false;
-}
-
-// Lets the tone play to its end, ends the sound system (which closes the device and so finishes
-// the capture file) and reads the capture.
-void PlayOutAndCapture(SoundBuffer* tone, Capture* capture)
-{
-    EXPECT_TRUE(WaitUntilEnded(tone, 5000));
-    Sleep(200);
-    Sound_Terminate();
-    SoundBuffer_Release(tone);
-    ASSERT_TRUE(ReadCapture(CapturePath(), capture));
-}
-
-}  // namespace
 
 // Reverb presets ---------------------------------------------------------------------------------
 
@@ -260,13 +98,16 @@ protected:
 };
 
 // WASAPI, then DirectSound fail; the library runs on with the device-less output, and 3D defaults
-// are stored on that road too. waveOut forced first falls through the same way.
+// are stored on that road too. waveOut or DirectSound forced first fall through the same way, and
+// buffers, 3D ones too, play on silently. (XAudio2 is never forced here: inside Wine it crashes
+// without a device.)
 TEST_F(SoundNoDeviceTest, StartFallsBackAndRunsOnSilent)
 {
-    for (int forceWaveOut = 0; forceWaveOut < 2; forceWaveOut++) {
-        SCOPED_TRACE(forceWaveOut);
+    for (int road = 0; road < 3; road++) {
+        SCOPED_TRACE(road);
         ResetSwitches();
-        SoundWinState.UseWaveOut = forceWaveOut;
+        SoundWinState.UseWaveOut = road == 1;
+        SoundWinState.UseDirectSoundFamily = road == 2;
         ASSERT_EQ(Sound_Initialize(), 0);
         EXPECT_EQ(SoundWin_IsOutputReady(), 1);
         EXPECT_EQ(SoundWinState.OutputDevice, 1u);
@@ -284,6 +125,14 @@ TEST_F(SoundNoDeviceTest, StartFallsBackAndRunsOnSilent)
         EXPECT_EQ(SoundBuffer_Start(&tone, 1), 0);
         EXPECT_EQ(Sound_ProcessDeviceChange(), 0);
         SoundBuffer_Halt(&tone, 1);
+        SoundBuffer_Release(&tone);
+        MakeTone(&tone, 44100, 1000.0, 0.1, 8000, 1);
+        const float position[3] = {1.0f, 0.0f, 1.0f};
+        EXPECT_EQ(SoundBuffer_SetReach3D(&tone, 14.0f), 0);
+        EXPECT_EQ(SoundBuffer_Start(&tone, 1), 0);
+        EXPECT_EQ(SoundBuffer_Move3D(&tone, position), 0);
+        EXPECT_EQ(tone.Refresh3DPending, 0);
+        EXPECT_EQ(Sound_Process3DAll(), 0);
         SoundBuffer_Release(&tone);
         Sound_Terminate();
         EXPECT_EQ(SoundWin_IsOutputReady(), 0);
@@ -371,29 +220,7 @@ struct BackEndCase {
     int DirectSoundFamily;
     int XAudio2;
     bool SelfMixed;
-};
-
-class SoundDeviceFixture : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (CapturePath().empty()) GTEST_SKIP() << "only the device run has a capture device";
-        ResetSwitches();
-        DeleteFileA(CapturePathWindows().c_str());
-    }
-    void TearDown() override
-    {
-        Sound_Terminate();
-        ResetSwitches();
-    }
-    static std::string CapturePathWindows()
-    {
-        // The Unix path through the Z: drive.
-        std::string path = "Z:" + CapturePath();
-        for (char& c : path) if (c == '/') c = '\\';
-        return path;
-    }
-    ComScope Com;
+    int MidiMode = 0;   // 1: DirectMusic's DirectSound 8 object plays the buffers
 };
 
 class SoundDeviceTest : public SoundDeviceFixture, public ::testing::WithParamInterface<BackEndCase> {};
@@ -405,14 +232,16 @@ TEST_P(SoundDeviceTest, OneSecondToneLandsInTheCapture)
     SoundWinState.UseWaveOut = c.WaveOut;
     SoundWinState.UseDirectSoundFamily = c.DirectSoundFamily;
     SoundWinState.UseXAudio2 = c.XAudio2;
-    if (!c.SelfMixed) {
-        // Sound buffers have no DirectSound or XAudio2 voices yet: only the output itself is opened
-        // and released here, without the rest of the sound system.
-        SoundSystemState.OutputRate = 44100;
-        ASSERT_EQ(SoundWin_InitializeOutput(), 0);
-        EXPECT_EQ(SoundWinState.UseDirectSoundFamily, 1);
-        EXPECT_EQ(SoundWinState.UseXAudio2, c.XAudio2);
-        EXPECT_EQ(SoundSystemState.SoftwareMixing, 0);
+    SoundSystemState.MidiMode = c.MidiMode;
+    ASSERT_EQ(Sound_Initialize(), 0);
+    EXPECT_EQ(SoundSystemState.MidiMode, c.MidiMode);
+    EXPECT_EQ(SoundWinState.UseWaveOut, c.WaveOut);
+    EXPECT_EQ(SoundWinState.UseDirectSoundFamily, c.DirectSoundFamily || c.MidiMode);
+    EXPECT_EQ(SoundWinState.UseXAudio2, c.XAudio2);
+    EXPECT_EQ(SoundSystemState.SoftwareMixing, c.SelfMixed ? 1 : 0);
+    if (c.SelfMixed) {
+        EXPECT_EQ(SoundWinState.OutputDevice, 1u);
+    } else {
         EXPECT_GT(SoundWinState.OutputDevice, 1u);
         if (c.XAudio2) {
             EXPECT_EQ(SoundWinState.XAudio2Ready, 1);
@@ -421,33 +250,33 @@ TEST_P(SoundDeviceTest, OneSecondToneLandsInTheCapture)
             XAudio2ReverbParameters27 reverb;
             EXPECT_EQ(SoundWin_GetReverbPresetParam(&reverb, 1), 0);
             EXPECT_EQ(reverb.HighEQGain, 7);
+        } else if (c.MidiMode) {
+            EXPECT_NE(SoundWinState.MusicPerformance, nullptr);
         } else {
             EXPECT_NE(SoundWinState.PrimaryBuffer, nullptr);
             EXPECT_NE(SoundWinState.SilentBuffer, nullptr);
         }
         EXPECT_FLOAT_EQ(SoundWinState.DefaultCone.InnerReverb, 0.708f);
-        SoundWin_Terminate_ReleaseOutput();
-        EXPECT_EQ(SoundWinState.OutputDevice, 0u);
-        EXPECT_EQ(SoundWinState.SilentBuffer, nullptr);
-        EXPECT_EQ(SoundWinState.MasteringVoice28, nullptr);
-        EXPECT_EQ(SoundWinState.XAudio2Module, nullptr);
-        // Releasing again finds nothing left to release.
-        SoundWin_Terminate_ReleaseOutput();
-        return;
     }
-    ASSERT_EQ(Sound_Initialize(), 0);
-    EXPECT_EQ(SoundWinState.UseWaveOut, c.WaveOut);
-    EXPECT_EQ(SoundWinState.UseDirectSoundFamily, 0);
-    EXPECT_EQ(SoundSystemState.SoftwareMixing, 1);
-    EXPECT_EQ(SoundWinState.OutputDevice, 1u);
     SoundBuffer tone;
     MakeTone(&tone, 44100, 1000.0, 1.0, 16384);
+    if (HasFatalFailure()) return;
     ASSERT_EQ(SoundBuffer_Start(&tone, 0), 0);
     Capture capture;
     PlayOutAndCapture(&tone, &capture);
     if (HasFatalFailure()) return;
+    if (!c.SelfMixed) {
+        // Shut-down released every platform object, once.
+        EXPECT_EQ(SoundWinState.OutputDevice, 0u);
+        EXPECT_EQ(SoundWinState.SilentBuffer, nullptr);
+        EXPECT_EQ(SoundWinState.MasteringVoice28, nullptr);
+        EXPECT_EQ(SoundWinState.XAudio2Module, nullptr);
+        SoundWin_Terminate_ReleaseOutput();
+    }
     const ToneFigures figures = MeasureTone(capture);
-    const int bufferFrames = c.WaveOut ? 1470 : (int)SoundWinState.WasapiBufferFrames;
+    // One buffer: the device block of the self-mixed outputs, a 60th of a second (the XAudio2
+    // submission slice) for the platform-mixed ones.
+    const int bufferFrames = c.WaveOut ? 1470 : c.SelfMixed ? (int)SoundWinState.WasapiBufferFrames : capture.Rate / 60;
     printf("%s: %d Hz capture, tone %.3f s at %.1f Hz, RMS %.4f, longest gap %d frames\n", c.Name, capture.Rate,
            figures.Seconds, figures.Frequency, figures.Rms, figures.LongestGap);
     EXPECT_NEAR(figures.Frequency, 1000.0, 2.0);
@@ -459,7 +288,8 @@ TEST_P(SoundDeviceTest, OneSecondToneLandsInTheCapture)
 INSTANTIATE_TEST_SUITE_P(BackEnds, SoundDeviceTest,
                          ::testing::Values(BackEndCase{"WASAPI", 0, 0, 0, true}, BackEndCase{"waveOut", 1, 0, 0, true},
                                            BackEndCase{"DirectSound", 0, 1, 0, false},
-                                           BackEndCase{"XAudio2", 0, 1, 1, false}),
+                                           BackEndCase{"XAudio2", 0, 1, 1, false},
+                                           BackEndCase{"DirectMusic", 0, 0, 0, false, 1}),
                          [](const ::testing::TestParamInfo<BackEndCase>& info) { return std::string(info.param.Name); });
 
 namespace {
@@ -547,4 +377,38 @@ TEST_F(SoundDeviceChangeTest, FailedReopenIsTriedAgain)
     ASSERT_EQ(SoundBuffer_Start(&tone, 0), 0);
     EXPECT_TRUE(WaitUntilEnded(&tone, 5000));
     SoundBuffer_Release(&tone);
+}
+
+// DirectMusic: a failure after the performance exists ends the start-up once, with everything
+// released, and the next start-up begins clean.
+namespace {
+const CLSID DirectMusicClass = {0x636b9f10, 0x0c7d, 0x11d1, {0x95, 0xb2, 0x00, 0x20, 0xaf, 0xdc, 0x74, 0x21}};
+decltype(WinAPITable.CoCreateInstance) RealCoCreateInstance;
+HRESULT WINAPI CoCreateInstanceWithoutDirectMusic(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* result)
+{
+    if (IsEqualCLSID(clsid, DirectMusicClass)) {
+        *result = nullptr;
+        return E_FAIL;
+    }
+    return RealCoCreateInstance(clsid, outer, context, iid, result);
+}
+}  // namespace
+
+TEST_F(SoundNoDeviceTest, DirectMusicFailureEndsTheStartOnce)
+{
+    WinAPI_EnsureLoaded();
+    RealCoCreateInstance = WinAPITable.CoCreateInstance;
+    WinAPITable.CoCreateInstance = CoCreateInstanceWithoutDirectMusic;
+    SoundSystemState.MidiMode = 1;
+    const int started = Sound_Initialize();
+    WinAPITable.CoCreateInstance = RealCoCreateInstance;
+    EXPECT_EQ(started, -1);
+    EXPECT_EQ(SoundSystemState.Initialized, 0);
+    EXPECT_EQ(SoundWinState.OutputDevice, 0u);
+    EXPECT_EQ(SoundWinState.MusicPerformance, nullptr);
+    EXPECT_EQ(SoundWinState.MusicLoader, nullptr);
+    EXPECT_EQ(SoundWinState.UseDirectSoundFamily, 0);   // no further back-end was tried
+    ResetSwitches();
+    ASSERT_EQ(Sound_Initialize(), 0);
+    EXPECT_EQ(SoundWin_IsOutputReady(), 1);
 }
