@@ -102,6 +102,15 @@ int Sound_PackMemJob(void* area, const SoundLoadParam* param, int createFlag, Ha
     return offset;
 }
 
+// The load settings at the start of a job's parameters.
+void Sound_UnpackParam(const ASyncLoadEntry* entry, int* offset, SoundLoadParam* param)
+{
+    int bytes = 0;
+    const void* block = ASyncLoad_Param_GetBlock(entry->Params, offset, &bytes);
+    memset(param, 0, sizeof(*param));
+    memcpy(param, block, bytes < (int)sizeof(*param) ? bytes : sizeof(*param));
+}
+
 // Queues a packed job for the handle; -1 when it cannot be made.
 template <typename Pack> int Sound_QueueJob(HandleValue handle, ASyncLoadJobProc procedure, Pack pack)
 {
@@ -252,11 +261,8 @@ HandleValue LoadSoundFromFileWithParam(const SoundLoadParam* param, const wchar_
 int Sound_Load_ASyncJob(ASyncLoadEntry* entry)
 {
     int offset = 0;
-    int bytes = 0;
-    const void* block = ASyncLoad_Param_GetBlock(entry->Params, &offset, &bytes);
     SoundLoadParam param;
-    memset(&param, 0, sizeof(param));
-    memcpy(&param, block, bytes < (int)sizeof(param) ? bytes : sizeof(param));
+    Sound_UnpackParam(entry, &offset, &param);
     const HandleValue handle = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const wchar_t* path = ASyncLoad_Param_GetString(entry->Params, &offset);
     const int bufferCount = ASyncLoad_Param_GetInt(entry->Params, &offset);
@@ -344,11 +350,8 @@ int LoadSoundFromMemImageWithParam(const SoundLoadParam* param, int createFlag, 
 int Sound_LoadFromMemImage_ASyncJob(ASyncLoadEntry* entry)
 {
     int offset = 0;
-    int bytes = 0;
-    const void* block = ASyncLoad_Param_GetBlock(entry->Params, &offset, &bytes);
     SoundLoadParam param;
-    memset(&param, 0, sizeof(param));
-    memcpy(&param, block, bytes < (int)sizeof(param) ? bytes : sizeof(param));
+    Sound_UnpackParam(entry, &offset, &param);
     const int createFlag = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const HandleValue handle = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const void* image = ASyncLoad_Param_GetPointer(entry->Params, &offset);

@@ -66,6 +66,13 @@ void Sound_JoinPlayingLists(HandleValue handle, SoundHandleRecord* sound)
     }
 }
 
+// Runs a buffer setter on every buffer the handle has.
+template <typename Setter> void Sound_ForEachBuffer(SoundHandleRecord* sound, Setter set)
+{
+    for (int i = 0; i < SOUND_HANDLE_BUFFER_MAX; i++)
+        if (sound->Buffers[i].Valid) set(&sound->Buffers[i]);
+}
+
 int64_t Sound_SampleCountOf(const SoundHandleRecord* sound)
 {
     if (sound->IsStream) return sound->TotalSamples;
@@ -296,8 +303,7 @@ int SetSoundVolume(int volume, HandleValue handle)
     // The public volume runs 0..10,000; outside it is held at the ends, so that the buffers only
     // ever get levels from silence (-10,000) to full (0).
     const int level = Sound_Clamp(volume, 0, 10000) - 10000;
-    for (int i = 0; i < SOUND_HANDLE_BUFFER_MAX; i++)
-        if (sound->Buffers[i].Valid) SoundBuffer_SetAllVolumes(&sound->Buffers[i], level);
+    Sound_ForEachBuffer(sound, [&](SoundBuffer* buffer) { SoundBuffer_SetAllVolumes(buffer, level); });
     for (int channel = 0; channel < 8; channel++) sound->ChannelVolume[channel] = level;
     return 0;
 }
@@ -307,8 +313,7 @@ int SetSoundPan(int pan, HandleValue handle)
     SoundHandleRecord* sound = Sound_Handle_Get(handle, 0);
     if (sound == nullptr) return -1;
     pan = Sound_Clamp(pan, -10000, 10000);
-    for (int i = 0; i < SOUND_HANDLE_BUFFER_MAX; i++)
-        if (sound->Buffers[i].Valid) SoundBuffer_SetPanning(&sound->Buffers[i], pan);
+    Sound_ForEachBuffer(sound, [&](SoundBuffer* buffer) { SoundBuffer_SetPanning(buffer, pan); });
     sound->Pan = pan;
     return 0;
 }
@@ -319,8 +324,7 @@ int SetSoundFrequency(int frequency, HandleValue handle)
     if (sound == nullptr) return -1;
     if (frequency == -1) frequency = 0;
     const int applied = sound->PitchApplied ? (int)((float)frequency * sound->PitchRate) : frequency;
-    for (int i = 0; i < SOUND_HANDLE_BUFFER_MAX; i++)
-        if (sound->Buffers[i].Valid) SoundBuffer_SetRate(&sound->Buffers[i], applied);
+    Sound_ForEachBuffer(sound, [&](SoundBuffer* buffer) { SoundBuffer_SetRate(buffer, applied); });
     sound->Frequency = frequency;
     return 0;
 }
