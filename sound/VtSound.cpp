@@ -11,6 +11,7 @@
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "system/VtTime.h"
+#include "sound/VtSoundHandle.h"
 #include "sound/VtSoundWave.h"
 #include "sound/VtSoundBufferWin.h"
 #include "sound/VtSoundWin.h"
@@ -47,7 +48,7 @@ void Sound_List_Leave(CriticalSection* lock, int* flag, HandleListNode* node)
 // Whether a sound handle still has something playing (the paused buffers by what they did before).
 bool Sound_HandleIsPlaying(SoundHandleRecord* sound)
 {
-    if (sound->IsStream) return sound->StreamPlaying != 0;
+    if (sound->IsStream) return Sound_Stream_IsPlayingRecord(sound->Header.Handle, sound) == 1;
     for (int i = 0; i < sound->BufferCount && i < SOUND_HANDLE_BUFFER_MAX; i++) {
         SoundBuffer* buffer = &sound->Buffers[i];
         if (!buffer->Valid) return true;
@@ -279,38 +280,6 @@ int Sound_HandleFilter_Flagged(HandleHeader* record) { return ((SoundHandleRecor
 int SoftSound_HandleFilter_IsPlayer(HandleHeader* record) { return ((SoftSoundRecord*)record)->IsPlayer != 0; }
 int SoftSound_HandleFilter_IsData(HandleHeader* record) { return ((SoftSoundRecord*)record)->IsPlayer == 0; }
 
-void Sound_HandleRecord_Initialize(HandleHeader* record)
-{
-    SoundHandleRecord* sound = (SoundHandleRecord*)record;
-    sound->InFinishDeleteList = 0;
-}
-
-int Sound_HandleRecord_Terminate(HandleHeader* record)
-{
-    SoundSystemStateRecord& state = SoundSystemState;
-    SoundHandleRecord* sound = (SoundHandleRecord*)record;
-    for (int i = 0; i < SOUND_HANDLE_BUFFER_MAX; i++)
-        if (sound->Buffers[i].Valid) SoundBuffer_Release(&sound->Buffers[i]);
-    sound->BufferCount = 0;
-    const bool locks = state.ListLocksCreated != 0;
-    if (sound->Is3D && sound->Node3D.Next != nullptr) {
-        int member = 1;
-        Sound_List_Leave(locks ? &state.Sound3DHandleListLock : nullptr, &member, &sound->Node3D);
-    }
-    Sound_List_Leave(locks ? &state.Sound3DPlayingListLock : nullptr, &sound->In3DPlayingList, &sound->Node3DPlaying);
-    Sound_List_Leave(locks ? &state.SoundPlayingListLock : nullptr, &sound->InPlayingList, &sound->NodePlaying);
-    Sound_List_Leave(nullptr, &sound->InFinishDeleteList, &sound->NodeFinishDelete);
-    Sound_List_Leave(locks ? &state.SoundStreamListLock : nullptr, &sound->InStreamList, &sound->NodeStream);
-    return 0;
-}
-
-int Sound_HandleRecord_Dump(HandleHeader* record)
-{
-    const SoundHandleRecord* sound = (const SoundHandleRecord*)record;
-    Log_AddFormatUTF16(L"Sound handle 0x%08x : buffers %d, stream %d", (unsigned)record->Handle, sound->BufferCount, sound->IsStream);
-    return 0;
-}
-
 int SoftSound_HandleRecord_Terminate(HandleHeader* record)
 {
     SoftSoundRecord* soft = (SoftSoundRecord*)record;
@@ -335,8 +304,14 @@ int Sound_ProcessStreamsAll()
     if (!SoundWin_IsOutputReady() || !Sound_Manager(HandleType_Sound).Initialized) return -1;
     CriticalSection& soundLock = Sound_Manager(HandleType_Sound).Lock;
     SOUND_LOCK(soundLock);
-    // Stream sounds refill here once they exist; the list holds none yet.
+    // Streams still being loaded are left to their loading job.
     SOUND_LOCK(state.SoundStreamListLock);
+    for (HandleListNode* node = state.SoundStreamListEnd.Prev; node != nullptr && node != &state.SoundStreamListStart;
+         node = node->Prev) {
+        if (!Sound_NodeIsLive(node)) continue;
+        SoundHandleRecord* sound = (SoundHandleRecord*)node->Record;
+        if (sound->Header.ASyncLoadCount == 0 && sound->StreamPrepared) Sound_Stream_RefillRecord(sound);
+    }
     SOUND_UNLOCK(state.SoundStreamListLock);
 
     const int now = GetMillisecondCount();

@@ -8,8 +8,11 @@
 #include <stdint.h>
 
 #include "foundation/VtHandle.h"
+#include "foundation/VtStream.h"
 #include "foundation/VtThread.h"
 #include "sound/VtSoundBuffer.h"
+#include "sound/VtSoundConvert.h"
+#include "sound/VtXAudio2Decl.h"
 
 namespace Vantrel {
 
@@ -36,7 +39,22 @@ struct SoundLoadParam {
     int VorbisVariant;
 };
 
-// A sound handle's record: the list memberships and buffers the sound system walks.
+// One source of a stream sound: its data, its decoder and how often it plays.
+struct SoundStreamSource {
+    int LoopCount;              // 255 loops for ever, otherwise the number of extra passes
+    int DataType;               // 0 decoded WAVE image, 2 memory copy, 3 straight from the file
+    void* MemoryCopy;           // owned: the file copy or the decoded WAVE image
+    int64_t MemoryCopySize;
+    Stream Source;              // over the memory copy, or the file the loader opened
+    MemStream* Memory;          // the memory stream over MemoryCopy (owned), null for data type 3
+    int64_t LoopStartSample;    // 0 none
+    int64_t LoopEndSample;      // -1 none
+    SoundConvertRecord Convert;
+};
+constexpr int SOUND_STREAM_SOURCE_MAX = 3;
+
+// A sound handle's record: list memberships, buffers, the stream or normal data, and the playback
+// settings applied at each start.
 struct SoundHandleRecord {
     HandleHeader Header;
     HandleListNode Node3D;
@@ -54,11 +72,70 @@ struct SoundHandleRecord {
     SoundBuffer Buffers[SOUND_HANDLE_BUFFER_MAX];
     WAVEFORMATEX WaveFormat;
     int IsStream;
-    // Stream part.
-    int StreamPrepared;
-    int StreamPlaying;
+
+    // Stream part (positions in bytes of the ring buffer unless said otherwise).
+    int PlayType;
+    HandleValue UnionHandle;    // the stream whose ring this one uses, -1 none
+    int UnionUserCount;         // streams using this one's ring
+    HandleValue CurrentUser;    // the handle now using this ring, -1 none
+    int DeletePending;
+    int RingSize;
+    int WritePosition;          // -800 until primed
+    int RefillLimit;
+    SoundStreamSource Sources[SOUND_STREAM_SOURCE_MAX];
+    uint8_t SourceClosesStream[SOUND_STREAM_SOURCE_MAX];
+    int SourceCount;
+    int CurrentSource;
+    int PassCount;
+    int64_t Consumed;           // bytes of the current source decoded so far
+    int LargeBuffer;
+    int64_t TotalSamples;
+    int64_t PlayedBytes;
+    int LastPlayPosition;
+    uint8_t StreamPrepared;
+    uint8_t Draining;
+    uint8_t WrapPending;
+    uint8_t EndReached;
+    int64_t LoopBase;
+    int StopAfterSource;
+    int EndWritePosition;
+    int EndPlayPosition;
+    int WrapPosition;
     int InStreamList;
     HandleListNode NodeStream;
+
+    // Normal part.
+    uint32_t PcmSize;
+    void* Pcm;                  // shared with re-created handles through PcmReferences
+    int* PcmReferences;
+    int CurrentBuffer;          // the buffer started last
+
+    XAudio2ReverbParameters27 ReverbParam;
+
+    // Playback settings applied at each start.
+    int ChannelVolume[8];       // hundredths of a decibel
+    int ChannelLevel[8];        // 0-255
+    int Pan;
+    int Frequency;              // Hz, 0 the rate of the data
+    float Position3D[3];
+    float Radius3D;
+    float Velocity3D[3];
+    int PitchApplied;
+    float PitchRate;
+
+    // One-shot overrides for the next start.
+    uint8_t VolumeOverrideSet[8];
+    uint8_t PanOverrideSet;
+    uint8_t FrequencyOverrideSet;
+    uint8_t Position3DOverrideSet;
+    uint8_t Radius3DOverrideSet;
+    uint8_t Velocity3DOverrideSet;
+    int VolumeOverride[8];
+    int PanOverride;
+    int FrequencyOverride;
+    float Position3DOverride[3];
+    float Radius3DOverride;
+    float Velocity3DOverride[3];
 };
 
 // A soft sound's record: plain PCM data, or a player that feeds one buffer.
