@@ -344,6 +344,12 @@ inline void Mixer_StoreBytes(uint8_t* out, uint32_t value, int bytes, bool bigEn
 inline void Mixer_StoreInteger(uint8_t* out, int32_t v, const SoundOutputFormat& format)
 {
     const bool bigEndian = format.BigEndianFlag != 0;
+    // 16 to 31 valid bits at the low end of a 32-bit container (ASIO's Int32 types with 16, 18,
+    // 20 or 24 bits), sign-extended through the whole word.
+    if (format.BitsPerSample == 32 && format.LowJustified && format.ValidBits >= 16 && format.ValidBits < 32) {
+        Mixer_StoreBytes(out, (uint32_t)v << (format.ValidBits - 16), 4, bigEndian);
+        return;
+    }
     switch (format.ValidBits) {
     case 16:
         Mixer_StoreBytes(out, (uint32_t)v, 2, bigEndian);
@@ -391,7 +397,7 @@ void Mixer_WriteOutput(const void* cells, bool floatCells, int frames, uint8_t* 
         }
         return;
     }
-    if (format.ValidBits == 16 && !format.BigEndianFlag && !mono && !floatCells) {
+    if (format.ValidBits == 16 && format.BitsPerSample == 16 && !format.BigEndianFlag && !mono && !floatCells) {
         const int32_t* in = (const int32_t*)cells;
         for (int k = 0; k < frames; k++) {
             const int16_t l = (int16_t)Mixer_Clamp16(in[2 * k]), r = (int16_t)Mixer_Clamp16(in[2 * k + 1]);

@@ -234,7 +234,8 @@ int SoundWin_InitializeOutput()
             continue;
         }
         if (win.UseAsio) {
-            // No ASIO host is built into this library: the switch falls back like a failed open.
+            state.SoftwareMixing = 1;
+            if (SoundWin_Asio_Open() == 0) break;
             win.UseAsio = 0;
             state.SoftwareMixing = 0;
             continue;
@@ -361,6 +362,7 @@ int SoundWin_Terminate_ReleaseOutput()
     SoundSystemState.MciDeviceId = -1;
     WinAPI_EnsureLoaded();
     SoundWin_WaveOut_Close();
+    SoundWin_Asio_Close();
     SoundWin_Wasapi_Close();
     SoundWin_PlatformOutput_Close();
     win.OutputDevice = 0;

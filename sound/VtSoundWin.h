@@ -1,5 +1,5 @@
 // VtSoundWin: the platform half of the sound state: choosing and opening the output back-end
-// (WASAPI, waveOut, XAudio2, DirectSound, DirectMusic's DirectSound), the output format the mixer
+// (WASAPI, waveOut, ASIO, XAudio2, DirectSound, DirectMusic's DirectSound), the output format the mixer
 // writes, the reverb presets and 3D defaults, and the sound-processing thread with its start and stop.
 // Stands on the sound state, the mixer, the window state and the system function table.
 #pragma once
@@ -9,6 +9,7 @@
 #include <mmreg.h>
 #include <stdint.h>
 
+#include "sound/VtAsioDecl.h"
 #include "sound/VtXAudio2Decl.h"
 
 // Platform objects are only named here; the modules that use them include their headers.
@@ -27,6 +28,25 @@ namespace Vantrel {
 class D_CMMNotificationClient;
 
 constexpr int SOUND_REVERB_PRESET_COUNT = 30;
+constexpr int SOUND_ASIO_DRIVER_MAX = 32;
+constexpr int SOUND_ASIO_SAMPLE_TYPE_COUNT = 44;
+
+// One installed ASIO driver as the registry lists it.
+struct SoundAsioDriver {
+    CLSID Clsid;
+    wchar_t Name[256];
+    IASIO* Driver;          // null until created
+};
+
+// One row of the ASIO sample-type table; rows without a name are types the output does not know.
+struct SoundAsioSampleType {
+    const wchar_t* Name;
+    int32_t Bits;           // container bits
+    int32_t ValidBits;
+    int32_t Float;
+    int32_t MsbFirst;
+};
+extern const SoundAsioSampleType SoundWin_AsioSampleTypes[SOUND_ASIO_SAMPLE_TYPE_COUNT];
 
 struct SoundWinStateRecord {
     uintptr_t OutputDevice;         // 0 no output; 1 a self-mixed output (no object); else the object
@@ -54,6 +74,25 @@ struct SoundWinStateRecord {
     volatile LONG WaveOutDoneMask;      // bit 0 header 0, bit 1 header 1
     HANDLE WaveOutRefillEvent;
     HANDLE WaveOutRefillThread;
+
+    // ASIO. The driver thread reaches these only through the buffer-switch and sample-rate callbacks.
+    int32_t AsioDriverCount;
+    SoundAsioDriver AsioDrivers[SOUND_ASIO_DRIVER_MAX];
+    int32_t AsioSelected;
+    int32_t AsioBufferMinimum;
+    int32_t AsioBufferMaximum;
+    int32_t AsioBufferPreferred;
+    int32_t AsioBufferGranularity;
+    int32_t AsioBufferSize;             // frames of each half-buffer in use
+    int32_t AsioConfigured;
+    int32_t AsioConfigBufferSize;
+    int32_t AsioConfigRate;
+    int32_t AsioSampleType;
+    ASIOBufferInfo AsioBuffers[2];      // output channels 0 and 1
+    ASIOCallbacks AsioCallbacks;
+    int32_t AsioBuffersCreated;
+    int32_t AsioStarted;
+    float* AsioFloatBlock;              // 64-bit float devices: the block mixed as 32-bit floats first
 
     // WASAPI.
     int32_t WasapiExclusive;
@@ -131,6 +170,14 @@ int SoundWin_WaveOut_Open();
 int SoundWin_WaveOut_Close();
 void CALLBACK SoundWin_WaveOut_DoneCallback(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR parameter1,
                                             DWORD_PTR parameter2);
+
+// ASIO.
+int SoundWin_Asio_EnumerateDrivers();
+int SoundWin_Asio_Open();
+int SoundWin_Asio_Close();
+void SoundWin_Asio_BufferSwitchCallback(long doubleBufferIndex, ASIOBool directProcess);
+void SoundWin_Asio_SampleRateCallback(ASIOSampleRate sampleRate);
+long SoundWin_Asio_MessageCallback(long selector, long value, void* message, double* optional);
 
 // WASAPI.
 int SoundWin_Wasapi_Open();
