@@ -333,32 +333,67 @@ TEST_P(SoundAsioTypeTest, DriverThreadReceivesTheMixersSamplesExactly)
 INSTANTIATE_TEST_SUITE_P(Types, SoundAsioTypeTest, ::testing::ValuesIn(TypeCases),
                          [](const ::testing::TestParamInfo<TypeCase>& info) { return std::string(info.param.Name); });
 
-// A full-level, centred sound at the device's rate arrives as its own samples.
+// A full-level, centred sound at the device's rate arrives as its own samples, in the encoding of
+// each sample type (worked out here from the sample, not from the mixer).
+struct RawCase {
+    long Type;
+    int Bytes;
+    void (*Encode)(int16_t sample, uint8_t* out);
+};
+
+void Store(uint32_t value, int bytes, bool msbFirst, uint8_t* out)
+{
+    for (int i = 0; i < bytes; i++) out[msbFirst ? bytes - 1 - i : i] = (uint8_t)(value >> (8 * i));
+}
+
+const RawCase RawCases[] = {
+    {ASIOSTInt16LSB, 2, [](int16_t v, uint8_t* out) { Store((uint16_t)v, 2, false, out); }},
+    {ASIOSTInt16MSB, 2, [](int16_t v, uint8_t* out) { Store((uint16_t)v, 2, true, out); }},
+    {ASIOSTInt24LSB, 3, [](int16_t v, uint8_t* out) { Store((uint32_t)v << 8, 3, false, out); }},
+    {ASIOSTInt32MSB, 4, [](int16_t v, uint8_t* out) { Store((uint32_t)v << 16, 4, true, out); }},
+    {ASIOSTInt32LSB16, 4, [](int16_t v, uint8_t* out) { Store((uint32_t)(int32_t)v, 4, false, out); }},
+    {ASIOSTInt32LSB18, 4, [](int16_t v, uint8_t* out) { Store((uint32_t)(int32_t)v * 4u, 4, false, out); }},
+    {ASIOSTInt32MSB20, 4, [](int16_t v, uint8_t* out) { Store((uint32_t)(int32_t)v * 16u, 4, true, out); }},
+    {ASIOSTInt32LSB24, 4, [](int16_t v, uint8_t* out) { Store((uint32_t)(int32_t)v * 256u, 4, false, out); }},
+    {ASIOSTFloat32LSB, 4, [](int16_t v, uint8_t* out) { const float f = v / 32768.0f; std::memcpy(out, &f, 4); }},
+    {ASIOSTFloat64MSB, 8, [](int16_t v, uint8_t* out) {
+         const double d = v / 32768.0;
+         uint64_t bits;
+         std::memcpy(&bits, &d, 8);
+         for (int i = 0; i < 8; i++) out[7 - i] = (uint8_t)(bits >> (8 * i));
+     }},
+};
+
 TEST_F(SoundAsioTest, FullLevelSoundArrivesAsItsOwnSamples)
 {
-    SoundWinState.UseAsio = 1;
-    ASSERT_EQ(Sound_Initialize(), 0);
-    ASSERT_EQ(SoundWinState.UseAsio, 1);
-    SoundBuffer sound;
     const std::vector<uint8_t> bytes = KnownSound(600);
-    SoundMixTest::MakeBuffer(&sound, SoundMixTest::PcmFormat(2, 16, 44100), bytes);
-    ASSERT_EQ(SoundBuffer_Start(&sound, 0), 0);
-    std::vector<uint8_t> received(3 * 2 * 512);
-    ASSERT_EQ(Pull(3, received.data(), (int)received.size()), (int)received.size());
-    for (int frame = 0; frame < 768; frame++) {
-        const int block = frame / 256, at = frame % 256;
-        int16_t left, right;
-        std::memcpy(&left, &received[(size_t)block * 1024 + 2 * at], 2);
-        std::memcpy(&right, &received[(size_t)block * 1024 + 512 + 2 * at], 2);
-        int16_t wantLeft = 0, wantRight = 0;
-        if (frame < 600) {
-            std::memcpy(&wantLeft, &bytes[4 * (size_t)frame], 2);
-            std::memcpy(&wantRight, &bytes[4 * (size_t)frame + 2], 2);
+    for (const RawCase& c : RawCases) {
+        SCOPED_TRACE(c.Type);
+        FakeAsio::Script script = DefaultScript();
+        script.SampleType = c.Type;
+        SetScript(&script);
+        SoundWinState.UseAsio = 1;
+        ASSERT_EQ(Sound_Initialize(), 0);
+        ASSERT_EQ(SoundWinState.UseAsio, 1);
+        SoundBuffer sound;
+        SoundMixTest::MakeBuffer(&sound, SoundMixTest::PcmFormat(2, 16, 44100), bytes);
+        ASSERT_EQ(SoundBuffer_Start(&sound, 0), 0);
+        const size_t half = 256 * (size_t)c.Bytes;
+        std::vector<uint8_t> received(3 * 2 * half);
+        ASSERT_EQ(Pull(3, received.data(), (int)received.size()), (int)received.size());
+        for (int frame = 0; frame < 768; frame++) {
+            for (int side = 0; side < 2; side++) {
+                int16_t sample = 0;
+                if (frame < 600) std::memcpy(&sample, &bytes[4 * (size_t)frame + 2 * side], 2);
+                uint8_t want[8];
+                c.Encode(sample, want);
+                const uint8_t* got = &received[(size_t)(frame / 256) * 2 * half + side * half + (size_t)(frame % 256) * c.Bytes];
+                ASSERT_EQ(std::memcmp(got, want, c.Bytes), 0) << "frame " << frame << " side " << side;
+            }
         }
-        ASSERT_EQ(left, wantLeft) << frame;
-        ASSERT_EQ(right, wantRight) << frame;
+        SoundBuffer_Release(&sound);
+        Sound_Terminate();
     }
-    SoundBuffer_Release(&sound);
 }
 
 // A driver announcing a new rate: the format and the mixer's output rate follow.
