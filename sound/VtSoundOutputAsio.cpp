@@ -81,7 +81,7 @@ int Asio_FindServerPath(int number, const wchar_t* clsidText, wchar_t* path, int
 {
     HKEY classes = nullptr;
     if (WinAPITable.RegOpenKeyW(HKEY_CLASSES_ROOT, L"clsid", &classes) != ERROR_SUCCESS) return -1;
-    static wchar_t className[ASIO_CLASS_NAME_UNITS + 1];
+    wchar_t className[ASIO_CLASS_NAME_UNITS + 1];
     int result = -1;
     for (DWORD index = 0;; index++) {
         if (WinAPITable.RegEnumKeyW(classes, index, className, ASIO_CLASS_NAME_UNITS) != ERROR_SUCCESS) break;
@@ -124,7 +124,7 @@ int Asio_ListDriver(HKEY asioKey, int number)
 
     int result = -1;
     wchar_t clsidText[128];
-    static wchar_t path[ASIO_PATH_UNITS + 1];
+    wchar_t path[ASIO_PATH_UNITS + 1];
     if (Asio_ReadString(driverKey, L"clsid", clsidText, 128) == 0) {
         Asio_Lower(clsidText);
         Log_AddFormatUTF16(L"ASIOドライバNo.%d のCLSIDは %s です", number, clsidText);

@@ -324,6 +324,7 @@ TEST_P(SoundAsioTypeTest, DriverThreadReceivesTheMixersSamplesExactly)
     EXPECT_EQ(record.ThreadRunning, 0);
     EXPECT_EQ(record.BuffersLive, 0);
     EXPECT_EQ(record.Objects, 0);
+    EXPECT_EQ(Pull(1, received.data(), (int)received.size()), -1);
     EXPECT_EQ(SoundWin_IsOutputReady(), 0);
     EXPECT_EQ(SoundWinState.AsioDrivers[0].Driver, nullptr);
     EXPECT_TRUE(LogHas(L"\tフォーマットタイプ : ASIOST"));
