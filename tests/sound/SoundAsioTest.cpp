@@ -484,6 +484,37 @@ TEST_F(SoundAsioTest, BufferSizeFollowsTheConfigurationWithinTheDriversRange)
     EXPECT_TRUE(LogHas(L"\t使用するバッファサイズ : 500"));
 }
 
+// The rate: the configured one or 44,100 Hz is asked for, and whatever the driver then reports is
+// the output's rate, also when it refused the request; a selected driver past the list is the last.
+TEST_F(SoundAsioTest, OutputRateIsTheRateTheDriverReports)
+{
+    const struct {
+        int ConfiguredRate;
+        long SetResult;
+        double Asked, Reported;
+    } cases[] = {{0, ASE_OK, 44100.0, 44100.0}, {96000, ASE_OK, 96000.0, 96000.0}, {0, ASE_NoClock, 44100.0, 48000.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ConfiguredRate);
+        FakeAsio::Script script = DefaultScript();
+        script.SetRateResult = c.SetResult;
+        SetScript(&script);
+        SoundWinState.UseAsio = 1;
+        SoundWinState.AsioConfigured = c.ConfiguredRate != 0;
+        SoundWinState.AsioConfigRate = c.ConfiguredRate;
+        SoundWinState.AsioSelected = 7;
+        ASSERT_EQ(Sound_Initialize(), 0);
+        EXPECT_EQ(SoundWinState.UseAsio, 1);
+        EXPECT_EQ(SoundWinState.AsioSelected, 0);
+        EXPECT_EQ(Record().RateSet, c.Asked);
+        EXPECT_EQ(SoundWinState.OutputFormat.Format.nSamplesPerSec, (DWORD)c.Reported);
+        EXPECT_EQ(SoundSystemState.SoftwareOutputRate, (int)c.Reported);
+        Sound_Terminate();
+        ClearAsioSettings();
+    }
+    EXPECT_TRUE(LogHas(L"ASIOのサンプルレートの設定に失敗しました"));
+    EXPECT_TRUE(LogHas(L"\tサンプルレート : 48000.000"));
+}
+
 // Without the registry key there is no driver to open.
 TEST_F(SoundAsioTest, NoDriverKeyFallsBack)
 {
