@@ -380,6 +380,9 @@ TEST_F(SoundHandleTest, EveryCallOnADeadHandleGivesMinusOne)
     ASSERT_GE(softSound, 0);
     const HandleValue dead[] = {deleted, deletedStream, -1, 0, softSound, live ^ (1 << HandleValue_CheckShift),
                                 Handle_MakeValue(HandleType_Sound, 3, 32767)};
+    const std::string wave = WorkFolder() + "/dead.wav";
+    WriteFile(wave, image.data(), image.size());
+    const std::wstring wavePath = WindowsPath(wave);
 
     const std::pair<const char*, std::function<int64_t(HandleValue)>> calls[] = {
         {"StartSoundPlayback", [](HandleValue h) { return StartSoundPlayback(h, SoundPlayType_Back, 1); }},
@@ -409,6 +412,13 @@ TEST_F(SoundHandleTest, EveryCallOnADeadHandleGivesMinusOne)
         {"Sound_Stream_IsPlaying", [](HandleValue h) { return Sound_Stream_IsPlaying(h); }},
         {"Sound_Stream_Prepare", [](HandleValue h) { return Sound_Stream_Prepare(h, 0); }},
         {"Sound_Stream_Refill", [](HandleValue h) { return Sound_Stream_Refill(h, 0); }},
+        {"Sound_Stream_SeekToTime", [](HandleValue h) { return Sound_Stream_SeekToTime(0, h); }},
+        {"Sound_Stream_AddFromFile", [&](HandleValue h) {
+             return Sound_Stream_AddFromFile(&param_, wavePath.c_str(), 0, h, 2, -1, 0);
+         }},
+        {"Sound_Stream_AddFromMemImage", [&](HandleValue h) {
+             return Sound_Stream_AddFromMemImage(&param_, image.data(), (int64_t)image.size(), 0, h, 2, -1, 0);
+         }},
         {"LoadSoundFromMemImageWithParam", [&](HandleValue h) {
              return (int64_t)LoadSoundFromMemImageWithParam(&param_, 0, h, image.data(), (int64_t)image.size(), 1, -1, 0, 0);
          }},
