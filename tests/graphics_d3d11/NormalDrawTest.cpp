@@ -114,6 +114,15 @@ TEST_F(BuiltInShaderTest, BlitCopiesExactlyDoublesWithPointSamplingAndFollowsThe
     ASSERT_EQ(blit(nullptr, nullptr, 0, source), 0);
     EXPECT_EQ(reader.Read(), pixels);
 
+    // A rectangle of the source to a rectangle of the same size elsewhere: those texels exactly,
+    // everything outside left as it was.
+    const RECT from = {2, 3, 6, 7}, to = {1, 0, 5, 4};
+    ASSERT_EQ(blit(&from, &to, 0, source), 0);
+    std::vector<uint32_t> moved = pixels;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) moved[y * 8 + x + 1] = pixels[(y + 3) * 8 + x + 2];
+    EXPECT_EQ(reader.Read(), moved);
+
     const RECT quarter = {0, 0, 4, 4};
     ASSERT_EQ(blit(&quarter, nullptr, 0, source), 0);
     std::vector<uint32_t> doubled = reader.Read();
