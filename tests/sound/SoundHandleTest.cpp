@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -291,6 +292,54 @@ TEST_F(SoundHandleTest, LongSoundsAndFoundLoopPointsBecomeStreams)
 
     EXPECT_EQ(LoadImage(std::vector<uint8_t>(100, 7)), -1) << "no converter takes it";
     EXPECT_EQ(LoadSoundFromFileWithParam(&param_, L"Z:\\no\\such\\sound.wav", 1, -1, 0, 0), -1);
+}
+
+// An Ogg file tells its length from the position of its last page, before a sample is decoded. A file
+// whose last page claims more than three minutes is streamed on that word alone, however little audio
+// its pages really hold: the length is never learnt by decoding the whole file first.
+TEST_F(SoundHandleTest, TheLengthThatDecidesStreamingIsTheReportedOne)
+{
+    // Three seconds over several pages; the file's loop comments are not asked for.
+    SoundTest::Bytes ogg = SoundTest::ReadFixture("vorbis.ogg");
+    ASSERT_GT(ogg.size(), 100u);
+    param_.LoopAreaOff = 1;
+    const HandleValue plain = LoadImage(ogg);
+    ASSERT_GE(plain, 0);
+    EXPECT_EQ(Record(plain)->IsStream, 0);
+    const int64_t realSamples = GetSoundSampleCount(plain, 0);
+    ASSERT_GT(realSamples, 0);
+
+    // The sample rate from the identification header; the last page's position made 181 s.
+    const uint8_t vorbisId[7] = {1, 'v', 'o', 'r', 'b', 'i', 's'};
+    const auto id = std::search(ogg.begin(), ogg.end(), vorbisId, vorbisId + 7);
+    ASSERT_NE(id, ogg.end());
+    uint32_t rate;
+    memcpy(&rate, &*(id + 12), 4);
+    size_t last = ogg.size();
+    for (size_t at = 0; at + 27 <= ogg.size(); at++)
+        if (memcmp(&ogg[at], "OggS", 4) == 0) last = at;
+    ASSERT_LT(last, ogg.size());
+    const int64_t claimed = (int64_t)rate * 181;
+    memcpy(&ogg[last + 6], &claimed, 8);
+    // The page checksum: CRC-32 with polynomial 0x04C11DB7, not reflected, over the page with the
+    // checksum field zero.
+    size_t pageSize = 27 + ogg[last + 26];
+    for (int i = 0; i < ogg[last + 26]; i++) pageSize += ogg[last + 27 + i];
+    ASSERT_EQ(last + pageSize, ogg.size());
+    memset(&ogg[last + 22], 0, 4);
+    uint32_t crc = 0;
+    for (size_t i = 0; i < pageSize; i++) {
+        crc ^= (uint32_t)ogg[last + i] << 24;
+        for (int bit = 0; bit < 8; bit++) crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+    }
+    memcpy(&ogg[last + 22], &crc, 4);
+
+    const HandleValue claimedLong = LoadImage(ogg);
+    ASSERT_GE(claimedLong, 0);
+    EXPECT_EQ(Record(claimedLong)->IsStream, 1) << "decided by the reported length (the data holds "
+                                                << realSamples << " samples)";
+    EXPECT_EQ(Record(claimedLong)->Pcm, nullptr);
+    EXPECT_GT(GetSoundSampleCount(claimedLong, 0), (int64_t)rate * 180);
 }
 
 TEST(SoundLoopTagTest, TextsAndWhatTheyGive)
