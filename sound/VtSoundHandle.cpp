@@ -128,14 +128,15 @@ template <typename Pack> int Sound_QueueJob(HandleValue handle, ASyncLoadJobProc
     return 0;
 }
 
-// Ends a job's work on the handle: stores the result, counts the job out and drops a handle the job
-// made when the load failed.
+// Ends a job's work on the handle: stores the result, drops a handle the job made when the load
+// failed and counts the job out. The deletion is asked for first: a caller waiting for the load sees
+// the handle gone the moment it stops loading, never a failed load that still looks alive.
 void Sound_FinishJob(HandleValue handle, int result, bool deleteOnFailure)
 {
     HandleHeader* record = Handle_GetRecord(handle);
     if (record != nullptr) record->ASyncLoadResult = result;
-    Handle_ASyncLoad_End(handle);
     if (result < 0 && deleteOnFailure) Handle_Delete(handle, 1, 0);
+    Handle_ASyncLoad_End(handle);
 }
 
 }  // namespace

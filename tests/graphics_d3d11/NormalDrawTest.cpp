@@ -9,6 +9,8 @@
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
+#include "image/VtBaseImage.h"
+#include "image/VtMemImg.h"
 
 using namespace Vantrel;
 using namespace D3D11Test;
@@ -113,6 +115,15 @@ TEST_F(BuiltInShaderTest, BlitCopiesExactlyDoublesWithPointSamplingAndFollowsThe
     ASSERT_EQ(Graphics_D3D11_StateCache_SetViewportRect(0, 0, 4, 4), 0);
     ASSERT_EQ(blit(nullptr, nullptr, 0, source), 0);
     EXPECT_EQ(reader.Read(), pixels);
+
+    // A rectangle of the source to a rectangle of the same size elsewhere: those texels exactly,
+    // everything outside left as it was.
+    const RECT from = {2, 3, 6, 7}, to = {1, 0, 5, 4};
+    ASSERT_EQ(blit(&from, &to, 0, source), 0);
+    std::vector<uint32_t> moved = pixels;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) moved[y * 8 + x + 1] = pixels[(y + 3) * 8 + x + 2];
+    EXPECT_EQ(reader.Read(), moved);
 
     const RECT quarter = {0, 0, 4, 4};
     ASSERT_EQ(blit(&quarter, nullptr, 0, source), 0);
@@ -267,4 +278,101 @@ TEST_F(DrawPreparationTest, SetsExactlyTheStateTheSettingsName) {
     EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_RSSetState], 0u);
     EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_OMSetDepthStencilState], 0u);
     EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_PSSetSamplers], 0u);
+}
+
+// The blend modes that the software road draws too, checked against it: a textured draw with an alpha
+// channel through the draw preparation (mode 0 alpha-blends it, mode 1 with the blend parameter as
+// the vertex alpha) lands on the device as the memory-image blend puts it on the same destination.
+TEST_F(DrawPreparationTest, AlphaBlendModesMatchTheSoftwareBlend) {
+    ASSERT_EQ(MemImg_Initialize(), 0);
+    uint32_t seed = 99;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<uint32_t> sourceArgb(16), destinationArgb(16);
+    for (int i = 0; i < 16; ++i) {
+        sourceArgb[i] = next();
+        if (i % 4 == 0) sourceArgb[i] &= 0x00FFFFFF;   // transparent, opaque and translucent texels
+        if (i % 4 == 1) sourceArgb[i] |= 0xFF000000u;
+        destinationArgb[i] = next() | 0xFF000000u;
+    }
+    // R8G8B8A8 texels are 0xAABBGGRR words.
+    auto toRgba = [](uint32_t argb) { return (argb & 0xFF00FF00u) | (argb >> 16 & 0xFF) | (argb & 0xFF) << 16; };
+    std::vector<uint32_t> sourceRgba(16), destinationRgba(16);
+    for (int i = 0; i < 16; ++i) sourceRgba[i] = toRgba(sourceArgb[i]), destinationRgba[i] = toRgba(destinationArgb[i]);
+    ShaderTexture source, destination;
+    ASSERT_TRUE(source.Create(4, 4, sourceRgba));
+    ASSERT_TRUE(destination.Create(4, 4, destinationRgba));
+
+    struct Case {
+        int Mode, Param;
+    };
+    for (const Case c : {Case{0, 255}, Case{1, 255}, Case{1, 128}, Case{1, 40}}) {
+        SCOPED_TRACE(c.Mode * 1000 + c.Param);
+        // The software road.
+        BaseImage sourceImage = {};
+        ASSERT_EQ(BaseImage_CreateARGB8(4, 4, &sourceImage), 0);
+        memcpy(sourceImage.pixels, sourceArgb.data(), 64);
+        MEMIMG soft = {}, softTarget = {};
+        ASSERT_EQ(MemImg_Setup(&soft, 4, 4, -1, 0, MemImgColorType_XRGB8, 0, 1, 0, nullptr), 0);
+        ASSERT_EQ(MemImg_BltBaseImage(&sourceImage, nullptr, &soft, 0, 0, 4, 4, 0, 0, 0), 0);
+        ASSERT_EQ(MemImg_SetupWithDefaults(&softTarget, 4, 4, MemImgColorType_XRGB8), 0);
+        for (int y = 0; y < 4; ++y) memcpy((uint8_t*)softTarget.pixels + y * softTarget.body->pitch, &destinationArgb[y * 4], 16);
+        const int32_t area[4] = {0, 0, 4, 4};
+        MemImg_SetDrawArea(area);
+        MemImg_SetBlendMode(c.Mode, c.Param);
+        MemImg_SetDrawBright(0xFFFFFF);
+        ASSERT_EQ(MemImg_DrawImage(&softTarget, &soft, 0, 0, 0), 0);
+
+        // The device: the destination copied into the target, then one textured quad.
+        ASSERT_EQ(Graphics_D3D11_ShaderBlit(destination.Object, destination.View, nullptr, target.Texture, target.View,
+                                            nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                            nullptr, 0),
+                  0);
+        float projection[16];
+        PixelProjection(projection, 4, 4);
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetRenderTarget(target.Texture, target.View, 0), 0);
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetViewportRect(0, 0, 4, 4), 0);
+        ASSERT_EQ(Graphics_D3D11_StateCache_Set2DProjectionMatrix(projection), 0);
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetDrawTexture(source.Object, source.View), 0);
+        DrawSettings.BlendMode = c.Mode;
+        DrawSettings.StateChanged = 1;
+        Graphics_D3D11_PrepareDrawState(GraphAtWholePosition);
+        ASSERT_EQ(D3D11VertexBatch.Kind, 1);
+        const uint32_t colour = (uint32_t)c.Param << 24 | 0xFFFFFF;
+        const float corners[4][2] = {{0, 0}, {4, 0}, {0, 4}, {4, 4}};
+        const int order[6] = {0, 1, 2, 3, 2, 1};
+        uint8_t* at = Graphics_D3D11_VertexBatch_Reserve(6);
+        ASSERT_NE(at, nullptr);
+        for (int i = 0; i < 6; ++i) {
+            const float* p = corners[order[i]];
+            const float vertex[4] = {p[0], p[1], 0, 1}, uv[2] = {p[0] / 4, p[1] / 4};
+            memcpy(at + i * 28, vertex, 16);
+            memcpy(at + i * 28 + 16, &colour, 4);
+            memcpy(at + i * 28 + 20, uv, 8);
+        }
+        Graphics_D3D11_VertexBatch_Commit(6);
+        ASSERT_EQ(Graphics_D3D11_VertexBatch_Flush(-1, 0), 0);
+        const std::vector<uint32_t> drawn = target.Read();
+        ASSERT_EQ(drawn.size(), 16u);
+        int changed = 0;
+        for (int i = 0; i < 16; ++i) {
+            changed += (drawn[i] & 0xFFFFFF) != (destinationRgba[i] & 0xFFFFFF);
+            uint32_t expected;
+            memcpy(&expected, (const uint8_t*)softTarget.pixels + (i / 4) * softTarget.body->pitch + (i % 4) * 4, 4);
+            const uint32_t got = drawn[i];
+            for (int channel = 0; channel < 3; ++channel) {   // red, green, blue
+                const int want = (int)(expected >> (16 - 8 * channel) & 0xFF), have = (int)(got >> (8 * channel) & 0xFF);
+                EXPECT_LE(std::abs(want - have), 1) << "pixel " << i << " channel " << channel << std::hex << ": "
+                                                    << got << " against " << expected;
+            }
+        }
+        EXPECT_GE(changed, 10);   // all but the transparent texels show
+        MemImg_Release(&softTarget);
+        MemImg_Release(&soft);
+        BaseImage_Release(&sourceImage);
+    }
+    MemImg_SetBlendMode(0, 0);
+    const int32_t none[4] = {0, 0, 0, 0};
+    MemImg_SetDrawArea(none);
+    destination.Release();
+    source.Release();
 }

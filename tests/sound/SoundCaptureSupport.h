@@ -135,13 +135,15 @@ inline bool ReadCapture(const std::string& path, Capture* capture)
 }
 
 // What a tone in one channel of the capture measures: its span, frequency (from the median period
-// between rising zero crossings, so a gap does not bend it), RMS level and the longest run of
-// silence inside it.
+// between rising zero crossings, so a gap does not bend it), RMS level, the longest run of silence
+// inside it, and the frames of all the gaps inside it (runs of silence longer than a zero crossing of
+// the tone can give, so that span minus gaps is the time the tone sounded).
 struct ToneFigures {
     double Seconds = 0;
     double Frequency = 0;
     double Rms = 0;
     int LongestGap = 0;
+    int GapFrames = 0;
 };
 
 inline ToneFigures MeasureTone(const std::vector<double>& x, int rate, double threshold = 0.01)
@@ -166,7 +168,9 @@ inline ToneFigures MeasureTone(const std::vector<double>& x, int rate, double th
             previousCrossing = at;
         }
         sum += x[i] * x[i];
-        run = fabs(x[i]) < threshold ? run + 1 : 0;
+        const bool silent = fabs(x[i]) < threshold;
+        if (!silent && run > 8) figures.GapFrames += run;
+        run = silent ? run + 1 : 0;
         if (run > figures.LongestGap) figures.LongestGap = run;
     }
     figures.Seconds = (double)(last - first + 1) / rate;

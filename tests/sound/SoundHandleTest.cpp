@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -293,6 +294,54 @@ TEST_F(SoundHandleTest, LongSoundsAndFoundLoopPointsBecomeStreams)
     EXPECT_EQ(LoadSoundFromFileWithParam(&param_, L"Z:\\no\\such\\sound.wav", 1, -1, 0, 0), -1);
 }
 
+// An Ogg file tells its length from the position of its last page, before a sample is decoded. A file
+// whose last page claims more than three minutes is streamed on that word alone, however little audio
+// its pages really hold: the length is never learnt by decoding the whole file first.
+TEST_F(SoundHandleTest, TheLengthThatDecidesStreamingIsTheReportedOne)
+{
+    // Three seconds over several pages; the file's loop comments are not asked for.
+    SoundTest::Bytes ogg = SoundTest::ReadFixture("vorbis.ogg");
+    ASSERT_GT(ogg.size(), 100u);
+    param_.LoopAreaOff = 1;
+    const HandleValue plain = LoadImage(ogg);
+    ASSERT_GE(plain, 0);
+    EXPECT_EQ(Record(plain)->IsStream, 0);
+    const int64_t realSamples = GetSoundSampleCount(plain, 0);
+    ASSERT_GT(realSamples, 0);
+
+    // The sample rate from the identification header; the last page's position made 181 s.
+    const uint8_t vorbisId[7] = {1, 'v', 'o', 'r', 'b', 'i', 's'};
+    const auto id = std::search(ogg.begin(), ogg.end(), vorbisId, vorbisId + 7);
+    ASSERT_NE(id, ogg.end());
+    uint32_t rate;
+    memcpy(&rate, &*(id + 12), 4);
+    size_t last = ogg.size();
+    for (size_t at = 0; at + 27 <= ogg.size(); at++)
+        if (memcmp(&ogg[at], "OggS", 4) == 0) last = at;
+    ASSERT_LT(last, ogg.size());
+    const int64_t claimed = (int64_t)rate * 181;
+    memcpy(&ogg[last + 6], &claimed, 8);
+    // The page checksum: CRC-32 with polynomial 0x04C11DB7, not reflected, over the page with the
+    // checksum field zero.
+    size_t pageSize = 27 + ogg[last + 26];
+    for (int i = 0; i < ogg[last + 26]; i++) pageSize += ogg[last + 27 + i];
+    ASSERT_EQ(last + pageSize, ogg.size());
+    memset(&ogg[last + 22], 0, 4);
+    uint32_t crc = 0;
+    for (size_t i = 0; i < pageSize; i++) {
+        crc ^= (uint32_t)ogg[last + i] << 24;
+        for (int bit = 0; bit < 8; bit++) crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+    }
+    memcpy(&ogg[last + 22], &crc, 4);
+
+    const HandleValue claimedLong = LoadImage(ogg);
+    ASSERT_GE(claimedLong, 0);
+    EXPECT_EQ(Record(claimedLong)->IsStream, 1) << "decided by the reported length (the data holds "
+                                                << realSamples << " samples)";
+    EXPECT_EQ(Record(claimedLong)->Pcm, nullptr);
+    EXPECT_GT(GetSoundSampleCount(claimedLong, 0), (int64_t)rate * 180);
+}
+
 TEST(SoundLoopTagTest, TextsAndWhatTheyGive)
 {
     struct Case {
@@ -380,6 +429,9 @@ TEST_F(SoundHandleTest, EveryCallOnADeadHandleGivesMinusOne)
     ASSERT_GE(softSound, 0);
     const HandleValue dead[] = {deleted, deletedStream, -1, 0, softSound, live ^ (1 << HandleValue_CheckShift),
                                 Handle_MakeValue(HandleType_Sound, 3, 32767)};
+    const std::string wave = WorkFolder() + "/dead.wav";
+    WriteFile(wave, image.data(), image.size());
+    const std::wstring wavePath = WindowsPath(wave);
 
     const std::pair<const char*, std::function<int64_t(HandleValue)>> calls[] = {
         {"StartSoundPlayback", [](HandleValue h) { return StartSoundPlayback(h, SoundPlayType_Back, 1); }},
@@ -409,6 +461,13 @@ TEST_F(SoundHandleTest, EveryCallOnADeadHandleGivesMinusOne)
         {"Sound_Stream_IsPlaying", [](HandleValue h) { return Sound_Stream_IsPlaying(h); }},
         {"Sound_Stream_Prepare", [](HandleValue h) { return Sound_Stream_Prepare(h, 0); }},
         {"Sound_Stream_Refill", [](HandleValue h) { return Sound_Stream_Refill(h, 0); }},
+        {"Sound_Stream_SeekToTime", [](HandleValue h) { return Sound_Stream_SeekToTime(0, h); }},
+        {"Sound_Stream_AddFromFile", [&](HandleValue h) {
+             return Sound_Stream_AddFromFile(&param_, wavePath.c_str(), 0, h, 2, -1, 0);
+         }},
+        {"Sound_Stream_AddFromMemImage", [&](HandleValue h) {
+             return Sound_Stream_AddFromMemImage(&param_, image.data(), (int64_t)image.size(), 0, h, 2, -1, 0);
+         }},
         {"LoadSoundFromMemImageWithParam", [&](HandleValue h) {
              return (int64_t)LoadSoundFromMemImageWithParam(&param_, 0, h, image.data(), (int64_t)image.size(), 1, -1, 0, 0);
          }},

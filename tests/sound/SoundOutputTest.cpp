@@ -277,10 +277,14 @@ TEST_P(SoundDeviceTest, OneSecondToneLandsInTheCapture)
     // One buffer: the device block of the self-mixed outputs, a 60th of a second (the XAudio2
     // submission slice) for the platform-mixed ones.
     const int bufferFrames = c.WaveOut ? 1470 : c.SelfMixed ? (int)SoundWinState.WasapiBufferFrames : capture.Rate / 60;
-    printf("%s: %d Hz capture, tone %.3f s at %.1f Hz, RMS %.4f, longest gap %d frames\n", c.Name, capture.Rate,
-           figures.Seconds, figures.Frequency, figures.Rms, figures.LongestGap);
+    printf("%s: %d Hz capture, tone %.3f s at %.1f Hz, RMS %.4f, longest gap %d frames, %d frames of gaps (one buffer: %d frames)\n",
+           c.Name, capture.Rate, figures.Seconds, figures.Frequency, figures.Rms, figures.LongestGap, figures.GapFrames,
+           bufferFrames);
     EXPECT_NEAR(figures.Frequency, 1000.0, 2.0);
-    EXPECT_NEAR(figures.Seconds, 1.0, 0.01);
+    // The whole second sounds: nothing lost, nothing repeated. A self-mixed output whose render thread
+    // comes late (the capture device does not pace playback, and the machine may be busy) gets a
+    // period of silence from the platform in between; such a gap only delays the rest.
+    EXPECT_NEAR(figures.Seconds - (double)figures.GapFrames / capture.Rate, 1.0, 0.01);
     EXPECT_NEAR(figures.Rms, 0.5 / sqrt(2.0), 0.02);
     EXPECT_LT(figures.LongestGap, bufferFrames > 0 ? bufferFrames : 1);
 }
