@@ -10,6 +10,7 @@
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsMask.h"
 #include "image/VtMemImg.h"
 #include "system/VtSystem.h"
 
@@ -41,6 +42,7 @@ int Graphics_DrawSetting_ResetDefaults() {
     DrawSettings.MaxAnisotropy = 1;
     DrawSettings.CullMode = 3;
     DrawSettings.AlphaTestMode = -1;
+    Mask_ResetUseFlag();
 
     Graphics_Image_ResetCreateDefaults();
     BaseImage_SetLoadUseTransparentColor(1);
