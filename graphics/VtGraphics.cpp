@@ -15,6 +15,7 @@
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsLight.h"
 #include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsShader.h"
 #include "graphics/VtGraphicsShadowMap.h"
@@ -147,6 +148,9 @@ int Graphics_Module_Terminate() {
         Handle_DeleteAll(HandleType_ShaderConstantBuffer, nullptr);
         Handle_DeleteAll(HandleType_Shader, nullptr);
     }
+    Graphics_Light_DeleteAll();
+    Graphics_Light_Delete(DrawSettings.DefaultLight);
+    DrawSettings.DefaultLight = -1;
 
     Graphics_Screen_ReleaseSoftScreens();
     Graphics_Soft_ReleaseBuffers();

@@ -10,6 +10,7 @@
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsLight.h"
 #include "graphics/VtGraphicsMask.h"
 #include "image/VtMemImg.h"
 #include "system/VtSystem.h"
@@ -43,6 +44,7 @@ int Graphics_DrawSetting_ResetDefaults() {
     DrawSettings.CullMode = 3;
     DrawSettings.AlphaTestMode = -1;
     Mask_ResetUseFlag();
+    DrawSettings.DefaultLight = Graphics_Light_CreateDirectional({1.0f, -1.0f, 1.0f});
 
     Graphics_Image_ResetCreateDefaults();
     BaseImage_SetLoadUseTransparentColor(1);
