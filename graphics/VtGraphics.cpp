@@ -19,6 +19,7 @@
 #include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsShader.h"
 #include "graphics/VtGraphicsShadowMap.h"
+#include "graphics/VtLive2DCubism4.h"
 #include "image/VtMemImg.h"
 #include "graphics/VtMatrix.h"
 #include "system/VtSystem.h"
@@ -139,6 +140,7 @@ int Graphics_Module_Terminate() {
     if (window != nullptr && WinAPITable.KillTimer != nullptr) WinAPITable.KillTimer(window, FrontScreenTimerId);
 
     Mask_ModuleTerminate();
+    Live2D_DeleteAllModels();
     Handle_DeleteAll(HandleType_Graph, Graphics_Image_HandleFilter_ModeChange);
     Handle_DeleteAll(HandleType_ShadowMap, nullptr);
     Graphics_Dispatch_SysMemPool_ReleaseAll();
