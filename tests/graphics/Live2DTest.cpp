@@ -15,6 +15,7 @@
 #include "graphics/VtLive2DFramework.h"
 #include "graphics/VtGraphicsDraw.h"
 #include "image/VtBaseImage.h"
+#include "tools/VtaEncode.h"
 
 using namespace Vantrel;
 using namespace WindowTest;
@@ -113,6 +114,31 @@ TEST_F(Live2DTest, ShaderPacksAreDecodedIntoTheirOwnBlockAndBadTextIsRefused) {
     EXPECT_EQ(Live2D_ShaderPack_Open(&decoded, Huge), -1);
     EXPECT_EQ(Live2D_ShaderPack_Open(&decoded, ""), -1);
     EXPECT_EQ(decoded, 1);
+    EXPECT_EQ(Memory_GetBlockCount(), blocks);
+}
+
+TEST_F(Live2DTest, APackIsExpandedAndOpenedWithoutTouchingItsText) {
+    VtaPack::FileSpec file;
+    file.Path = "Live2D/Mask.pso";
+    file.Data = VtaPack::Bytes(300, 0x5A);
+    const VtaPack::Bytes archive = VtaPack::BuildArchive({file}, VtaPack::Options());
+    const VtaPack::Bytes packed = VtaPack::LzPack(archive.data(), archive.size());
+    const std::string text = VtaPack::Base64Encode(packed.data(), packed.size());
+    const std::string pristine = text;
+    const int32_t blocks = Memory_GetBlockCount();
+
+    int32_t decoded = 0;
+    ASSERT_EQ(Live2D_ShaderPack_Open(&decoded, text.c_str()), 0);
+    EXPECT_EQ(decoded, 1);
+    EXPECT_EQ(text, pristine);
+    uint64_t offset = 0, size = 0;
+    EXPECT_EQ(Archive_LocateFile(&Live2DModuleState.ShaderPack, 932, "live2d/mask.pso", &offset, &size), 0);
+    EXPECT_EQ(size, 300u);
+    // A truncated text is refused and leaves nothing behind.
+    EXPECT_EQ(Live2D_ModuleTerminate(), 0);
+    EXPECT_EQ(Memory_GetBlockCount(), blocks);
+    const std::string cut = text.substr(0, text.size() / 2);
+    EXPECT_EQ(Live2D_ShaderPack_Open(&decoded, cut.c_str()), -1);
     EXPECT_EQ(Memory_GetBlockCount(), blocks);
 }
 
