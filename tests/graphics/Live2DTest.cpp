@@ -27,7 +27,11 @@ namespace {
 class CoreFolder {
 public:
     explicit CoreFolder(const char* variant) {
-        std::string folder = getenv("VT_TEST_BINARY_DIR") != nullptr ? getenv("VT_TEST_BINARY_DIR") : ".";
+        // Beside this program.
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string folder = path;
+        folder.resize(folder.find_last_of("\\/"));
         folder += "\\live2d_core_";
         folder += variant;
         SetDllDirectoryA(folder.c_str());

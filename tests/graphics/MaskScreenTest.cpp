@@ -87,7 +87,10 @@ void RunMaskedDrawCases(int graph) {
     ASSERT_EQ(FillMaskScreenRect(10, 10, 40, 40, 1), 0);
     ASSERT_EQ(FillMaskScreenRect(20, 20, 30, 30, 0), 0);
     for (int y = 0; y < 80; y += 2) ASSERT_EQ(FillMaskScreenRect(50, y, 52, y + 1, 255), 0);
+    // The clear is no bracketed draw: with the mask on it would only reach the work surface.
+    ASSERT_EQ(SetMaskScreenUse(0), 0);
     DrawTargetTesting::Fill(0, 0, 100, 100, 40, 80, 120);
+    ASSERT_EQ(SetMaskScreenUse(1), 0);
 
     ExpectMaskedDrawExact("filled box", [] { DrawFilledRectangle(5, 5, 60, 60, MakeColorCode(250, 10, 10)); });
     ExpectMaskedDrawExact("box outline", [] { DrawRectangleOutline(8, 8, 55, 45, MakeColorCode(10, 250, 10), 3); });
@@ -172,8 +175,8 @@ TEST_F(MaskScreenTest, MaskedDrawingKeepsMaskedPixelsAcrossAModeChangeAndADevice
 }
 
 TEST_F(MaskScreenTest, NestedBracketsCompositeOnceAndAnEmptyRectangleComposesNothing) {
-    ASSERT_EQ(CreateMaskScreen(), 0);
     DrawTargetTesting::Fill(0, 0, 160, 120, 0, 0, 0);
+    ASSERT_EQ(CreateMaskScreen(), 0);
     const std::vector<uint8_t> before = Snapshot();
     Mask_BeforeMaskedDraw({0, 0, 20, 20});
     Mask_BeforeMaskedDraw({0, 0, 5, 5});
@@ -217,4 +220,36 @@ TEST_F(MaskScreenTest, TheMaskScreenOnlyGrowsAndKeepsItsRows) {
     EXPECT_EQ(MaskScreenState.MaskData[49 * 104 + 99], static_cast<uint8_t>(148));
     EXPECT_EQ(Mask_DeleteScreen(), 0);
     EXPECT_EQ(MaskScreenState.MaskData, nullptr);
+}
+
+TEST_F(MaskScreenTest, ALargerGraphTargetGrowsTheMaskAndIsMaskedToo) {
+    ASSERT_EQ(CreateMaskScreen(), 0);
+    const int target = CreateDrawableGraph(240, 60, 0);
+    ASSERT_GE(target, 0);
+    ASSERT_EQ(SelectDrawScreen(target), 0);
+    EXPECT_EQ(MaskScreenState.MaskWidth, 240);
+    EXPECT_EQ(MaskScreenState.MaskHeight, 120);
+    EXPECT_EQ(MaskScreenState.MaskActive, 1);
+    EXPECT_EQ(GraphicsSystemState.MemImgDrawTarget, &MaskScreenState.MaskWorkImage);
+    ASSERT_EQ(FillMaskScreenRect(200, 0, 240, 30, 1), 0);
+
+    GraphHandleRecord* record = Graphics_Image_GetGraphRecord(target, 0);
+    ASSERT_NE(record, nullptr);
+    const MEMIMG& image = record->memImage;
+    const int bytes = MemImg_BytesPerPixel(image.body);
+    auto pixel = [&](int x, int y) {
+        uint32_t value = 0;
+        memcpy(&value, static_cast<const uint8_t*>(image.pixels) + static_cast<size_t>(y) * image.body->pitch + x * bytes, bytes);
+        return value;
+    };
+    const uint32_t old = pixel(210, 10);
+    ASSERT_EQ(DrawFilledRectangle(180, 0, 240, 60, MakeColorCode(255, 255, 255)), 0);
+    EXPECT_EQ(pixel(210, 10), old) << "under the mask";
+    EXPECT_NE(pixel(190, 10), old);
+    EXPECT_NE(pixel(210, 40), old);
+    EXPECT_EQ(pixel(190, 10), pixel(210, 40));
+
+    ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+    EXPECT_EQ(MaskScreenState.MaskWidth, 240) << "the mask never shrinks";
+    EXPECT_EQ(DeleteGraph(target), 0);
 }
