@@ -29,6 +29,8 @@ int Clamp(int value, int low, int high) { return value < low ? low : value > hig
 
 int Graphics_DrawSetting_ResetDefaults() {
     const RECT requested = DrawSettings.RequestedDrawArea;
+    // A default light left from an earlier reset would be lost with the record.
+    Graphics_Light_Delete(DrawSettings.DefaultLight);
     DrawSettings = {};
     DrawSettings.RequestedDrawArea = requested;
     for (DrawTargetSlot& slot : GraphicsScreenState.DrawTargets) slot = {};
