@@ -7,6 +7,8 @@
 
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsImage.h"
+#include "movie/VtMovie.h"
 #include "image/VtBaseImageStart.h"
 
 namespace Vantrel {
@@ -30,6 +32,12 @@ int GraphFilter_DevicePass(GraphFilterContext* context, int kind, const GraphFil
 {
     if (GraphFilter_Seams.DevicePass == nullptr) return 0;
     return GraphFilter_Seams.DevicePass(context, kind, arguments);
+}
+
+// A source or blend graph that shows a movie brings its frame up to date first.
+static void GraphFilter_UpdateMovie(const GraphHandleRecord* record)
+{
+    if (record != nullptr && record->Orig != nullptr && record->Orig->movie != -1) Movie_Update(record->Orig->movie, 0);
 }
 
 static int GraphFilter_QueryHandle(int handle, int* width, int* height, GraphHandleRecord** record)
@@ -331,6 +339,7 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
     if (GraphFilter_QueryHandle(source, &sourceWidth, &sourceHeight, &context.SourceRecord) ==
         GraphFilter_HandleNone)
         return -1;
+    GraphFilter_UpdateMovie(context.SourceRecord);
     int destWidth = 0, destHeight = 0;
     if (destination == DRAW_SCREEN_BACK) {
         GetMainScreenSize(&destWidth, &destHeight);
@@ -348,6 +357,7 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
         if (GraphFilter_QueryHandle(blendGraph, &blendWidth, &blendHeight, &context.BlendRecord) !=
             GraphFilter_HandleGraph)
             return -1;
+        GraphFilter_UpdateMovie(context.BlendRecord);
         if (kind < 0 || kind >= GraphBlend_KindCount) return -1;
         if (blendRectFlag && blendScaleFlag) {
             scaleX = (double)(blendX2 - blendX) / (x2 - x1);

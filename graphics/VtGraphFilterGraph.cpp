@@ -118,8 +118,7 @@ int GraphFilter_Graph_QueryHandle(int handle, int* width, int* height, GraphHand
         *height = map->Height;
         return GraphFilter_HandleShadowMap;
     }
-    // The check finishes a pending load; no movie plays into a graph in this library, so there is
-    // no frame to bring up to date.
+    // The check finishes a pending load (the filter run brings a movie's frame up to date).
     GraphHandleRecord* graph = Graphics_Image_GetGraphRecord(handle, 0);
     if (graph == nullptr || graph->Orig == nullptr) return GraphFilter_HandleNone;
     *width = graph->Width;
