@@ -95,6 +95,12 @@ extern D3D11ShaderObjectsRecord D3D11ShaderObjects;
 D3D11ShaderCode Graphics_D3D11_ShaderCode_GetMain(int index);
 D3D11ShaderCode Graphics_D3D11_ShaderCode_GetChannelMix(int index);
 
+// The lit-3D shaders (sources and constant layouts in tools/VtLit3DShaders.h) read, besides the
+// lights, material and fog of buffer 0 and the matrices of buffer 1: the light table written by
+// Graphics_D3D11_Shader_Lit3DWriteLightTable; the uses-texture switch of the pixel-shader base buffer
+// (Graphics_D3D11_StateCache_SetPSSwitch (1, flag): 0 draws without sampling texture 0); the specular
+// switch (vertex-shader switch 2); with shadow maps the light view-projection matrices at bytes 0-191 of
+// buffer 2, the shadow-map slot constants of buffer 5 and the shadow maps in pixel slots 8-10.
 // What the lit-3D shader choice depends on.
 struct D3D11Lit3DKeys {
     int32_t ShadowPass;                   // drawing into a shadow map

@@ -248,3 +248,40 @@ TEST_F(Lit3DShaderTest, TheDeviceCreatesEveryShaderOfThePackOnFirstUse) {
     EXPECT_EQ(Graphics_D3D11_Shader_GetLit3DVertexShader(D3D11LIT3D_UNLIT_PS), nullptr);
     EXPECT_EQ(Graphics_D3D11_Shader_GetLit3DVertexShader(D3D11LIT3D_COUNT), nullptr);
 }
+
+// A point light just in front of the eye, per pixel (with three black lights), and linear fog halfway:
+// each pixel gets N.L = 1 / distance, then half the fog colour.
+TEST_F(Lit3DShaderTest, APointLightFallsOffAcrossTheQuadAndLinearFogMixesInItsColour) {
+    SetScene();
+    D3D11LightRecord black = {};
+    black.Type = 3;
+    black.Direction[2] = 1;
+    for (int i = 1; i < 4; ++i) {
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(i, &black), 0);
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(i, 1), 0);
+    }
+    D3D11LightRecord point = {};
+    point.Type = 1;
+    point.Position[2] = -0.5f;
+    point.Range = 100;
+    point.Attenuation[0] = 1;
+    point.Diffuse[0] = point.Diffuse[1] = point.Diffuse[2] = 1;
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(0, &point), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(0, 1), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetFogEnable(1), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetFogColor(0x00FF0000), 0);   // red
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetFogStartEnd(0.0f, 1.0f), 0);
+    const D3D11Lit3DKeys keys = {0, 1, {1, 3, 3, 3, 0, 0}, 3, 0, 0, 0};
+    const std::vector<uint32_t> pixels = DrawLitQuad(keys);
+    ASSERT_EQ(pixels.size(), 16u);
+    const float diffuse[3] = {0.8f, 0.6f, 0.4f}, fog[3] = {1, 0, 0};
+    for (int p = 0; p < 16; ++p) {
+        // Pixel centres in clip space = view space (identity matrices); the quad lies at z 0.5.
+        const float x = -0.75f + 0.5f * (p % 4), y = 0.75f - 0.5f * (p / 4);
+        const float ndl = 1.0f / std::sqrt(x * x + y * y + 1.0f);
+        float c[3];
+        for (int i = 0; i < 3; ++i) c[i] = 0.5f * (0.02f + diffuse[i] * ndl) + 0.5f * fog[i];
+        const uint32_t want = Word(c[0], c[1], c[2], 1.0f);
+        EXPECT_TRUE(Near(pixels[p], want, 2)) << p << std::hex << ": " << pixels[p] << " for " << want;
+    }
+}
