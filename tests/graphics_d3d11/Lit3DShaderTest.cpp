@@ -285,3 +285,39 @@ TEST_F(Lit3DShaderTest, APointLightFallsOffAcrossTheQuadAndLinearFogMixesInItsCo
         EXPECT_TRUE(Near(pixels[p], want, 2)) << p << std::hex << ": " << pixels[p] << " for " << want;
     }
 }
+
+// Shadow maps, per vertex: slot 0 holds depth 0.2 over the whole quad (at depth 0.5 through an identity
+// light matrix) and casts for light 0, so the light is shadowed until the slot's depth adjustment
+// (0.5) lifts the stored depth past the quad; slots 1 and 2 are empty (their matrices rows of
+// (0, 0, 0, -1), adjustment 1.0) and never shadow.
+TEST_F(Lit3DShaderTest, AShadowMapSlotShadowsTheLightItCastsFor) {
+    SetScene();
+    const D3D11LightRecord light = Directional();
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(0, &light), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(0, 1), 0);
+    ShaderTexture depth;
+    ASSERT_TRUE(depth.Create(1, 1, std::vector<uint32_t>(1, 51)));   // red 0.2
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetPSShaderResources(8, 1, &depth.View), 0);
+    float* matrices = Graphics_D3D11_ConstantBuffer_Float(D3D11CB_VS_TEXTURE, 0);
+    for (int i = 0; i < 16; ++i) matrices[i] = i % 5 == 0 ? 1.0f : 0.0f;
+    for (int i = 16; i < 48; ++i) matrices[i] = i % 4 == 3 ? -1.0f : 0.0f;
+    D3D11ConstantBufferState.Standard[D3D11CB_VS_TEXTURE]->Changed = 1;
+    float* slots = Graphics_D3D11_ConstantBuffer_Float(D3D11CB_PS_3D, 0);
+    const float params[3][5] = {{0.0f, 0, 1, 0, 0}, {1.0f, 0, 1, 1, 1}, {1.0f, 0, 1, 1, 1}};
+    for (int s = 0; s < 3; ++s) memcpy(slots + 8 * s, params[s], sizeof(params[s]));
+    D3D11ConstantBufferState.Standard[D3D11CB_PS_3D]->Changed = 1;
+    const D3D11Lit3DKeys keys = {0, 1, {3, 0, 0, 0, 0, 0}, 0, 1, 0, 0};
+    const std::vector<uint32_t> shadowed = DrawLitQuad(keys);
+    ASSERT_EQ(shadowed.size(), 16u);
+    // Only the ambient terms: global x material ambient + light ambient x material ambient.
+    const uint32_t ambient = Word(0.02f + 0.02f, 0.02f + 0.04f, 0.02f + 0.06f, 1.0f);
+    for (int p = 0; p < 16; ++p) EXPECT_TRUE(Near(shadowed[p], ambient, 2)) << p << std::hex << ": " << shadowed[p];
+    slots[0] = 0.5f;
+    D3D11ConstantBufferState.Standard[D3D11CB_PS_3D]->Changed = 1;
+    const std::vector<uint32_t> lit = DrawLitQuad(keys);
+    ASSERT_EQ(lit.size(), 16u);
+    for (int p = 0; p < 16; ++p) EXPECT_TRUE(Near(lit[p], LitColour, 2)) << p << std::hex << ": " << lit[p];
+    ID3D11ShaderResourceView* none = nullptr;
+    Graphics_D3D11_StateCache_SetPSShaderResources(8, 1, &none);
+    depth.Release();
+}
