@@ -1,10 +1,13 @@
 // The filter shader pack: an archive of the library's format opened from memory at initialisation; every
 // filter shader the filter bodies name is in it (with its premultiplied twin where there is one), reads
-// back through the platform's disassembler and is created by the device; two of them drawn on a 4 x 4
-// target give their colours.
+// back through the platform's disassembler and is created by the device; a table of them drawn on a
+// 4 x 4 target gives the colours their constants mean.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,7 +86,7 @@ TEST(D3D11FilterShaderPack, TheArchiveHoldsEveryFilterShaderAsGeneratedAndTheDis
     EXPECT_NE(Graphics_D3D11_ShaderCode_GetFilter("Mono.pso").Code, nullptr);
 }
 
-TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndTwoDrawTheirColours) {
+TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndFiltersDrawTheirColours) {
     for (const VtBuiltIn::Source& source : VtBuiltIn::FilterSources()) {
         const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetFilter(source.first.c_str());
         ID3D11PixelShader* shader = nullptr;
@@ -97,18 +100,73 @@ TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndTwoDrawTheirColour
     ASSERT_TRUE(destination.Create(4, 4, std::vector<uint32_t>(16, 0), true));
     D3D11ConstantBuffer* constants = Graphics_D3D11_ConstantBuffer_Create(1280, 0);
     ASSERT_NE(constants, nullptr);
-    ((float*)constants->Data)[0] = 0.5f;   // blend ratio
-    constants->Changed = 1;
-    Graphics_D3D11_ConstantBuffer_Update(constants);
     ASSERT_EQ(Graphics_D3D11_ConstantBuffer_SetPS(3, 1, &constants), 0);
-    for (const char* name : {"Invert.pso", "BasBF_Multiple.pso"}) {
-        const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetFilter(name);
+    using Rgba = std::array<float, 4>;
+    auto unpremultiply = [](Rgba c) {
+        for (int i = 0; i < 3; ++i) c[i] = c[3] > 0 ? c[i] / c[3] : 0;
+        return c;
+    };
+    auto premultiply = [](Rgba c) {
+        for (int i = 0; i < 3; ++i) c[i] *= c[3];
+        return c;
+    };
+    auto each = [](Rgba c, auto f) {
+        for (int i = 0; i < 3; ++i) c[i] = f(c[i]);
+        return c;
+    };
+    // Name, constants, what the shader makes of the source texel s and the second image's texel b.
+    struct Case {
+        const char* Name;
+        std::vector<float> Constants;
+        std::function<Rgba(Rgba, Rgba)> Model;
+    };
+    const float luma[4] = {0.299f, 0.587f, 0.114f, 0};
+    auto y = [&](const Rgba& c) { return c[0] * luma[0] + c[1] * luma[1] + c[2] * luma[2]; };
+    const Case cases[] = {
+        {"Invert.pso", {}, [&](Rgba s, Rgba) { return each(s, [](float v) { return 1 - v; }); }},
+        {"Invert_PMA.pso", {}, [&](Rgba s, Rgba) { return premultiply(each(unpremultiply(s), [](float v) { return 1 - v; })); }},
+        {"Mono.pso", {0.299f, 0.587f, 0.114f, 0, 0.1f, -0.05f, 0.2f, 0},
+         [&](Rgba s, Rgba) { return Rgba{std::min(1.0f, y(s) + 0.1f), std::max(0.0f, y(s) - 0.05f), std::min(1.0f, y(s) + 0.2f), s[3]}; }},
+        {"BrightnessScale.pso", {64 / 255.0f, 255.0f / 128, 0, 0},
+         [&](Rgba s, Rgba) { return each(s, [](float v) { return std::clamp((v - 64 / 255.0f) * 255.0f / 128, 0.0f, 1.0f); }); }},
+        {"TwoColor.pso", {0.299f, 0.587f, 0.114f, 0.5f, 1, 0, 0, 1, 0, 0, 1, 0.5f},
+         [&](Rgba s, Rgba) { return y(s) < 0.5f ? Rgba{1, 0, 0, 1} : Rgba{0, 0, 1, 0.5f}; }},
+        {"BrightClipFillLess.pso", {0.4f, 0.4f, 0.4f, 0.4f, 0.299f, 0.587f, 0.114f, 0, 0, 1, 0, 1},
+         [&](Rgba s, Rgba) { return y(s) < 0.4f ? Rgba{0, 1, 0, 1} : s; }},
+        {"PremultipliedAlpha.pso", {}, [&](Rgba s, Rgba) { return premultiply(s); }},
+        {"FloatColorScale.pso", {0.5f, 1, 2, 1, 0.25f, 0, -0.5f, 0},
+         [&](Rgba s, Rgba) { return Rgba{s[0] * 0.5f + 0.25f, s[1], std::clamp(s[2] * 2 - 0.5f, 0.0f, 1.0f), s[3]}; }},
+        {"BasBF_Multiple.pso", {0.5f},
+         [&](Rgba s, Rgba b) {
+             const float w = b[3] * 0.5f;
+             return Rgba{s[0] + (s[0] * b[0] - s[0]) * w, s[1] + (s[1] * b[1] - s[1]) * w, s[2] + (s[2] * b[2] - s[2]) * w, s[3]};
+         }},
+        {"BasBF_Screen.pso", {1.0f},
+         [&](Rgba s, Rgba b) {
+             Rgba o = s;
+             for (int i = 0; i < 3; ++i) o[i] = s[i] + ((1 - (1 - s[i]) * (1 - b[i])) - s[i]) * b[3];
+             return o;
+         }},
+        {"BasBF_Darken_PMA.pso", {1.0f},
+         [&](Rgba s, Rgba b) {
+             const Rgba us = unpremultiply(s), ub = unpremultiply(b);
+             Rgba o = us;
+             for (int i = 0; i < 3; ++i) o[i] = std::clamp(us[i] + (std::min(us[i], ub[i]) - us[i]) * ub[3], 0.0f, 1.0f);
+             return premultiply(o);
+         }},
+        {"RGBAMix_SGSGSGBR.pso", {}, [&](Rgba s, Rgba b) { return Rgba{s[1], s[1], s[1], b[0]}; }},
+        {"RGBAMix_Base.pso", {4.5f, 9.5f, 2.5f, 7.5f}, [&](Rgba s, Rgba b) { return Rgba{b[0], 1 - s[1], s[2], b[3]}; }},
+    };
+    for (const Case& c : cases) {
+        float* data = (float*)constants->Data;
+        for (size_t i = 0; i < c.Constants.size(); ++i) data[i] = c.Constants[i];
+        constants->Changed = 1;
+        Graphics_D3D11_ConstantBuffer_Update(constants);
+        const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetFilter(c.Name);
         ID3D11PixelShader* shader = nullptr;
-        ASSERT_EQ(D3D11Call_Device_CreatePixelShader(code.Code, code.Size, nullptr, &shader), S_OK);
-        const bool multiple = name[0] == 'B';
+        ASSERT_EQ(D3D11Call_Device_CreatePixelShader(code.Code, code.Size, nullptr, &shader), S_OK) << c.Name;
         ASSERT_EQ(Graphics_D3D11_ShaderBlit(source.Object, source.View, nullptr, destination.Object, destination.Target, nullptr, 0, 0,
-                                            shader, nullptr, multiple ? blend.Object : nullptr, multiple ? blend.View : nullptr,
-                                            nullptr, nullptr, nullptr, nullptr, 0),
+                                            shader, nullptr, blend.Object, blend.View, nullptr, nullptr, nullptr, nullptr, 0),
                   0);
         D3D11Call_PixelShader_Release(shader);
         Target reader;
@@ -116,15 +174,12 @@ TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndTwoDrawTheirColour
         const std::vector<uint32_t> pixels = reader.Read();
         ASSERT_EQ(pixels.size(), 16u);
         for (int p = 0; p < 16; ++p) {
+            Rgba s, b;
+            for (int i = 0; i < 4; ++i) s[i] = (Texels[p] >> (8 * i) & 0xFF) / 255.0f, b[i] = (Blends[p] >> (8 * i) & 0xFF) / 255.0f;
+            const Rgba out = c.Model(s, b);
             uint32_t want = 0;
-            for (int c = 0; c < 4; ++c) {
-                const float s = (Texels[p] >> (8 * c) & 0xFF) / 255.0f, b = (Blends[p] >> (8 * c) & 0xFF) / 255.0f;
-                const float weight = (Blends[p] >> 24) / 255.0f * 0.5f;
-                float v = s;
-                if (c < 3) v = multiple ? s + (s * b - s) * weight : 1 - s;
-                want |= (uint32_t)std::lround(v * 255) << (8 * c);
-            }
-            EXPECT_TRUE(Near(pixels[p], want, 1)) << name << " pixel " << p << std::hex << ": " << pixels[p] << " for " << want;
+            for (int i = 0; i < 4; ++i) want |= (uint32_t)std::lround(std::clamp(out[i], 0.0f, 1.0f) * 255) << (8 * i);
+            EXPECT_TRUE(Near(pixels[p], want, 1)) << c.Name << " pixel " << p << std::hex << ": " << pixels[p] << " for " << want;
         }
     }
     Graphics_D3D11_StateCache_SetPSConstantBuffers(3, 1, std::vector<ID3D11Buffer*>(1, nullptr).data());
