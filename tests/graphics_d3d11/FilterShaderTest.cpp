@@ -182,6 +182,36 @@ TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndFiltersDrawTheirCo
             EXPECT_TRUE(Near(pixels[p], want, 1)) << c.Name << " pixel " << p << std::hex << ": " << pixels[p] << " for " << want;
         }
     }
+    // Down-scale by 2 with bilinear sampling: each destination pixel the mean of a 2 x 2 block.
+    {
+        float* data = (float*)constants->Data;
+        data[0] = data[1] = 0;
+        constants->Changed = 1;
+        Graphics_D3D11_ConstantBuffer_Update(constants);
+        const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetFilter("DownScaleX2.pso");
+        ID3D11PixelShader* shader = nullptr;
+        ASSERT_EQ(D3D11Call_Device_CreatePixelShader(code.Code, code.Size, nullptr, &shader), S_OK);
+        const RECT half = {0, 0, 2, 2};
+        ASSERT_EQ(Graphics_D3D11_ShaderBlit(source.Object, source.View, nullptr, destination.Object, destination.Target, &half, 1, 0,
+                                            shader, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0),
+                  0);
+        D3D11Call_PixelShader_Release(shader);
+        Target reader;
+        reader.Texture = destination.Object, reader.Width = 4, reader.Height = 4;
+        const std::vector<uint32_t> pixels = reader.Read();
+        ASSERT_EQ(pixels.size(), 16u);
+        for (int p = 0; p < 4; ++p) {
+            const int x = p % 2 * 2, y = p / 2 * 2;
+            uint32_t want = 0;
+            for (int i = 0; i < 4; ++i) {
+                float sum = 0;
+                for (int t : {y * 4 + x, y * 4 + x + 1, y * 4 + x + 4, y * 4 + x + 5}) sum += Texels[t] >> (8 * i) & 0xFF;
+                want |= (uint32_t)std::lround(sum / 4) << (8 * i);
+            }
+            EXPECT_TRUE(Near(pixels[p / 2 * 4 + p % 2], want, 1)) << "down-scale pixel " << p << std::hex << ": "
+                                                                << pixels[p / 2 * 4 + p % 2] << " for " << want;
+        }
+    }
     Graphics_D3D11_StateCache_SetPSConstantBuffers(3, 1, std::vector<ID3D11Buffer*>(1, nullptr).data());
     Graphics_D3D11_ConstantBuffer_Delete(constants);
     destination.Release();
