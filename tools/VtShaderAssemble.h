@@ -8,6 +8,8 @@
 //   .input NAME[index] REG.mask [usedmask] [float|uint|sint]   one input signature element
 //   .output NAME[index] REG.mask [float|uint|sint]             one output signature element
 // Names beginning "SV_" carry their system value (SV_POSITION, SV_VertexID, ...).
+// A constant-buffer register may be chosen at run time: "cb0[r3.x + 4]" (the buffer declared
+// dynamicIndexed).
 #pragma once
 #include <cctype>
 #include <cstdint>
@@ -36,7 +38,7 @@ enum Opcode : uint32_t {
     OP_EQ = 24, OP_EXP = 25, OP_FRC = 26, OP_FTOI = 27, OP_GE = 29, OP_IADD = 30, OP_IF = 31, OP_IEQ = 32, OP_IGE = 33,
     OP_ILT = 34, OP_INE = 39, OP_ITOF = 43, OP_LOG = 47, OP_LT = 49, OP_MAD = 50, OP_MIN = 51,
     OP_MAX = 52, OP_MOV = 54, OP_MOVC = 55, OP_MUL = 56, OP_NE = 57, OP_NOT = 59, OP_OR = 60, OP_RET = 62,
-    OP_ROUND_NE = 64, OP_ROUND_NI = 65, OP_RSQ = 68, OP_SAMPLE = 69, OP_SAMPLE_L = 72, OP_SQRT = 75,
+    OP_ROUND_NE = 64, OP_ROUND_NI = 65, OP_RSQ = 68, OP_SAMPLE = 69, OP_SAMPLE_L = 72, OP_SQRT = 75, OP_SINCOS = 77,
     OP_DCL_RESOURCE = 88, OP_DCL_CONSTANT_BUFFER = 89, OP_DCL_SAMPLER = 90, OP_DCL_INPUT = 95,
     OP_DCL_INPUT_SGV = 96, OP_DCL_INPUT_SIV = 97, OP_DCL_INPUT_PS = 98, OP_DCL_INPUT_PS_SGV = 99,
     OP_DCL_INPUT_PS_SIV = 100, OP_DCL_OUTPUT = 101, OP_DCL_OUTPUT_SGV = 102, OP_DCL_OUTPUT_SIV = 103,
@@ -45,7 +47,7 @@ enum Opcode : uint32_t {
 
 enum OperandType : uint32_t {
     OPERAND_TEMP = 0, OPERAND_INPUT = 1, OPERAND_OUTPUT = 2, OPERAND_IMMEDIATE32 = 4, OPERAND_SAMPLER = 6,
-    OPERAND_RESOURCE = 7, OPERAND_CONSTANT_BUFFER = 8,
+    OPERAND_RESOURCE = 7, OPERAND_CONSTANT_BUFFER = 8, OPERAND_NULL = 13,
 };
 
 struct NamedValue {
@@ -163,7 +165,8 @@ inline std::vector<std::string> Words(const std::string& s)
 }
 
 // One instruction line in a canonical spelling: blanks squeezed, none before "(", lower case, literal
-// values as numbers (the disassembler prints "1.00000000e+00" where a source says "1.0"), a replicated
+// values as the single-precision numbers they become (the disassembler prints "1.00000000e+00" where a
+// source says "1.0", "-1.44269502e+00" for "-1.442695"), a replicated
 // swizzle as its one component (".wwww" and ".w" select the same), "discard" for the "texkill" some
 // disassemblers print.
 inline std::string Canonical(const std::string& text)
@@ -190,7 +193,7 @@ inline std::string Canonical(const std::string& text)
             for (const std::string& v : SplitOperands(squeezed.substr(i + 1, close - i - 1))) {
                 char text[32];
                 if (v.rfind("0x", 0) == 0) snprintf(text, sizeof(text), "%s", v.c_str());
-                else snprintf(text, sizeof(text), "%.9g", strtod(v.c_str(), nullptr));
+                else snprintf(text, sizeof(text), "%.9g", (double)strtof(v.c_str(), nullptr));
                 values += (values.empty() ? "" : ", ") + std::string(text);
             }
             out += values + ")";
@@ -363,6 +366,11 @@ private:
             }
             return modifier == 0 || Fail("a literal takes no modifier");
         }
+        if (s == "null") {
+            if (!dest || modifier != 0) return Fail("null is a destination without modifiers");
+            out.push_back(OPERAND_NULL << 12);
+            return true;
+        }
         uint32_t type;
         size_t at;
         if (s.rfind("cb", 0) == 0) type = OPERAND_CONSTANT_BUFFER, at = 2;
@@ -375,7 +383,20 @@ private:
         if (at >= s.size() || !isdigit((unsigned char)s[at])) return Fail("operand without a register number: \"" + s + "\"");
         char* end = nullptr;
         std::vector<uint32_t> index = {uint32_t(strtoul(s.c_str() + at, &end, 10))};
-        if (*end == '[') {
+        uint32_t relative = 0;   // representation of the second index: 0 immediate, 3 register + immediate
+        if (*end == '[' && end[1] == 'r') {
+            // "cb0[r1.x + 4]": a temporary's component plus an offset.
+            uint32_t reg = 0, offset = 0;
+            char comp = 0;
+            int used = 0;
+            if (sscanf(end + 1, "r%u.%c + %u]%n", &reg, &comp, &offset, &used) != 3 || used == 0 || !strchr("xyzw", comp))
+                return Fail("bad relative index in \"" + s + "\"");
+            relative = 3;
+            index.push_back(offset);
+            index.push_back(2 | 2u << 2 | uint32_t(strchr("xyzw", comp) - "xyzw") << 4 | OPERAND_TEMP << 12 | 1u << 20);
+            index.push_back(reg);
+            end += 1 + used;
+        } else if (*end == '[') {
             char* close = nullptr;
             index.push_back(uint32_t(strtoul(end + 1, &close, 10)));
             if (close == end + 1 || *close != ']') return Fail("bad index in \"" + s + "\"");
@@ -383,7 +404,7 @@ private:
         }
         std::string select = *end == '.' ? std::string(end + 1) : std::string();
         if (*end != '.' && *end != 0) return Fail("bad operand \"" + s + "\"");
-        uint32_t token = type << 12 | uint32_t(index.size()) << 20;
+        uint32_t token = type << 12 | uint32_t(relative != 0 ? 2 : index.size()) << 20 | relative << 25;
         if (type == OPERAND_SAMPLER) {
             if (!select.empty()) return Fail("a sampler has no components");
         } else if (dest) {
@@ -499,6 +520,15 @@ private:
 
         bool saturate = false;
         if (op.size() > 4 && op.compare(op.size() - 4, 4, "_sat") == 0) saturate = true, op.resize(op.size() - 4);
+        if (op == "sincos") {
+            // Two destinations (sine, cosine; either may be null), one source.
+            std::vector<std::string> parts = SplitOperands(rest);
+            if (parts.size() != 3) return Fail("sincos takes 3 operands");
+            for (size_t i = 0; i < 3; ++i)
+                if (!Operand(parts[i], i < 2, body)) return false;
+            Emit(OP_SINCOS | (saturate ? 1u << 13 : 0u), body);
+            return true;
+        }
         for (const ArithmeticOp& a : kArithmetic) {
             if (op != a.Name) continue;
             std::vector<std::string> parts = SplitOperands(rest);
