@@ -81,8 +81,7 @@ int SoftSound_WholeFrames(int64_t bytesPerSecond, int numerator, int blockAlign)
     return (int)(((bytesPerSecond * numerator + unit - 1) / unit) * blockAlign);
 }
 
-// Sets a player's buffer to silence from the start, with the writer and the dry state at rest.
-int SoftSound_Player_Reset(SoftSoundRecord* player)
+int SoftSound_Player_Silence(SoftSoundRecord* player)
 {
     void* region[2] = {nullptr, nullptr};
     uint32_t length[2] = {0, 0};
@@ -91,6 +90,13 @@ int SoftSound_Player_Reset(SoftSoundRecord* player)
     SoftSound_FillSilence(region[0], length[0], player->Format.wBitsPerSample);
     SoftSound_FillSilence(region[1], length[1], player->Format.wBitsPerSample);
     SoundBuffer_UnlockRegion(&player->Buffer, region[0], length[0], region[1], length[1]);
+    return 0;
+}
+
+// Sets a player's buffer to silence from the start, with the writer and the dry state at rest.
+int SoftSound_Player_Reset(SoftSoundRecord* player)
+{
+    if (SoftSound_Player_Silence(player) != 0) return -1;
     SoundBuffer_SetPosition(&player->Buffer, 0);
     player->WritePosition = 0;
     player->StopPosition = -1;
@@ -111,10 +117,22 @@ void SoftSound_Player_Feed(SoftSoundRecord* player)
     if (player->StopPosition != -1 && !player->Dry) {
         const int stop = player->StopPosition, last = player->LastPlayPosition;
         const bool crossed = (last < play && last <= stop && stop <= play) || (play < last && (stop >= last || play >= stop));
-        if (crossed) player->Dry = 1;
-        else player->LastPlayPosition = play;
+        if (crossed) {
+            // Everything queued has played: the whole buffer goes silent, so that a pass that comes
+            // late finds silence and not the buffer's last round again.
+            player->Dry = 1;
+            SoftSound_Player_Silence(player);
+        } else {
+            player->LastPlayPosition = play;
+        }
     }
 
+    // The writer stays at most two leads ahead of the play position. When the play position has
+    // overtaken it (a pass came late, or the device read a long block at once) the writer starts
+    // again at the play position: otherwise the buffer would play its stale second round.
+    int ahead = player->WritePosition - play;
+    if (ahead < 0) ahead += ring;
+    if (ahead > 2 * lead) player->WritePosition = play - play % blockAlign;
     const int write = player->WritePosition;
     int from = write - lead;
     if (from < 0) from += ring;
@@ -132,7 +150,8 @@ void SoftSound_Player_Feed(SoftSoundRecord* player)
     void* region[2] = {nullptr, nullptr};
     uint32_t length[2] = {0, 0};
     if (SoundBuffer_LockRegion(&player->Buffer, write, bytes, &region[0], &length[0], &region[1], &length[1]) != 0) return;
-    if (silentFrames > 0 && player->StopPosition == -1) {
+    const bool ending = silentFrames > 0 && player->StopPosition == -1;
+    if (ending) {
         int stop = write + dataFrames * blockAlign;
         if (stop >= ring) stop -= ring;
         player->StopPosition = stop;
@@ -157,6 +176,19 @@ void SoftSound_Player_Feed(SoftSoundRecord* player)
     int next = write + (int)(length[0] + length[1]);
     if (next >= ring) next -= ring;
     player->WritePosition = next;
+    // The queue ran out: what lies beyond the writer up to the play position is last round's, and
+    // goes silent now, so that a late pass finds silence.
+    if (ending) {
+        int stale = play - next;
+        if (stale < 0) stale += ring;
+        stale -= stale % blockAlign;
+        if (stale > 0 &&
+            SoundBuffer_LockRegion(&player->Buffer, next, stale, &region[0], &length[0], &region[1], &length[1]) == 0) {
+            SoftSound_FillSilence(region[0], length[0], player->Format.wBitsPerSample);
+            SoftSound_FillSilence(region[1], length[1], player->Format.wBitsPerSample);
+            SoundBuffer_UnlockRegion(&player->Buffer, region[0], length[0], region[1], length[1]);
+        }
+    }
 }
 
 int SoftSound_PackLoadJob(void* area, const SoundLoadParam* param, HandleValue handle, const wchar_t* path,
