@@ -354,7 +354,10 @@ HandleValue SoftSound_LoadIn(const SoundLoadParam* param, const wchar_t* path, c
         }
         return handle;
     }
-    if (SoftSound_Load_Worker(param, handle, path, image, imageSize, inJob) != 0) {
+    const int result = SoftSound_Load_Worker(param, handle, path, image, imageSize, inJob);
+    // A handle made inside a job counts as loading until here.
+    if (inJob) Handle_ASyncLoad_End(handle);
+    if (result != 0) {
         Handle_Delete(handle, inJob, 0);
         return -1;
     }

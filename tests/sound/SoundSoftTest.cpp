@@ -13,7 +13,9 @@
 
 #include "SoundCaptureSupport.h"
 #include "SoundMixTestSupport.h"
+#include "foundation/VtASyncLoad.h"
 #include "foundation/VtMemory.h"
+#include "foundation/VtThread.h"
 #include "sound/VtSoundHandle.h"
 #include "sound/VtSoundSoft.h"
 #include "sound/VtSoundTimeStretch.h"
@@ -371,6 +373,50 @@ TEST_F(SoftSoundTest, HandleEntryPointsStretchAndResampleSoftSounds)
     const HandleValue otherRate = SoftSound_MakeData(1, 16, 22050, Rate, 0);
     EXPECT_EQ(SoftSound_TimeStretch(source, otherRate), -1);
     EXPECT_EQ(SoftSound_Load(nullptr, nullptr, image.data(), 10, 0), -1) << "a damaged image";
+}
+
+// Loading jobs: soft sounds loaded and made on the loader threads, and a stretched load whose soft
+// sound is made inside the sound's own job; each call on the handle finishes the job first.
+TEST_F(SoftSoundTest, LoadsAndStretchesRunAsLoadingJobs)
+{
+    const std::vector<uint8_t> image = ToneImage(440.0, 0.25);
+    const std::vector<uint8_t> broken(64, 3);
+    const int32_t blocksBefore = Memory_GetBlockCount();
+    ASSERT_EQ(ASyncLoad_Prepare(Thread_GetCurrentId()), 0);
+    ASSERT_EQ(ASyncLoad_StartThreads(2), 0);
+
+    const HandleValue loaded = SoftSound_Load(nullptr, nullptr, image.data(), (int64_t)image.size(), 1);
+    const HandleValue damaged = SoftSound_Load(nullptr, nullptr, broken.data(), (int64_t)broken.size(), 1);
+    const HandleValue made = SoftSound_Make(0, 2, 8, 22050, 1000, 0, -1, 1);
+    SoundLoadParam param;
+    Sound_LoadParam_Init(&param);
+    param.TimeStretchSwitch = 1;
+    param.TimeStretchRate = 2.0f;
+    const HandleValue stretched = LoadSoundFromMemImageWithParam(&param, 1, -1, image.data(), (int64_t)image.size(), 1, -1, 1, 0);
+    ASSERT_GE(loaded, 0);
+    ASSERT_GE(damaged, 0);
+    ASSERT_GE(made, 0);
+    ASSERT_GE(stretched, 0);
+    EXPECT_EQ(SoftSound_GetSampleCount(loaded), Rate / 4);
+    EXPECT_EQ(SoftSound_GetSampleCount(damaged), -1) << "the failed job dropped its handle";
+    int channels = 0, bits = 0, rate = 0;
+    ASSERT_EQ(SoftSound_GetFormat(made, &channels, &bits, &rate, nullptr), 0);
+    EXPECT_EQ(channels * 100000 + bits * 1000 + rate / 1000, 2 * 100000 + 8 * 1000 + 22);
+    EXPECT_EQ(GetSoundSampleCount(stretched, 0), Rate / 2);
+
+    for (HandleValue handle : {loaded, made, stretched}) Handle_Delete(handle, 0, 0);
+    for (int i = 0; i < 500 && (ASyncLoad_GetPendingCount() != 0 || HandleManagerTable[HandleType_SoftSound].DeleteRequestCount != 0 ||
+                                HandleManagerTable[HandleType_Sound].DeleteRequestCount != 0);
+         i++) {
+        ASyncLoad_ServeMainThreadRequests();
+        Handle_ProcessDeleteRequests(0);
+        Sleep(2);
+    }
+    EXPECT_EQ(HandleManagerTable[HandleType_SoftSound].Count, 0);
+    EXPECT_EQ(HandleManagerTable[HandleType_Sound].Count, 0);
+    EXPECT_EQ(ASyncLoad_StopThreads(), 0);
+    EXPECT_EQ(ASyncLoad_Finish(), 0);
+    EXPECT_EQ(Memory_GetBlockCount(), blocksBefore) << "every block of the loads was freed";
 }
 
 // ---- With a device -------------------------------------------------------------------------------------------
