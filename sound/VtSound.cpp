@@ -36,15 +36,6 @@ bool Sound_NodeIsLive(const HandleListNode* node)
     return node->Record != nullptr && Handle_GetRecord(node->Handle) == (HandleHeader*)node->Record;
 }
 
-void Sound_List_Leave(CriticalSection* lock, int* flag, HandleListNode* node)
-{
-    if (!*flag) return;
-    if (lock != nullptr) SOUND_LOCK(*lock);
-    Handle_List_Remove(node);
-    *flag = 0;
-    if (lock != nullptr) SOUND_UNLOCK(*lock);
-}
-
 // Whether a sound handle still has something playing (the paused buffers by what they did before).
 bool Sound_HandleIsPlaying(SoundHandleRecord* sound)
 {
@@ -280,22 +271,6 @@ int Sound_HandleFilter_Flagged(HandleHeader* record) { return ((SoundHandleRecor
 int SoftSound_HandleFilter_IsPlayer(HandleHeader* record) { return ((SoftSoundRecord*)record)->IsPlayer != 0; }
 int SoftSound_HandleFilter_IsData(HandleHeader* record) { return ((SoftSoundRecord*)record)->IsPlayer == 0; }
 
-int SoftSound_HandleRecord_Terminate(HandleHeader* record)
-{
-    SoftSoundRecord* soft = (SoftSoundRecord*)record;
-    if (soft->Buffer.Valid) SoundBuffer_Release(&soft->Buffer);
-    Sound_List_Leave(nullptr, &soft->InPlayerList, &soft->NodePlayer);
-    return 0;
-}
-
-void Sound_MusicHandleRecord_Initialize(HandleHeader* record) { ((MusicRecord*)record)->Playing = 0; }
-
-int Sound_MusicHandleRecord_Terminate(HandleHeader* record)
-{
-    ((MusicRecord*)record)->Playing = 0;
-    return 0;
-}
-
 // ---- Per-frame services --------------------------------------------------------------------------------
 
 int Sound_ProcessStreamsAll()
@@ -338,12 +313,6 @@ int Sound_ProcessStreamsAll()
     }
     SOUND_UNLOCK(soundLock);
     return 0;
-}
-
-int SoftSound_ProcessPlayersAll()
-{
-    // The players are fed here once soft-sound players exist; the list holds none yet.
-    return SoundWin_IsOutputReady() ? 0 : -1;
 }
 
 int Sound_Process3DAll()
@@ -394,22 +363,11 @@ int Sound_ProcessFinishDeleteAll()
     return 0;
 }
 
-int Sound_Music_ProcessAll()
-{
-    if (!SoundWin_IsOutputReady() || !Sound_Manager(HandleType_Music).Initialized) return -1;
-    // MIDI upkeep runs here for playing music once MIDI output exists; nothing plays yet.
-    return 0;
-}
-
 int Sound_ProcessDeviceChange()
 {
     // Only the WASAPI output follows a change of the default device.
     return SoundWin_Wasapi_CheckDeviceChange();
 }
-
-int Sound_Midi_OnMciNotify() { return 0; }
-
-int StopMusicPlayback() { return 0; }
 
 int PauseAllSounds(int pause)
 {

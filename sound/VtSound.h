@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include "foundation/VtHandle.h"
+#include "foundation/VtRingBuffer.h"
 #include "foundation/VtStream.h"
 #include "foundation/VtThread.h"
 #include "sound/VtSoundBuffer.h"
@@ -138,21 +139,45 @@ struct SoundHandleRecord {
     float Velocity3DOverride[3];
 };
 
-// A soft sound's record: plain PCM data, or a player that feeds one buffer.
+// A soft sound's record: plain PCM data held for the program, or a player that feeds one buffer from
+// a queue of frames (VtSoundSoft).
 struct SoftSoundRecord {
     HandleHeader Header;
     int IsPlayer;
+    WAVEFORMATEX Format;        // tag 1 integer PCM or 3 float (32 bits), extra size 0
+
+    // Plain data.
+    int64_t SampleCount;        // frames
+    void* Pcm;                  // owned
+
+    // Player.
     int InPlayerList;
     HandleListNode NodePlayer;
-    SoundBuffer Buffer;
-    int PlayerStarted;
+    int QueuedFrames;
+    RingBuffer Queue;           // frames waiting to be written into the buffer
     int Paused;
     int WasPlaying;
+    SoundBuffer Buffer;         // one second, played looping
+    int RingSize;               // bytes of the buffer
+    int WritePosition;          // bytes
+    int StopPosition;           // bytes, -1 none: where the last data ends
+    int LastPlayPosition;       // bytes
+    uint8_t Dry;                // the play position passed the end of the last data
+    int StartThreshold;         // bytes, about 0.2 s
+    int Lead;                   // bytes, about 31 ms
+    int PlayerStarted;
 };
 
+// A music record: MIDI played through the MCI sequencer or a DirectMusic segment (VtSoundMusic).
 struct MusicRecord {
     HandleHeader Header;
     int Playing;
+    int Started;                // the segment has been seen playing
+    int Volume;                 // 0-255
+    void* MidiData;             // owned
+    uint32_t MidiDataSize;
+    int Reserved;
+    void* Segment;              // IDirectMusicSegment8, or null
 };
 
 struct SoundToneBuffer {

@@ -7,10 +7,14 @@
 
 #include <string.h>
 
+#include <functional>
+
 #include "foundation/VtCharCode.h"
 #include "foundation/VtFile.h"
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
+#include "sound/VtSoundSoft.h"
+#include "sound/VtSoundTimeStretch.h"
 #include "sound/VtSoundWin.h"
 
 namespace Vantrel {
@@ -102,17 +106,11 @@ int Sound_PackMemJob(void* area, const SoundLoadParam* param, int createFlag, Ha
     return offset;
 }
 
-// The load settings at the start of a job's parameters.
-void Sound_UnpackParam(const ASyncLoadEntry* entry, int* offset, SoundLoadParam* param)
-{
-    int bytes = 0;
-    const void* block = ASyncLoad_Param_GetBlock(entry->Params, offset, &bytes);
-    memset(param, 0, sizeof(*param));
-    memcpy(param, block, bytes < (int)sizeof(*param) ? bytes : sizeof(*param));
-}
+}  // namespace
 
-// Queues a packed job for the handle; -1 when it cannot be made.
-template <typename Pack> int Sound_QueueJob(HandleValue handle, ASyncLoadJobProc procedure, Pack pack)
+// ---- Loading jobs -----------------------------------------------------------------------------------
+
+int Sound_Job_Queue(HandleValue handle, ASyncLoadJobProc procedure, const std::function<int(void*)>& pack)
 {
     const int bytes = pack(nullptr);
     ASyncLoadEntry* entry = bytes > 0 ? ASyncLoad_Entry_Allocate(bytes) : nullptr;
@@ -131,7 +129,7 @@ template <typename Pack> int Sound_QueueJob(HandleValue handle, ASyncLoadJobProc
 // Ends a job's work on the handle: stores the result, drops a handle the job made when the load
 // failed and counts the job out. The deletion is asked for first: a caller waiting for the load sees
 // the handle gone the moment it stops loading, never a failed load that still looks alive.
-void Sound_FinishJob(HandleValue handle, int result, bool deleteOnFailure)
+void Sound_Job_Finish(HandleValue handle, int result, bool deleteOnFailure)
 {
     HandleHeader* record = Handle_GetRecord(handle);
     if (record != nullptr) record->ASyncLoadResult = result;
@@ -139,14 +137,20 @@ void Sound_FinishJob(HandleValue handle, int result, bool deleteOnFailure)
     Handle_ASyncLoad_End(handle);
 }
 
-}  // namespace
+void Sound_Job_UnpackParam(const ASyncLoadEntry* entry, int* offset, SoundLoadParam* param)
+{
+    int bytes = 0;
+    const void* block = ASyncLoad_Param_GetBlock(entry->Params, offset, &bytes);
+    memset(param, 0, sizeof(*param));
+    memcpy(param, block, bytes < (int)sizeof(*param) ? bytes : sizeof(*param));
+}
 
 // ---- The handle check ---------------------------------------------------------------------------------
 
-SoundHandleRecord* Sound_Handle_Get(HandleValue handle, int inJob)
+HandleHeader* Sound_Handle_GetOfType(int type, HandleValue handle, int inJob)
 {
     if (!SoundWin_IsOutputReady()) return nullptr;
-    const HandleManager& manager = HandleManagerTable[HandleType_Sound];
+    const HandleManager& manager = HandleManagerTable[type];
     if (!manager.Initialized || handle < 0 || (handle & HandleValue_TypeMask) != manager.TypeMask) return nullptr;
     const int slot = Handle_SlotOf(handle);
     if (slot >= manager.MaxCount) return nullptr;
@@ -164,7 +168,12 @@ SoundHandleRecord* Sound_Handle_Get(HandleValue handle, int inJob)
         }
         if (record == nullptr || record->ASyncLoadCount != 0 || record->DeleteRequested) return nullptr;
     }
-    return (SoundHandleRecord*)record;
+    return record;
+}
+
+SoundHandleRecord* Sound_Handle_Get(HandleValue handle, int inJob)
+{
+    return (SoundHandleRecord*)Sound_Handle_GetOfType(HandleType_Sound, handle, inJob);
 }
 
 HandleValue Sound_Handle_Create(int is3D, int keep, int inJob)
@@ -243,7 +252,7 @@ HandleValue LoadSoundFromFileWithParam(const SoundLoadParam* param, const wchar_
 
     if (asynchronous && !inJob) {
         auto pack = [&](void* area) { return Sound_PackFileJob(area, param, handle, absolute, bufferCount, unionHandle); };
-        if (Sound_QueueJob(handle, Sound_Load_ASyncJob, pack) != 0) {
+        if (Sound_Job_Queue(handle, Sound_Load_ASyncJob, pack) != 0) {
             Handle_Delete(handle, 0, 0);
             return -1;
         }
@@ -263,13 +272,13 @@ int Sound_Load_ASyncJob(ASyncLoadEntry* entry)
 {
     int offset = 0;
     SoundLoadParam param;
-    Sound_UnpackParam(entry, &offset, &param);
+    Sound_Job_UnpackParam(entry, &offset, &param);
     const HandleValue handle = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const wchar_t* path = ASyncLoad_Param_GetString(entry->Params, &offset);
     const int bufferCount = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const HandleValue unionHandle = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const int result = Sound_LoadFromFile_Worker(&param, handle, path, bufferCount, unionHandle, 1);
-    Sound_FinishJob(handle, result, true);
+    Sound_Job_Finish(handle, result, true);
     return 0;
 }
 
@@ -291,9 +300,17 @@ int Sound_LoadFromFile_Worker(SoundLoadParam* param, HandleValue handle, const w
     }
 
     if (param->PitchSwitch || param->TimeStretchSwitch) {
-        // Pitch and time-stretch loads are built through soft sounds, which this library lacks.
-        Log_AddFormatUTF16(L"Sound File Load Error 2 : %s", path);
-        return -1;
+        SoundLoadParam fresh;
+        Sound_LoadParam_Init(&fresh);
+        const HandleValue soft = SoftSound_LoadForJob(&fresh, path, nullptr, 0, inJob);
+        if (soft < 0) {
+            Log_AddFormatUTF16(L"Sound File Load Error 2 : %s", path);
+            return -1;
+        }
+        const int result = Sound_LoadWithPitchOrStretch(handle, param, soft, bufferCount, inJob);
+        if (result != 0) Log_AddFormatUTF16(L"Sound File Setup Error %d : %s", -result, path);
+        Handle_Delete(soft, inJob, 0);
+        return result != 0 ? -1 : 0;
     }
 
     if (param->DataType == 0) {
@@ -341,7 +358,7 @@ int LoadSoundFromMemImageWithParam(const SoundLoadParam* param, int createFlag, 
     auto pack = [&](void* area) {
         return Sound_PackMemJob(area, param, createFlag, handle, image, imageSize, bufferCount, unionHandle);
     };
-    if (Sound_QueueJob(handle, Sound_LoadFromMemImage_ASyncJob, pack) != 0) {
+    if (Sound_Job_Queue(handle, Sound_LoadFromMemImage_ASyncJob, pack) != 0) {
         if (createFlag) Handle_Delete(handle, 0, 0);
         return -1;
     }
@@ -352,7 +369,7 @@ int Sound_LoadFromMemImage_ASyncJob(ASyncLoadEntry* entry)
 {
     int offset = 0;
     SoundLoadParam param;
-    Sound_UnpackParam(entry, &offset, &param);
+    Sound_Job_UnpackParam(entry, &offset, &param);
     const int createFlag = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const HandleValue handle = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const void* image = ASyncLoad_Param_GetPointer(entry->Params, &offset);
@@ -360,7 +377,7 @@ int Sound_LoadFromMemImage_ASyncJob(ASyncLoadEntry* entry)
     const int bufferCount = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const HandleValue unionHandle = ASyncLoad_Param_GetInt(entry->Params, &offset);
     const int result = LoadSoundMemByMemImageBase(&param, handle, image, imageSize, bufferCount, unionHandle, 1);
-    Sound_FinishJob(handle, result, createFlag != 0);
+    Sound_Job_Finish(handle, result, createFlag != 0);
     return 0;
 }
 
@@ -372,8 +389,17 @@ int LoadSoundMemByMemImageBase(const SoundLoadParam* given, HandleValue handle, 
     SoundLoadParam param = *given;
 
     if (param.PitchSwitch || param.TimeStretchSwitch) {
-        Log_AddTextUTF16(L"LoadSoundMemByMemImageBase Error 1");
-        return -1;
+        SoundLoadParam fresh;
+        Sound_LoadParam_Init(&fresh);
+        const HandleValue soft = SoftSound_LoadForJob(&fresh, nullptr, image, imageSize, inJob);
+        if (soft < 0) {
+            Log_AddTextUTF16(L"LoadSoundMemByMemImageBase Error 1");
+            return -1;
+        }
+        const int result = Sound_LoadWithPitchOrStretch(handle, &param, soft, bufferCount, inJob);
+        if (result != 0) Log_AddFormatUTF16(L"LoadSoundMemByMemImageBase Error %d", -result);
+        Handle_Delete(soft, inJob, 0);
+        return result != 0 ? -1 : 0;
     }
 
     if (param.DataType == 0) {

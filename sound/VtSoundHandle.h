@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include <functional>
+
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtStream.h"
 #include "sound/VtSound.h"
@@ -29,6 +31,15 @@ constexpr int SOUND_STREAM_UNPRIMED = -800;
 // The check every sound operation starts with: the record of a live sound handle with the output open,
 // after finishing (or waiting for) a pending load unless called from inside a loading job.
 SoundHandleRecord* Sound_Handle_Get(HandleValue handle, int inJob);
+// The same check for a handle of any of the sound system's types (sound, soft sound, music).
+HandleHeader* Sound_Handle_GetOfType(int type, HandleValue handle, int inJob);
+
+// Loading jobs: queues a job whose parameters pack writes (a null area only measures) and records it
+// on the handle; ends a job's work on the handle (its result stored, a handle the job made dropped on
+// failure); reads the load settings at the start of a job's parameters.
+int Sound_Job_Queue(HandleValue handle, ASyncLoadJobProc procedure, const std::function<int(void*)>& pack);
+void Sound_Job_Finish(HandleValue handle, int result, bool deleteOnFailure);
+void Sound_Job_UnpackParam(const ASyncLoadEntry* entry, int* offset, SoundLoadParam* param);
 
 HandleValue LoadSoundFromFileWithParam(const SoundLoadParam* param, const wchar_t* path, int bufferCount,
                                        HandleValue unionHandle, int asynchronous, int inJob);

@@ -10,6 +10,8 @@
 
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
+#include "sound/VtSoundHandle.h"
+#include "sound/VtSoundSoft.h"
 #include "sound/VtSoundWave.h"
 
 namespace Vantrel {
@@ -502,6 +504,48 @@ int Sound_LoadWithPitchOrStretch(int soundHandle, const SoundLoadParam* param, c
     if (load(soundHandle, work.Image, imageSize, bufferCount, &plain, thread) < 0)
         return PitchStretch_Fail(-7, L"WAVEイメージの読み込み");
     return 0;
+}
+
+// ---- Soft-sound handles ----------------------------------------------------------------------------------------
+
+namespace {
+
+// The sound handles' memory-image loader; thread points at the caller's in-job flag.
+int PitchStretch_LoadImage(int soundHandle, const void* image, uint32_t imageSize, int bufferCount,
+                           const SoundLoadParam* param, void* thread)
+{
+    const int inJob = thread != nullptr ? *(const int*)thread : 0;
+    return LoadSoundFromMemImageWithParam(param, 0, soundHandle, image, imageSize, bufferCount, -1, 0, inJob) < 0 ? -1 : 0;
+}
+
+bool PitchStretch_GetPair(HandleValue source, HandleValue destination, SoftSoundData* from, SoftSoundData* to)
+{
+    return SoftSound_GetDataView(source, from, 0) == 0 && SoftSound_GetDataView(destination, to, 0) == 0;
+}
+
+}  // namespace
+
+int SoftSound_TimeStretch(HandleValue source, HandleValue destination)
+{
+    SoftSoundData from, to;
+    if (!PitchStretch_GetPair(source, destination, &from, &to)) return -1;
+    return SoftSound_TimeStretch(&from, &to);
+}
+
+int SoftSound_Resample(HandleValue source, HandleValue destination)
+{
+    SoftSoundData from, to;
+    if (!PitchStretch_GetPair(source, destination, &from, &to)) return -1;
+    return SoftSound_Resample(&from, &to);
+}
+
+int Sound_LoadWithPitchOrStretch(HandleValue soundHandle, const SoundLoadParam* param, HandleValue softSound,
+                                 int bufferCount, int inJob)
+{
+    SoftSoundData source;
+    if (SoftSound_GetDataView(softSound, &source, inJob) != 0) return PitchStretch_Fail(-5, L"元データの確認");
+    int flag = inJob;
+    return Sound_LoadWithPitchOrStretch(soundHandle, param, &source, bufferCount, &flag, PitchStretch_LoadImage);
 }
 
 }  // namespace Vantrel

@@ -48,4 +48,15 @@ typedef int (*SoundLoadImageFunction)(int soundHandle, const void* image, uint32
 int Sound_LoadWithPitchOrStretch(int soundHandle, const SoundLoadParam* param, const SoftSoundData* source,
                                  int bufferCount, void* thread, SoundLoadImageFunction load);
 
+// The same on soft-sound handles: plain soft sounds (players are refused), the destination made
+// beforehand with the wanted length.
+int SoftSound_TimeStretch(HandleValue source, HandleValue destination);
+int SoftSound_Resample(HandleValue source, HandleValue destination);
+
+// Builds a sound handle from decoded soft-sound data by the load settings' pitch and time-stretch
+// switches (the loaders' road when either is set): the codes above, -5 when the soft sound is not
+// usable. inJob: called from inside a loading job.
+int Sound_LoadWithPitchOrStretch(HandleValue soundHandle, const SoundLoadParam* param, HandleValue softSound,
+                                 int bufferCount, int inJob);
+
 }  // namespace Vantrel

@@ -4,6 +4,7 @@
 // Stands on the sound state, the mixer, the window state, the pump, the system function table and
 // the back-end modules (VtSoundOutput*).
 #include "sound/VtSoundWin.h"
+#include "sound/VtSoundMusic.h"
 
 #include <string.h>
 
@@ -359,8 +360,9 @@ int SoundWin_Terminate_StopThread()
 int SoundWin_Terminate_ReleaseOutput()
 {
     SoundWinStateRecord& win = SoundWinState;
-    SoundSystemState.MciDeviceId = -1;
     WinAPI_EnsureLoaded();
+    SoundWin_Music_Terminate();
+    SoundSystemState.MciDeviceId = -1;
     SoundWin_WaveOut_Close();
     SoundWin_Asio_Close();
     SoundWin_Wasapi_Close();
