@@ -547,6 +547,12 @@ void MemImg_RowFromArgb(const MemImgBody* body, const uint32_t* in, int count, u
     }
 }
 
+void MemImg_BlendArgbRow(uint32_t* destination, const uint32_t* source, int count)
+{
+    BlendRow<false>(destination, source, count, 255, 0, 0xFFFFFFFFu, 0xFFFFFF);
+    for (int i = 0; i < count; i++) destination[i] &= 0x00FFFFFFu;
+}
+
 int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor)
 {
     return MemImg_DrawImageEx(destination, source, x, y, useTransColor, 0);
