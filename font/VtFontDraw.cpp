@@ -206,13 +206,55 @@ int Font_ComposeThroughWorkImage(int x, int y, const wchar_t* text, int length, 
         Math_Rect_Clip(area, drawArea);
         MemImg_SetDrawArea(area);
         MemImg_SetDrawBright(0xFFFFFF);
-        if (area[2] > area[0] && area[3] > area[1]) MemImg_DrawImage(target, source, x, y, 1);
+        if (area[2] > area[0] && area[3] > area[1]) MemImg_DrawImageEx(target, source, x, y, 1, MemImgDraw_ClearSpare);
     }
     if (source == &stretched) MemImg_Release(&stretched);
     MemImg_Release(&view);
     MemImg_SetDrawArea(savedArea);
     MemImg_SetDrawBright(savedBright);
     return 0;
+}
+
+// The text engine drawing straight onto a memory image inside the clip, glyph pixels written or
+// (blend) blended.
+void Font_DrawTextOnto(MEMIMG* target, const int32_t* clip, int blend, int x, int y, const wchar_t* text, int length,
+                       unsigned int color, FontHandleRecord* font, unsigned int edgeColor, int vertical)
+{
+    FontTextRequest request = Font_TextRequest_Measure(font, text, length, vertical);
+    request.Draw = 1;
+    request.Blend = blend;
+    request.X = x, request.Y = y;
+    request.Color = color, request.EdgeColor = edgeColor;
+    request.Destination = target;
+    request.Clip = clip;
+    Font_TextEngine(request);
+}
+
+// Antialiased text at full strength onto a 32-bit screen whose glyphs do not overlap: every glyph
+// blended straight onto the draw target, clipped where the work image would have been, which gives
+// the pixels of the composed work image without filling and composing the whole work area.
+// Returns 1 when drawn so, 0 when the work image has to be used.
+int Font_BlendTextDirectly(int x, int y, const wchar_t* text, int length, unsigned int color, FontHandleRecord* font,
+                           unsigned int edgeColor, int width, int height)
+{
+    MEMIMG* target = GraphicsSystemState.MemImgDrawTarget;
+    const MEMIMG* work = &GraphicsSystemState.SoftScreenWorkAlpha;
+    const int mode = DrawSettings.BlendMode, param = DrawSettings.BlendParam;
+    if (!(mode == 0 || (mode == 1 && param == 255)) || target == nullptr || !MemImg_IsValid(target) ||
+        !MemImg_IsValid(work))
+        return 0;
+    if (target->body->colorType != MemImgColorType_XRGB8 || target->body->hasAlpha ||
+        work->body->colorType != MemImgColorType_XRGB8 || !work->body->hasAlpha)
+        return 0;
+    width = width < work->width ? width : work->width;
+    height = height < work->height ? height : work->height;
+    if (width <= 0 || height <= 0) return 1;
+    int32_t area[4] = {x, y, x + width, y + height}, drawArea[4];
+    DrawAreaClip(drawArea);
+    Math_Rect_Clip(area, drawArea);
+    if (area[2] <= area[0] || area[3] <= area[1]) return 1;
+    Font_DrawTextOnto(target, area, 1, x, y, text, length, color, font, edgeColor, 0);
+    return 1;
 }
 
 int Font_DrawText_Memory(int x, int y, const wchar_t* text, int length, unsigned int color, FontHandleRecord* font,
@@ -225,21 +267,17 @@ int Font_DrawText_Memory(int x, int y, const wchar_t* text, int length, unsigned
         if (target == nullptr) return 0;
         int32_t clip[4];
         DrawAreaClip(clip);
-        FontTextRequest request = Font_TextRequest_Measure(font, text, length, vertical);
-        request.Draw = 1;
-        request.X = x, request.Y = y;
-        request.Color = color, request.EdgeColor = edgeColor;
-        request.Destination = target;
-        request.Clip = clip;
-        Font_TextEngine(request);
+        Font_DrawTextOnto(target, clip, 0, x, y, text, length, color, font, edgeColor, vertical);
         return 0;
     }
     // Through the work image: the text is measured first for the work area.
-    int size[2] = {0, 0};
+    int size[2] = {0, 0}, overlap = 1;
     FontTextRequest measure = Font_TextRequest_Measure(font, text, length, vertical);
     measure.SizeOut = size;
+    measure.OverlapOut = &overlap;
     if (Font_TextEngine(measure) < 0) return -1;
     const int width = size[0] + (font->Italic ? font->CellSize / 2 : 0);
+    if (!overlap && Font_BlendTextDirectly(x, y, text, length, color, font, edgeColor, width, size[1])) return 0;
     return Font_ComposeThroughWorkImage(x, y, text, length, color, font, edgeColor, vertical, width, size[1], 0, 1.0,
                                         1.0);
 }

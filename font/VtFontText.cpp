@@ -5,6 +5,7 @@
 // Stands on the glyph cache, the draw settings, the graph draw calls and memory images.
 #include "font/VtFontText.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "font/VtFontCache.h"
@@ -85,11 +86,29 @@ inline int CellValue(FontHandleRecord* font, const GlyphCacheEntry* entry, int g
     return font->MemCacheBits == 1 ? (row[gx >> 3] >> (7 - (gx & 7))) & 1 : row[gx];
 }
 
+// The pixel a memory-cache value (not 0) of a glyph of the font type stands for, in the layout.
+uint32_t GlyphPixel(FontType type, int value, const PixelLayout& layout, const TextColor& color, const TextColor& edge)
+{
+    if (type == VT_FONTTYPE_NORMAL) return WithAlpha(layout, color.Packed, 255);
+    if (type == VT_FONTTYPE_EDGE) return WithAlpha(layout, value == 1 ? color.Packed : edge.Packed, 255);
+    if (!Font_TypeHasEdge(type)) return WithAlpha(layout, color.Packed, LevelAlpha(value));
+    const int body = value & 15, rim = value >> 4;
+    if (body == 15) return WithAlpha(layout, color.Packed, 255);
+    if (body == 0) return WithAlpha(layout, edge.Packed, rim * 16);
+    const int alpha = 16 * body + (15 - body) * rim;
+    const int weight = 4096 * body / alpha;
+    auto mix = [weight](int c, int e) { return e + (c - e) * weight / 256; };
+    const uint32_t packed =
+        PackChannels(layout.ColorType, mix(color.Red, edge.Red), mix(color.Green, edge.Green), mix(color.Blue, edge.Blue));
+    return WithAlpha(layout, packed, alpha);
+}
+
 // Writes one memory-cache glyph into the destination: (left, top) is where the glyph's top-left
 // pixel lands for horizontal text; for vertical text the glyph turned a quarter clockwise fills
 // (right - h, top) to (right, top + w).
 void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIMG* destination, const int32_t* clip,
-                     int vertical, int left, int top, int right, const TextColor& color, const TextColor& edge)
+                     int vertical, int left, int top, int right, const TextColor& color, const TextColor& edge,
+                     int blend, const uint32_t* blendWords)
 {
     const int w = entry->Width, h = entry->Height;
     int32_t rect[4];
@@ -101,10 +120,10 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
     const int32_t unclipped[4] = {rect[0], rect[1], rect[2], rect[3]};
     Math_Rect_Clip(rect, clip);
     if (rect[2] <= rect[0] || rect[3] <= rect[1]) return;
-    const PixelLayout layout = LayoutOf(destination);
+    const PixelLayout layout = blend ? PixelLayout{4, MemImgColorType_XRGB8, 24} : LayoutOf(destination);
     const int pitch = destination->body->pitch;
     const FontType type = font->Type;
-    if (!vertical && type == VT_FONTTYPE_NORMAL && layout.Bytes == 4) {
+    if (!vertical && type == VT_FONTTYPE_NORMAL && layout.Bytes == 4 && !blend) {
         // One bit per pixel, upright: whole empty bytes are skipped, ink is written as words.
         const uint32_t ink = WithAlpha(layout, color.Packed, 255);
         const int from = rect[0] - unclipped[0], to = rect[2] - unclipped[0];
@@ -128,41 +147,50 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
         }
         return;
     }
+    auto glyphValue = [&](int x, int y) {
+        if (vertical) return CellValue(font, entry, y - unclipped[1], unclipped[2] - 1 - x);
+        return CellValue(font, entry, x - unclipped[0], y - unclipped[1]);
+    };
+    if (blend && !vertical && font->MemCacheBits == 8 && blendWords != nullptr) {
+        // Upright glyph of byte values: each row's pixels looked up in the text's table and blended.
+        uint32_t words[256];
+        const uint8_t* source = Font_GlyphCache_CellRow(font, entry, rect[1] - unclipped[1]) + (rect[0] - unclipped[0]);
+        uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch);
+        for (int y = rect[1]; y < rect[3]; y++, source += font->MemCachePitch, row = (uint32_t*)((uint8_t*)row + pitch)) {
+            for (int x = rect[0]; x < rect[2]; x += 256) {
+                const int n = rect[2] - x < 256 ? rect[2] - x : 256;
+                const uint8_t* values = source + (x - rect[0]);
+                int first = 0, end = n;
+                while (first < end && values[first] == 0) first++;
+                while (end > first && values[end - 1] == 0) end--;
+                if (first == end) continue;
+                for (int i = first; i < end; i++) words[i] = blendWords[values[i]];
+                MemImg_BlendArgbRow(row + x + first, words + first, end - first);
+            }
+        }
+        return;
+    }
+    if (blend) {
+        // The pixels the work image would hold, blended a row at a time onto the destination.
+        uint32_t words[256];
+        for (int y = rect[1]; y < rect[3]; y++) {
+            uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)y * pitch);
+            for (int x = rect[0]; x < rect[2]; x += 256) {
+                const int n = rect[2] - x < 256 ? rect[2] - x : 256;
+                for (int i = 0; i < n; i++) {
+                    const int value = glyphValue(x + i, y);
+                    words[i] = value == 0 ? 0 : GlyphPixel(type, value, layout, color, edge);
+                }
+                MemImg_BlendArgbRow(row + x, words, n);
+            }
+        }
+        return;
+    }
     for (int y = rect[1]; y < rect[3]; y++) {
         uint8_t* row = (uint8_t*)destination->pixels + (int64_t)y * pitch;
         for (int x = rect[0]; x < rect[2]; x++) {
-            int gx, gy;
-            if (vertical) {
-                gx = y - unclipped[1];
-                gy = unclipped[2] - 1 - x;
-            } else {
-                gx = x - unclipped[0];
-                gy = y - unclipped[1];
-            }
-            const int value = CellValue(font, entry, gx, gy);
-            if (value == 0) continue;
-            uint8_t* at = row + (int64_t)x * layout.Bytes;
-            if (type == VT_FONTTYPE_NORMAL) {
-                WritePixel(at, layout, WithAlpha(layout, color.Packed, 255));
-            } else if (type == VT_FONTTYPE_EDGE) {
-                WritePixel(at, layout, WithAlpha(layout, value == 1 ? color.Packed : edge.Packed, 255));
-            } else if (!Font_TypeHasEdge(type)) {
-                WritePixel(at, layout, WithAlpha(layout, color.Packed, LevelAlpha(value)));
-            } else {
-                const int body = value & 15, rim = value >> 4;
-                if (body == 15) {
-                    WritePixel(at, layout, WithAlpha(layout, color.Packed, 255));
-                } else if (body == 0) {
-                    WritePixel(at, layout, WithAlpha(layout, edge.Packed, rim * 16));
-                } else {
-                    const int alpha = 16 * body + (15 - body) * rim;
-                    const int weight = 4096 * body / alpha;
-                    auto mix = [weight](int c, int e) { return e + (c - e) * weight / 256; };
-                    const uint32_t packed = PackChannels(layout.ColorType, mix(color.Red, edge.Red),
-                                                         mix(color.Green, edge.Green), mix(color.Blue, edge.Blue));
-                    WritePixel(at, layout, WithAlpha(layout, packed, alpha));
-                }
-            }
+            const int value = glyphValue(x, y);
+            if (value != 0) WritePixel(row + (int64_t)x * layout.Bytes, layout, GlyphPixel(type, value, layout, color, edge));
         }
     }
 }
@@ -347,6 +375,19 @@ int Font_TextEngine(const FontTextRequest& request)
     double p = 0, l = 0, maximum = 0;
     int lines = 0;
     const int H = font->Height;
+    // Blended drawing: the pixel of every cache value, worked out once for the text (without edges
+    // every value from 15 up is full ink).
+    uint32_t blendWords[256];
+    if (request.Draw && request.Blend && destination != nullptr) {
+        const PixelLayout blendLayout = {4, MemImgColorType_XRGB8, 24};
+        const int values = Font_TypeHasEdge(font->Type) ? 256 : 16;
+        blendWords[0] = 0;
+        for (int v = 1; v < values; v++) blendWords[v] = GlyphPixel(font->Type, v, blendLayout, color, edge);
+        for (int v = values; v < 256; v++) blendWords[v] = blendWords[15];
+    }
+    // Boxes of the glyphs drawn so far: the right end of the current line's, the bottom of earlier lines'.
+    int overlap = vertical ? 1 : 0;
+    int lineRight = INT32_MIN, lineBottom = INT32_MIN, earlierBottom = INT32_MIN;
     for (int i = 0; i < count; i++) {
         const uint32_t code = codes[i];
         const GlyphCacheEntry* entry = nullptr;
@@ -361,6 +402,12 @@ int Font_TextEngine(const FontTextRequest& request)
         }
         const int blank = entry == nullptr || code == 0x0A || code == 0x20 || code == fullWidthSpace ||
                           (entry->Width == 0 && entry->Height == 0);
+        if (request.OverlapOut != nullptr && !blank && !overlap) {
+            const int left = entry->OffsetX + (int)p, top = entry->OffsetY + (int)l;
+            overlap = entry->Image || left < lineRight || top < earlierBottom;
+            if (left + entry->Width > lineRight) lineRight = left + entry->Width;
+            if (top + entry->Height > lineBottom) lineBottom = top + entry->Height;
+        }
         if (request.Draw && !blank) {
             const int ox = entry->OffsetX, oy = entry->OffsetY;
             if (memoryRoad && destination != nullptr) {
@@ -378,7 +425,7 @@ int Font_TextEngine(const FontTextRequest& request)
                     DrawMemoryImageGlyph(entry, destination, clip, gx, gy);
                 } else {
                     DrawMemoryGlyph(font, entry, destination, clip, vertical, px + ox + (int)p, vertical ? py + ox + (int)p : py + oy + (int)l,
-                                    px + H - oy - (int)l, color, edge);
+                                    px + H - oy - (int)l, color, edge, request.Blend, blendWords);
                 }
             } else if (textureDraw) {
                 // Vertical and scaled text of the texture road keep the glyphs upright at their pen places.
@@ -391,6 +438,8 @@ int Font_TextEngine(const FontTextRequest& request)
             lines++;
             p = 0;
             l += lineAdvance;
+            if (lineBottom > earlierBottom) earlierBottom = lineBottom;
+            lineRight = INT32_MIN;
         } else {
             p += ((entry != nullptr ? entry->Advance : 0) + font->CharSpacing) * along;
         }
@@ -431,6 +480,7 @@ int Font_TextEngine(const FontTextRequest& request)
         request.SizeOut[1] = (int)(vertical ? maximum : extent);
     }
     if (request.LinesOut != nullptr) *request.LinesOut = lines + 1;
+    if (request.OverlapOut != nullptr) *request.OverlapOut = overlap;
     return Finish((int)maximum, block);
 }
 

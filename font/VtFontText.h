@@ -31,6 +31,10 @@ struct FontTextRequest {
     int32_t Vertical;
     int32_t* SizeOut;                 // width, height of the laid-out text, or null
     int32_t* LinesOut;                // number of lines, or null
+    int32_t Blend;                    // memory road: glyph pixels blended onto the destination (32-bit
+                                      // without alpha) as a composed work image would be, not written
+    int32_t* OverlapOut;              // set to 1 when boxes of drawn glyphs may overlap (horizontal
+                                      // text; image glyphs and vertical text always count), or null
 };
 
 // The widest line's length, truncated (0 for an empty text), or -1.

@@ -547,6 +547,35 @@ void MemImg_RowFromArgb(const MemImgBody* body, const uint32_t* in, int count, u
     }
 }
 
+void MemImg_BlendArgbRow(uint32_t* destination, const uint32_t* source, int count)
+{
+    // Blend2 at full opacity without a bright colour, whose last product (by 255) changes nothing:
+    // each channel c x a / 255 + d x (255 - a) / 255. Four pixels at a time, the last one to three
+    // through a copy.
+    const __m128i zero = _mm_setzero_si128(), colour = _mm_set1_epi32(0x00FFFFFF), full = _mm_set1_epi16(255);
+    auto blend4 = [&](const uint32_t* s4, uint32_t* d4) {
+        const __m128i s = _mm_loadu_si128((const __m128i*)s4);
+        const __m128i d = _mm_loadu_si128((const __m128i*)d4);
+        __m128i halves[2];
+        for (int h = 0; h < 2; h++) {
+            const __m128i s16 = h == 0 ? _mm_unpacklo_epi8(s, zero) : _mm_unpackhi_epi8(s, zero);
+            const __m128i d16 = h == 0 ? _mm_unpacklo_epi8(d, zero) : _mm_unpackhi_epi8(d, zero);
+            const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0xFF), 0xFF);
+            halves[h] = _mm_add_epi16(Mul255x8(s16, alpha), Mul255x8(d16, _mm_sub_epi16(full, alpha)));
+        }
+        _mm_storeu_si128((__m128i*)d4, _mm_and_si128(_mm_packus_epi16(halves[0], halves[1]), colour));
+    };
+    int x = 0;
+    for (; x + 4 <= count; x += 4) blend4(source + x, destination + x);
+    if (x < count) {
+        uint32_t s4[4] = {0, 0, 0, 0}, d4[4] = {0, 0, 0, 0};
+        memcpy(s4, source + x, (size_t)(count - x) * 4);
+        memcpy(d4, destination + x, (size_t)(count - x) * 4);
+        blend4(s4, d4);
+        memcpy(destination + x, d4, (size_t)(count - x) * 4);
+    }
+}
+
 int MemImg_DrawImage(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor)
 {
     return MemImg_DrawImageEx(destination, source, x, y, useTransColor, 0);

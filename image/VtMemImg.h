@@ -107,5 +107,11 @@ enum : int {
     MemImgDraw_ClearSpare = 2,
 };
 int MemImg_DrawImageEx(MEMIMG* destination, const MEMIMG* source, int x, int y, int useTransColor, int flags);
+// Blends `count` ARGB8 words (straight alpha) onto a row of a 32-bit image at full opacity with a
+// white bright colour: the arithmetic of MemImg_DrawImage for a source with alpha in mode 0, so a
+// picture blended row by row here equals the same picture drawn from an image with
+// MemImgDraw_ClearSpare. The spare byte of the row is left 0 (the row belongs to an image without
+// alpha); words of alpha 0 leave their pixels' colours as they are.
+void MemImg_BlendArgbRow(uint32_t* destination, const uint32_t* source, int count);
 
 }  // namespace Vantrel

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -159,11 +160,15 @@ const wchar_t TestText[] = L"ABC A\nDC\xD80C\xDC00" L"AB";
 
 // The picture the font data itself gives: every glyph's ink (and, for an edge font, the ring of
 // pixels around it) placed by the pen rules, clipped to the clip rectangle.
+// Antialiased levels 1-15 (antialiased) are ink of alpha 16 x level (15: 255): a later glyph's pixel replaces an
+// earlier one's, then the whole text is blended onto the background at the opacity, every division
+// by 255 rounded to nearest, the spare byte left 0.
 std::vector<uint32_t> ComposeExpected(const std::vector<TestGlyph>& glyphs, int width, int height, uint32_t background,
                                       int x, int y, int spacing, int edge, uint32_t color, uint32_t edgeColor,
-                                      const RECT& clip)
+                                      const RECT& clip, bool antialiased = false, int opacity = 255)
 {
     std::vector<uint32_t> picture(size_t(width) * height, background);
+    std::vector<uint32_t> layer(picture.size(), 0);   // alpha << 24 | colour, 0 where nothing is drawn
     std::map<uint32_t, const TestGlyph*> byCode;
     for (const TestGlyph& glyph : glyphs) byCode[glyph.Code] = &glyph;
     std::vector<uint32_t> codes;
@@ -178,9 +183,9 @@ std::vector<uint32_t> ComposeExpected(const std::vector<TestGlyph>& glyphs, int 
     }
     const int lineAdvance = FontHeight + 2 * edge;
     int pen = 0, line = 0;
-    auto plot = [&](int px, int py, uint32_t value) {
+    auto plot = [&](int px, int py, uint32_t value, int level) {
         if (px >= clip.left && px < clip.right && py >= clip.top && py < clip.bottom && px < width && py < height)
-            picture[size_t(py) * width + px] = value;
+            layer[size_t(py) * width + px] = uint32_t(level >= 15 ? 255 : level * 16) << 24 | value;
     };
     for (size_t i = 0; i < codes.size(); ++i) {
         const uint32_t code = codes[i];
@@ -191,23 +196,36 @@ std::vector<uint32_t> ComposeExpected(const std::vector<TestGlyph>& glyphs, int 
         }
         const TestGlyph* glyph = byCode.count(code) ? byCode[code] : nullptr;
         if (glyph != nullptr) {
-            auto ink = [&](int gx, int gy) {
-                return gx >= 0 && gy >= 0 && gx < glyph->Width && gy < glyph->Height &&
-                       glyph->Levels[size_t(gy) * glyph->Width + gx] != 0;
+            auto level = [&](int gx, int gy) {
+                return gx >= 0 && gy >= 0 && gx < glyph->Width && gy < glyph->Height
+                           ? glyph->Levels[size_t(gy) * glyph->Width + gx]
+                           : 0;
             };
+            auto ink = [&](int gx, int gy) { return level(gx, gy) != 0; };
             const int left = x + pen + glyph->OffsetX, top = y + line + glyph->OffsetY;
             for (int gy = -edge; gy < glyph->Height + edge; ++gy)
                 for (int gx = -edge; gx < glyph->Width + edge; ++gx) {
                     if (ink(gx, gy))
-                        plot(left + edge + gx, top + edge + gy, color);
+                        plot(left + edge + gx, top + edge + gy, color, antialiased ? level(gx, gy) : 15);
                     else if (edge > 0 && (ink(gx - 1, gy) || ink(gx + 1, gy) || ink(gx, gy - 1) || ink(gx, gy + 1)))
-                        plot(left + edge + gx, top + edge + gy, edgeColor);
+                        plot(left + edge + gx, top + edge + gy, edgeColor, 15);
                 }
         }
         pen += (glyph != nullptr ? glyph->Advance + 2 * edge : 0) + spacing;
         if (i + 1 < codes.size())
             for (const TestKerning& pair : TestPairs)
                 if (pair.First == code && pair.Second == codes[i + 1]) pen += pair.Amount;
+    }
+    auto divide = [](double value) { return uint32_t(std::lround(value / 255.0)); };
+    for (size_t i = 0; i < picture.size(); ++i) {
+        if (layer[i] == 0) continue;
+        const uint32_t alpha = divide(double(layer[i] >> 24) * opacity);
+        uint32_t out = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const uint32_t s = divide(double(divide(double((layer[i] >> shift) & 255) * (layer[i] >> 24))) * opacity);
+            out |= (s + divide(double((picture[i] >> shift) & 255) * (255 - alpha))) << shift;
+        }
+        picture[i] = out;
     }
     return picture;
 }
@@ -343,6 +361,53 @@ TEST_F(FontDrawTest, AntialiasedTextIsComposedIntoTheScreen)
     const uint32_t background = before[0] & 0xFF;
     const uint32_t expectedBlue = (0xFF * 32 + background * (255 - 32) + 127) / 255;
     EXPECT_NEAR(int(after[size_t(62) * width + 50] & 0xFF), int(expectedBlue), 1);
+}
+
+// Antialiased font data: glyphs that may overlap go through the work image (a later glyph's pixel
+// replaces an earlier one's there), the others are blended straight onto the screen; both give the
+// picture composed from the font data, and so does drawing at half opacity.
+TEST_F(FontDrawTest, AntialiasedFontDataDrawsExactlyTheComposedPicture)
+{
+    const std::vector<TestGlyph> glyphs = TestGlyphs(15);
+    const std::vector<uint8_t> data = MakeFontData(glyphs, TestPairs, 1);
+    const uint32_t color = MakeColorCode(255, 200, 0);
+    const int width = GraphicsSystemState.SoftScreenMain.width, height = GraphicsSystemState.SoftScreenMain.height;
+    struct Case {
+        const char* Name;
+        int Spacing, X, Y, Opacity;
+        RECT Area;
+        int Overlap;
+    };
+    const Case cases[] = {
+        {"kerned into each other", 0, 40, 30, 255, {0, 0, width, height}, 1},
+        {"apart", 3, 40, 30, 255, {0, 0, width, height}, 0},
+        {"apart and cut by the draw area", 3, -3, 20, 255, {0, 25, 70, 50}, 0},
+        {"apart at half opacity", 3, 40, 30, 128, {0, 0, width, height}, 0},
+        {"kerned into each other at half opacity", 0, 40, 30, 128, {0, 0, width, height}, 1},
+    };
+    const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), 0);
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(Font_GetRecord(handle)->Type, VT_FONTTYPE_ANTIALIASING_4X4);
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.Name);
+        ASSERT_EQ(SetFontCharSpacingToHandle(test.Spacing, handle), 0);
+        int overlap = -1;
+        FontTextRequest measure = Font_TextRequest_Measure(Font_GetRecord(handle), TestText, -1, 0);
+        measure.OverlapOut = &overlap;
+        ASSERT_GE(Font_TextEngine(measure), 0);
+        EXPECT_EQ(overlap, test.Overlap);
+        ClearScreen();
+        const uint32_t background = ScreenPixels()[0];
+        Graphics_DrawSetting_SetDrawAreaRect(test.Area.left, test.Area.top, test.Area.right, test.Area.bottom);
+        SetBlendModeAndParam(test.Opacity == 255 ? 0 : 1, test.Opacity);
+        EXPECT_EQ(DrawTextToHandleW(test.X, test.Y, TestText, int(wcslen(TestText)), color, handle, 0, 0), 0);
+        SetBlendModeAndParam(0, 255);
+        const std::vector<uint32_t> expected = ComposeExpected(glyphs, width, height, background, test.X, test.Y,
+                                                               test.Spacing, 0, color & 0xFFFFFF, 0, test.Area, true,
+                                                               test.Opacity);
+        EXPECT_EQ(CountDifferences(ScreenPixels(), expected, width), 0);
+    }
+    EXPECT_EQ(DeleteFontToHandle(handle), 0);
 }
 
 TEST_F(FontDrawTest, MeasuringFollowsTheLayoutRules)
