@@ -18,6 +18,7 @@
 #include "foundation/VtString.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsMask.h"
 #include "system/VtSystem.h"
 
 namespace Vantrel {
@@ -325,12 +326,21 @@ int Font_DrawTextCommon(int x, int y, int scaled, double scaleX, double scaleY, 
         Graphics_DrawSetting_SubBlendEmulateBegin(&covered);
     }
     int result;
-    if (font->TextureCache)
+    if (font->TextureCache) {
         result = Font_DrawText_Texture(x, y, text, length, color, font, edgeColor, vertical, scaled, scaleX, scaleY);
-    else if (scaled)
-        result = Font_DrawScaledText_Memory(x, y, scaleX, scaleY, text, length, color, font, edgeColor, vertical);
-    else
-        result = Font_DrawText_Memory(x, y, text, length, color, font, edgeColor, vertical);
+    } else {
+        // The memory road writes the glyphs straight into the draw target, which is the mask's work
+        // image while the mask screen is in use: the bracket brings the work image in line first and
+        // copies back what the mask lets through afterwards.
+        const int masked = MaskScreenState.MaskActive != 0;
+        const RECT whole = DrawSettings.DrawArea;
+        if (masked) Mask_BeforeMaskedDraw(whole);
+        if (scaled)
+            result = Font_DrawScaledText_Memory(x, y, scaleX, scaleY, text, length, color, font, edgeColor, vertical);
+        else
+            result = Font_DrawText_Memory(x, y, text, length, color, font, edgeColor, vertical);
+        if (masked) Mask_AfterMaskedDraw(whole);
+    }
     if (emulate) Graphics_DrawSetting_SubBlendEmulateEnd(&covered);
     return result;
 }

@@ -1,7 +1,7 @@
 // Mask screens without a device: masked drawing onto the memory screen is compared pixel for pixel
 // with the same draw made unmasked from the same starting picture (where the mask byte is set the
 // old pixel must stay, where it is 0 the drawn one must arrive), before and after a screen-mode
-// change and a device re-creation; the grow rule of the mask screen and the use switch.
+// change and a device re-creation (text drawn by the fonts included); the grow rule of the mask screen and the use switch.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DrawTargetFixture.h"
+#include "font/VtFontDraw.h"
 #include "foundation/VtHandle.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDraw.h"
@@ -102,6 +103,7 @@ void RunMaskedDrawCases(int graph) {
         SetBlendModeAndParam(0, 255);
     });
     ExpectMaskedDrawExact("graph stretched", [graph] { DrawGraphStretched(0, 0, 64, 56, graph, 0); });
+    ExpectMaskedDrawExact("text", [] { DrawTextDefaultFont(5, 22, "MASK 0123 TEXT", MakeColorCode(255, 255, 255), 0); });
 }
 
 }  // namespace
