@@ -15,6 +15,36 @@ namespace Vantrel {
 // Bodies that have their own module are marked here and get no placeholder.
 #define VT_D3D11_OWN_StateCache_SetDefaults ~, 1
 #define VT_D3D11_OWN_Lighting_SetEnable ~, 1
+#define VT_D3D11_OWN_DrawCircle ~, 1
+#define VT_D3D11_OWN_DrawCircleThick ~, 1
+#define VT_D3D11_OWN_DrawGraphStretched ~, 1
+#define VT_D3D11_OWN_DrawFillRect ~, 1
+#define VT_D3D11_OWN_DrawGraphAt ~, 1
+#define VT_D3D11_OWN_DrawRectOutline ~, 1
+#define VT_D3D11_OWN_DrawLineSegment ~, 1
+#define VT_D3D11_OWN_DrawGraphQuadF ~, 1
+#define VT_D3D11_OWN_DrawPrimitive2DUser ~, 1
+#define VT_D3D11_OWN_DrawQuadF ~, 1
+#define VT_D3D11_OWN_DrawSimpleQuadGraphF ~, 1
+#define VT_D3D11_OWN_Buffer_Release ~, 1
+#define VT_D3D11_OWN_Light_SetEnable ~, 1
+#define VT_D3D11_OWN_BlendGraph_Setup ~, 1
+#define VT_D3D11_OWN_ColorAdd_Set ~, 1
+#define VT_D3D11_OWN_DiffuseColor_Refresh ~, 1
+#define VT_D3D11_OWN_DrawArea_Set ~, 1
+#define VT_D3D11_OWN_DrawMode_Set ~, 1
+#define VT_D3D11_OWN_Fog_SetColor ~, 1
+#define VT_D3D11_OWN_Fog_SetEnable ~, 1
+#define VT_D3D11_OWN_Fog_SetMode ~, 1
+#define VT_D3D11_OWN_Fog_SetStartEnd ~, 1
+#define VT_D3D11_OWN_TextureAddressMode_Set ~, 1
+#define VT_D3D11_OWN_Transform_SetProjection ~, 1
+#define VT_D3D11_OWN_Transform_SetView ~, 1
+#define VT_D3D11_OWN_Transform_SetWorld ~, 1
+#define VT_D3D11_OWN_ShaderConstantBuffer_Release ~, 1
+#define VT_D3D11_OWN_Shader_Create ~, 1
+#define VT_D3D11_OWN_Shader_Release ~, 1
+#define VT_D3D11_OWN_ShadowMap_SetSlot ~, 1
 #define VT_D3D11_CAT(a, b) VT_D3D11_CAT_(a, b)
 #define VT_D3D11_CAT_(a, b) a##b
 #define VT_D3D11_SECOND(a, b, ...) b
@@ -26,8 +56,6 @@ namespace Vantrel {
     VT_D3D11_CAT(VT_D3D11_PLACEHOLDER_, VT_D3D11_CHECK(VT_D3D11_CAT(VT_D3D11_OWN_, name)))(name, params)
 VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D11_BODY)
 #undef VT_GRAPHICS_D3D11_BODY
-
-int Graphics_D3D11_Buffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
 
 int Graphics_D3D11_Device_Initialize() {
     if (D3D11Call_LoadD3D11() < 0) return -1;
