@@ -1,0 +1,256 @@
+// Two-dimensional drawing on Direct3D 11: the library started without a device for its handles and
+// settings, then switched onto a Direct3D 11 device started here with the built-in shaders and a 64 x 64
+// render target, so that every public draw call goes through the switch layer into the back-end's
+// bodies. The test graph's pixels are put into a device texture behind its record. Each case of the
+// shared draw table is read back and held to the software road's reference picture within 2 per
+// channel, apart from the edge pixels where the two rasterisation rules differ (counted per case).
+// Also the batching of sprites, the zero-length thick line and the generic-draw buffers.
+#include <gtest/gtest.h>
+
+#include "../graphics/Draw2DCases.h"
+#include "../system/WindowTestSupport.h"
+#include "BuiltInShaderSupport.h"
+#include "font/VtFontText.h"
+#include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsCamera.h"
+#include "graphics/VtGraphicsDispatch.h"
+#include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
+#include "graphics_d3d11/VtGraphicsD3D11Shape.h"
+#include "system/VtSystem.h"
+
+using namespace Vantrel;
+using namespace Draw2DCases;
+
+namespace {
+
+// Pixels further apart than this in some channel count as different.
+constexpr int Tolerance = 2;
+
+int ChannelGap(uint32_t a, uint32_t b) {
+    int most = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int gap = std::abs((int)Channel(a, c) - (int)Channel(b, c));
+        most = gap > most ? gap : most;
+    }
+    return most;
+}
+
+}  // namespace
+
+class Draw2DDeviceTest : public WindowTest::LibraryTest {
+protected:
+    D3D11Test::Target target;
+    D3D11Test::ShaderTexture texture;
+    void* platformArea[GraphOrig_PlatformAreaSlots] = {};
+    GraphTexturePart part = {};
+    int graph = -1;
+    GraphHandleRecord saved = {};
+    GraphFormatDesc savedFormat = {};
+
+    void SetUp() override {
+        LibraryTest::SetUp();
+        SetScreenResolution(Size, Size, 32, 60);
+        ASSERT_EQ(SetHardwareGraphicsEnable(0), 0);
+        ASSERT_EQ(InitializeLibrary(), 0);
+        ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+        graph = MakeTestGraph();
+        ASSERT_GE(graph, 0);
+
+        ASSERT_EQ(D3D11Test::StartBackEnd(), 0);
+        ASSERT_EQ(Graphics_D3D11_Shader_Initialize(), 0);
+        ASSERT_EQ(Graphics_D3D11_InputLayout_CreateAll(), 0);
+        ASSERT_EQ(Graphics_D3D11_SimpleTransfer_Initialize(), 0);
+        Graphics_D3D11_NormalDraw_Reset();
+        Graphics_D3D11_VertexBatch_Reset();
+        ASSERT_TRUE(target.Create(Size, Size));
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetRenderTarget(target.Texture, target.View, 0), 0);
+
+        // The test graph as a device texture (R8G8B8A8: red in the low byte).
+        std::vector<uint32_t> pixels;
+        for (int j = 0; j < GraphHeight; ++j)
+            for (int i = 0; i < GraphWidth; ++i) {
+                const uint32_t c = GraphColour(i, j);
+                pixels.push_back(GraphAlpha(i, j) << 24 | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
+            }
+        ASSERT_TRUE(texture.Create(GraphWidth, GraphHeight, pixels));
+        GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0);
+        ASSERT_NE(record, nullptr);
+        saved = *record;
+        savedFormat = record->Orig->format;
+        platformArea[1] = texture.Object;
+        platformArea[2] = texture.View;
+        part = {platformArea, 0, 0, GraphWidth, GraphHeight, GraphWidth, GraphHeight};
+        record->Orig->format.hardware = 1;
+        record->Orig->format.alpha = 1;
+        record->drawPartCount = 1;
+        GraphDrawPart& division = record->drawParts[0];
+        division = {};
+        division.width = GraphWidth, division.height = GraphHeight;
+        division.widthF = (float)GraphWidth, division.heightF = (float)GraphHeight;
+        const float w = (float)GraphWidth, h = (float)GraphHeight;
+        const GraphDrawVertex corners[4] = {{0, 0, 0, 0}, {w, 0, 1, 0}, {0, h, 0, 1}, {w, h, 1, 1}};
+        memcpy(division.vertices, corners, sizeof(corners));
+        division.diagonalSide[3] = 1;
+        division.part = &part;
+
+        // From here the core draws through the Direct3D 11 bodies.
+        GraphicsApi = GRAPHICS_API_D3D11;
+        GraphicsSystemState.DeviceValid = 1;
+        GraphicsSystemState.SubtractiveBlendSupported = 1;
+    }
+
+    void TearDown() override {
+        Graphics_D3D11_VertexBatch_Flush(-1, 0);
+        GraphicsApi = GRAPHICS_API_NONE;
+        GraphicsSystemState.DeviceValid = 0;
+        if (GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0)) {
+            record->Orig->format = savedFormat;
+            record->drawPartCount = saved.drawPartCount;
+            memcpy(record->drawParts, saved.drawParts, sizeof(saved.drawParts));
+        }
+        Graphics_D3D11_StateCache_SetRenderTarget(nullptr, nullptr, 0);
+        target.Release();
+        texture.Release();
+        Graphics_D3D11_GenericDraw_ReleaseAll();
+        Graphics_D3D11_GenericVertexBuffer_Release();
+        Graphics_D3D11_SimpleTransfer_Terminate();
+        Graphics_D3D11_InputLayout_ReleaseAll();
+        Graphics_D3D11_Shader_ReleaseAll();
+        D3D11Test::EndBackEnd();
+        EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);
+        // The expanded packs live in the library's heap, which ends with the library.
+        Graphics_D3D11_ShaderCode_BaseTerminate();
+        LibraryTest::TearDown();
+    }
+
+    void Reset() {
+        Graphics_D3D11_VertexBatch_Flush(-1, 0);
+        SetBlendModeAndParam(0, 255);
+        SetDrawColorBrightness(255, 255, 255);
+        Graphics_DrawSetting_SetDrawAreaRect(0, 0, Size, Size);
+        const FLOAT background[4] = {((Background >> 16) & 0xFF) / 255.0f, ((Background >> 8) & 0xFF) / 255.0f,
+                                     (Background & 0xFF) / 255.0f, 1.0f};
+        D3D11Call_DeviceContext_ClearRenderTargetView(target.View, background);
+    }
+
+    // The target as 0x00RRGGBB words.
+    std::vector<uint32_t> Screen() {
+        Graphics_D3D11_VertexBatch_Flush(-1, 0);
+        std::vector<uint32_t> pixels = target.Read();
+        for (uint32_t& p : pixels) p = (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
+        return pixels;
+    }
+};
+
+TEST_F(Draw2DDeviceTest, EveryDrawCallMatchesTheSoftwareReferenceWithinTheEdgeDifferences) {
+    // Pixels per case where the device's rasterisation rule places an edge differently from the software
+    // road's: the device's line rule leaves out the first pixel of a steep line that the Bresenham walk
+    // draws.
+    struct Allowance {
+        const char* Name;
+        int Pixels;
+    };
+    const Allowance allowances[] = {
+        {"steep line upwards", 1},
+    };
+    int totalEdges = 0;
+    for (const DrawCase& c : Cases()) {
+        Reset();
+        EXPECT_EQ(c.Draw(graph), 0) << c.Name;
+        Picture reference;
+        c.Paint(reference);
+        const std::vector<uint32_t> screen = Screen();
+        int differing = 0, worst = 0;
+        std::string where;
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x) {
+                const int gap = ChannelGap(screen[(size_t)y * Size + x], reference.At(x, y));
+                if (gap <= Tolerance) continue;
+                if (differing++ < 4) where += " (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+                worst = gap > worst ? gap : worst;
+            }
+        int allowed = 0;
+        for (const Allowance& a : allowances)
+            if (std::string(a.Name) == c.Name) allowed = a.Pixels;
+        EXPECT_LE(differing, allowed) << c.Name << ": differing pixels" << where << ", largest gap " << worst;
+        if (differing > 0) printf("[ edges    ] %s: %d pixel(s)%s\n", c.Name, differing, where.c_str());
+        totalEdges += differing;
+    }
+    printf("[ edges    ] %d edge pixel(s) in all\n", totalEdges);
+}
+
+TEST_F(Draw2DDeviceTest, AThousandSpritesOfOneTextureAreOneDrawPerBatch) {
+    Reset();
+    DrawGraphAt(0, 0, graph, 1);   // the state settles on the first sprite
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    D3D11Call_ResetContextCallCounts();
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(DrawGraphAt(i % 56, (i / 56) % 60, graph, 1), 0);
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    // 6,000 vertices in batches of at most 389 quads.
+    const uint32_t batches = (1000 + 388) / 389;
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_Draw], batches);
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_PSSetShaderResources], 0u);
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_OMSetBlendState], 0u);
+}
+
+TEST_F(Draw2DDeviceTest, AThickLineOfNoLengthWritesNoVertices) {
+    Reset();
+    const uint32_t before = D3D11VertexBatch.Pending;
+    EXPECT_EQ(DrawLineSegment(30, 30, 30, 30, Code(Green), 5), 0);
+    EXPECT_EQ(D3D11VertexBatch.Pending, before);
+    // A quadrangle with a non-finite corner is refused before anything reaches the batch.
+    EXPECT_EQ(Graphics_D3D11_DrawQuadF(0, 0, NAN, 0, 4, 4, 0, 4, Code(Green), 1), -1);
+    EXPECT_EQ(D3D11VertexBatch.Pending, before);
+}
+
+TEST_F(Draw2DDeviceTest, ShapesWriteTheirVerticesWhereTheRulesSay) {
+    Reset();
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    ASSERT_EQ(Graphics_D3D11_DrawLineSegment(0, 0, 10, 0, Code(Red)), 0);
+    ASSERT_EQ(D3D11VertexBatch.Pending, 2u);
+    const float* v = (const float*)(D3D11VertexBatch.Write - 40);
+    EXPECT_FLOAT_EQ(v[0], 0.4f);
+    EXPECT_FLOAT_EQ(v[5], 10.4f);
+    // A box with its corners swapped writes the same six vertices; one clipped to nothing writes none.
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    ASSERT_EQ(Graphics_D3D11_DrawFillRect(20, 15, 10, 12, Code(Red)), 0);
+    EXPECT_EQ(D3D11VertexBatch.Pending, 6u);
+    ASSERT_EQ(Graphics_D3D11_DrawFillRect(-10, -10, -2, -2, Code(Red)), 0);
+    EXPECT_EQ(D3D11VertexBatch.Pending, 6u);
+    // A ring of thickness 1 is refused.
+    EXPECT_EQ(Graphics_D3D11_DrawCircleThick(30, 30, 5, Code(Red), 1), -1);
+}
+
+TEST_F(Draw2DDeviceTest, ATranslucentDiscCoversEachScanLineOnce) {
+    Reset();
+    SetBlendModeAndParam(1, 128);
+    ASSERT_EQ(DrawCircleShape(32, 32, 20, Code(White), 1, 1), 0);
+    const std::vector<uint32_t> screen = Screen();
+    const uint32_t once = PerChannel(White, Background, [](uint32_t s, uint32_t d) { return Mul(s, 128) + Mul(d, 127); });
+    int inside = 0;
+    for (uint32_t p : screen) {
+        if (p == Background) continue;
+        EXPECT_LE(ChannelGap(p, once), Tolerance);
+        ++inside;
+    }
+    EXPECT_GT(inside, 1000);
+}
+
+TEST_F(Draw2DDeviceTest, ARingHasItsThicknessAndUserVerticesKeepTheirColourOrder) {
+    Reset();
+    ASSERT_EQ(DrawCircleShape(32, 32, 10, Code(White), 1, 3), 0);
+    const std::vector<uint32_t> screen = Screen();
+    auto at = [&](int x, int y) { return screen[(size_t)y * Size + x]; };
+    EXPECT_EQ(at(32, 32), Background);
+    for (int d = 0; d <= 14; ++d) EXPECT_EQ(at(32 + d, 32) == White, d >= 9 && d <= 11) << d;
+
+    Vertex2D vertices[3] = {{0, 0, 0, 1, 0x10, 0x20, 0x30, 0xFF, 0, 0},
+                            {8, 0, 0, 1, 0x10, 0x20, 0x30, 0xFF, 0, 0},
+                            {0, 8, 0, 1, 0x10, 0x20, 0x30, 0xFF, 0, 0}};
+    Reset();
+    ASSERT_EQ(DrawVertices2D(vertices, 3, PRIMITIVE_TRIANGLELIST, DrawVertices2D_NoTexture, 0), 0);
+    EXPECT_EQ(vertices[0].b, 0x10);
+    EXPECT_EQ(vertices[0].r, 0x30);
+    EXPECT_LE(ChannelGap(Screen()[Size + 1], 0x302010), Tolerance);
+}
