@@ -15,6 +15,7 @@
 #include "graphics/VtGraphics.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
+#include "graphics_d3d11/VtGraphicsD3D11Lit3D.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 
 namespace Vantrel {
@@ -154,6 +155,7 @@ int Graphics_D3D11_ShaderCode_BaseInitialize() {
 }
 
 int Graphics_D3D11_ShaderCode_BaseTerminate() {
+    Graphics_D3D11_Lit3D_FreePack();
     Graphics_D3D11_ShaderPack_Free(&Code.Main);
     Graphics_D3D11_ShaderPack_Free(&Code.ChannelMix);
     Code.BaseInitialized = 0;
@@ -169,6 +171,7 @@ int Graphics_D3D11_Shader_Initialize() {
         GraphicsSystemState.ShadersUsable = 0;
         return -1;
     }
+    D3D11StandardVertex.Normal3DDrawSetup = Graphics_D3D11_Shader_Normal3DDraw_Setup;
     for (const ShaderGroup& group : Groups) {
         for (int i = 0; i < group.Count; ++i) {
             const int entry = group.First + i;
@@ -199,6 +202,7 @@ int Graphics_D3D11_Shader_ReleaseAll() {
         cache.PixelShader = nullptr;
         cache.PixelShaderStandard = 0;
     }
+    Graphics_D3D11_Lit3D_ReleaseAll();
     if (cache.GeometryShader != nullptr) Graphics_D3D11_StateCache_ClearGeometryShader();
     for (int i = 0; i < D3D11SHADER_MAIN_COUNT; ++i) {
         ReleaseObject(Objects.VertexShader[i], D3D11Call_VertexShader_Release);

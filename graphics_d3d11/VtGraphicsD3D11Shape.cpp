@@ -15,6 +15,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
+#include "graphics_d3d11/VtGraphicsD3D11Lit3D.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "image/VtBaseImage.h"
@@ -68,7 +69,7 @@ int BindGenericVertices(int vertexType, D3D11_PRIMITIVE_TOPOLOGY topology, const
     if (layout != nullptr && (cache.InputLayout != layout || cache.Force)) Graphics_D3D11_StateCache_SetInputLayout(layout);
     if (setShader) {
         if (vertexType == 5) {
-            if (D3D11StandardVertex.Normal3DDrawSetup != nullptr && D3D11StandardVertex.Normal3DDrawSetup() < 0) return -1;
+            if (Graphics_D3D11_Shader_Normal3DDraw_Setup() < 0) return -1;
         } else {
             ID3D11VertexShader* shader = D3D11StandardVertex.VertexShader[vertexType];
             if (shader != nullptr && shader != cache.VertexShader) Graphics_D3D11_StateCache_SetVertexShader(shader, 1);
