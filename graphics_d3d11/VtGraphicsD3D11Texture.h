@@ -58,6 +58,8 @@ int Graphics_D3D11_BltBmpOrBaseImageToGraph3_MipMapBlt(GraphOrigRecord* orig, Gr
 // Grows the shared scratch block to at least `bytes`; 0 / -1. Freed by Graphics_D3D11_Texture_FreeCommonBuffer.
 int Graphics_D3D11_Texture_SetupCommonBuffer(uint32_t bytes);
 int Graphics_D3D11_Texture_FreeCommonBuffer();
+// The shared block (free between transfers; other main-thread fills may borrow it after growing it).
+void* Graphics_D3D11_Texture_CommonBuffer();
 // Out flags 1 where the colour (or alpha, code negative for none) image must be made plain before the transfer.
 int Graphics_D3D11_Texture_CheckConvertNeeded(GraphOrigRecord* orig, int colorFormat, int* colorConvert,
                                               int alphaFormat, int* alphaConvert);
