@@ -17,6 +17,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11Lit3D.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
+#include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "image/VtBaseImage.h"
 
@@ -62,7 +63,8 @@ int BindGenericVertices(int vertexType, D3D11_PRIMITIVE_TOPOLOGY topology, const
     const uint64_t bytes = (uint64_t)count * stride;
     if (bytes > 0x7FFFFFFFu) return -1;
     if (Graphics_D3D11_GenericDrawVertexBuffer_Reserve((uint32_t)bytes) < 0) return -1;
-    if (!MapCopy(D3D11GenericDraw.VertexBuffer, vertices, (uint32_t)bytes)) return -1;
+    ID3D11Buffer* buffer = D3D11GenericVertexBuffer.Buffer;
+    if (!MapCopy(buffer, vertices, (uint32_t)bytes)) return -1;
     D3D11StateCacheRecord& cache = D3D11StateCache;
     if (cache.Topology != topology || cache.Force) Graphics_D3D11_StateCache_SetPrimitiveTopology(topology);
     ID3D11InputLayout* layout = D3D11StandardVertex.InputLayout[vertexType];
@@ -76,8 +78,7 @@ int BindGenericVertices(int vertexType, D3D11_PRIMITIVE_TOPOLOGY topology, const
             if (cache.GeometryShader != nullptr) Graphics_D3D11_StateCache_ClearGeometryShader();
         }
     }
-    if (cache.VertexBuffer != D3D11GenericDraw.VertexBuffer || cache.VertexStride != stride)
-        Graphics_D3D11_StateCache_SetVertexBuffer(D3D11GenericDraw.VertexBuffer, stride);
+    if (cache.VertexBuffer != buffer || cache.VertexStride != stride) Graphics_D3D11_StateCache_SetVertexBuffer(buffer, stride);
     return 0;
 }
 
@@ -179,21 +180,21 @@ uint8_t* Graphics_D3D11_VertexBatch_Room2D(D3D11_PRIMITIVE_TOPOLOGY topology, ui
 // ---- Generic-draw buffers ----
 
 int Graphics_D3D11_GenericDrawVertexBuffer_Reserve(uint32_t bytes) {
-    D3D11GenericDrawRecord& generic = D3D11GenericDraw;
-    if (generic.VertexBuffer != nullptr && generic.VertexBufferSize >= bytes) return 0;
+    D3D11GenericVertexBufferRecord& generic = D3D11GenericVertexBuffer;
+    if (generic.Buffer != nullptr && generic.Size >= bytes) return 0;
     uint32_t size = 0;
     const bool sized = GrownSize(bytes, &size);
-    if (generic.VertexBuffer != nullptr) {
-        if (D3D11StateCache.VertexBuffer == generic.VertexBuffer) D3D11StateCache.VertexBuffer = nullptr;
-        D3D11Call_Buffer_Release(generic.VertexBuffer);
-        generic.VertexBuffer = nullptr;
-        generic.VertexBufferSize = 0;
+    if (generic.Buffer != nullptr) {
+        if (D3D11StateCache.VertexBuffer == generic.Buffer) D3D11StateCache.VertexBuffer = nullptr;
+        D3D11Call_Buffer_Release(generic.Buffer);
+        generic.Buffer = nullptr;
+        generic.Size = 0;
     }
-    if (!sized || Graphics_D3D11_DynamicVertexBuffer_Create(size, &generic.VertexBuffer) < 0) {
+    if (!sized || Graphics_D3D11_DynamicVertexBuffer_Create(size, &generic.Buffer) < 0) {
         Log_AddFormatShiftJIS("汎用描画用の頂点バッファの作成に失敗しました( サイズ %d byte )\n", (int)size);
         return -1;
     }
-    generic.VertexBufferSize = size;
+    generic.Size = size;
     return 0;
 }
 
@@ -233,13 +234,6 @@ int Graphics_D3D11_GenericDrawIndexBuffer_Reserve(uint32_t bytes, DXGI_FORMAT fo
 }
 
 int Graphics_D3D11_GenericDraw_ReleaseAll() {
-    D3D11GenericDrawRecord& generic = D3D11GenericDraw;
-    if (generic.VertexBuffer != nullptr) {
-        if (D3D11StateCache.VertexBuffer == generic.VertexBuffer) D3D11StateCache.VertexBuffer = nullptr;
-        D3D11Call_Buffer_Release(generic.VertexBuffer);
-    }
-    generic.VertexBuffer = nullptr;
-    generic.VertexBufferSize = 0;
     Graphics_D3D11_GenericDrawIndexBuffer_Release(DXGI_FORMAT_R16_UINT);
     Graphics_D3D11_GenericDrawIndexBuffer_Release(DXGI_FORMAT_R32_UINT);
     return 0;

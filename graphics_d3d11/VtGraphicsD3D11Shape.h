@@ -12,9 +12,9 @@
 
 namespace Vantrel {
 
+// The index buffers of generic draws; their vertices go through the generic vertex buffer that the
+// simple-transfer blit shares.
 struct D3D11GenericDrawRecord {
-    ID3D11Buffer* VertexBuffer;
-    uint32_t VertexBufferSize;
     ID3D11Buffer* IndexBuffer[2];   // [0] 16-bit indices, [1] 32-bit
     uint32_t IndexBufferSize[2];
 };
@@ -26,7 +26,7 @@ extern uint32_t D3D11DrawColor;
 int Graphics_D3D11_GenericDrawVertexBuffer_Reserve(uint32_t bytes);
 int Graphics_D3D11_GenericDrawIndexBuffer_Reserve(uint32_t bytes, DXGI_FORMAT format);
 int Graphics_D3D11_GenericDrawIndexBuffer_Release(DXGI_FORMAT format);
-// Releases the vertex buffer and both index buffers (device end).
+// Releases both index buffers (with the generic vertex buffer at device end).
 int Graphics_D3D11_GenericDraw_ReleaseAll();
 int Graphics_D3D11_GenericDraw_DrawVertices(int vertexType, D3D11_PRIMITIVE_TOPOLOGY topology, const void* vertices,
                                             int count, int setShader);

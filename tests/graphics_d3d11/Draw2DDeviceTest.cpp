@@ -112,7 +112,6 @@ protected:
         Graphics_D3D11_StateCache_SetRenderTarget(nullptr, nullptr, 0);
         target.Release();
         texture.Release();
-        Graphics_D3D11_GenericDraw_ReleaseAll();
         Graphics_D3D11_GenericVertexBuffer_Release();
         Graphics_D3D11_SimpleTransfer_Terminate();
         Graphics_D3D11_InputLayout_ReleaseAll();
