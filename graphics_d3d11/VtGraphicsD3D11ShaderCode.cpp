@@ -14,6 +14,7 @@
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
+#include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11Lit3D.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
@@ -24,32 +25,45 @@ D3D11ShaderCodeRecord D3D11ShaderCodeState = {
     0,
     {VtShaderPackText_Main, VtShaderPackCount_Main, 0, nullptr, 0, nullptr},
     {VtShaderPackText_ChannelMix, VtShaderPackCount_ChannelMix, 0, nullptr, 0, nullptr},
-    {}, {}, {}, {},
+    {}, {}, {}, {}, {}, {},
+    {VtShaderPackText_Lit3D, VtShaderPackCount_Lit3D, 0, nullptr, 0, nullptr},
+    {}, 0, 0,
 };
 D3D11ShaderObjectsRecord D3D11ShaderObjects;
 
 static_assert(VtShaderPackCount_Main == D3D11SHADER_MAIN_COUNT, "main pack entries");
 static_assert(VtShaderPackCount_ChannelMix == D3D11SHADER_CHANNEL_MIX_COUNT, "channel-mix pack entries");
+static_assert(VtShaderPackCount_Lit3D == D3D11LIT3D_COUNT, "lit-3D pack entries");
 
 namespace {
 
 D3D11ShaderCodeRecord& Code = D3D11ShaderCodeState;
 D3D11ShaderObjectsRecord& Objects = D3D11ShaderObjects;
 
-// Enumerates the non-increasing sequences of `length` codes 0-3 in order, numbering them.
+// Enumerates the non-increasing sequences of `length` codes 0..maxCode in order, numbering them.
 template <int Length, int Count>
-void BuildSequences(uint8_t (&sequences)[Count][Length], int16_t* numbers, int numberCount) {
+void BuildSequences(uint8_t (&sequences)[Count][Length], int16_t* numbers, int numberCount, int maxCode = 3) {
     for (int i = 0; i < numberCount; ++i) numbers[i] = -1;
     int made = 0;
     uint8_t codes[Length] = {};
     for (int key = 0; key < numberCount; ++key) {
         for (int i = 0; i < Length; ++i) codes[i] = (uint8_t)((key >> (2 * (Length - 1 - i))) & 3);
-        bool nonIncreasing = true;
+        bool nonIncreasing = codes[0] <= maxCode;
         for (int i = 1; i < Length; ++i) nonIncreasing &= codes[i] <= codes[i - 1];
         if (!nonIncreasing || made >= Count) continue;
         memcpy(sequences[made], codes, Length);
         numbers[key] = (int16_t)made++;
     }
+}
+
+bool IndexTablesBuilt = false;
+
+void BuildIndexTables() {
+    if (IndexTablesBuilt) return;
+    BuildSequences(Code.Light6Sequence, Code.Light6Number, 4096);
+    BuildSequences(Code.Light3Sequence, Code.Light3Number, 64);
+    BuildSequences(Code.Class3Sequence, Code.Class3Number, 64, 2);
+    IndexTablesBuilt = true;
 }
 
 // The element table of one standard vertex type; the colour format follows the device's byte order.
@@ -141,10 +155,122 @@ D3D11ShaderCode Graphics_D3D11_ShaderCode_GetChannelMix(int index) {
     return Code.ChannelMix.Codes[index];
 }
 
+D3D11ShaderCode Graphics_D3D11_ShaderCode_GetLit3D(int index) {
+    if (!Code.Lit3DExpanded || index < 0 || index >= Code.Lit3D.EntryCount) return {nullptr, 0};
+    return Code.Lit3D.Codes[index];
+}
+
+int Graphics_D3D11_ShaderCode_Base3DInitialize() {
+    if (Code.Lit3DExpanded) return 1;
+    if (!Code.Lit3DLockMade) Code.Lit3DLockMade = CriticalSection_Create(&Code.Lit3DLock) == 0;
+    CriticalSection_Enter(&Code.Lit3DLock, __FILE__, __LINE__);
+    if (!Code.Lit3DExpanded && Graphics_D3D11_ShaderPack_Expand(&Code.Lit3D)) InterlockedExchange(&Code.Lit3DExpanded, 1);
+    CriticalSection_Leave(&Code.Lit3DLock);
+    return Code.Lit3DExpanded ? 1 : 0;
+}
+
+namespace {
+
+// The number of a sequence of `length` codes in a reverse table read as base-4 digits.
+int SequenceNumber(const int16_t* numbers, const int* codes, int length) {
+    int key = 0;
+    for (int i = 0; i < length; ++i) key = key * 4 + codes[i];
+    return numbers[key];
+}
+
+}  // namespace
+
+int Graphics_D3D11_Shader_Lit3DChoose(const D3D11Lit3DKeys* keys, D3D11Lit3DChoice* choice) {
+    if (keys == nullptr || choice == nullptr) return -1;
+    if (keys->FogMode < 0 || keys->FogMode > 3 || keys->ShaderType < 0 || keys->ShaderType > 6) return -1;
+    for (int type : keys->LightType)
+        if (type < 0 || type > 3) return -1;
+    if (!Graphics_D3D11_ShaderCode_Base3DInitialize()) return -1;
+    BuildIndexTables();
+    const int fog = keys->FogMode, shadow = keys->ShadowMaps != 0, type = keys->ShaderType, test = keys->AlphaTest != 0;
+
+    // Enabled lights by type, directional first, in the core's order within a type.
+    int sorted[6] = {0, 0, 0, 0, 0, 0}, count = 0;
+    for (int i = 0; i < 6; ++i) choice->LightOrder[i] = -1;
+    for (int code = 3; code >= 1; --code)
+        for (int i = 0; i < 6; ++i)
+            if (keys->LightType[i] == code) sorted[count] = code, choice->LightOrder[count++] = i;
+
+    choice->PerPixel = 0;
+    if (keys->ShadowPass) {
+        choice->VertexEntry = D3D11LIT3D_SHADOW_VS + test;
+        choice->PixelEntry = D3D11LIT3D_SHADOW_PS + test;
+        return 0;
+    }
+    if (!keys->Lighting) {
+        choice->VertexEntry = D3D11LIT3D_UNLIT_VS + fog;
+        choice->PixelEntry = D3D11LIT3D_UNLIT_PS + type * 2 + test;
+        return 0;
+    }
+    const int six = SequenceNumber(Code.Light6Number, sorted, 6);
+    const int perPixelVS = D3D11LIT3D_PER_PIXEL_VS + fog + 4 * shadow;
+    const int perPixelPS = D3D11LIT3D_PER_PIXEL_PS + ((six + 84 * shadow) * 7 + type) * 2 + test;
+    if (count > 3 && Code.Lit3D.Codes[perPixelVS].Code != nullptr && Code.Lit3D.Codes[perPixelPS].Code != nullptr) {
+        choice->PerPixel = 1;
+        choice->VertexEntry = perPixelVS;
+        choice->PixelEntry = perPixelPS;
+        return 0;
+    }
+    // Per-vertex lighting: the first three lights of the order.
+    for (int i = 3; i < 6; ++i) choice->LightOrder[i] = -1;
+    int classes[3];
+    for (int i = 0; i < 3; ++i) classes[i] = sorted[i] == 3 ? 2 : sorted[i] != 0 ? 1 : 0;
+    const int three = SequenceNumber(Code.Light3Number, sorted, 3);
+    const int classNumber = SequenceNumber(Code.Class3Number, classes, 3);
+    choice->VertexEntry = D3D11LIT3D_PER_VERTEX_VS + three + (fog + 4 * shadow) * 20;
+    choice->PixelEntry = D3D11LIT3D_PER_VERTEX_PS + ((classNumber + 10 * shadow) * 7 + type) * 2 + test;
+    return 0;
+}
+
+int Graphics_D3D11_Shader_Lit3DWriteLightTable(const D3D11Lit3DChoice* choice) {
+    D3D11ConstantBuffer* buffer = D3D11ConstantBufferState.Standard[D3D11CB_LIGHTING];
+    if (choice == nullptr || buffer == nullptr) return -1;
+    // Words 1-3 of light records 0 and 1: the register where the k-th light's record starts.
+    int32_t* words[6];
+    for (int k = 0; k < 6; ++k) words[k] = (int32_t*)Graphics_D3D11_ConstantBuffer_Float(D3D11CB_LIGHTING, (k < 3 ? 0 : 112) + 4 * (1 + k % 3));
+    for (int k = 0; k < 6; ++k) {
+        const int32_t base = choice->LightOrder[k] >= 0 ? 7 * choice->LightOrder[k] : 0;
+        if (*words[k] != base) *words[k] = base, buffer->Changed = 1;
+    }
+    return 0;
+}
+
+namespace {
+
+bool IsLit3DVertexEntry(int entry) {
+    return (entry >= D3D11LIT3D_PER_PIXEL_VS && entry < D3D11LIT3D_PER_PIXEL_PS) ||
+           (entry >= D3D11LIT3D_SHADOW_VS && entry < D3D11LIT3D_SHADOW_PS);
+}
+
+}  // namespace
+
+ID3D11VertexShader* Graphics_D3D11_Shader_GetLit3DVertexShader(int entry) {
+    if (entry < 0 || entry >= D3D11LIT3D_COUNT || !IsLit3DVertexEntry(entry)) return nullptr;
+    if (Objects.Lit3DVertexShader[entry] != nullptr) return Objects.Lit3DVertexShader[entry];
+    const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetLit3D(entry);
+    if (code.Code == nullptr || D3D11Call_Device_CreateVertexShader(code.Code, code.Size, nullptr, &Objects.Lit3DVertexShader[entry]) != S_OK)
+        Objects.Lit3DVertexShader[entry] = nullptr;
+    return Objects.Lit3DVertexShader[entry];
+}
+
+ID3D11PixelShader* Graphics_D3D11_Shader_GetLit3DPixelShader(int entry) {
+    if (entry < 0 || entry >= D3D11LIT3D_COUNT || IsLit3DVertexEntry(entry)) return nullptr;
+    if (Objects.Lit3DPixelShader[entry] != nullptr) return Objects.Lit3DPixelShader[entry];
+    const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetLit3D(entry);
+    if (code.Code == nullptr || D3D11Call_Device_CreatePixelShader(code.Code, code.Size, nullptr, &Objects.Lit3DPixelShader[entry]) != S_OK)
+        Objects.Lit3DPixelShader[entry] = nullptr;
+    return Objects.Lit3DPixelShader[entry];
+}
+
 int Graphics_D3D11_ShaderCode_BaseInitialize() {
     if (Code.BaseInitialized) return 1;
-    BuildSequences(Code.Light6Sequence, Code.Light6Number, 4096);
-    BuildSequences(Code.Light3Sequence, Code.Light3Number, 64);
+    BuildIndexTables();
+    if (!Code.Lit3DLockMade) Code.Lit3DLockMade = CriticalSection_Create(&Code.Lit3DLock) == 0;
     if (!Graphics_D3D11_ShaderPack_Expand(&Code.Main) || !Graphics_D3D11_ShaderPack_Expand(&Code.ChannelMix)) {
         Graphics_D3D11_ShaderPack_Free(&Code.Main);
         Graphics_D3D11_ShaderPack_Free(&Code.ChannelMix);
@@ -158,6 +284,10 @@ int Graphics_D3D11_ShaderCode_BaseTerminate() {
     Graphics_D3D11_Lit3D_FreePack();
     Graphics_D3D11_ShaderPack_Free(&Code.Main);
     Graphics_D3D11_ShaderPack_Free(&Code.ChannelMix);
+    if (Code.Lit3DExpanded) {
+        Graphics_D3D11_ShaderPack_Free(&Code.Lit3D);
+        Code.Lit3DExpanded = 0;
+    }
     Code.BaseInitialized = 0;
     return 1;
 }
@@ -209,6 +339,10 @@ int Graphics_D3D11_Shader_ReleaseAll() {
         ReleaseObject(Objects.PixelShader[i], D3D11Call_PixelShader_Release);
     }
     for (ID3D11VertexShader*& shader : D3D11StandardVertex.VertexShader) shader = nullptr;
+    for (int i = 0; i < D3D11LIT3D_COUNT; ++i) {
+        ReleaseObject(Objects.Lit3DVertexShader[i], D3D11Call_VertexShader_Release);
+        ReleaseObject(Objects.Lit3DPixelShader[i], D3D11Call_PixelShader_Release);
+    }
     return 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include "foundation/VtThread.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderPack.h"
 
@@ -32,6 +33,19 @@ enum : int {
     D3D11SHADER_TEXTURED_COUNT = 224,
 };
 
+// Entries of the lit-3D pack, in pack order.
+enum : int {
+    D3D11LIT3D_PER_PIXEL_VS = 0,          // 8: [fog + 4 x shadow]
+    D3D11LIT3D_PER_PIXEL_PS = 8,          // 2352: [((six-light number + 84 x shadow) x 7 + type) x 2 + test]
+    D3D11LIT3D_SHADOW_VS = 2360,          // 2: [test]
+    D3D11LIT3D_UNLIT_VS = 2362,           // 4: [fog]
+    D3D11LIT3D_PER_VERTEX_VS = 2366,      // 160: [three-light number + (fog + 4 x shadow) x 20]
+    D3D11LIT3D_SHADOW_PS = 2526,          // 2: [test]
+    D3D11LIT3D_UNLIT_PS = 2528,           // 14: [type x 2 + test]
+    D3D11LIT3D_PER_VERTEX_PS = 2542,      // 280: [((class number + 10 x shadow) x 7 + type) x 2 + test]
+    D3D11LIT3D_COUNT = 2822,
+};
+
 struct D3D11ShaderCodeRecord {
     int32_t BaseInitialized;
     D3D11ShaderPack Main;                 // the texts may be replaced before initialisation (tests)
@@ -42,6 +56,14 @@ struct D3D11ShaderCodeRecord {
     int16_t Light6Number[4096];
     uint8_t Light3Sequence[20][3];
     int16_t Light3Number[64];
+    // The light classes of the per-vertex pixel shaders (0 none, 1 point or spot, 2 directional): the
+    // 10 non-increasing sequences of three, with the reverse table.
+    uint8_t Class3Sequence[10][3];
+    int16_t Class3Number[64];
+    D3D11ShaderPack Lit3D;                // expanded on the first lit 3D draw, under Lit3DLock
+    CriticalSection Lit3DLock;
+    int32_t Lit3DLockMade;
+    volatile LONG Lit3DExpanded;
 };
 extern D3D11ShaderCodeRecord D3D11ShaderCodeState;
 
@@ -59,12 +81,49 @@ struct D3D11ShaderObjectsRecord {
     ID3D11SamplerState* PointWrapSampler;
     ID3D11RasterizerState* Rasterizer;
     ID3D11DepthStencilState* DepthStencil;
+    ID3D11VertexShader* Lit3DVertexShader[D3D11LIT3D_COUNT];   // made on first use
+    ID3D11PixelShader* Lit3DPixelShader[D3D11LIT3D_COUNT];
 };
 extern D3D11ShaderObjectsRecord D3D11ShaderObjects;
 
 // The code of a main-pack entry (null code when absent or the pack is not expanded).
 D3D11ShaderCode Graphics_D3D11_ShaderCode_GetMain(int index);
 D3D11ShaderCode Graphics_D3D11_ShaderCode_GetChannelMix(int index);
+
+// What the lit-3D shader choice depends on.
+struct D3D11Lit3DKeys {
+    int32_t ShadowPass;                   // drawing into a shadow map
+    int32_t Lighting;                     // lighting on
+    int32_t LightType[6];                 // each light of the core: 0 disabled, 1 point, 2 spot, 3 directional
+    int32_t FogMode;                      // 0 when fog is off, else 1 exp, 2 exp2, 3 linear
+    int32_t ShadowMaps;                   // the core uses shadow maps (count above 0)
+    int32_t ShaderType;                   // the shader type of the blend row, 0-6
+    int32_t AlphaTest;                    // the alpha-test bit of the normal-draw set-up
+};
+
+// The choice: lit-3D pack entries of the two shaders, and the light whose constants the shaders read
+// as their k-th light (the light sequence sorted by type, directional first; -1 past the last).
+struct D3D11Lit3DChoice {
+    int32_t VertexEntry;
+    int32_t PixelEntry;
+    int32_t PerPixel;
+    int32_t LightOrder[6];
+};
+
+// The code of a lit-3D entry (null code when absent or the pack is not expanded).
+D3D11ShaderCode Graphics_D3D11_ShaderCode_GetLit3D(int index);
+// Expands the lit-3D pack once per process: 1 / 0.
+int Graphics_D3D11_ShaderCode_Base3DInitialize();
+// Picks the lit-3D shaders for the keys (expanding the pack when needed): 0, or -1 when the pack
+// cannot be expanded or a key is out of range.
+int Graphics_D3D11_Shader_Lit3DChoose(const D3D11Lit3DKeys* keys, D3D11Lit3DChoice* choice);
+// Writes the choice's light order into the light table of constant buffer 0 (the unused words of the
+// first two light records) and marks the buffer changed when it differs: 0, -1 without the buffer.
+int Graphics_D3D11_Shader_Lit3DWriteLightTable(const D3D11Lit3DChoice* choice);
+// The shader object of a lit-3D entry, created from its code on first use; null when the entry is not
+// a shader of that kind, absent, or its creation fails.
+ID3D11VertexShader* Graphics_D3D11_Shader_GetLit3DVertexShader(int entry);
+ID3D11PixelShader* Graphics_D3D11_Shader_GetLit3DPixelShader(int entry);
 
 int Graphics_D3D11_ShaderCode_BaseInitialize();
 int Graphics_D3D11_ShaderCode_BaseTerminate();

@@ -65,7 +65,8 @@ inline int FindInput(const std::vector<VertexElement>& inputs, const std::string
 }
 
 // Standard vertex shader: 2D types place pixels through the 2D projection (constant buffer 1,
-// registers 0-3); 3D types go through the world (11-13), view (8-10) and projection (4-7) rows.
+// registers 0-3); 3D types go through the world rows (11-13) and the projection rows (4-7), which
+// hold view x projection x viewport.
 // Outputs: position, colour 0, then texture coordinate 0, texture coordinate 1 and colour 1 as the
 // type has them, in that order (the pixel shaders read a prefix of them).
 inline std::string StandardVertexShader(int type)
@@ -97,8 +98,7 @@ inline std::string StandardVertexShader(int type)
     s += "mov r0.xyz, v0.xyzx\nmov r0.w, l(1.000000)\n";
     if (is3D) {
         s += "dp4 r1.x, r0.xyzw, cb1[11].xyzw\ndp4 r1.y, r0.xyzw, cb1[12].xyzw\ndp4 r1.z, r0.xyzw, cb1[13].xyzw\nmov r1.w, l(1.000000)\n";
-        s += "dp4 r0.x, r1.xyzw, cb1[8].xyzw\ndp4 r0.y, r1.xyzw, cb1[9].xyzw\ndp4 r0.z, r1.xyzw, cb1[10].xyzw\n";
-        for (int c = 0; c < 4; ++c) s += std::string("dp4 o0.") + "xyzw"[c] + ", r0.xyzw, cb1[" + std::to_string(4 + c) + "].xyzw\n";
+        for (int c = 0; c < 4; ++c) s += std::string("dp4 o0.") + "xyzw"[c] + ", r1.xyzw, cb1[" + std::to_string(4 + c) + "].xyzw\n";
     } else {
         for (int c = 0; c < 4; ++c) s += std::string("dp4 o0.") + "xyzw"[c] + ", r0.xyzw, cb1[" + std::to_string(c) + "].xyzw\n";
     }
@@ -127,6 +127,25 @@ inline std::string AlphaTest(bool functionFromConstants)
            "or r1.x, r1.y, r1.x\n"
            "or r1.x, r1.z, r1.x\n"
            "discard_z r1.x\n";
+}
+
+// The end of every fixed-function style pixel shader: the colour in r0 turned into what the blend row of
+// shader `type` expects (`diffuseAlpha` names the colour alpha the premultiplied types scale by), the
+// alpha test, the output. r1 and r2 are free.
+inline std::string ShaderTypeTail(int type, bool alphaTest, const std::string& diffuseAlpha)
+{
+    std::string s;
+    switch (type) {
+    case 1: s += "mad r0.xyz, r0.xyzx, r0.wwww, -r0.wwww\nadd r0.xyz, r0.xyzx, l(1.000000, 1.000000, 1.000000, 1.000000)\n"; break;
+    case 2: s += "add r0.xyz, -r0.xyzx, l(1.000000, 1.000000, 1.000000, 1.000000)\n"; break;
+    case 3: s += "mul r0.xyz, r0.xyzx, l(4.000000, 4.000000, 4.000000, 4.000000)\n"; break;
+    default: break;
+    }
+    if (type >= 4) s += "mul r0.xyz, r0.xyzx, " + diffuseAlpha + "\n";
+    if (type == 5) s += "add r0.xyz, -r0.xyzx, r0.wwww\n";
+    if (type == 6) s += "mul r0.xyz, r0.xyzx, l(4.000000, 4.000000, 4.000000, 4.000000)\n";
+    s += AlphaTest(alphaTest);
+    return s + "mov o0.xyzw, r0.xyzw\nret\n";
 }
 
 // graphKind: -1 untextured, 0 plain texture, 1-3 blend graph of kind 0-2.
@@ -171,17 +190,7 @@ inline std::string FixedPixelShader(int graphKind, int type, bool ignoreColour, 
     } else {
         s += "mov r0.xyzw, v1.xyzw\n";
     }
-    switch (type) {
-    case 1: s += "mad r0.xyz, r0.xyzx, r0.wwww, -r0.wwww\nadd r0.xyz, r0.xyzx, l(1.000000, 1.000000, 1.000000, 1.000000)\n"; break;
-    case 2: s += "add r0.xyz, -r0.xyzx, l(1.000000, 1.000000, 1.000000, 1.000000)\n"; break;
-    case 3: s += "mul r0.xyz, r0.xyzx, l(4.000000, 4.000000, 4.000000, 4.000000)\n"; break;
-    default: break;
-    }
-    if (premultiplied) s += "mul r0.xyz, r0.xyzx, v1.wwww\n";
-    if (type == 5) s += "add r0.xyz, -r0.xyzx, r0.wwww\n";
-    if (type == 6) s += "mul r0.xyz, r0.xyzx, l(4.000000, 4.000000, 4.000000, 4.000000)\n";
-    s += AlphaTest(alphaTest);
-    return s + "mov o0.xyzw, r0.xyzw\nret\n";
+    return s + ShaderTypeTail(type, alphaTest, "v1.wwww");
 }
 
 // ---- Simple transfer, masks, channel mix ----------------------------------------------------------------

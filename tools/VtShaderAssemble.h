@@ -8,6 +8,8 @@
 //   .input NAME[index] REG.mask [usedmask] [float|uint|sint]   one input signature element
 //   .output NAME[index] REG.mask [float|uint|sint]             one output signature element
 // Names beginning "SV_" carry their system value (SV_POSITION, SV_VertexID, ...).
+// A constant-buffer register may be chosen at run time: "cb0[r3.x + 4]" (the buffer declared
+// dynamicIndexed).
 #pragma once
 #include <cctype>
 #include <cstdint>
@@ -163,7 +165,8 @@ inline std::vector<std::string> Words(const std::string& s)
 }
 
 // One instruction line in a canonical spelling: blanks squeezed, none before "(", lower case, literal
-// values as numbers (the disassembler prints "1.00000000e+00" where a source says "1.0"), a replicated
+// values as the single-precision numbers they become (the disassembler prints "1.00000000e+00" where a
+// source says "1.0", "-1.44269502e+00" for "-1.442695"), a replicated
 // swizzle as its one component (".wwww" and ".w" select the same), "discard" for the "texkill" some
 // disassemblers print.
 inline std::string Canonical(const std::string& text)
@@ -190,7 +193,7 @@ inline std::string Canonical(const std::string& text)
             for (const std::string& v : SplitOperands(squeezed.substr(i + 1, close - i - 1))) {
                 char text[32];
                 if (v.rfind("0x", 0) == 0) snprintf(text, sizeof(text), "%s", v.c_str());
-                else snprintf(text, sizeof(text), "%.9g", strtod(v.c_str(), nullptr));
+                else snprintf(text, sizeof(text), "%.9g", (double)strtof(v.c_str(), nullptr));
                 values += (values.empty() ? "" : ", ") + std::string(text);
             }
             out += values + ")";
@@ -375,7 +378,20 @@ private:
         if (at >= s.size() || !isdigit((unsigned char)s[at])) return Fail("operand without a register number: \"" + s + "\"");
         char* end = nullptr;
         std::vector<uint32_t> index = {uint32_t(strtoul(s.c_str() + at, &end, 10))};
-        if (*end == '[') {
+        uint32_t relative = 0;   // representation of the second index: 0 immediate, 3 register + immediate
+        if (*end == '[' && end[1] == 'r') {
+            // "cb0[r1.x + 4]": a temporary's component plus an offset.
+            uint32_t reg = 0, offset = 0;
+            char comp = 0;
+            int used = 0;
+            if (sscanf(end + 1, "r%u.%c + %u]%n", &reg, &comp, &offset, &used) != 3 || used == 0 || !strchr("xyzw", comp))
+                return Fail("bad relative index in \"" + s + "\"");
+            relative = 3;
+            index.push_back(offset);
+            index.push_back(2 | 2u << 2 | uint32_t(strchr("xyzw", comp) - "xyzw") << 4 | OPERAND_TEMP << 12 | 1u << 20);
+            index.push_back(reg);
+            end += 1 + used;
+        } else if (*end == '[') {
             char* close = nullptr;
             index.push_back(uint32_t(strtoul(end + 1, &close, 10)));
             if (close == end + 1 || *close != ']') return Fail("bad index in \"" + s + "\"");
@@ -383,7 +399,7 @@ private:
         }
         std::string select = *end == '.' ? std::string(end + 1) : std::string();
         if (*end != '.' && *end != 0) return Fail("bad operand \"" + s + "\"");
-        uint32_t token = type << 12 | uint32_t(index.size()) << 20;
+        uint32_t token = type << 12 | uint32_t(relative != 0 ? 2 : index.size()) << 20 | relative << 25;
         if (type == OPERAND_SAMPLER) {
             if (!select.empty()) return Fail("a sampler has no components");
         } else if (dest) {

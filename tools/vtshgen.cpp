@@ -1,10 +1,11 @@
 // vtshgen: makes the library's built-in shader packs on the build machine: the sources come from the
 // templates of VtBuiltInShaders.h, are assembled into DXBC containers and written as pack texts into
-// one C++ header (VtShaderPackText_Main, VtShaderPackText_ChannelMix).
+// one C++ header (VtShaderPackText_Main, VtShaderPackText_ChannelMix, VtShaderPackText_Lit3D).
 // Usage: vtshgen OUT.h [SOURCE-FOLDER]   (with a folder, every source is written there too)
 #include <cstdio>
 #include <string>
 #include "tools/VtBuiltInShaders.h"
+#include "tools/VtLit3DShaders.h"
 #include "tools/VtShaderAssemble.h"
 #include "tools/VtShaderPackText.h"
 
@@ -55,7 +56,8 @@ int main(int argc, char** argv)
     const std::string folder = argc == 3 ? argv[2] : "";
     std::string header = "// Made by vtshgen from the built-in shader templates at build time.\n#pragma once\n";
     if (!AddPack("Main", VtBuiltIn::MainPackSources(), folder, header) ||
-        !AddPack("ChannelMix", VtBuiltIn::ChannelMixSources(), folder, header))
+        !AddPack("ChannelMix", VtBuiltIn::ChannelMixSources(), folder, header) ||
+        !AddPack("Lit3D", VtBuiltIn::Lit3DSources(), folder, header))
         return 1;
     if (!WriteFile(argv[1], header)) {
         fprintf(stderr, "vtshgen: cannot write %s\n", argv[1]);

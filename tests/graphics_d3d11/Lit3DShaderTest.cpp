@@ -1,0 +1,250 @@
+// The lit-3D shader pack: every generated shader is in the pack and the platform's disassembler reads it
+// back; the device creates every one of them; the choice follows the index formula; lit
+// quads on a 4 x 4 target give the colour the lighting rules mean, with one directional light
+// (per-vertex lighting) and with four lights in an order the light table has to sort out (per pixel).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "BuiltInShaderSupport.h"
+#include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
+#include "tools/VtLit3DShaders.h"
+#include "tools/VtShaderAssemble.h"
+
+using namespace Vantrel;
+using namespace D3D11Test;
+
+namespace {
+
+bool Near(uint32_t a, uint32_t b, int tolerance) {
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs((int)(a >> shift & 0xFF) - (int)(b >> shift & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+uint32_t Word(float r, float g, float b, float a) {  // R8G8B8A8 read little-endian
+    auto unorm = [](float v) { return (uint32_t)std::lround(std::fmin(1.0f, std::fmax(0.0f, v)) * 255.0f); };
+    return unorm(r) | unorm(g) << 8 | unorm(b) << 16 | unorm(a) << 24;
+}
+
+}  // namespace
+
+TEST(D3D11Lit3DShaderSources, ThePackHoldsEveryGeneratedShaderAndTheDisassemblerReadsThemBack) {
+    ASSERT_EQ(Graphics_D3D11_ShaderCode_Base3DInitialize(), 1);
+    const std::vector<VtBuiltIn::Source> sources = VtBuiltIn::Lit3DSources();
+    ASSERT_EQ((int)sources.size(), D3D11LIT3D_COUNT);
+    int mismatches = 0;
+    for (int i = 0; i < D3D11LIT3D_COUNT; ++i) {
+        VtShaderAsm::Assembler assembler;
+        VtShaderAsm::Bytes code;
+        ASSERT_TRUE(assembler.Assemble(sources[i].second, code)) << sources[i].first << ": " << assembler.Error;
+        const D3D11ShaderCode packed = Graphics_D3D11_ShaderCode_GetLit3D(i);
+        ASSERT_EQ(packed.Size, code.size()) << sources[i].first;
+        EXPECT_EQ(memcmp(packed.Code, code.data(), code.size()), 0) << sources[i].first;
+        const std::string listing = Disassemble(code.data(), code.size());
+        if (VtShaderAsm::InstructionLines(listing) != VtShaderAsm::InstructionLines(sources[i].second) && ++mismatches < 4)
+            ADD_FAILURE() << sources[i].first << ":\n" << listing;
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(D3D11Lit3DShaderSources, TheIndexTablesNumberTheSequencesAsTheGeneratorDoes) {
+    ASSERT_EQ(Graphics_D3D11_ShaderCode_Base3DInitialize(), 1);
+    D3D11Lit3DKeys keys = {};
+    D3D11Lit3DChoice choice;
+    ASSERT_EQ(Graphics_D3D11_Shader_Lit3DChoose(&keys, &choice), 0);  // builds the tables
+    const D3D11ShaderCodeRecord& code = D3D11ShaderCodeState;
+    const auto six = VtBuiltIn::NonIncreasingSequences(6, 3), three = VtBuiltIn::NonIncreasingSequences(3, 3),
+               classes = VtBuiltIn::NonIncreasingSequences(3, 2);
+    ASSERT_EQ(six.size(), 84u);
+    ASSERT_EQ(three.size(), 20u);
+    ASSERT_EQ(classes.size(), 10u);
+    for (size_t n = 0; n < six.size(); ++n)
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(code.Light6Sequence[n][i], six[n][i]) << n;
+    for (size_t n = 0; n < three.size(); ++n)
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(code.Light3Sequence[n][i], three[n][i]) << n;
+    for (size_t n = 0; n < classes.size(); ++n)
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(code.Class3Sequence[n][i], classes[n][i]) << n;
+}
+
+// Keys in, pack entries out, as the selection formula gives them.
+TEST(D3D11Lit3DShaderSources, TheChoiceFollowsTheIndexFormula) {
+    struct Case {
+        D3D11Lit3DKeys Keys;
+        int Vertex, Pixel, PerPixel;
+        int Order[6];
+    };
+    ASSERT_EQ(Graphics_D3D11_ShaderCode_Base3DInitialize(), 1);
+    const D3D11ShaderCodeRecord& code = D3D11ShaderCodeState;
+    D3D11Lit3DChoice warm;
+    D3D11Lit3DKeys none = {};
+    ASSERT_EQ(Graphics_D3D11_Shader_Lit3DChoose(&none, &warm), 0);
+    const int n3210 = code.Light6Number[((((3 * 4 + 2) * 4 + 1) * 4 + 1) * 4) * 4];      // 3, 2, 1, 1, 0, 0
+    const int n300 = code.Light3Number[3 * 16], n321 = code.Light3Number[3 * 16 + 2 * 4 + 1];
+    const int c200 = code.Class3Number[2 * 16], c211 = code.Class3Number[2 * 16 + 1 * 4 + 1];
+    const Case cases[] = {
+        // Shadow pass: [test] of 2 each, whatever else is set.
+        {{1, 1, {3, 0, 0, 0, 0, 0}, 2, 1, 4, 1}, D3D11LIT3D_SHADOW_VS + 1, D3D11LIT3D_SHADOW_PS + 1, 0, {0, -1, -1, -1, -1, -1}},
+        // Unlit: vertex [fog], pixel [type x 2 + test].
+        {{0, 0, {3, 0, 0, 0, 0, 0}, 3, 1, 5, 0}, D3D11LIT3D_UNLIT_VS + 3, D3D11LIT3D_UNLIT_PS + 10, 0, {0, -1, -1, -1, -1, -1}},
+        // One directional light on light 2: per vertex.
+        {{0, 1, {0, 0, 3, 0, 0, 0}, 1, 0, 2, 1}, D3D11LIT3D_PER_VERTEX_VS + n300 + 1 * 20,
+         D3D11LIT3D_PER_VERTEX_PS + (c200 * 7 + 2) * 2 + 1, 0, {2, -1, -1, -1, -1, -1}},
+        // Three lights with shadow maps: per vertex, order directional, spot, point.
+        {{0, 1, {1, 3, 2, 0, 0, 0}, 2, 1, 6, 0}, D3D11LIT3D_PER_VERTEX_VS + n321 + (2 + 4) * 20,
+         D3D11LIT3D_PER_VERTEX_PS + ((c211 + 10) * 7 + 6) * 2, 0, {1, 2, 0, -1, -1, -1}},
+        // Four lights: per pixel.
+        {{0, 1, {1, 0, 2, 1, 3, 0}, 0, 1, 3, 1}, D3D11LIT3D_PER_PIXEL_VS + 4, D3D11LIT3D_PER_PIXEL_PS + ((n3210 + 84) * 7 + 3) * 2 + 1, 1,
+         {4, 2, 0, 3, -1, -1}},
+    };
+    for (const Case& c : cases) {
+        D3D11Lit3DChoice choice;
+        ASSERT_EQ(Graphics_D3D11_Shader_Lit3DChoose(&c.Keys, &choice), 0);
+        EXPECT_EQ(choice.VertexEntry, c.Vertex);
+        EXPECT_EQ(choice.PixelEntry, c.Pixel);
+        EXPECT_EQ(choice.PerPixel, c.PerPixel);
+        for (int k = 0; k < 6; ++k) EXPECT_EQ(choice.LightOrder[k], c.Order[k]) << k;
+    }
+    D3D11Lit3DKeys bad = {};
+    bad.LightType[0] = 4;
+    EXPECT_EQ(Graphics_D3D11_Shader_Lit3DChoose(&bad, &warm), -1);
+    bad.LightType[0] = 0, bad.ShaderType = 7;
+    EXPECT_EQ(Graphics_D3D11_Shader_Lit3DChoose(&bad, &warm), -1);
+}
+
+namespace {
+
+class Lit3DShaderTest : public BuiltInShaderTest {
+protected:
+    // One quad over the whole target in clip space at depth 0.5 facing the viewer, through the batch's
+    // lit vertex type with the chosen shaders; the lights and material are in the state cache.
+    std::vector<uint32_t> DrawLitQuad(const D3D11Lit3DKeys& keys) {
+        D3D11Lit3DChoice choice;
+        EXPECT_EQ(Graphics_D3D11_Shader_Lit3DChoose(&keys, &choice), 0);
+        EXPECT_EQ(Graphics_D3D11_Shader_Lit3DWriteLightTable(&choice), 0);
+        ID3D11VertexShader* vertex = Graphics_D3D11_Shader_GetLit3DVertexShader(choice.VertexEntry);
+        ID3D11PixelShader* pixel = Graphics_D3D11_Shader_GetLit3DPixelShader(choice.PixelEntry);
+        if (vertex == nullptr || pixel == nullptr) return {};
+        Graphics_D3D11_StateCache_SetRenderTarget(target.Texture, target.View, 0);
+        Graphics_D3D11_StateCache_SetViewportRect(0, 0, 4, 4);
+        Graphics_D3D11_StateCache_SetVertexShader(vertex, 0);
+        Graphics_D3D11_StateCache_SetPixelShader(pixel, 0);
+        const FLOAT clear[4] = {0, 0, 0, 0};
+        D3D11Call_DeviceContext_ClearRenderTargetView(target.View, clear);
+        // The lit vertex type: position, normal, diffuse and specular colour, two coordinate pairs.
+        const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+        const int order[6] = {0, 1, 2, 3, 2, 1};
+        uint8_t vertices[6 * 48] = {};
+        for (int i = 0; i < 6; ++i) {
+            const float v[6] = {corners[order[i]][0], corners[order[i]][1], 0.5f, 0, 0, -1};
+            memcpy(vertices + i * 48, v, sizeof(v));
+            memcpy(vertices + i * 48 + 24, &DiffuseWord, 4);
+        }
+        D3D11_BUFFER_DESC desc = {sizeof(vertices), D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0};
+        const D3D11_SUBRESOURCE_DATA data = {vertices, 0, 0};
+        ID3D11Buffer* buffer = nullptr;
+        if (D3D11Call_Device_CreateBuffer(&desc, &data, &buffer) != S_OK) return {};
+        Graphics_D3D11_StateCache_SetInputLayout(D3D11StandardVertex.InputLayout[5]);
+        Graphics_D3D11_StateCache_SetVertexBuffer(buffer, 48);
+        Graphics_D3D11_StateCache_SetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+        Graphics_D3D11_StateCache_ApplyPending();
+        D3D11Call_DeviceContext_Draw(6, 0);
+        Graphics_D3D11_StateCache_SetVertexBuffer(nullptr, 0);
+        D3D11Call_Buffer_Release(buffer);
+        return target.Read();
+    }
+
+    void SetScene() {
+        const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetViewMatrix(identity), 0);
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetWorldMatrix(identity), 0);
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetProjectionMatrix(identity), 0);
+        const float diffuse[4] = {0.8f, 0.6f, 0.4f, 1}, ambient[4] = {0.2f, 0.2f, 0.2f, 1}, zero[4] = {};
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetMaterial(diffuse, ambient, zero, zero, 20.0f), 0);
+        const float global[4] = {0.1f, 0.1f, 0.1f, 0};
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetGlobalAmbient(global), 0);
+        Graphics_D3D11_StateCache_SetAlphaTestRef(0);
+    }
+
+    // The coloured directional light: from above and in front (N.L = 0.8 on the quad).
+    static D3D11LightRecord Directional() {
+        D3D11LightRecord light = {};
+        light.Type = 3;
+        light.Direction[0] = 0, light.Direction[1] = 0.6f, light.Direction[2] = 0.8f;
+        light.Diffuse[0] = 1, light.Diffuse[1] = 0.5f, light.Diffuse[2] = 1;
+        light.Ambient[0] = 0.1f, light.Ambient[1] = 0.2f, light.Ambient[2] = 0.3f;
+        return light;
+    }
+};
+
+// global x material ambient + light diffuse x material diffuse x 0.8 + light ambient x material ambient
+const uint32_t LitColour = Word(0.02f + 0.64f + 0.02f, 0.02f + 0.24f + 0.04f, 0.02f + 0.32f + 0.06f, 1.0f);
+
+}  // namespace
+
+TEST_F(Lit3DShaderTest, ADirectionalLightGivesTheLitColourPerVertex) {
+    SetScene();
+    const D3D11LightRecord light = Directional();
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(0, &light), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(0, 1), 0);
+    const D3D11Lit3DKeys keys = {0, 1, {3, 0, 0, 0, 0, 0}, 0, 0, 0, 0};
+    const std::vector<uint32_t> pixels = DrawLitQuad(keys);
+    ASSERT_EQ(pixels.size(), 16u);
+    for (int p = 0; p < 16; ++p) EXPECT_TRUE(Near(pixels[p], LitColour, 2)) << p << std::hex << ": " << pixels[p] << " for " << LitColour;
+    // Without lighting the unlit shaders draw the vertex colour (0xC8E68C3C: r 230, g 140, b 60, a 200).
+    const D3D11Lit3DKeys unlit = {0, 0, {3, 0, 0, 0, 0, 0}, 0, 0, 0, 0};
+    const std::vector<uint32_t> plain = DrawLitQuad(unlit);
+    ASSERT_EQ(plain.size(), 16u);
+    EXPECT_TRUE(Near(plain[5], 0xC83C8CE6, 1)) << std::hex << plain[5];
+}
+
+TEST_F(Lit3DShaderTest, FourLightsPerPixelReadTheirConstantsThroughTheLightTable) {
+    SetScene();
+    // Lights 0-2 give nothing (point, spot, directional, all black); light 3 is the coloured one.
+    D3D11LightRecord black = {};
+    black.Range = 100, black.Attenuation[0] = 1, black.Phi = 1, black.Theta = 0.5f, black.Falloff = 1;
+    black.Direction[2] = 1;
+    for (int i = 0; i < 3; ++i) {
+        black.Type = i + 1;
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(i, &black), 0);
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(i, 1), 0);
+    }
+    const D3D11LightRecord light = Directional();
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(3, &light), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(3, 1), 0);
+    const D3D11Lit3DKeys keys = {0, 1, {1, 2, 3, 3, 0, 0}, 0, 0, 0, 0};
+    D3D11Lit3DChoice choice;
+    ASSERT_EQ(Graphics_D3D11_Shader_Lit3DChoose(&keys, &choice), 0);
+    EXPECT_EQ(choice.PerPixel, 1);
+    const std::vector<uint32_t> pixels = DrawLitQuad(keys);
+    ASSERT_EQ(pixels.size(), 16u);
+    for (int p = 0; p < 16; ++p) EXPECT_TRUE(Near(pixels[p], LitColour, 2)) << p << std::hex << ": " << pixels[p] << " for " << LitColour;
+}
+
+// Every one of the 2,822 shaders, each made once on first use (about 3 s under Wine).
+TEST_F(Lit3DShaderTest, TheDeviceCreatesEveryShaderOfThePackOnFirstUse) {
+    ASSERT_EQ(Graphics_D3D11_ShaderCode_Base3DInitialize(), 1);
+    int made = 0, tried = 0;
+    for (int i = 0; i < D3D11LIT3D_COUNT; ++i) {
+        const bool vertex = i < D3D11LIT3D_PER_PIXEL_PS || (i >= D3D11LIT3D_SHADOW_VS && i < D3D11LIT3D_SHADOW_PS);
+        ++tried;
+        const bool ok = vertex ? Graphics_D3D11_Shader_GetLit3DVertexShader(i) != nullptr : Graphics_D3D11_Shader_GetLit3DPixelShader(i) != nullptr;
+        made += ok;
+        EXPECT_TRUE(ok) << i;
+        // Made once: the second call hands back the same object.
+        if (ok && vertex) {
+            EXPECT_EQ(Graphics_D3D11_Shader_GetLit3DVertexShader(i), D3D11ShaderObjects.Lit3DVertexShader[i]);
+        } else if (ok) {
+            EXPECT_EQ(Graphics_D3D11_Shader_GetLit3DPixelShader(i), D3D11ShaderObjects.Lit3DPixelShader[i]);
+        }
+    }
+    EXPECT_EQ(tried, D3D11LIT3D_COUNT);
+    EXPECT_EQ(D3D11CallState.ObjectCount[D3D11OBJ_VERTEX_SHADER], 8 + 2 + 8 + 2 + 4 + 160);
+    EXPECT_EQ(made, tried);
+    // Entries of the other kind are refused.
+    EXPECT_EQ(Graphics_D3D11_Shader_GetLit3DPixelShader(D3D11LIT3D_UNLIT_VS), nullptr);
+    EXPECT_EQ(Graphics_D3D11_Shader_GetLit3DVertexShader(D3D11LIT3D_UNLIT_PS), nullptr);
+    EXPECT_EQ(Graphics_D3D11_Shader_GetLit3DVertexShader(D3D11LIT3D_COUNT), nullptr);
+}
