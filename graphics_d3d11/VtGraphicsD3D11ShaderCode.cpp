@@ -281,7 +281,6 @@ int Graphics_D3D11_ShaderCode_BaseInitialize() {
 }
 
 int Graphics_D3D11_ShaderCode_BaseTerminate() {
-    Graphics_D3D11_Lit3D_FreePack();
     Graphics_D3D11_ShaderPack_Free(&Code.Main);
     Graphics_D3D11_ShaderPack_Free(&Code.ChannelMix);
     if (Code.Lit3DExpanded) {
@@ -332,7 +331,6 @@ int Graphics_D3D11_Shader_ReleaseAll() {
         cache.PixelShader = nullptr;
         cache.PixelShaderStandard = 0;
     }
-    Graphics_D3D11_Lit3D_ReleaseAll();
     if (cache.GeometryShader != nullptr) Graphics_D3D11_StateCache_ClearGeometryShader();
     for (int i = 0; i < D3D11SHADER_MAIN_COUNT; ++i) {
         ReleaseObject(Objects.VertexShader[i], D3D11Call_VertexShader_Release);
