@@ -56,6 +56,9 @@ protected:
     void TearDown() override {
         LibraryTest::TearDown();
         Graphics_D3D11_SetDeviceEnabled(D3D11DeviceEnabledByDefault);
+        // The back-end's end leaves one swap-chain texture counted; the drawing must leave nothing more.
+        EXPECT_LE(D3D11Call_GetTotalObjectCount(), 1);
+        memset(D3D11CallState.ObjectCount, 0, sizeof(D3D11CallState.ObjectCount));
     }
 
     void Reset() {
