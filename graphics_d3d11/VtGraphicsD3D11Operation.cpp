@@ -1,6 +1,7 @@
 // Direct3D 11 per-operation bodies of the switch layer: the packed draw colour, colour add, the blend
 // graph, the draw area and transforms, draw mode, fog, lights, texture address modes, buffer data,
-// buffer, constant-buffer and shader release, shader creation and the shadow-map slot.
+// buffer, constant-buffer and shader release, shader creation, the shadow-map slot and the vertical-
+// blank wait.
 // Stands on the call layer, the state cache, the normal-draw state, the constant buffers and the
 // core's draw settings, transforms and handle records.
 #include <string.h>
@@ -20,6 +21,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11Shape.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
+#include "graphics_d3d11/VtGraphicsD3D11Window.h"
 
 namespace Vantrel {
 
@@ -267,6 +269,18 @@ int Graphics_D3D11_Shader_Release(ShaderHandleRecord* record) {
             return 0;
     }
     record->PlatformArea[0] = nullptr;
+    return 0;
+}
+
+int Graphics_D3D11_WaitVSync(int count) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    const int main = D3D11WindowState.MainTarget;
+    if (main < 0 || main >= D3D11TargetWindowMax || !D3D11WindowState.Targets[main].Used) return -1;
+    IDXGIOutput* output = D3D11WindowState.Targets[main].Output;
+    if (output == nullptr) return -1;
+    // An output that cannot wait (Wine answers E_NOTIMPL) returns at once; the frame goes on.
+    for (int i = 0; i < count; ++i)
+        if (FAILED(D3D11Call_Output_WaitForVBlank(output))) break;
     return 0;
 }
 

@@ -8,12 +8,15 @@
 
 #include "../graphics/Draw2DCases.h"
 #include "../system/WindowTestSupport.h"
+#include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
+#include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11Shape.h"
+#include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
 #include "system/VtSystem.h"
 
@@ -204,3 +207,53 @@ TEST_F(Draw2DDeviceTest, ARingHasItsThicknessAndUserVerticesKeepTheirColourOrder
     EXPECT_LE(ChannelGap(Screen()[Size + 1], 0x302010), Tolerance);
 }
 
+
+TEST_F(Draw2DDeviceTest, TrapezoidsAreTessellatedAndParallelogramsAreTwoTriangles) {
+    Reset();
+    D3D11Call_ResetContextCallCounts();
+    ASSERT_EQ(DrawGraphQuadF(10, 10, 18, 14, 18, 18, 10, 14, graph, 0), 0);   // a parallelogram
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_DrawIndexed], 0u);
+    ASSERT_EQ(DrawGraphQuadF(20, 20, 40, 20, 50, 50, 10, 50, graph, 0), 0);   // a trapezoid
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_DrawIndexed], 1u);
+    const std::vector<uint32_t> screen = Screen();
+    EXPECT_NE(screen[(size_t)35 * Size + 30], Background);
+    EXPECT_EQ(screen[(size_t)22 * Size + 12], Background);
+    EXPECT_NE(screen[(size_t)12 * Size + 14], Background);
+}
+
+TEST_F(Draw2DDeviceTest, OperationBodiesFollowTheirRules) {
+    Reset();
+    const bool bgra = GraphicsSystemState.BackEndCaps[D3D11CAPS_VERTEX_COLOR_BGRA] != 0;
+    // The packed draw colour: alpha 255 in blend mode 0 whatever the parameter.
+    SetBlendModeAndParam(0, 100);
+    SetDrawColorBrightness(10, 20, 30);
+    EXPECT_EQ(D3D11DrawColor, bgra ? 0xFF0A141Eu : 0xFF1E140Au);
+    SetBlendModeAndParam(1, 100);
+    EXPECT_EQ(D3D11DrawColor >> 24, 100u);
+    Reset();
+
+    // A draw area of no width leaves the viewport alone and fails.
+    const D3D11_VIEWPORT viewport = D3D11StateCache.Viewport;
+    const RECT area = DrawSettings.DrawArea;
+    DrawSettings.DrawArea = {5, 5, 5, 10};
+    EXPECT_EQ(Graphics_D3D11_DrawArea_Set(), -1);
+    EXPECT_EQ(memcmp(&D3D11StateCache.Viewport, &viewport, sizeof(viewport)), 0);
+    DrawSettings.DrawArea = area;
+
+    // Colour add flushes every time, also with the same colour.
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(DrawFilledRectangle(0, 0, 4, 4, Code(Red)), 0);
+        EXPECT_GT(D3D11VertexBatch.Pending, 0u);
+        EXPECT_EQ(Graphics_D3D11_ColorAdd_Set(1, 2, 3), 0);
+        EXPECT_EQ(D3D11VertexBatch.Pending, 0u) << round;
+    }
+
+    // Shader creation with the free-after flag frees the caller's code also when it fails.
+    const int32_t blocks = Memory_GetBlockCount();
+    void* code = Memory_Allocate(16, __FILE__, __LINE__);
+    memset(code, 0x55, 16);
+    EXPECT_EQ(Graphics_D3D11_Shader_Create(-1, 1, code, 16, 1, 0), -1);
+    EXPECT_EQ(Memory_GetBlockCount(), blocks);
+}
