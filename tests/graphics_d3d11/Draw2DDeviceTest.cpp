@@ -257,3 +257,25 @@ TEST_F(Draw2DDeviceTest, OperationBodiesFollowTheirRules) {
     EXPECT_EQ(Graphics_D3D11_Shader_Create(-1, 1, code, 16, 1, 0), -1);
     EXPECT_EQ(Memory_GetBlockCount(), blocks);
 }
+
+TEST_F(Draw2DDeviceTest, ABlendGraphDrawsThroughItsVerticesAndAnAxisAlignedQuadrangleIsAStretch) {
+    const int blend = MakeTestGraph();
+    ASSERT_GE(blend, 0);
+    const int params[1] = {128};
+    Reset();
+    ASSERT_EQ(Graphics_DrawSetting_SetBlendGraph(blend, 0, params), 0);
+    ASSERT_EQ(DrawGraphStretched(8, 8, 24, 16, graph, 0), 0);
+    EXPECT_EQ(D3D11VertexBatch.Kind, 2);
+    const std::vector<uint32_t> stretched = Screen();
+    EXPECT_NE(stretched[(size_t)12 * Size + 12], Background);
+
+    Reset();
+    ASSERT_EQ(Graphics_DrawSetting_SetBlendGraph(blend, 0, params), 0);
+    ASSERT_EQ(DrawGraphQuadF(8, 8, 24, 8, 24, 16, 8, 16, graph, 0), 0);
+    const std::vector<uint32_t> quad = Screen();
+    int differing = 0;
+    for (size_t i = 0; i < quad.size(); ++i) differing += quad[i] != stretched[i];
+    EXPECT_EQ(differing, 0);
+    Graphics_DrawSetting_SetBlendGraph(-1, 0, nullptr);
+    DeleteGraph(blend);
+}
