@@ -63,6 +63,7 @@ int WriteProjection() {
 }  // namespace
 
 int Graphics_D3D11_DiffuseColor_Refresh() {
+    if (!D3D11Call_Device_Exists()) return -1;
     const DrawSettingsRecord& s = DrawSettings;
     const uint32_t alpha = s.BlendMode != 0 || Font_TextDrawing ? (uint32_t)s.BlendParam & 0xFF : 255u;
     const uint32_t red = (s.DrawBright >> 16) & 0xFF, green = (s.DrawBright >> 8) & 0xFF, blue = s.DrawBright & 0xFF;
@@ -182,6 +183,7 @@ int Graphics_D3D11_Buffer_SetData(BufferHandleRecord* buffer, int first, const v
 }
 
 int Graphics_D3D11_Buffer_Release(BufferHandleRecord* buffer) {
+    if (!D3D11Call_Device_Exists()) return -1;
     if (buffer == nullptr) return 0;
     ID3D11Buffer* object = (ID3D11Buffer*)buffer->PlatformArea[0];
     if (object != nullptr) {
@@ -194,6 +196,7 @@ int Graphics_D3D11_Buffer_Release(BufferHandleRecord* buffer) {
 }
 
 int Graphics_D3D11_ShaderConstantBuffer_Release(ConstantBufferHandleRecord* record) {
+    if (!D3D11Call_Device_Exists()) return -1;
     if (record == nullptr) return 0;
     D3D11ConstantBuffer* buffer = (D3D11ConstantBuffer*)record->PlatformArea[0];
     if (buffer != nullptr) Graphics_D3D11_ConstantBuffer_Delete(buffer);
@@ -249,6 +252,7 @@ int Graphics_D3D11_Shader_Create(int shader, int kind, const void* byteCode, int
 }
 
 int Graphics_D3D11_Shader_Release(ShaderHandleRecord* record) {
+    if (!D3D11Call_Device_Exists()) return -1;
     if (record == nullptr || record->PlatformArea[0] == nullptr) return 0;
     void* object = record->PlatformArea[0];
     D3D11StateCacheRecord& cache = D3D11StateCache;
