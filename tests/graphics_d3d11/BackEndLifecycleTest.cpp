@@ -13,6 +13,7 @@
 #include "graphics/VtGraphicsScreen.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
@@ -366,4 +367,33 @@ TEST_F(D3D11LibraryTest, ReadBackErrorsAreToldApartFromWhitePixelsAndPlainTarget
     EXPECT_NE(ReadLog().find(Utf8(u8"描画対象バッファのロックに失敗しました")), std::string::npos);
     SelectDrawScreen(DRAW_SCREEN_BACK);
     for (int i = 0; i < 3; ++i) GraphicsScreenState.BackgroundColor[i] = 0;
+}
+
+TEST_F(D3D11LibraryTest, APartialTransferIntoABlockCompressedTextureIsRefusedAsAFailure) {
+    Start();
+    if (D3D11DeviceState.TextureFormat[12] != DXGI_FORMAT_BC1_UNORM) GTEST_SKIP() << "no BC1 textures on this device";
+    // A 16 x 16 DXT1 file: 16 blocks of two colours.
+    Fixtures::Bytes blocks;
+    for (int i = 0; i < 16; ++i) {
+        Fixtures::Put16(blocks, 0xF800), Fixtures::Put16(blocks, 0x001F), Fixtures::Put32(blocks, 0x55AA55AAu + i);
+    }
+    const Fixtures::Bytes file = Fixtures::Dds(16, 16, 0x4, Fixtures::FourCC("DXT1"), 0, nullptr, 0, false, blocks);
+    BaseImageLoadSettings settings;
+    BaseImage_InitLoadSettings(&settings, 0);
+    BaseImage image = {}, alpha = {};
+    ASSERT_GE(BaseImage_LoadWithAlphaFile(&settings, nullptr, file.data(), (int)file.size(), 1, nullptr, 0, 2, &image, &alpha, 0, 1),
+              0);
+    ASSERT_EQ(image.format.formatCode, 1);
+    const int graph = CreateGraphFromMemoryImage(file.data(), (int)file.size(), nullptr, 0, 0);
+    ASSERT_GE(graph, 0);
+    GraphOrigRecord* orig = Graphics_Image_GetGraphRecord(graph, 0)->Orig;
+    ASSERT_EQ(D3D11DeviceState.TextureFormat[orig->colorFormatIndex], DXGI_FORMAT_BC1_UNORM);
+
+    const RECT whole = {0, 0, 16, 16}, part = {4, 4, 8, 8};
+    EXPECT_EQ(Graphics_D3D11_BltBmpOrBaseImageToGraph3(&whole, 0, 0, graph, &image, nullptr, 0, 0, 1, nullptr), 0);
+    EXPECT_EQ(Graphics_D3D11_BltBmpOrBaseImageToGraph3(&part, 4, 4, graph, &image, nullptr, 0, 0, 1, nullptr), -1);
+    EXPECT_NE(ReadLog().find(Utf8(u8"DXTフォーマットのテクスチャに標準形式のイメージを転送することはできません")),
+              std::string::npos);
+    BaseImage_Release(&image);
+    if (alpha.pixels != nullptr) BaseImage_Release(&alpha);
 }
