@@ -98,6 +98,7 @@ int Graphics_D3D11_Device_Initialize() {
 }
 
 int Graphics_D3D11_Device_PostInitialize() {
+    if (!D3D11Call_Device_Exists()) return -1;
     Graphics_D3D11_StateCache_RefreshAll();
     Graphics_D3D11_DrawScreen_Clear(nullptr);
     return 0;

@@ -13,7 +13,7 @@ namespace Vantrel {
 
 // Whether start-up uses the Direct3D 11 device at all. While it is 0 the start-up only loads d3d11.dll
 // to tell the log whether it could, and fails, so the core falls back (Direct3D 9, then no device: the
-// software screen presented through GDI). A build can set it with -DVT_D3D11_DEVICE_ENABLED=1.
+// software screen presented through GDI). The CMake option VT_D3D11_DEVICE=ON builds it as 1.
 #ifndef VT_D3D11_DEVICE_ENABLED
 #define VT_D3D11_DEVICE_ENABLED 0
 #endif
