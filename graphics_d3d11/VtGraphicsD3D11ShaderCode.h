@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include "foundation/VtArchive.h"
 #include "foundation/VtThread.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderPack.h"
@@ -64,6 +65,10 @@ struct D3D11ShaderCodeRecord {
     CriticalSection Lit3DLock;
     int32_t Lit3DLockMade;
     volatile LONG Lit3DExpanded;
+    // The filter shaders: an archive image expanded whole, opened from the block (no copy, default key).
+    D3D11ShaderPack Filter;
+    ArchiveContext FilterArchive;
+    int32_t FilterArchiveOpen;
 };
 extern D3D11ShaderCodeRecord D3D11ShaderCodeState;
 
@@ -90,6 +95,12 @@ extern D3D11ShaderObjectsRecord D3D11ShaderObjects;
 D3D11ShaderCode Graphics_D3D11_ShaderCode_GetMain(int index);
 D3D11ShaderCode Graphics_D3D11_ShaderCode_GetChannelMix(int index);
 
+// The lit-3D shaders (sources and constant layouts in tools/VtLit3DShaders.h) read, besides the
+// lights, material and fog of buffer 0 and the matrices of buffer 1: the light table written by
+// Graphics_D3D11_Shader_Lit3DWriteLightTable; the uses-texture switch of the pixel-shader base buffer
+// (Graphics_D3D11_StateCache_SetPSSwitch (1, flag): 0 draws without sampling texture 0); the specular
+// switch (vertex-shader switch 2); with shadow maps the light view-projection matrices at bytes 0-191 of
+// buffer 2, the shadow-map slot constants of buffer 5 and the shadow maps in pixel slots 8-10.
 // What the lit-3D shader choice depends on.
 struct D3D11Lit3DKeys {
     int32_t ShadowPass;                   // drawing into a shadow map
@@ -109,6 +120,10 @@ struct D3D11Lit3DChoice {
     int32_t PerPixel;
     int32_t LightOrder[6];
 };
+
+// The code of a filter shader by its file name in the filter archive (code page 32765, as the filter
+// bodies name them); null code when the archive is not open or has no such file.
+D3D11ShaderCode Graphics_D3D11_ShaderCode_GetFilter(const char* name);
 
 // The code of a lit-3D entry (null code when absent or the pack is not expanded).
 D3D11ShaderCode Graphics_D3D11_ShaderCode_GetLit3D(int index);

@@ -248,3 +248,76 @@ TEST_F(Lit3DShaderTest, TheDeviceCreatesEveryShaderOfThePackOnFirstUse) {
     EXPECT_EQ(Graphics_D3D11_Shader_GetLit3DVertexShader(D3D11LIT3D_UNLIT_PS), nullptr);
     EXPECT_EQ(Graphics_D3D11_Shader_GetLit3DVertexShader(D3D11LIT3D_COUNT), nullptr);
 }
+
+// A point light just in front of the eye, per pixel (with three black lights), and linear fog halfway:
+// each pixel gets N.L = 1 / distance, then half the fog colour.
+TEST_F(Lit3DShaderTest, APointLightFallsOffAcrossTheQuadAndLinearFogMixesInItsColour) {
+    SetScene();
+    D3D11LightRecord black = {};
+    black.Type = 3;
+    black.Direction[2] = 1;
+    for (int i = 1; i < 4; ++i) {
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(i, &black), 0);
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(i, 1), 0);
+    }
+    D3D11LightRecord point = {};
+    point.Type = 1;
+    point.Position[2] = -0.5f;
+    point.Range = 100;
+    point.Attenuation[0] = 1;
+    point.Diffuse[0] = point.Diffuse[1] = point.Diffuse[2] = 1;
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(0, &point), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(0, 1), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetFogEnable(1), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetFogColor(0x00FF0000), 0);   // red
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetFogStartEnd(0.0f, 1.0f), 0);
+    const D3D11Lit3DKeys keys = {0, 1, {1, 3, 3, 3, 0, 0}, 3, 0, 0, 0};
+    const std::vector<uint32_t> pixels = DrawLitQuad(keys);
+    ASSERT_EQ(pixels.size(), 16u);
+    const float diffuse[3] = {0.8f, 0.6f, 0.4f}, fog[3] = {1, 0, 0};
+    for (int p = 0; p < 16; ++p) {
+        // Pixel centres in clip space = view space (identity matrices); the quad lies at z 0.5.
+        const float x = -0.75f + 0.5f * (p % 4), y = 0.75f - 0.5f * (p / 4);
+        const float ndl = 1.0f / std::sqrt(x * x + y * y + 1.0f);
+        float c[3];
+        for (int i = 0; i < 3; ++i) c[i] = 0.5f * (0.02f + diffuse[i] * ndl) + 0.5f * fog[i];
+        const uint32_t want = Word(c[0], c[1], c[2], 1.0f);
+        EXPECT_TRUE(Near(pixels[p], want, 2)) << p << std::hex << ": " << pixels[p] << " for " << want;
+    }
+}
+
+// Shadow maps, per vertex: slot 0 holds depth 0.2 over the whole quad (at depth 0.5 through an identity
+// light matrix) and casts for light 0, so the light is shadowed until the slot's depth adjustment
+// (0.5) lifts the stored depth past the quad; slots 1 and 2 are empty (their matrices rows of
+// (0, 0, 0, -1), adjustment 1.0) and never shadow.
+TEST_F(Lit3DShaderTest, AShadowMapSlotShadowsTheLightItCastsFor) {
+    SetScene();
+    const D3D11LightRecord light = Directional();
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(0, &light), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(0, 1), 0);
+    ShaderTexture depth;
+    ASSERT_TRUE(depth.Create(1, 1, std::vector<uint32_t>(1, 51)));   // red 0.2
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetPSShaderResources(8, 1, &depth.View), 0);
+    float* matrices = Graphics_D3D11_ConstantBuffer_Float(D3D11CB_VS_TEXTURE, 0);
+    for (int i = 0; i < 16; ++i) matrices[i] = i % 5 == 0 ? 1.0f : 0.0f;
+    for (int i = 16; i < 48; ++i) matrices[i] = i % 4 == 3 ? -1.0f : 0.0f;
+    D3D11ConstantBufferState.Standard[D3D11CB_VS_TEXTURE]->Changed = 1;
+    float* slots = Graphics_D3D11_ConstantBuffer_Float(D3D11CB_PS_3D, 0);
+    const float params[3][5] = {{0.0f, 0, 1, 0, 0}, {1.0f, 0, 1, 1, 1}, {1.0f, 0, 1, 1, 1}};
+    for (int s = 0; s < 3; ++s) memcpy(slots + 8 * s, params[s], sizeof(params[s]));
+    D3D11ConstantBufferState.Standard[D3D11CB_PS_3D]->Changed = 1;
+    const D3D11Lit3DKeys keys = {0, 1, {3, 0, 0, 0, 0, 0}, 0, 1, 0, 0};
+    const std::vector<uint32_t> shadowed = DrawLitQuad(keys);
+    ASSERT_EQ(shadowed.size(), 16u);
+    // Only the ambient terms: global x material ambient + light ambient x material ambient.
+    const uint32_t ambient = Word(0.02f + 0.02f, 0.02f + 0.04f, 0.02f + 0.06f, 1.0f);
+    for (int p = 0; p < 16; ++p) EXPECT_TRUE(Near(shadowed[p], ambient, 2)) << p << std::hex << ": " << shadowed[p];
+    slots[0] = 0.5f;
+    D3D11ConstantBufferState.Standard[D3D11CB_PS_3D]->Changed = 1;
+    const std::vector<uint32_t> lit = DrawLitQuad(keys);
+    ASSERT_EQ(lit.size(), 16u);
+    for (int p = 0; p < 16; ++p) EXPECT_TRUE(Near(lit[p], LitColour, 2)) << p << std::hex << ": " << lit[p];
+    ID3D11ShaderResourceView* none = nullptr;
+    Graphics_D3D11_StateCache_SetPSShaderResources(8, 1, &none);
+    depth.Release();
+}
