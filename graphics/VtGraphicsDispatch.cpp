@@ -14,6 +14,7 @@
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
 #include "graphics_d3d9/VtGraphicsD3D9.h"
 #include "system/VtWindow.h"
 #include "system/VtWindowSettings.h"
@@ -119,6 +120,12 @@ int Graphics_Dispatch_DrawScreen_SetPost(int screen) {
             if (screen == DRAW_SCREEN_FRONT) Graphics_FrontScreen_ArmTimer();
             return 0;
     }
+}
+
+int Graphics_Dispatch_DrawScreen_GetPixelWithStatus(int x, int y, int* status) {
+    if (GraphicsApi == GRAPHICS_API_D3D11) return Graphics_D3D11_DrawScreen_GetPixelWithStatus(x, y, status);
+    if (status) *status = 0;
+    return Graphics_Dispatch_DrawScreen_GetPixel(x, y);
 }
 
 void* Graphics_Dispatch_DirectDraw7_Get() { return D3D9Call_DDraw_Get(); }

@@ -32,6 +32,8 @@ int Graphics_Dispatch_Device_CheckLostOnActivate();
 int Graphics_Dispatch_SetDialogBoxMode(int flag);
 int Graphics_Dispatch_DrawScreen_SetPost(int screen);
 int Graphics_Dispatch_Screen_Flip();
+// The draw target's pixel with *status 0 when it was read and -1 when the read-back failed.
+int Graphics_Dispatch_DrawScreen_GetPixelWithStatus(int x, int y, int* status);
 int Graphics_Dispatch_Device_Initialize();
 int Graphics_Dispatch_Device_RestoreOrChange(int mode, int width, int height, int colorBits, int refreshRate);
 int Graphics_Dispatch_Device_Terminate();

@@ -93,10 +93,7 @@ int ReadDrawScreenPixelWithStatus(int x, int y, int* status) {
     if (status) *status = -1;
     if (x < 0 || y < 0 || x >= GraphicsScreenState.DrawTargetWidth || y >= GraphicsScreenState.DrawTargetHeight)
         return -1;
-    if (GraphicsSystemState.DeviceValid) {
-        if (status) *status = 0;
-        return Graphics_Dispatch_DrawScreen_GetPixel(x, y);
-    }
+    if (GraphicsSystemState.DeviceValid) return Graphics_Dispatch_DrawScreen_GetPixelWithStatus(x, y, status);
     const int target = GraphicsScreenState.DrawTargets[0].Handle;
     GraphHandleRecord* graph = Graphics_Screen_GetTargetGraphRecord(target);
     if (graph == nullptr && target >= 0) return -1;

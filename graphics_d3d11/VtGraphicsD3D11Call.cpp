@@ -3,6 +3,8 @@
 // Stands on the asynchronous-loading service (main-thread requests) and the log.
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 
+#include <d3d11_1.h>
+
 #include <initializer_list>
 #include <string.h>
 
@@ -568,6 +570,28 @@ HRESULT D3D11Call_SwapChain_SetFullscreenState(IDXGISwapChain* swapChain, BOOL f
 void D3D11Call_Texture2D_GetDesc(ID3D11Texture2D* texture, D3D11_TEXTURE2D_DESC* desc) { texture->GetDesc(desc); }
 void D3D11Call_View_GetResource(ID3D11View* view, ID3D11Resource** resource) { view->GetResource(resource); }
 void D3D11Call_View_GetDesc(ID3D11RenderTargetView* view, D3D11_RENDER_TARGET_VIEW_DESC* desc) { view->GetDesc(desc); }
+
+// ---- Region copy and rectangle clear ----
+
+D3D11CallRegionCountsRecord D3D11CallRegionCounts;
+
+void D3D11Call_DeviceContext_CopySubresourceRegion(ID3D11Resource* destination, UINT destinationSub, UINT x, UINT y,
+                                                   UINT z, ID3D11Resource* source, UINT sourceSub, const D3D11_BOX* box) {
+    NoteCall();
+    ++D3D11CallRegionCounts.CopySubresourceRegion;
+    VT_D3D11_CONTEXT->CopySubresourceRegion(destination, destinationSub, x, y, z, source, sourceSub, box);
+}
+
+HRESULT D3D11Call_DeviceContext_ClearView(ID3D11View* view, const FLOAT colour[4], const D3D11_RECT* rects, UINT count) {
+    NoteCall();
+    ID3D11DeviceContext1* context1 = nullptr;
+    if (VT_D3D11_CONTEXT->QueryInterface(__uuidof(ID3D11DeviceContext1), (void**)&context1) != S_OK || context1 == nullptr)
+        return E_NOINTERFACE;
+    ++D3D11CallRegionCounts.ClearView;
+    context1->ClearView(view, colour, rects, count);
+    context1->Release();
+    return S_OK;
+}
 
 // ---- Releases ----
 

@@ -219,6 +219,17 @@ void D3D11Call_Texture2D_GetDesc(ID3D11Texture2D* texture, D3D11_TEXTURE2D_DESC*
 void D3D11Call_View_GetResource(ID3D11View* view, ID3D11Resource** resource);
 void D3D11Call_View_GetDesc(ID3D11RenderTargetView* view, D3D11_RENDER_TARGET_VIEW_DESC* desc);
 
+// Region copy and rectangle clear of the draw targets, with their own call counts.
+struct D3D11CallRegionCountsRecord {
+    uint32_t CopySubresourceRegion;
+    uint32_t ClearView;
+};
+extern D3D11CallRegionCountsRecord D3D11CallRegionCounts;
+void D3D11Call_DeviceContext_CopySubresourceRegion(ID3D11Resource* destination, UINT destinationSub, UINT x, UINT y,
+                                                   UINT z, ID3D11Resource* source, UINT sourceSub, const D3D11_BOX* box);
+// ID3D11DeviceContext1::ClearView over the rectangles; E_NOINTERFACE when the runtime has no such context.
+HRESULT D3D11Call_DeviceContext_ClearView(ID3D11View* view, const FLOAT colour[4], const D3D11_RECT* rects, UINT count);
+
 // Counted releases; the object may be null (nothing happens).
 #define VT_D3D11_COUNTED_TYPES(X)                                                                                     \
   X(BlendState, ID3D11BlendState, D3D11OBJ_BLEND_STATE) X(Buffer, ID3D11Buffer, D3D11OBJ_BUFFER)                      \

@@ -13,6 +13,7 @@
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsScreen.h"
+#include "graphics_d3d11/VtGraphicsD3D11Window.h"
 #include "image/VtBaseImage.h"
 #include "system/VtWindow.h"
 #include "system/VtWindowSettings.h"
@@ -449,7 +450,10 @@ int Graphics_D3D11_Device_Setup() {
     D3D11Call_Device_ReleaseAll();
     if (D3D11Call_DXGIFactory_Create(1) < 0 || Graphics_D3D11_Adapter_EnumAll() < 0 || D3D11Call_Device_Create() < 0)
         return -1;
-    // The main target window is attached here once the back-end's swap chains exist.
+    // The library's output window is target window 0 (a set-up without a window, as in tests, has none).
+    D3D11WindowState.MainTarget = 0;
+    const HWND output = Window_GetOutputWindow();
+    if (output != nullptr && Graphics_D3D11_TargetWindow_Attach(output, 1) < 0) return -1;
 
     if (!Window_IsWindowed() && Graphics_Screen_GetFullScreenResolutionMode() != 0) {
         if (GraphicsSystemState.MonitorCount == 0) Graphics_Display_SetupInfo();

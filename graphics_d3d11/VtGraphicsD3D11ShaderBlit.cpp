@@ -8,6 +8,7 @@
 #include "foundation/VtLog.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
+#include "graphics_d3d11/VtGraphicsD3D11Shape.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 
 namespace Vantrel {
@@ -32,6 +33,7 @@ int Graphics_D3D11_GenericVertexBuffer_Release() {
     if (generic.Buffer != nullptr) D3D11Call_Buffer_Release(generic.Buffer);
     generic.Buffer = nullptr;
     generic.Size = 0;
+    Graphics_D3D11_GenericDraw_ReleaseAll();
     return 0;
 }
 

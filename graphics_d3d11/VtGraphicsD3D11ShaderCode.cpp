@@ -17,6 +17,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
+#include "graphics_d3d11/VtGraphicsD3D11Lit3D.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 
 namespace Vantrel {
@@ -320,6 +321,7 @@ int Graphics_D3D11_Shader_Initialize() {
         GraphicsSystemState.ShadersUsable = 0;
         return -1;
     }
+    D3D11StandardVertex.Normal3DDrawSetup = Graphics_D3D11_Shader_Normal3DDraw_Setup;
     for (const ShaderGroup& group : Groups) {
         for (int i = 0; i < group.Count; ++i) {
             const int entry = group.First + i;

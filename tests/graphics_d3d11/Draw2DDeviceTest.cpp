@@ -1,0 +1,281 @@
+// Two-dimensional drawing on Direct3D 11: the library started as a user starts it with the Direct3D 11
+// device, so that every public draw call goes through the switch layer into the back-end's bodies and
+// graphs live in device textures. Each case of the shared draw table is read back through the draw
+// target's lock and held to the software road's reference picture within 2 per channel, apart from
+// the edge pixels where the two rasterisation rules differ (counted per case). Also the batching of
+// sprites, the zero-length thick line, discs, rings and user vertices.
+#include <gtest/gtest.h>
+
+#include "../graphics/Draw2DCases.h"
+#include "../system/WindowTestSupport.h"
+#include "foundation/VtMemory.h"
+#include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsDrawTarget.h"
+#include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics_d3d11/VtGraphicsD3D11Batch.h"
+#include "graphics_d3d11/VtGraphicsD3D11Call.h"
+#include "graphics_d3d11/VtGraphicsD3D11Device.h"
+#include "graphics_d3d11/VtGraphicsD3D11Shape.h"
+#include "graphics_d3d11/VtGraphicsD3D11State.h"
+#include "graphics_d3d11/VtGraphicsD3D11System.h"
+#include "system/VtSystem.h"
+
+using namespace Vantrel;
+using namespace Draw2DCases;
+
+namespace {
+
+// Pixels further apart than this in some channel count as different.
+constexpr int Tolerance = 2;
+
+int ChannelGap(uint32_t a, uint32_t b) {
+    int most = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int gap = std::abs((int)Channel(a, c) - (int)Channel(b, c));
+        most = gap > most ? gap : most;
+    }
+    return most;
+}
+
+}  // namespace
+
+class Draw2DDeviceTest : public WindowTest::LibraryTest {
+protected:
+    int graph = -1;
+
+    void SetUp() override {
+        LibraryTest::SetUp();
+        Graphics_D3D11_SetDeviceEnabled(1);
+        SetScreenResolution(Size, Size, 32, 60);
+        ASSERT_EQ(SetHardwareGraphicsEnable(1), 0);
+        ASSERT_EQ(InitializeLibrary(), 0);
+        ASSERT_EQ(GraphicsApi, GRAPHICS_API_D3D11);
+        ASSERT_EQ(GraphicsSystemState.DeviceValid, 1);
+        ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+        graph = MakeTestGraph();
+        ASSERT_GE(graph, 0);
+    }
+
+    void TearDown() override {
+        LibraryTest::TearDown();
+        Graphics_D3D11_SetDeviceEnabled(D3D11DeviceEnabledByDefault);
+        // The back-end's end leaves one swap-chain texture counted; the drawing must leave nothing more.
+        EXPECT_LE(D3D11Call_GetTotalObjectCount(), 1);
+        memset(D3D11CallState.ObjectCount, 0, sizeof(D3D11CallState.ObjectCount));
+    }
+
+    void Reset() {
+        SetBlendModeAndParam(0, 255);
+        SetDrawColorBrightness(255, 255, 255);
+        Graphics_DrawSetting_SetDrawAreaRect(0, 0, Size, Size);
+        GraphicsScreenState.BackgroundColor[0] = (Background >> 16) & 0xFF;
+        GraphicsScreenState.BackgroundColor[1] = (Background >> 8) & 0xFF;
+        GraphicsScreenState.BackgroundColor[2] = Background & 0xFF;
+        ClearDrawTarget(nullptr);
+    }
+
+    // The draw target as 0x00RRGGBB words, read through its lock.
+    std::vector<uint32_t> Screen() {
+        std::vector<uint32_t> pixels;
+        const RECT whole = {0, 0, Size, Size};
+        BaseImage image = {};
+        if (Graphics_Screen_LockDrawTarget(&whole, &image, -1, 0, 0, 1, 0) < 0) return pixels;
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x) {
+                uint32_t value = 0;
+                memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * image.format.bytesPerPixel,
+                       image.format.bytesPerPixel);
+                int r = 0, g = 0, b = 0, a = 0;
+                BaseImage_ColorFormat_UnpackColor(&image.format, value, &r, &g, &b, &a);
+                pixels.push_back((uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
+            }
+        Graphics_Screen_UnlockDrawTarget();
+        return pixels;
+    }
+};
+
+TEST_F(Draw2DDeviceTest, EveryDrawCallMatchesTheSoftwareReferenceWithinTheEdgeDifferences) {
+    // Pixels per case where the device's rasterisation rule places an edge differently from the software
+    // road's: the device's line rule leaves out the first pixel of a steep line that the Bresenham walk
+    // draws.
+    struct Allowance {
+        const char* Name;
+        int Pixels;
+    };
+    const Allowance allowances[] = {
+        {"steep line upwards", 1},
+    };
+    int totalEdges = 0;
+    for (const DrawCase& c : Cases()) {
+        Reset();
+        EXPECT_EQ(c.Draw(graph), 0) << c.Name;
+        Picture reference;
+        c.Paint(reference);
+        const std::vector<uint32_t> screen = Screen();
+        ASSERT_EQ(screen.size(), (size_t)(Size * Size)) << c.Name;
+        int differing = 0, worst = 0;
+        std::string where;
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x) {
+                const int gap = ChannelGap(screen[(size_t)y * Size + x], reference.At(x, y));
+                if (gap <= Tolerance) continue;
+                if (differing++ < 4) where += " (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+                worst = gap > worst ? gap : worst;
+            }
+        int allowed = 0;
+        for (const Allowance& a : allowances)
+            if (std::string(a.Name) == c.Name) allowed = a.Pixels;
+        EXPECT_LE(differing, allowed) << c.Name << ": differing pixels" << where << ", largest gap " << worst;
+        if (differing > 0) printf("[ edges    ] %s: %d pixel(s)%s\n", c.Name, differing, where.c_str());
+        totalEdges += differing;
+    }
+    printf("[ edges    ] %d edge pixel(s) in all\n", totalEdges);
+}
+
+TEST_F(Draw2DDeviceTest, AThousandSpritesOfOneTextureAreOneDrawPerBatch) {
+    Reset();
+    DrawGraphAt(0, 0, graph, 1);   // the state settles on the first sprite
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    D3D11Call_ResetContextCallCounts();
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(DrawGraphAt(i % 56, (i / 56) % 60, graph, 1), 0);
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    // 6,000 vertices in batches of at most 389 quads.
+    const uint32_t batches = (1000 + 388) / 389;
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_Draw], batches);
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_PSSetShaderResources], 0u);
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_OMSetBlendState], 0u);
+}
+
+TEST_F(Draw2DDeviceTest, AThickLineOfNoLengthWritesNoVertices) {
+    Reset();
+    const uint32_t before = D3D11VertexBatch.Pending;
+    EXPECT_EQ(DrawLineSegment(30, 30, 30, 30, Code(Green), 5), 0);
+    EXPECT_EQ(D3D11VertexBatch.Pending, before);
+    // A quadrangle with a non-finite corner is refused before anything reaches the batch.
+    EXPECT_EQ(Graphics_D3D11_DrawQuadF(0, 0, NAN, 0, 4, 4, 0, 4, Code(Green), 1), -1);
+    EXPECT_EQ(D3D11VertexBatch.Pending, before);
+}
+
+TEST_F(Draw2DDeviceTest, ShapesWriteTheirVerticesWhereTheRulesSay) {
+    Reset();
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    ASSERT_EQ(Graphics_D3D11_DrawLineSegment(0, 0, 10, 0, Code(Red)), 0);
+    ASSERT_EQ(D3D11VertexBatch.Pending, 2u);
+    const float* v = (const float*)(D3D11VertexBatch.Write - 40);
+    EXPECT_FLOAT_EQ(v[0], 0.4f);
+    EXPECT_FLOAT_EQ(v[5], 10.4f);
+    // A box with its corners swapped writes the same six vertices; one clipped to nothing writes none.
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    ASSERT_EQ(Graphics_D3D11_DrawFillRect(20, 15, 10, 12, Code(Red)), 0);
+    EXPECT_EQ(D3D11VertexBatch.Pending, 6u);
+    ASSERT_EQ(Graphics_D3D11_DrawFillRect(-10, -10, -2, -2, Code(Red)), 0);
+    EXPECT_EQ(D3D11VertexBatch.Pending, 6u);
+    // A ring of thickness 1 is refused.
+    EXPECT_EQ(Graphics_D3D11_DrawCircleThick(30, 30, 5, Code(Red), 1), -1);
+}
+
+TEST_F(Draw2DDeviceTest, ATranslucentDiscCoversEachScanLineOnce) {
+    Reset();
+    SetBlendModeAndParam(1, 128);
+    ASSERT_EQ(DrawCircleShape(32, 32, 20, Code(White), 1, 1), 0);
+    const std::vector<uint32_t> screen = Screen();
+    const uint32_t once = PerChannel(White, Background, [](uint32_t s, uint32_t d) { return Mul(s, 128) + Mul(d, 127); });
+    int inside = 0;
+    for (uint32_t p : screen) {
+        if (p == Background) continue;
+        EXPECT_LE(ChannelGap(p, once), Tolerance);
+        ++inside;
+    }
+    EXPECT_GT(inside, 1000);
+}
+
+TEST_F(Draw2DDeviceTest, ARingHasItsThicknessAndUserVerticesKeepTheirColourOrder) {
+    Reset();
+    ASSERT_EQ(DrawCircleShape(32, 32, 10, Code(White), 1, 3), 0);
+    const std::vector<uint32_t> screen = Screen();
+    auto at = [&](int x, int y) { return screen[(size_t)y * Size + x]; };
+    EXPECT_EQ(at(32, 32), Background);
+    for (int d = 0; d <= 14; ++d) EXPECT_EQ(at(32 + d, 32) == White, d >= 9 && d <= 11) << d;
+
+    Vertex2D vertices[3] = {{0, 0, 0, 1, 0x10, 0x20, 0x30, 0xFF, 0, 0},
+                            {8, 0, 0, 1, 0x10, 0x20, 0x30, 0xFF, 0, 0},
+                            {0, 8, 0, 1, 0x10, 0x20, 0x30, 0xFF, 0, 0}};
+    Reset();
+    ASSERT_EQ(DrawVertices2D(vertices, 3, PRIMITIVE_TRIANGLELIST, DrawVertices2D_NoTexture, 0), 0);
+    EXPECT_EQ(vertices[0].b, 0x10);
+    EXPECT_EQ(vertices[0].r, 0x30);
+    EXPECT_LE(ChannelGap(Screen()[Size + 1], 0x302010), Tolerance);
+}
+
+
+TEST_F(Draw2DDeviceTest, TrapezoidsAreTessellatedAndParallelogramsAreTwoTriangles) {
+    Reset();
+    D3D11Call_ResetContextCallCounts();
+    ASSERT_EQ(DrawGraphQuadF(10, 10, 18, 14, 18, 18, 10, 14, graph, 0), 0);   // a parallelogram
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_DrawIndexed], 0u);
+    ASSERT_EQ(DrawGraphQuadF(20, 20, 40, 20, 50, 50, 10, 50, graph, 0), 0);   // a trapezoid
+    Graphics_D3D11_VertexBatch_Flush(-1, 0);
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_DrawIndexed], 1u);
+    const std::vector<uint32_t> screen = Screen();
+    EXPECT_NE(screen[(size_t)35 * Size + 30], Background);
+    EXPECT_EQ(screen[(size_t)22 * Size + 12], Background);
+    EXPECT_NE(screen[(size_t)12 * Size + 14], Background);
+}
+
+TEST_F(Draw2DDeviceTest, OperationBodiesFollowTheirRules) {
+    Reset();
+    const bool bgra = GraphicsSystemState.BackEndCaps[D3D11CAPS_VERTEX_COLOR_BGRA] != 0;
+    // The packed draw colour: alpha 255 in blend mode 0 whatever the parameter.
+    SetBlendModeAndParam(0, 100);
+    SetDrawColorBrightness(10, 20, 30);
+    EXPECT_EQ(D3D11DrawColor, bgra ? 0xFF0A141Eu : 0xFF1E140Au);
+    SetBlendModeAndParam(1, 100);
+    EXPECT_EQ(D3D11DrawColor >> 24, 100u);
+    Reset();
+
+    // A draw area of no width leaves the viewport alone and fails.
+    const D3D11_VIEWPORT viewport = D3D11StateCache.Viewport;
+    const RECT area = DrawSettings.DrawArea;
+    DrawSettings.DrawArea = {5, 5, 5, 10};
+    EXPECT_EQ(Graphics_D3D11_DrawArea_Set(), -1);
+    EXPECT_EQ(memcmp(&D3D11StateCache.Viewport, &viewport, sizeof(viewport)), 0);
+    DrawSettings.DrawArea = area;
+
+    // Colour add flushes every time, also with the same colour.
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(DrawFilledRectangle(0, 0, 4, 4, Code(Red)), 0);
+        EXPECT_GT(D3D11VertexBatch.Pending, 0u);
+        EXPECT_EQ(Graphics_D3D11_ColorAdd_Set(1, 2, 3), 0);
+        EXPECT_EQ(D3D11VertexBatch.Pending, 0u) << round;
+    }
+
+    // Shader creation with the free-after flag frees the caller's code also when it fails.
+    const int32_t blocks = Memory_GetBlockCount();
+    void* code = Memory_Allocate(16, __FILE__, __LINE__);
+    memset(code, 0x55, 16);
+    EXPECT_EQ(Graphics_D3D11_Shader_Create(-1, 1, code, 16, 1, 0), -1);
+    EXPECT_EQ(Memory_GetBlockCount(), blocks);
+}
+
+TEST_F(Draw2DDeviceTest, ABlendGraphDrawsThroughItsVerticesAndAnAxisAlignedQuadrangleIsAStretch) {
+    const int blend = MakeTestGraph();
+    ASSERT_GE(blend, 0);
+    const int params[1] = {128};
+    Reset();
+    ASSERT_EQ(Graphics_DrawSetting_SetBlendGraph(blend, 0, params), 0);
+    ASSERT_EQ(DrawGraphStretched(8, 8, 24, 16, graph, 0), 0);
+    EXPECT_EQ(D3D11VertexBatch.Kind, 2);
+    const std::vector<uint32_t> stretched = Screen();
+    EXPECT_NE(stretched[(size_t)12 * Size + 12], Background);
+
+    Reset();
+    ASSERT_EQ(Graphics_DrawSetting_SetBlendGraph(blend, 0, params), 0);
+    ASSERT_EQ(DrawGraphQuadF(8, 8, 24, 8, 24, 16, 8, 16, graph, 0), 0);
+    const std::vector<uint32_t> quad = Screen();
+    int differing = 0;
+    for (size_t i = 0; i < quad.size(); ++i) differing += quad[i] != stretched[i];
+    EXPECT_EQ(differing, 0);
+    Graphics_DrawSetting_SetBlendGraph(-1, 0, nullptr);
+    DeleteGraph(blend);
+}
