@@ -84,6 +84,9 @@ GraphHandleRecord* Graphics_Image_GetGraphRecord(int graph, int inJob) {
         record = manager.Slots[slot];
         if (record == nullptr || record->CheckValue != Handle_CheckOf(graph)) return nullptr;
     }
+    // A failed load job counts itself out before it deletes its handle: from then on the handle is
+    // gone for every caller, even while its record still waits for the deletion.
+    if (!inJob && record->ASyncLoadResult < 0) return nullptr;
     return reinterpret_cast<GraphHandleRecord*>(record);
 }
 
