@@ -215,6 +215,20 @@ TEST_F(D3D11LibraryTest, FlipPresentsWithTheSyncIntervalOfTheWaitSetting) {
     ASSERT_EQ(PresentScreen(), 0);
     EXPECT_EQ(D3D11WindowState.LastSyncInterval, 0u);
     SetWaitVSyncEnable(1);
+
+    // Buffers of another size are resized back to the client area by the next flip; a zero size never resizes.
+    const D3D11TargetWindow& main = D3D11WindowState.Targets[0];
+    const UINT clientWidth = (UINT)(Window.ClientRect.right - Window.ClientRect.left);
+    const UINT clientHeight = (UINT)(Window.ClientRect.bottom - Window.ClientRect.top);
+    EXPECT_EQ(Graphics_D3D11_TargetWindow_ResizeBuffer(0, 0, 100), -1);
+    ASSERT_EQ(Graphics_D3D11_TargetWindow_ResizeBuffer(0, 800, 500), 0);
+    EXPECT_EQ(main.BackBufferDesc.Width, 800u);
+    EXPECT_EQ(main.BackBufferDesc.Height, 500u);
+    ASSERT_EQ(PresentScreen(), 0);
+    EXPECT_EQ(main.BackBufferDesc.Width, clientWidth);
+    EXPECT_EQ(main.BackBufferDesc.Height, clientHeight);
+    EXPECT_EQ(Graphics_D3D11_TargetWindow_Attach(main.Window, 1), 0);   // attached already: its index
+    EXPECT_EQ(D3D11WindowState.UsedCount, 1);
 }
 
 TEST_F(D3D11LibraryTest, GraphFromEachLosslessFormatReadsBackEqualToItsPicture) {
