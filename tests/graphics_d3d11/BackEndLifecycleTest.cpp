@@ -244,6 +244,15 @@ TEST_F(D3D11LibraryTest, GraphFromEachLosslessFormatReadsBackEqualToItsPicture) 
         EXPECT_EQ(PictureDifferences(graph, 37, 21, c.Alpha), 0);
         DeleteGraph(graph);
     }
+    // Loaded on the loader threads, whose device calls the main thread makes.
+    EnableAsyncLoad(1);
+    std::vector<int> graphs;
+    for (const FileCase& c : FileCases) graphs.push_back(LoadCase(c, 23, 17));
+    EnableAsyncLoad(0);
+    for (size_t i = 0; i < graphs.size(); ++i) {
+        ASSERT_GE(graphs[i], 0);
+        EXPECT_EQ(PictureDifferences(graphs[i], 23, 17, FileCases[i].Alpha), 0) << FileCases[i].Name << " loaded apart";
+    }
 }
 
 TEST_F(D3D11LibraryTest, ImageEndingInsideTheTextureRepeatsItsLastColumnAndRow) {
