@@ -15,6 +15,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
+#include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
 #include "graphics_d3d11/VtGraphicsD3D11Texture.h"
@@ -419,4 +420,26 @@ TEST_F(D3D11LibraryTest, APartialTransferIntoABlockCompressedTextureIsRefusedAsA
               std::string::npos);
     BaseImage_Release(&image);
     if (alpha.pixels != nullptr) BaseImage_Release(&alpha);
+}
+
+TEST_F(D3D11LibraryTest, ReleasingATextureBoundForDrawingLeavesNoBindingBehind) {
+    Start();
+    const int graph = LoadCase(FileCases[0], 16, 16);
+    ASSERT_GE(graph, 0);
+    GraphOrigRecord* orig = Graphics_Image_GetGraphRecord(graph, 0)->Orig;
+    D3D11OrigTexture* object = Graphics_D3D11_OrigTexture_Of(&orig->parts[0]);
+    ID3D11ShaderResourceView* view = object->TextureView;
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetDrawTexture(object->Texture, view), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetPSShaderResources(3, 1, &view), 0);
+    ASSERT_EQ(Graphics_D3D11_Texture_Release(orig), 0);
+    EXPECT_EQ(D3D11StateCache.PSResources[3], nullptr);
+    EXPECT_EQ(D3D11NormalDrawState.DrawTexture, nullptr);
+    EXPECT_EQ(D3D11NormalDrawState.DrawTextureView, nullptr);
+    EXPECT_EQ(object->Texture, nullptr);
+    EXPECT_EQ(object->TextureView, nullptr);
+    // Made again, the graph holds its picture after the restore from its file.
+    ASSERT_EQ(Graphics_D3D11_OrigTexture_Create(orig, nullptr), 0);
+    Graphics_Image_RestoreAllAfterLoss();
+    EXPECT_EQ(PictureDifferences(graph, 16, 16, false), 0);
 }
