@@ -15,9 +15,11 @@
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsLight.h"
 #include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsShader.h"
 #include "graphics/VtGraphicsShadowMap.h"
+#include "graphics/VtLive2DCubism4.h"
 #include "image/VtMemImg.h"
 #include "graphics/VtMatrix.h"
 #include "system/VtSystem.h"
@@ -138,6 +140,7 @@ int Graphics_Module_Terminate() {
     if (window != nullptr && WinAPITable.KillTimer != nullptr) WinAPITable.KillTimer(window, FrontScreenTimerId);
 
     Mask_ModuleTerminate();
+    Live2D_DeleteAllModels();
     Handle_DeleteAll(HandleType_Graph, Graphics_Image_HandleFilter_ModeChange);
     Handle_DeleteAll(HandleType_ShadowMap, nullptr);
     Graphics_Dispatch_SysMemPool_ReleaseAll();
@@ -147,6 +150,9 @@ int Graphics_Module_Terminate() {
         Handle_DeleteAll(HandleType_ShaderConstantBuffer, nullptr);
         Handle_DeleteAll(HandleType_Shader, nullptr);
     }
+    Graphics_Light_DeleteAll();
+    Graphics_Light_Delete(DrawSettings.DefaultLight);
+    DrawSettings.DefaultLight = -1;
 
     Graphics_Screen_ReleaseSoftScreens();
     Graphics_Soft_ReleaseBuffers();

@@ -109,6 +109,13 @@ struct SimpleQuadGraphList;
   X(DrawScreen_Unlock, (), ())                                                                                         \
   X(WaitVSync, (int count), (count))                                                                                   \
   X(DeviceObjects_ReleaseAll, (), ())                                                                                  \
-  X(StateCache_Reapply, (), ())
+  X(StateCache_Reapply, (), ())                                                                                        \
+  X(Mask_SaveSurfaces, (), ())                                                                                         \
+  X(Mask_CreateSurfaces, (int width, int height), (width, height))                                                     \
+  X(Mask_CopyAndReleaseSaved, (int oldWidth, int oldHeight), (oldWidth, oldHeight))                                    \
+  X(Mask_DrawBegin, (const RECT* rect), (rect))                                                                        \
+  X(Mask_DrawAfter, (const RECT* rect), (rect))                                                                        \
+  X(Mask_ReleaseSurfaces, (), ())                                                                                      \
+  X(Mask_SetUseFlag, (), ())
 
 }  // namespace Vantrel

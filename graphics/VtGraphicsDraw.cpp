@@ -14,6 +14,7 @@
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsMask.h"
 #include "image/VtBaseImage.h"
 #include "image/VtMemImg.h"
 #include "system/VtSystem.h"
@@ -41,6 +42,8 @@ int BeginGraphDraw(int graph, GraphDraw* out) {
         if (Graphics_Draw_CheckBlendGraph(out->Graph) < 0) return -1;
         out->BlendGraph = Graphics_Image_GetGraphRecord(DrawSettings.BlendGraph, 0);
     }
+    // A graph that shows a movie brings its frame up to date first.
+    if (out->Graph->Orig != nullptr && out->Graph->Orig->movie != -1) Movie_Update(out->Graph->Orig->movie, 0);
     return 1;
 }
 
@@ -64,15 +67,30 @@ RECT OrderedClamped(int x1, int y1, int x2, int y2) {
     return ClampToDrawArea(x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1);
 }
 
-// Runs a hardware draw, inside the subtraction emulation over the covered rectangle when the blend
-// mode is subtractive and the device cannot subtract.
+// Runs a draw covering `covered`: inside the mask bracket while the mask screen is active, and for a
+// hardware draw inside the subtraction emulation when the blend mode is subtractive and the device
+// cannot subtract.
+template <typename Draw>
+int RunDraw(const RECT& covered, bool hardware, Draw draw) {
+    const bool emulate = hardware && DrawSettings.BlendMode == 3 && !GraphicsSystemState.SubtractiveBlendSupported;
+    const bool masked = MaskScreenState.MaskActive != 0;
+    if (!emulate && !masked) return draw();
+    if (masked) Mask_BeforeMaskedDraw(covered);
+    if (emulate) Graphics_DrawSetting_SubBlendEmulateBegin(&covered);
+    const int result = draw();
+    if (emulate) Graphics_DrawSetting_SubBlendEmulateEnd(&covered);
+    if (masked) Mask_AfterMaskedDraw(covered);
+    return result;
+}
+
 template <typename Draw>
 int RunHardware(const RECT& covered, Draw draw) {
-    if (DrawSettings.BlendMode != 3 || GraphicsSystemState.SubtractiveBlendSupported) return draw();
-    Graphics_DrawSetting_SubBlendEmulateBegin(&covered);
-    const int result = draw();
-    Graphics_DrawSetting_SubBlendEmulateEnd(&covered);
-    return result;
+    return RunDraw(covered, true, draw);
+}
+
+template <typename Draw>
+int RunSoft(const RECT& covered, Draw draw) {
+    return RunDraw(covered, false, draw);
 }
 
 int Truncate(float value) { return static_cast<int>(value); }
@@ -113,9 +131,10 @@ int DrawGraphAt(int x, int y, int graphHandle, int transparent) {
     GraphDraw draw;
     const int begin = BeginGraphDraw(graphHandle, &draw);
     if (begin <= 0) return begin;
-    if (!IsHardwareGraph(draw.Graph)) return Graphics_Soft_DrawGraphAt(x, y, draw.Graph, draw.BlendGraph, transparent);
     const RECT covered = ClampToDrawArea(x, y, static_cast<int64_t>(x) + draw.Graph->Width,
                                          static_cast<int64_t>(y) + draw.Graph->Height);
+    if (!IsHardwareGraph(draw.Graph))
+        return RunSoft(covered, [&] { return Graphics_Soft_DrawGraphAt(x, y, draw.Graph, draw.BlendGraph, transparent); });
     return RunHardware(covered, [&] {
         return Graphics_Dispatch_DrawGraphAt(x, y, static_cast<float>(x), static_cast<float>(y), draw.Graph,
                                              draw.BlendGraph, transparent, 1);
@@ -127,16 +146,18 @@ int DrawGraphAtF(float x, float y, int graphHandle, int transparent) {
     const int begin = BeginGraphDraw(graphHandle, &draw);
     if (begin <= 0) return begin;
     const int ix = Truncate(x), iy = Truncate(y);
-    if (!IsHardwareGraph(draw.Graph)) {
-        if (x == static_cast<float>(ix) && y == static_cast<float>(iy))
-            return Graphics_Soft_DrawGraphAt(ix, iy, draw.Graph, draw.BlendGraph, transparent);
-        const float xy[8] = {x, y, x + draw.Graph->widthF, y, x, y + draw.Graph->heightF, x + draw.Graph->widthF,
-                             y + draw.Graph->heightF};
-        return Graphics_Soft_DrawGraphQuadF(xy[0], xy[1], xy[2], xy[3], xy[4], xy[5], xy[6], xy[7], draw.Graph,
-                                            draw.BlendGraph, transparent);
-    }
     const RECT covered = ClampToDrawArea(ix, iy, static_cast<int64_t>(ix) + draw.Graph->Width,
                                          static_cast<int64_t>(iy) + draw.Graph->Height);
+    if (!IsHardwareGraph(draw.Graph)) {
+        if (x == static_cast<float>(ix) && y == static_cast<float>(iy))
+            return RunSoft(covered, [&] { return Graphics_Soft_DrawGraphAt(ix, iy, draw.Graph, draw.BlendGraph, transparent); });
+        const float xy[8] = {x, y, x + draw.Graph->widthF, y, x, y + draw.Graph->heightF, x + draw.Graph->widthF,
+                             y + draw.Graph->heightF};
+        return RunSoft(covered, [&] {
+            return Graphics_Soft_DrawGraphQuadF(xy[0], xy[1], xy[2], xy[3], xy[4], xy[5], xy[6], xy[7], draw.Graph,
+                                                draw.BlendGraph, transparent);
+        });
+    }
     return RunHardware(covered, [&] {
         return Graphics_Dispatch_DrawGraphAt(ix, iy, x, y, draw.Graph, draw.BlendGraph, transparent, 0);
     });
@@ -147,7 +168,9 @@ int DrawGraphStretched(int x1, int y1, int x2, int y2, int graphHandle, int tran
     const int begin = BeginGraphDraw(graphHandle, &draw);
     if (begin <= 0) return begin;
     if (!IsHardwareGraph(draw.Graph))
-        return Graphics_Soft_DrawGraphStretched(x1, y1, x2, y2, draw.Graph, draw.BlendGraph, transparent);
+        return RunSoft(OrderedClamped(x1, y1, x2, y2), [&] {
+            return Graphics_Soft_DrawGraphStretched(x1, y1, x2, y2, draw.Graph, draw.BlendGraph, transparent);
+        });
     return RunHardware(OrderedClamped(x1, y1, x2, y2), [&] {
         return Graphics_Dispatch_DrawGraphStretched(x1, y1, x2, y2, static_cast<float>(x1), static_cast<float>(y1),
                                                     static_cast<float>(x2), static_cast<float>(y2), draw.Graph,
@@ -159,9 +182,11 @@ int DrawGraphStretchedF(float x1, float y1, float x2, float y2, int graphHandle,
     GraphDraw draw;
     const int begin = BeginGraphDraw(graphHandle, &draw);
     if (begin <= 0) return begin;
-    if (!IsHardwareGraph(draw.Graph))
-        return Graphics_Soft_DrawGraphQuadF(x1, y1, x2, y1, x1, y2, x2, y2, draw.Graph, draw.BlendGraph, transparent);
     const int ix1 = Truncate(x1), iy1 = Truncate(y1), ix2 = Truncate(x2), iy2 = Truncate(y2);
+    if (!IsHardwareGraph(draw.Graph))
+        return RunSoft(OrderedClamped(ix1, iy1, ix2, iy2), [&] {
+            return Graphics_Soft_DrawGraphQuadF(x1, y1, x2, y1, x1, y2, x2, y2, draw.Graph, draw.BlendGraph, transparent);
+        });
     return RunHardware(OrderedClamped(ix1, iy1, ix2, iy2), [&] {
         return Graphics_Dispatch_DrawGraphStretched(ix1, iy1, ix2, iy2, x1, y1, x2, y2, draw.Graph, draw.BlendGraph,
                                                     transparent, 0);
@@ -173,9 +198,6 @@ int Graphics_Draw_QuadGraphF(float x1, float y1, float x2, float y2, float x3, f
     GraphDraw draw;
     const int begin = BeginGraphDraw(graphHandle, &draw);
     if (begin <= 0) return begin;
-    // The draw parts' corner order: top left, top right, bottom left, bottom right.
-    if (!IsHardwareGraph(draw.Graph))
-        return Graphics_Soft_DrawGraphQuadF(x1, y1, x2, y2, x4, y4, x3, y3, draw.Graph, draw.BlendGraph, transparent);
     const float xs[4] = {x1, x2, x3, x4}, ys[4] = {y1, y2, y3, y4};
     int left = Truncate(xs[0]), right = left, top = Truncate(ys[0]), bottom = top;
     for (int i = 1; i < 4; ++i) {
@@ -184,6 +206,11 @@ int Graphics_Draw_QuadGraphF(float x1, float y1, float x2, float y2, float x3, f
         top = y < top ? y : top, bottom = y > bottom ? y : bottom;
     }
     const RECT covered = {left, top, right < 0 ? 0 : right, bottom < 0 ? 0 : bottom};
+    // The draw parts' corner order: top left, top right, bottom left, bottom right.
+    if (!IsHardwareGraph(draw.Graph))
+        return RunSoft(covered, [&] {
+            return Graphics_Soft_DrawGraphQuadF(x1, y1, x2, y2, x4, y4, x3, y3, draw.Graph, draw.BlendGraph, transparent);
+        });
     return RunHardware(covered, [&] {
         return Graphics_Dispatch_DrawGraphQuadF(x1, y1, x2, y2, x4, y4, x3, y3, draw.Graph, draw.BlendGraph,
                                                 transparent, flags);
@@ -235,7 +262,11 @@ int DrawGraphPart(int x, int y, int sourceX, int sourceY, int width, int height,
         result = DrawGraphReversed(x - sourceX, y + sourceY + height - graphHeight, graphHandle, transparent, 0, 1);
     else
         result = DrawGraphAt(x - sourceX, y - sourceY, graphHandle, transparent);
-    PutDrawArea(saved);
+    // With the mask screen in use the draw area is set again in full (the mask module reads it).
+    if (MaskScreenState.MaskActive)
+        Graphics_DrawSetting_SetDrawAreaRect(saved.left, saved.top, saved.right, saved.bottom);
+    else
+        PutDrawArea(saved);
     return result;
 }
 
@@ -244,7 +275,6 @@ int Graphics_Draw_SimpleQuadGraphF(const SimpleQuadGraphRecord* quads) {
     GraphDraw draw;
     const int begin = BeginGraphDraw(quads->Graph, &draw);
     if (begin <= 0) return begin;
-    if (!IsHardwareGraph(draw.Graph)) return Graphics_Soft_DrawSimpleQuadGraphF(quads, draw.Graph);
     RECT covered = {0, 0, 1, 1};
     for (int i = 0; i < quads->QuadCount * 4; ++i) {
         const int x = Truncate(quads->Vertices[i * 4]), y = Truncate(quads->Vertices[i * 4 + 1]);
@@ -254,6 +284,8 @@ int Graphics_Draw_SimpleQuadGraphF(const SimpleQuadGraphRecord* quads) {
     }
     covered = {covered.left - 1, covered.top - 1, covered.right + 1 < 1 ? 1 : covered.right + 1,
                covered.bottom + 1 < 1 ? 1 : covered.bottom + 1};
+    if (!IsHardwareGraph(draw.Graph))
+        return RunSoft(covered, [&] { return Graphics_Soft_DrawSimpleQuadGraphF(quads, draw.Graph); });
     return RunHardware(covered, [&] { return Graphics_Dispatch_DrawSimpleQuadGraphF(quads, draw.Graph, draw.BlendGraph); });
 }
 
@@ -379,8 +411,7 @@ int DrawVertices2D(const Vertex2D* vertices, int count, int primitiveType, int g
     }
     const RECT covered = DrawSettings.DrawArea;
     const bool emulate = graph != nullptr;   // only graph draws are wrapped
-    if (!emulate) return Graphics_Dispatch_DrawPrimitive2DUser(drawn, count, primitiveType, graph, transparent, 0, 0, 0, 0);
-    return RunHardware(covered, [&] {
+    return RunDraw(covered, emulate, [&] {
         return Graphics_Dispatch_DrawPrimitive2DUser(drawn, count, primitiveType, graph, transparent, 0, 0, 0, 0);
     });
 }
@@ -391,12 +422,14 @@ int DrawCircleShape(int x, int y, int radius, unsigned int color, int fill, int 
     const int begin = Graphics_DrawSetting_DrawBegin(-1);
     if (begin <= 0) return begin;
     if (radius < 0) return 0;
-    if (!HardwarePrimitives())
-        return thickness == 1 ? Graphics_Soft_DrawCircle(x, y, radius, color, fill, 0, 0)
-                              : Graphics_Soft_DrawCircleThick(x, y, radius, color, thickness);
     // A ring reaches out to its outer radius, half its thickness beyond the radius.
     const int64_t reach = static_cast<int64_t>(radius) + (thickness == 1 ? 0 : (thickness > 0 ? thickness / 2 : 0)) + 1;
     const RECT covered = ClampToDrawArea(x - reach, y - reach, x + reach, y + reach);
+    if (!HardwarePrimitives())
+        return RunSoft(covered, [&] {
+            return thickness == 1 ? Graphics_Soft_DrawCircle(x, y, radius, color, fill, 0, 0)
+                                  : Graphics_Soft_DrawCircleThick(x, y, radius, color, thickness);
+        });
     return RunHardware(covered, [&] {
         return thickness == 1 ? Graphics_Dispatch_DrawCircle(x, y, radius, color, fill, 0, 0)
                               : Graphics_Dispatch_DrawCircleThick(x, y, radius, color, thickness);
@@ -429,18 +462,19 @@ int DrawLineSegment(int x1, int y1, int x2, int y2, unsigned int color, int thic
     if (thickness > 1) return Graphics_Draw_ThickLine(x1, y1, x2, y2, color, thickness);
     const int begin = Graphics_DrawSetting_DrawBegin(-1);
     if (begin <= 0) return begin;
-    if (!HardwarePrimitives()) return Graphics_Soft_DrawLine(x1, y1, x2, y2, color);
     const int t = thickness < 1 ? thickness : 1;
     const RECT covered = ClampToDrawArea(static_cast<int64_t>(x1 < x2 ? x1 : x2) - t, static_cast<int64_t>(y1 < y2 ? y1 : y2) - t,
                                          static_cast<int64_t>(x1 < x2 ? x2 : x1) + t + 1,
                                          static_cast<int64_t>(y1 < y2 ? y2 : y1) + t + 1);
+    if (!HardwarePrimitives()) return RunSoft(covered, [&] { return Graphics_Soft_DrawLine(x1, y1, x2, y2, color); });
     return RunHardware(covered, [&] { return Graphics_Dispatch_DrawLineSegment(x1, y1, x2, y2, color); });
 }
 
 int DrawFilledRectangle(int x1, int y1, int x2, int y2, unsigned int color) {
     const int begin = Graphics_DrawSetting_DrawBegin(-1);
     if (begin <= 0) return begin;
-    if (!HardwarePrimitives()) return Graphics_Soft_DrawFillRect(x1, y1, x2, y2, color);
+    if (!HardwarePrimitives())
+        return RunSoft(OrderedClamped(x1, y1, x2, y2), [&] { return Graphics_Soft_DrawFillRect(x1, y1, x2, y2, color); });
     return RunHardware(OrderedClamped(x1, y1, x2, y2),
                        [&] { return Graphics_Dispatch_DrawFillRect(x1, y1, x2, y2, color); });
 }
@@ -448,7 +482,9 @@ int DrawFilledRectangle(int x1, int y1, int x2, int y2, unsigned int color) {
 int DrawRectangleOutline(int x1, int y1, int x2, int y2, unsigned int color, int thickness) {
     const int begin = Graphics_DrawSetting_DrawBegin(-1);
     if (begin <= 0) return begin;
-    if (!HardwarePrimitives()) return Graphics_Soft_DrawRectOutline(x1, y1, x2, y2, color, thickness);
+    if (!HardwarePrimitives())
+        return RunSoft(OrderedClamped(x1, y1, x2, y2),
+                       [&] { return Graphics_Soft_DrawRectOutline(x1, y1, x2, y2, color, thickness); });
     return RunHardware(OrderedClamped(x1, y1, x2, y2),
                        [&] { return Graphics_Dispatch_DrawRectOutline(x1, y1, x2, y2, color, thickness); });
 }

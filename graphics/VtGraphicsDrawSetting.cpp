@@ -10,6 +10,8 @@
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsLight.h"
+#include "graphics/VtGraphicsMask.h"
 #include "image/VtMemImg.h"
 #include "system/VtSystem.h"
 
@@ -27,6 +29,8 @@ int Clamp(int value, int low, int high) { return value < low ? low : value > hig
 
 int Graphics_DrawSetting_ResetDefaults() {
     const RECT requested = DrawSettings.RequestedDrawArea;
+    // A default light left from an earlier reset would be lost with the record.
+    Graphics_Light_Delete(DrawSettings.DefaultLight);
     DrawSettings = {};
     DrawSettings.RequestedDrawArea = requested;
     for (DrawTargetSlot& slot : GraphicsScreenState.DrawTargets) slot = {};
@@ -41,6 +45,8 @@ int Graphics_DrawSetting_ResetDefaults() {
     DrawSettings.MaxAnisotropy = 1;
     DrawSettings.CullMode = 3;
     DrawSettings.AlphaTestMode = -1;
+    Mask_ResetUseFlag();
+    DrawSettings.DefaultLight = Graphics_Light_CreateDirectional({1.0f, -1.0f, 1.0f});
 
     Graphics_Image_ResetCreateDefaults();
     BaseImage_SetLoadUseTransparentColor(1);

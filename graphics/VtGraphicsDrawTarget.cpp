@@ -79,6 +79,9 @@ int SelectDrawScreen(int target) {
         Graphics_DrawSetting_SetDrawAreaRect(0, 0, 0, 0);
     Graphics_Camera_ResetForDrawScreen();
 
+    // The mask screen grows to the largest draw target selected (its result is not needed: drawing
+    // goes on without a mask that could not grow).
+    if (graph != nullptr || IsSizedScreen(target)) Mask_CreateScreen(MaskScreenState.MaskScreenCreated, width, height);
     SetMaskScreenUse(maskUse);
     Graphics_Dispatch_DrawScreen_SetPost(target);
     return 0;

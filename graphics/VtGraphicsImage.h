@@ -215,6 +215,14 @@ int Graphics_Image_SetupHandle_GParam(const GraphCreateParam* param, int graph, 
                                       int alpha, int palette, int paletteBits, int compressedFormat, int mipLevels,
                                       int inJob);
 
+// ---- Movie frames ----
+// Opens a movie into the graph being loaded (the graph set up at the movie's size, the callback
+// registered); 0 / -1 (logged).
+int Graphics_Image_OpenMovieGraph(GraphLoadParam* param, int graph, const wchar_t* fileName, const void* memImage,
+                                  int memSize, int option, int movieOption, int unused, int inJob);
+// The frame callback: moves the movie's current frame into the graph. Failures keep the old pixels.
+int Graphics_Image_UpdateMovieGraph(MovieRecord* movie, int graph);
+
 // ---- Derivation and source records ----
 int DeriveGraphRect(int x, int y, int width, int height, int sourceGraph);
 int Graphics_Image_DeriveGraphRect_GParam(int floatMode, int x, float xF, int y, float yF, int width, float widthF,

@@ -253,9 +253,8 @@ int Graphics_Image_LoadGraphWorker(GraphLoadParam* param, int graph, int inJob) 
             File_Access_Close(file);
         }
         // No image loader took the data: it may be a movie.
-        int width = 0, height = 0;
-        if (Movie_Open(graph, &param->movieSettings, param->fileName, param->memImage, param->memSize, &width, &height,
-                       param->movieOption, 0, inJob) < 0) {
+        if (Graphics_Image_OpenMovieGraph(param, graph, param->fileName, param->memImage, param->memSize, param->option,
+                                          param->movieOption, 0, inJob) < 0) {
             if (param->fileName != nullptr)
                 Log_AddFormatUTF16(L"画像ファイル %s のロードに失敗しました", param->fileName);
             else

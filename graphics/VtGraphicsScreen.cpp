@@ -174,8 +174,4 @@ int Graphics_Screen_GetBackgroundColour(int* red, int* green, int* blue) {
     return 0;
 }
 
-int Live2D_ModuleInitialize() { return 0; }
-
-int Live2D_ModuleTerminate() { return 0; }
-
 }  // namespace Vantrel

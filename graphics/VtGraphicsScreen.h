@@ -13,6 +13,7 @@
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsMask.h"
+#include "graphics/VtLive2DCubism4.h"  // the Live2D module start and end
 
 namespace Vantrel {
 
@@ -61,9 +62,5 @@ int Graphics_Screen_IsSettingUp();
 int Graphics_Screen_KeepsColourDepth();
 int Graphics_Screen_ExplicitPositionKept();
 int Graphics_Screen_GetBackgroundColour(int* red, int* green, int* blue);
-
-// Live2D module start and end (nothing to start without the Cubism core).
-int Live2D_ModuleInitialize();
-int Live2D_ModuleTerminate();
 
 }  // namespace Vantrel

@@ -121,6 +121,8 @@ int Graphics_Screen_ChangeMode(int width, int height, int colourBits, int window
         return ChangeModeEnd(0);
     }
 
+    // The mask screen keeps its existence and its use switch across the restart, not its contents.
+    const int maskExisted = MaskScreenState.MaskScreenCreated, maskUse = MaskScreenState.MaskUse;
     if (GraphicsSystemState.Initialised) Graphics_Module_Terminate();
     StoreSettings(requested);
     if (font.Saved) {
@@ -153,6 +155,7 @@ int Graphics_Screen_ChangeMode(int width, int height, int colourBits, int window
     Log_AddTextShiftJIS("画面モード変更処理は正常に終了しました\n");
     System_PollMessagesNoLock();
     Graphics_Screen_ResetRenderTargetSlots();
+    Mask_RecreateAfterRestart(maskExisted, maskUse);
     Window_RefreshDragAcceptFiles();
     return ChangeModeEnd(0);
 }
