@@ -11,6 +11,7 @@
 #include <initializer_list>
 
 #include "VtShaderPacks.h"
+#include "foundation/VtCharCode.h"
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
@@ -28,12 +29,15 @@ D3D11ShaderCodeRecord D3D11ShaderCodeState = {
     {}, {}, {}, {}, {}, {},
     {VtShaderPackText_Lit3D, VtShaderPackCount_Lit3D, 0, nullptr, 0, nullptr},
     {}, 0, 0,
+    {VtShaderPackText_Filter, VtShaderPackCount_Filter, 0, nullptr, 0, nullptr},
+    {}, 0,
 };
 D3D11ShaderObjectsRecord D3D11ShaderObjects;
 
 static_assert(VtShaderPackCount_Main == D3D11SHADER_MAIN_COUNT, "main pack entries");
 static_assert(VtShaderPackCount_ChannelMix == D3D11SHADER_CHANNEL_MIX_COUNT, "channel-mix pack entries");
 static_assert(VtShaderPackCount_Lit3D == D3D11LIT3D_COUNT, "lit-3D pack entries");
+static_assert(VtShaderPackCount_Filter == 0, "the filter pack is an archive used whole");
 
 namespace {
 
@@ -267,15 +271,29 @@ ID3D11PixelShader* Graphics_D3D11_Shader_GetLit3DPixelShader(int entry) {
     return Objects.Lit3DPixelShader[entry];
 }
 
+D3D11ShaderCode Graphics_D3D11_ShaderCode_GetFilter(const char* name) {
+    uint64_t offset = 0, size = 0;
+    if (!Code.FilterArchiveOpen || name == nullptr ||
+        Archive_LocateFile(&Code.FilterArchive, CodePage_Ascii, name, &offset, &size) != 0 || size == 0 ||
+        offset > Code.Filter.BlockSize || size > Code.Filter.BlockSize - offset)
+        return {nullptr, 0};
+    return {Code.Filter.Block + offset, (uint32_t)size};
+}
+
 int Graphics_D3D11_ShaderCode_BaseInitialize() {
     if (Code.BaseInitialized) return 1;
     BuildIndexTables();
     if (!Code.Lit3DLockMade) Code.Lit3DLockMade = CriticalSection_Create(&Code.Lit3DLock) == 0;
-    if (!Graphics_D3D11_ShaderPack_Expand(&Code.Main) || !Graphics_D3D11_ShaderPack_Expand(&Code.ChannelMix)) {
+    // The main pack, the channel-mix pack, the filter pack, and last the filter archive in its block.
+    if (!Graphics_D3D11_ShaderPack_Expand(&Code.Main) || !Graphics_D3D11_ShaderPack_Expand(&Code.ChannelMix) ||
+        !Graphics_D3D11_ShaderPack_Expand(&Code.Filter) ||
+        Archive_OpenFromMemory(&Code.FilterArchive, Code.Filter.Block, Code.Filter.BlockSize, 0, 0, nullptr, nullptr) != 0) {
         Graphics_D3D11_ShaderPack_Free(&Code.Main);
         Graphics_D3D11_ShaderPack_Free(&Code.ChannelMix);
+        Graphics_D3D11_ShaderPack_Free(&Code.Filter);
         return 0;
     }
+    Code.FilterArchiveOpen = 1;
     Code.BaseInitialized = 1;
     return 1;
 }
@@ -283,7 +301,10 @@ int Graphics_D3D11_ShaderCode_BaseInitialize() {
 int Graphics_D3D11_ShaderCode_BaseTerminate() {
     Graphics_D3D11_Lit3D_FreePack();
     Graphics_D3D11_ShaderPack_Free(&Code.Main);
+    if (Code.FilterArchiveOpen) Archive_CloseAndReset(&Code.FilterArchive);
+    Code.FilterArchiveOpen = 0;
     Graphics_D3D11_ShaderPack_Free(&Code.ChannelMix);
+    Graphics_D3D11_ShaderPack_Free(&Code.Filter);
     if (Code.Lit3DExpanded) {
         Graphics_D3D11_ShaderPack_Free(&Code.Lit3D);
         Code.Lit3DExpanded = 0;

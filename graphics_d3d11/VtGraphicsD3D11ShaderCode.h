@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include "foundation/VtArchive.h"
 #include "foundation/VtThread.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderPack.h"
@@ -64,6 +65,10 @@ struct D3D11ShaderCodeRecord {
     CriticalSection Lit3DLock;
     int32_t Lit3DLockMade;
     volatile LONG Lit3DExpanded;
+    // The filter shaders: an archive image expanded whole, opened from the block (no copy, default key).
+    D3D11ShaderPack Filter;
+    ArchiveContext FilterArchive;
+    int32_t FilterArchiveOpen;
 };
 extern D3D11ShaderCodeRecord D3D11ShaderCodeState;
 
@@ -109,6 +114,10 @@ struct D3D11Lit3DChoice {
     int32_t PerPixel;
     int32_t LightOrder[6];
 };
+
+// The code of a filter shader by its file name in the filter archive (code page 32765, as the filter
+// bodies name them); null code when the archive is not open or has no such file.
+D3D11ShaderCode Graphics_D3D11_ShaderCode_GetFilter(const char* name);
 
 // The code of a lit-3D entry (null code when absent or the pack is not expanded).
 D3D11ShaderCode Graphics_D3D11_ShaderCode_GetLit3D(int index);

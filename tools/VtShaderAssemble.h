@@ -38,7 +38,7 @@ enum Opcode : uint32_t {
     OP_EQ = 24, OP_EXP = 25, OP_FRC = 26, OP_FTOI = 27, OP_GE = 29, OP_IADD = 30, OP_IF = 31, OP_IEQ = 32, OP_IGE = 33,
     OP_ILT = 34, OP_INE = 39, OP_ITOF = 43, OP_LOG = 47, OP_LT = 49, OP_MAD = 50, OP_MIN = 51,
     OP_MAX = 52, OP_MOV = 54, OP_MOVC = 55, OP_MUL = 56, OP_NE = 57, OP_NOT = 59, OP_OR = 60, OP_RET = 62,
-    OP_ROUND_NE = 64, OP_ROUND_NI = 65, OP_RSQ = 68, OP_SAMPLE = 69, OP_SAMPLE_L = 72, OP_SQRT = 75,
+    OP_ROUND_NE = 64, OP_ROUND_NI = 65, OP_RSQ = 68, OP_SAMPLE = 69, OP_SAMPLE_L = 72, OP_SQRT = 75, OP_SINCOS = 77,
     OP_DCL_RESOURCE = 88, OP_DCL_CONSTANT_BUFFER = 89, OP_DCL_SAMPLER = 90, OP_DCL_INPUT = 95,
     OP_DCL_INPUT_SGV = 96, OP_DCL_INPUT_SIV = 97, OP_DCL_INPUT_PS = 98, OP_DCL_INPUT_PS_SGV = 99,
     OP_DCL_INPUT_PS_SIV = 100, OP_DCL_OUTPUT = 101, OP_DCL_OUTPUT_SGV = 102, OP_DCL_OUTPUT_SIV = 103,
@@ -47,7 +47,7 @@ enum Opcode : uint32_t {
 
 enum OperandType : uint32_t {
     OPERAND_TEMP = 0, OPERAND_INPUT = 1, OPERAND_OUTPUT = 2, OPERAND_IMMEDIATE32 = 4, OPERAND_SAMPLER = 6,
-    OPERAND_RESOURCE = 7, OPERAND_CONSTANT_BUFFER = 8,
+    OPERAND_RESOURCE = 7, OPERAND_CONSTANT_BUFFER = 8, OPERAND_NULL = 13,
 };
 
 struct NamedValue {
@@ -366,6 +366,11 @@ private:
             }
             return modifier == 0 || Fail("a literal takes no modifier");
         }
+        if (s == "null") {
+            if (!dest || modifier != 0) return Fail("null is a destination without modifiers");
+            out.push_back(OPERAND_NULL << 12);
+            return true;
+        }
         uint32_t type;
         size_t at;
         if (s.rfind("cb", 0) == 0) type = OPERAND_CONSTANT_BUFFER, at = 2;
@@ -515,6 +520,15 @@ private:
 
         bool saturate = false;
         if (op.size() > 4 && op.compare(op.size() - 4, 4, "_sat") == 0) saturate = true, op.resize(op.size() - 4);
+        if (op == "sincos") {
+            // Two destinations (sine, cosine; either may be null), one source.
+            std::vector<std::string> parts = SplitOperands(rest);
+            if (parts.size() != 3) return Fail("sincos takes 3 operands");
+            for (size_t i = 0; i < 3; ++i)
+                if (!Operand(parts[i], i < 2, body)) return false;
+            Emit(OP_SINCOS | (saturate ? 1u << 13 : 0u), body);
+            return true;
+        }
         for (const ArithmeticOp& a : kArithmetic) {
             if (op != a.Name) continue;
             std::vector<std::string> parts = SplitOperands(rest);

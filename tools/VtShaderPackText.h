@@ -24,6 +24,13 @@ inline bool PackText(const std::vector<std::vector<uint8_t>>& codes, std::string
     return true;
 }
 
+// A pack used whole (an archive image): the bytes LZ-packed as Base64 text.
+inline std::string ImageText(const std::vector<uint8_t>& image)
+{
+    const VtaPack::Bytes packed = VtaPack::LzPack(image.data(), image.size());
+    return VtaPack::Base64Encode(packed.data(), packed.size());
+}
+
 // "static const int VtShaderPackCount_NAME = N;" and the text as VtShaderPackText_NAME.
 inline std::string Declaration(const std::string& name, size_t count, const std::string& text)
 {

@@ -1,10 +1,12 @@
 // vtshgen: makes the library's built-in shader packs on the build machine: the sources come from the
 // templates of VtBuiltInShaders.h, are assembled into DXBC containers and written as pack texts into
-// one C++ header (VtShaderPackText_Main, VtShaderPackText_ChannelMix, VtShaderPackText_Lit3D).
+// one C++ header (VtShaderPackText_Main, VtShaderPackText_ChannelMix, VtShaderPackText_Lit3D, and
+// VtShaderPackText_Filter, an archive of the filter shaders).
 // Usage: vtshgen OUT.h [SOURCE-FOLDER]   (with a folder, every source is written there too)
 #include <cstdio>
 #include <string>
 #include "tools/VtBuiltInShaders.h"
+#include "tools/VtFilterShaders.h"
 #include "tools/VtLit3DShaders.h"
 #include "tools/VtShaderAssemble.h"
 #include "tools/VtShaderPackText.h"
@@ -20,9 +22,8 @@ bool WriteFile(const std::string& path, const std::string& text)
     return fclose(f) == 0 && ok && rename(temp.c_str(), path.c_str()) == 0;
 }
 
-bool AddPack(const char* name, const std::vector<VtBuiltIn::Source>& sources, const std::string& folder, std::string& header)
+bool Assemble(const std::vector<VtBuiltIn::Source>& sources, const std::string& folder, std::vector<VtShaderAsm::Bytes>& codes)
 {
-    std::vector<VtShaderAsm::Bytes> codes;
     for (const VtBuiltIn::Source& source : sources) {
         VtShaderAsm::Assembler assembler;
         VtShaderAsm::Bytes code;
@@ -36,12 +37,37 @@ bool AddPack(const char* name, const std::vector<VtBuiltIn::Source>& sources, co
         }
         codes.push_back(code);
     }
+    return true;
+}
+
+bool AddPack(const char* name, const std::vector<VtBuiltIn::Source>& sources, const std::string& folder, std::string& header)
+{
+    std::vector<VtShaderAsm::Bytes> codes;
+    if (!Assemble(sources, folder, codes)) return false;
     std::string text;
     if (!VtShaderPack::PackText(codes, text)) {
         fprintf(stderr, "vtshgen: a shader of %s does not fit a pack's 16-bit size\n", name);
         return false;
     }
     header += VtShaderPack::Declaration(name, codes.size(), text);
+    return true;
+}
+
+// The filter shaders as an archive of the library's format (default key, files stored as they are),
+// used whole.
+bool AddFilterArchive(const std::string& folder, std::string& header)
+{
+    const std::vector<VtBuiltIn::Source> sources = VtBuiltIn::FilterSources();
+    std::vector<VtShaderAsm::Bytes> codes;
+    if (!Assemble(sources, folder, codes)) return false;
+    std::vector<VtaPack::FileSpec> files;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        VtaPack::FileSpec file;
+        file.Path = sources[i].first;
+        file.Data = codes[i];
+        files.push_back(file);
+    }
+    header += VtShaderPack::Declaration("Filter", 0, VtShaderPack::ImageText(VtaPack::BuildArchive(files, VtaPack::Options())));
     return true;
 }
 
@@ -57,7 +83,7 @@ int main(int argc, char** argv)
     std::string header = "// Made by vtshgen from the built-in shader templates at build time.\n#pragma once\n";
     if (!AddPack("Main", VtBuiltIn::MainPackSources(), folder, header) ||
         !AddPack("ChannelMix", VtBuiltIn::ChannelMixSources(), folder, header) ||
-        !AddPack("Lit3D", VtBuiltIn::Lit3DSources(), folder, header))
+        !AddPack("Lit3D", VtBuiltIn::Lit3DSources(), folder, header) || !AddFilterArchive(folder, header))
         return 1;
     if (!WriteFile(argv[1], header)) {
         fprintf(stderr, "vtshgen: cannot write %s\n", argv[1]);

@@ -1,0 +1,135 @@
+// The filter shader pack: an archive of the library's format opened from memory at initialisation; every
+// filter shader the filter bodies name is in it (with its premultiplied twin where there is one), reads
+// back through the platform's disassembler and is created by the device; two of them drawn on a 4 x 4
+// target give their colours.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "BuiltInShaderSupport.h"
+#include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
+#include "tools/VtFilterShaders.h"
+#include "tools/VtShaderAssemble.h"
+
+using namespace Vantrel;
+using namespace D3D11Test;
+
+namespace {
+
+// The names the filter bodies look up; true where a "_PMA" twin follows.
+const struct {
+    const char* Name;
+    bool Premultiplied;
+} FilterNames[] = {
+    {"Mono", false}, {"Gauss_08Pixel_PS", false}, {"Gauss_16Pixel_PS", false}, {"Gauss_32Pixel_PS", false},
+    {"DownScaleX2", false}, {"DownScaleX4", false}, {"DownScaleX8", false}, {"BrightClipLess", true},
+    {"BrightClipFillLess", true}, {"BrightClipGreater", true}, {"BrightClipFillGreater", true}, {"BrightnessScale", true},
+    {"Hsb_HSB_BASE", true}, {"Hsb_HSB_HLOCK", true}, {"Invert", true}, {"Level", true}, {"TwoColor", true},
+    {"GradientMap", true}, {"GradientMapRev", true}, {"Replacement", true}, {"PremultipliedAlpha", false},
+    {"InterpolatedAlpha", false}, {"Y2uv2ToRgb", false}, {"Y2uv1ToRgb", false}, {"Y2uv2ToRgb_RRA", false},
+    {"Y2uv1ToRgb_RRA", false}, {"Bicubic", false}, {"Lanczos3", false}, {"SSAO", false}, {"SSAO_Blur", false},
+    {"SSAO_MIX", false}, {"FloatColorScale", false}, {"BasBF_Normal", true}, {"BasBF_Multiple", true},
+    {"BasBF_Difference", true}, {"BasBF_Add", true}, {"BasBF_Screen", true}, {"BasBF_Overlay", true},
+    {"BasBF_Dodge", true}, {"BasBF_Burn", true}, {"BasBF_Darken", true}, {"BasBF_Lighten", true},
+    {"BasBF_SoftLight", true}, {"BasBF_HardLight", true}, {"BasBF_Exclusion", true}, {"BasBF_Normal_AlphaCh", true},
+    {"BasBF_Add_AlphaCh", true}, {"BasBF_Multiple_AOnly", true}, {"BasBF_Mask", true}, {"RGBAMix_Base", true},
+    {"RGBAMix_SRSRSRBA", true}, {"RGBAMix_SGSGSGBR", true}, {"RGBAMix_SBSBSBBG", true}, {"RGBAMix_SRSGSBBA", true},
+};
+
+bool Near(uint32_t a, uint32_t b, int tolerance) {
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs((int)(a >> shift & 0xFF) - (int)(b >> shift & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+const uint32_t Texels[16] = {0xFF0000FF, 0x80FF8000, 0x00FFFFFF, 0x3C204080, 0xFFFFFFFF, 0xC8102030, 0x64808080, 0x01FF00FF,
+                             0xF0F0F0F0, 0x20304050, 0xA0A0C0E0, 0xFF000000, 0x90406080, 0x40FFFFFF, 0xE0123456, 0x0A0A0A0A};
+const uint32_t Blends[16] = {0xFF000000, 0x80404040, 0xFFFFFFFF, 0x20C0C0C0, 0xFF808080, 0x00202020, 0xC0E0E0E0, 0x60101010,
+                             0xFFA0A0A0, 0x40606060, 0x80FFFFFF, 0xFF303030, 0x10F0F0F0, 0xE0505050, 0x90909090, 0xFFD0D0D0};
+
+}  // namespace
+
+TEST(D3D11FilterShaderPack, TheArchiveHoldsEveryFilterShaderAsGeneratedAndTheDisassemblerReadsThemBack) {
+    ASSERT_EQ(Graphics_D3D11_ShaderCode_BaseInitialize(), 1);
+    ASSERT_EQ(D3D11ShaderCodeState.FilterArchiveOpen, 1);
+    for (const auto& f : FilterNames) {
+        EXPECT_NE(Graphics_D3D11_ShaderCode_GetFilter((std::string(f.Name) + ".pso").c_str()).Code, nullptr) << f.Name;
+        EXPECT_EQ(Graphics_D3D11_ShaderCode_GetFilter((std::string(f.Name) + "_PMA.pso").c_str()).Code != nullptr, f.Premultiplied) << f.Name;
+    }
+    EXPECT_EQ(Graphics_D3D11_ShaderCode_GetFilter("Missing.pso").Code, nullptr);
+    // Names are looked up without regard to case, as the archive does.
+    EXPECT_NE(Graphics_D3D11_ShaderCode_GetFilter("mono.PSO").Code, nullptr);
+    const std::vector<VtBuiltIn::Source> sources = VtBuiltIn::FilterSources();
+    int mismatches = 0;
+    for (const VtBuiltIn::Source& source : sources) {
+        VtShaderAsm::Assembler assembler;
+        VtShaderAsm::Bytes code;
+        ASSERT_TRUE(assembler.Assemble(source.second, code)) << source.first << ": " << assembler.Error;
+        const D3D11ShaderCode stored = Graphics_D3D11_ShaderCode_GetFilter(source.first.c_str());
+        ASSERT_EQ(stored.Size, code.size()) << source.first;
+        EXPECT_EQ(memcmp(stored.Code, code.data(), code.size()), 0) << source.first;
+        const std::string listing = Disassemble(code.data(), code.size());
+        if (VtShaderAsm::InstructionLines(listing) != VtShaderAsm::InstructionLines(source.second) && ++mismatches < 4)
+            ADD_FAILURE() << source.first << ":\n" << listing;
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(sources.size(), 113u);
+    // Terminating closes the archive; initialising again opens it again.
+    Graphics_D3D11_ShaderCode_BaseTerminate();
+    EXPECT_EQ(Graphics_D3D11_ShaderCode_GetFilter("Mono.pso").Code, nullptr);
+    ASSERT_EQ(Graphics_D3D11_ShaderCode_BaseInitialize(), 1);
+    EXPECT_NE(Graphics_D3D11_ShaderCode_GetFilter("Mono.pso").Code, nullptr);
+}
+
+TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndTwoDrawTheirColours) {
+    for (const VtBuiltIn::Source& source : VtBuiltIn::FilterSources()) {
+        const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetFilter(source.first.c_str());
+        ID3D11PixelShader* shader = nullptr;
+        EXPECT_EQ(D3D11Call_Device_CreatePixelShader(code.Code, code.Size, nullptr, &shader), S_OK) << source.first;
+        D3D11Call_PixelShader_Release(shader);
+    }
+
+    ShaderTexture source, blend, destination;
+    ASSERT_TRUE(source.Create(4, 4, std::vector<uint32_t>(Texels, Texels + 16)));
+    ASSERT_TRUE(blend.Create(4, 4, std::vector<uint32_t>(Blends, Blends + 16)));
+    ASSERT_TRUE(destination.Create(4, 4, std::vector<uint32_t>(16, 0), true));
+    D3D11ConstantBuffer* constants = Graphics_D3D11_ConstantBuffer_Create(1280, 0);
+    ASSERT_NE(constants, nullptr);
+    ((float*)constants->Data)[0] = 0.5f;   // blend ratio
+    constants->Changed = 1;
+    Graphics_D3D11_ConstantBuffer_Update(constants);
+    ASSERT_EQ(Graphics_D3D11_ConstantBuffer_SetPS(3, 1, &constants), 0);
+    for (const char* name : {"Invert.pso", "BasBF_Multiple.pso"}) {
+        const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetFilter(name);
+        ID3D11PixelShader* shader = nullptr;
+        ASSERT_EQ(D3D11Call_Device_CreatePixelShader(code.Code, code.Size, nullptr, &shader), S_OK);
+        const bool multiple = name[0] == 'B';
+        ASSERT_EQ(Graphics_D3D11_ShaderBlit(source.Object, source.View, nullptr, destination.Object, destination.Target, nullptr, 0, 0,
+                                            shader, nullptr, multiple ? blend.Object : nullptr, multiple ? blend.View : nullptr,
+                                            nullptr, nullptr, nullptr, nullptr, 0),
+                  0);
+        D3D11Call_PixelShader_Release(shader);
+        Target reader;
+        reader.Texture = destination.Object, reader.Width = 4, reader.Height = 4;
+        const std::vector<uint32_t> pixels = reader.Read();
+        ASSERT_EQ(pixels.size(), 16u);
+        for (int p = 0; p < 16; ++p) {
+            uint32_t want = 0;
+            for (int c = 0; c < 4; ++c) {
+                const float s = (Texels[p] >> (8 * c) & 0xFF) / 255.0f, b = (Blends[p] >> (8 * c) & 0xFF) / 255.0f;
+                const float weight = (Blends[p] >> 24) / 255.0f * 0.5f;
+                float v = s;
+                if (c < 3) v = multiple ? s + (s * b - s) * weight : 1 - s;
+                want |= (uint32_t)std::lround(v * 255) << (8 * c);
+            }
+            EXPECT_TRUE(Near(pixels[p], want, 1)) << name << " pixel " << p << std::hex << ": " << pixels[p] << " for " << want;
+        }
+    }
+    Graphics_D3D11_StateCache_SetPSConstantBuffers(3, 1, std::vector<ID3D11Buffer*>(1, nullptr).data());
+    Graphics_D3D11_ConstantBuffer_Delete(constants);
+    destination.Release();
+    blend.Release();
+    source.Release();
+}
