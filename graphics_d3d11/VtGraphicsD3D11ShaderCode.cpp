@@ -299,7 +299,6 @@ int Graphics_D3D11_ShaderCode_BaseInitialize() {
 }
 
 int Graphics_D3D11_ShaderCode_BaseTerminate() {
-    Graphics_D3D11_Lit3D_FreePack();
     Graphics_D3D11_ShaderPack_Free(&Code.Main);
     if (Code.FilterArchiveOpen) Archive_CloseAndReset(&Code.FilterArchive);
     Code.FilterArchiveOpen = 0;
@@ -353,7 +352,6 @@ int Graphics_D3D11_Shader_ReleaseAll() {
         cache.PixelShader = nullptr;
         cache.PixelShaderStandard = 0;
     }
-    Graphics_D3D11_Lit3D_ReleaseAll();
     if (cache.GeometryShader != nullptr) Graphics_D3D11_StateCache_ClearGeometryShader();
     for (int i = 0; i < D3D11SHADER_MAIN_COUNT; ++i) {
         ReleaseObject(Objects.VertexShader[i], D3D11Call_VertexShader_Release);

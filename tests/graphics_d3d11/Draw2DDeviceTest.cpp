@@ -1,22 +1,20 @@
-// Two-dimensional drawing on Direct3D 11: the library started without a device for its handles and
-// settings, then switched onto a Direct3D 11 device started here with the built-in shaders and a 64 x 64
-// render target, so that every public draw call goes through the switch layer into the back-end's
-// bodies. The test graph's pixels are put into a device texture behind its record. Each case of the
-// shared draw table is read back and held to the software road's reference picture within 2 per
-// channel, apart from the edge pixels where the two rasterisation rules differ (counted per case).
-// Also the batching of sprites, the zero-length thick line and the generic-draw buffers.
+// Two-dimensional drawing on Direct3D 11: the library started as a user starts it with the Direct3D 11
+// device, so that every public draw call goes through the switch layer into the back-end's bodies and
+// graphs live in device textures. Each case of the shared draw table is read back through the draw
+// target's lock and held to the software road's reference picture within 2 per channel, apart from
+// the edge pixels where the two rasterisation rules differ (counted per case). Also the batching of
+// sprites, the zero-length thick line, discs, rings and user vertices.
 #include <gtest/gtest.h>
 
 #include "../graphics/Draw2DCases.h"
 #include "../system/WindowTestSupport.h"
-#include "BuiltInShaderSupport.h"
-#include "font/VtFontText.h"
 #include "graphics/VtGraphics.h"
-#include "graphics/VtGraphicsCamera.h"
-#include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
-#include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
+#include "graphics_d3d11/VtGraphicsD3D11Batch.h"
+#include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11Shape.h"
+#include "graphics_d3d11/VtGraphicsD3D11System.h"
 #include "system/VtSystem.h"
 
 using namespace Vantrel;
@@ -40,104 +38,52 @@ int ChannelGap(uint32_t a, uint32_t b) {
 
 class Draw2DDeviceTest : public WindowTest::LibraryTest {
 protected:
-    D3D11Test::Target target;
-    D3D11Test::ShaderTexture texture;
-    void* platformArea[GraphOrig_PlatformAreaSlots] = {};
-    GraphTexturePart part = {};
     int graph = -1;
-    GraphHandleRecord saved = {};
-    GraphFormatDesc savedFormat = {};
 
     void SetUp() override {
         LibraryTest::SetUp();
+        Graphics_D3D11_SetDeviceEnabled(1);
         SetScreenResolution(Size, Size, 32, 60);
-        ASSERT_EQ(SetHardwareGraphicsEnable(0), 0);
+        ASSERT_EQ(SetHardwareGraphicsEnable(1), 0);
         ASSERT_EQ(InitializeLibrary(), 0);
+        ASSERT_EQ(GraphicsApi, GRAPHICS_API_D3D11);
+        ASSERT_EQ(GraphicsSystemState.DeviceValid, 1);
         ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
         graph = MakeTestGraph();
         ASSERT_GE(graph, 0);
-
-        ASSERT_EQ(D3D11Test::StartBackEnd(), 0);
-        ASSERT_EQ(Graphics_D3D11_Shader_Initialize(), 0);
-        ASSERT_EQ(Graphics_D3D11_InputLayout_CreateAll(), 0);
-        ASSERT_EQ(Graphics_D3D11_SimpleTransfer_Initialize(), 0);
-        Graphics_D3D11_NormalDraw_Reset();
-        Graphics_D3D11_VertexBatch_Reset();
-        ASSERT_TRUE(target.Create(Size, Size));
-        ASSERT_EQ(Graphics_D3D11_StateCache_SetRenderTarget(target.Texture, target.View, 0), 0);
-
-        // The test graph as a device texture (R8G8B8A8: red in the low byte).
-        std::vector<uint32_t> pixels;
-        for (int j = 0; j < GraphHeight; ++j)
-            for (int i = 0; i < GraphWidth; ++i) {
-                const uint32_t c = GraphColour(i, j);
-                pixels.push_back(GraphAlpha(i, j) << 24 | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
-            }
-        ASSERT_TRUE(texture.Create(GraphWidth, GraphHeight, pixels));
-        GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0);
-        ASSERT_NE(record, nullptr);
-        saved = *record;
-        savedFormat = record->Orig->format;
-        platformArea[1] = texture.Object;
-        platformArea[2] = texture.View;
-        part = {platformArea, 0, 0, GraphWidth, GraphHeight, GraphWidth, GraphHeight};
-        record->Orig->format.hardware = 1;
-        record->Orig->format.alpha = 1;
-        record->drawPartCount = 1;
-        GraphDrawPart& division = record->drawParts[0];
-        division = {};
-        division.width = GraphWidth, division.height = GraphHeight;
-        division.widthF = (float)GraphWidth, division.heightF = (float)GraphHeight;
-        const float w = (float)GraphWidth, h = (float)GraphHeight;
-        const GraphDrawVertex corners[4] = {{0, 0, 0, 0}, {w, 0, 1, 0}, {0, h, 0, 1}, {w, h, 1, 1}};
-        memcpy(division.vertices, corners, sizeof(corners));
-        division.diagonalSide[3] = 1;
-        division.part = &part;
-
-        // From here the core draws through the Direct3D 11 bodies.
-        GraphicsApi = GRAPHICS_API_D3D11;
-        GraphicsSystemState.DeviceValid = 1;
-        GraphicsSystemState.SubtractiveBlendSupported = 1;
     }
 
     void TearDown() override {
-        Graphics_D3D11_VertexBatch_Flush(-1, 0);
-        GraphicsApi = GRAPHICS_API_NONE;
-        GraphicsSystemState.DeviceValid = 0;
-        if (GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0)) {
-            record->Orig->format = savedFormat;
-            record->drawPartCount = saved.drawPartCount;
-            memcpy(record->drawParts, saved.drawParts, sizeof(saved.drawParts));
-        }
-        Graphics_D3D11_StateCache_SetRenderTarget(nullptr, nullptr, 0);
-        target.Release();
-        texture.Release();
-        Graphics_D3D11_GenericVertexBuffer_Release();
-        Graphics_D3D11_SimpleTransfer_Terminate();
-        Graphics_D3D11_InputLayout_ReleaseAll();
-        Graphics_D3D11_Shader_ReleaseAll();
-        D3D11Test::EndBackEnd();
-        EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);
-        // The expanded packs live in the library's heap, which ends with the library.
-        Graphics_D3D11_ShaderCode_BaseTerminate();
         LibraryTest::TearDown();
+        Graphics_D3D11_SetDeviceEnabled(D3D11DeviceEnabledByDefault);
     }
 
     void Reset() {
-        Graphics_D3D11_VertexBatch_Flush(-1, 0);
         SetBlendModeAndParam(0, 255);
         SetDrawColorBrightness(255, 255, 255);
         Graphics_DrawSetting_SetDrawAreaRect(0, 0, Size, Size);
-        const FLOAT background[4] = {((Background >> 16) & 0xFF) / 255.0f, ((Background >> 8) & 0xFF) / 255.0f,
-                                     (Background & 0xFF) / 255.0f, 1.0f};
-        D3D11Call_DeviceContext_ClearRenderTargetView(target.View, background);
+        GraphicsScreenState.BackgroundColor[0] = (Background >> 16) & 0xFF;
+        GraphicsScreenState.BackgroundColor[1] = (Background >> 8) & 0xFF;
+        GraphicsScreenState.BackgroundColor[2] = Background & 0xFF;
+        ClearDrawTarget(nullptr);
     }
 
-    // The target as 0x00RRGGBB words.
+    // The draw target as 0x00RRGGBB words, read through its lock.
     std::vector<uint32_t> Screen() {
-        Graphics_D3D11_VertexBatch_Flush(-1, 0);
-        std::vector<uint32_t> pixels = target.Read();
-        for (uint32_t& p : pixels) p = (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
+        std::vector<uint32_t> pixels;
+        const RECT whole = {0, 0, Size, Size};
+        BaseImage image = {};
+        if (Graphics_Screen_LockDrawTarget(&whole, &image, -1, 0, 0, 1, 0) < 0) return pixels;
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x) {
+                uint32_t value = 0;
+                memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * image.format.bytesPerPixel,
+                       image.format.bytesPerPixel);
+                int r = 0, g = 0, b = 0, a = 0;
+                BaseImage_ColorFormat_UnpackColor(&image.format, value, &r, &g, &b, &a);
+                pixels.push_back((uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
+            }
+        Graphics_Screen_UnlockDrawTarget();
         return pixels;
     }
 };
@@ -160,6 +106,7 @@ TEST_F(Draw2DDeviceTest, EveryDrawCallMatchesTheSoftwareReferenceWithinTheEdgeDi
         Picture reference;
         c.Paint(reference);
         const std::vector<uint32_t> screen = Screen();
+        ASSERT_EQ(screen.size(), (size_t)(Size * Size)) << c.Name;
         int differing = 0, worst = 0;
         std::string where;
         for (int y = 0; y < Size; ++y)
@@ -253,3 +200,4 @@ TEST_F(Draw2DDeviceTest, ARingHasItsThicknessAndUserVerticesKeepTheirColourOrder
     EXPECT_EQ(vertices[0].r, 0x30);
     EXPECT_LE(ChannelGap(Screen()[Size + 1], 0x302010), Tolerance);
 }
+
