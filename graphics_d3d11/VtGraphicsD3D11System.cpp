@@ -8,6 +8,7 @@
 #include "foundation/VtHandle.h"
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsImage.h"
 #include "graphics/VtGraphicsScreen.h"
@@ -186,6 +187,8 @@ int Graphics_D3D11_HandleObjects_CreateAll() {
 // ---- Re-creation ----
 
 int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int colorBits, int refreshRate) {
+    // The mask screen goes with the device objects and comes back, all drawable, at the new size.
+    Mask_FreeSurfaces();
     if (!LibraryCore.NoGraphics) Graphics_Dispatch_DeviceObjects_ReleaseAll();
     if (mode == 1) {
         if (width > 0 && height > 0) Graphics_Screen_SetMainScreenSize(width, height);
@@ -211,6 +214,7 @@ int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int c
     const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
     GraphHandleRecord* target = slot.Handle >= 0 ? Graphics_Image_GetGraphRecord(slot.Handle, 0) : nullptr;
     Graphics_D3D11_DrawScreen_Set(slot.Handle, slot.Surface, slot.MipLevel, target, nullptr, nullptr, nullptr);
+    Mask_RestoreScreen();
     return 0;
 }
 
@@ -224,6 +228,7 @@ int Graphics_D3D11_Device_RecoverFromLoss() {
 
 int Graphics_D3D11_System_Terminate() {
     GraphicsSystemState.DeviceValid = 0;
+    Graphics_D3D11_Mask_ReleaseSurfaces();
     Graphics_D3D11_SimpleTransfer_Terminate();
     Graphics_D3D11_Texture_FreeCommonBuffer();
     Graphics_D3D11_DrawScreen_Unlock();
