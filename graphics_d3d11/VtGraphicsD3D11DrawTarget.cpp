@@ -77,9 +77,9 @@ void BindDepth(ID3D11Texture2D* texture, ID3D11DepthStencilView* view) {
 
 void BindMainDepth() { BindDepth(D3D11SystemState.DepthTexture, D3D11SystemState.DepthView); }
 
-// A rectangle of one render-target view set to the colour: the device's rectangle clear, else (a runtime
-// without it) the texels written directly for a single-sample target of a plain format. Nothing outside the
-// rectangle changes either way.
+// A rectangle of one render-target view set to the colour: the texels written directly for a single-sample
+// target of a plain format, else the device's rectangle clear (11.1 runtimes). Nothing outside the rectangle
+// changes either way.
 void ClearRect(ID3D11RenderTargetView* view, const FLOAT colour[4], const RECT& rect) {
     ID3D11Resource* resource = nullptr;
     D3D11Call_View_GetResource(view, &resource);
@@ -88,40 +88,45 @@ void ClearRect(ID3D11RenderTargetView* view, const FLOAT colour[4], const RECT& 
     resource->QueryInterface(__uuidof(ID3D11Texture2D), (void**)&texture);
     resource->Release();
     if (texture == nullptr) return;
+    texture->Release();   // the view keeps it alive
     D3D11_TEXTURE2D_DESC desc = {};
     D3D11Call_Texture2D_GetDesc(texture, &desc);
+    D3D11_RENDER_TARGET_VIEW_DESC viewDesc = {};
+    D3D11Call_View_GetDesc(view, &viewDesc);
+    UINT mip = 0, sub = 0;
+    if (viewDesc.ViewDimension == D3D11_RTV_DIMENSION_TEXTURE2D) {
+        mip = sub = viewDesc.Texture2D.MipSlice;
+    } else if (viewDesc.ViewDimension == D3D11_RTV_DIMENSION_TEXTURE2DARRAY) {
+        mip = viewDesc.Texture2DArray.MipSlice;
+        sub = mip + viewDesc.Texture2DArray.FirstArraySlice * desc.MipLevels;
+    }
+    const LONG width = (LONG)(desc.Width >> mip > 0 ? desc.Width >> mip : 1);
+    const LONG height = (LONG)(desc.Height >> mip > 0 ? desc.Height >> mip : 1);
     RECT r = rect;
     if (r.left < 0) r.left = 0;
     if (r.top < 0) r.top = 0;
-    if (r.right > (LONG)desc.Width) r.right = (LONG)desc.Width;
-    if (r.bottom > (LONG)desc.Height) r.bottom = (LONG)desc.Height;
-    if (r.left < r.right && r.top < r.bottom) {
-        const D3D11_RECT clip = {r.left, r.top, r.right, r.bottom};
-        if (D3D11Call_DeviceContext_ClearView(view, colour, &clip, 1) != S_OK && desc.SampleDesc.Count <= 1) {
-            const ColorFormatDesc* format = Graphics_D3D11_Format_GetColorFormatDesc(desc.Format);
-            if (format != nullptr && !format->isFloat && format->bytesPerPixel <= 4) {
-                const int bytes = format->bytesPerPixel, width = r.right - r.left, height = r.bottom - r.top;
-                const uint32_t value = BaseImage_ColorFormat_PackColor(
-                    format, (int)(colour[0] * 255.0f + 0.5f), (int)(colour[1] * 255.0f + 0.5f),
-                    (int)(colour[2] * 255.0f + 0.5f), (int)(colour[3] * 255.0f + 0.5f));
-                const int64_t rowBytes = (int64_t)width * bytes;
-                if (rowBytes * height <= 0x7FFFFFFF && Graphics_D3D11_Texture_SetupCommonBuffer((uint32_t)(rowBytes * height)) == 0) {
-                    uint8_t* block = (uint8_t*)Graphics_D3D11_Texture_CommonBuffer();
-                    for (int64_t i = 0; i < (int64_t)width * height; ++i)
-                        for (int b = 0; b < bytes; ++b) block[i * bytes + b] = (uint8_t)(value >> (8 * b));
-                    const D3D11_BOX box = {(UINT)r.left, (UINT)r.top, 0, (UINT)r.right, (UINT)r.bottom, 1};
-                    D3D11_RENDER_TARGET_VIEW_DESC viewDesc = {};
-                    D3D11Call_View_GetDesc(view, &viewDesc);
-                    UINT sub = 0;
-                    if (viewDesc.ViewDimension == D3D11_RTV_DIMENSION_TEXTURE2D) sub = viewDesc.Texture2D.MipSlice;
-                    else if (viewDesc.ViewDimension == D3D11_RTV_DIMENSION_TEXTURE2DARRAY)
-                        sub = viewDesc.Texture2DArray.MipSlice + viewDesc.Texture2DArray.FirstArraySlice * desc.MipLevels;
-                    D3D11Call_DeviceContext_UpdateSubresource(texture, sub, &box, block, (UINT)rowBytes, 0);
-                }
-            }
-        }
+    if (r.right > width) r.right = width;
+    if (r.bottom > height) r.bottom = height;
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    const ColorFormatDesc* format = Graphics_D3D11_Format_GetColorFormatDesc(desc.Format);
+    const int64_t pixels = (int64_t)(r.right - r.left) * (r.bottom - r.top);
+    if (desc.SampleDesc.Count <= 1 && format != nullptr && !format->isFloat && format->channelCount == 0 &&
+        format->bytesPerPixel <= 4 && pixels * format->bytesPerPixel <= 0x7FFFFFFF &&
+        Graphics_D3D11_Texture_SetupCommonBuffer((uint32_t)(pixels * format->bytesPerPixel)) == 0) {
+        const int bytes = format->bytesPerPixel;
+        const uint32_t value = BaseImage_ColorFormat_PackColor(format, (int)(colour[0] * 255.0f + 0.5f),
+                                                               (int)(colour[1] * 255.0f + 0.5f),
+                                                               (int)(colour[2] * 255.0f + 0.5f),
+                                                               (int)(colour[3] * 255.0f + 0.5f));
+        uint8_t* block = (uint8_t*)Graphics_D3D11_Texture_CommonBuffer();
+        for (int64_t i = 0; i < pixels; ++i)
+            for (int b = 0; b < bytes; ++b) block[i * bytes + b] = (uint8_t)(value >> (8 * b));
+        const D3D11_BOX box = {(UINT)r.left, (UINT)r.top, 0, (UINT)r.right, (UINT)r.bottom, 1};
+        D3D11Call_DeviceContext_UpdateSubresource(texture, sub, &box, block, (UINT)((r.right - r.left) * bytes), 0);
+        return;
     }
-    texture->Release();
+    const D3D11_RECT clip = {r.left, r.top, r.right, r.bottom};
+    D3D11Call_DeviceContext_ClearView(view, colour, &clip, 1);
 }
 
 float ChannelValue(const uint8_t* pixel, int channel, int bits, int isFloat) {

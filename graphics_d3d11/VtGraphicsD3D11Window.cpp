@@ -240,7 +240,6 @@ int Graphics_D3D11_TargetWindow_SetupBuffer(int index) {
         Log_AddTextShiftJIS("スワップチェインのバッファの ID3D11Texture2D の取得に失敗しました\n");
         return -1;
     }
-    ++D3D11CallState.ObjectCount[D3D11OBJ_TEXTURE2D];   // released through the counted release
     D3D11Call_Texture2D_GetDesc(target.BackBuffer, &target.BackBufferDesc);
     if (D3D11Call_Device_CreateShaderResourceView(target.BackBuffer, nullptr, &target.BackBufferSRV) != S_OK) {
         target.BackBufferSRV = nullptr;

@@ -1,0 +1,369 @@
+// The Direct3D 11 back-end as the library starts it, on Wine's real device: three starts and ends with
+// every live-object count back at 0, the swap chain presenting, graphs loaded from each lossless file
+// format transferred and read back equal to their pictures, the edge column and row of a graph inside a
+// larger texture, a mode change and a lost device with graphs alive, a start without Direct3D 11, clearing
+// a rectangle, and read-back errors told apart from white.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "../graphics/GraphHandleSupport.h"
+#include "../image/ImageLoadFixtures.h"
+#include "graphics/VtGraphicsDrawTarget.h"
+#include "graphics/VtGraphicsScreen.h"
+#include "graphics_d3d11/VtGraphicsD3D11Call.h"
+#include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
+#include "graphics_d3d11/VtGraphicsD3D11State.h"
+#include "graphics_d3d11/VtGraphicsD3D11System.h"
+#include "graphics_d3d11/VtGraphicsD3D11Texture.h"
+#include "graphics_d3d11/VtGraphicsD3D11Window.h"
+
+using namespace Vantrel;
+using namespace WindowTest;
+namespace Fixtures = ImageFixtures;
+
+namespace {
+
+// The picture of the tests: every pixel a different colour, alpha never 0 (0xAARRGGBB).
+uint32_t Picture(int x, int y, bool alpha) {
+    const uint32_t a = alpha ? 0x80u + (uint32_t)((x * 3 + y) & 0x7F) : 0xFFu;
+    return a << 24 | GraphHandleSupport::PatternColor(x, y, 3);
+}
+
+struct FileCase {
+    const char* Name;
+    const wchar_t* File;
+    bool Alpha;
+    std::function<Fixtures::Bytes(int, int)> Make;
+};
+
+Fixtures::Bytes BgraRows(int width, int height, bool alpha, bool bottomUp, int bytes) {
+    Fixtures::Bytes data;
+    for (int row = 0; row < height; ++row) {
+        const int y = bottomUp ? height - 1 - row : row;
+        for (int x = 0; x < width; ++x) {
+            const uint32_t c = Picture(x, y, alpha);
+            for (int b = 0; b < bytes; ++b) data.push_back((uint8_t)(c >> (8 * b)));
+        }
+        while (bytes == 3 && data.size() % 4 != 0) data.push_back(0);
+    }
+    return data;
+}
+
+const FileCase FileCases[] = {
+    {"BMP 24-bit", L"d3d11_bmp24.bmp", false,
+     [](int w, int h) { return Fixtures::Bmp(w, h, 24, 0, {}, BgraRows(w, h, false, true, 3)); }},
+    {"BMP 32-bit", L"d3d11_bmp32.bmp", false,
+     [](int w, int h) { return Fixtures::Bmp(w, h, 32, 0, {}, BgraRows(w, h, false, true, 4)); }},
+    {"TGA 32-bit", L"d3d11_tga32.tga", true,
+     [](int w, int h) { return Fixtures::Tga(2, w, h, 32, 0x28, {}, 0, 0, 0, BgraRows(w, h, true, false, 4), true); }},
+    {"TGA 24-bit", L"d3d11_tga24.tga", false,
+     [](int w, int h) {
+         Fixtures::Bytes data;
+         for (int y = 0; y < h; ++y)
+             for (int x = 0; x < w; ++x) {
+                 const uint32_t c = Picture(x, y, false);
+                 data.insert(data.end(), {(uint8_t)c, (uint8_t)(c >> 8), (uint8_t)(c >> 16)});
+             }
+         return Fixtures::Tga(2, w, h, 24, 0x20, {}, 0, 0, 0, data, false);
+     }},
+    {"PNG RGBA", L"d3d11_rgba.png", true,
+     [](int w, int h) {
+         Fixtures::PngSpec spec = {w, h, 8, 6, {}};
+         for (int y = 0; y < h; ++y)
+             for (int x = 0; x < w; ++x) {
+                 const uint32_t c = Picture(x, y, true);
+                 spec.samples.insert(spec.samples.end(), {(uint16_t)((c >> 16) & 255), (uint16_t)((c >> 8) & 255),
+                                                          (uint16_t)(c & 255), (uint16_t)(c >> 24)});
+             }
+         return Fixtures::Png(spec);
+     }},
+    {"PNG RGB", L"d3d11_rgb.png", false,
+     [](int w, int h) {
+         Fixtures::PngSpec spec = {w, h, 8, 2, {}};
+         for (int y = 0; y < h; ++y)
+             for (int x = 0; x < w; ++x) {
+                 const uint32_t c = Picture(x, y, false);
+                 spec.samples.insert(spec.samples.end(),
+                                     {(uint16_t)((c >> 16) & 255), (uint16_t)((c >> 8) & 255), (uint16_t)(c & 255)});
+             }
+         return Fixtures::Png(spec);
+     }},
+    {"DDS A8R8G8B8", L"d3d11_argb.dds", true,
+     [](int w, int h) {
+         const uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+         return Fixtures::Dds(w, h, 0x41, 0, 32, masks, 0, false, BgraRows(w, h, true, false, 4));
+     }},
+    {"DDS X8R8G8B8", L"d3d11_xrgb.dds", false,
+     [](int w, int h) {
+         const uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0};
+         return Fixtures::Dds(w, h, 0x40, 0, 32, masks, 0, false, BgraRows(w, h, false, false, 4));
+     }},
+};
+
+// The graph's pixels as the device holds them, 0xAARRGGBB (alpha 255 for a texture without alpha).
+std::vector<uint32_t> ReadGraph(int graph, int width, int height) {
+    std::vector<uint32_t> pixels;
+    const RECT rect = {0, 0, width, height};
+    BaseImage image = {};
+    if (Graphics_Screen_LockDrawTarget(&rect, &image, graph, 0, 0, 1, 0) < 0) return pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint32_t value = 0;
+            memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * image.format.bytesPerPixel,
+                   image.format.bytesPerPixel);
+            int r = 0, g = 0, b = 0, a = 0;
+            BaseImage_ColorFormat_UnpackColor(&image.format, value, &r, &g, &b, &a);
+            if (image.format.alphaWidth == 0) a = 255;
+            pixels.push_back((uint32_t)a << 24 | (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
+        }
+    Graphics_Screen_UnlockDrawTarget();
+    return pixels;
+}
+
+int PictureDifferences(int graph, int width, int height, bool alpha) {
+    const std::vector<uint32_t> pixels = ReadGraph(graph, width, height);
+    if ((int)pixels.size() != width * height) return -1;
+    int differences = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (pixels[(size_t)y * width + x] != Picture(x, y, alpha)) ++differences;
+    return differences;
+}
+
+int LoadCase(const FileCase& c, int width, int height) {
+    const std::wstring path = GraphHandleSupport::TempPath(c.File);
+    GraphHandleSupport::WriteFile(path, c.Make(width, height));
+    return LoadGraphFileExW(path.c_str(), 0, 0, 0);
+}
+
+int PresentLosses = 0;
+HRESULT WINAPI PresentLost(IDXGISwapChain*, UINT, UINT) {
+    ++PresentLosses;
+    return DXGI_ERROR_DEVICE_REMOVED;
+}
+
+HRESULT WINAPI CreateNever(IDXGIAdapter*, D3D_DRIVER_TYPE, HMODULE, UINT, const D3D_FEATURE_LEVEL*, UINT, UINT,
+                           ID3D11Device**, D3D_FEATURE_LEVEL*, ID3D11DeviceContext**) {
+    return DXGI_ERROR_UNSUPPORTED;
+}
+
+class D3D11LibraryTest : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        Graphics_D3D11_SetDeviceEnabled(1);
+    }
+    void Start() {
+        ASSERT_EQ(InitializeLibrary(), 0);
+        ASSERT_EQ(GraphicsApi, GRAPHICS_API_D3D11);
+        ASSERT_EQ(GraphicsSystemState.DeviceValid, 1);
+    }
+    void TearDown() override {
+        D3D11WindowState.PresentHook = nullptr;
+        LibraryTest::TearDown();
+        Graphics_D3D11_SetDeviceEnabled(0);
+        D3D11CallApi = {};
+        EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);
+        GraphicsSystemState.TexturePowerOfTwoOnly = 0;
+    }
+};
+
+}  // namespace
+
+TEST(D3D11StartSwitch, StartUpUsesNoDeviceUnlessTheSwitchIsOn) {
+    EXPECT_EQ(D3D11DeviceEnabledByDefault, 0);
+    EXPECT_EQ(Graphics_D3D11_IsDeviceEnabled(), 0);
+    EXPECT_EQ(Graphics_D3D11_Device_Initialize(), -1);
+    EXPECT_EQ(D3D11Call_Device_Exists(), 0);
+    EXPECT_EQ(D3D11CallState.D3D11Module, nullptr);
+}
+
+TEST_F(D3D11LibraryTest, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        Start();
+        EXPECT_NE(D3D11WindowState.Targets[0].SwapChain, nullptr);
+        EXPECT_EQ(D3D11WindowState.Targets[0].Window, Window_GetOutputWindow());
+        EXPECT_GT(D3D11Call_GetTotalObjectCount(), 0);
+        TerminateLibrary();
+        EXPECT_EQ(D3D11Call_Device_Exists(), 0);
+        for (int type = 0; type < D3D11OBJ_TYPE_COUNT; ++type) EXPECT_EQ(D3D11CallState.ObjectCount[type], 0) << type;
+        EXPECT_EQ(D3D11WindowState.UsedCount, 0);
+    }
+    const std::string log = ReadLog();
+    for (const char8_t* line : {u8"IDXGISwapChain2 を作成します.... 成功", u8"IDXGIOutput を取得します.... 成功",
+                                u8"標準描画用の頂点バッファの作成.... 成功", u8"シェーダーコード関係の初期化.... 成功",
+                                u8"画像の単純転送処理の初期化... 成功", u8"深度バッファを作成します.... 成功",
+                                u8"Direct3D11 のオブジェクト合計数 : 0"})
+        EXPECT_NE(log.find(Utf8(line)), std::string::npos) << Utf8(line);
+    EXPECT_LT(log.rfind(Utf8(u8"IDXGISwapChain2 を作成します")), log.rfind("Graphics Device:"));
+}
+
+TEST_F(D3D11LibraryTest, FlipPresentsWithTheSyncIntervalOfTheWaitSetting) {
+    Start();
+    ASSERT_EQ(SetWaitVSyncEnable(1), 0);
+    const uint32_t before = D3D11WindowState.Presents;
+    ASSERT_EQ(PresentScreen(), 0);
+    EXPECT_EQ(D3D11WindowState.Presents, before + 1);
+    EXPECT_EQ(D3D11WindowState.LastSyncInterval, 1u);
+    EXPECT_NE(D3D11WindowState.SubTexture, nullptr);   // windowed drawing goes to the sub back buffer
+    EXPECT_EQ(D3D11StateCache.RenderTargetTexture[0], D3D11WindowState.SubTexture);
+    ASSERT_EQ(SetWaitVSyncEnable(0), 0);
+    ASSERT_EQ(PresentScreen(), 0);
+    EXPECT_EQ(D3D11WindowState.LastSyncInterval, 0u);
+    SetWaitVSyncEnable(1);
+}
+
+TEST_F(D3D11LibraryTest, GraphFromEachLosslessFormatReadsBackEqualToItsPicture) {
+    Start();
+    for (const FileCase& c : FileCases) {
+        SCOPED_TRACE(c.Name);
+        const int graph = LoadCase(c, 37, 21);
+        ASSERT_GE(graph, 0);
+        const GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0);
+        ASSERT_NE(record, nullptr);
+        ASSERT_TRUE(record->Orig->format.hardware);
+        EXPECT_NE(Graphics_D3D11_OrigTexture_Of(&record->Orig->parts[0])->Texture, nullptr);
+        EXPECT_EQ(PictureDifferences(graph, 37, 21, c.Alpha), 0);
+        DeleteGraph(graph);
+    }
+}
+
+TEST_F(D3D11LibraryTest, ImageEndingInsideTheTextureRepeatsItsLastColumnAndRow) {
+    Start();
+    GraphicsSystemState.TexturePowerOfTwoOnly = 1;
+    const int graph = LoadCase(FileCases[0], 100, 60);
+    ASSERT_GE(graph, 0);
+    GraphOrigRecord* orig = Graphics_Image_GetGraphRecord(graph, 0)->Orig;
+    ASSERT_EQ(orig->partCount, 1);
+    ASSERT_EQ(orig->parts[0].textureWidth, 128);
+    ASSERT_EQ(orig->parts[0].textureHeight, 64);
+    BaseImage image = {};
+    ASSERT_EQ(Graphics_D3D11_Texture_CreateReadBack(Graphics_D3D11_OrigTexture_Of(&orig->parts[0])->Texture, nullptr, 0, 0,
+                                                    &image),
+              0);
+    ASSERT_EQ(image.width, 128);
+    auto at = [&](int x, int y) {
+        uint32_t v;
+        memcpy(&v, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * 4, 4);
+        return v;
+    };
+    for (int y = 0; y < 60; ++y) ASSERT_EQ(at(100, y), at(99, y)) << y;
+    for (int x = 0; x < 100; ++x) ASSERT_EQ(at(x, 60), at(x, 59)) << x;
+    EXPECT_EQ(at(100, 60), at(99, 59));
+    EXPECT_NE(at(98, 59), at(99, 59));
+    Graphics_D3D11_DrawScreen_Unlock();
+    EXPECT_EQ(PictureDifferences(graph, 100, 60, false), 0);
+}
+
+TEST_F(D3D11LibraryTest, ModeChangeAndLostDeviceLeaveEveryGraphWithItsPixels) {
+    Start();
+    std::vector<int> graphs;
+    for (const FileCase& c : FileCases) graphs.push_back(LoadCase(c, 19, 13));
+    for (int graph : graphs) ASSERT_GE(graph, 0);
+
+    ASSERT_EQ(Graphics_Dispatch_Device_RestoreOrChange(1, 800, 600, 32, 60), 0);
+    ASSERT_EQ(GraphicsSystemState.DeviceValid, 1);
+    EXPECT_EQ(GraphicsScreenState.ScreenWidth, 800);
+    for (size_t i = 0; i < graphs.size(); ++i)
+        EXPECT_EQ(PictureDifferences(graphs[i], 19, 13, FileCases[i].Alpha), 0) << FileCases[i].Name << " after the mode change";
+
+    PresentLosses = 0;
+    D3D11WindowState.PresentHook = PresentLost;
+    const int restores = D3D11SystemState.Restores;
+    EXPECT_EQ(PresentScreen(), 0);
+    D3D11WindowState.PresentHook = nullptr;
+    EXPECT_EQ(PresentLosses, 1);
+    EXPECT_EQ(D3D11SystemState.Restores, restores + 1);
+    ASSERT_EQ(GraphicsSystemState.DeviceValid, 1);
+    for (size_t i = 0; i < graphs.size(); ++i)
+        EXPECT_EQ(PictureDifferences(graphs[i], 19, 13, FileCases[i].Alpha), 0) << FileCases[i].Name << " after the loss";
+    const uint32_t presents = D3D11WindowState.Presents;
+    EXPECT_EQ(PresentScreen(), 0);
+    EXPECT_EQ(D3D11WindowState.Presents, presents + 1);
+}
+
+TEST_F(D3D11LibraryTest, WithoutDirect3D11TheLibraryRunsOnWithoutADevice) {
+    D3D11CallApi.D3D11CreateDevice = CreateNever;
+    D3D11CallApi.Faked[0] = 1;
+    ASSERT_EQ(InitializeLibrary(), 0);
+    EXPECT_EQ(GraphicsApi, GRAPHICS_API_NONE);
+    EXPECT_EQ(GraphicsSystemState.DeviceValid, 0);
+    EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);
+    EXPECT_EQ(D3D11CallState.D3D11Module, nullptr);
+    GraphicsScreenState.BackgroundColor[0] = 10;
+    EXPECT_EQ(ClearDrawTarget(nullptr), 0);
+    EXPECT_EQ(PresentScreen(), 0);
+    int status = -1;
+    EXPECT_EQ(ReadDrawScreenPixelWithStatus(5, 5, &status) & 0xFF0000, 10 << 16);
+    EXPECT_EQ(status, 0);
+    const int graph = LoadCase(FileCases[0], 8, 8);
+    EXPECT_GE(graph, 0);
+    const std::string log = ReadLog();
+    EXPECT_NE(log.find(Utf8(u8"ID3D11Device オブジェクトを取得します.... 失敗")), std::string::npos);
+    GraphicsScreenState.BackgroundColor[0] = 0;
+}
+
+TEST_F(D3D11LibraryTest, ClearOfARectangleClearsOnlyThatRectangle) {
+    Start();
+    ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+    const int32_t saved[4] = {GraphicsScreenState.BackgroundColor[0], GraphicsScreenState.BackgroundColor[1],
+                              GraphicsScreenState.BackgroundColor[2], GraphicsScreenState.BackgroundColor[3]};
+    auto setBackground = [](int r, int g, int b) {
+        GraphicsScreenState.BackgroundColor[0] = r, GraphicsScreenState.BackgroundColor[1] = g;
+        GraphicsScreenState.BackgroundColor[2] = b, GraphicsScreenState.BackgroundColor[3] = 255;
+    };
+    const int drawable = CreateDrawableGraph(32, 32, 0);
+    ASSERT_GE(drawable, 0);
+    for (int target : {(int)DRAW_SCREEN_BACK, drawable}) {
+        SCOPED_TRACE(target);
+        ASSERT_EQ(SelectDrawScreen(target), 0);
+        setBackground(200, 0, 0);
+        ASSERT_EQ(ClearDrawTarget(nullptr), 0);
+        setBackground(0, 0, 200);
+        const RECT rect = {10, 12, 20, 17};
+        ASSERT_EQ(ClearDrawTarget(&rect), 0);
+        int inside = 0, outside = 0;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 30; ++x) {
+                const uint32_t pixel = (uint32_t)ReadDrawScreenPixel(x, y);
+                const bool in = x >= 10 && x < 20 && y >= 12 && y < 17;
+                if (in && pixel == 0xFF0000C8u) ++inside;
+                if (!in && pixel == 0xFFC80000u) ++outside;
+            }
+        EXPECT_EQ(inside, 50);
+        EXPECT_EQ(outside, 900 - 50);
+    }
+    SelectDrawScreen(DRAW_SCREEN_BACK);
+    for (int i = 0; i < 4; ++i) GraphicsScreenState.BackgroundColor[i] = saved[i];
+}
+
+TEST_F(D3D11LibraryTest, ReadBackErrorsAreToldApartFromWhitePixelsAndPlainTargetsAreCopied) {
+    Start();
+    for (int i = 0; i < 3; ++i) GraphicsScreenState.BackgroundColor[i] = 255;
+    ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+    ASSERT_EQ(ClearDrawTarget(nullptr), 0);
+    const uint32_t resolves = D3D11CallState.ContextCalls[D3D11CALL_ResolveSubresource];
+    const uint32_t copies = D3D11CallRegionCounts.CopySubresourceRegion;
+    int status = -1;
+    EXPECT_EQ(ReadDrawScreenPixelWithStatus(3, 4, &status), -1);   // white
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_ResolveSubresource], resolves);
+    EXPECT_GT(D3D11CallRegionCounts.CopySubresourceRegion, copies);
+
+    // A target whose texture is gone cannot be read: the colour is -1 as well, the status says why.
+    const int drawable = CreateDrawableGraph(16, 16, 0);
+    ASSERT_GE(drawable, 0);
+    ASSERT_EQ(SelectDrawScreen(drawable), 0);
+    ASSERT_EQ(ClearDrawTarget(nullptr), 0);
+    EXPECT_EQ(ReadDrawScreenPixelWithStatus(1, 1, &status), (int)0xFFFFFFFF);
+    EXPECT_EQ(status, 0);
+    Graphics_D3D11_Texture_Release(Graphics_Image_GetGraphRecord(drawable, 0)->Orig);
+    EXPECT_EQ(ReadDrawScreenPixelWithStatus(1, 1, &status), -1);
+    EXPECT_EQ(status, -1);
+    EXPECT_NE(ReadLog().find(Utf8(u8"描画対象バッファのロックに失敗しました")), std::string::npos);
+    SelectDrawScreen(DRAW_SCREEN_BACK);
+    for (int i = 0; i < 3; ++i) GraphicsScreenState.BackgroundColor[i] = 0;
+}
