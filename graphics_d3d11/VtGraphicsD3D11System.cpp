@@ -15,6 +15,7 @@
 #include "graphics/VtGraphicsShader.h"
 #include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics_d3d11/VtGraphicsD3D11Filter.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
@@ -83,6 +84,7 @@ int Graphics_D3D11_System_Initialize() {
         return -1;
     }
     GraphicsSystemState.DeviceValid = 1;
+    Graphics_D3D11_GraphFilter_Install();
     return 0;
 }
 
@@ -229,6 +231,7 @@ int Graphics_D3D11_Device_RecoverFromLoss() {
 int Graphics_D3D11_System_Terminate() {
     GraphicsSystemState.DeviceValid = 0;
     Graphics_D3D11_Mask_ReleaseSurfaces();
+    Graphics_D3D11_GraphFilter_Uninstall();
     Graphics_D3D11_SimpleTransfer_Terminate();
     Graphics_D3D11_Texture_FreeCommonBuffer();
     Graphics_D3D11_DrawScreen_Unlock();

@@ -1,0 +1,221 @@
+// Graph filters on Direct3D 11: each filter kind run through the public filter calls on the device,
+// read back from the graph's texture and held to the software body's result on the same image within
+// 2 per channel. The shaders weigh luminance with 0.299, 0.587, 0.114 where the software uses
+// 1224, 2404, 466 in 1/4096 (4094 in all): for 8-bit channels the two luminances differ by at most
+// 255 x (|0.299 - 1224/4096| + |0.587 - 2404/4096| + |0.114 - 466/4096|) = 0.15 of a step, below the
+// one step a rounding may add, so 2 per channel holds for the luminance filters too (images with no
+// luminance lying on a threshold). Also the work textures kept across runs, a filter with the same
+// source and destination, and a kind without a device pass failing cleanly.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "../system/WindowTestSupport.h"
+#include "graphics/VtGraphFilter.h"
+#include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsImage.h"
+#include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics_d3d11/VtGraphicsD3D11Call.h"
+#include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
+#include "graphics_d3d11/VtGraphicsD3D11Filter.h"
+#include "graphics_d3d11/VtGraphicsD3D11System.h"
+#include "graphics_d3d11/VtGraphicsD3D11Texture.h"
+#include "system/VtSystem.h"
+
+using namespace Vantrel;
+
+namespace {
+
+constexpr int Width = 24, Height = 20;
+constexpr int Tolerance = 2;
+
+// Smooth colours (no sharp luminance steps on the thresholds used below), alpha varying too.
+uint32_t SourcePixel(int x, int y) {
+    const uint32_t r = (uint32_t)(x * 10 + 8), g = (uint32_t)(y * 11 + 20), b = (uint32_t)((x * 3 + y * 5 + 40) & 0xFF);
+    const uint32_t a = (uint32_t)(255 - ((x + y) % 4) * 40);
+    return a << 24 | r << 16 | g << 8 | b;
+}
+
+int MakeSource(uint32_t (*pixel)(int, int)) {
+    BaseImage image;
+    if (BaseImage_CreateARGB8(Width, Height, &image) < 0) return -1;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            const uint32_t value = pixel(x, y);
+            memcpy((uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * 4, &value, 4);
+        }
+    const int graph = MakeGraphFromBaseImage(&image, nullptr, 0);
+    BaseImage_Release(&image);
+    return graph;
+}
+
+uint32_t BlendPixel(int x, int y) { return 0xFF000000u | (uint32_t)(200 - x * 5) << 16 | (uint32_t)(y * 9) << 8 | 0x60u; }
+
+// A graph's pixels as 0xAARRGGBB: the memory image without a device, the texture with one.
+std::vector<uint32_t> ReadGraph(int graph) {
+    std::vector<uint32_t> pixels;
+    const BaseImageRect rect = {0, 0, Width, Height};
+    if (!GraphicsSystemState.DeviceValid) {
+        BaseImage image;
+        if (BaseImage_CreateARGB8(Width, Height, &image) < 0) return pixels;
+        if (GraphFilter_Graph_Read(graph, &rect, &image) == 0)
+            for (int y = 0; y < Height; ++y)
+                for (int x = 0; x < Width; ++x) {
+                    uint32_t value;
+                    memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * 4, 4);
+                    pixels.push_back(value);
+                }
+        BaseImage_Release(&image);
+        return pixels;
+    }
+    GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0);
+    if (record == nullptr || record->Orig == nullptr) return pixels;
+    D3D11OrigTexture* part = Graphics_D3D11_OrigTexture_Of(&record->Orig->parts[0]);
+    const RECT area = {0, 0, Width, Height};
+    BaseImage image = {};
+    if (part == nullptr || Graphics_D3D11_Texture_CreateReadBack(part->Texture, &area, 0, 0, &image) < 0) return pixels;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            uint32_t value = 0;
+            memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * image.format.bytesPerPixel,
+                   image.format.bytesPerPixel);
+            int r = 0, g = 0, b = 0, a = 0;
+            BaseImage_ColorFormat_UnpackColor(&image.format, value, &r, &g, &b, &a);
+            pixels.push_back((uint32_t)a << 24 | (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
+        }
+    Graphics_D3D11_DrawScreen_Unlock();
+    return pixels;
+}
+
+struct FilterCase {
+    const char* Name;
+    std::function<int(int graph, int blend)> Run;
+};
+
+const std::vector<FilterCase>& Cases() {
+    static const std::vector<FilterCase> cases = {
+        {"mono", [](int g, int) { return FilterGraph(g, GraphFilter_KindMono, -60, 70); }},
+        {"invert", [](int g, int) { return FilterGraph(g, GraphFilter_KindInvert); }},
+        {"bright clip less, filled", [](int g, int) { return FilterGraph(g, GraphFilter_KindBrightClip, 2, 100, 1, 0x204060, 200); }},
+        {"bright clip greater", [](int g, int) { return FilterGraph(g, GraphFilter_KindBrightClip, 5, 150, 0, 0, 0); }},
+        {"bright scale", [](int g, int) { return FilterGraph(g, GraphFilter_KindBrightScale, 30, 200); }},
+        {"two colour", [](int g, int) { return FilterGraph(g, GraphFilter_KindTwoColor, 120, 0x102030, 255, 0xF0E0D0, 128); }},
+        {"replacement", [](int g, int) { return FilterGraph(g, GraphFilter_KindReplacement, 8, 20, 40, 255, 1, 2, 3, 4); }},
+        {"premultiplied alpha", [](int g, int) { return FilterGraph(g, GraphFilter_KindPremultipliedAlpha); }},
+        {"interpolated alpha", [](int g, int) { return FilterGraph(g, GraphFilter_KindInterpolatedAlpha); }},
+        {"gauss 16", [](int g, int) { return FilterGraph(g, GraphFilter_KindGauss, 16, 300); }},
+        {"hsb", [](int g, int) { return FilterGraph(g, GraphFilter_KindHsb, 0, 40, 30, 20); }},
+        {"blend normal", [](int g, int b) {
+             return GraphFilter_Execute(1, g, b, g, 160, GraphBlend_Normal, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0, 0);
+         }},
+        {"blend multiple", [](int g, int b) {
+             return GraphFilter_Execute(1, g, b, g, 255, GraphBlend_Multiple, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0, 0);
+         }},
+        {"channel mix from both", [](int g, int b) {
+             return GraphFilter_Execute(1, g, b, g, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0, 0, 2, 5, 0, 7);
+         }},
+        {"channel mix of the second", [](int g, int b) {
+             return GraphFilter_Execute(1, g, b, g, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0, 0, 4, 5, 6, 7);
+         }},
+    };
+    return cases;
+}
+
+}  // namespace
+
+class FilterDeviceTest : public WindowTest::LibraryTest {
+protected:
+    void Start(int device) {
+        Graphics_D3D11_SetDeviceEnabled(device);
+        SetScreenResolution(64, 64, 32, 60);
+        ASSERT_EQ(SetHardwareGraphicsEnable(device), 0);
+        ASSERT_EQ(InitializeLibrary(), 0);
+        ASSERT_EQ(GraphicsSystemState.DeviceValid, device);
+    }
+
+    void TearDown() override {
+        LibraryTest::TearDown();
+        Graphics_D3D11_SetDeviceEnabled(D3D11DeviceEnabledByDefault);
+    }
+
+    // Every case on a fresh copy of the source image, in the road started.
+    std::vector<std::vector<uint32_t>> RunAll(std::vector<int>* results) {
+        std::vector<std::vector<uint32_t>> pictures;
+        const int blend = MakeSource(BlendPixel);
+        EXPECT_GE(blend, 0);
+        for (const FilterCase& c : Cases()) {
+            const int graph = MakeSource(SourcePixel);
+            EXPECT_GE(graph, 0) << c.Name;
+            results->push_back(c.Run(graph, blend));
+            pictures.push_back(ReadGraph(graph));
+            DeleteGraph(graph);
+        }
+        return pictures;
+    }
+};
+
+TEST_F(FilterDeviceTest, EveryDeviceFilterMatchesTheSoftwareBodyWithinTwoPerChannel) {
+    Start(0);
+    std::vector<int> softwareResults, deviceResults;
+    const std::vector<std::vector<uint32_t>> software = RunAll(&softwareResults);
+    TerminateLibrary();
+    Start(1);
+    const std::vector<std::vector<uint32_t>> device = RunAll(&deviceResults);
+    for (size_t i = 0; i < Cases().size(); ++i) {
+        const char* name = Cases()[i].Name;
+        EXPECT_EQ(softwareResults[i], 0) << name;
+        EXPECT_EQ(deviceResults[i], 0) << name;
+        ASSERT_EQ(software[i].size(), (size_t)(Width * Height)) << name;
+        ASSERT_EQ(device[i].size(), (size_t)(Width * Height)) << name;
+        int differing = 0, worst = 0;
+        std::string where;
+        for (int p = 0; p < Width * Height; ++p) {
+            int gap = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                const int d = std::abs((int)(device[i][p] >> shift & 0xFF) - (int)(software[i][p] >> shift & 0xFF));
+                gap = d > gap ? d : gap;
+            }
+            if (gap <= Tolerance) continue;
+            if (differing++ < 3) {
+                char text[96];
+                snprintf(text, sizeof(text), " (%d, %d: %08X vs %08X)", p % Width, p / Width, device[i][p], software[i][p]);
+                where += text;
+            }
+            worst = gap > worst ? gap : worst;
+        }
+        EXPECT_EQ(differing, 0) << name << ": worst gap " << worst << where;
+    }
+}
+
+TEST_F(FilterDeviceTest, ASecondRunOfTheSameFilterMakesNoNewDeviceTexture) {
+    Start(1);
+    const int graph = MakeSource(SourcePixel);
+    ASSERT_GE(graph, 0);
+    ASSERT_EQ(FilterGraph(graph, GraphFilter_KindGauss, 16, 300), 0);
+    const int textures = D3D11CallState.ObjectCount[D3D11OBJ_TEXTURE2D];
+    const int work = Graphics_D3D11_GraphFilter_GetWorkTexture(0, Width, Height, 0);
+    ASSERT_EQ(FilterGraph(graph, GraphFilter_KindGauss, 16, 300), 0);
+    ASSERT_EQ(FilterGraph(graph, GraphFilter_KindInvert), 0);
+    EXPECT_EQ(D3D11CallState.ObjectCount[D3D11OBJ_TEXTURE2D], textures);
+    EXPECT_EQ(Graphics_D3D11_GraphFilter_GetWorkTexture(0, Width, Height, 0), work);
+    // A deleted work texture is made again on the next run.
+    ASSERT_EQ(DeleteGraph(work), 0);
+    ASSERT_EQ(FilterGraph(graph, GraphFilter_KindGauss, 16, 300), 0);
+    EXPECT_NE(Graphics_D3D11_GraphFilter_GetWorkTexture(0, Width, Height, 0), -1);
+}
+
+TEST_F(FilterDeviceTest, AKindWithoutADevicePassFailsWithALogLineAndLeavesTheGraph) {
+    Start(1);
+    const int graph = MakeSource(SourcePixel);
+    ASSERT_GE(graph, 0);
+    const std::vector<uint32_t> before = ReadGraph(graph);
+    GraphFilterContext run = {};
+    GraphFilterDeviceArgs args = {};
+    run.Source = run.PassSource = graph;
+    run.Destination = run.PassOutput = graph;
+    run.X2 = Width, run.Y2 = Height;
+    EXPECT_EQ(Graphics_D3D11_GraphFilter_Body(&run, GraphFilter_KindSsao, &args), -1);
+    EXPECT_NE(WindowTest::ReadLog().find(WindowTest::Utf8(u8"このフィルターは Direct3D 11 ではまだ使えません")),
+              std::string::npos);
+    EXPECT_EQ(ReadGraph(graph), before);
+}
