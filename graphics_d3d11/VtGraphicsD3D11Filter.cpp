@@ -313,6 +313,49 @@ int Graphics_D3D11_GraphFilter_DrawPass(int pixelShader, GraphFilterContext* run
 
 namespace {
 
+// One row of a pass output, kept across runs (grown when a wider or other-format row is needed): the
+// blur's last row is read from it while it is stretched into the same texture.
+struct FilterRowRecord {
+    ID3D11Texture2D* Texture;
+    ID3D11ShaderResourceView* View;
+    UINT Width;
+    DXGI_FORMAT Format;
+};
+FilterRowRecord FilterRow;
+
+void ReleaseFilterRow() {
+    D3D11Call_ShaderResourceView_Release(FilterRow.View);
+    D3D11Call_Texture2D_Release(FilterRow.Texture);
+    FilterRow = {};
+}
+
+bool RowCopy(ID3D11Texture2D* from, const D3D11_TEXTURE2D_DESC& desc, UINT left, UINT right, UINT row) {
+    if (FilterRow.Texture == nullptr || FilterRow.Width < desc.Width || FilterRow.Format != desc.Format) {
+        ReleaseFilterRow();
+        D3D11_TEXTURE2D_DESC rowDesc = {};
+        rowDesc.Width = desc.Width;
+        rowDesc.Height = 1;
+        rowDesc.MipLevels = 1;
+        rowDesc.ArraySize = 1;
+        rowDesc.Format = desc.Format;
+        rowDesc.SampleDesc.Count = 1;
+        rowDesc.Usage = D3D11_USAGE_DEFAULT;
+        rowDesc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+        if (D3D11Call_Device_CreateTexture2D(&rowDesc, nullptr, &FilterRow.Texture) != S_OK ||
+            D3D11Call_Device_CreateShaderResourceView(FilterRow.Texture, nullptr, &FilterRow.View) != S_OK) {
+            Log_AddTextShiftJIS("フィルター用の作業テクスチャの作成に失敗しました\n");
+            ReleaseFilterRow();
+            return false;
+        }
+        FilterRow.Width = desc.Width;
+        FilterRow.Format = desc.Format;
+    }
+    const D3D11_BOX box = {left, row, 0, right, row + 1, 1};
+    D3D11Call_DeviceContext_CopySubresourceRegion(FilterRow.Texture, 0, left, 0, 0, from, 0, &box);
+    return true;
+}
+
+
 // Texture size of a pass image's first part (1 x 1 when unknown).
 void TextureSize(int handle, float* width, float* height) {
     *width = 1.0f, *height = 1.0f;
@@ -488,15 +531,12 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
                     D3D11Call_Texture2D_GetDesc(to, &desc);
                     const int bottom = run->DestY + (run->Y2 - run->Y1);
                     const UINT left = (UINT)run->DestX, right = (UINT)(run->DestX + (run->X2 - run->X1));
-                    if (bottom > 0 && bottom < (int)desc.Height && desc.SampleDesc.Count <= 1) {
-                        UINT done = 1;   // rows from bottom - 1 that hold the last row
-                        while ((UINT)bottom - 1 + done < desc.Height) {
-                            UINT count = done;
-                            if ((UINT)bottom - 1 + done + count > desc.Height) count = desc.Height - ((UINT)bottom - 1 + done);
-                            const D3D11_BOX box = {left, (UINT)bottom - 1, 0, right, (UINT)bottom - 1 + count, 1};
-                            D3D11Call_DeviceContext_CopySubresourceRegion(to, 0, left, (UINT)bottom - 1 + done, 0, to, 0, &box);
-                            done += count;
-                        }
+                    if (bottom > 0 && bottom < (int)desc.Height && desc.SampleDesc.Count <= 1 &&
+                        RowCopy(to, desc, left, right, (UINT)bottom - 1)) {
+                        const RECT line = {(LONG)left, 0, (LONG)right, 1};
+                        const RECT below = {(LONG)left, bottom, (LONG)right, (LONG)desc.Height};
+                        Graphics_D3D11_ShaderBlit(FilterRow.Texture, FilterRow.View, &line, to, toTarget, &below, 0, 0,
+                                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0);
                     }
                 }
             }
@@ -614,6 +654,7 @@ int Graphics_D3D11_GraphFilter_Install() {
 }
 
 int Graphics_D3D11_GraphFilter_Uninstall() {
+    ReleaseFilterRow();
     GraphFilter_Seams.DeviceRectBltSetup = GraphFilter_GraphSeams.DeviceRectBltSetup;
     GraphFilter_Seams.DeviceRectBltPassSetup = GraphFilter_GraphSeams.DeviceRectBltPassSetup;
     GraphFilter_Seams.DeviceRestoreDrawState = GraphFilter_GraphSeams.DeviceRestoreDrawState;
