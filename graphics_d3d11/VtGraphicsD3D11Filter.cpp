@@ -13,6 +13,7 @@
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsShader.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
@@ -356,6 +357,36 @@ bool RowCopy(ID3D11Texture2D* from, const D3D11_TEXTURE2D_DESC& desc, UINT left,
 }
 
 
+// The 256 x 1 gamma table of the level filter as a graph (the table value in every colour channel),
+// made again when the gamma changes; -1 when it cannot be made.
+struct LevelGammaRecord {
+    int32_t Graph = -1;
+    float Gamma = 0.0f;
+};
+LevelGammaRecord LevelGamma;
+
+int LevelGammaGraph(float gamma) {
+    Image image;
+    if (LevelGamma.Graph != -1 && LevelGamma.Gamma == gamma && ResolveGraph(LevelGamma.Graph, &image)) return LevelGamma.Graph;
+    if (LevelGamma.Graph != -1) DeleteGraph(LevelGamma.Graph);
+    LevelGamma.Graph = -1;
+    BaseImage table;
+    if (BaseImage_CreateARGB8(256, 1, &table) < 0) return -1;
+    const int32_t* values = GraphFilter_LevelGammaTable(gamma);
+    for (int i = 0; i < 256; ++i) {
+        const uint32_t v = (uint32_t)values[i] & 0xFF;
+        const uint32_t pixel = 0xFF000000u | v << 16 | v << 8 | v;
+        memcpy((uint8_t*)table.pixels + (size_t)i * 4, &pixel, 4);
+    }
+    const int graph = MakeGraphFromBaseImage(&table, nullptr, 0);
+    BaseImage_Release(&table);
+    if (graph < 0) return -1;
+    LevelGamma.Graph = graph;
+    LevelGamma.Gamma = gamma;
+    Handle_SetDeleteNotify(graph, &LevelGamma.Graph);
+    return graph;
+}
+
 // Texture size of a pass image's first part (1 x 1 when unknown).
 void TextureSize(int handle, float* width, float* height) {
     *width = 1.0f, *height = 1.0f;
@@ -595,6 +626,17 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
         }
         case GraphFilter_KindInvert:
             return Pass(Variant(name, sizeof(name), "Invert", args->Ints[0]), run, 0, 1, -1);
+        case GraphFilter_KindLevel: {
+            // The shader works in steps of 0-255: the input range and the output range in those units.
+            const float low = args->Floats[0], high = args->Floats[1];
+            const int gamma = LevelGammaGraph(args->Floats[2]);
+            if (gamma < 0) return -1;
+            c[0] = low * 255.0f;
+            c[1] = high > low ? 1.0f / ((high - low) * 255.0f) : 0.0f;
+            c[2] = args->Floats[3] * 255.0f;
+            c[3] = args->Floats[4] * 255.0f;
+            return Pass(Variant(name, sizeof(name), "Level", args->Ints[0]), run, 1, 1, gamma);
+        }
         case GraphFilter_KindTwoColor:
             memcpy(c, LumaWeights, 3 * sizeof(float));
             c[3] = args->Floats[0] / 255.0f;
@@ -613,6 +655,61 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
             return Pass("PremultipliedAlpha.pso", run, 0, 1, -1);
         case GraphFilter_KindInterpolatedAlpha:
             return Pass("InterpolatedAlpha.pso", run, 0, 1, -1);
+        case GraphFilter_KindYuvToRgb:
+        case GraphFilter_KindYuvToRgbUv:
+        case GraphFilter_KindYuvToRgbRra:
+        case GraphFilter_KindYuvToRgbUvRra: {
+            static const char* const Names[4] = {"Y2uv2ToRgb.pso", "Y2uv1ToRgb.pso", "Y2uv2ToRgb_RRA.pso", "Y2uv1ToRgb_RRA.pso"};
+            const int uv = args->Ints[0];
+            const bool rra = kind == GraphFilter_KindYuvToRgbRra || kind == GraphFilter_KindYuvToRgbUvRra;
+            const int variant = (rra ? 2 : 0) + (uv >= 0 ? 1 : 0);
+            Image source, uvImage;
+            if (!ResolveGraph(run->PassSource, &source)) return 0;
+            if (uv >= 0 || rra) {
+                const GraphTexturePart& part = source.Graph->Orig->parts[0];
+                const float ratio = (float)source.Graph->Width / (float)part.textureWidth;
+                c[0] = c[1] = c[3] = 0.0f, c[2] = ratio * 0.5f;
+                if (uv >= 0 && ResolveGraph(uv, &uvImage)) {
+                    const GraphTexturePart& uvPart = uvImage.Graph->Orig->parts[0];
+                    const float uw = (float)uvImage.Graph->Width / (float)uvPart.textureWidth;
+                    const float uh = (float)uvImage.Graph->Height / (float)uvPart.textureHeight;
+                    const float sh = (float)source.Graph->Height / (float)part.textureHeight;
+                    c[0] = uw / ratio, c[1] = uh / sh, c[3] = uw * 0.5f;
+                }
+            }
+            return Pass(Names[variant], run, 0, 1, uv);
+        }
+        case GraphFilter_KindBicubic:
+        case GraphFilter_KindLanczos3: {
+            const bool cubic = kind == GraphFilter_KindBicubic;
+            const int shader = FilterShader(cubic ? "Bicubic.pso" : "Lanczos3.pso");
+            if (shader < 0) return -1;
+            Image source;
+            if (!ResolveGraph(run->PassSource, &source)) return 0;
+            const float tw = (float)source.Graph->Orig->parts[0].textureWidth, th = (float)source.Graph->Orig->parts[0].textureHeight;
+            c[0] = tw, c[1] = th, c[2] = (cubic ? 2.0f : 1.0f) / tw, c[3] = 0.0f;
+            // One quad over (0, 0)-(width, height) of the destination; each corner carries its place in
+            // the source rectangle plus the texel offsets of the taps.
+            const float W = (float)args->Ints[0], H = (float)args->Ints[1];
+            const float u0 = (float)run->X1 / tw, u1 = (float)run->X2 / tw, v0 = (float)run->Y1 / th, v1 = (float)run->Y2 / th;
+            D3D11BlitCorner corners[4] = {};
+            for (int corner = 0; corner < 4; ++corner) {
+                const bool right = (corner & 1) != 0, bottom = (corner & 2) != 0;
+                D3D11BlitCorner& k = corners[corner];
+                k.X = right ? W : 0.0f, k.Y = bottom ? H : 0.0f;
+                k.Unused[0] = cubic ? 0.2f : 0.0f, k.Unused[1] = 1.0f;
+                const float u = right ? u1 : u0, v = bottom ? v1 : v0;
+                for (int pair = 0; pair < (cubic ? 8 : 6); ++pair) {
+                    const float dx = cubic ? (pair % 2 == 0 ? -1.5f : -0.5f) : -0.5f;
+                    const float dy = cubic ? -1.5f + (float)(pair / 2) : -2.5f + (float)pair;
+                    k.Coords[pair * 2] = u + dx / tw;
+                    k.Coords[pair * 2 + 1] = v + dy / th;
+                }
+            }
+            MarkConstants();
+            Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, -1, 0, corners, -1, 0);
+            return 0;
+        }
         case GraphFilter_KindFloatColorScale:
             for (int i = 0; i < 8; ++i) c[i] = args->Floats[i];
             return Pass("FloatColorScale.pso", run, 0, 1, -1);
