@@ -13,6 +13,9 @@
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsCamera.h"
+#include "graphics/VtMatrix.h"
+#include "foundation/VtBaseFunc.h"
 #include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsShader.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
@@ -387,6 +390,48 @@ int LevelGammaGraph(float gamma) {
     return graph;
 }
 
+// The ambient-occlusion sample kernel: 64 vectors in the upper hemisphere whose lengths grow from 0.1
+// to about 0.97 over the table, the first three fixed, the rest spread by a fixed sequence.
+struct SsaoKernelRecord {
+    float Vectors[64][4];
+    int32_t Made;
+};
+SsaoKernelRecord SsaoKernel;
+
+const float* SsaoSamples() {
+    if (SsaoKernel.Made) return &SsaoKernel.Vectors[0][0];
+    static const float First[3][3] = {{-0.0791f, 0.0577f, 0.0203f}, {-0.0263f, 0.0967f, 0.0005f}, {0.072f, -0.0707f, 0.0013f}};
+    uint32_t seed = 0x2545F491u;
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return (float)(seed >> 8) / 16777216.0f;
+    };
+    for (int i = 0; i < 64; ++i) {
+        float* v = SsaoKernel.Vectors[i];
+        if (i < 3) {
+            v[0] = First[i][0], v[1] = First[i][1], v[2] = First[i][2];
+        } else {
+            float x, y, z, length2;
+            do {
+                x = next() * 2.0f - 1.0f, y = next() * 2.0f - 1.0f, z = next();
+                length2 = x * x + y * y + z * z;
+            } while (length2 < 0.01f || length2 > 1.0f || z < 0.05f);
+            const float t = (float)i / 63.0f;
+            const float scale = (0.1f + 0.87f * t * t) / BaseFunc_Sqrt(length2);
+            v[0] = x * scale, v[1] = y * scale, v[2] = z * scale;
+        }
+        v[3] = 1.0f;
+    }
+    SsaoKernel.Made = 1;
+    return &SsaoKernel.Vectors[0][0];
+}
+
+// A matrix into 16 slots, transposed.
+void PutTransposed(float* slot, const MatrixD& matrix) {
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column) slot[column * 4 + row] = (float)matrix.m[row][column];
+}
+
 // Texture size of a pass image's first part (1 x 1 when unknown).
 void TextureSize(int handle, float* width, float* height) {
     *width = 1.0f, *height = 1.0f;
@@ -710,13 +755,48 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
             Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, -1, 0, corners, -1, 0);
             return 0;
         }
+        case GraphFilter_KindSsao: {
+            const int depth = args->Ints[0];
+            float tw, th;
+            TextureSize(run->PassSource, &tw, &th);
+            if (run->PassIndex == 0) {
+                for (int i = 0; i < 4; ++i) c[i] = args->Floats[i];
+                c[4] = (float)GraphicsTransform.Near, c[5] = (float)GraphicsTransform.Far, c[6] = tw, c[7] = th;
+                MatrixD inverse;
+                MakeInverseMatrixD(&inverse, &GraphicsTransform.Projection);
+                PutTransposed(c + 8, GraphicsTransform.Projection);
+                PutTransposed(c + 24, inverse);
+                memcpy(c + 40, SsaoSamples(), 256 * sizeof(float));
+                const int shader = FilterShader("SSAO.pso");
+                if (shader < 0) return -1;
+                MarkConstants();
+                Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr, Graphics_Image_GetSsaoPatternTexHandle(), 1);
+                return 0;
+            }
+            if (run->PassIndex == 1) {
+                const float blur[8] = {0.1f, 0.0f, 0.0f, 0.0f, tw, th, 0.0f, 0.0f};
+                memcpy(c, blur, sizeof(blur));
+                const int shader = FilterShader("SSAO_Blur.pso");
+                if (shader < 0) return -1;
+                MarkConstants();
+                Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr, -1, 0);
+                return 0;
+            }
+            if (run->PassIndex == 2) {
+                const uint32_t colour = (uint32_t)args->Ints[1];
+                c[0] = (float)((colour >> 16) & 0xFF) / 255.0f, c[1] = (float)((colour >> 8) & 0xFF) / 255.0f;
+                c[2] = (float)(colour & 0xFF) / 255.0f, c[3] = 0.0f, c[4] = args->Floats[4];
+                return Pass("SSAO_MIX.pso", run, 0, 1, args->Ints[2]);
+            }
+            return 0;
+        }
         case GraphFilter_KindFloatColorScale:
             for (int i = 0; i < 8; ++i) c[i] = args->Floats[i];
             return Pass("FloatColorScale.pso", run, 0, 1, -1);
         default:
             break;
     }
-    Log_AddTextShiftJIS("このフィルターは Direct3D 11 ではまだ使えません\n");
+    Log_AddTextShiftJIS("Direct3D 11 のフィルター処理に無い種類のフィルターが指定されました\n");
     return -1;
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "../system/WindowTestSupport.h"
+#include "D3D11TestSupport.h"
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsImage.h"
@@ -71,13 +72,7 @@ std::vector<uint32_t> ReadGraph(int graph) {
     if (!GraphicsSystemState.DeviceValid) {
         BaseImage image;
         if (BaseImage_CreateARGB8(Width, Height, &image) < 0) return pixels;
-        if (GraphFilter_Graph_Read(graph, &rect, &image) == 0)
-            for (int y = 0; y < Height; ++y)
-                for (int x = 0; x < Width; ++x) {
-                    uint32_t value;
-                    memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * 4, 4);
-                    pixels.push_back(value);
-                }
+        if (GraphFilter_Graph_Read(graph, &rect, &image) == 0) pixels = D3D11Test::UnpackPixels(image, Width, Height, true);
         BaseImage_Release(&image);
         return pixels;
     }
@@ -87,15 +82,7 @@ std::vector<uint32_t> ReadGraph(int graph) {
     const RECT area = {0, 0, Width, Height};
     BaseImage image = {};
     if (part == nullptr || Graphics_D3D11_Texture_CreateReadBack(part->Texture, &area, 0, 0, &image) < 0) return pixels;
-    for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) {
-            uint32_t value = 0;
-            memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * image.format.bytesPerPixel,
-                   image.format.bytesPerPixel);
-            int r = 0, g = 0, b = 0, a = 0;
-            BaseImage_ColorFormat_UnpackColor(&image.format, value, &r, &g, &b, &a);
-            pixels.push_back((uint32_t)a << 24 | (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
-        }
+    pixels = D3D11Test::UnpackPixels(image, Width, Height, true);
     Graphics_D3D11_DrawScreen_Unlock();
     return pixels;
 }
@@ -240,7 +227,7 @@ TEST_F(FilterDeviceTest, ASecondRunOfTheSameFilterMakesNoNewDeviceTexture) {
     EXPECT_NE(Graphics_D3D11_GraphFilter_GetWorkTexture(pixelType, Width, Height, 0), -1);
 }
 
-TEST_F(FilterDeviceTest, AKindWithoutADevicePassFailsWithALogLineAndLeavesTheGraph) {
+TEST_F(FilterDeviceTest, AnUnknownKindFailsWithALogLineAndLeavesTheGraph) {
     Start(1);
     const int graph = MakeSource(SourcePixel);
     ASSERT_GE(graph, 0);
@@ -250,8 +237,8 @@ TEST_F(FilterDeviceTest, AKindWithoutADevicePassFailsWithALogLineAndLeavesTheGra
     run.Source = run.PassSource = graph;
     run.Destination = run.PassOutput = graph;
     run.X2 = Width, run.Y2 = Height;
-    EXPECT_EQ(Graphics_D3D11_GraphFilter_Body(&run, GraphFilter_KindSsao, &args), -1);
-    EXPECT_NE(WindowTest::ReadLog().find(WindowTest::Utf8(u8"このフィルターは Direct3D 11 ではまだ使えません")),
+    EXPECT_EQ(Graphics_D3D11_GraphFilter_Body(&run, GraphFilter_KindCount, &args), -1);
+    EXPECT_NE(WindowTest::ReadLog().find(WindowTest::Utf8(u8"Direct3D 11 のフィルター処理に無い種類のフィルターが指定されました")),
               std::string::npos);
     EXPECT_EQ(ReadGraph(graph), before);
 }
