@@ -62,6 +62,13 @@ namespace Vantrel {
 #define VT_D3D11_OWN_DrawScreen_Unlock ~, 1
 #define VT_D3D11_OWN_DeviceObjects_ReleaseAll ~, 1
 #define VT_D3D11_OWN_StateCache_Reapply ~, 1
+#define VT_D3D11_OWN_Mask_SaveSurfaces ~, 1
+#define VT_D3D11_OWN_Mask_CreateSurfaces ~, 1
+#define VT_D3D11_OWN_Mask_CopyAndReleaseSaved ~, 1
+#define VT_D3D11_OWN_Mask_DrawBegin ~, 1
+#define VT_D3D11_OWN_Mask_DrawAfter ~, 1
+#define VT_D3D11_OWN_Mask_ReleaseSurfaces ~, 1
+#define VT_D3D11_OWN_Mask_SetUseFlag ~, 1
 #define VT_D3D11_CAT(a, b) VT_D3D11_CAT_(a, b)
 #define VT_D3D11_CAT_(a, b) a##b
 #define VT_D3D11_SECOND(a, b, ...) b

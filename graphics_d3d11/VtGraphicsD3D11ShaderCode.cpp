@@ -344,6 +344,8 @@ int Graphics_D3D11_Shader_Initialize() {
 }
 
 int Graphics_D3D11_Shader_ReleaseAll() {
+    // Without the shader objects no shader is usable: the filters go back to their software bodies.
+    GraphicsSystemState.ShadersUsable = 0;
     if (!D3D11Call_Device_Exists()) return -1;
     D3D11StateCacheRecord& cache = D3D11StateCache;
     if (cache.VertexShader != nullptr) Graphics_D3D11_StateCache_ClearVertexShader(0);

@@ -8,6 +8,7 @@
 #include "foundation/VtHandle.h"
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsImage.h"
@@ -15,6 +16,7 @@
 #include "graphics/VtGraphicsShader.h"
 #include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics_d3d11/VtGraphicsD3D11Filter.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
@@ -83,6 +85,7 @@ int Graphics_D3D11_System_Initialize() {
         return -1;
     }
     GraphicsSystemState.DeviceValid = 1;
+    Graphics_D3D11_GraphFilter_Install();
     return 0;
 }
 
@@ -188,6 +191,8 @@ int Graphics_D3D11_HandleObjects_CreateAll() {
 // ---- Re-creation ----
 
 int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int colorBits, int refreshRate) {
+    // The mask screen goes with the device objects and comes back, all drawable, at the new size.
+    Mask_FreeSurfaces();
     if (!LibraryCore.NoGraphics) Graphics_Dispatch_DeviceObjects_ReleaseAll();
     if (mode == 1) {
         if (width > 0 && height > 0) Graphics_Screen_SetMainScreenSize(width, height);
@@ -214,6 +219,7 @@ int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int c
     const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
     GraphHandleRecord* target = slot.Handle >= 0 ? Graphics_Image_GetGraphRecord(slot.Handle, 0) : nullptr;
     Graphics_D3D11_DrawScreen_Set(slot.Handle, slot.Surface, slot.MipLevel, target, nullptr, nullptr, nullptr);
+    Mask_RestoreScreen();
     return 0;
 }
 
@@ -227,6 +233,8 @@ int Graphics_D3D11_Device_RecoverFromLoss() {
 
 int Graphics_D3D11_System_Terminate() {
     GraphicsSystemState.DeviceValid = 0;
+    Graphics_D3D11_Mask_ReleaseSurfaces();
+    Graphics_D3D11_GraphFilter_Uninstall();
     Graphics_D3D11_SimpleTransfer_Terminate();
     Graphics_D3D11_Texture_FreeCommonBuffer();
     Graphics_D3D11_DrawScreen_Unlock();

@@ -233,12 +233,12 @@ inline std::string SimpleTransferPixelShader()
 }
 
 // Mask composite: the mask screen (texture 0) where the mask image (texture 1, the given channel) is
-// set, nothing elsewhere; reversed: where it is clear.
+// clear (a mask byte of 0 lets drawing through), nothing elsewhere; reversed: where it is set.
 inline std::string MaskPixelShader(bool reversed, int channel)
 {
     const std::string c(1, "xyzw"[channel]);
     std::string s = TransferPixelHead(std::string(reversed ? "Reversed mask" : "Mask") + " composite, mask in channel " + c, true, 2);
-    s += std::string(reversed ? "ne" : "eq") + " r1.x, r1." + c + ", l(0.000000)\ndiscard_nz r1.x\n";
+    s += std::string(reversed ? "eq" : "ne") + " r1.x, r1." + c + ", l(0.000000)\ndiscard_nz r1.x\n";
     return s + "mov o0.xyzw, r0.xyzw\nret\n";
 }
 

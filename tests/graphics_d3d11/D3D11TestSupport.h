@@ -17,6 +17,8 @@
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
+#include "graphics/VtGraphicsDrawTarget.h"
+#include "image/VtBaseImage.h"
 
 namespace D3D11Test {
 
@@ -45,6 +47,33 @@ inline void EndBackEnd() {
     D3D11Call_FreeD3D11();
     D3D11Call_FreeDXGI(1);
     D3D11Call_DumpObjectCounts();
+}
+
+// The top-left width x height pixels of an image in any plain format as 0xAARRGGBB words (alpha kept
+// only with `alpha`).
+inline std::vector<uint32_t> UnpackPixels(const Vantrel::BaseImage& image, int width, int height, bool alpha) {
+    std::vector<uint32_t> pixels;
+    const int bytes = image.format.bytesPerPixel;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint32_t value = 0;
+            memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * bytes, bytes);
+            int r = 0, g = 0, b = 0, a = 0;
+            Vantrel::BaseImage_ColorFormat_UnpackColor(&image.format, value, &r, &g, &b, &a);
+            pixels.push_back((alpha ? (uint32_t)a << 24 : 0u) | (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
+        }
+    return pixels;
+}
+
+// The draw target's top-left size x size pixels as 0x00RRGGBB words, read through its lock (either
+// road); empty when the lock fails.
+inline std::vector<uint32_t> ReadDrawTarget(int size) {
+    const RECT whole = {0, 0, size, size};
+    Vantrel::BaseImage image = {};
+    if (Vantrel::Graphics_Screen_LockDrawTarget(&whole, &image, -1, 0, 0, 1, 0) < 0) return {};
+    std::vector<uint32_t> pixels = UnpackPixels(image, size, size, false);
+    Vantrel::Graphics_Screen_UnlockDrawTarget();
+    return pixels;
 }
 
 // The untextured 2D vertex of the batch (standard vertex type 0, 20 bytes).

@@ -8,6 +8,7 @@
 
 #include "../graphics/Draw2DCases.h"
 #include "../system/WindowTestSupport.h"
+#include "D3D11TestSupport.h"
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawTarget.h"
@@ -75,23 +76,7 @@ protected:
     }
 
     // The draw target as 0x00RRGGBB words, read through its lock.
-    std::vector<uint32_t> Screen() {
-        std::vector<uint32_t> pixels;
-        const RECT whole = {0, 0, Size, Size};
-        BaseImage image = {};
-        if (Graphics_Screen_LockDrawTarget(&whole, &image, -1, 0, 0, 1, 0) < 0) return pixels;
-        for (int y = 0; y < Size; ++y)
-            for (int x = 0; x < Size; ++x) {
-                uint32_t value = 0;
-                memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * image.format.bytesPerPixel,
-                       image.format.bytesPerPixel);
-                int r = 0, g = 0, b = 0, a = 0;
-                BaseImage_ColorFormat_UnpackColor(&image.format, value, &r, &g, &b, &a);
-                pixels.push_back((uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
-            }
-        Graphics_Screen_UnlockDrawTarget();
-        return pixels;
-    }
+    std::vector<uint32_t> Screen() { return D3D11Test::ReadDrawTarget(Size); }
 };
 
 TEST_F(Draw2DDeviceTest, EveryDrawCallMatchesTheSoftwareReferenceWithinTheEdgeDifferences) {

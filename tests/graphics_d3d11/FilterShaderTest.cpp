@@ -84,6 +84,8 @@ TEST(D3D11FilterShaderPack, TheArchiveHoldsEveryFilterShaderAsGeneratedAndTheDis
     EXPECT_EQ(Graphics_D3D11_ShaderCode_GetFilter("Mono.pso").Code, nullptr);
     ASSERT_EQ(Graphics_D3D11_ShaderCode_BaseInitialize(), 1);
     EXPECT_NE(Graphics_D3D11_ShaderCode_GetFilter("Mono.pso").Code, nullptr);
+    // The packs live in the library's heap: a later library end must not leave them behind expanded.
+    Graphics_D3D11_ShaderCode_BaseTerminate();
 }
 
 TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndFiltersDrawTheirColours) {

@@ -1,0 +1,843 @@
+// Direct3D 11 graph filters: run and pass set-up with the work-texture cache, the filter shaders made
+// from the filter archive on first use, the draw pass, the final copy, and the body of each filter
+// kind.
+// Stands on the call layer, the constant buffers, the built-in shader code, the simple-transfer blit,
+// the graph textures and the core's filter run, graph and shader handles.
+#include "graphics_d3d11/VtGraphicsD3D11Filter.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "foundation/VtHandle.h"
+#include "foundation/VtLog.h"
+#include "graphics/VtGraphFilter.h"
+#include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsCamera.h"
+#include "graphics/VtMatrix.h"
+#include "foundation/VtBaseFunc.h"
+#include "graphics/VtGraphicsDraw.h"
+#include "graphics/VtGraphicsShader.h"
+#include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
+#include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
+#include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
+#include "graphics_d3d11/VtGraphicsD3D11Texture.h"
+#include "graphics_d3d11/VtGraphicsD3D11Window.h"
+
+namespace Vantrel {
+
+namespace {
+
+constexpr int ScreenHandle = -2;
+
+// ---- Caches ----
+
+// Shader handles by archive file name, -1 until made; each entry returns to -1 when its handle goes.
+constexpr int NamedShaderMax = 160;
+struct NamedShader {
+    char Name[40];
+    int32_t Handle;
+};
+NamedShader NamedShaders[NamedShaderMax];
+int NamedShaderCount = 0;
+int32_t ChannelMixShaders[D3D11SHADER_CHANNEL_MIX_COUNT];
+int32_t WorkTextures[D3D11FilterPixelTypes][D3D11FilterSizeSteps][D3D11FilterSizeSteps][2];
+
+void ResetCaches() {
+    for (int i = 0; i < NamedShaderCount; ++i) NamedShaders[i].Handle = -1;
+    for (int32_t& handle : ChannelMixShaders) handle = -1;
+    int32_t* work = &WorkTextures[0][0][0][0];
+    for (size_t i = 0; i < sizeof(WorkTextures) / sizeof(int32_t); ++i) work[i] = -1;
+}
+
+// The shader handle of a file of the archive, made on first use; -1 after the log line.
+int FilterShader(const char* name) {
+    int slot = -1;
+    for (int i = 0; i < NamedShaderCount && slot < 0; ++i)
+        if (strcmp(NamedShaders[i].Name, name) == 0) slot = i;
+    if (slot >= 0 && NamedShaders[slot].Handle != -1) return NamedShaders[slot].Handle;
+    const int handle = Graphics_D3D11_GraphFilter_CreateShader(name, 1);
+    if (handle < 0) {
+        Log_AddTextShiftJIS("フィルター用シェーダーの作成に失敗しました ");
+        Log_AddTextShiftJIS(name);
+        Log_AddTextShiftJIS("\n");
+        return -1;
+    }
+    if (slot < 0) {
+        if (NamedShaderCount >= NamedShaderMax) return handle;   // not kept: every name of the archive fits
+        slot = NamedShaderCount++;
+        snprintf(NamedShaders[slot].Name, sizeof(NamedShaders[slot].Name), "%s", name);
+    }
+    NamedShaders[slot].Handle = handle;
+    Handle_SetDeleteNotify(handle, &NamedShaders[slot].Handle);
+    return handle;
+}
+
+// ---- Images ----
+
+struct Image {
+    GraphHandleRecord* Graph;
+    D3D11OrigTexture* Part;
+    int PixelType;
+};
+
+// A live graph with a device texture (its pending load finished first).
+bool ResolveGraph(int handle, Image* out) {
+    *out = {nullptr, nullptr, 0};
+    if (handle < 0) return false;
+    GraphHandleRecord* graph = Graphics_Image_GetGraphRecord(handle, 0);
+    if (graph == nullptr || graph->Orig == nullptr || graph->Orig->partCount < 1 || !graph->Orig->format.hardware) return false;
+    D3D11OrigTexture* part = Graphics_D3D11_OrigTexture_Of(&graph->Orig->parts[0]);
+    if (part == nullptr || part->Texture == nullptr) return false;
+    *out = {graph, part, graph->Orig->colorFormatIndex};
+    return true;
+}
+
+void ScreenTarget(ID3D11Texture2D** texture, ID3D11RenderTargetView** view, ID3D11ShaderResourceView** shaderView) {
+    const D3D11WindowStateRecord& windows = D3D11WindowState;
+    if (windows.SubTexture != nullptr) {
+        *texture = windows.SubTexture, *view = windows.SubRTV, *shaderView = windows.SubSRV;
+        return;
+    }
+    const D3D11TargetWindow& main = windows.Targets[windows.MainTarget];
+    *texture = main.BackBuffer, *view = main.BackBufferRTV, *shaderView = main.BackBufferSRV;
+}
+
+// Texture, sampled view and render-target view of a pass image (a graph, or -2 the screen).
+bool PassImage(int handle, ID3D11Texture2D** texture, ID3D11ShaderResourceView** view, ID3D11RenderTargetView** target) {
+    *texture = nullptr, *view = nullptr, *target = nullptr;
+    if (handle == ScreenHandle) {
+        ScreenTarget(texture, target, view);
+        return *texture != nullptr;
+    }
+    Image image;
+    if (!ResolveGraph(handle, &image)) return false;
+    *texture = image.Part->Texture;
+    *view = image.Part->TextureView;
+    *target = image.Part->RenderTargetViews != nullptr ? image.Part->RenderTargetViews[0] : nullptr;
+    return true;
+}
+
+int Log2Ceil(int value) {
+    int step = 0;
+    while ((1 << step) < value && step < 31) ++step;
+    return step;
+}
+
+// Slot n of the filter constant buffer.
+float* Constants() {
+    D3D11ConstantBuffer* buffer = D3D11ConstantBufferState.Standard[D3D11CB_PS_FILTER];
+    return buffer != nullptr ? (float*)buffer->Data : nullptr;
+}
+
+void MarkConstants() {
+    if (D3D11ConstantBuffer* buffer = D3D11ConstantBufferState.Standard[D3D11CB_PS_FILTER]) buffer->Changed = 1;
+}
+
+const float LumaWeights[4] = {0.299f, 0.587f, 0.114f, 0.0f};
+
+}  // namespace
+
+// ---- Shaders and work textures ----
+
+int Graphics_D3D11_GraphFilter_CreateShader(const char* name, int shaderType) {
+    const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetFilter(name);
+    if (code.Code == nullptr) return -1;
+    return Graphics_Shader_CreateFromBinary_GParam(shaderType, code.Code, (int)code.Size, 0, 0, 0);
+}
+
+int Graphics_D3D11_GraphFilter_GetWorkTexture(int pixelType, int width, int height, int index) {
+    if (pixelType < 0 || pixelType >= D3D11FilterPixelTypes || width <= 0 || height <= 0 || index < 0 || index > 1) return -1;
+    const int stepX = Log2Ceil(width), stepY = Log2Ceil(height);
+    if (stepX >= D3D11FilterSizeSteps || stepY >= D3D11FilterSizeSteps) return -1;
+    int32_t& entry = WorkTextures[pixelType][stepX][stepY][index];
+    Image image;
+    if (entry != -1 && ResolveGraph(entry, &image)) return entry;
+    GraphCreateParam param;
+    Graphics_Image_InitRenderTargetFormatParam(&param, 32, 1);
+    const int graph = Graphics_Image_MakeEmptyGraph_GParam(&param, 1 << stepX, 1 << stepY, 0, 0, 0, 0, 0);
+    if (graph < 0) {
+        char line[96];
+        snprintf(line, sizeof(line), "作業用描画可能テクスチャの作成に失敗しました Size:%dx%d\n", 1 << stepX, 1 << stepY);
+        Log_AddTextShiftJIS(line);
+        return -1;
+    }
+    entry = graph;
+    Handle_SetDeleteNotify(graph, &entry);
+    return graph;
+}
+
+// ---- The run ----
+
+int Graphics_D3D11_GraphFilter_RectBltSetup(GraphFilterContext* run, const GraphFilterParams*) {
+    const bool second = run->BlendFlag != 0;
+    if (!second && run->Kind == GraphFilter_KindGauss) run->PassCount = 2, run->WorkTextureFlag = 1;
+    else if (!second && run->Kind == GraphFilter_KindSsao) run->PassCount = 3, run->WorkTextureFlag = 1;
+    else run->PassCount = 1, run->WorkTextureFlag = 0;
+    if (run->X1 != run->DestX || run->Y1 != run->DestY) run->WorkTextureFlag = 1;
+    return 0;
+}
+
+int Graphics_D3D11_GraphFilter_RectBltPassSetup(GraphFilterContext* run, int* source, int* destination) {
+    Image from, to;
+    if (!ResolveGraph(*source, &from)) return -1;
+    const int runDestination = run->Destination;
+    int destinationType = 0;
+    bool destinationDrawable = true;
+    if (runDestination != ScreenHandle) {
+        if (!ResolveGraph(runDestination, &to)) return -1;
+        destinationType = to.PixelType;
+        destinationDrawable = to.Graph->Orig->format.drawable != 0 && to.Part->RenderTargetViews != nullptr;
+    }
+    const bool work = runDestination != ScreenHandle && (runDestination == run->Source || !destinationDrawable);
+    const bool alternate = run->WorkTextureFlag && (run->PassIndex % 2) == (run->PassCount % 2);
+    const bool gather = run->PassIndex == 0 &&
+                        (from.Graph->drawPartCount > 1 || from.Graph->x != 0 || from.Graph->y != 0);
+    const GraphTexturePart& part = from.Graph->Orig->parts[0];
+    const int width = gather ? from.Graph->Width : part.textureWidth;
+    const int height = gather ? from.Graph->Height : part.textureHeight;
+    int output = runDestination;
+    if (work || alternate) {
+        output = Graphics_D3D11_GraphFilter_GetWorkTexture(destinationType, width, height, alternate ? 0 : 1);
+        if (output < 0) return -1;
+    }
+    if (gather) {
+        const int gathered = Graphics_D3D11_GraphFilter_GetWorkTexture(from.PixelType, from.Graph->Width, from.Graph->Height,
+                                                                       alternate ? 1 : 0);
+        Image into;
+        if (gathered < 0 || !ResolveGraph(gathered, &into) || into.Part->RenderTargetViews == nullptr) return -1;
+        for (int i = 0; i < from.Graph->drawPartCount; ++i) {
+            const GraphDrawPart& division = from.Graph->drawParts[i];
+            D3D11OrigTexture* object = division.part != nullptr ? Graphics_D3D11_OrigTexture_Of(division.part) : nullptr;
+            if (object == nullptr || object->Texture == nullptr) continue;
+            const RECT in = {division.srcX, division.srcY, division.srcX + division.width, division.srcY + division.height};
+            const RECT at = {division.destX, division.destY, division.destX + division.width, division.destY + division.height};
+            Graphics_D3D11_ShaderBlit(object->Texture, object->TextureView, &in, into.Part->Texture,
+                                      into.Part->RenderTargetViews[0], &at, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr, 0);
+        }
+        *source = gathered;
+    }
+    *destination = output;
+    return 0;
+}
+
+int Graphics_D3D11_GraphFilter_RectBltFinish(GraphFilterContext* run, int finalImage, int status) {
+    if (status < 0) return 0;
+    if (finalImage == run->Destination && !(run->WorkTextureFlag && run->Source == run->Destination)) return 0;
+    if (finalImage == run->Destination) return 0;
+    ID3D11Texture2D *from = nullptr, *to = nullptr;
+    ID3D11ShaderResourceView *fromView = nullptr, *toView = nullptr;
+    ID3D11RenderTargetView *fromTarget = nullptr, *toTarget = nullptr;
+    if (!PassImage(finalImage, &from, &fromView, &fromTarget) || !PassImage(run->Destination, &to, &toView, &toTarget))
+        return 0;
+    const int divisor = run->Divisor > 1 ? run->Divisor : 1;
+    const RECT rect = {run->DestX, run->DestY, run->DestX + (run->X2 - run->X1) / divisor,
+                       run->DestY + (run->Y2 - run->Y1) / divisor};
+    if (toTarget == nullptr) {
+        // A graph that is no render target takes the texels as they are (same format only).
+        D3D11_TEXTURE2D_DESC fromDesc = {}, toDesc = {};
+        D3D11Call_Texture2D_GetDesc(from, &fromDesc);
+        D3D11Call_Texture2D_GetDesc(to, &toDesc);
+        if (fromDesc.Format != toDesc.Format || toDesc.SampleDesc.Count > 1) {
+            Log_AddTextShiftJIS("フィルター結果を描画可能ではないグラフィックに転送できませんでした\n");
+            return -1;
+        }
+        const D3D11_BOX box = {(UINT)rect.left, (UINT)rect.top, 0, (UINT)rect.right, (UINT)rect.bottom, 1};
+        D3D11Call_DeviceContext_CopySubresourceRegion(to, 0, (UINT)rect.left, (UINT)rect.top, 0, from, 0, &box);
+        return 0;
+    }
+    Graphics_D3D11_ShaderBlit(from, fromView, &rect, to, toTarget, &rect, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, 0);
+    return 0;
+}
+
+int Graphics_D3D11_GraphFilter_RestoreDrawState() { return 0; }
+
+int Graphics_D3D11_GraphFilter_DrawPass(int pixelShader, GraphFilterContext* run, int linear, int divisor, int second,
+                                        int secondDepth, const D3D11BlitCorner* corners, int third, int extra) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    ShaderHandleRecord* shader = Graphics_Shader_GetHandleData(pixelShader, 0);
+    if (shader == nullptr || shader->PlatformArea[0] == nullptr) return -1;
+    ID3D11Texture2D *source = nullptr, *destination = nullptr;
+    ID3D11ShaderResourceView *sourceView = nullptr, *unusedView = nullptr;
+    ID3D11RenderTargetView *unusedTarget = nullptr, *destinationTarget = nullptr;
+    if (!PassImage(run->PassSource, &source, &sourceView, &unusedTarget) || sourceView == nullptr) return -1;
+    if (!PassImage(run->PassOutput, &destination, &unusedView, &destinationTarget) || destinationTarget == nullptr) return -1;
+
+    const int width = run->X2 - run->X1, height = run->Y2 - run->Y1;
+    // The first pass reads the run's rectangle; later ones read what the pass before wrote, which lies
+    // at the destination position.
+    const RECT sourceRect = run->PassIndex == 0 ? RECT{run->X1, run->Y1, run->X2, run->Y2}
+                                                : RECT{run->DestX, run->DestY, run->DestX + width, run->DestY + height};
+    const int scale = divisor > 1 ? divisor : 1;
+    const RECT destinationRect = {run->DestX, run->DestY, run->DestX + width / scale, run->DestY + height / scale};
+
+    ID3D11Texture2D* secondTexture = nullptr;
+    ID3D11ShaderResourceView* secondView = nullptr;
+    RECT secondRect = {0, 0, 0, 0};
+    const int secondHandle = run->BlendFlag ? run->BlendGraph : second;
+    if (secondHandle >= 0) {
+        Image image;
+        if (!ResolveGraph(secondHandle, &image)) return -1;
+        secondTexture = secondDepth ? image.Part->DepthTexture : image.Part->Texture;
+        secondView = secondDepth ? image.Part->DepthTextureView : image.Part->TextureView;
+        if (secondTexture == nullptr || secondView == nullptr) return -1;
+        const GraphHandleRecord* graph = image.Graph;
+        if (run->BlendFlag && run->BlendRectFlag) {
+            secondRect.left = run->BlendX + graph->x;
+            secondRect.top = run->BlendY + graph->y;
+            secondRect.right = run->BlendScaleFlag ? run->BlendX2 + graph->x : secondRect.left + width;
+            secondRect.bottom = run->BlendScaleFlag ? run->BlendY2 + graph->y : secondRect.top + height;
+        } else {
+            secondRect = {graph->x, graph->y, graph->x + graph->Width, graph->y + graph->Height};
+        }
+    }
+    ID3D11Texture2D* thirdTexture = nullptr;
+    ID3D11ShaderResourceView* thirdView = nullptr;
+    if (third >= 0) {
+        Image image;
+        if (!ResolveGraph(third, &image)) return -1;
+        thirdTexture = image.Part->Texture;
+        thirdView = image.Part->TextureView;
+    }
+
+    D3D11ConstantBuffer* constants = D3D11ConstantBufferState.Standard[D3D11CB_PS_FILTER];
+    if (constants == nullptr) return -1;
+    Graphics_D3D11_ConstantBuffer_Update(constants);
+    Graphics_D3D11_ConstantBuffer_SetPS(3, 1, &constants);
+    return Graphics_D3D11_ShaderBlit(source, sourceView, &sourceRect, destination, destinationTarget, &destinationRect, linear,
+                                     run->OutputBlendMode == 1, (ID3D11PixelShader*)shader->PlatformArea[0], nullptr,
+                                     secondTexture, secondView, secondHandle >= 0 ? &secondRect : nullptr, corners,
+                                     thirdTexture, thirdView, extra);
+}
+
+// ---- Bodies ----
+
+namespace {
+
+// One row of a pass output, kept across runs (grown when a wider or other-format row is needed): the
+// blur's last row is read from it while it is stretched into the same texture.
+struct FilterRowRecord {
+    ID3D11Texture2D* Texture;
+    ID3D11ShaderResourceView* View;
+    UINT Width;
+    DXGI_FORMAT Format;
+};
+FilterRowRecord FilterRow;
+
+void ReleaseFilterRow() {
+    D3D11Call_ShaderResourceView_Release(FilterRow.View);
+    D3D11Call_Texture2D_Release(FilterRow.Texture);
+    FilterRow = {};
+}
+
+bool RowCopy(ID3D11Texture2D* from, const D3D11_TEXTURE2D_DESC& desc, UINT left, UINT right, UINT row) {
+    if (FilterRow.Texture == nullptr || FilterRow.Width < desc.Width || FilterRow.Format != desc.Format) {
+        ReleaseFilterRow();
+        D3D11_TEXTURE2D_DESC rowDesc = {};
+        rowDesc.Width = desc.Width;
+        rowDesc.Height = 1;
+        rowDesc.MipLevels = 1;
+        rowDesc.ArraySize = 1;
+        rowDesc.Format = desc.Format;
+        rowDesc.SampleDesc.Count = 1;
+        rowDesc.Usage = D3D11_USAGE_DEFAULT;
+        rowDesc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+        if (D3D11Call_Device_CreateTexture2D(&rowDesc, nullptr, &FilterRow.Texture) != S_OK ||
+            D3D11Call_Device_CreateShaderResourceView(FilterRow.Texture, nullptr, &FilterRow.View) != S_OK) {
+            Log_AddTextShiftJIS("フィルター用の作業テクスチャの作成に失敗しました\n");
+            ReleaseFilterRow();
+            return false;
+        }
+        FilterRow.Width = desc.Width;
+        FilterRow.Format = desc.Format;
+    }
+    const D3D11_BOX box = {left, row, 0, right, row + 1, 1};
+    D3D11Call_DeviceContext_CopySubresourceRegion(FilterRow.Texture, 0, left, 0, 0, from, 0, &box);
+    return true;
+}
+
+
+// The 256 x 1 gamma table of the level filter as a graph (the table value in every colour channel),
+// made again when the gamma changes; -1 when it cannot be made.
+struct LevelGammaRecord {
+    int32_t Graph = -1;
+    float Gamma = 0.0f;
+};
+LevelGammaRecord LevelGamma;
+
+int LevelGammaGraph(float gamma) {
+    Image image;
+    if (LevelGamma.Graph != -1 && LevelGamma.Gamma == gamma && ResolveGraph(LevelGamma.Graph, &image)) return LevelGamma.Graph;
+    if (LevelGamma.Graph != -1) DeleteGraph(LevelGamma.Graph);
+    LevelGamma.Graph = -1;
+    BaseImage table;
+    if (BaseImage_CreateARGB8(256, 1, &table) < 0) return -1;
+    const int32_t* values = GraphFilter_LevelGammaTable(gamma);
+    for (int i = 0; i < 256; ++i) {
+        const uint32_t v = (uint32_t)values[i] & 0xFF;
+        const uint32_t pixel = 0xFF000000u | v << 16 | v << 8 | v;
+        memcpy((uint8_t*)table.pixels + (size_t)i * 4, &pixel, 4);
+    }
+    const int graph = MakeGraphFromBaseImage(&table, nullptr, 0);
+    BaseImage_Release(&table);
+    if (graph < 0) return -1;
+    LevelGamma.Graph = graph;
+    LevelGamma.Gamma = gamma;
+    Handle_SetDeleteNotify(graph, &LevelGamma.Graph);
+    return graph;
+}
+
+// The ambient-occlusion sample kernel: 64 vectors in the upper hemisphere whose lengths grow from 0.1
+// to about 0.97 over the table, the first three fixed, the rest spread by a fixed sequence.
+struct SsaoKernelRecord {
+    float Vectors[64][4];
+    int32_t Made;
+};
+SsaoKernelRecord SsaoKernel;
+
+const float* SsaoSamples() {
+    if (SsaoKernel.Made) return &SsaoKernel.Vectors[0][0];
+    static const float First[3][3] = {{-0.0791f, 0.0577f, 0.0203f}, {-0.0263f, 0.0967f, 0.0005f}, {0.072f, -0.0707f, 0.0013f}};
+    uint32_t seed = 0x2545F491u;
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return (float)(seed >> 8) / 16777216.0f;
+    };
+    for (int i = 0; i < 64; ++i) {
+        float* v = SsaoKernel.Vectors[i];
+        if (i < 3) {
+            v[0] = First[i][0], v[1] = First[i][1], v[2] = First[i][2];
+        } else {
+            float x, y, z, length2;
+            do {
+                x = next() * 2.0f - 1.0f, y = next() * 2.0f - 1.0f, z = next();
+                length2 = x * x + y * y + z * z;
+            } while (length2 < 0.01f || length2 > 1.0f || z < 0.05f);
+            const float t = (float)i / 63.0f;
+            const float scale = (0.1f + 0.87f * t * t) / BaseFunc_Sqrt(length2);
+            v[0] = x * scale, v[1] = y * scale, v[2] = z * scale;
+        }
+        v[3] = 1.0f;
+    }
+    SsaoKernel.Made = 1;
+    return &SsaoKernel.Vectors[0][0];
+}
+
+// A matrix into 16 slots, transposed.
+void PutTransposed(float* slot, const MatrixD& matrix) {
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column) slot[column * 4 + row] = (float)matrix.m[row][column];
+}
+
+// Texture size of a pass image's first part (1 x 1 when unknown).
+void TextureSize(int handle, float* width, float* height) {
+    *width = 1.0f, *height = 1.0f;
+    Image image;
+    if (!ResolveGraph(handle, &image)) return;
+    *width = (float)image.Graph->Orig->parts[0].textureWidth;
+    *height = (float)image.Graph->Orig->parts[0].textureHeight;
+}
+
+// "_PMA" appended when premultiplied.
+const char* Variant(char* buffer, size_t size, const char* base, int pma) {
+    snprintf(buffer, size, "%s%s.pso", base, pma ? "_PMA" : "");
+    return buffer;
+}
+
+int Pass(const char* name, GraphFilterContext* run, int linear, int divisor, int second) {
+    const int shader = FilterShader(name);
+    if (shader < 0) return -1;
+    MarkConstants();
+    Graphics_D3D11_GraphFilter_DrawPass(shader, run, linear, divisor, second, 0, nullptr, -1, 0);
+    return 0;
+}
+
+void PutColour(float* slot, const FloatColor* colour) {
+    if (colour == nullptr) return;
+    slot[0] = colour->r, slot[1] = colour->g, slot[2] = colour->b, slot[3] = colour->a;
+}
+
+void PutPacked(float* slot, uint32_t colour) {
+    slot[0] = (float)((colour >> 16) & 0xFF) / 255.0f;
+    slot[1] = (float)((colour >> 8) & 0xFF) / 255.0f;
+    slot[2] = (float)(colour & 0xFF) / 255.0f;
+    slot[3] = (float)((colour >> 24) & 0xFF) / 255.0f;
+}
+
+const char* const BlendShaderNames[17] = {"Normal",    "Multiple",  "Difference",     "Add",         "Screen",
+                                          "Overlay",   "Dodge",     "Burn",           "Darken",      "Lighten",
+                                          "SoftLight", "HardLight", "Exclusion",      "Normal_AlphaCh", "Add_AlphaCh",
+                                          "Multiple_AOnly", "Mask"};
+
+int BlendBody(GraphFilterContext* run, float* c) {
+    const int kind = run->Kind;
+    int index = -1, pma = 0;
+    if (kind == GraphBlend_Mask || kind == GraphBlend_MaskPma) index = 16, pma = kind == GraphBlend_MaskPma;
+    else if (kind >= 0 && kind < 17 && kind != GraphBlend_RgbaMix) index = kind == 0 ? 0 : kind - 1;
+    else if (kind >= 17 && kind < 34 && kind != GraphBlend_RgbaMixPma) index = kind == 17 ? 0 : kind - 18, pma = 1;
+    if (index < 0) return -1;
+    char name[48], base[40];
+    snprintf(base, sizeof(base), "BasBF_%s", BlendShaderNames[index]);
+    for (int i = 0; i < 4; ++i) c[i] = run->BlendRatio;
+    return Pass(Variant(name, sizeof(name), base, pma), run, run->BlendSampling, 1, -1);
+}
+
+int ChannelMixBody(GraphFilterContext* run, const GraphFilterDeviceArgs* args, float* c) {
+    int r = args->Ints[0], g = args->Ints[1], b = args->Ints[2], a = args->Ints[3];
+    const int pma = args->Ints[4] != 0;
+    c[0] = (float)r + 0.5f, c[1] = (float)g + 0.5f, c[2] = (float)b + 0.5f, c[3] = (float)a + 0.5f;
+    Image source, blend;
+    const bool sameSize = ResolveGraph(run->Source, &source) && ResolveGraph(run->BlendGraph, &blend) &&
+                          source.Graph->Width == blend.Graph->Width && source.Graph->Height == blend.Graph->Height;
+    const bool rectMatches = !run->BlendRectFlag || (run->BlendX == run->X1 && run->BlendY == run->Y1 &&
+                                                     (!run->BlendScaleFlag || (run->BlendX2 == run->X2 && run->BlendY2 == run->Y2)));
+    const bool constant = r >= 8 || g >= 8 || b >= 8 || a >= 8;
+    char name[48];
+    if (constant || !sameSize || !rectMatches) return Pass(Variant(name, sizeof(name), "RGBAMix_Base", pma), run, run->BlendSampling, 1, -1);
+
+    auto swap = [run]() {
+        const int s = run->PassSource;
+        run->PassSource = run->BlendGraph;
+        run->BlendGraph = s;
+    };
+    const auto inSource = [](int v) { return v >= 0 && v < 4; };
+    const auto inSecond = [](int v) { return v >= 4 && v < 8; };
+    bool swapped = false;
+    if (inSecond(r) && inSecond(g) && inSecond(b) && inSecond(a)) {
+        swap(), swapped = true;
+        r -= 4, g -= 4, b -= 4, a -= 4;
+    }
+    int result;
+    if (inSource(r) && inSource(g) && inSource(b) && inSource(a)) {
+        // The pre-built channel-mix shaders, one per selector set.
+        const int index = (((r * 4 + g) * 4 + b) * 4 + a) * 2 + pma;
+        int32_t& entry = ChannelMixShaders[index];
+        if (entry == -1) {
+            const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetChannelMix(index);
+            if (code.Code != nullptr) {
+                entry = Graphics_Shader_CreatePixelShaderFromMemory(code.Code, (int)code.Size);
+                if (entry < 0) {
+                    Log_AddTextShiftJIS("RGBAMixS フィルター用シェーダーの作成に失敗しました\n");
+                    entry = -1;
+                } else {
+                    Handle_SetDeleteNotify(entry, &entry);
+                }
+            }
+        }
+        result = 0;
+        if (entry != -1) {
+            MarkConstants();
+            Graphics_D3D11_GraphFilter_DrawPass(entry, run, run->BlendSampling, 1, -1, 0, nullptr, -1, 0);
+        }
+        if (entry == -1 && Graphics_D3D11_ShaderCode_GetChannelMix(index).Code != nullptr) result = -1;
+    } else {
+        static const char* const Letters[4] = {"R", "G", "B", "A"};
+        int x = -1;
+        if (r == g && g == b && r != 3 && r != 7) {
+            if (inSecond(r)) {
+                swap(), swapped = true;
+                r -= 4, g -= 4, b -= 4, a += 4;
+            }
+            x = r;
+        } else if (r == 0 && g == 1 && b == 2) {
+            x = 3;
+        } else if (r == 4 && g == 5 && b == 6) {
+            swap(), swapped = true;
+            a += 4, x = 3;
+        }
+        if (x >= 0 && a >= 4 && a < 8) {
+            const char* red = x < 3 ? Letters[x] : "R";
+            const char* green = x < 3 ? Letters[x] : "G";
+            const char* blue = x < 3 ? Letters[x] : "B";
+            snprintf(name, sizeof(name), "RGBAMix_S%sS%sS%sB%s%s.pso", red, green, blue, Letters[a - 4], pma ? "_PMA" : "");
+        } else {
+            Variant(name, sizeof(name), "RGBAMix_Base", pma);
+            if (swapped) swap(), swapped = false;
+            r = args->Ints[0], g = args->Ints[1], b = args->Ints[2], a = args->Ints[3];
+        }
+        c[0] = (float)r + 0.5f, c[1] = (float)g + 0.5f, c[2] = (float)b + 0.5f, c[3] = (float)a + 0.5f;
+        result = Pass(name, run, run->BlendSampling, 1, -1);
+    }
+    if (swapped) swap();
+    return result;
+}
+
+}  // namespace
+
+int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const GraphFilterDeviceArgs* args) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    float* c = Constants();
+    if (c == nullptr || run == nullptr || args == nullptr) return -1;
+    char name[48];
+    if (run->BlendFlag) {
+        if (kind == GraphBlend_RgbaMix || kind == GraphBlend_RgbaMixPma) return ChannelMixBody(run, args, c);
+        return BlendBody(run, c);
+    }
+    switch (kind) {
+        case GraphFilter_KindMono: {
+            const float cb = args->Floats[0], cr = args->Floats[1];
+            memcpy(c, LumaWeights, sizeof(LumaWeights));
+            c[4] = cr * 1.402f, c[5] = cb * 0.34414f - cr * 0.71414f, c[6] = cb * 1.772f, c[7] = 0.0f;
+            return Pass("Mono.pso", run, 0, 1, -1);
+        }
+        case GraphFilter_KindGauss: {
+            const int taps = args->Ints[0];
+            const char* shader = taps <= 8 ? "Gauss_08Pixel_PS.pso" : taps <= 16 ? "Gauss_16Pixel_PS.pso" : "Gauss_32Pixel_PS.pso";
+            const int weights = taps / 2 < 16 ? taps / 2 : 16;
+            for (int i = 0; i < 16; ++i) c[i] = args->Weights != nullptr && i < weights ? args->Weights[i] : 0.0f;
+            float width, height;
+            TextureSize(run->PassSource, &width, &height);
+            for (int k = 0; k < 16; ++k) {
+                const float offset = k == 0 ? 0.0f : (float)(2 * k) - 0.5f;
+                c[16 + 2 * k] = run->PassIndex == 0 ? offset / width : 0.0f;
+                c[17 + 2 * k] = run->PassIndex == 0 ? 0.0f : offset / height;
+            }
+            const int result = Pass(shader, run, 1, 1, -1);
+            if (result == 0 && run->PassIndex == 0) {
+                // The vertical pass reads below the picture: the last row is repeated down to the
+                // texture's bottom, copied within the texture in doubling blocks.
+                ID3D11Texture2D* to = nullptr;
+                ID3D11ShaderResourceView* toView = nullptr;
+                ID3D11RenderTargetView* toTarget = nullptr;
+                if (PassImage(run->PassOutput, &to, &toView, &toTarget)) {
+                    D3D11_TEXTURE2D_DESC desc = {};
+                    D3D11Call_Texture2D_GetDesc(to, &desc);
+                    const int bottom = run->DestY + (run->Y2 - run->Y1);
+                    const UINT left = (UINT)run->DestX, right = (UINT)(run->DestX + (run->X2 - run->X1));
+                    if (bottom > 0 && bottom < (int)desc.Height && desc.SampleDesc.Count <= 1 &&
+                        RowCopy(to, desc, left, right, (UINT)bottom - 1)) {
+                        const RECT line = {(LONG)left, 0, (LONG)right, 1};
+                        const RECT below = {(LONG)left, bottom, (LONG)right, (LONG)desc.Height};
+                        Graphics_D3D11_ShaderBlit(FilterRow.Texture, FilterRow.View, &line, to, toTarget, &below, 0, 0,
+                                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0);
+                    }
+                }
+            }
+            return result;
+        }
+        case GraphFilter_KindDownScale: {
+            const int divisor = args->Ints[0];
+            Image source;
+            if (!ResolveGraph(run->PassSource, &source)) return 0;
+            const float w = (float)source.Graph->Orig->parts[0].textureWidth, h = (float)source.Graph->Orig->parts[0].textureHeight;
+            static const float X4[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+            static const float Steps[4] = {-3, -1, 1, 3};
+            int pairs = 0;
+            if (divisor == 2) {
+                c[0] = c[1] = 0.0f, pairs = 1;
+            } else if (divisor == 4) {
+                for (int i = 0; i < 4; ++i) c[2 * i] = X4[i][0] / w, c[2 * i + 1] = X4[i][1] / h;
+                pairs = 4;
+            } else if (divisor == 8) {
+                for (int y = 0; y < 4; ++y)
+                    for (int x = 0; x < 4; ++x) c[(y * 4 + x) * 2] = Steps[x] / w, c[(y * 4 + x) * 2 + 1] = Steps[y] / h;
+                pairs = 16;
+            } else {
+                return 0;
+            }
+            (void)pairs;
+            const char* shader = divisor == 2 ? "DownScaleX2.pso" : divisor == 4 ? "DownScaleX4.pso" : "DownScaleX8.pso";
+            return Pass(shader, run, 1, divisor, -1);
+        }
+        case GraphFilter_KindBrightClip: {
+            const int greater = args->Ints[0] == 5, fill = args->Ints[1] != 0, pma = args->Ints[2] != 0;
+            for (int i = 0; i < 4; ++i) c[i] = args->Floats[0];
+            memcpy(c + 4, LumaWeights, sizeof(LumaWeights));
+            if (fill) PutColour(c + 8, args->Colors[0]);
+            const char* base = greater ? (fill ? "BrightClipFillGreater" : "BrightClipGreater")
+                                       : (fill ? "BrightClipFillLess" : "BrightClipLess");
+            return Pass(Variant(name, sizeof(name), base, pma), run, 0, 1, -1);
+        }
+        case GraphFilter_KindBrightScale: {
+            const int low = args->Ints[0], high = args->Ints[1];
+            c[0] = (float)low / 255.0f;
+            c[1] = high != low ? 255.0f / (float)(high - low) : 0.0f;
+            c[2] = c[3] = 0.0f;
+            return Pass(Variant(name, sizeof(name), "BrightnessScale", args->Ints[2]), run, 0, 1, -1);
+        }
+        case GraphFilter_KindHsb: {
+            const float saturation = args->Floats[1];
+            c[0] = args->Floats[0];
+            c[1] = saturation > 0.0f ? saturation * 5.0f : saturation;
+            c[2] = args->Floats[2];
+            c[3] = 0.0f;
+            for (int i = 4; i < 8; ++i) c[i] = 0.5f;
+            for (int i = 8; i < 12; ++i) c[i] = 1.0f;
+            return Pass(Variant(name, sizeof(name), args->Ints[0] == 1 ? "Hsb_HSB_HLOCK" : "Hsb_HSB_BASE", args->Ints[1]), run,
+                        0, 1, -1);
+        }
+        case GraphFilter_KindInvert:
+            return Pass(Variant(name, sizeof(name), "Invert", args->Ints[0]), run, 0, 1, -1);
+        case GraphFilter_KindLevel: {
+            // The shader works in steps of 0-255: the input range and the output range in those units.
+            const float low = args->Floats[0], high = args->Floats[1];
+            const int gamma = LevelGammaGraph(args->Floats[2]);
+            if (gamma < 0) return -1;
+            c[0] = low * 255.0f;
+            c[1] = high > low ? 1.0f / ((high - low) * 255.0f) : 0.0f;
+            c[2] = args->Floats[3] * 255.0f;
+            c[3] = args->Floats[4] * 255.0f;
+            return Pass(Variant(name, sizeof(name), "Level", args->Ints[0]), run, 1, 1, gamma);
+        }
+        case GraphFilter_KindTwoColor:
+            memcpy(c, LumaWeights, 3 * sizeof(float));
+            c[3] = args->Floats[0] / 255.0f;
+            PutColour(c + 4, args->Colors[0]);
+            PutColour(c + 8, args->Colors[1]);
+            return Pass(Variant(name, sizeof(name), "TwoColor", args->Ints[0]), run, 0, 1, -1);
+        case GraphFilter_KindGradientMap:
+            memcpy(c, LumaWeights, sizeof(LumaWeights));
+            return Pass(Variant(name, sizeof(name), args->Ints[1] ? "GradientMapRev" : "GradientMap", args->Ints[2]), run, 0, 1,
+                        args->Ints[0]);
+        case GraphFilter_KindReplacement:
+            PutPacked(c, args->Packed[0]);
+            PutPacked(c + 4, args->Packed[1]);
+            return Pass(Variant(name, sizeof(name), "Replacement", args->Ints[0]), run, 0, 1, -1);
+        case GraphFilter_KindPremultipliedAlpha:
+            return Pass("PremultipliedAlpha.pso", run, 0, 1, -1);
+        case GraphFilter_KindInterpolatedAlpha:
+            return Pass("InterpolatedAlpha.pso", run, 0, 1, -1);
+        case GraphFilter_KindYuvToRgb:
+        case GraphFilter_KindYuvToRgbUv:
+        case GraphFilter_KindYuvToRgbRra:
+        case GraphFilter_KindYuvToRgbUvRra: {
+            static const char* const Names[4] = {"Y2uv2ToRgb.pso", "Y2uv1ToRgb.pso", "Y2uv2ToRgb_RRA.pso", "Y2uv1ToRgb_RRA.pso"};
+            const int uv = args->Ints[0];
+            const bool rra = kind == GraphFilter_KindYuvToRgbRra || kind == GraphFilter_KindYuvToRgbUvRra;
+            const int variant = (rra ? 2 : 0) + (uv >= 0 ? 1 : 0);
+            Image source, uvImage;
+            if (!ResolveGraph(run->PassSource, &source)) return 0;
+            if (uv >= 0 || rra) {
+                const GraphTexturePart& part = source.Graph->Orig->parts[0];
+                const float ratio = (float)source.Graph->Width / (float)part.textureWidth;
+                c[0] = c[1] = c[3] = 0.0f, c[2] = ratio * 0.5f;
+                if (uv >= 0 && ResolveGraph(uv, &uvImage)) {
+                    const GraphTexturePart& uvPart = uvImage.Graph->Orig->parts[0];
+                    const float uw = (float)uvImage.Graph->Width / (float)uvPart.textureWidth;
+                    const float uh = (float)uvImage.Graph->Height / (float)uvPart.textureHeight;
+                    const float sh = (float)source.Graph->Height / (float)part.textureHeight;
+                    c[0] = uw / ratio, c[1] = uh / sh, c[3] = uw * 0.5f;
+                }
+            }
+            return Pass(Names[variant], run, 0, 1, uv);
+        }
+        case GraphFilter_KindBicubic:
+        case GraphFilter_KindLanczos3: {
+            const bool cubic = kind == GraphFilter_KindBicubic;
+            const int shader = FilterShader(cubic ? "Bicubic.pso" : "Lanczos3.pso");
+            if (shader < 0) return -1;
+            Image source;
+            if (!ResolveGraph(run->PassSource, &source)) return 0;
+            const float tw = (float)source.Graph->Orig->parts[0].textureWidth, th = (float)source.Graph->Orig->parts[0].textureHeight;
+            c[0] = tw, c[1] = th, c[2] = (cubic ? 2.0f : 1.0f) / tw, c[3] = 0.0f;
+            // One quad over (0, 0)-(width, height) of the destination; each corner carries its place in
+            // the source rectangle plus the texel offsets of the taps.
+            const float W = (float)args->Ints[0], H = (float)args->Ints[1];
+            const float u0 = (float)run->X1 / tw, u1 = (float)run->X2 / tw, v0 = (float)run->Y1 / th, v1 = (float)run->Y2 / th;
+            D3D11BlitCorner corners[4] = {};
+            for (int corner = 0; corner < 4; ++corner) {
+                const bool right = (corner & 1) != 0, bottom = (corner & 2) != 0;
+                D3D11BlitCorner& k = corners[corner];
+                k.X = right ? W : 0.0f, k.Y = bottom ? H : 0.0f;
+                k.Unused[0] = cubic ? 0.2f : 0.0f, k.Unused[1] = 1.0f;
+                const float u = right ? u1 : u0, v = bottom ? v1 : v0;
+                for (int pair = 0; pair < (cubic ? 8 : 6); ++pair) {
+                    const float dx = cubic ? (pair % 2 == 0 ? -1.5f : -0.5f) : -0.5f;
+                    const float dy = cubic ? -1.5f + (float)(pair / 2) : -2.5f + (float)pair;
+                    k.Coords[pair * 2] = u + dx / tw;
+                    k.Coords[pair * 2 + 1] = v + dy / th;
+                }
+            }
+            MarkConstants();
+            Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, -1, 0, corners, -1, 0);
+            return 0;
+        }
+        case GraphFilter_KindSsao: {
+            const int depth = args->Ints[0];
+            float tw, th;
+            TextureSize(run->PassSource, &tw, &th);
+            if (run->PassIndex == 0) {
+                for (int i = 0; i < 4; ++i) c[i] = args->Floats[i];
+                c[4] = (float)GraphicsTransform.Near, c[5] = (float)GraphicsTransform.Far, c[6] = tw, c[7] = th;
+                MatrixD inverse;
+                MakeInverseMatrixD(&inverse, &GraphicsTransform.Projection);
+                PutTransposed(c + 8, GraphicsTransform.Projection);
+                PutTransposed(c + 24, inverse);
+                memcpy(c + 40, SsaoSamples(), 256 * sizeof(float));
+                const int shader = FilterShader("SSAO.pso");
+                if (shader < 0) return -1;
+                MarkConstants();
+                Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr, Graphics_Image_GetSsaoPatternTexHandle(), 1);
+                return 0;
+            }
+            if (run->PassIndex == 1) {
+                const float blur[8] = {0.1f, 0.0f, 0.0f, 0.0f, tw, th, 0.0f, 0.0f};
+                memcpy(c, blur, sizeof(blur));
+                const int shader = FilterShader("SSAO_Blur.pso");
+                if (shader < 0) return -1;
+                MarkConstants();
+                Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr, -1, 0);
+                return 0;
+            }
+            if (run->PassIndex == 2) {
+                const uint32_t colour = (uint32_t)args->Ints[1];
+                c[0] = (float)((colour >> 16) & 0xFF) / 255.0f, c[1] = (float)((colour >> 8) & 0xFF) / 255.0f;
+                c[2] = (float)(colour & 0xFF) / 255.0f, c[3] = 0.0f, c[4] = args->Floats[4];
+                return Pass("SSAO_MIX.pso", run, 0, 1, args->Ints[2]);
+            }
+            return 0;
+        }
+        case GraphFilter_KindFloatColorScale:
+            for (int i = 0; i < 8; ++i) c[i] = args->Floats[i];
+            return Pass("FloatColorScale.pso", run, 0, 1, -1);
+        default:
+            break;
+    }
+    Log_AddTextShiftJIS("Direct3D 11 のフィルター処理に無い種類のフィルターが指定されました\n");
+    return -1;
+}
+
+// ---- Installation ----
+
+namespace {
+
+int SetupSeam(GraphFilterContext* run, const GraphFilterParams* params) {
+    return Graphics_D3D11_GraphFilter_RectBltSetup(run, params);
+}
+
+int PassSetupSeam(GraphFilterContext* run, int* source, int* output) {
+    // An image that cannot be resolved or a work texture that cannot be made ends the run: no pass may
+    // fall back on drawing into the image it samples.
+    return Graphics_D3D11_GraphFilter_RectBltPassSetup(run, source, output);
+}
+
+int FinishSeam(GraphFilterContext* run, int finalImage, int status) {
+    return Graphics_D3D11_GraphFilter_RectBltFinish(run, finalImage, status);
+}
+
+}  // namespace
+
+int Graphics_D3D11_GraphFilter_Install() {
+    ResetCaches();
+    GraphFilter_Seams.DeviceRectBltSetup = SetupSeam;
+    GraphFilter_Seams.DeviceRectBltPassSetup = PassSetupSeam;
+    GraphFilter_Seams.DeviceRestoreDrawState = Graphics_D3D11_GraphFilter_RestoreDrawState;
+    GraphFilter_Seams.DeviceRectBltFinish = FinishSeam;
+    GraphFilter_Seams.DevicePass = Graphics_D3D11_GraphFilter_Body;
+    return 0;
+}
+
+int Graphics_D3D11_GraphFilter_Uninstall() {
+    ReleaseFilterRow();
+    GraphFilter_Seams.DeviceRectBltSetup = GraphFilter_GraphSeams.DeviceRectBltSetup;
+    GraphFilter_Seams.DeviceRectBltPassSetup = GraphFilter_GraphSeams.DeviceRectBltPassSetup;
+    GraphFilter_Seams.DeviceRestoreDrawState = GraphFilter_GraphSeams.DeviceRestoreDrawState;
+    GraphFilter_Seams.DeviceRectBltFinish = GraphFilter_GraphSeams.DeviceRectBltFinish;
+    GraphFilter_Seams.DevicePass = GraphFilter_GraphSeams.DevicePass;
+    return 0;
+}
+
+}  // namespace Vantrel

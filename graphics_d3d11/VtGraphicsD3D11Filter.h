@@ -1,0 +1,43 @@
+// Direct3D 11 graph filters: the device half of the core's filter run (pass planning, each pass's
+// source and output with power-of-two work textures kept across runs, the final copy), the filter
+// shaders made from the filter archive on first use, the draw pass every body ends in, and the body
+// of each filter kind (its shader, its constants in the filter constant buffer, its pass).
+// Stands on the call layer, the constant buffers, the built-in shader code, the simple-transfer blit,
+// the graph textures and the core's filter run, graph and shader handles.
+#pragma once
+
+#include <stdint.h>
+
+#include "graphics_d3d11/VtGraphicsD3D11Call.h"
+
+namespace Vantrel {
+
+struct GraphFilterContext;
+struct GraphFilterParams;
+struct GraphFilterDeviceArgs;
+struct D3D11BlitCorner;
+
+constexpr int D3D11FilterPixelTypes = 51;
+constexpr int D3D11FilterSizeSteps = 18;
+
+// A pixel shader of the filter archive by file name (1: pixel), as a shader handle; -1 when the
+// archive is not open, has no such file, or the creation fails.
+int Graphics_D3D11_GraphFilter_CreateShader(const char* name, int shaderType);
+// The work texture of (pixel type, power-of-two size class, index 0 or 1), made on first use; -1.
+int Graphics_D3D11_GraphFilter_GetWorkTexture(int pixelType, int width, int height, int index);
+int Graphics_D3D11_GraphFilter_RectBltSetup(GraphFilterContext* run, const GraphFilterParams* params);
+int Graphics_D3D11_GraphFilter_RectBltPassSetup(GraphFilterContext* run, int* source, int* destination);
+int Graphics_D3D11_GraphFilter_RectBltFinish(GraphFilterContext* run, int finalImage, int status);
+// One full-rectangle pass of the run's pass source into its pass output through the pixel shader;
+// 0, or -1 when an image or the shader is invalid.
+int Graphics_D3D11_GraphFilter_DrawPass(int pixelShader, GraphFilterContext* run, int linear, int divisor, int second,
+                                        int secondDepth, const D3D11BlitCorner* corners, int third, int extra);
+// The body of a filter kind (blend kinds when the run is a blend): 0, -1 without device or shader.
+int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const GraphFilterDeviceArgs* args);
+int Graphics_D3D11_GraphFilter_RestoreDrawState();
+
+// Puts the bodies above into the core's filter seams (device start) and takes them out again (end).
+int Graphics_D3D11_GraphFilter_Install();
+int Graphics_D3D11_GraphFilter_Uninstall();
+
+}  // namespace Vantrel
