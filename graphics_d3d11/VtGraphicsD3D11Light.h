@@ -20,10 +20,11 @@ struct D3D11ShadowMapPlatform {
     ID3D11RenderTargetView* TargetView;
     ID3D11Texture2D* DepthTexture;
     ID3D11DepthStencilView* DepthView;
-    int32_t BitDepth;
-    int32_t FloatFlag;
-    int32_t ColorFormatIndex;                   // D3D11TextureFormatTable row in use
-    int32_t DepthFormatIndex;                   // depth code 0 (16-bit) or 2 (32-bit)
+    // 16-bit fields: with 32-bit pointers the whole record must fit the platform area's 32 bytes.
+    int16_t BitDepth;
+    int16_t FloatFlag;
+    int16_t ColorFormatIndex;                   // D3D11TextureFormatTable row in use
+    int16_t DepthFormatIndex;                   // depth code 0 (16-bit) or 2 (32-bit)
 };
 
 // The platform part of a shadow-map record (its platform area), null for null.
