@@ -27,6 +27,10 @@ namespace Vantrel {
 #define VT_D3D11_OWN_DrawSimpleQuadGraphF ~, 1
 #define VT_D3D11_OWN_Buffer_Release ~, 1
 #define VT_D3D11_OWN_Light_SetEnable ~, 1
+#define VT_D3D11_OWN_Light_SetParam ~, 1
+#define VT_D3D11_OWN_ShadowMap_RefreshSlotParams ~, 1
+#define VT_D3D11_OWN_ShadowMap_RefreshLightMatrices ~, 1
+#define VT_D3D11_OWN_ShadowMap_ReleaseTextures ~, 1
 #define VT_D3D11_OWN_BlendGraph_Setup ~, 1
 #define VT_D3D11_OWN_ColorAdd_Set ~, 1
 #define VT_D3D11_OWN_DiffuseColor_Refresh ~, 1

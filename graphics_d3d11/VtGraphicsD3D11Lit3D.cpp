@@ -5,6 +5,7 @@
 
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics_d3d11/VtGraphicsD3D11Light.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
@@ -15,6 +16,7 @@ D3D11Lit3DStateRecord D3D11Lit3DState;
 
 int Graphics_D3D11_Shader_Normal3DDraw_Setup() {
     if (!D3D11Call_Device_Exists()) return -1;
+    Graphics_D3D11_ShadowMap_BindSlots();
     const D3D11StateCacheRecord& cache = D3D11StateCache;
     const D3D11NormalDrawStateRecord& normal = D3D11NormalDrawState;
     int preset = normal.BlendMode;

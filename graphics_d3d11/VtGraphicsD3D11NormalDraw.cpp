@@ -8,6 +8,7 @@
 
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsLight.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
@@ -323,7 +324,8 @@ void Graphics_D3D11_PrepareDrawState(uint32_t flags) {
 
     // Lighting: the pixel-shader choice reads the cached switch, so switching off sends nothing.
     if ((flags & DRAWPREP_LIGHTING) && !settings.LightingOff) {
-        if (!cache.LightingEnable) Graphics_D3D11_Lighting_SetEnable(1);
+        if (settings.LightsChanged || LightState.ForceResend) Graphics_Light_RefreshDeviceLights();
+        else if (!cache.LightingEnable) Graphics_D3D11_Lighting_SetEnable(1);
     } else if (cache.LightingEnable) {
         FlushBeforeChange();
         cache.LightingEnable = 0;

@@ -14,10 +14,12 @@
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsImage.h"
 #include "graphics/VtGraphicsShader.h"
+#include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
+#include "graphics_d3d11/VtGraphicsD3D11Lit3D.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11Shape.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
@@ -292,6 +294,7 @@ int Graphics_D3D11_ShadowMap_SetSlot(int slot, int shadowMap) {
     if (!D3D11Call_Device_Exists()) return -1;
     D3D11NormalDrawState.SetupNeeded = 1;
     D3D11NormalDrawState.StateChanged = 1;
+    D3D11Lit3DState.ShadowMapsInUse = ShadowMapSlots.Count;
     return 0;
 }
 
