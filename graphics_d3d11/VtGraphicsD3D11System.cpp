@@ -9,6 +9,7 @@
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsImage.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "graphics/VtGraphicsShader.h"
@@ -202,6 +203,7 @@ int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int c
     Graphics_D3D11_NormalDraw_Reset();
     if (Graphics_D3D11_System_Initialize() < 0) return -1;
     Graphics_D3D11_StateCache_SetDefaults();
+    DrawSettings.StateChanged = 1;   // the next draw sends the core's settings to the new device
     Graphics_D3D11_HandleObjects_CreateAll();
     const int main = D3D11WindowState.MainTarget;
     if (Window_IsWindowed() && !Window.ModeChanging) Graphics_D3D11_TargetWindow_ResizeBuffer(main, width, height);

@@ -17,6 +17,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "image/VtBaseImage.h"
+#include "system/VtWindow.h"
 
 namespace Vantrel {
 
@@ -36,6 +37,12 @@ DXGI_FORMAT TextureFormatOf(const GraphOrigRecord* orig) {
 
 int MipCountOf(const GraphOrigRecord* orig) { return orig->mipLevels > 0 ? orig->mipLevels : 1; }
 int FaceCountOf(const GraphOrigRecord* orig) { return orig->format.cubeMap ? 6 : 1; }
+
+// A call for a loader thread: asked for with async data, or simply made on a thread that is not the main one
+// (the device is used on the main thread only).
+int OtherThread(const void* async) {
+    return async != nullptr || (Window.WindowThreadId != 0 && GetCurrentThreadId() != Window.WindowThreadId) ? 1 : 0;
+}
 
 bool IsBlockFormat(DXGI_FORMAT format) {
     return (format >= DXGI_FORMAT_BC1_TYPELESS && format <= DXGI_FORMAT_BC5_SNORM) ||
@@ -195,7 +202,7 @@ int Graphics_D3D11_ShaderResourceView_UnbindAndRelease(ID3D11ShaderResourceView*
 // ---- Creation and release ----
 
 int Graphics_D3D11_OrigTexture_Create(GraphOrigRecord* orig, void* async) {
-    const int otherThread = async != nullptr ? 1 : 0;
+    const int otherThread = OtherThread(async);
     if (!D3D11Call_Device_Exists() || orig == nullptr) return -1;
     if (!orig->format.hardware) return 0;
     const DXGI_FORMAT format = TextureFormatOf(orig);
@@ -418,7 +425,7 @@ int Graphics_D3D11_Texture_CheckConvertNeeded(GraphOrigRecord* orig, int colorFo
 int Graphics_D3D11_BltBmpOrBaseImageToGraph3(const RECT* sourceRect, int destX, int destY, int graph,
                                              const BaseImage* colorImage, const BaseImage* alphaImage, int convertOption,
                                              int transparentToAlpha, int wholeOrig, void* async) {
-    const int otherThread = async != nullptr ? 1 : 0;
+    const int otherThread = OtherThread(async);
     if (!D3D11Call_Device_Exists()) return -1;
     Graphics_D3D11_VertexBatch_Flush(-1, otherThread);
     if (sourceRect == nullptr || colorImage == nullptr) return -1;

@@ -15,6 +15,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
+#include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
 #include "graphics_d3d11/VtGraphicsD3D11Texture.h"
@@ -215,6 +216,20 @@ TEST_F(D3D11LibraryTest, FlipPresentsWithTheSyncIntervalOfTheWaitSetting) {
     ASSERT_EQ(PresentScreen(), 0);
     EXPECT_EQ(D3D11WindowState.LastSyncInterval, 0u);
     SetWaitVSyncEnable(1);
+
+    // Buffers of another size are resized back to the client area by the next flip; a zero size never resizes.
+    const D3D11TargetWindow& main = D3D11WindowState.Targets[0];
+    const UINT clientWidth = (UINT)(Window.ClientRect.right - Window.ClientRect.left);
+    const UINT clientHeight = (UINT)(Window.ClientRect.bottom - Window.ClientRect.top);
+    EXPECT_EQ(Graphics_D3D11_TargetWindow_ResizeBuffer(0, 0, 100), -1);
+    ASSERT_EQ(Graphics_D3D11_TargetWindow_ResizeBuffer(0, 800, 500), 0);
+    EXPECT_EQ(main.BackBufferDesc.Width, 800u);
+    EXPECT_EQ(main.BackBufferDesc.Height, 500u);
+    ASSERT_EQ(PresentScreen(), 0);
+    EXPECT_EQ(main.BackBufferDesc.Width, clientWidth);
+    EXPECT_EQ(main.BackBufferDesc.Height, clientHeight);
+    EXPECT_EQ(Graphics_D3D11_TargetWindow_Attach(main.Window, 1), 0);   // attached already: its index
+    EXPECT_EQ(D3D11WindowState.UsedCount, 1);
 }
 
 TEST_F(D3D11LibraryTest, GraphFromEachLosslessFormatReadsBackEqualToItsPicture) {
@@ -229,6 +244,15 @@ TEST_F(D3D11LibraryTest, GraphFromEachLosslessFormatReadsBackEqualToItsPicture) 
         EXPECT_NE(Graphics_D3D11_OrigTexture_Of(&record->Orig->parts[0])->Texture, nullptr);
         EXPECT_EQ(PictureDifferences(graph, 37, 21, c.Alpha), 0);
         DeleteGraph(graph);
+    }
+    // Loaded on the loader threads, whose device calls the main thread makes.
+    EnableAsyncLoad(1);
+    std::vector<int> graphs;
+    for (const FileCase& c : FileCases) graphs.push_back(LoadCase(c, 23, 17));
+    EnableAsyncLoad(0);
+    for (size_t i = 0; i < graphs.size(); ++i) {
+        ASSERT_GE(graphs[i], 0);
+        EXPECT_EQ(PictureDifferences(graphs[i], 23, 17, FileCases[i].Alpha), 0) << FileCases[i].Name << " loaded apart";
     }
 }
 
@@ -396,4 +420,26 @@ TEST_F(D3D11LibraryTest, APartialTransferIntoABlockCompressedTextureIsRefusedAsA
               std::string::npos);
     BaseImage_Release(&image);
     if (alpha.pixels != nullptr) BaseImage_Release(&alpha);
+}
+
+TEST_F(D3D11LibraryTest, ReleasingATextureBoundForDrawingLeavesNoBindingBehind) {
+    Start();
+    const int graph = LoadCase(FileCases[0], 16, 16);
+    ASSERT_GE(graph, 0);
+    GraphOrigRecord* orig = Graphics_Image_GetGraphRecord(graph, 0)->Orig;
+    D3D11OrigTexture* object = Graphics_D3D11_OrigTexture_Of(&orig->parts[0]);
+    ID3D11ShaderResourceView* view = object->TextureView;
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetDrawTexture(object->Texture, view), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetPSShaderResources(3, 1, &view), 0);
+    ASSERT_EQ(Graphics_D3D11_Texture_Release(orig), 0);
+    EXPECT_EQ(D3D11StateCache.PSResources[3], nullptr);
+    EXPECT_EQ(D3D11NormalDrawState.DrawTexture, nullptr);
+    EXPECT_EQ(D3D11NormalDrawState.DrawTextureView, nullptr);
+    EXPECT_EQ(object->Texture, nullptr);
+    EXPECT_EQ(object->TextureView, nullptr);
+    // Made again, the graph holds its picture after the restore from its file.
+    ASSERT_EQ(Graphics_D3D11_OrigTexture_Create(orig, nullptr), 0);
+    Graphics_Image_RestoreAllAfterLoss();
+    EXPECT_EQ(PictureDifferences(graph, 16, 16, false), 0);
 }
