@@ -11,6 +11,7 @@
 
 #include "tests/app/ToolProcess.h"
 #include "tests/system/WindowReadBack.h"
+#include "graphics_d3d11/VtGraphicsD3D11System.h"
 
 namespace QelvarTest {
 namespace {
@@ -61,14 +62,16 @@ struct Expected {
 
 }  // namespace
 
-TEST(ToolWindowLayers, NoDeviceWindowShowsBackgroundTabColumnPanelAndBoxesInPlace) {
+// Starts the tool over the background picture (with no device: Direct3D switched off for it) and reads
+// its layers back from the window.
+void ExpectLayersInPlace(bool noDevice) {
     ToolRun run;
     ASSERT_TRUE(PrepareToolFolder(run, BuildFolder(1), L"qelvar-layers-run", 1, 1));
     CreateDirectoryW((run.Folder + L"picture").c_str(), nullptr);
     const std::vector<uint8_t> picture = PictureFile();
     ASSERT_TRUE(WriteBytes(run.Folder + L"picture\\backscreen.jpg", picture.data(), picture.size()));
     // No Direct3D for the tool: it draws without a device.
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"d3d11,d3d9,dxgi=d");
+    if (noDevice) SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"d3d11,d3d9,dxgi=d");
     const bool started = StartTool(run);
     SetEnvironmentVariableW(L"WINEDLLOVERRIDES", nullptr);
     ASSERT_TRUE(started) << "qelvar.exe did not show its window";
@@ -108,6 +111,14 @@ TEST(ToolWindowLayers, NoDeviceWindowShowsBackgroundTabColumnPanelAndBoxesInPlac
 
     PostMessageW(run.Window, WM_CLOSE, 0, 0);
     FinishTool(run, 5000);
+}
+
+TEST(ToolWindowLayers, NoDeviceWindowShowsBackgroundTabColumnPanelAndBoxesInPlace) { ExpectLayersInPlace(true); }
+
+TEST(ToolWindowLayers, Direct3D11WindowShowsBackgroundTabColumnPanelAndBoxesInPlace) {
+    // The tool is built with the same library: its start-up uses Direct3D 11 only when built to.
+    if (!Vantrel::Graphics_D3D11_IsDeviceEnabled()) GTEST_SKIP() << "built without -DVT_D3D11_DEVICE=ON";
+    ExpectLayersInPlace(false);
 }
 
 }  // namespace QelvarTest
