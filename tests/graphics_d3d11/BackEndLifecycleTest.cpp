@@ -141,7 +141,7 @@ int LoadCase(const FileCase& c, int width, int height) {
 }
 
 int PresentLosses = 0;
-HRESULT WINAPI PresentLost(IDXGISwapChain*, UINT, UINT) {
+HRESULT PresentLost(IDXGISwapChain*, UINT, UINT) {
     ++PresentLosses;
     return DXGI_ERROR_DEVICE_REMOVED;
 }
