@@ -360,7 +360,8 @@ TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReaches
     // Direct3D 11 bodies with nothing to do without a device (or with null arguments) answer 0.
     for (SwitchCase& c : cases)
         for (const char* name : {"Texture_CheckConvertNeeded", "DrawScreen_Clear", "DrawScreen_RefreshTargetFlag",
-                                 "Texture_Release", "SubBackBuffer_Setup", "DrawScreen_Unlock", "DeviceObjects_ReleaseAll"})
+                                 "Texture_Release", "SubBackBuffer_Setup", "DrawScreen_Unlock", "DeviceObjects_ReleaseAll",
+                                 "Mask_CopyAndReleaseSaved", "Mask_ReleaseSurfaces"})
             if (strcmp(c.Name, name) == 0) c.D3D11 = 0;
 
     for (const SwitchCase& c : cases) {
