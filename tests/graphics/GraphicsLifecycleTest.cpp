@@ -361,7 +361,7 @@ TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReaches
     for (SwitchCase& c : cases)
         for (const char* name : {"Texture_CheckConvertNeeded", "DrawScreen_Clear", "DrawScreen_RefreshTargetFlag",
                                  "Texture_Release", "SubBackBuffer_Setup", "DrawScreen_Unlock", "DeviceObjects_ReleaseAll",
-                                 "Mask_CopyAndReleaseSaved", "Mask_ReleaseSurfaces"})
+                                 "Mask_SaveSurfaces", "Mask_CopyAndReleaseSaved", "Mask_ReleaseSurfaces"})
             if (strcmp(c.Name, name) == 0) c.D3D11 = 0;
 
     for (const SwitchCase& c : cases) {
