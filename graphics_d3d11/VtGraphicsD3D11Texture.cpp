@@ -122,18 +122,21 @@ bool ClipToPart(const RECT& source, int destX, int destY, int regionX, int regio
 }
 
 // Converts the source rectangle of one face into `block` (rows of `pitch` bytes) in the texture's format.
-int ConvertRect(void* block, int pitch, const ColorFormatDesc* desc, const GraphOrigRecord* orig, const BaseImage* colour,
-                const void* colourPixels, const BaseImage* alpha, const void* alphaPixels, const RECT& source,
-                int convertOption, int transparentToAlpha) {
+int64_t FaceBytes(const BaseImage* image) { return (int64_t)image->pitch * image->height; }
+
+// Converts the source rectangle of one face of the colour image (and of the alpha image, when given)
+// into `block` in the texture's format.
+int ConvertFaceRect(void* block, int pitch, const ColorFormatDesc* desc, const GraphOrigRecord* orig,
+                    const BaseImage* colour, const BaseImage* alpha, int face, const RECT& source, int convertOption,
+                    int transparentToAlpha) {
     const BaseImageRect rect = {source.left, source.top, source.right, source.bottom};
     const bool keyToAlpha = transparentToAlpha && desc->alphaWidth != 0 && alpha == nullptr;
-    return BaseImage_ColorConvertBlt(block, pitch, desc, colourPixels, colour->pitch, &colour->format,
-                                     alpha != nullptr ? alphaPixels : nullptr, alpha != nullptr ? alpha->pitch : 0,
-                                     alpha != nullptr ? &alpha->format : nullptr, 0, 0, &rect, 0, keyToAlpha ? 1 : 0,
-                                     orig->transColor, 0, 0, convertOption, 0, 0);
+    const uint8_t* colourPixels = (const uint8_t*)colour->pixels + FaceBytes(colour) * face;
+    const uint8_t* alphaPixels = alpha != nullptr ? (const uint8_t*)alpha->pixels + FaceBytes(alpha) * face : nullptr;
+    return BaseImage_ColorConvertBlt(block, pitch, desc, colourPixels, colour->pitch, &colour->format, alphaPixels,
+                                     alpha != nullptr ? alpha->pitch : 0, alpha != nullptr ? &alpha->format : nullptr, 0,
+                                     0, &rect, 0, keyToAlpha ? 1 : 0, orig->transColor, 0, 0, convertOption, 0, 0);
 }
-
-int64_t FaceBytes(const BaseImage* image) { return (int64_t)image->pitch * image->height; }
 
 }  // namespace
 
@@ -503,11 +506,8 @@ int Graphics_D3D11_BltBmpOrBaseImageToGraph3_NoMipMapBlt(GraphOrigRecord* orig, 
     if (scratch == nullptr) return -1;
     int result = 0;
     for (int face = 0; face < faces && result == 0; ++face) {
-        const uint8_t* colourPixels = (const uint8_t*)colorImage->pixels + FaceBytes(colorImage) * face;
-        const uint8_t* alphaPixels =
-            alphaImage != nullptr ? (const uint8_t*)alphaImage->pixels + FaceBytes(alphaImage) * face : nullptr;
-        if (ConvertRect(scratch, (int)pitch, desc, orig, colorImage, colourPixels, alphaImage, alphaPixels, *sourceRect,
-                        convertOption, transparentToAlpha) < 0) {
+        if (ConvertFaceRect(scratch, (int)pitch, desc, orig, colorImage, alphaImage, face, *sourceRect, convertOption,
+                            transparentToAlpha) < 0) {
             result = -1;
             break;
         }
@@ -593,11 +593,8 @@ int Graphics_D3D11_BltBmpOrBaseImageToGraph3_MipMapBlt(GraphOrigRecord* orig, Gr
     if (scratch == nullptr) return -1;
     int result = 0;
     for (int face = 0; face < faces && result == 0; ++face) {
-        const uint8_t* colourPixels = (const uint8_t*)colorImage->pixels + FaceBytes(colorImage) * face;
-        const uint8_t* alphaPixels =
-            alphaImage != nullptr ? (const uint8_t*)alphaImage->pixels + FaceBytes(alphaImage) * face : nullptr;
-        if (ConvertRect(scratch, (int)pitch, desc, orig, colorImage, colourPixels, alphaImage, alphaPixels, *sourceRect,
-                        convertOption, transparentToAlpha) < 0) {
+        if (ConvertFaceRect(scratch, (int)pitch, desc, orig, colorImage, alphaImage, face, *sourceRect, convertOption,
+                            transparentToAlpha) < 0) {
             result = -1;
             break;
         }
