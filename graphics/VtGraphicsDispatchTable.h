@@ -106,6 +106,7 @@ struct SimpleQuadGraphList;
   X(ShadowMap_RefreshLightMatrices, (), ())                                                                            \
   X(ShadowMap_ReleaseTextures, (ShadowMapRecord * record), (record))                                                   \
   X(ShadowMap_SetSlot, (int slot, int shadowMap), (slot, shadowMap))                                                   \
+  X(ShadowMap_CreateTextures, (ShadowMapRecord * record, void* async), (record, async))                               \
   X(DrawScreen_Unlock, (), ())                                                                                         \
   X(WaitVSync, (int count), (count))                                                                                   \
   X(DeviceObjects_ReleaseAll, (), ())                                                                                  \

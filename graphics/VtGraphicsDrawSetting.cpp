@@ -12,6 +12,7 @@
 #include "graphics/VtGraphicsImage.h"
 #include "graphics/VtGraphicsLight.h"
 #include "graphics/VtGraphicsMask.h"
+#include "graphics/VtGraphicsShadowMap.h"
 #include "image/VtMemImg.h"
 #include "system/VtSystem.h"
 
@@ -92,9 +93,16 @@ int Graphics_DrawSetting_SetDrawAreaRect(int left, int top, int right, int botto
         GetMainScreenSize(&width, &height);
     } else if (target != -3 && target != -16) {
         const GraphHandleRecord* graph = Graphics_Image_GetGraphRecord(target, 0);
-        if (graph == nullptr) return -1;
-        Graphics_Image_ComputeMipLevelSize(graph->Width, graph->Height, GraphicsScreenState.DrawTargets[0].MipLevel,
-                                           &width, &height);
+        const ShadowMapRecord* shadowMap = graph == nullptr ? Graphics_ShadowMap_GetHandleData(target, 0) : nullptr;
+        if (graph != nullptr) {
+            Graphics_Image_ComputeMipLevelSize(graph->Width, graph->Height, GraphicsScreenState.DrawTargets[0].MipLevel,
+                                               &width, &height);
+        } else if (shadowMap != nullptr) {
+            width = shadowMap->Width;
+            height = shadowMap->Height;
+        } else {
+            return -1;
+        }
     }
 
     if (left > right) {

@@ -11,6 +11,7 @@
 #include "graphics/VtGraphicsImage.h"
 #include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsScreen.h"
+#include "graphics/VtGraphicsShadowMap.h"
 #include "system/VtSystem.h"
 
 namespace Vantrel {
@@ -84,6 +85,31 @@ int SelectDrawScreen(int target) {
     if (graph != nullptr || IsSizedScreen(target)) Mask_CreateScreen(MaskScreenState.MaskScreenCreated, width, height);
     SetMaskScreenUse(maskUse);
     Graphics_Dispatch_DrawScreen_SetPost(target);
+    return 0;
+}
+
+int Graphics_Screen_SelectShadowMap(int shadowMap) {
+    if (!GraphicsSystemState.Initialised || !GraphicsSystemState.DeviceValid) return -1;
+    ShadowMapRecord* record = Graphics_ShadowMap_GetHandleData(shadowMap, 0);
+    if (record == nullptr) return -1;
+    DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
+    const DrawTargetSlot previous = slot;
+    GraphHandleRecord* previousGraph = Graphics_Screen_GetTargetGraphRecord(previous.Handle);
+    ShadowMapRecord* previousShadowMap = Graphics_ShadowMap_GetHandleData(previous.Handle, 0);
+    if (previous.Handle == DRAW_SCREEN_FRONT) {
+        Graphics_Dispatch_SubBackBuffer_Setup(1);
+        Graphics_Screen_PresentBase();
+    }
+    slot = {shadowMap, 0, 0};
+    GraphicsScreenState.DrawTargetWidth = record->Width;
+    GraphicsScreenState.DrawTargetHeight = record->Height;
+    Graphics_Dispatch_DrawScreen_RefreshTargetFlag();
+    if (Graphics_Dispatch_DrawScreen_Set(shadowMap, previous.Surface, previous.MipLevel, nullptr, previousGraph, record,
+                                         previousShadowMap) < 0)
+        return -1;
+    Graphics_DrawSetting_SetDrawAreaRect(0, 0, record->Width, record->Height);
+    Graphics_Camera_ResetForDrawScreen();
+    Graphics_Dispatch_DrawScreen_SetPost(shadowMap);
     return 0;
 }
 

@@ -22,6 +22,11 @@ enum : int {
 // Makes a screen code or a graph created as a draw target the draw target. 0, or -1 with the
 // draw target unchanged.
 int SelectDrawScreen(int target);
+// Makes a live shadow map the draw target (slot 0), with its size as draw area and the camera reset
+// for it; the shadow-map module calls it when drawing into the map starts. 0, or -1 when the handle is
+// dead or the back-end cannot bind it (slot 0 then names the shadow map until the caller puts the
+// previous target back).
+int Graphics_Screen_SelectShadowMap(int shadowMap);
 // Fills the draw target (or the rectangle; a negative left or top counts as none) with the
 // background colour. Always 0.
 int ClearDrawTarget(const RECT* rect);

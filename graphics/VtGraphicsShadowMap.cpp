@@ -8,10 +8,12 @@
 
 #include <initializer_list>
 
+#include "foundation/VtLog.h"
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphicsCamera.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsLight.h"
 #include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsShader.h"
@@ -69,6 +71,49 @@ int Graphics_ShadowMap_SetLightDirection(int shadowMap, VectorF direction) {
     return 0;
 }
 
+int Graphics_ShadowMap_Make(int width, int height, int bitDepth, int floatFlag) {
+    if (width < 1 || height < 1 || width > 16384 || height > 16384) {
+        Log_AddFormatShiftJIS("シャドウマップのサイズが不正です  SizeX:%d  SizeY:%d \n", width, height);
+        return -1;
+    }
+    if (bitDepth != 16 && bitDepth != 32) {
+        Log_AddFormatShiftJIS("シャドウマップのビット深度は 16 か 32 です  BitDepth:%d \n", bitDepth);
+        return -1;
+    }
+    if (!GraphicsSystemState.DeviceValid) {
+        Log_AddTextShiftJIS("シャドウマップはハードウエアアクセラレータが使えない状態では作成できません\n");
+        return -1;
+    }
+    const int handle = Handle_New(HandleType_ShadowMap, 0, -1);
+    if (handle < 0) return -1;
+    ShadowMapRecord* record = Graphics_ShadowMap_GetHandleData(handle, 1);
+    record->Width = width;
+    record->Height = height;
+    record->BitDepth = bitDepth;
+    record->FloatFlag = floatFlag != 0;
+    if (Graphics_Dispatch_ShadowMap_CreateTextures(record, nullptr) < 0) {
+        Handle_Delete(handle, 0, 0);
+        return -1;
+    }
+    return handle;
+}
+
+int Graphics_ShadowMap_Delete(int shadowMap) {
+    if (Graphics_ShadowMap_GetHandleData(shadowMap, 1) == nullptr) return -1;
+    return Handle_Delete(shadowMap, 0, 0);
+}
+
+int Graphics_ShadowMap_SetArea(int shadowMap, VectorF corner1, VectorF corner2) {
+    ShadowMapRecord* record = Graphics_ShadowMap_GetHandleData(shadowMap, 0);
+    if (record == nullptr) return -1;
+    for (int i = 0; i < 8; ++i)
+        record->AreaCornersB[i] = {(i & 1) ? corner2.x : corner1.x, (i & 2) ? corner2.y : corner1.y,
+                                   (i & 4) ? corner2.z : corner1.z};
+    record->AreaMode = 0;
+    if (record->Drawing) Graphics_ShadowMap_FitLightMatrices(record);
+    return 0;
+}
+
 int Graphics_ShadowMap_FitLightMatrices(ShadowMapRecord* record) {
     VectorF low = {1e8f, 1e8f, 1e8f}, high = {-1e8f, -1e8f, -1e8f};
     const VectorF* corners = record->AreaMode != 0 ? record->AreaCornersA : record->AreaCornersB;
@@ -87,6 +132,12 @@ int Graphics_ShadowMap_FitLightMatrices(ShadowMapRecord* record) {
     if (high.y > low.y) record->LightProjection.m[1][1] = 2.0f / (high.y - low.y);
     if (high.z > low.z) record->LightProjection.m[2][2] = 1.0f / (high.z - low.z);
     MakeProductMatrix(&record->LightViewProjection, &record->LightView, &record->LightProjection);
+    // The lit shaders of a slot holding this map see the light as it now stands.
+    for (int slot = 0; slot < 3; ++slot)
+        if (ShadowMapSlots.Handles[slot] == record->Header.Handle) {
+            Graphics_Dispatch_ShadowMap_RefreshLightMatrices();
+            break;
+        }
 
     Graphics_Camera_SetViewMatrixF(&record->LightView);
     MatrixD projection;
@@ -116,6 +167,26 @@ int Graphics_ShadowMap_BeginDraw(int shadowMap) {
     record->Drawing = 1;
     ShadowMapSlots.Drawing = 1;
     ShadowMapSlots.DrawingHandle = shadowMap;
+    // Only depth is drawn: no mask, no fog, no further render targets. What fails from here on is
+    // undone by the end of drawing, which puts all of it back.
+    SetMaskScreenUse(0);
+    SetDrawFogEnable(0);
+    for (int i = 1; i < 8; ++i)
+        if (GraphicsScreenState.DrawTargets[i].Handle != -1) SetShaderRenderTarget(i, -1, 0, 0);
+    // Without a device there is no shadow map to draw into (none can be made then): only the light's
+    // matrices and the camera follow.
+    if (GraphicsSystemState.DeviceValid) {
+        if (Graphics_Screen_SelectShadowMap(shadowMap) < 0) {
+            Graphics_ShadowMap_EndDraw();
+            return -1;
+        }
+        // A new pass starts with nothing in front of the light: colour and depth at the far end (1.0).
+        int32_t* background = GraphicsScreenState.BackgroundColor;
+        const int32_t colour[4] = {background[0], background[1], background[2], background[3]};
+        background[0] = background[1] = background[2] = background[3] = 255;
+        Graphics_Dispatch_DrawScreen_Clear(nullptr);
+        for (int i = 0; i < 4; ++i) background[i] = colour[i];
+    }
     Graphics_ShadowMap_FitLightMatrices(record);
     return 0;
 }
@@ -134,8 +205,13 @@ int Graphics_ShadowMap_EndDraw() {
     ShadowMapSlots.DrawingHandle = 0;
 
     const ShadowMapSavedDrawState& saved = record->Saved;
-    for (int i = 0; i < 8; ++i)
-        SetShaderRenderTarget(i, saved.RenderTargets[i].Handle, saved.RenderTargets[i].Surface, saved.RenderTargets[i].MipLevel);
+    for (int i = 0; i < 8; ++i) {
+        const DrawTargetSlot& target = saved.RenderTargets[i];
+        // A draw target deleted while the shadow map was drawn gives way to the back screen, so that
+        // drawing never goes on landing in the shadow map.
+        if (SetShaderRenderTarget(i, target.Handle, target.Surface, target.MipLevel) < 0 && i == 0)
+            SelectDrawScreen(DRAW_SCREEN_BACK);
+    }
     SetMaskScreenUse(saved.MaskUse);
     SetDrawFogEnable(saved.FogEnable);
     GraphicsTransformRecord& t = GraphicsTransform;
@@ -161,6 +237,14 @@ int Graphics_ShadowMap_SetSlot(int slot, int shadowMap) {
     ShadowMapSlots.Handles[slot] = shadowMap;
     Graphics_Dispatch_ShadowMap_SetSlot(slot, shadowMap);
     Graphics_Dispatch_ShadowMap_RefreshLightMatrices();
+    Graphics_Dispatch_ShadowMap_RefreshSlotParams();
+    return 0;
+}
+
+int Graphics_ShadowMap_SetLightUse(int light, int slot, int flag) {
+    LightRecord* record = Graphics_Light_GetRecord(light);
+    if (record == nullptr || slot < 0 || slot > 2) return -1;
+    record->ShadowMapFlags[slot] = flag != 0;
     Graphics_Dispatch_ShadowMap_RefreshSlotParams();
     return 0;
 }

@@ -48,6 +48,8 @@ struct ShadowMapRecord {
     ShadowMapSavedDrawState Saved;
     int32_t Width;                      // size of the depth texture
     int32_t Height;
+    int32_t BitDepth;                   // 16 or 32 bits of depth per texel
+    int32_t FloatFlag;                  // 16 bits: half floats rather than integers
     void* Platform;                     // the back-end's depth texture and views (PlatformArea)
     void* PlatformArea[8];
 };
@@ -61,17 +63,32 @@ struct ShadowMapSlotsRecord {
 
 extern ShadowMapSlotsRecord ShadowMapSlots;
 
+// A new shadow map of width x height texels (1 to 16384 each) holding 16 or 32 bits of depth (with 16,
+// half floats when floatFlag is set), its device objects made at once: the handle, or -1 with a log
+// line for bad sizes or depths and without a device (nothing is left behind then).
+int Graphics_ShadowMap_Make(int width, int height, int bitDepth, int floatFlag);
+int Graphics_ShadowMap_Delete(int shadowMap);
+// The box the light must cover, from its two opposite corners (in either order). 0 / -1.
+int Graphics_ShadowMap_SetArea(int shadowMap, VectorF corner1, VectorF corner2);
+
 // The record of a live shadow-map handle (its load finished first unless noWait), else null.
 ShadowMapRecord* Graphics_ShadowMap_GetHandleData(int shadowMap, int noWait);
 void Graphics_ShadowMap_HandleRecord_Initialize(HandleHeader* record);
 int Graphics_ShadowMap_HandleRecord_Terminate(HandleHeader* record);
 int Graphics_ShadowMap_SetLightDirection(int shadowMap, VectorF direction);
 int Graphics_ShadowMap_FitLightMatrices(ShadowMapRecord* record);
-// Starts drawing into the shadow map: the draw state is saved, the drawing flags set and the light's
-// matrices fitted and made the camera's. 0, or -1 for a dead handle or while one is being drawn.
+// Starts drawing into the shadow map: the draw state is saved, the drawing flags set, the mask, the fog
+// and render targets 1-7 switched off, the shadow map made the draw target (its depth and colour set to
+// the far end) and the light's matrices fitted and made the camera's (without a device only the
+// matrices and the camera). 0, or -1 for a dead handle, one the back-end cannot bind, or while one is
+// being drawn.
 int Graphics_ShadowMap_BeginDraw(int shadowMap);
+// Ends drawing into the shadow map: the saved draw state comes back (the back screen when the saved
+// draw target is gone), then the blur when one is set. 0, or -1 when nothing is being drawn.
 int Graphics_ShadowMap_EndDraw();
 // Puts a shadow map into slot 0-2 (0 empties it). 0 / -1.
 int Graphics_ShadowMap_SetSlot(int slot, int shadowMap);
+// Whether a light is shadowed by the shadow map of slot 0-2 (a new light is not). 0 / -1.
+int Graphics_ShadowMap_SetLightUse(int light, int slot, int flag);
 
 }  // namespace Vantrel

@@ -48,6 +48,7 @@ namespace Vantrel {
 #define VT_D3D11_OWN_Shader_Create ~, 1
 #define VT_D3D11_OWN_Shader_Release ~, 1
 #define VT_D3D11_OWN_ShadowMap_SetSlot ~, 1
+#define VT_D3D11_OWN_ShadowMap_CreateTextures ~, 1
 #define VT_D3D11_OWN_WaitVSync ~, 1
 #define VT_D3D11_OWN_Texture_CheckConvertNeeded ~, 1
 #define VT_D3D11_OWN_BltBmpOrBaseImageToGraph3 ~, 1

@@ -14,9 +14,11 @@
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
+#include "graphics_d3d11/VtGraphicsD3D11Light.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
@@ -179,8 +181,15 @@ int Graphics_D3D11_DrawScreen_SetTargets(int target, int previousSurface, int pr
     ID3D11Texture2D* texture = nullptr;
     ID3D11RenderTargetView* targetView = nullptr;
     const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
-    D3D11OrigTexture* object = FirstPart(graph);
-    if (object != nullptr) {
+    // The shadow map given, else the one slot 0 names (a re-binding after the device came back).
+    D3D11ShadowMapPlatform* map = shadowMap != nullptr ? Graphics_D3D11_ShadowMap_Platform(shadowMap)
+                                  : graph == nullptr && view == nullptr ? Graphics_D3D11_ShadowMap_PlatformOf(slot.Handle)
+                                                                        : nullptr;
+    D3D11OrigTexture* object = map == nullptr ? FirstPart(graph) : nullptr;
+    if (map != nullptr) {
+        texture = map->Texture;
+        targetView = map->TargetView;
+    } else if (object != nullptr) {
         texture = object->MultiSampleTexture != nullptr ? object->MultiSampleTexture : object->Texture;
         targetView = Graphics_D3D11_OrigTexture_RenderTargetView(graph->Orig, 0, slot.Surface, slot.MipLevel);
     } else if (view != nullptr) {
@@ -208,6 +217,11 @@ int Graphics_D3D11_DrawScreen_SetTargets(int target, int previousSurface, int pr
 
 int Graphics_D3D11_DepthBuffer_Bind(ID3D11DepthStencilView* view) {
     if (!D3D11Call_Device_Exists()) return -1;
+    D3D11ShadowMapPlatform* map = Graphics_D3D11_ShadowMap_PlatformOf(GraphicsScreenState.DrawTargets[0].Handle);
+    if (map != nullptr) {
+        BindDepth(map->DepthTexture, map->DepthView);
+        return 0;
+    }
     if (view != nullptr) {
         ID3D11Resource* resource = nullptr;
         ID3D11Texture2D* texture = nullptr;
@@ -294,7 +308,10 @@ int Graphics_D3D11_DrawScreen_Clear(const RECT* rect) {
         const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[i];
         GraphHandleRecord* graph = SlotGraph(i);
         ID3D11RenderTargetView* view = nullptr;
-        if (graph != nullptr && graph->Orig != nullptr) {
+        D3D11ShadowMapPlatform* map = i == 0 && graph == nullptr ? Graphics_D3D11_ShadowMap_PlatformOf(slot.Handle) : nullptr;
+        if (map != nullptr) {
+            view = map->TargetView;
+        } else if (graph != nullptr && graph->Orig != nullptr) {
             view = Graphics_D3D11_OrigTexture_RenderTargetView(graph->Orig, 0, slot.Surface, slot.MipLevel);
         } else if (i > 0) {
             continue;
@@ -380,6 +397,10 @@ int Graphics_D3D11_DrawScreen_Lock(const RECT* rect, BaseImage* out, int target,
         if (partIndex < 0 || partIndex >= graph->Orig->partCount) partIndex = 0;
         D3D11OrigTexture* object = Graphics_D3D11_OrigTexture_Of(&graph->Orig->parts[partIndex]);
         if (object != nullptr) texture = object->MultiSampleTexture != nullptr ? object->MultiSampleTexture : object->Texture;
+    } else if (D3D11ShadowMapPlatform* map = Graphics_D3D11_ShadowMap_PlatformOf(target)) {
+        texture = map->Texture;
+        surface = 0;
+        mip = 0;
     } else {
         ScreenTarget(&texture, nullptr, nullptr);
         surface = 0;

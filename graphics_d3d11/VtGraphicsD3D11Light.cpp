@@ -12,6 +12,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
+#include "graphics_d3d11/VtGraphicsD3D11Texture.h"
 
 namespace Vantrel {
 
@@ -37,6 +38,10 @@ D3D11ShadowMapPlatform* Graphics_D3D11_ShadowMap_Platform(ShadowMapRecord* recor
     if (record == nullptr) return nullptr;
     if (record->Platform == nullptr) record->Platform = record->PlatformArea;
     return (D3D11ShadowMapPlatform*)record->Platform;
+}
+
+D3D11ShadowMapPlatform* Graphics_D3D11_ShadowMap_PlatformOf(int handle) {
+    return handle > 0 ? Graphics_D3D11_ShadowMap_Platform(Graphics_ShadowMap_GetHandleData(handle, 0)) : nullptr;
 }
 
 // ---- Lights ----
@@ -108,8 +113,17 @@ int Graphics_D3D11_ShadowMap_RefreshLightMatrices() {
 int Graphics_D3D11_ShadowMap_ReleaseTextures(ShadowMapRecord* record) {
     D3D11ShadowMapPlatform* p = Graphics_D3D11_ShadowMap_Platform(record);
     if (p == nullptr) return -1;
+    // Nothing the state cache keeps bound may outlive the objects: the next binding would take a freed
+    // object for the one it holds.
+    if (D3D11Call_Device_Exists()) {
+        D3D11StateCacheRecord& cache = D3D11StateCache;
+        for (int slot = 0; slot < 8; ++slot)
+            if (p->Texture != nullptr && cache.RenderTargetTexture[slot] == p->Texture)
+                Graphics_D3D11_StateCache_SetRenderTarget(nullptr, nullptr, slot);
+        if (p->DepthView != nullptr && cache.DepthView == p->DepthView) Graphics_D3D11_StateCache_SetDepthStencilView(nullptr, nullptr);
+    }
     if (p->Texture != nullptr) D3D11Call_Texture2D_Release(p->Texture), p->Texture = nullptr;
-    if (p->ShaderView != nullptr) D3D11Call_ShaderResourceView_Release(p->ShaderView), p->ShaderView = nullptr;
+    if (p->ShaderView != nullptr) Graphics_D3D11_ShaderResourceView_UnbindAndRelease(p->ShaderView), p->ShaderView = nullptr;
     if (p->TargetView != nullptr) D3D11Call_RenderTargetView_Release(p->TargetView), p->TargetView = nullptr;
     if (p->DepthTexture != nullptr) D3D11Call_Texture2D_Release(p->DepthTexture), p->DepthTexture = nullptr;
     if (p->DepthView != nullptr) D3D11Call_DepthStencilView_Release(p->DepthView), p->DepthView = nullptr;
@@ -124,8 +138,8 @@ int Graphics_D3D11_ShadowMap_CreateTextures(ShadowMapRecord* record, void* async
         return -1;
     }
     const int otherThread = async != nullptr;
-    const bool bits16 = p->BitDepth == 16;
-    p->ColorFormatIndex = bits16 ? (p->FloatFlag ? ShadowColorFormat16Float : ShadowColorFormat16) : ShadowColorFormat32;
+    const bool bits16 = record->BitDepth == 16;
+    p->ColorFormatIndex = bits16 ? (record->FloatFlag ? ShadowColorFormat16Float : ShadowColorFormat16) : ShadowColorFormat32;
     p->DepthFormatIndex = bits16 ? ShadowDepthIndex16 : ShadowDepthIndex32;
     const DXGI_FORMAT format = D3D11DeviceState.TextureFormat[p->ColorFormatIndex];
     if (format == DXGI_FORMAT_UNKNOWN) {

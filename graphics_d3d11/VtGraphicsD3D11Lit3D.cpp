@@ -5,6 +5,7 @@
 
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d11/VtGraphicsD3D11Light.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
@@ -24,7 +25,7 @@ int Graphics_D3D11_Shader_Normal3DDraw_Setup() {
     else if (preset == 0 && DrawSettings.PremultipliedAlpha) preset = 14;
     if (preset < 0 || preset >= D3D11BlendPresetCount) preset = 0;
     D3D11Lit3DKeys keys = {};
-    keys.ShadowPass = D3D11Lit3DState.ShadowPass;
+    keys.ShadowPass = ShadowMapSlots.Drawing;
     keys.Lighting = cache.LightingEnable;
     for (int i = 0; i < 6; ++i) {
         const int type = cache.Light[i].Type;

@@ -8,10 +8,10 @@
 
 namespace Vantrel {
 
-// The shadow-map switches the choice reads (the shadow-map side sets them).
+// The shadow-map count the choice reads (the shadow-map slot body keeps it); the shadow pass is the
+// core's: while it draws into a shadow map.
 struct D3D11Lit3DStateRecord {
     int32_t ShadowMapsInUse;
-    int32_t ShadowPass;
 };
 extern D3D11Lit3DStateRecord D3D11Lit3DState;
 

@@ -11,9 +11,11 @@
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
 #include "graphics/VtGraphicsMask.h"
+#include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
+#include "graphics_d3d11/VtGraphicsD3D11Light.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
@@ -36,10 +38,14 @@ struct Target {
     ID3D11RenderTargetView* RenderTargetView;
 };
 
-// The draw target drawing would land on without the mask: the slot-0 graph's first part (with the view
-// of slot 0's face), else the sub back buffer, else the main back buffer.
+// The draw target drawing would land on without the mask: the shadow map being drawn, the slot-0
+// graph's first part (with the view of slot 0's face), else the sub back buffer, else the main back buffer.
 Target RealTarget() {
     const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
+    if (ShadowMapSlots.Drawing) {
+        D3D11ShadowMapPlatform* map = Graphics_D3D11_ShadowMap_PlatformOf(ShadowMapSlots.DrawingHandle);
+        if (map != nullptr) return {map->Texture, map->ShaderView, map->TargetView};
+    }
     if (slot.Handle >= 0) {
         GraphHandleRecord* graph = Graphics_Image_GetGraphRecord(slot.Handle, 0);
         if (graph != nullptr && graph->Orig != nullptr && graph->Orig->partCount >= 1 && graph->Orig->format.hardware) {

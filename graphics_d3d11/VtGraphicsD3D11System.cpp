@@ -12,6 +12,7 @@
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsLight.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "graphics/VtGraphicsShader.h"
 #include "graphics/VtGraphicsShadowMap.h"
@@ -185,6 +186,11 @@ int Graphics_D3D11_HandleObjects_CreateAll() {
     ForEachHandle<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
         if (record->Orig != nullptr && record->Orig->format.hardware) Graphics_D3D11_OrigTexture_Create(record->Orig, nullptr);
     });
+    ForEachHandle<ShadowMapRecord>(HandleType_ShadowMap,
+                                   [](ShadowMapRecord* record) { Graphics_D3D11_ShadowMap_CreateTextures(record, nullptr); });
+    // The new constant buffers start empty: the slots' light matrices and parameters go in again.
+    Graphics_D3D11_ShadowMap_RefreshLightMatrices();
+    Graphics_D3D11_ShadowMap_RefreshSlotParams();
     return 0;
 }
 
@@ -209,6 +215,8 @@ int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int c
     if (Graphics_D3D11_System_Initialize() < 0) return -1;
     Graphics_D3D11_StateCache_SetDefaults();
     DrawSettings.StateChanged = 1;   // the next draw sends the core's settings to the new device
+    LightState.ForceResend = 1;      // lights and material too, at the next lit draw
+    DrawSettings.MaterialChanged = 1;
     Graphics_D3D11_HandleObjects_CreateAll();
     const int main = D3D11WindowState.MainTarget;
     if (Window_IsWindowed() && !Window.ModeChanging) Graphics_D3D11_TargetWindow_ResizeBuffer(main, width, height);

@@ -1,11 +1,13 @@
 // Shadow maps: the light axes from a direction, the fit of the light's matrices around the area it
 // covers (a whole view matrix, element 15 included), drawing into a shadow map putting the camera back
-// afterwards, the slots, and the end of a handle.
+// afterwards, the slots, the end of a handle, and what is refused without a device.
 #include <gtest/gtest.h>
 
 #include "DrawTargetFixture.h"
 #include "foundation/VtHandle.h"
 #include "graphics/VtGraphicsCamera.h"
+#include "graphics/VtGraphicsDrawSetting.h"
+#include "graphics/VtGraphicsLight.h"
 #include "graphics/VtGraphicsShadowMap.h"
 
 using namespace Vantrel;
@@ -107,4 +109,32 @@ TEST_F(ShadowMapTest, DeletingAShadowMapEmptiesItsSlotsEndsItsDrawingAndTellsIts
     EXPECT_EQ(ShadowMapSlots.Handles[2], 0);
     EXPECT_EQ(ShadowMapSlots.Drawing, 0);
     EXPECT_EQ(Graphics_ShadowMap_EndDraw(), -1);
+}
+
+// Without a device no shadow map can be made (a log line says why); the area, the lights' use of a slot
+// and the end of drawing refuse dead handles, bad slots and an idle state, while the area of a live map
+// is the box of its two corners in any order.
+TEST_F(ShadowMapTest, WithoutADeviceNoShadowMapIsMadeAndBadArgumentsAreRefused) {
+    EXPECT_EQ(Graphics_ShadowMap_Make(64, 64, 32, 0), -1);
+    EXPECT_TRUE(WindowTest::LogContains(u8"シャドウマップはハードウエアアクセラレータが使えない状態では作成できません"));
+    const int map = NewShadowMap();
+    ShadowMapRecord* record = Graphics_ShadowMap_GetHandleData(map, 0);
+    ASSERT_NE(record, nullptr);
+    record->AreaMode = 1;
+    ASSERT_EQ(Graphics_ShadowMap_SetArea(map, {1, 5, 3}, {-1, 2, 9}), 0);
+    EXPECT_EQ(record->AreaMode, 0);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(record->AreaCornersB[i].x, (i & 1) ? -1.0f : 1.0f) << i;
+        EXPECT_EQ(record->AreaCornersB[i].y, (i & 2) ? 2.0f : 5.0f) << i;
+        EXPECT_EQ(record->AreaCornersB[i].z, (i & 4) ? 9.0f : 3.0f) << i;
+    }
+    EXPECT_EQ(Graphics_ShadowMap_SetArea(map + 1, {0, 0, 0}, {1, 1, 1}), -1);
+    const int light = DrawSettings.DefaultLight;
+    EXPECT_EQ(Graphics_ShadowMap_SetLightUse(light, 3, 1), -1);
+    EXPECT_EQ(Graphics_ShadowMap_SetLightUse(light, -1, 1), -1);
+    EXPECT_EQ(Graphics_ShadowMap_SetLightUse(light + 1, 0, 1), -1);
+    ASSERT_EQ(Graphics_ShadowMap_SetLightUse(light, 2, 5), 0);
+    EXPECT_EQ(Graphics_Light_GetRecord(light)->ShadowMapFlags[2], 1);
+    EXPECT_EQ(Graphics_ShadowMap_Delete(map), 0);
+    EXPECT_EQ(Graphics_ShadowMap_Delete(map), -1);
 }

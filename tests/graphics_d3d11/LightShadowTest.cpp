@@ -211,7 +211,7 @@ TEST_F(LightShadowTest, AShadowMapDrawnIntoDarkensWhatItShadows) {
     ASSERT_NE(record, nullptr);
     record->Width = record->Height = 4;
     D3D11ShadowMapPlatform* p = Graphics_D3D11_ShadowMap_Platform(record);
-    p->BitDepth = 32;
+    record->BitDepth = 32;
     ASSERT_EQ(Graphics_D3D11_ShadowMap_CreateTextures(record, nullptr), 0);
     ASSERT_NE(p->Texture, nullptr);
     ASSERT_NE(p->ShaderView, nullptr);
@@ -231,9 +231,7 @@ TEST_F(LightShadowTest, AShadowMapDrawnIntoDarkensWhatItShadows) {
     D3D11Call_DeviceContext_ClearRenderTargetView(p->TargetView, farAway);
     D3D11Call_DeviceContext_ClearDepthStencilView(p->DepthView, D3D11_CLEAR_DEPTH, 1.0f, 0);
     ShadowMapSlots.Drawing = 1;
-    D3D11Lit3DState.ShadowPass = 1;
     DrawQuad(0.2f, -1, 0, Towards, Towards);
-    D3D11Lit3DState.ShadowPass = 0;
     ShadowMapSlots.Drawing = 0;
     Graphics_D3D11_StateCache_SetDepthStencilView(nullptr, nullptr);
 
