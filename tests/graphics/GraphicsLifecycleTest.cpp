@@ -353,9 +353,9 @@ TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReaches
     cases.push_back({"SetDialogBoxMode", [] { return Graphics_Dispatch_SetDialogBoxMode(1); }, 0, 0, 0});
     cases.push_back({"DrawScreen_SetPost", [] { return Graphics_Dispatch_DrawScreen_SetPost(DRAW_SCREEN_BACK); }, 0, -1, 0});
     cases.push_back({"Screen_Flip", [] { return Graphics_Dispatch_Screen_Flip(); }, 0, -1, -1});
-    // The 81 switches but the four with tests of their own: back-end choice, restore, device end and
+    // The 82 switches but the four with tests of their own: back-end choice, restore, device end and
     // the DirectDraw object.
-    EXPECT_EQ(cases.size(), 77u);
+    EXPECT_EQ(cases.size(), 78u);
 
     // Direct3D 11 bodies with nothing to do without a device (or with null arguments) answer 0.
     for (SwitchCase& c : cases)
