@@ -34,6 +34,7 @@ protected:
         savedApi = GraphicsApi;
         GraphicsApi = GRAPHICS_API_D3D11;
         DrawSettings.LightingOff = 0;
+        DrawSettings.MaterialChanged = 0;   // the material is the one set below, whatever ran before
         const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
         ASSERT_EQ(Graphics_D3D11_StateCache_SetViewMatrix(identity), 0);
         ASSERT_EQ(Graphics_D3D11_StateCache_SetWorldMatrix(identity), 0);

@@ -147,7 +147,8 @@ protected:
 }  // namespace
 
 // Drawing into the shadow map and then with it: the draw target, camera and fog come back after the pass,
-// the receiver is darker behind the model; a light the slot does not shadow lights both halves alike.
+// the receiver is darker behind the model; a light the slot does not shadow lights both halves alike;
+// deleting the map takes its view out of the pixel stage.
 TEST_F(ShadowMapDrawTest, AModelDrawnIntoTheMapShadowsTheReceiverBehindIt) {
     MakeMap();
     const D3D11ShadowMapPlatform* p = Platform();
@@ -181,8 +182,12 @@ TEST_F(ShadowMapDrawTest, AModelDrawnIntoTheMapShadowsTheReceiverBehindIt) {
     EXPECT_LE(std::abs(Brightness(right) - Brightness(left)), 6) << std::hex << left << " " << right;
     ASSERT_EQ(Graphics_ShadowMap_SetLightUse(light, 0, 1), 0);
 
+    // Its view leaves the pixel stage with it: no freed object stays in the state cache.
+    ID3D11ShaderResourceView* view = p->ShaderView;
+    ASSERT_EQ(D3D11StateCache.PSResources[8], view);
     ASSERT_EQ(Graphics_ShadowMap_Delete(map), 0);
     EXPECT_EQ(ShadowMapSlots.Count, 0);
+    for (ID3D11ShaderResourceView* bound : D3D11StateCache.PSResources) EXPECT_NE(bound, view);
     EXPECT_EQ(Graphics_ShadowMap_Delete(map), -1);
 }
 
