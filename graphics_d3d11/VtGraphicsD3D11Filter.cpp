@@ -44,6 +44,18 @@ int NamedShaderCount = 0;
 int32_t ChannelMixShaders[D3D11SHADER_CHANNEL_MIX_COUNT];
 int32_t WorkTextures[D3D11FilterPixelTypes][D3D11FilterSizeSteps][D3D11FilterSizeSteps][2];
 
+// Deletes what the caches hold (each handle's delete notification puts -1 back into its entry), so that a
+// device made again starts from nothing and no handle of the old device is left behind.
+void DeleteCachedHandles() {
+    for (int i = 0; i < NamedShaderCount; ++i)
+        if (NamedShaders[i].Handle != -1) Handle_Delete(NamedShaders[i].Handle, 0, 0);
+    for (int32_t& handle : ChannelMixShaders)
+        if (handle != -1) Handle_Delete(handle, 0, 0);
+    int32_t* work = &WorkTextures[0][0][0][0];
+    for (size_t i = 0; i < sizeof(WorkTextures) / sizeof(int32_t); ++i)
+        if (work[i] != -1) DeleteGraph(work[i]);
+}
+
 void ResetCaches() {
     for (int i = 0; i < NamedShaderCount; ++i) NamedShaders[i].Handle = -1;
     for (int32_t& handle : ChannelMixShaders) handle = -1;
@@ -447,6 +459,19 @@ const char* Variant(char* buffer, size_t size, const char* base, int pma) {
     return buffer;
 }
 
+// The destination's area of the run copied into the same place of the pass output.
+void CopyDestinationArea(GraphFilterContext* run) {
+    ID3D11Texture2D *from = nullptr, *to = nullptr;
+    ID3D11ShaderResourceView *fromView = nullptr, *toView = nullptr;
+    ID3D11RenderTargetView *fromTarget = nullptr, *toTarget = nullptr;
+    if (!PassImage(run->Destination, &from, &fromView, &fromTarget) || fromView == nullptr ||
+        !PassImage(run->PassOutput, &to, &toView, &toTarget) || toTarget == nullptr)
+        return;
+    const RECT rect = {run->DestX, run->DestY, run->DestX + (run->X2 - run->X1), run->DestY + (run->Y2 - run->Y1)};
+    Graphics_D3D11_ShaderBlit(from, fromView, &rect, to, toTarget, &rect, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, 0);
+}
+
 int Pass(const char* name, GraphFilterContext* run, int linear, int divisor, int second) {
     const int shader = FilterShader(name);
     if (shader < 0) return -1;
@@ -643,12 +668,16 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
             return Pass(shader, run, 1, divisor, -1);
         }
         case GraphFilter_KindBrightClip: {
-            const int greater = args->Ints[0] == 5, fill = args->Ints[1] != 0, pma = args->Ints[2] != 0;
+            // The fill shaders for a fill flag of exactly 1; any other flag clips without filling.
+            const int greater = args->Ints[0] == 5, fill = args->Ints[1] == 1, pma = args->Ints[2] != 0;
             for (int i = 0; i < 4; ++i) c[i] = args->Floats[0];
             memcpy(c + 4, LumaWeights, sizeof(LumaWeights));
-            if (fill) PutColour(c + 8, args->Colors[0]);
+            PutColour(c + 8, args->Colors[0]);
             const char* base = greater ? (fill ? "BrightClipFillGreater" : "BrightClipGreater")
                                        : (fill ? "BrightClipFillLess" : "BrightClipLess");
+            // Without fill the clipped pixels are not written and keep what the destination holds: a work
+            // texture standing in for the destination takes the destination's pixels first.
+            if (!fill && run->PassOutput != run->Destination) CopyDestinationArea(run);
             return Pass(Variant(name, sizeof(name), base, pma), run, 0, 1, -1);
         }
         case GraphFilter_KindBrightScale: {
@@ -688,10 +717,20 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
             PutColour(c + 4, args->Colors[0]);
             PutColour(c + 8, args->Colors[1]);
             return Pass(Variant(name, sizeof(name), "TwoColor", args->Ints[0]), run, 0, 1, -1);
-        case GraphFilter_KindGradientMap:
+        case GraphFilter_KindGradientMap: {
+            // Slots 4-6: the gradient's width and its top-left texel in its texture (the shader reads the
+            // top row's texels by their integer place).
             memcpy(c, LumaWeights, sizeof(LumaWeights));
+            Image gradient;
+            c[4] = c[5] = c[6] = c[7] = 0.0f;
+            if (ResolveGraph(args->Ints[0], &gradient)) {
+                c[4] = (float)gradient.Graph->Width;
+                if (gradient.Graph->drawPartCount > 0)
+                    c[5] = (float)gradient.Graph->drawParts[0].srcX, c[6] = (float)gradient.Graph->drawParts[0].srcY;
+            }
             return Pass(Variant(name, sizeof(name), args->Ints[1] ? "GradientMapRev" : "GradientMap", args->Ints[2]), run, 0, 1,
                         args->Ints[0]);
+        }
         case GraphFilter_KindReplacement:
             PutPacked(c, args->Packed[0]);
             PutPacked(c + 4, args->Packed[1]);
@@ -832,6 +871,9 @@ int Graphics_D3D11_GraphFilter_Install() {
 
 int Graphics_D3D11_GraphFilter_Uninstall() {
     ReleaseFilterRow();
+    DeleteCachedHandles();
+    if (LevelGamma.Graph != -1) DeleteGraph(LevelGamma.Graph);
+    ResetCaches();
     GraphFilter_Seams.DeviceRectBltSetup = GraphFilter_GraphSeams.DeviceRectBltSetup;
     GraphFilter_Seams.DeviceRectBltPassSetup = GraphFilter_GraphSeams.DeviceRectBltPassSetup;
     GraphFilter_Seams.DeviceRestoreDrawState = GraphFilter_GraphSeams.DeviceRestoreDrawState;
