@@ -129,8 +129,31 @@ TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndFiltersDrawTheirCo
         {"Invert_PMA.pso", {}, [&](Rgba s, Rgba) { return premultiply(each(unpremultiply(s), [](float v) { return 1 - v; })); }},
         {"Mono.pso", {0.299f, 0.587f, 0.114f, 0, 0.1f, -0.05f, 0.2f, 0},
          [&](Rgba s, Rgba) { return Rgba{std::min(1.0f, y(s) + 0.1f), std::max(0.0f, y(s) - 0.05f), std::min(1.0f, y(s) + 0.2f), s[3]}; }},
+        // Lightness 64 .. 192 stretched over the whole range, each pixel keeping its hue and saturation (the
+        // integer HSL model of the software filter).
         {"BrightnessScale.pso", {64 / 255.0f, 255.0f / 128, 0, 0},
-         [&](Rgba s, Rgba) { return each(s, [](float v) { return std::clamp((v - 64 / 255.0f) * 255.0f / 128, 0.0f, 1.0f); }); }},
+         [&](Rgba s, Rgba) {
+             int c[3];
+             for (int i = 0; i < 3; ++i) c[i] = (int)std::lround(s[i] * 255);
+             const int max = std::max({c[0], c[1], c[2]}), min = std::min({c[0], c[1], c[2]}), delta = max - min, sum = max + min;
+             const int l = sum >> 1, saturation = delta == 0 ? 0 : (delta << 8) / (l <= 128 ? sum : 512 - sum);
+             int pure[3] = {255, 0, 0};
+             if (delta != 0) {
+                 int d[3];
+                 for (int i = 0; i < 3; ++i) d[i] = ((max - c[i]) << 8) / delta;
+                 const int top = c[0] == max ? 0 : c[1] == max ? 1 : 2, next = (top + 1) % 3, last = (top + 2) % 3;
+                 pure[top] = 255;
+                 pure[next] = std::max(d[last] - d[next], 0);
+                 pure[last] = std::max(d[next] - d[last], 0);
+             }
+             const int lit = std::clamp(((l - 64) * (1044480 / 128)) >> 12, 0, 255);
+             Rgba out = s;
+             for (int i = 0; i < 3; ++i) {
+                 const int v = pure[i] + (((128 - pure[i]) * (256 - saturation)) >> 8);
+                 out[i] = std::min(255, lit <= 128 ? (2 * lit * v) >> 8 : v + (((255 - v) * (lit - 128) * 2) >> 8)) / 255.0f;
+             }
+             return out;
+         }},
         {"TwoColor.pso", {0.299f, 0.587f, 0.114f, 0.5f, 1, 0, 0, 1, 0, 0, 1, 0.5f},
          [&](Rgba s, Rgba) { return y(s) < 0.5f ? Rgba{1, 0, 0, 1} : Rgba{0, 0, 1, 0.5f}; }},
         {"BrightClipFillLess.pso", {0.4f, 0.4f, 0.4f, 0.4f, 0.299f, 0.587f, 0.114f, 0, 0, 1, 0, 1},
