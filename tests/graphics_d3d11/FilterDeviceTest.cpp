@@ -11,6 +11,7 @@
 // destination, and a kind without a device pass failing cleanly.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 #include "../system/WindowTestSupport.h"
@@ -76,23 +77,23 @@ int MakeGradient() {
 uint32_t BlendPixel(int x, int y) { return 0xFF000000u | (uint32_t)(200 - x * 5) << 16 | (uint32_t)(y * 9) << 8 | 0x60u; }
 
 // A graph's pixels as 0xAARRGGBB: the memory image without a device, the texture with one.
-std::vector<uint32_t> ReadGraph(int graph) {
+std::vector<uint32_t> ReadGraph(int graph, int width = Width, int height = Height) {
     std::vector<uint32_t> pixels;
-    const BaseImageRect rect = {0, 0, Width, Height};
+    const BaseImageRect rect = {0, 0, width, height};
     if (!GraphicsSystemState.DeviceValid) {
         BaseImage image;
-        if (BaseImage_CreateARGB8(Width, Height, &image) < 0) return pixels;
-        if (GraphFilter_Graph_Read(graph, &rect, &image) == 0) pixels = D3D11Test::UnpackPixels(image, Width, Height, true);
+        if (BaseImage_CreateARGB8(width, height, &image) < 0) return pixels;
+        if (GraphFilter_Graph_Read(graph, &rect, &image) == 0) pixels = D3D11Test::UnpackPixels(image, width, height, true);
         BaseImage_Release(&image);
         return pixels;
     }
     GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0);
     if (record == nullptr || record->Orig == nullptr) return pixels;
     D3D11OrigTexture* part = Graphics_D3D11_OrigTexture_Of(&record->Orig->parts[0]);
-    const RECT area = {0, 0, Width, Height};
+    const RECT area = {0, 0, width, height};
     BaseImage image = {};
     if (part == nullptr || Graphics_D3D11_Texture_CreateReadBack(part->Texture, &area, 0, 0, &image) < 0) return pixels;
-    pixels = D3D11Test::UnpackPixels(image, Width, Height, true);
+    pixels = D3D11Test::UnpackPixels(image, width, height, true);
     Graphics_D3D11_DrawScreen_Unlock();
     return pixels;
 }
@@ -101,6 +102,51 @@ std::vector<uint32_t> ReadGraph(int graph) {
 struct Fixtures {
     int Blend, Gradient, Uv, UvHalf;
 };
+
+// Sharp detail in every channel, so that resampling has something to do.
+uint32_t BusyPixel(int x, int y) {
+    const uint32_t r = (uint32_t)(x * 53 + y * 17) & 0xFF, g = (uint32_t)(x * x * 7 + y * 29) & 0xFF;
+    const uint32_t b = (uint32_t)((x ^ y) * 23) & 0xFF, a = (uint32_t)(255 - (x * y) % 100);
+    return a << 24 | r << 16 | g << 8 | b;
+}
+
+// Lanczos-3 by its definition: output pixel (x, y) of a w x h picture lies at ((x + 0.5) sw / w - 0.5,
+// (y + 0.5) sh / h - 0.5) in the source's texels; the six texels on each side of that place, the edge
+// texels repeated past the edge, are weighed by L(d) = sinc(d) sinc(d / 3) of their distance in each
+// axis, and the sum is divided by the sum of the weights; each channel is clamped and rounded.
+std::vector<uint32_t> LanczosReference(uint32_t (*pixel)(int, int), int sw, int sh, int w, int h) {
+    auto weight = [](double d) {
+        const double x = 3.14159265358979323846 * std::fabs(d);
+        return x < 1e-9 ? 1.0 : std::sin(x) * std::sin(x / 3) / (x * x / 3);
+    };
+    std::vector<uint32_t> out((size_t)w * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double px = (x + 0.5) * sw / w - 0.5, py = (y + 0.5) * sh / h - 0.5;
+            const int fx = (int)std::floor(px), fy = (int)std::floor(py);
+            double sum[4] = {0, 0, 0, 0}, total = 0;
+            for (int j = fy - 2; j <= fy + 3; ++j)
+                for (int i = fx - 2; i <= fx + 3; ++i) {
+                    const double k = weight(px - i) * weight(py - j);
+                    const uint32_t texel = pixel(i < 0 ? 0 : i >= sw ? sw - 1 : i, j < 0 ? 0 : j >= sh ? sh - 1 : j);
+                    for (int c = 0; c < 4; ++c) sum[c] += k * (double)(texel >> (8 * c) & 0xFF);
+                    total += k;
+                }
+            uint32_t value = 0;
+            for (int c = 0; c < 4; ++c) {
+                const double v = sum[c] / total;
+                value |= (uint32_t)std::lround(v < 0 ? 0 : v > 255 ? 255 : v) << (8 * c);
+            }
+            out[(size_t)y * w + x] = value;
+        }
+    return out;
+}
+
+int MakeDrawableGraph(int width, int height) {
+    GraphCreateParam param;
+    Graphics_Image_InitRenderTargetFormatParam(&param, 32, 1);
+    return Graphics_Image_MakeEmptyGraph_GParam(&param, width, height, 0, 0, 0, 0, 0);
+}
 
 struct FilterCase {
     const char* Name;
@@ -299,4 +345,65 @@ TEST_F(FilterDeviceTest, ADeviceMadeAgainLeavesNoFilterShaderOrWorkTextureOfTheO
         EXPECT_EQ(HandleManagerTable[HandleType_Shader].Count, shaders) << "after re-creation " << i + 1;
         EXPECT_EQ(HandleManagerTable[HandleType_Graph].Count, graphs) << "after re-creation " << i + 1;
     }
+}
+
+// Lanczos-3 has no software body: the device's resampling is held to the definition above, up and down,
+// within 2 per channel (the shader's float sines and its normalisation against double arithmetic).
+TEST_F(FilterDeviceTest, LanczosResamplingFollowsItsDefinitionWithinTwoPerChannel) {
+    Start(1);
+    const int source = MakeSource(BusyPixel), destination = MakeDrawableGraph(64, 64);
+    ASSERT_GE(source, 0);
+    ASSERT_GE(destination, 0);
+    for (const auto& size : {std::pair<int, int>{40, 30}, std::pair<int, int>{17, 13}}) {
+        const int w = size.first, h = size.second;
+        ASSERT_EQ(FilterGraphToGraph(source, destination, GraphFilter_KindLanczos3, w, h), 0);
+        const std::vector<uint32_t> device = ReadGraph(destination, w, h);
+        const std::vector<uint32_t> reference = LanczosReference(BusyPixel, Width, Height, w, h);
+        ASSERT_EQ(device.size(), reference.size());
+        int worst = 0, differing = 0;
+        for (size_t p = 0; p < device.size(); ++p)
+            for (int shift = 0; shift < 32; shift += 8) {
+                const int d = std::abs((int)(device[p] >> shift & 0xFF) - (int)(reference[p] >> shift & 0xFF));
+                worst = d > worst ? d : worst;
+                differing += d > Tolerance;
+            }
+        printf("[ filter   ] lanczos-3 to %dx%d largest gap %d\n", w, h, worst);
+        EXPECT_EQ(differing, 0) << w << " x " << h << ": worst gap " << worst;
+    }
+}
+
+// The occlusion filter exists on Direct3D 11 only. Its last pass mixes the colour image of the depth
+// graph towards the occlusion colour by the occlusion times the mix value: a mix value of 0, or a white
+// occlusion colour, gives the colour image back unchanged, and a black one only ever darkens it.
+TEST_F(FilterDeviceTest, TheOcclusionFilterMixesTheColourImageTowardsTheOcclusionColourByTheMixValue) {
+    Start(1);
+    GraphCreateParam param;
+    Graphics_Image_InitRenderTargetFormatParam(&param, 32, 1);
+    param.withDepthBuffer = 1;
+    const int depth = Graphics_Image_MakeEmptyGraph_GParam(&param, Width, Height, 0, 0, 0, 0, 0);
+    const int destination = MakeDrawableGraph(Width, Height);
+    ASSERT_GE(depth, 0);
+    ASSERT_GE(destination, 0);
+    BaseImage picture;
+    ASSERT_EQ(BaseImage_CreateARGB8(Width, Height, &picture), 0);
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            const uint32_t value = SourcePixel(x, y) | 0xFF000000u;
+            memcpy((uint8_t*)picture.pixels + (size_t)y * picture.pitch + (size_t)x * 4, &value, 4);
+        }
+    ASSERT_EQ(GraphFilter_Graph_Write(depth, 0, 0, &picture), 0);
+    BaseImage_Release(&picture);
+    const std::vector<uint32_t> colour = ReadGraph(depth);
+    ASSERT_EQ(colour.size(), (size_t)(Width * Height));
+    auto occlude = [&](int occlusionColour, double mix) {
+        EXPECT_EQ(FilterGraphToGraph(depth, destination, GraphFilter_KindSsao, depth, 0.5, 2.0, 0.01, 0.0, occlusionColour, mix), 0);
+        return ReadGraph(destination);
+    };
+    EXPECT_EQ(occlude(0, 0.0), colour) << "mix value 0";
+    EXPECT_EQ(occlude(0xFFFFFF, 1.0), colour) << "white occlusion colour";
+    const std::vector<uint32_t> darkened = occlude(0, 1.0);
+    ASSERT_EQ(darkened.size(), colour.size());
+    for (size_t p = 0; p < colour.size(); ++p)
+        for (int shift = 0; shift < 24; shift += 8)
+            ASSERT_LE(darkened[p] >> shift & 0xFF, colour[p] >> shift & 0xFF) << "pixel " << p;
 }
