@@ -166,8 +166,12 @@ int Graphics_D3D11_GraphFilter_GetWorkTexture(int pixelType, int width, int heig
     int32_t& entry = WorkTextures[pixelType][stepX][stepY][index];
     Image image;
     if (entry != -1 && ResolveGraph(entry, &image)) return entry;
+    // A 32-bit colour render target, or a float one for a float pixel type (the intermediate results of
+    // a float image keep their range).
     GraphCreateParam param;
     Graphics_Image_InitRenderTargetFormatParam(&param, 32, 1);
+    const ColorFormatDesc* format = Graphics_Image_GetTextureColorFormatByIndex(pixelType);
+    if (format != nullptr && format->isFloat) param.drawableIsFloat = 1;
     const int graph = Graphics_Image_MakeEmptyGraph_GParam(&param, 1 << stepX, 1 << stepY, 0, 0, 0, 0, 0);
     if (graph < 0) {
         char line[96];

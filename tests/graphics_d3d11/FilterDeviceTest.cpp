@@ -407,3 +407,28 @@ TEST_F(FilterDeviceTest, TheOcclusionFilterMixesTheColourImageTowardsTheOcclusio
         for (int shift = 0; shift < 24; shift += 8)
             ASSERT_LE(darkened[p] >> shift & 0xFF, colour[p] >> shift & 0xFF) << "pixel " << p;
 }
+
+// Work textures follow the float flag of the image they stand in for: a float graph filtered in place
+// goes through a float work texture, an ordinary one through a 32-bit colour one.
+TEST_F(FilterDeviceTest, AFloatGraphsWorkTextureIsAFloatRenderTarget) {
+    Start(1);
+    GraphCreateParam param;
+    Graphics_Image_InitRenderTargetFormatParam(&param, 32, 1);
+    param.drawableIsFloat = 1;
+    const int floating = Graphics_Image_MakeEmptyGraph_GParam(&param, Width, Height, 0, 0, 0, 0, 0);
+    const int plain = MakeSource(SourcePixel);
+    ASSERT_GE(floating, 0);
+    ASSERT_GE(plain, 0);
+    for (const int graph : {floating, plain}) {
+        ASSERT_EQ(FilterGraph(graph, GraphFilter_KindGauss, 8, 100), 0);
+        const GraphOrigRecord* orig = Graphics_Image_GetGraphRecord(graph, 0)->Orig;
+        const int work = Graphics_D3D11_GraphFilter_GetWorkTexture(orig->colorFormatIndex, Width, Height, 0);
+        ASSERT_GE(work, 0);
+        const GraphOrigRecord* workOrig = Graphics_Image_GetGraphRecord(work, 0)->Orig;
+        EXPECT_EQ(workOrig->format.isFloat, orig->format.isFloat) << (graph == floating ? "float" : "plain");
+        D3D11_TEXTURE2D_DESC desc = {};
+        D3D11Call_Texture2D_GetDesc(Graphics_D3D11_OrigTexture_Of(&workOrig->parts[0])->Texture, &desc);
+        if (graph == floating) EXPECT_EQ(desc.Format, DXGI_FORMAT_R16G16B16A16_FLOAT);
+        else EXPECT_TRUE(desc.Format == DXGI_FORMAT_B8G8R8A8_UNORM || desc.Format == DXGI_FORMAT_R8G8B8A8_UNORM) << desc.Format;
+    }
+}
