@@ -406,8 +406,9 @@ int LevelGammaGraph(float gamma) {
     return graph;
 }
 
-// The ambient-occlusion sample kernel: 64 vectors in the upper hemisphere whose lengths grow from 0.1
-// to about 0.97 over the table, the first three fixed, the rest spread by a fixed sequence.
+// The ambient-occlusion sample kernel: 64 vectors in the upper hemisphere (z >= 0) whose length for entry
+// i is 0.1 + 0.9 (i / 64)^2 (0.1 to about 0.97), entries 0, 1, 2, 32 and 63 fixed, the other directions
+// spread by a fixed sequence.
 struct SsaoKernelRecord {
     float Vectors[64][4];
     int32_t Made;
@@ -416,7 +417,14 @@ SsaoKernelRecord SsaoKernel;
 
 const float* SsaoSamples() {
     if (SsaoKernel.Made) return &SsaoKernel.Vectors[0][0];
-    static const float First[3][3] = {{-0.0791f, 0.0577f, 0.0203f}, {-0.0263f, 0.0967f, 0.0005f}, {0.072f, -0.0707f, 0.0013f}};
+    static const struct {
+        int Index;
+        float X, Y, Z;
+    } Fixed[5] = {{0, -0.079099f, 0.057714f, 0.020306f},
+                  {1, -0.0263f, 0.0967f, 0.0005f},
+                  {2, 0.072f, -0.0707f, 0.0013f},
+                  {32, 0.004501f, 0.324601f, 0.015450f},
+                  {63, -0.230385f, 0.924516f, 0.192770f}};
     uint32_t seed = 0x2545F491u;
     auto next = [&seed]() {
         seed = seed * 1664525u + 1013904223u;
@@ -424,19 +432,16 @@ const float* SsaoSamples() {
     };
     for (int i = 0; i < 64; ++i) {
         float* v = SsaoKernel.Vectors[i];
-        if (i < 3) {
-            v[0] = First[i][0], v[1] = First[i][1], v[2] = First[i][2];
-        } else {
-            float x, y, z, length2;
-            do {
-                x = next() * 2.0f - 1.0f, y = next() * 2.0f - 1.0f, z = next();
-                length2 = x * x + y * y + z * z;
-            } while (length2 < 0.01f || length2 > 1.0f || z < 0.05f);
-            const float t = (float)i / 63.0f;
-            const float scale = (0.1f + 0.87f * t * t) / BaseFunc_Sqrt(length2);
-            v[0] = x * scale, v[1] = y * scale, v[2] = z * scale;
-        }
-        v[3] = 1.0f;
+        float x, y, z, length2;
+        do {
+            x = next() * 2.0f - 1.0f, y = next() * 2.0f - 1.0f, z = next();
+            length2 = x * x + y * y + z * z;
+        } while (length2 < 0.01f || length2 > 1.0f || z < 0.05f);
+        const float t = (float)i / 64.0f;
+        const float scale = (0.1f + 0.9f * t * t) / BaseFunc_Sqrt(length2);
+        v[0] = x * scale, v[1] = y * scale, v[2] = z * scale, v[3] = 1.0f;
+        for (const auto& f : Fixed)
+            if (f.Index == i) v[0] = f.X, v[1] = f.Y, v[2] = f.Z;
     }
     SsaoKernel.Made = 1;
     return &SsaoKernel.Vectors[0][0];

@@ -229,26 +229,36 @@ inline std::string Lanczos3()
     return s + "mov_sat o0.xyzw, r9.xyzw\nret\n";
 }
 
-// SSAO, pass 0: the occlusion of each pixel from the depth graph (texture 1, view depth in red). cb3:
-// 0 radius, strength, bias, unused; 1 near, far, width, height; 2-5 projection; 6-9 its inverse; 10-73
-// the sample kernel. Texture 2 (4 x 4 pattern, wrapped) flips the kernel per pixel.
+// SSAO, pass 0: the occlusion of each pixel from the depth buffer of the depth graph (texture 1 at
+// coordinate 1, read with point sampling). cb3: 0 the sampling radius (view units), the strength, the
+// depth bias, the largest depth gap an occluder may have (0 or less: no limit); 1 near, far, width,
+// height; 2-5 the projection, 6-9 its inverse, each column by column; 10-73 the sample kernel. The pixel's
+// view position comes from its depth through the inverse projection. Each kernel vector, turned about the
+// view axis by the 4 x 4 pattern (texture 2, wrapped: the cosine of the angle in red) and pointed towards
+// the camera, scaled by the radius, gives a point near the surface; it is occluded when the depth buffer
+// at its place on the screen holds a surface in front of it by more than the bias. The share of occluded
+// points times the strength, clamped, is written to every colour channel; alpha 1. A flat surface facing
+// the camera is never occluded.
 inline std::string Ssao()
 {
-    std::string s = Head("Filter SSAO", 3, 2, 74, 8);
-    // View position of the pixel: clip position through the inverse projection, scaled to its depth.
+    std::string s = Head("Filter SSAO", 3, 2, 74, 12);
     s += "sample r0.xyzw, v2.xyxx, t1.xyzw, s1\n";
-    s += "mad r1.xy, v1.xyxx, l(2.000000, -2.000000, 0, 0), l(-1.000000, 1.000000, 0, 0)\nmov r1.zw, l(0, 0, 1.000000, 1.000000)\n";
+    s += "mad r1.xy, v2.xyxx, l(2.000000, -2.000000, 0, 0), l(-1.000000, 1.000000, 0, 0)\nmov r1.z, r0.x\nmov r1.w, l(1.000000)\n";
     for (int c = 0; c < 4; ++c) s += std::string("dp4 r2.") + "xyzw"[c] + ", r1.xyzw, cb3[" + Num(6 + c) + "].xyzw\n";
-    s += "div r2.xyz, r2.xyzx, r2.zzzz\nmul r2.xyz, r2.xyzx, r0.xxxx\n";
+    s += "div r2.xyz, r2.xyzx, r2.wwww\n";
     s += "mul r3.xy, v1.xyxx, cb3[1].zwzz\nmul r3.xy, r3.xyxx, l(0.250000, 0.250000, 0, 0)\nsample r3.xyzw, r3.xyxx, t2.xyzw, s2\n";
-    s += "mad r3.xyz, r3.xyzx, l(2.000000, 2.000000, 2.000000, 0), l(-1.000000, -1.000000, -1.000000, 0)\n";
-    s += "mov r4.x, l(0)\n";
+    s += "mad r3.y, -r3.x, r3.x, l(1.000000)\nmax r3.y, r3.y, l(0.000000)\nsqrt r3.y, r3.y\n";
+    s += "ge r11.x, l(0.000000), cb3[0].w\nmov r4.x, l(0)\n";
     for (int k = 0; k < 64; ++k) {
-        s += "mul r5.xyz, cb3[" + Num(10 + k) + "].xyzx, r3.xyzx\nmad r5.xyz, r5.xyzx, cb3[0].xxxx, r2.xyzx\nmov r5.w, l(1.000000)\n";
+        const std::string v = "cb3[" + Num(10 + k) + "]";
+        s += "mul r5.x, " + v + ".x, r3.x\nmad r5.x, -" + v + ".y, r3.y, r5.x\nmul r5.y, " + v + ".x, r3.y\n";
+        s += "mad r5.y, " + v + ".y, r3.x, r5.y\nmov r5.z, -" + v + ".z\nmad r5.xyz, r5.xyzx, cb3[0].xxxx, r2.xyzx\nmov r5.w, l(1.000000)\n";
         s += "dp4 r6.x, r5.xyzw, cb3[2].xyzw\ndp4 r6.y, r5.xyzw, cb3[3].xyzw\ndp4 r6.w, r5.xyzw, cb3[5].xyzw\n";
-        s += "div r6.xy, r6.xyxx, r6.wwww\nmad r6.xy, r6.xyxx, l(0.500000, -0.500000, 0, 0), l(0.500000, 0.500000, 0, 0)\n";
-        s += "sample r7.xyzw, r6.xyxx, t1.xyzw, s1\nadd r7.x, r7.x, cb3[0].z\nlt r7.x, r7.x, r5.z\n";
-        s += "movc r7.x, r7.x, l(1.000000), l(0.000000)\nadd r4.x, r4.x, r7.x\n";
+        s += "div r6.xy, r6.xyxx, r6.wwww\nmad r7.xy, r6.xyxx, l(0.500000, -0.500000, 0, 0), l(0.500000, 0.500000, 0, 0)\n";
+        s += "sample r8.xyzw, r7.xyxx, t1.xyzw, s1\nmov r6.z, r8.x\nmov r6.w, l(1.000000)\n";
+        s += "dp4 r9.x, r6.xyzw, cb3[8].xyzw\ndp4 r9.y, r6.xyzw, cb3[9].xyzw\ndiv r9.x, r9.x, r9.y\n";
+        s += "add r9.z, r5.z, -cb3[0].z\nlt r9.w, r9.x, r9.z\nadd r10.x, r2.z, -r9.x\nlt r10.y, r10.x, cb3[0].w\n";
+        s += "or r10.y, r10.y, r11.x\nand r9.w, r9.w, r10.y\nmovc r9.w, r9.w, l(1.000000), l(0.000000)\nadd r4.x, r4.x, r9.w\n";
     }
     s += "mul r4.x, r4.x, l(0.015625)\nmul_sat r4.x, r4.x, cb3[0].y\nmov o0.xyz, r4.xxxx\nmov o0.w, l(1.000000)\n";
     return s + "ret\n";

@@ -374,7 +374,8 @@ TEST_F(FilterDeviceTest, LanczosResamplingFollowsItsDefinitionWithinTwoPerChanne
 
 // The occlusion filter exists on Direct3D 11 only. Its last pass mixes the colour image of the depth
 // graph towards the occlusion colour by the occlusion times the mix value: a mix value of 0, or a white
-// occlusion colour, gives the colour image back unchanged, and a black one only ever darkens it.
+// occlusion colour, gives the colour image back unchanged, and a black one only ever darkens it; a flat
+// depth has nothing in front of it, so even a black colour at mix 1 leaves the image as it was.
 TEST_F(FilterDeviceTest, TheOcclusionFilterMixesTheColourImageTowardsTheOcclusionColourByTheMixValue) {
     Start(1);
     GraphCreateParam param;
@@ -401,6 +402,14 @@ TEST_F(FilterDeviceTest, TheOcclusionFilterMixesTheColourImageTowardsTheOcclusio
     };
     EXPECT_EQ(occlude(0, 0.0), colour) << "mix value 0";
     EXPECT_EQ(occlude(0xFFFFFF, 1.0), colour) << "white occlusion colour";
+    // A flat surface facing the camera (every depth the same) is never occluded, whatever its depth.
+    D3D11OrigTexture* part = Graphics_D3D11_OrigTexture_Of(&Graphics_Image_GetGraphRecord(depth, 0)->Orig->parts[0]);
+    ASSERT_NE(part, nullptr);
+    ASSERT_NE(part->DepthViews, nullptr);
+    for (const float level : {0.5f, 0.97f}) {
+        D3D11Call_DeviceContext_ClearDepthStencilView(part->DepthViews[0], D3D11_CLEAR_DEPTH, level, 0);
+        EXPECT_EQ(occlude(0, 1.0), colour) << "flat depth " << level;
+    }
     const std::vector<uint32_t> darkened = occlude(0, 1.0);
     ASSERT_EQ(darkened.size(), colour.size());
     for (size_t p = 0; p < colour.size(); ++p)
