@@ -485,7 +485,16 @@ int DrawRectangleOutline(int x1, int y1, int x2, int y2, unsigned int color, int
     if (!HardwarePrimitives())
         return RunSoft(OrderedClamped(x1, y1, x2, y2),
                        [&] { return Graphics_Soft_DrawRectOutline(x1, y1, x2, y2, color, thickness); });
-    return RunHardware(OrderedClamped(x1, y1, x2, y2),
+    // The device centres a thick frame on the rectangle's border: it reaches t / 2 (one less for an even
+    // t) beyond the rectangle on every side, and the bracket covers all of it.
+    int64_t grow = thickness > 1 ? thickness / 2 - (thickness % 2 == 0 ? 1 : 0) : 0;
+    if (grow > 0x40000000) grow = 0x40000000;
+    auto widen = [grow](int v, int direction) {
+        const int64_t moved = (int64_t)v + direction * grow;
+        return (int)(moved < INT32_MIN ? INT32_MIN : moved > INT32_MAX ? INT32_MAX : moved);
+    };
+    const int left = x1 < x2 ? x1 : x2, right = x1 < x2 ? x2 : x1, top = y1 < y2 ? y1 : y2, bottom = y1 < y2 ? y2 : y1;
+    return RunHardware(OrderedClamped(widen(left, -1), widen(top, -1), widen(right, 1), widen(bottom, 1)),
                        [&] { return Graphics_Dispatch_DrawRectOutline(x1, y1, x2, y2, color, thickness); });
 }
 

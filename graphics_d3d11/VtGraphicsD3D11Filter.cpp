@@ -44,6 +44,18 @@ int NamedShaderCount = 0;
 int32_t ChannelMixShaders[D3D11SHADER_CHANNEL_MIX_COUNT];
 int32_t WorkTextures[D3D11FilterPixelTypes][D3D11FilterSizeSteps][D3D11FilterSizeSteps][2];
 
+// Deletes what the caches hold (each handle's delete notification puts -1 back into its entry), so that a
+// device made again starts from nothing and no handle of the old device is left behind.
+void DeleteCachedHandles() {
+    for (int i = 0; i < NamedShaderCount; ++i)
+        if (NamedShaders[i].Handle != -1) Handle_Delete(NamedShaders[i].Handle, 0, 0);
+    for (int32_t& handle : ChannelMixShaders)
+        if (handle != -1) Handle_Delete(handle, 0, 0);
+    int32_t* work = &WorkTextures[0][0][0][0];
+    for (size_t i = 0; i < sizeof(WorkTextures) / sizeof(int32_t); ++i)
+        if (work[i] != -1) DeleteGraph(work[i]);
+}
+
 void ResetCaches() {
     for (int i = 0; i < NamedShaderCount; ++i) NamedShaders[i].Handle = -1;
     for (int32_t& handle : ChannelMixShaders) handle = -1;
@@ -154,8 +166,12 @@ int Graphics_D3D11_GraphFilter_GetWorkTexture(int pixelType, int width, int heig
     int32_t& entry = WorkTextures[pixelType][stepX][stepY][index];
     Image image;
     if (entry != -1 && ResolveGraph(entry, &image)) return entry;
+    // A 32-bit colour render target, or a float one for a float pixel type (the intermediate results of
+    // a float image keep their range).
     GraphCreateParam param;
     Graphics_Image_InitRenderTargetFormatParam(&param, 32, 1);
+    const ColorFormatDesc* format = Graphics_Image_GetTextureColorFormatByIndex(pixelType);
+    if (format != nullptr && format->isFloat) param.drawableIsFloat = 1;
     const int graph = Graphics_Image_MakeEmptyGraph_GParam(&param, 1 << stepX, 1 << stepY, 0, 0, 0, 0, 0);
     if (graph < 0) {
         char line[96];
@@ -390,8 +406,9 @@ int LevelGammaGraph(float gamma) {
     return graph;
 }
 
-// The ambient-occlusion sample kernel: 64 vectors in the upper hemisphere whose lengths grow from 0.1
-// to about 0.97 over the table, the first three fixed, the rest spread by a fixed sequence.
+// The ambient-occlusion sample kernel: 64 vectors in the upper hemisphere (z >= 0) whose length for entry
+// i is 0.1 + 0.9 (i / 64)^2 (0.1 to about 0.97), entries 0, 1, 2, 32 and 63 fixed, the other directions
+// spread by a fixed sequence.
 struct SsaoKernelRecord {
     float Vectors[64][4];
     int32_t Made;
@@ -400,7 +417,14 @@ SsaoKernelRecord SsaoKernel;
 
 const float* SsaoSamples() {
     if (SsaoKernel.Made) return &SsaoKernel.Vectors[0][0];
-    static const float First[3][3] = {{-0.0791f, 0.0577f, 0.0203f}, {-0.0263f, 0.0967f, 0.0005f}, {0.072f, -0.0707f, 0.0013f}};
+    static const struct {
+        int Index;
+        float X, Y, Z;
+    } Fixed[5] = {{0, -0.079099f, 0.057714f, 0.020306f},
+                  {1, -0.0263f, 0.0967f, 0.0005f},
+                  {2, 0.072f, -0.0707f, 0.0013f},
+                  {32, 0.004501f, 0.324601f, 0.015450f},
+                  {63, -0.230385f, 0.924516f, 0.192770f}};
     uint32_t seed = 0x2545F491u;
     auto next = [&seed]() {
         seed = seed * 1664525u + 1013904223u;
@@ -408,19 +432,16 @@ const float* SsaoSamples() {
     };
     for (int i = 0; i < 64; ++i) {
         float* v = SsaoKernel.Vectors[i];
-        if (i < 3) {
-            v[0] = First[i][0], v[1] = First[i][1], v[2] = First[i][2];
-        } else {
-            float x, y, z, length2;
-            do {
-                x = next() * 2.0f - 1.0f, y = next() * 2.0f - 1.0f, z = next();
-                length2 = x * x + y * y + z * z;
-            } while (length2 < 0.01f || length2 > 1.0f || z < 0.05f);
-            const float t = (float)i / 63.0f;
-            const float scale = (0.1f + 0.87f * t * t) / BaseFunc_Sqrt(length2);
-            v[0] = x * scale, v[1] = y * scale, v[2] = z * scale;
-        }
-        v[3] = 1.0f;
+        float x, y, z, length2;
+        do {
+            x = next() * 2.0f - 1.0f, y = next() * 2.0f - 1.0f, z = next();
+            length2 = x * x + y * y + z * z;
+        } while (length2 < 0.01f || length2 > 1.0f || z < 0.05f);
+        const float t = (float)i / 64.0f;
+        const float scale = (0.1f + 0.9f * t * t) / BaseFunc_Sqrt(length2);
+        v[0] = x * scale, v[1] = y * scale, v[2] = z * scale, v[3] = 1.0f;
+        for (const auto& f : Fixed)
+            if (f.Index == i) v[0] = f.X, v[1] = f.Y, v[2] = f.Z;
     }
     SsaoKernel.Made = 1;
     return &SsaoKernel.Vectors[0][0];
@@ -445,6 +466,19 @@ void TextureSize(int handle, float* width, float* height) {
 const char* Variant(char* buffer, size_t size, const char* base, int pma) {
     snprintf(buffer, size, "%s%s.pso", base, pma ? "_PMA" : "");
     return buffer;
+}
+
+// The destination's area of the run copied into the same place of the pass output.
+void CopyDestinationArea(GraphFilterContext* run) {
+    ID3D11Texture2D *from = nullptr, *to = nullptr;
+    ID3D11ShaderResourceView *fromView = nullptr, *toView = nullptr;
+    ID3D11RenderTargetView *fromTarget = nullptr, *toTarget = nullptr;
+    if (!PassImage(run->Destination, &from, &fromView, &fromTarget) || fromView == nullptr ||
+        !PassImage(run->PassOutput, &to, &toView, &toTarget) || toTarget == nullptr)
+        return;
+    const RECT rect = {run->DestX, run->DestY, run->DestX + (run->X2 - run->X1), run->DestY + (run->Y2 - run->Y1)};
+    Graphics_D3D11_ShaderBlit(from, fromView, &rect, to, toTarget, &rect, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, 0);
 }
 
 int Pass(const char* name, GraphFilterContext* run, int linear, int divisor, int second) {
@@ -643,12 +677,16 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
             return Pass(shader, run, 1, divisor, -1);
         }
         case GraphFilter_KindBrightClip: {
-            const int greater = args->Ints[0] == 5, fill = args->Ints[1] != 0, pma = args->Ints[2] != 0;
+            // The fill shaders for a fill flag of exactly 1; any other flag clips without filling.
+            const int greater = args->Ints[0] == 5, fill = args->Ints[1] == 1, pma = args->Ints[2] != 0;
             for (int i = 0; i < 4; ++i) c[i] = args->Floats[0];
             memcpy(c + 4, LumaWeights, sizeof(LumaWeights));
-            if (fill) PutColour(c + 8, args->Colors[0]);
+            PutColour(c + 8, args->Colors[0]);
             const char* base = greater ? (fill ? "BrightClipFillGreater" : "BrightClipGreater")
                                        : (fill ? "BrightClipFillLess" : "BrightClipLess");
+            // Without fill the clipped pixels are not written and keep what the destination holds: a work
+            // texture standing in for the destination takes the destination's pixels first.
+            if (!fill && run->PassOutput != run->Destination) CopyDestinationArea(run);
             return Pass(Variant(name, sizeof(name), base, pma), run, 0, 1, -1);
         }
         case GraphFilter_KindBrightScale: {
@@ -688,10 +726,20 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
             PutColour(c + 4, args->Colors[0]);
             PutColour(c + 8, args->Colors[1]);
             return Pass(Variant(name, sizeof(name), "TwoColor", args->Ints[0]), run, 0, 1, -1);
-        case GraphFilter_KindGradientMap:
+        case GraphFilter_KindGradientMap: {
+            // Slots 4-6: the gradient's width and its top-left texel in its texture (the shader reads the
+            // top row's texels by their integer place).
             memcpy(c, LumaWeights, sizeof(LumaWeights));
+            Image gradient;
+            c[4] = c[5] = c[6] = c[7] = 0.0f;
+            if (ResolveGraph(args->Ints[0], &gradient)) {
+                c[4] = (float)gradient.Graph->Width;
+                if (gradient.Graph->drawPartCount > 0)
+                    c[5] = (float)gradient.Graph->drawParts[0].srcX, c[6] = (float)gradient.Graph->drawParts[0].srcY;
+            }
             return Pass(Variant(name, sizeof(name), args->Ints[1] ? "GradientMapRev" : "GradientMap", args->Ints[2]), run, 0, 1,
                         args->Ints[0]);
+        }
         case GraphFilter_KindReplacement:
             PutPacked(c, args->Packed[0]);
             PutPacked(c + 4, args->Packed[1]);
@@ -832,6 +880,9 @@ int Graphics_D3D11_GraphFilter_Install() {
 
 int Graphics_D3D11_GraphFilter_Uninstall() {
     ReleaseFilterRow();
+    DeleteCachedHandles();
+    if (LevelGamma.Graph != -1) DeleteGraph(LevelGamma.Graph);
+    ResetCaches();
     GraphFilter_Seams.DeviceRectBltSetup = GraphFilter_GraphSeams.DeviceRectBltSetup;
     GraphFilter_Seams.DeviceRectBltPassSetup = GraphFilter_GraphSeams.DeviceRectBltPassSetup;
     GraphFilter_Seams.DeviceRestoreDrawState = GraphFilter_GraphSeams.DeviceRestoreDrawState;

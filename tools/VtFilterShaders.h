@@ -105,40 +105,6 @@ inline std::string DownScale(int factor)
     return s + "mul o0.xyzw, r0.xyzw, l(" + scale + ")\nret\n";
 }
 
-// Bright clip: pixels whose luminance is below (above for `greater`) the threshold become the fill
-// colour, or transparent black without fill.
-inline std::string BrightClip(bool greater, bool fill, bool pma)
-{
-    std::string body = Luminance(1);
-    body += greater ? "lt r1.x, cb3[0].x, r1.x\n" : "lt r1.x, r1.x, cb3[0].x\n";
-    body += "movc r0.xyzw, r1.xxxx, " + std::string(fill ? "cb3[2].xyzw" : "l(0, 0, 0, 0)") + ", r0.xyzw\n";
-    return ColourFilter(std::string("BrightClip") + (fill ? "Fill" : "") + (greater ? "Greater" : "Less"), pma, 1, 3, body);
-}
-
-inline std::string BrightnessScale(bool pma)
-{
-    return ColourFilter("BrightnessScale", pma, 1, 1, "add r0.xyz, r0.xyzx, -cb3[0].xxxx\nmul_sat r0.xyz, r0.xyzx, cb3[0].yyyy\n");
-}
-
-// HSB: the hue turned by cb3[0].x degrees about the grey axis (hue lock: the colour takes that hue at its
-// own saturation), the saturation scaled by 1 + cb3[0].y, the brightness moved by cb3[0].z.
-inline std::string Hsb(bool hueLock, bool pma)
-{
-    std::string body = "dp3 r1.x, r0.xyzx, l(0.299000, 0.587000, 0.114000, 0)\nadd r2.xyz, r0.xyzx, -r1.xxxx\n";
-    if (hueLock) {
-        // Chroma length kept, direction = red turned by the hue.
-        body += "dp3 r3.x, r2.xyzx, r2.xyzx\nsqrt r3.x, r3.x\nmov r2.xyz, l(0.816497, -0.408248, -0.408248, 0)\n";
-        body += "mul r2.xyz, r2.xyzx, r3.xxxx\n";
-    }
-    body += "mul r3.x, cb3[0].x, l(0.017453)\nsincos r4.x, r4.y, r3.x\n";
-    // Rotation about (1, 1, 1) / sqrt 3: v cos + (k x v) sin + k (k . v)(1 - cos); k . v = 0 for chroma.
-    body += "add r5.x, r2.z, -r2.y\nadd r5.y, r2.x, -r2.z\nadd r5.z, r2.y, -r2.x\nmul r5.xyz, r5.xyzx, l(0.577350, 0.577350, 0.577350, 0)\n";
-    body += "mul r2.xyz, r2.xyzx, r4.yyyy\nmad r2.xyz, r5.xyzx, r4.xxxx, r2.xyzx\n";
-    body += "add r3.x, cb3[0].y, l(1.000000)\nmax r3.x, r3.x, l(0.000000)\nmad r0.xyz, r2.xyzx, r3.xxxx, r1.xxxx\n";
-    body += "add_sat r0.xyz, r0.xyzx, cb3[0].zzzz\n";
-    return ColourFilter(hueLock ? "Hsb hue lock" : "Hsb", pma, 1, 3, body);
-}
-
 inline std::string Invert(bool pma)
 {
     return ColourFilter("Invert", pma, 1, 0, "add r0.xyz, -r0.xyzx, l(1.000000, 1.000000, 1.000000, 0)\n");
@@ -162,16 +128,6 @@ inline std::string TwoColor(bool pma)
     return ColourFilter("TwoColor", pma, 1, 3, Luminance(0) + "lt r1.x, r1.x, cb3[0].w\nmovc r0.xyzw, r1.xxxx, cb3[1].xyzw, cb3[2].xyzw\n");
 }
 
-// Gradient map: the luminance (reversed) picks the texel of the gradient graph (texture 1, left to
-// right); the alpha is multiplied.
-inline std::string GradientMap(bool reverse, bool pma)
-{
-    std::string body = Luminance(0);
-    if (reverse) body += "add r1.x, -r1.x, l(1.000000)\n";
-    body += "mov r1.y, l(0.500000)\nsample r2.xyzw, r1.xyxx, t1.xyzw, s1\nmul r2.w, r2.w, r0.w\nmov r0.xyzw, r2.xyzw\n";
-    return ColourFilter(reverse ? "GradientMapRev" : "GradientMap", pma, 2, 1, body);
-}
-
 inline std::string Replacement(bool pma)
 {
     std::string body = "add r1.xyzw, r0.xyzw, -cb3[0].xyzw\nlt r1.xyzw, |r1.xyzw|, l(0.002000, 0.002000, 0.002000, 0.002000)\n";
@@ -187,22 +143,6 @@ inline std::string PremultipliedAlpha()
 inline std::string InterpolatedAlpha()
 {
     return ColourFilter("InterpolatedAlpha", false, 1, 0, Unpremultiply("r0"));
-}
-
-// YUV to RGB (BT.601): Y from the source's red; U and V from the UV graph (texture 1, coordinate 0
-// scaled by cb3[0].xy) or, without one, from the source's green and blue. RRA: the alpha from the
-// source's alpha, else 1.
-inline std::string YuvToRgb(bool uvGraph, bool rra)
-{
-    std::string s = Head(std::string("Filter YUV to RGB") + (uvGraph ? ", UV graph" : "") + (rra ? ", alpha kept" : ""), uvGraph ? 2 : 1, 2, 1, 4);
-    s += "sample r0.xyzw, v1.xyxx, t0.xyzw, s0\n";
-    if (uvGraph) s += "mul r1.xy, v1.xyxx, cb3[0].xyxx\nsample r1.xyzw, r1.xyxx, t1.xyzw, s1\n";
-    else s += "mov r1.xy, r0.yzyy\n";
-    s += "add r1.xy, r1.xyxx, l(-0.500000, -0.500000, 0, 0)\n";
-    s += "mad r2.x, r1.y, l(1.402000), r0.x\nmad r2.y, r1.x, l(-0.344136), r0.x\nmad r2.y, r1.y, l(-0.714136), r2.y\n";
-    s += "mad r2.z, r1.x, l(1.772000), r0.x\n";
-    s += rra ? "mov r2.w, r0.w\n" : "mov r2.w, l(1.000000)\n";
-    return s + "mov_sat o0.xyzw, r2.xyzw\nret\n";
 }
 
 // Catmull-Rom weights of f (a component of r2) into r3.xyzw; r4 is scratch.
@@ -289,26 +229,36 @@ inline std::string Lanczos3()
     return s + "mov_sat o0.xyzw, r9.xyzw\nret\n";
 }
 
-// SSAO, pass 0: the occlusion of each pixel from the depth graph (texture 1, view depth in red). cb3:
-// 0 radius, strength, bias, unused; 1 near, far, width, height; 2-5 projection; 6-9 its inverse; 10-73
-// the sample kernel. Texture 2 (4 x 4 pattern, wrapped) flips the kernel per pixel.
+// SSAO, pass 0: the occlusion of each pixel from the depth buffer of the depth graph (texture 1 at
+// coordinate 1, read with point sampling). cb3: 0 the sampling radius (view units), the strength, the
+// depth bias, the largest depth gap an occluder may have (0 or less: no limit); 1 near, far, width,
+// height; 2-5 the projection, 6-9 its inverse, each column by column; 10-73 the sample kernel. The pixel's
+// view position comes from its depth through the inverse projection. Each kernel vector, turned about the
+// view axis by the 4 x 4 pattern (texture 2, wrapped: the cosine of the angle in red) and pointed towards
+// the camera, scaled by the radius, gives a point near the surface; it is occluded when the depth buffer
+// at its place on the screen holds a surface in front of it by more than the bias. The share of occluded
+// points times the strength, clamped, is written to every colour channel; alpha 1. A flat surface facing
+// the camera is never occluded.
 inline std::string Ssao()
 {
-    std::string s = Head("Filter SSAO", 3, 2, 74, 8);
-    // View position of the pixel: clip position through the inverse projection, scaled to its depth.
+    std::string s = Head("Filter SSAO", 3, 2, 74, 12);
     s += "sample r0.xyzw, v2.xyxx, t1.xyzw, s1\n";
-    s += "mad r1.xy, v1.xyxx, l(2.000000, -2.000000, 0, 0), l(-1.000000, 1.000000, 0, 0)\nmov r1.zw, l(0, 0, 1.000000, 1.000000)\n";
+    s += "mad r1.xy, v2.xyxx, l(2.000000, -2.000000, 0, 0), l(-1.000000, 1.000000, 0, 0)\nmov r1.z, r0.x\nmov r1.w, l(1.000000)\n";
     for (int c = 0; c < 4; ++c) s += std::string("dp4 r2.") + "xyzw"[c] + ", r1.xyzw, cb3[" + Num(6 + c) + "].xyzw\n";
-    s += "div r2.xyz, r2.xyzx, r2.zzzz\nmul r2.xyz, r2.xyzx, r0.xxxx\n";
+    s += "div r2.xyz, r2.xyzx, r2.wwww\n";
     s += "mul r3.xy, v1.xyxx, cb3[1].zwzz\nmul r3.xy, r3.xyxx, l(0.250000, 0.250000, 0, 0)\nsample r3.xyzw, r3.xyxx, t2.xyzw, s2\n";
-    s += "mad r3.xyz, r3.xyzx, l(2.000000, 2.000000, 2.000000, 0), l(-1.000000, -1.000000, -1.000000, 0)\n";
-    s += "mov r4.x, l(0)\n";
+    s += "mad r3.y, -r3.x, r3.x, l(1.000000)\nmax r3.y, r3.y, l(0.000000)\nsqrt r3.y, r3.y\n";
+    s += "ge r11.x, l(0.000000), cb3[0].w\nmov r4.x, l(0)\n";
     for (int k = 0; k < 64; ++k) {
-        s += "mul r5.xyz, cb3[" + Num(10 + k) + "].xyzx, r3.xyzx\nmad r5.xyz, r5.xyzx, cb3[0].xxxx, r2.xyzx\nmov r5.w, l(1.000000)\n";
+        const std::string v = "cb3[" + Num(10 + k) + "]";
+        s += "mul r5.x, " + v + ".x, r3.x\nmad r5.x, -" + v + ".y, r3.y, r5.x\nmul r5.y, " + v + ".x, r3.y\n";
+        s += "mad r5.y, " + v + ".y, r3.x, r5.y\nmov r5.z, -" + v + ".z\nmad r5.xyz, r5.xyzx, cb3[0].xxxx, r2.xyzx\nmov r5.w, l(1.000000)\n";
         s += "dp4 r6.x, r5.xyzw, cb3[2].xyzw\ndp4 r6.y, r5.xyzw, cb3[3].xyzw\ndp4 r6.w, r5.xyzw, cb3[5].xyzw\n";
-        s += "div r6.xy, r6.xyxx, r6.wwww\nmad r6.xy, r6.xyxx, l(0.500000, -0.500000, 0, 0), l(0.500000, 0.500000, 0, 0)\n";
-        s += "sample r7.xyzw, r6.xyxx, t1.xyzw, s1\nadd r7.x, r7.x, cb3[0].z\nlt r7.x, r7.x, r5.z\n";
-        s += "movc r7.x, r7.x, l(1.000000), l(0.000000)\nadd r4.x, r4.x, r7.x\n";
+        s += "div r6.xy, r6.xyxx, r6.wwww\nmad r7.xy, r6.xyxx, l(0.500000, -0.500000, 0, 0), l(0.500000, 0.500000, 0, 0)\n";
+        s += "sample r8.xyzw, r7.xyxx, t1.xyzw, s1\nmov r6.z, r8.x\nmov r6.w, l(1.000000)\n";
+        s += "dp4 r9.x, r6.xyzw, cb3[8].xyzw\ndp4 r9.y, r6.xyzw, cb3[9].xyzw\ndiv r9.x, r9.x, r9.y\n";
+        s += "add r9.z, r5.z, -cb3[0].z\nlt r9.w, r9.x, r9.z\nadd r10.x, r2.z, -r9.x\nlt r10.y, r10.x, cb3[0].w\n";
+        s += "or r10.y, r10.y, r11.x\nand r9.w, r9.w, r10.y\nmovc r9.w, r9.w, l(1.000000), l(0.000000)\nadd r4.x, r4.x, r9.w\n";
     }
     s += "mul r4.x, r4.x, l(0.015625)\nmul_sat r4.x, r4.x, cb3[0].y\nmov o0.xyz, r4.xxxx\nmov o0.w, l(1.000000)\n";
     return s + "ret\n";
@@ -341,6 +291,211 @@ inline std::string SsaoMix()
 inline std::string FloatColorScale()
 {
     return ColourFilter("FloatColorScale", false, 1, 2, "mad r0.xyzw, r0.xyzw, cb3[0].xyzw, cb3[1].xyzw\n");
+}
+
+// ---- Byte-exact colour filters -----------------------------------------------------------------------
+// These shaders take the texel's bytes as integers (red, green, blue, alpha in x, y, z, w; point sampling
+// reads an 8-bit texel as exactly byte / 255) and do the integer arithmetic of the software filters, so
+// that both give the same bytes. Luminance is weighed in 1/4096: the weights handed as 0.299, 0.587,
+// 0.114 become 1224, 2404, 466 when multiplied by 4096 and truncated, the software's own weights.
+
+// The bytes of the float texel `from` into the integer register `to`.
+inline std::string TexelBytes(const std::string& from, const std::string& to)
+{
+    return "mad " + to + ".xyzw, " + from + ".xyzw, l(255.000000, 255.000000, 255.000000, 255.000000), l(0.500000, 0.500000, 0.500000, 0.500000)\n"
+           "ftoi " + to + ".xyzw, " + to + ".xyzw\n";
+}
+
+// Straight colour bytes of the premultiplied bytes in `reg`: min(255, c x 255 / a), 0 where alpha is 0
+// (r14, r15 scratch).
+inline std::string UnpremultiplyBytes(const std::string& reg)
+{
+    return "imul null, r14.xyz, " + reg + ".xyzx, l(255, 255, 255, 0)\nudiv r14.xyz, null, r14.xyzx, " + reg + ".wwww\n"
+           "imin r14.xyz, r14.xyzx, l(255, 255, 255, 0)\nieq r15.x, " + reg + ".w, l(0)\n"
+           "movc " + reg + ".xyz, r15.xxxx, l(0, 0, 0, 0), r14.xyzx\n";
+}
+
+// The colour bytes in `reg` premultiplied by its alpha byte: c x a / 255, truncated.
+inline std::string PremultiplyBytes(const std::string& reg)
+{
+    return "imul null, " + reg + ".xyz, " + reg + ".xyzx, " + reg + ".wwww\nudiv " + reg + ".xyz, null, " + reg +
+           ".xyzx, l(255, 255, 255, 0)\n";
+}
+
+// The bytes in `reg` written out (r0 scratch).
+inline std::string OutputBytes(const std::string& reg)
+{
+    return "itof r0.xyzw, " + reg + ".xyzw\ndiv o0.xyzw, r0.xyzw, l(255.000000, 255.000000, 255.000000, 255.000000)\n";
+}
+
+// Luminance of the bytes in `reg` in 1/4096 by the weights of cb3[`weights`] into r13.x.
+inline std::string LuminanceBytes(const std::string& reg, int weights)
+{
+    return "mul r13.xyz, cb3[" + Num(weights) + "].xyzx, l(4096.000000, 4096.000000, 4096.000000, 0)\nftoi r13.xyz, r13.xyzx\n"
+           "imul null, r13.xyz, r13.xyzx, " + reg + ".xyzx\niadd r13.x, r13.x, r13.y\niadd r13.x, r13.x, r13.z\n";
+}
+
+// The head of a byte-exact filter: r0 the texel, r1 its bytes (straight for _PMA).
+inline std::string ByteFilterHead(const std::string& name, bool pma, int textures, int constants)
+{
+    std::string s = Head("Filter " + name + (pma ? ", premultiplied" : ""), textures, 2, constants, 16);
+    s += "sample r0.xyzw, v1.xyxx, t0.xyzw, s0\n" + TexelBytes("r0", "r1");
+    if (pma) s += UnpremultiplyBytes("r1");
+    return s;
+}
+
+// The HSL quantities of the bytes r1.xyz: r3.x max, r3.y min, r3.z delta, r3.w sum, r4.x lightness, r4.z
+// saturation (0-256), r5.xyz (max - c) x 256 / delta for red, green, blue (0 for a grey).
+inline std::string HslBytes()
+{
+    return "imax r3.x, r1.x, r1.y\nimax r3.x, r3.x, r1.z\nimin r3.y, r1.x, r1.y\nimin r3.y, r3.y, r1.z\n"
+           "iadd r3.z, r3.x, -r3.y\niadd r3.w, r3.x, r3.y\nushr r4.x, r3.w, l(1)\n"
+           "iadd r4.y, -r3.w, l(512)\nilt r4.z, l(128), r4.x\nmovc r4.y, r4.z, r4.y, r3.w\nimax r4.y, r4.y, l(1)\n"
+           "ishl r4.z, r3.z, l(8)\nudiv r4.z, null, r4.z, r4.y\n"
+           "imax r4.w, r3.z, l(1)\niadd r5.xyz, r3.xxxx, -r1.xyzx\nishl r5.xyz, r5.xyzx, l(8, 8, 8, 0)\n"
+           "udiv r5.xyz, null, r5.xyzx, r4.wwww\n";
+}
+
+// The colour bytes r10.xyz pulled to grey by the saturation in `k`, then lit to the lightness in `l`
+// (0-255): c + ((128 - c)(256 - k) >> 8), then (2 l c) >> 8 up to 128, else c + ((255 - c)(l - 128) 2 >> 8).
+// r12, r13, r14 scratch.
+inline std::string SaturateLightBytes(const std::string& k, const std::string& l)
+{
+    return "iadd r12.xyz, -r10.xyzx, l(128, 128, 128, 0)\niadd r12.w, -" + k + ", l(256)\n"
+           "imul null, r12.xyz, r12.xyzx, r12.wwww\nishr r12.xyz, r12.xyzx, l(8, 8, 8, 0)\niadd r10.xyz, r10.xyzx, r12.xyzx\n"
+           "ishl r12.w, " + l + ", l(1)\nimul null, r12.xyz, r10.xyzx, r12.wwww\nishr r12.xyz, r12.xyzx, l(8, 8, 8, 0)\n"
+           "iadd r13.xyz, -r10.xyzx, l(255, 255, 255, 0)\niadd r13.w, " + l + ", l(-128)\nishl r13.w, r13.w, l(1)\n"
+           "imul null, r13.xyz, r13.xyzx, r13.wwww\nishr r13.xyz, r13.xyzx, l(8, 8, 8, 0)\niadd r13.xyz, r13.xyzx, r10.xyzx\n"
+           "ilt r14.x, l(128), " + l + "\nmovc r10.xyz, r14.xxxx, r13.xyzx, r12.xyzx\n";
+}
+
+// The end of a byte-exact tone filter: alpha from the source, premultiplied for _PMA, written.
+inline std::string ToneTail(bool pma)
+{
+    std::string s = "mov r10.w, r1.w\n";
+    if (pma) s += PremultiplyBytes("r10");
+    return s + OutputBytes("r10") + "ret\n";
+}
+
+// ---- Bodies (byte-exact) -----------------------------------------------------------------------------
+
+// Bright clip: cb3[0].x the threshold (0-1), cb3[1] the luminance weights, cb3[2] the fill colour. A
+// pixel whose luminance lies below (above for `greater`) threshold x 255 x 4096 becomes the fill colour
+// (bytes truncated from colour x 255; premultiplied for _PMA); without fill it is not written at all, so
+// the target keeps its pixel. Every other pixel is the source's, byte for byte.
+inline std::string BrightClip(bool greater, bool fill, bool pma)
+{
+    const std::string name = std::string("BrightClip") + (fill ? "Fill" : "") + (greater ? "Greater" : "Less");
+    std::string s = Head("Filter " + name + (pma ? ", premultiplied" : ""), 1, 2, 3, 16);
+    s += "sample r0.xyzw, v1.xyxx, t0.xyzw, s0\n" + TexelBytes("r0", "r1") + "mov r2.xyzw, r1.xyzw\n";
+    if (pma) s += UnpremultiplyBytes("r2");
+    s += LuminanceBytes("r2", 1) + "mul r3.x, cb3[0].x, l(1044480.000000)\nftoi r3.x, r3.x\n";
+    s += greater ? "ilt r3.y, r3.x, r13.x\n" : "ilt r3.y, r13.x, r3.x\n";
+    if (!fill) return s + "discard_nz r3.y\nmov o0.xyzw, r0.xyzw\nret\n";
+    s += "mul r4.xyzw, cb3[2].xyzw, l(255.000000, 255.000000, 255.000000, 255.000000)\nftoi r4.xyzw, r4.xyzw\n";
+    s += "imax r4.xyzw, r4.xyzw, l(0, 0, 0, 0)\nimin r4.xyzw, r4.xyzw, l(255, 255, 255, 255)\n";
+    if (pma) s += PremultiplyBytes("r4");
+    return s + "movc r5.xyzw, r3.yyyy, r4.xyzw, r1.xyzw\n" + OutputBytes("r5") + "ret\n";
+}
+
+// Lightness stretch: cb3[0].x the low end / 255, cb3[0].y 255 / (high - low). Each pixel takes the pure
+// colour of its own hue, its own saturation and the lightness (L - low) x (255 x 4096 / (high - low)) >> 12.
+inline std::string BrightnessScale(bool pma)
+{
+    std::string s = ByteFilterHead("BrightnessScale", pma, 1, 1);
+    s += "mul r2.x, cb3[0].x, l(255.000000)\nround_ne r2.x, r2.x\nftoi r2.x, r2.x\n";
+    s += "div r2.y, l(255.000000), cb3[0].y\nround_ne r2.y, r2.y\nftoi r2.y, r2.y\nimax r2.y, r2.y, l(1)\n";
+    s += "udiv r2.z, null, l(1044480), r2.y\n";
+    s += HslBytes();
+    // The pure colour: the largest channel 255, one other the difference of the two others' distances.
+    s += "iadd r6.x, l(255), l(0)\niadd r6.y, r5.z, -r5.y\niadd r6.z, r5.y, -r5.z\n";
+    s += "iadd r7.y, l(255), l(0)\niadd r7.x, r5.z, -r5.x\niadd r7.z, r5.x, -r5.z\n";
+    s += "iadd r8.z, l(255), l(0)\niadd r8.x, r5.y, -r5.x\niadd r8.y, r5.x, -r5.y\n";
+    s += "imax r6.yz, r6.yyzy, l(0, 0, 0, 0)\nimax r7.xz, r7.xxzx, l(0, 0, 0, 0)\nimax r8.xy, r8.xyxx, l(0, 0, 0, 0)\n";
+    s += "ieq r9.x, r1.x, r3.x\nieq r9.y, r1.y, r3.x\nmovc r10.xyz, r9.yyyy, r7.xyzx, r8.xyzx\n"
+         "movc r10.xyz, r9.xxxx, r6.xyzx, r10.xyzx\n";
+    s += "iadd r11.x, r4.x, -r2.x\nimul null, r11.x, r11.x, r2.z\nishr r11.x, r11.x, l(12)\n"
+         "imax r11.x, r11.x, l(0)\nimin r11.x, r11.x, l(255)\n";
+    s += SaturateLightBytes("r4.z", "r11.x") + "imin r10.xyz, r10.xyzx, l(255, 255, 255, 0)\n";
+    return s + ToneTail(pma);
+}
+
+// HSB in the HSL model: cb3[0].x the hue in sixths of a turn, cb3[0].y the saturation factor, cb3[0].z
+// the brightness (-1 to 1). Hue in 1536ths of a turn; hue lock takes that hue for every pixel.
+inline std::string Hsb(bool hueLock, bool pma)
+{
+    std::string s = ByteFilterHead(hueLock ? "Hsb hue lock" : "Hsb", pma, 1, 3);
+    s += "mul r2.xyz, cb3[0].xyzx, l(256.000000, 256.000000, 256.000000, 0)\nftoi r2.xyz, r2.xyzx\n";
+    if (hueLock) s += "ieq r2.w, r2.x, l(1536)\nmovc r2.x, r2.w, l(0), r2.x\n";
+    s += "iadd r2.w, r2.y, l(256)\n";
+    // Brightness.
+    s += "iadd r3.xyz, -r1.xyzx, l(255, 255, 255, 0)\nimul null, r3.xyz, r3.xyzx, r2.zzzz\nishr r3.xyz, r3.xyzx, l(8, 8, 8, 0)\n"
+         "iadd r3.xyz, r3.xyzx, r1.xyzx\niadd r4.x, r2.z, l(256)\nimul null, r4.yzw, r1.xxyz, r4.xxxx\n"
+         "ishr r4.yzw, r4.yyzw, l(0, 8, 8, 8)\nilt r5.x, l(0), r2.z\nmovc r1.xyz, r5.xxxx, r3.xyzx, r4.yzwy\n";
+    s += HslBytes();
+    if (hueLock) {
+        s += "mov r6.w, r2.x\n";
+    } else {
+        s += "iadd r6.x, r5.z, -r5.y\niadd r6.y, r5.x, -r5.z\niadd r6.y, r6.y, l(512)\niadd r6.z, r5.y, -r5.x\n"
+             "iadd r6.z, r6.z, l(1024)\nieq r7.x, r1.x, r3.x\nieq r7.y, r1.y, r3.x\nmovc r6.w, r7.y, r6.y, r6.z\n"
+             "movc r6.w, r7.x, r6.x, r6.w\nilt r7.z, r6.w, l(0)\niadd r7.w, r6.w, l(1536)\nmovc r6.w, r7.z, r7.w, r6.w\n"
+             "ieq r7.z, r3.z, l(0)\nmovc r6.w, r7.z, l(0), r6.w\niadd r6.w, r6.w, r2.x\n"
+             "ilt r7.z, r6.w, l(0)\niadd r7.w, r6.w, l(1536)\nmovc r6.w, r7.z, r7.w, r6.w\n"
+             "ige r7.z, r6.w, l(1536)\niadd r7.w, r6.w, l(-1536)\nmovc r6.w, r7.z, r7.w, r6.w\n";
+    }
+    // The pure colour of the hue: 0, 255, f, 255 - f by sector.
+    s += "and r7.x, r6.w, l(255)\nushr r7.y, r6.w, l(8)\nmov r9.x, l(0)\niadd r9.y, l(255), l(0)\nmov r9.z, r7.x\n"
+         "iadd r9.w, -r7.x, l(255)\nmov r10.xyz, r9.yxwy\n";
+    const char* sectors[5] = {"r9.yzxy", "r9.wyxw", "r9.xyzx", "r9.xwyx", "r9.zxyz"};
+    for (int sector = 4; sector >= 0; --sector)
+        s += "ieq r11.x, r7.y, l(" + Num(sector) + ")\nmovc r10.xyz, r11.xxxx, " + sectors[sector] + ", r10.xyzx\n";
+    s += "imul null, r11.x, r2.w, r4.z\nishr r11.x, r11.x, l(8)\nimin r11.x, r11.x, l(256)\n";
+    s += SaturateLightBytes("r11.x", "r4.x") + "and r10.xyz, r10.xyzx, l(255, 255, 255, 0)\n";
+    return s + ToneTail(pma);
+}
+
+// Gradient map: the luminance's whole steps (0-255; reversed 255 - step) pick column step x width / 256
+// of the gradient graph's top row (texture 1; cb3[1].x its width, cb3[1].yz its place in the texture);
+// the pixel becomes that texel, alpha included (colour premultiplied by the texel's alpha for _PMA).
+inline std::string GradientMap(bool reverse, bool pma)
+{
+    std::string s = ByteFilterHead(reverse ? "GradientMapRev" : "GradientMap", pma, 2, 2);
+    s += LuminanceBytes("r1", 0) + "ushr r2.x, r13.x, l(12)\n";
+    if (reverse) s += "iadd r2.x, -r2.x, l(255)\n";
+    s += "ftoi r3.xyz, cb3[1].xyzx\nimul null, r2.y, r2.x, r3.x\nushr r2.y, r2.y, l(8)\niadd r4.x, r2.y, r3.y\n"
+         "mov r4.y, r3.z\nmov r4.zw, l(0, 0, 0, 0)\nld r5.xyzw, r4.xyzw, t1.xyzw\n";
+    if (!pma) return s + "mov o0.xyzw, r5.xyzw\nret\n";
+    return s + TexelBytes("r5", "r6") + PremultiplyBytes("r6") + OutputBytes("r6") + "ret\n";
+}
+
+// YUV to RGB in 15-bit fixed point: Y the source's blue byte; U and V the blue and green bytes of the UV
+// graph (texture 1 at coordinate 0 scaled by cb3[0].xy), or without one the source's green and red bytes.
+// Blue Y 32768 + 58064 u, green Y 32768 - 11272 u - 23396 v, red Y 32768 + 45940 v (u, v less 128), each
+// clamped to 0 .. 255 x 32768 and shifted down by 15. Alpha 255; the RRA layout takes it from the red
+// conversion of the Y and V half a source (cb3[0].z) and half a UV graph (cb3[0].w) to the right.
+inline std::string YuvToRgb(bool uvGraph, bool rra)
+{
+    std::string s = Head(std::string("Filter YUV to RGB") + (uvGraph ? ", UV graph" : "") + (rra ? ", alpha picture at the right" : ""),
+                         uvGraph ? 2 : 1, 2, 1, 12);
+    s += "sample r0.xyzw, v1.xyxx, t0.xyzw, s0\n" + TexelBytes("r0", "r1");
+    if (uvGraph) s += "mul r2.xy, v1.xyxx, cb3[0].xyxx\nsample r3.xyzw, r2.xyxx, t1.xyzw, s1\n" + TexelBytes("r3", "r3") + "mov r4.xy, r3.zyzz\n";
+    else s += "mov r4.xy, r1.yxyy\n";
+    // r4.x u, r4.y v; r5 the three sums; r6 their bytes.
+    s += "iadd r4.xy, r4.xyxx, l(-128, -128, 0, 0)\nishl r4.z, r1.z, l(15)\n";
+    s += "imul null, r5.x, r4.y, l(45940)\niadd r5.x, r5.x, r4.z\n";
+    s += "imul null, r5.y, r4.x, l(-11272)\niadd r5.y, r5.y, r4.z\nimul null, r4.w, r4.y, l(-23396)\niadd r5.y, r5.y, r4.w\n";
+    s += "imul null, r5.z, r4.x, l(58064)\niadd r5.z, r5.z, r4.z\n";
+    if (rra) {
+        s += "add r7.x, v1.x, cb3[0].z\nmov r7.y, v1.y\nsample r7.xyzw, r7.xyxx, t0.xyzw, s0\n" + TexelBytes("r7", "r7");
+        if (uvGraph)
+            s += "add r8.x, r2.x, cb3[0].w\nmov r8.y, r2.y\nsample r8.xyzw, r8.xyxx, t1.xyzw, s1\n" + TexelBytes("r8", "r8") + "mov r8.x, r8.y\n";
+        else s += "mov r8.x, r7.x\n";
+        s += "iadd r8.x, r8.x, l(-128)\nimul null, r8.x, r8.x, l(45940)\nishl r7.z, r7.z, l(15)\niadd r5.w, r8.x, r7.z\n";
+    } else {
+        s += "iadd r5.w, l(8355840), l(0)\n";
+    }
+    s += "imax r5.xyzw, r5.xyzw, l(0, 0, 0, 0)\nishr r5.xyzw, r5.xyzw, l(15, 15, 15, 15)\nimin r5.xyzw, r5.xyzw, l(255, 255, 255, 255)\n";
+    return s + OutputBytes("r5") + "ret\n";
 }
 
 // ---- Blend filters -----------------------------------------------------------------------------------

@@ -36,9 +36,11 @@ inline void Checksum(const uint8_t* container, size_t size, uint32_t out[4])
 enum Opcode : uint32_t {
     OP_ADD = 0, OP_AND = 1, OP_DISCARD = 13, OP_DIV = 14, OP_DP2 = 15, OP_DP3 = 16, OP_DP4 = 17, OP_ELSE = 18, OP_ENDIF = 21,
     OP_EQ = 24, OP_EXP = 25, OP_FRC = 26, OP_FTOI = 27, OP_GE = 29, OP_IADD = 30, OP_IF = 31, OP_IEQ = 32, OP_IGE = 33,
-    OP_ILT = 34, OP_INE = 39, OP_ITOF = 43, OP_LOG = 47, OP_LT = 49, OP_MAD = 50, OP_MIN = 51,
+    OP_ILT = 34, OP_IMAX = 36, OP_IMIN = 37, OP_IMUL = 38, OP_INE = 39, OP_INEG = 40, OP_ISHL = 41, OP_ISHR = 42,
+    OP_ITOF = 43, OP_LD = 45, OP_LOG = 47, OP_LT = 49, OP_MAD = 50, OP_MIN = 51,
     OP_MAX = 52, OP_MOV = 54, OP_MOVC = 55, OP_MUL = 56, OP_NE = 57, OP_NOT = 59, OP_OR = 60, OP_RET = 62,
     OP_ROUND_NE = 64, OP_ROUND_NI = 65, OP_RSQ = 68, OP_SAMPLE = 69, OP_SAMPLE_L = 72, OP_SQRT = 75, OP_SINCOS = 77,
+    OP_UDIV = 78, OP_ULT = 79, OP_UGE = 80, OP_USHR = 85, OP_UTOF = 86,
     OP_DCL_RESOURCE = 88, OP_DCL_CONSTANT_BUFFER = 89, OP_DCL_SAMPLER = 90, OP_DCL_INPUT = 95,
     OP_DCL_INPUT_SGV = 96, OP_DCL_INPUT_SIV = 97, OP_DCL_INPUT_PS = 98, OP_DCL_INPUT_PS_SGV = 99,
     OP_DCL_INPUT_PS_SIV = 100, OP_DCL_OUTPUT = 101, OP_DCL_OUTPUT_SGV = 102, OP_DCL_OUTPUT_SIV = 103,
@@ -70,7 +72,10 @@ inline const ArithmeticOp kArithmetic[] = {
     {"eq", OP_EQ, 2}, {"ne", OP_NE, 2}, {"lt", OP_LT, 2}, {"ge", OP_GE, 2}, {"movc", OP_MOVC, 3},
     {"exp", OP_EXP, 1}, {"log", OP_LOG, 1}, {"round_ne", OP_ROUND_NE, 1}, {"round_ni", OP_ROUND_NI, 1},
     {"ftoi", OP_FTOI, 1}, {"itof", OP_ITOF, 1, true}, {"iadd", OP_IADD, 2, true}, {"ieq", OP_IEQ, 2, true},
-    {"ine", OP_INE, 2, true}, {"ige", OP_IGE, 2, true}, {"ilt", OP_ILT, 2, true},
+    {"ine", OP_INE, 2, true}, {"ige", OP_IGE, 2, true}, {"ilt", OP_ILT, 2, true}, {"imax", OP_IMAX, 2, true},
+    {"imin", OP_IMIN, 2, true}, {"ineg", OP_INEG, 1, true}, {"ishl", OP_ISHL, 2, true}, {"ishr", OP_ISHR, 2, true},
+    {"ushr", OP_USHR, 2, true}, {"ult", OP_ULT, 2, true}, {"uge", OP_UGE, 2, true}, {"utof", OP_UTOF, 1, true},
+    {"ld", OP_LD, 2, true},
 };
 
 // Instructions that test one component for zero or non-zero ("if_nz r0.x").
@@ -527,6 +532,15 @@ private:
             for (size_t i = 0; i < 3; ++i)
                 if (!Operand(parts[i], i < 2, body)) return false;
             Emit(OP_SINCOS | (saturate ? 1u << 13 : 0u), body);
+            return true;
+        }
+        if (op == "imul" || op == "udiv") {
+            // Two destinations (high and low product, or quotient and remainder; either may be null).
+            std::vector<std::string> parts = SplitOperands(rest);
+            if (parts.size() != 4) return Fail(op + " takes 4 operands");
+            for (size_t i = 0; i < 4; ++i)
+                if (!Operand(parts[i], i < 2, body, false, true)) return false;
+            Emit((op == "imul" ? OP_IMUL : OP_UDIV) | (saturate ? 1u << 13 : 0u), body);
             return true;
         }
         for (const ArithmeticOp& a : kArithmetic) {

@@ -129,8 +129,31 @@ TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndFiltersDrawTheirCo
         {"Invert_PMA.pso", {}, [&](Rgba s, Rgba) { return premultiply(each(unpremultiply(s), [](float v) { return 1 - v; })); }},
         {"Mono.pso", {0.299f, 0.587f, 0.114f, 0, 0.1f, -0.05f, 0.2f, 0},
          [&](Rgba s, Rgba) { return Rgba{std::min(1.0f, y(s) + 0.1f), std::max(0.0f, y(s) - 0.05f), std::min(1.0f, y(s) + 0.2f), s[3]}; }},
+        // Lightness 64 .. 192 stretched over the whole range, each pixel keeping its hue and saturation (the
+        // integer HSL model of the software filter).
         {"BrightnessScale.pso", {64 / 255.0f, 255.0f / 128, 0, 0},
-         [&](Rgba s, Rgba) { return each(s, [](float v) { return std::clamp((v - 64 / 255.0f) * 255.0f / 128, 0.0f, 1.0f); }); }},
+         [&](Rgba s, Rgba) {
+             int c[3];
+             for (int i = 0; i < 3; ++i) c[i] = (int)std::lround(s[i] * 255);
+             const int max = std::max({c[0], c[1], c[2]}), min = std::min({c[0], c[1], c[2]}), delta = max - min, sum = max + min;
+             const int l = sum >> 1, saturation = delta == 0 ? 0 : (delta << 8) / (l <= 128 ? sum : 512 - sum);
+             int pure[3] = {255, 0, 0};
+             if (delta != 0) {
+                 int d[3];
+                 for (int i = 0; i < 3; ++i) d[i] = ((max - c[i]) << 8) / delta;
+                 const int top = c[0] == max ? 0 : c[1] == max ? 1 : 2, next = (top + 1) % 3, last = (top + 2) % 3;
+                 pure[top] = 255;
+                 pure[next] = std::max(d[last] - d[next], 0);
+                 pure[last] = std::max(d[next] - d[last], 0);
+             }
+             const int lit = std::clamp(((l - 64) * (1044480 / 128)) >> 12, 0, 255);
+             Rgba out = s;
+             for (int i = 0; i < 3; ++i) {
+                 const int v = pure[i] + (((128 - pure[i]) * (256 - saturation)) >> 8);
+                 out[i] = std::min(255, lit <= 128 ? (2 * lit * v) >> 8 : v + (((255 - v) * (lit - 128) * 2) >> 8)) / 255.0f;
+             }
+             return out;
+         }},
         {"TwoColor.pso", {0.299f, 0.587f, 0.114f, 0.5f, 1, 0, 0, 1, 0, 0, 1, 0.5f},
          [&](Rgba s, Rgba) { return y(s) < 0.5f ? Rgba{1, 0, 0, 1} : Rgba{0, 0, 1, 0.5f}; }},
         {"BrightClipFillLess.pso", {0.4f, 0.4f, 0.4f, 0.4f, 0.299f, 0.587f, 0.114f, 0, 0, 1, 0, 1},
@@ -219,4 +242,73 @@ TEST_F(BuiltInShaderTest, TheDeviceCreatesEveryFilterShaderAndFiltersDrawTheirCo
     destination.Release();
     blend.Release();
     source.Release();
+}
+
+// The occlusion shader on a depth buffer with a step: a far surface on the left, a near one on the right
+// (a perspective projection, near 1, far 100). Points sampled around the far pixels next to the step fall
+// behind the near surface and are occluded; far pixels away from the step and every near pixel see flat
+// surroundings and are not; a depth-gap limit below the step's gap takes the occlusion away again.
+TEST_F(BuiltInShaderTest, TheOcclusionShaderDarkensOnlyTheFarSideOfADepthStep) {
+    constexpr int W = 16, H = 8;
+    const float n = 1, f = 100, a = f / (f - n), b = -n * f / (f - n);
+    std::vector<float> depths(W * H);
+    for (int i = 0; i < W * H; ++i) depths[i] = i % W < W / 2 ? 0.9f : 0.5f;
+    D3D11_TEXTURE2D_DESC desc = {};
+    desc.Width = W, desc.Height = H, desc.MipLevels = 1, desc.ArraySize = 1, desc.Format = DXGI_FORMAT_R32_FLOAT;
+    desc.SampleDesc.Count = 1, desc.Usage = D3D11_USAGE_DEFAULT, desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+    const D3D11_SUBRESOURCE_DATA data = {depths.data(), W * 4, 0};
+    ShaderTexture depth, pattern, source, destination;
+    ASSERT_EQ(D3D11Call_Device_CreateTexture2D(&desc, &data, &depth.Object), S_OK);
+    ASSERT_EQ(D3D11Call_Device_CreateShaderResourceView(depth.Object, nullptr, &depth.View), S_OK);
+    ASSERT_TRUE(pattern.Create(4, 4, std::vector<uint32_t>(16, 0xFFFFFFFFu)));   // no turn of the kernel
+    ASSERT_TRUE(source.Create(W, H, std::vector<uint32_t>(W * H, 0)));
+    ASSERT_TRUE(destination.Create(W, H, std::vector<uint32_t>(W * H, 0), true));
+    D3D11ConstantBuffer* constants = Graphics_D3D11_ConstantBuffer_Create(1280, 0);
+    ASSERT_NE(constants, nullptr);
+    ASSERT_EQ(Graphics_D3D11_ConstantBuffer_SetPS(3, 1, &constants), 0);
+    float* c = (float*)constants->Data;
+    const float projection[16] = {0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, a, b, 0, 0, 1, 0};        // column by column
+    const float inverse[16] = {2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 1 / b, -a / b};
+    memcpy(c + 8, projection, sizeof(projection));
+    memcpy(c + 24, inverse, sizeof(inverse));
+    c[4] = n, c[5] = f, c[6] = W, c[7] = H;
+    for (int i = 0; i < 64; ++i) {
+        const float turn = i * 0.7f, length = 0.1f + 0.9f * (i / 64.0f) * (i / 64.0f);
+        c[40 + i * 4] = std::cos(turn) * 0.8f * length, c[41 + i * 4] = std::sin(turn) * 0.8f * length;
+        c[42 + i * 4] = 0.6f * length, c[43 + i * 4] = 1;
+    }
+    const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetFilter("SSAO.pso");
+    ID3D11PixelShader* shader = nullptr;
+    ASSERT_EQ(D3D11Call_Device_CreatePixelShader(code.Code, code.Size, nullptr, &shader), S_OK);
+    auto occlusion = [&](float range) {
+        const float first[4] = {4.0f, 1.0f, 0.05f, range};
+        memcpy(c, first, sizeof(first));
+        constants->Changed = 1;
+        Graphics_D3D11_ConstantBuffer_Update(constants);
+        EXPECT_EQ(Graphics_D3D11_ShaderBlit(source.Object, source.View, nullptr, destination.Object, destination.Target, nullptr, 0, 0,
+                                            shader, nullptr, depth.Object, depth.View, nullptr, nullptr, pattern.Object, pattern.View, 1),
+                  0);
+        Target reader;
+        reader.Texture = destination.Object, reader.Width = W, reader.Height = H;
+        std::vector<int> row;
+        for (uint32_t pixel : reader.Read()) row.push_back((int)(pixel & 0xFF));
+        return row;
+    };
+    const std::vector<int> open = occlusion(0);
+    ASSERT_EQ(open.size(), (size_t)(W * H));
+    for (int y = 0; y < H; ++y) {
+        SCOPED_TRACE(y);
+        EXPECT_GT(open[y * W + W / 2 - 1], 0) << "far pixel at the step";
+        EXPECT_EQ(open[y * W], 0) << "far pixel away from the step";
+        for (int x = W / 2; x < W; ++x) EXPECT_EQ(open[y * W + x], 0) << "near pixel " << x;
+    }
+    const std::vector<int> limited = occlusion(1.0f);
+    for (int y = 0; y < H; ++y) EXPECT_EQ(limited[y * W + W / 2 - 1], 0) << "gap limit, row " << y;
+    D3D11Call_PixelShader_Release(shader);
+    Graphics_D3D11_StateCache_SetPSConstantBuffers(3, 1, std::vector<ID3D11Buffer*>(1, nullptr).data());
+    Graphics_D3D11_ConstantBuffer_Delete(constants);
+    destination.Release();
+    source.Release();
+    pattern.Release();
+    depth.Release();
 }

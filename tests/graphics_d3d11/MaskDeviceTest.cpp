@@ -117,6 +117,9 @@ TEST_F(MaskDeviceTest, MaskedDrawsTakeTheDrawnPixelOnlyWhereTheMaskByteIsZero) {
     FillMaskPattern();
     ExpectMaskedExact("filled box", [] { DrawFilledRectangle(5, 5, 60, 60, MakeColorCode(250, 10, 10)); });
     ExpectMaskedExact("box outline", [] { DrawRectangleOutline(8, 8, 55, 45, MakeColorCode(10, 250, 10), 2); });
+    // Odd thicknesses reach past the rectangle (3: one pixel, 5: two) and the bracket takes those pixels too.
+    ExpectMaskedExact("thick box outline", [] { DrawRectangleOutline(12, 6, 48, 44, MakeColorCode(10, 250, 250), 3); });
+    ExpectMaskedExact("thicker box outline", [] { DrawRectangleOutline(9, 9, 41, 41, MakeColorCode(250, 10, 250), 5); });
     ExpectMaskedExact("disc", [] { DrawCircleShape(30, 30, 25, MakeColorCode(10, 10, 250), 1, 1); });
     ExpectMaskedExact("line", [] { DrawLineSegment(0, 15, 63, 50, MakeColorCode(200, 200, 0), 1); });
     ExpectMaskedExact("graph, alpha blended", [graph] {
