@@ -1,15 +1,20 @@
 // Input latency of the tool end to end: qelvar.exe runs with the scripted pad and converts; the
 // benchmark flips pad button 0 (mapped to W) at a recorded time and a low-level hook in a helper
 // process records when W arrives. Prints the median and 99th percentile latency at 60 and 144 frames
-// per second and the tool's CPU time per second while converting. Run after scripts/test.sh built
-// everything: scripts/wine-run.sh build/bench_latency.exe [presses]
+// per second and the tool's CPU time per second while converting (its drawing and presenting
+// included; goal at 60: at most 2% of one core), on both roads the tool draws by: with no device (the
+// software screen through GDI; Direct3D switched off for it in the prefix) and through Direct3D 11
+// (when the build's start-up uses it). Run after scripts/test.sh built everything:
+// scripts/wine-run.sh build/bench_latency.exe [presses]
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
+#include "graphics_d3d11/VtGraphicsD3D11System.h"
 #include "tests/app/ToolProcess.h"
 
 using namespace QelvarTest;
@@ -44,11 +49,14 @@ double Percentile(std::vector<double> values, double fraction)
     return values[std::min(index, values.size() - 1)];
 }
 
-bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int presses)
+bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int presses, bool direct3D)
 {
     ToolRun run;
     wchar_t name[64];
-    swprintf(name, 64, L"qelvar-bench-%d", fps);
+    swprintf(name, 64, L"qelvar-bench-%d-%ls", fps, direct3D ? L"d3d11" : L"nodevice");
+    // The no-device road: Direct3D switched off for the tool while it runs.
+    std::unique_ptr<NoDirect3D> noDirect3D;
+    if (!direct3D) noDirect3D = std::make_unique<NoDirect3D>();
     if (!PrepareToolFolder(run, build, name, frameRateType, 1) || !StartTool(run)) {
         printf("could not start qelvar.exe\n");
         FinishTool(run, 0);
@@ -87,6 +95,7 @@ bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int pr
     const std::vector<HookRecord> records = FinishHookHelper(helper, 10000);
     PostMessageW(run.Window, WM_CLOSE, 0, 0);
     const DWORD exitCode = FinishTool(run, 10000);
+    const bool drewThroughDirect3D = LogShowsSwapChain(run.Folder);
 
     std::vector<double> latencies;
     size_t next = 0;
@@ -98,7 +107,9 @@ bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int pr
             latencies.push_back((record.Microseconds - pressTimes[next]) / 1000.0);
         ++next;
     }
-    printf("%3d fps: %zu of %d presses seen, latency median %.2f ms, 99th percentile %.2f ms (frame %.2f ms)\n", fps,
+    printf("%-11s %3d fps: drawn %s\n", direct3D ? "Direct3D 11" : "no device", fps,
+           drewThroughDirect3D ? "through Direct3D 11" : "without a device (software screen through GDI)");
+    printf("         %zu of %d presses seen, latency median %.2f ms, 99th percentile %.2f ms (frame %.2f ms)\n",
            latencies.size(), presses, Percentile(latencies, 0.5), Percentile(latencies, 0.99), 1000.0 / fps);
     printf("         tool CPU time per second: %.2f%% of one core converting idle, %.2f%% while pressing; exit %lu\n",
            idleCpuShare * 100, busyCpuShare * 100, exitCode);
@@ -113,7 +124,15 @@ int main(int argc, char** argv)
     const std::wstring build = BuildFolder(0);
     srand(12345);
     printf("bench_latency: scripted pad button -> qelvar.exe -> SendInput -> low-level hook, %d presses\n", presses);
-    RunAtRate(build, 1, 60, presses);
-    RunAtRate(build, 4, 144, presses);
+    // The tool's start-up uses Direct3D 11 when the library it shares with this program was built to.
+    const bool direct3D = Vantrel::Graphics_D3D11_IsDeviceEnabled() != 0;
+    for (bool road : {false, true}) {
+        if (road && !direct3D) {
+            printf("Direct3D 11: not measured, the build's start-up does not use the device (-DVT_D3D11_DEVICE=ON)\n");
+            continue;
+        }
+        RunAtRate(build, 1, 60, presses, road);
+        RunAtRate(build, 4, 144, presses, road);
+    }
     return 0;
 }

@@ -94,23 +94,6 @@ int PageCaptionPixels(const Capture& capture, const Qelvar::Rect& rect, uint32_t
     return layered > 0 ? layered : capture.Count(rect.X, rect.Y, rect.Width, rect.Height, color);
 }
 
-// Direct3D 11 and 9 switched off for the tool in the prefix, so that it runs with no device.
-struct NoDirect3D {
-    HKEY Key = nullptr;
-    NoDirect3D() {
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\qelvar.exe\\DllOverrides", 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &Key, nullptr) != ERROR_SUCCESS)
-            return;
-        for (const wchar_t* dll : {L"d3d11", L"d3d9", L"dxgi"})
-            RegSetValueExW(Key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
-    }
-    ~NoDirect3D() {
-        if (Key == nullptr) return;
-        for (const wchar_t* dll : {L"d3d11", L"d3d9", L"dxgi"}) RegDeleteValueW(Key, dll);
-        RegCloseKey(Key);
-    }
-};
-
 class ToolPagesText : public ::testing::Test {
 protected:
     ToolRun Run;
@@ -232,21 +215,6 @@ TEST_F(ToolPagesText, EveryPageDrawsItsCaptionsWithoutADevice)
 {
     NoDirect3D noDirect3D;
     VisitEveryPage(L"pages");
-}
-
-// The tool's log names the swap chain made for its window when it draws through Direct3D 11.
-static bool LogShowsSwapChain(const std::wstring& folder)
-{
-    const HANDLE file = CreateFileW((folder + L"Log.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    std::string text(1 << 20, '\0');
-    DWORD read = 0;
-    ReadFile(file, &text[0], DWORD(text.size()), &read, nullptr);
-    CloseHandle(file);
-    text.resize(read);
-    const size_t at = text.find("CreateSwapChainForHwnd");
-    return at != std::string::npos && text.substr(at, text.find('\n', at) - at).find("0x00000000") != std::string::npos;
 }
 
 // Every page through Direct3D 11, then the same pages with no device: the two captures of a page
