@@ -96,6 +96,29 @@ double Percentile(std::vector<double> values, double fraction)
     return values[std::min(index, values.size() - 1)];
 }
 
+// The run button shows its caption in cyan while the tool converts.
+bool ShowsConversion(HWND window, int waitMilliseconds)
+{
+    for (int waited = 0;; waited += 100) {
+        if (CaptureWindow(window).Count(PageOriginX + 200, 210, 300, 100, Cyan) > 50) return true;
+        if (waited >= waitMilliseconds) return false;
+        Sleep(100);
+    }
+}
+
+// The run tab and its button clicked until the tool shows that it converts (a click can be lost
+// while the window is still settling); false when it never does.
+bool StartConversion(HWND window)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ClickAt(window, RunTabX, RunTabY);
+        if (ShowsConversion(window, 300)) return true;
+        ClickAt(window, RunButtonX, RunButtonY);
+        if (ShowsConversion(window, 2000)) return true;
+    }
+    return false;
+}
+
 bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int presses, bool direct3D)
 {
     ToolRun run;
@@ -113,8 +136,7 @@ bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int pr
     DWORD_PTR answer = 0;
     SendMessageTimeoutW(run.Window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer);
     Sleep(500);
-    ClickAt(run.Window, RunTabX, RunTabY);
-    ClickAt(run.Window, RunButtonX, RunButtonY);
+    const bool converting = StartConversion(run.Window);
     const std::wstring hostStat = HostStatFile(run.Folder);
 
     // CPU time while converting with the pad idle.
@@ -159,8 +181,9 @@ bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int pr
             latencies.push_back((record.Microseconds - pressTimes[next]) / 1000.0);
         ++next;
     }
-    printf("%-11s %3d fps: drawn %s\n", direct3D ? "Direct3D 11" : "no device", fps,
-           drewThroughDirect3D ? "through Direct3D 11" : "without a device (software screen through GDI)");
+    printf("%-11s %3d fps: drawn %s%s\n", direct3D ? "Direct3D 11" : "no device", fps,
+           drewThroughDirect3D ? "through Direct3D 11" : "without a device (software screen through GDI)",
+           converting ? "" : "; the run button never showed the conversion on");
     printf("         %zu of %d presses seen, latency median %.2f ms, 99th percentile %.2f ms (frame %.2f ms)\n",
            latencies.size(), presses, Percentile(latencies, 0.5), Percentile(latencies, 0.99), 1000.0 / fps);
     printf("         tool CPU time per second (%s): %.2f%% of one core converting idle, %.2f%% while pressing; exit %lu\n",

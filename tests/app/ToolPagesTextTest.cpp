@@ -21,51 +21,6 @@ using namespace QelvarTest;
 
 namespace {
 
-constexpr int ClientWidth = 860, ClientHeight = 560;
-constexpr int PageOriginX = 120;  // the page layer's place in the window
-
-constexpr uint32_t Light = 0xE6E6E6, Cyan = 0x00F5F5, Pink = 0xFFC8C8;
-
-struct Capture {
-    std::vector<uint32_t> Pixels;  // 0x00RRGGBB, top row first
-
-    uint32_t At(int x, int y) const { return Pixels[size_t(y) * ClientWidth + x]; }
-
-    // Pixels of the colour inside the rectangle (window coordinates).
-    int Count(int left, int top, int width, int height, uint32_t color) const {
-        int count = 0;
-        for (int y = top < 0 ? 0 : top; y < top + height && y < ClientHeight; ++y)
-            for (int x = left < 0 ? 0 : left; x < left + width && x < ClientWidth; ++x) count += At(x, y) == color;
-        return count;
-    }
-};
-
-// The client area read from the window's device context with BitBlt into a 32-bit DIB section.
-Capture CaptureWindow(HWND window) {
-    Capture capture;
-    capture.Pixels.assign(size_t(ClientWidth) * ClientHeight, 0);
-    const HDC windowDC = GetDC(window);
-    const HDC memoryDC = CreateCompatibleDC(windowDC);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = ClientWidth;
-    info.bmiHeader.biHeight = -ClientHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ old = SelectObject(memoryDC, bitmap);
-    BitBlt(memoryDC, 0, 0, ClientWidth, ClientHeight, windowDC, 0, 0, SRCCOPY);
-    GdiFlush();
-    const uint32_t* source = static_cast<const uint32_t*>(bits);
-    for (size_t i = 0; i < capture.Pixels.size(); ++i) capture.Pixels[i] = source[i] & 0xFFFFFF;
-    SelectObject(memoryDC, old);
-    DeleteObject(bitmap);
-    DeleteDC(memoryDC);
-    ReleaseDC(window, windowDC);
-    return capture;
-}
-
 // Writes the capture as a 24-bit BMP file.
 void SaveCapture(const Capture& capture, const std::wstring& path) {
     const int pitch = ClientWidth * 3;
