@@ -87,8 +87,8 @@ struct D3D11CallStateRecord {
 extern D3D11CallStateRecord D3D11CallState;
 
 // Time spent inside Direct3D 11 and DXGI, summed by the wrappers while Enabled is 1 (the benchmarks
-// switch it on; switched off, each wrapper pays one predictable branch). The swap chain's present is
-// summed apart from every other call. Ticks of the performance counter.
+// switch it on; switched off, a wrapper only tests the flag, a predictable branch). The swap chain's
+// present is summed apart from every other call. Ticks of the performance counter.
 struct D3D11CallTimingRecord {
     int32_t Enabled;
     int64_t Frequency;      // ticks per second, taken when the timing is switched on
