@@ -194,17 +194,22 @@ FramePacingRow FramePacing_ForRefreshRate(int32_t refreshRate)
     return {frame / 1000, frame, 1};
 }
 
+void ComposeFrame()
+{
+    ScreenLayersRecord& layers = ScreenLayers;
+    if (!layers.LayersChanged) return;
+    SelectDrawScreen(layers.CompositeScreen);
+    DrawGraphAt(layers.TabBarRect.X, layers.TabBarRect.Y, layers.TabBarLayer, 0);
+    DrawGraphAt(layers.PageRect.X, layers.PageRect.Y, layers.PageLayer, 0);
+    layers.LayersChanged = 0;
+    SelectDrawScreen(-2);
+    DrawGraphAt(0, 0, layers.CompositeScreen, 0);
+}
+
 void EndFrame()
 {
     ScreenLayersRecord& layers = ScreenLayers;
-    if (layers.LayersChanged) {
-        SelectDrawScreen(layers.CompositeScreen);
-        DrawGraphAt(layers.TabBarRect.X, layers.TabBarRect.Y, layers.TabBarLayer, 0);
-        DrawGraphAt(layers.PageRect.X, layers.PageRect.Y, layers.PageLayer, 0);
-        layers.LayersChanged = 0;
-        SelectDrawScreen(-2);
-        DrawGraphAt(0, 0, layers.CompositeScreen, 0);
-    }
+    ComposeFrame();
 
     FramePacingRow row;
     if (VSyncEnabled == 1) {
@@ -257,7 +262,7 @@ void RunMainLoop()
     ReleaseAllHeld();
 }
 
-int RunApplication()
+int StartApplication()
 {
     SetWindowIconResource(101);
     ReadSettingFile("option.data");
@@ -285,7 +290,12 @@ int RunApplication()
     DevicePage_Setup();
     SettingsPage_Setup();
     Tabs_CreateFonts();
+    return 0;
+}
 
+int RunApplication()
+{
+    if (StartApplication() == -1) return -1;
     RunMainLoop();
     TerminateLibrary();
     return 0;

@@ -71,6 +71,9 @@ void RunStaticInitialisers();
 // Everything of the program's entry after the static initialisers: -1 when the library does not
 // start, else 0 after the main loop ended.
 int RunApplication();
+// Its first half: the library started and the screens, colours, pages and fonts made (-1 when the
+// library does not start). The benchmarks drive the frames themselves after it.
+int StartApplication();
 
 void CreateScreens();
 void RedrawBackgroundLayers(int32_t hidden);
@@ -90,6 +93,8 @@ FramePacingRow FramePacing_ForRate(int32_t frameRateType);
 // display's refresh rate, every second frame presented.
 FramePacingRow FramePacing_ForRefreshRate(int32_t refreshRate);
 
+// The layers put together on the composite screen and drawn to the back screen, when they changed.
+void ComposeFrame();
 // Composes, paces and presents one frame.
 void EndFrame();
 

@@ -10,11 +10,13 @@
 
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtLog.h"
+#include "foundation/VtWinAPI.h"
 
 namespace Vantrel {
 
 D3D11CallApiRecord D3D11CallApi;
 D3D11CallStateRecord D3D11CallState;
+D3D11CallTimingRecord D3D11CallTiming;
 
 namespace {
 
@@ -26,6 +28,29 @@ inline void NoteContextCall(D3D11ContextCall call) {
     D3D11CallState.ContextCalls[call]++;
     NoteCall();
 }
+
+inline int64_t TimingNow() {
+    LARGE_INTEGER counter;
+    WinAPITable.QueryPerformanceCounter(&counter);
+    return counter.QuadPart;
+}
+
+// Adds the time of the wrapped call it lives in to a sum, while the timing is switched on.
+struct TimedCall {
+    int64_t& Sum;
+    const int32_t On;
+    const int64_t Start;
+    explicit TimedCall(int64_t& sum = D3D11CallTiming.CallTicks)
+        : Sum(sum), On(D3D11CallTiming.Enabled), Start(On ? TimingNow() : 0) {}
+    ~TimedCall() {
+        if (!On) return;
+        Sum += TimingNow() - Start;
+        ++D3D11CallTiming.Calls;
+    }
+    TimedCall(const TimedCall&) = delete;
+    TimedCall& operator=(const TimedCall&) = delete;
+};
+
 inline HRESULT Counted(HRESULT result, D3D11ObjectType type) {
     if (result == S_OK) D3D11CallState.ObjectCount[type]++;
     return result;
@@ -197,6 +222,25 @@ int D3D11Call_GetTotalObjectCount() {
     return total;
 }
 
+void D3D11Call_SetTiming(int enabled) {
+    WinAPI_EnsureLoaded();
+    LARGE_INTEGER frequency = {};
+    WinAPITable.QueryPerformanceFrequency(&frequency);
+    D3D11CallTiming.Frequency = frequency.QuadPart;
+    D3D11CallTiming.Enabled = enabled != 0 && frequency.QuadPart > 0;
+    D3D11Call_ResetTiming();
+}
+
+void D3D11Call_ResetTiming() {
+    D3D11CallTiming.CallTicks = 0;
+    D3D11CallTiming.PresentTicks = 0;
+    D3D11CallTiming.Calls = 0;
+}
+
+double D3D11Call_TicksToMilliseconds(int64_t ticks) {
+    return D3D11CallTiming.Frequency > 0 ? (double)ticks * 1000.0 / (double)D3D11CallTiming.Frequency : 0.0;
+}
+
 void D3D11Call_ResetContextCallCounts() { memset(D3D11CallState.ContextCalls, 0, sizeof(D3D11CallState.ContextCalls)); }
 
 int D3D11Call_Device_Exists() { return D3D11CallState.Device != nullptr ? 1 : 0; }
@@ -207,6 +251,7 @@ int D3D11Call_DXGIFactory6_Exists() { return D3D11CallState.Factory6 != nullptr 
 
 void D3D11Call_DeviceContext_ClearDepthStencilView(ID3D11DepthStencilView* view, UINT flags, FLOAT depth, UINT8 stencil) {
     NoteContextCall(D3D11CALL_ClearDepthStencilView);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->ClearDepthStencilView(view, flags, depth, stencil);
 }
 
@@ -227,6 +272,7 @@ int D3D11Call_DeviceContext_ClearDepthStencilViewASync(ID3D11DepthStencilView* v
 
 void D3D11Call_DeviceContext_ClearRenderTargetView(ID3D11RenderTargetView* view, const FLOAT color[4]) {
     NoteContextCall(D3D11CALL_ClearRenderTargetView);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->ClearRenderTargetView(view, color);
 }
 
@@ -248,58 +294,71 @@ int D3D11Call_DeviceContext_ClearRenderTargetViewASync(ID3D11RenderTargetView* v
 
 void D3D11Call_DeviceContext_CopyResource(ID3D11Resource* destination, ID3D11Resource* source) {
     NoteContextCall(D3D11CALL_CopyResource);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->CopyResource(destination, source);
 }
 void D3D11Call_DeviceContext_Draw(UINT vertexCount, UINT startVertex) {
     NoteContextCall(D3D11CALL_Draw);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->Draw(vertexCount, startVertex);
 }
 void D3D11Call_DeviceContext_DrawIndexed(UINT indexCount, UINT startIndex, INT baseVertex) {
     NoteContextCall(D3D11CALL_DrawIndexed);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->DrawIndexed(indexCount, startIndex, baseVertex);
 }
 void D3D11Call_DeviceContext_CSSetShader(ID3D11ComputeShader* shader, ID3D11ClassInstance* const* instances, UINT count) {
     NoteContextCall(D3D11CALL_CSSetShader);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->CSSetShader(shader, instances, count);
 }
 void D3D11Call_DeviceContext_DSSetShader(ID3D11DomainShader* shader, ID3D11ClassInstance* const* instances, UINT count) {
     NoteContextCall(D3D11CALL_DSSetShader);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->DSSetShader(shader, instances, count);
 }
 void D3D11Call_DeviceContext_HSSetShader(ID3D11HullShader* shader, ID3D11ClassInstance* const* instances, UINT count) {
     NoteContextCall(D3D11CALL_HSSetShader);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->HSSetShader(shader, instances, count);
 }
 void D3D11Call_DeviceContext_GSSetShader(ID3D11GeometryShader* shader, ID3D11ClassInstance* const* instances,
                                          UINT count) {
     NoteContextCall(D3D11CALL_GSSetShader);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->GSSetShader(shader, instances, count);
 }
 void D3D11Call_DeviceContext_GSSetShaderResources(UINT start, UINT count, ID3D11ShaderResourceView* const* views) {
     NoteContextCall(D3D11CALL_GSSetShaderResources);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->GSSetShaderResources(start, count, views);
 }
 void D3D11Call_DeviceContext_IASetIndexBuffer(ID3D11Buffer* buffer, DXGI_FORMAT format, UINT offset) {
     NoteContextCall(D3D11CALL_IASetIndexBuffer);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->IASetIndexBuffer(buffer, format, offset);
 }
 void D3D11Call_DeviceContext_IASetInputLayout(ID3D11InputLayout* layout) {
     NoteContextCall(D3D11CALL_IASetInputLayout);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->IASetInputLayout(layout);
 }
 void D3D11Call_DeviceContext_IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY topology) {
     NoteContextCall(D3D11CALL_IASetPrimitiveTopology);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->IASetPrimitiveTopology(topology);
 }
 void D3D11Call_DeviceContext_IASetVertexBuffers(UINT start, UINT count, ID3D11Buffer* const* buffers, const UINT* strides,
                                                 const UINT* offsets) {
     NoteContextCall(D3D11CALL_IASetVertexBuffers);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->IASetVertexBuffers(start, count, buffers, strides, offsets);
 }
 
 HRESULT D3D11Call_DeviceContext_Map(ID3D11Resource* resource, UINT subresource, D3D11_MAP type, UINT flags,
                                     D3D11_MAPPED_SUBRESOURCE* mapped) {
     NoteContextCall(D3D11CALL_Map);
+    const TimedCall timed;
     return VT_D3D11_CONTEXT->Map(resource, subresource, type, flags, mapped);
 }
 
@@ -318,6 +377,7 @@ HRESULT D3D11Call_DeviceContext_MapASync(ID3D11Resource* resource, UINT subresou
 int D3D11Call_DeviceContext_UnmapASync(ID3D11Resource* resource, UINT subresource, int otherThread) {
     if (!otherThread) {
         NoteContextCall(D3D11CALL_Unmap);
+        const TimedCall timed;
         VT_D3D11_CONTEXT->Unmap(resource, subresource);
         return 0;
     }
@@ -328,61 +388,75 @@ int D3D11Call_DeviceContext_UnmapASync(ID3D11Resource* resource, UINT subresourc
 
 void D3D11Call_DeviceContext_OMSetBlendState(ID3D11BlendState* state, const FLOAT factor[4], UINT sampleMask) {
     NoteContextCall(D3D11CALL_OMSetBlendState);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->OMSetBlendState(state, factor, sampleMask);
 }
 void D3D11Call_DeviceContext_OMSetDepthStencilState(ID3D11DepthStencilState* state, UINT stencilRef) {
     NoteContextCall(D3D11CALL_OMSetDepthStencilState);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->OMSetDepthStencilState(state, stencilRef);
 }
 void D3D11Call_DeviceContext_OMSetRenderTargets(UINT count, ID3D11RenderTargetView* const* views,
                                                 ID3D11DepthStencilView* depth) {
     NoteContextCall(D3D11CALL_OMSetRenderTargets);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->OMSetRenderTargets(count, views, depth);
 }
 void D3D11Call_DeviceContext_PSSetConstantBuffers(UINT start, UINT count, ID3D11Buffer* const* buffers) {
     NoteContextCall(D3D11CALL_PSSetConstantBuffers);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->PSSetConstantBuffers(start, count, buffers);
 }
 void D3D11Call_DeviceContext_PSSetSamplers(UINT start, UINT count, ID3D11SamplerState* const* samplers) {
     NoteContextCall(D3D11CALL_PSSetSamplers);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->PSSetSamplers(start, count, samplers);
 }
 void D3D11Call_DeviceContext_PSSetShader(ID3D11PixelShader* shader, ID3D11ClassInstance* const* instances, UINT count) {
     NoteContextCall(D3D11CALL_PSSetShader);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->PSSetShader(shader, instances, count);
 }
 void D3D11Call_DeviceContext_PSSetShaderResources(UINT start, UINT count, ID3D11ShaderResourceView* const* views) {
     NoteContextCall(D3D11CALL_PSSetShaderResources);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->PSSetShaderResources(start, count, views);
 }
 void D3D11Call_DeviceContext_VSSetConstantBuffers(UINT start, UINT count, ID3D11Buffer* const* buffers) {
     NoteContextCall(D3D11CALL_VSSetConstantBuffers);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->VSSetConstantBuffers(start, count, buffers);
 }
 void D3D11Call_DeviceContext_VSSetShader(ID3D11VertexShader* shader, ID3D11ClassInstance* const* instances, UINT count) {
     NoteContextCall(D3D11CALL_VSSetShader);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->VSSetShader(shader, instances, count);
 }
 void D3D11Call_DeviceContext_VSSetShaderResources(UINT start, UINT count, ID3D11ShaderResourceView* const* views) {
     NoteContextCall(D3D11CALL_VSSetShaderResources);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->VSSetShaderResources(start, count, views);
 }
 void D3D11Call_DeviceContext_RSSetState(ID3D11RasterizerState* state) {
     NoteContextCall(D3D11CALL_RSSetState);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->RSSetState(state);
 }
 void D3D11Call_DeviceContext_RSSetViewports(UINT count, const D3D11_VIEWPORT* viewports) {
     NoteContextCall(D3D11CALL_RSSetViewports);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->RSSetViewports(count, viewports);
 }
 void D3D11Call_DeviceContext_ResolveSubresource(ID3D11Resource* destination, UINT destinationSub, ID3D11Resource* source,
                                                 UINT sourceSub, DXGI_FORMAT format) {
     NoteContextCall(D3D11CALL_ResolveSubresource);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->ResolveSubresource(destination, destinationSub, source, sourceSub, format);
 }
 void D3D11Call_DeviceContext_UpdateSubresource(ID3D11Resource* resource, UINT subresource, const D3D11_BOX* box,
                                                const void* data, UINT rowPitch, UINT depthPitch) {
     NoteContextCall(D3D11CALL_UpdateSubresource);
+    const TimedCall timed;
     VT_D3D11_CONTEXT->UpdateSubresource(resource, subresource, box, data, rowPitch, depthPitch);
 }
 
@@ -409,6 +483,7 @@ int D3D11Call_DeviceContext_UpdateSubresourceASync(ID3D11Resource* resource, UIN
 #define VT_D3D11_CREATE_WITH_ASYNC(name, argType1, argType2, outType, counter)                                        \
     HRESULT D3D11Call_Device_##name(argType1 a, argType2 b, outType** out) {                                          \
         NoteCall();                                                                                                   \
+        const TimedCall timed;                                                                                        \
         return Counted(VT_D3D11_DEVICE->name(a, b, out), counter);                                                    \
     }                                                                                                                 \
     HRESULT D3D11Call_Device_##name##ASync(argType1 a, argType2 b, outType** out, int otherThread) {                  \
@@ -438,6 +513,7 @@ VT_D3D11_CREATE_WITH_ASYNC(CreateDepthStencilView, ID3D11Resource*, const D3D11_
     HRESULT D3D11Call_Device_Create##kind(const void* code, SIZE_T size, ID3D11ClassLinkage* linkage,                 \
                                           ID3D11##kind** shader) {                                                    \
         NoteCall();                                                                                                   \
+        const TimedCall timed;                                                                                        \
         return Counted(VT_D3D11_DEVICE->Create##kind(code, size, linkage, shader), counter);                          \
     }                                                                                                                 \
     HRESULT D3D11Call_Device_Create##kind##ASync(const void* code, SIZE_T size, ID3D11ClassLinkage* linkage,          \
@@ -460,31 +536,38 @@ VT_D3D11_CREATE_SHADER(PixelShader, D3D11OBJ_PIXEL_SHADER)
 HRESULT D3D11Call_Device_CreateInputLayout(const D3D11_INPUT_ELEMENT_DESC* elements, UINT count, const void* code,
                                            SIZE_T codeSize, ID3D11InputLayout** layout) {
     NoteCall();
+    const TimedCall timed;
     return Counted(VT_D3D11_DEVICE->CreateInputLayout(elements, count, code, codeSize, layout), D3D11OBJ_INPUT_LAYOUT);
 }
 HRESULT D3D11Call_Device_CreateBlendState(const D3D11_BLEND_DESC* desc, ID3D11BlendState** state) {
     NoteCall();
+    const TimedCall timed;
     return Counted(VT_D3D11_DEVICE->CreateBlendState(desc, state), D3D11OBJ_BLEND_STATE);
 }
 HRESULT D3D11Call_Device_CreateDepthStencilState(const D3D11_DEPTH_STENCIL_DESC* desc, ID3D11DepthStencilState** state) {
     NoteCall();
+    const TimedCall timed;
     return Counted(VT_D3D11_DEVICE->CreateDepthStencilState(desc, state), D3D11OBJ_DEPTH_STENCIL_STATE);
 }
 HRESULT D3D11Call_Device_CreateRasterizerState(const D3D11_RASTERIZER_DESC* desc, ID3D11RasterizerState** state) {
     NoteCall();
+    const TimedCall timed;
     return Counted(VT_D3D11_DEVICE->CreateRasterizerState(desc, state), D3D11OBJ_RASTERIZER_STATE);
 }
 HRESULT D3D11Call_Device_CreateSamplerState(const D3D11_SAMPLER_DESC* desc, ID3D11SamplerState** state) {
     NoteCall();
+    const TimedCall timed;
     return Counted(VT_D3D11_DEVICE->CreateSamplerState(desc, state), D3D11OBJ_SAMPLER_STATE);
 }
 HRESULT D3D11Call_Device_CheckFormatSupport(DXGI_FORMAT format, UINT* support) {
     NoteCall();
+    const TimedCall timed;
     return VT_D3D11_DEVICE->CheckFormatSupport(format, support);
 }
 
 int D3D11Call_Device_CheckMultiSampleParam(DXGI_FORMAT format, UINT* samples, UINT* quality, int strict) {
     NoteCall();
+    const TimedCall timed;
     if (*samples <= 1) {
         *quality = 0;
         return 0;
@@ -525,51 +608,81 @@ int D3D11Call_Device_CheckMultiSampleParamASync(DXGI_FORMAT format, UINT* sample
 // ---- Factory, adapter, output, swap chain, texture, view ----
 
 HRESULT D3D11Call_DXGIFactory_EnumAdapters(UINT index, IDXGIAdapter** adapter) {
+    const TimedCall timed;
     return D3D11CallState.Factory->EnumAdapters(index, adapter);
 }
 HRESULT D3D11Call_DXGIFactory_EnumAdapterByGpuPreference(UINT index, DXGI_GPU_PREFERENCE preference, REFIID riid,
                                                          void** adapter) {
+    const TimedCall timed;
     return D3D11CallState.Factory6->EnumAdapterByGpuPreference(index, preference, riid, adapter);
 }
 HRESULT D3D11Call_DXGIFactory_MakeWindowAssociation(HWND window, UINT flags) {
+    const TimedCall timed;
     return D3D11CallState.Factory->MakeWindowAssociation(window, flags);
 }
 HRESULT D3D11Call_DXGIFactory_CreateSwapChain(DXGI_SWAP_CHAIN_DESC* desc, IDXGISwapChain** swapChain) {
+    const TimedCall timed;
     return D3D11CallState.Factory->CreateSwapChain(D3D11CallState.Device, desc, swapChain);
 }
 HRESULT D3D11Call_DXGIFactory_CreateSwapChainForHwnd(IUnknown* device, HWND window, const DXGI_SWAP_CHAIN_DESC1* desc,
                                                      const DXGI_SWAP_CHAIN_FULLSCREEN_DESC* fullscreenDesc,
                                                      IDXGIOutput* restrictTo, IDXGISwapChain1** swapChain) {
+    const TimedCall timed;
     return D3D11CallState.Factory2->CreateSwapChainForHwnd(device, window, desc, fullscreenDesc, restrictTo, swapChain);
 }
 HRESULT D3D11Call_Adapter_EnumOutputs(IDXGIAdapter* adapter, UINT index, IDXGIOutput** output) {
+    const TimedCall timed;
     return adapter->EnumOutputs(index, output);
 }
-HRESULT D3D11Call_Adapter_GetDesc(IDXGIAdapter* adapter, DXGI_ADAPTER_DESC* desc) { return adapter->GetDesc(desc); }
-HRESULT D3D11Call_Output_GetDesc(IDXGIOutput* output, DXGI_OUTPUT_DESC* desc) { return output->GetDesc(desc); }
-HRESULT D3D11Call_Output_WaitForVBlank(IDXGIOutput* output) { return output->WaitForVBlank(); }
+HRESULT D3D11Call_Adapter_GetDesc(IDXGIAdapter* adapter, DXGI_ADAPTER_DESC* desc) {
+    const TimedCall timed;
+    return adapter->GetDesc(desc);
+}
+HRESULT D3D11Call_Output_GetDesc(IDXGIOutput* output, DXGI_OUTPUT_DESC* desc) {
+    const TimedCall timed;
+    return output->GetDesc(desc);
+}
+HRESULT D3D11Call_Output_WaitForVBlank(IDXGIOutput* output) {
+    const TimedCall timed;
+    return output->WaitForVBlank();
+}
 HRESULT D3D11Call_SwapChain_GetBuffer(IDXGISwapChain* swapChain, UINT index, REFIID riid, void** buffer) {
+    const TimedCall timed;
     return Counted(swapChain->GetBuffer(index, riid, buffer), D3D11OBJ_TEXTURE2D);
 }
 HRESULT D3D11Call_SwapChain_GetContainingOutput(IDXGISwapChain* swapChain, IDXGIOutput** output) {
+    const TimedCall timed;
     return swapChain->GetContainingOutput(output);
 }
 HRESULT D3D11Call_SwapChain_GetDesc(IDXGISwapChain* swapChain, DXGI_SWAP_CHAIN_DESC* desc) {
+    const TimedCall timed;
     return swapChain->GetDesc(desc);
 }
 HRESULT D3D11Call_SwapChain_Present(IDXGISwapChain* swapChain, UINT syncInterval, UINT flags) {
+    const TimedCall timed(D3D11CallTiming.PresentTicks);
     return swapChain->Present(syncInterval, flags);
 }
 HRESULT D3D11Call_SwapChain_ResizeBuffers(IDXGISwapChain* swapChain, UINT count, UINT width, UINT height,
                                           DXGI_FORMAT format, UINT flags) {
+    const TimedCall timed;
     return swapChain->ResizeBuffers(count, width, height, format, flags);
 }
 HRESULT D3D11Call_SwapChain_SetFullscreenState(IDXGISwapChain* swapChain, BOOL fullscreen, IDXGIOutput* output) {
+    const TimedCall timed;
     return swapChain->SetFullscreenState(fullscreen, output);
 }
-void D3D11Call_Texture2D_GetDesc(ID3D11Texture2D* texture, D3D11_TEXTURE2D_DESC* desc) { texture->GetDesc(desc); }
-void D3D11Call_View_GetResource(ID3D11View* view, ID3D11Resource** resource) { view->GetResource(resource); }
-void D3D11Call_View_GetDesc(ID3D11RenderTargetView* view, D3D11_RENDER_TARGET_VIEW_DESC* desc) { view->GetDesc(desc); }
+void D3D11Call_Texture2D_GetDesc(ID3D11Texture2D* texture, D3D11_TEXTURE2D_DESC* desc) {
+    const TimedCall timed;
+    texture->GetDesc(desc);
+}
+void D3D11Call_View_GetResource(ID3D11View* view, ID3D11Resource** resource) {
+    const TimedCall timed;
+    view->GetResource(resource);
+}
+void D3D11Call_View_GetDesc(ID3D11RenderTargetView* view, D3D11_RENDER_TARGET_VIEW_DESC* desc) {
+    const TimedCall timed;
+    view->GetDesc(desc);
+}
 
 // ---- Region copy and rectangle clear ----
 
@@ -578,12 +691,14 @@ D3D11CallRegionCountsRecord D3D11CallRegionCounts;
 void D3D11Call_DeviceContext_CopySubresourceRegion(ID3D11Resource* destination, UINT destinationSub, UINT x, UINT y,
                                                    UINT z, ID3D11Resource* source, UINT sourceSub, const D3D11_BOX* box) {
     NoteCall();
+    const TimedCall timed;
     ++D3D11CallRegionCounts.CopySubresourceRegion;
     VT_D3D11_CONTEXT->CopySubresourceRegion(destination, destinationSub, x, y, z, source, sourceSub, box);
 }
 
 HRESULT D3D11Call_DeviceContext_ClearView(ID3D11View* view, const FLOAT colour[4], const D3D11_RECT* rects, UINT count) {
     NoteCall();
+    const TimedCall timed;
     ID3D11DeviceContext1* context1 = nullptr;
     if (VT_D3D11_CONTEXT->QueryInterface(__uuidof(ID3D11DeviceContext1), (void**)&context1) != S_OK || context1 == nullptr)
         return E_NOINTERFACE;
@@ -599,6 +714,7 @@ HRESULT D3D11Call_DeviceContext_ClearView(ID3D11View* view, const FLOAT colour[4
     ULONG D3D11Call_##name##_Release(type* object) {                                                                  \
         if (object == nullptr) return 0;                                                                              \
         D3D11CallState.ObjectCount[counter]--;                                                                        \
+        const TimedCall timed;                                                                                        \
         return object->Release();                                                                                     \
     }
 VT_D3D11_COUNTED_TYPES(VT_D3D11_RELEASE_BODY)
@@ -623,6 +739,10 @@ VT_D3D11_RELEASE_ASYNC_BODY(Texture2D, ID3D11Texture2D)
 VT_D3D11_RELEASE_ASYNC_BODY(VertexShader, ID3D11VertexShader)
 #undef VT_D3D11_RELEASE_ASYNC_BODY
 
-ULONG D3D11Call_Object_Release(IUnknown* object) { return object != nullptr ? object->Release() : 0; }
+ULONG D3D11Call_Object_Release(IUnknown* object) {
+    if (object == nullptr) return 0;
+    const TimedCall timed;
+    return object->Release();
+}
 
 }  // namespace Vantrel

@@ -86,6 +86,22 @@ struct D3D11CallStateRecord {
 };
 extern D3D11CallStateRecord D3D11CallState;
 
+// Time spent inside Direct3D 11 and DXGI, summed by the wrappers while Enabled is 1 (the benchmarks
+// switch it on; switched off, a wrapper only tests the flag, a predictable branch). The swap chain's
+// present is summed apart from every other call. Ticks of the performance counter.
+struct D3D11CallTimingRecord {
+    int32_t Enabled;
+    int64_t Frequency;      // ticks per second, taken when the timing is switched on
+    int64_t CallTicks;      // every timed call but the present
+    int64_t PresentTicks;   // IDXGISwapChain::Present
+    uint32_t Calls;         // calls timed (the present among them)
+};
+extern D3D11CallTimingRecord D3D11CallTiming;
+// Switches the timing on (1) or off (0); either clears the sums.
+void D3D11Call_SetTiming(int enabled);
+void D3D11Call_ResetTiming();
+double D3D11Call_TicksToMilliseconds(int64_t ticks);
+
 // Module and global management.
 int D3D11Call_LoadD3D11();
 int D3D11Call_LoadDXGI(int log);

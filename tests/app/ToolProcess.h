@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -84,6 +85,93 @@ inline bool PrepareToolFolder(ToolRun& run, const std::wstring& buildFolder, con
 
     run.Script = run.Folder + L"pad.txt";
     return WriteText(run.Script, PadScript(0));
+}
+
+// Direct3D 11 and 9 switched off for the tool in the prefix (while the record lives), so that it
+// runs with no device: the software screen through GDI.
+struct NoDirect3D {
+    HKEY Key = nullptr;
+    NoDirect3D()
+    {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\qelvar.exe\\DllOverrides", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &Key, nullptr) != ERROR_SUCCESS)
+            return;
+        for (const wchar_t* dll : {L"d3d11", L"d3d9", L"dxgi"})
+            RegSetValueExW(Key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+    }
+    ~NoDirect3D()
+    {
+        if (Key == nullptr) return;
+        for (const wchar_t* dll : {L"d3d11", L"d3d9", L"dxgi"}) RegDeleteValueW(Key, dll);
+        RegCloseKey(Key);
+    }
+    NoDirect3D(const NoDirect3D&) = delete;
+    NoDirect3D& operator=(const NoDirect3D&) = delete;
+};
+
+// The tool's log (Log.txt in its folder) names the swap chain made for its window when it draws
+// through Direct3D 11.
+inline bool LogShowsSwapChain(const std::wstring& folder)
+{
+    const HANDLE file = CreateFileW((folder + L"Log.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string text(1 << 20, '\0');
+    DWORD read = 0;
+    ReadFile(file, &text[0], DWORD(text.size()), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read);
+    const size_t at = text.find("CreateSwapChainForHwnd");
+    return at != std::string::npos && text.substr(at, text.find('\n', at) - at).find("0x00000000") != std::string::npos;
+}
+
+// The tool's client area and the page layer's place in it.
+constexpr int ClientWidth = 860, ClientHeight = 560;
+constexpr int PageOriginX = 120;
+
+// Caption colours of the pages (0x00RRGGBB).
+constexpr uint32_t Light = 0xE6E6E6, Cyan = 0x00F5F5, Pink = 0xFFC8C8;
+
+struct Capture {
+    std::vector<uint32_t> Pixels;  // 0x00RRGGBB, top row first
+
+    uint32_t At(int x, int y) const { return Pixels[size_t(y) * ClientWidth + x]; }
+
+    // Pixels of the colour inside the rectangle (window coordinates).
+    int Count(int left, int top, int width, int height, uint32_t color) const
+    {
+        int count = 0;
+        for (int y = top < 0 ? 0 : top; y < top + height && y < ClientHeight; ++y)
+            for (int x = left < 0 ? 0 : left; x < left + width && x < ClientWidth; ++x) count += At(x, y) == color;
+        return count;
+    }
+};
+
+// The client area read from the window's device context with BitBlt into a 32-bit DIB section.
+inline Capture CaptureWindow(HWND window)
+{
+    Capture capture;
+    capture.Pixels.assign(size_t(ClientWidth) * ClientHeight, 0);
+    const HDC windowDC = GetDC(window);
+    const HDC memoryDC = CreateCompatibleDC(windowDC);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = ClientWidth;
+    info.bmiHeader.biHeight = -ClientHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(memoryDC, bitmap);
+    BitBlt(memoryDC, 0, 0, ClientWidth, ClientHeight, windowDC, 0, 0, SRCCOPY);
+    GdiFlush();
+    const uint32_t* source = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < capture.Pixels.size(); ++i) capture.Pixels[i] = source[i] & 0xFFFFFF;
+    SelectObject(memoryDC, old);
+    DeleteObject(bitmap);
+    DeleteDC(memoryDC);
+    ReleaseDC(window, windowDC);
+    return capture;
 }
 
 struct WindowSearch {

@@ -1,5 +1,6 @@
 // The Direct3D 11 call layer: calls made on loader threads run on the main thread (thread id taken in
-// the wrapper), the live-object counts of creations and releases, and the shut-down dump.
+// the wrapper), the live-object counts of creations and releases, the shut-down dump, and the
+// summing of the time inside calls.
 #include <gtest/gtest.h>
 
 #include "D3D11TestSupport.h"
@@ -122,4 +123,50 @@ TEST(D3D11CallLayer, FailedCreationsCountNothingAndTheDumpListsWhatIsLeft) {
     D3D11Call_Texture2D_Release(texture);
     texture->Release();
     EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);
+}
+
+namespace {
+
+// An object whose release takes a known time (the slowest call the layer could meet).
+struct SlowObject : IUnknown {
+    DWORD Milliseconds;
+    explicit SlowObject(DWORD milliseconds) : Milliseconds(milliseconds) {}
+    virtual ~SlowObject() = default;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        Sleep(Milliseconds);
+        return 1;
+    }
+};
+
+}  // namespace
+
+// The time inside calls is summed only while the timing is on, apart from the present's, and
+// switching clears the sums.
+TEST(D3D11CallLayer, TimingSumsCallsOnlyWhileSwitchedOn) {
+    SlowObject slow(20);
+    D3D11Call_SetTiming(0);
+    D3D11Call_Object_Release(&slow);
+    EXPECT_EQ(D3D11CallTiming.CallTicks, 0);
+    EXPECT_EQ(D3D11CallTiming.Calls, 0u);
+
+    D3D11Call_SetTiming(1);
+    ASSERT_EQ(D3D11CallTiming.Enabled, 1);
+    D3D11Call_Object_Release(&slow);
+    D3D11Call_Object_Release(nullptr);   // no call made: nothing timed
+    EXPECT_EQ(D3D11CallTiming.Calls, 1u);
+    EXPECT_GE(D3D11Call_TicksToMilliseconds(D3D11CallTiming.CallTicks), 15.0);
+    EXPECT_LT(D3D11Call_TicksToMilliseconds(D3D11CallTiming.CallTicks), 2000.0);
+    EXPECT_EQ(D3D11CallTiming.PresentTicks, 0);
+
+    D3D11Call_ResetTiming();
+    EXPECT_EQ(D3D11CallTiming.CallTicks, 0);
+    EXPECT_EQ(D3D11CallTiming.Calls, 0u);
+    D3D11Call_SetTiming(0);
+    D3D11Call_Object_Release(&slow);
+    EXPECT_EQ(D3D11CallTiming.CallTicks, 0);
 }
