@@ -185,6 +185,14 @@ int Graphics_D3D11_HandleObjects_CreateAll() {
     ForEachHandle<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
         if (record->Orig != nullptr && record->Orig->format.hardware) Graphics_D3D11_OrigTexture_Create(record->Orig, nullptr);
     });
+    // Buffers come back filled from their system copies, shaders from their kept byte code; a failure is
+    // logged and the rest go on.
+    ForEachHandle<BufferHandleRecord>(HandleType_VertexBuffer,
+                                      [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Create(record, 0); });
+    ForEachHandle<BufferHandleRecord>(HandleType_IndexBuffer,
+                                      [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Create(record, 1); });
+    ForEachHandle<ShaderHandleRecord>(HandleType_Shader,
+                                      [](ShaderHandleRecord* record) { Graphics_D3D11_Shader_ReCreate(record); });
     return 0;
 }
 
