@@ -220,6 +220,13 @@ int Graphics_D3D11_Mask_ReleaseSurfaces() {
     s.ScreenView = nullptr;
     s.ScreenTexture = nullptr;
     ReleaseImage();
+    // A screen saved for a copy that never came (its successor could not be made) goes as well.
+    D3D11Call_RenderTargetView_Release(s.SavedRenderTargetView);
+    if (s.SavedView != nullptr) Graphics_D3D11_ShaderResourceView_UnbindAndRelease(s.SavedView);
+    D3D11Call_Texture2D_Release(s.SavedTexture);
+    s.SavedRenderTargetView = nullptr;
+    s.SavedView = nullptr;
+    s.SavedTexture = nullptr;
     s.RealTexture = nullptr;
     s.RealView = nullptr;
     s.RealRenderTargetView = nullptr;

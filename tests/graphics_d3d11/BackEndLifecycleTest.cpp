@@ -222,6 +222,7 @@ TEST(D3D11StartSwitch, StartUpUsesNoDeviceUnlessTheSwitchIsOn) {
 }
 
 TEST_F(D3D11LibraryTest, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
+    const size_t earlier = ReadLog().size();   // the log file goes on from earlier runs
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         Start();
@@ -241,7 +242,7 @@ TEST_F(D3D11LibraryTest, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
         EXPECT_NE(log.find(Utf8(line)), std::string::npos) << Utf8(line);
     EXPECT_LT(log.rfind(Utf8(u8"IDXGISwapChain2 を作成します")), log.rfind("Graphics Device:"));
     // Nothing outlived the device: the modules were freed each time.
-    EXPECT_EQ(log.find(Utf8(u8"読み込んだままにします")), std::string::npos);
+    EXPECT_EQ(log.find(Utf8(u8"読み込んだままにします"), earlier <= log.size() ? earlier : 0), std::string::npos);
 }
 
 TEST_F(D3D11LibraryTest, FlipPresentsWithTheSyncIntervalOfTheWaitSetting) {
