@@ -15,6 +15,12 @@ VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D11_DECLARE)
 
 int Graphics_D3D11_VertexBatch_Flush(int reserved, int otherThread);
 int Graphics_D3D11_Buffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count);
+// The device buffer of a vertex-buffer (0) or index-buffer (1) handle, filled from its system copy; 0 when
+// it has one already, -1 (logged) when it cannot be made.
+int Graphics_D3D11_Buffer_Create(BufferHandleRecord* buffer, int indexBuffer);
+// The device shader of a shader handle made again from its kept byte code; 0 when it has one already or
+// keeps no code.
+int Graphics_D3D11_Shader_ReCreate(ShaderHandleRecord* record);
 int Graphics_D3D11_Device_Initialize();
 int Graphics_D3D11_Device_PostInitialize();
 int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int colorBits, int refreshRate);

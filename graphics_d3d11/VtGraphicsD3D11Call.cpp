@@ -108,11 +108,32 @@ void ReleaseAndClear(T*& object) {
     object = nullptr;
 }
 
+// The last release of the layer's own reference: an object that still lives afterwards (something made
+// from it was never released) keeps running code of the module that made it.
+template <typename T>
+void ReleaseLastAndClear(T*& object) {
+    if (object == nullptr) return;
+    if (object->Release() != 0) D3D11CallState.ObjectsOutlived = 1;
+    object = nullptr;
+}
+
+// Frees a module unless objects outlived the device: such a module is pinned for the rest of the process,
+// so that a late release of those objects (or a thread of the system's runtime serving them) never runs
+// unloaded code.
+void FreeLibraryUnlessOutlived(HMODULE module, const wchar_t* name) {
+    if (D3D11CallState.ObjectsOutlived) {
+        HMODULE pinned = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &pinned);
+    }
+    FreeLibrary(module);
+}
+
 }  // namespace
 
 // ---- Libraries and globals ----
 
 int D3D11Call_LoadD3D11() {
+    D3D11CallState.ObjectsOutlived = 0;
     Log_AddTextShiftJIS("d3d11.dll の読み込み.... ");
     D3D11CallState.D3D11Module = LoadLibraryW(L"d3d11.dll");
     if (D3D11CallState.D3D11Module == nullptr) {
@@ -142,7 +163,9 @@ int D3D11Call_LoadDXGI(int log) {
 int D3D11Call_FreeD3D11() {
     if (D3D11CallState.D3D11Module == nullptr) return 0;
     Log_AddTextShiftJIS("d3d11.dll の解放 1\n");
-    FreeLibrary(D3D11CallState.D3D11Module);
+    if (D3D11CallState.ObjectsOutlived)
+        Log_AddTextShiftJIS("解放されていない Direct3D 11 のオブジェクトがあるので d3d11.dll と dxgi.dll は読み込んだままにします\n");
+    FreeLibraryUnlessOutlived(D3D11CallState.D3D11Module, L"d3d11.dll");
     D3D11CallState.D3D11Module = nullptr;
     ForgetLookUps(0);
     return 0;
@@ -151,7 +174,7 @@ int D3D11Call_FreeD3D11() {
 int D3D11Call_FreeDXGI(int log) {
     if (D3D11CallState.DXGIModule == nullptr) return 0;
     if (log) Log_AddTextShiftJIS("dxgi.dll の解放 1\n");
-    FreeLibrary(D3D11CallState.DXGIModule);
+    FreeLibraryUnlessOutlived(D3D11CallState.DXGIModule, L"dxgi.dll");
     D3D11CallState.DXGIModule = nullptr;
     ForgetLookUps(1);
     return 0;
@@ -178,7 +201,7 @@ int D3D11Call_Device_ReleaseAll() {
         ReleaseAndClear(D3D11CallState.Context);
     }
     ReleaseAndClear(D3D11CallState.DXGIDevice);
-    ReleaseAndClear(D3D11CallState.Device);
+    ReleaseLastAndClear(D3D11CallState.Device);
     ReleaseAndClear(D3D11CallState.Adapter);
     ReleaseAndClear(D3D11CallState.Adapter1);
     ReleaseAndClear(D3D11CallState.Adapter2);
@@ -189,10 +212,10 @@ int D3D11Call_Device_ReleaseAll() {
 }
 
 int D3D11Call_DXGIFactory_ReleaseAll() {
-    ReleaseAndClear(D3D11CallState.Factory);
+    ReleaseAndClear(D3D11CallState.Factory6);
+    ReleaseLastAndClear(D3D11CallState.Factory);
     D3D11CallState.Factory1 = nullptr;
     D3D11CallState.Factory2 = nullptr;
-    ReleaseAndClear(D3D11CallState.Factory6);
     return 0;
 }
 

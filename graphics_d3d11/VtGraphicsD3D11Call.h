@@ -83,6 +83,8 @@ struct D3D11CallStateRecord {
     int32_t ObjectCount[D3D11OBJ_TYPE_COUNT];
     uint32_t ContextCalls[D3D11CALL_COUNT];
     uint32_t LastDeviceCallThread;   // thread id of the latest device or context call made
+    int32_t ObjectsOutlived;         // the device or factory was still referenced at its release: the
+                                     // modules stay loaded, since their code still backs those objects
 };
 extern D3D11CallStateRecord D3D11CallState;
 

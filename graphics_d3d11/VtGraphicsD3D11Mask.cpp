@@ -83,6 +83,16 @@ void ReleaseImage() {
     s.ImageTexture = nullptr;
 }
 
+void ReleaseSaved() {
+    D3D11MaskStateRecord& s = D3D11MaskState;
+    D3D11Call_RenderTargetView_Release(s.SavedRenderTargetView);
+    if (s.SavedView != nullptr) Graphics_D3D11_ShaderResourceView_UnbindAndRelease(s.SavedView);
+    D3D11Call_Texture2D_Release(s.SavedTexture);
+    s.SavedRenderTargetView = nullptr;
+    s.SavedView = nullptr;
+    s.SavedTexture = nullptr;
+}
+
 int Fail(const char* text) {
     Log_AddTextShiftJIS(text);
     return -1;
@@ -173,12 +183,7 @@ int Graphics_D3D11_Mask_CopyAndReleaseSaved(int width, int height) {
     for (int slot = 0; slot < 8; ++slot)
         if (D3D11StateCache.RenderTargetTexture[slot] == s.SavedTexture)
             Graphics_D3D11_StateCache_SetRenderTarget(s.ScreenTexture, s.ScreenRenderTargetView, slot);
-    D3D11Call_RenderTargetView_Release(s.SavedRenderTargetView);
-    if (s.SavedView != nullptr) Graphics_D3D11_ShaderResourceView_UnbindAndRelease(s.SavedView);
-    D3D11Call_Texture2D_Release(s.SavedTexture);
-    s.SavedRenderTargetView = nullptr;
-    s.SavedView = nullptr;
-    s.SavedTexture = nullptr;
+    ReleaseSaved();
     return 0;
 }
 
@@ -226,6 +231,8 @@ int Graphics_D3D11_Mask_ReleaseSurfaces() {
     s.ScreenView = nullptr;
     s.ScreenTexture = nullptr;
     ReleaseImage();
+    // A screen saved for a copy that never came (its successor could not be made) goes as well.
+    ReleaseSaved();
     s.RealTexture = nullptr;
     s.RealView = nullptr;
     s.RealRenderTargetView = nullptr;

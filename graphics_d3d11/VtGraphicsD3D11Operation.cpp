@@ -197,6 +197,29 @@ int Graphics_D3D11_Buffer_Release(BufferHandleRecord* buffer) {
     return 0;
 }
 
+int Graphics_D3D11_Buffer_Create(BufferHandleRecord* buffer, int indexBuffer) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    if (buffer == nullptr) return -1;
+    if (buffer->PlatformArea[0] != nullptr) return 0;
+    // Element size times count, in 64 bits: a device buffer holds at most 4 GB - 1 bytes.
+    const int64_t bytes = (int64_t)buffer->ElementSize * (int64_t)buffer->ElementCount;
+    const bool sized = buffer->ElementSize > 0 && buffer->ElementCount > 0 && bytes <= 0xFFFFFFFFll;
+    D3D11_BUFFER_DESC desc = {};
+    desc.ByteWidth = sized ? (UINT)bytes : 0;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = indexBuffer ? D3D11_BIND_INDEX_BUFFER : D3D11_BIND_VERTEX_BUFFER;
+    D3D11_SUBRESOURCE_DATA data = {};
+    data.pSysMem = buffer->SystemCopy;
+    ID3D11Buffer* object = nullptr;
+    if (!sized || D3D11Call_Device_CreateBuffer(&desc, buffer->SystemCopy != nullptr ? &data : nullptr, &object) != S_OK) {
+        Log_AddTextShiftJIS(indexBuffer ? "インデックスバッファハンドル用のインデックスバッファの作成に失敗しました\n"
+                                        : "頂点バッファハンドル用の頂点バッファの作成に失敗しました\n");
+        return -1;
+    }
+    buffer->PlatformArea[0] = object;
+    return 0;
+}
+
 int Graphics_D3D11_ShaderConstantBuffer_Release(ConstantBufferHandleRecord* record) {
     if (!D3D11Call_Device_Exists()) return -1;
     if (record == nullptr) return 0;
@@ -206,6 +229,37 @@ int Graphics_D3D11_ShaderConstantBuffer_Release(ConstantBufferHandleRecord* reco
     return 0;
 }
 
+namespace {
+
+// The device shader of one kind (0 vertex, 1 pixel, 2 geometry) from its byte code; a failure is logged.
+int MakeShader(int kind, const void* byteCode, int size, int inJob, void** object) {
+    HRESULT made = E_FAIL;
+    switch (kind) {
+        case 0:
+            made = D3D11Call_Device_CreateVertexShaderASync(byteCode, (SIZE_T)size, nullptr, (ID3D11VertexShader**)object,
+                                                            inJob);
+            if (made != S_OK) Log_AddTextShiftJIS("頂点シェーダーの作成に失敗しました\n");
+            break;
+        case 1:
+            made = D3D11Call_Device_CreatePixelShaderASync(byteCode, (SIZE_T)size, nullptr, (ID3D11PixelShader**)object,
+                                                           inJob);
+            if (made != S_OK) Log_AddTextShiftJIS("ピクセルシェーダーの作成に失敗しました\n");
+            break;
+        case 2:
+            made = D3D11Call_Device_CreateGeometryShaderASync(byteCode, (SIZE_T)size, nullptr,
+                                                              (ID3D11GeometryShader**)object, inJob);
+            if (made != S_OK) Log_AddTextShiftJIS("ジオメトリシェーダーの作成に失敗しました\n");
+            break;
+        default:
+            return -1;
+    }
+    if (made == S_OK) return 0;
+    *object = nullptr;
+    return -1;
+}
+
+}  // namespace
+
 int Graphics_D3D11_Shader_Create(int shader, int kind, const void* byteCode, int size, int freeSource, int inJob) {
     auto end = [&](int result) {
         if (freeSource) Memory_Free(const_cast<void*>(byteCode));
@@ -214,28 +268,9 @@ int Graphics_D3D11_Shader_Create(int shader, int kind, const void* byteCode, int
     if (!D3D11Call_Device_Exists()) return end(-1);
     ShaderHandleRecord* record = Graphics_Shader_GetHandleData(shader, inJob);
     if (record == nullptr || byteCode == nullptr || size <= 0) return end(-1);
+    if (kind < 0 || kind > 2) return end(-1);
     void* object = nullptr;
-    HRESULT made = E_FAIL;
-    switch (kind) {
-        case 0:
-            made = D3D11Call_Device_CreateVertexShaderASync(byteCode, (SIZE_T)size, nullptr,
-                                                            (ID3D11VertexShader**)&object, inJob);
-            if (made != S_OK) Log_AddTextShiftJIS("頂点シェーダーの作成に失敗しました\n");
-            break;
-        case 1:
-            made = D3D11Call_Device_CreatePixelShaderASync(byteCode, (SIZE_T)size, nullptr, (ID3D11PixelShader**)&object,
-                                                           inJob);
-            if (made != S_OK) Log_AddTextShiftJIS("ピクセルシェーダーの作成に失敗しました\n");
-            break;
-        case 2:
-            made = D3D11Call_Device_CreateGeometryShaderASync(byteCode, (SIZE_T)size, nullptr,
-                                                              (ID3D11GeometryShader**)&object, inJob);
-            if (made != S_OK) Log_AddTextShiftJIS("ジオメトリシェーダーの作成に失敗しました\n");
-            break;
-        default:
-            return end(-1);
-    }
-    if (made != S_OK) return end(-1);
+    if (MakeShader(kind, byteCode, size, inJob, &object) < 0) return end(-1);
     void* copy = Memory_Allocate((uint32_t)size, __FILE__, __LINE__);
     if (copy == nullptr) {
         Log_AddTextShiftJIS("メモリの確保に失敗しました");
@@ -251,6 +286,17 @@ int Graphics_D3D11_Shader_Create(int shader, int kind, const void* byteCode, int
     record->Kind = kind;
     record->PlatformArea[0] = object;
     return end(0);
+}
+
+int Graphics_D3D11_Shader_ReCreate(ShaderHandleRecord* record) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    if (record == nullptr) return -1;
+    if (record->PlatformArea[0] != nullptr || record->ByteCode == nullptr) return 0;
+    void* object = nullptr;
+    if (record->ByteCodeSize <= 0 || MakeShader(record->Kind, record->ByteCode, record->ByteCodeSize, 0, &object) < 0)
+        return -1;
+    record->PlatformArea[0] = object;
+    return 0;
 }
 
 int Graphics_D3D11_Shader_Release(ShaderHandleRecord* record) {

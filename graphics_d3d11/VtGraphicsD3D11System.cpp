@@ -191,6 +191,14 @@ int Graphics_D3D11_HandleObjects_CreateAll() {
     // The new constant buffers start empty: the slots' light matrices and parameters go in again.
     Graphics_D3D11_ShadowMap_RefreshLightMatrices();
     Graphics_D3D11_ShadowMap_RefreshSlotParams();
+    // Buffers come back filled from their system copies, shaders from their kept byte code; a failure is
+    // logged and the rest go on.
+    ForEachHandle<BufferHandleRecord>(HandleType_VertexBuffer,
+                                      [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Create(record, 0); });
+    ForEachHandle<BufferHandleRecord>(HandleType_IndexBuffer,
+                                      [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Create(record, 1); });
+    ForEachHandle<ShaderHandleRecord>(HandleType_Shader,
+                                      [](ShaderHandleRecord* record) { Graphics_D3D11_Shader_ReCreate(record); });
     return 0;
 }
 

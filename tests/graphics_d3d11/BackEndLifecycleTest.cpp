@@ -4,6 +4,7 @@
 // larger texture, a mode change and a lost device with graphs alive, a start without Direct3D 11, clearing
 // a rectangle, and read-back errors told apart from white.
 #include <gtest/gtest.h>
+#include <d3dcompiler.h>
 
 #include <functional>
 
@@ -11,11 +12,13 @@
 #include "../image/ImageLoadFixtures.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsScreen.h"
+#include "graphics/VtGraphicsShader.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
+#include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
 #include "graphics_d3d11/VtGraphicsD3D11Texture.h"
@@ -140,6 +143,42 @@ int LoadCase(const FileCase& c, int width, int height) {
     return LoadGraphFileExW(path.c_str(), 0, 0, 0);
 }
 
+// A pixel shader painting one colour (R 255, G 128, B 64) whatever it reads, compiled by the system's
+// compiler; empty when there is none.
+std::vector<uint8_t> ConstantColourPixelShader() {
+    HMODULE compiler = LoadLibraryW(L"d3dcompiler_47.dll");
+    auto compile = compiler != nullptr ? (pD3DCompile)(void*)GetProcAddress(compiler, "D3DCompile") : nullptr;
+    if (compile == nullptr) return {};
+    static const char source[] =
+        "float4 main(float4 position : SV_POSITION) : SV_TARGET { return float4(1.0, 128.0 / 255.0, 64.0 / 255.0, 1.0); }\n";
+    ID3DBlob* code = nullptr;
+    if (compile(source, sizeof(source) - 1, "constant", nullptr, nullptr, "main", "ps_4_0", 0, 0, &code, nullptr) != S_OK)
+        return {};
+    const uint8_t* bytes = (const uint8_t*)code->GetBufferPointer();
+    std::vector<uint8_t> out(bytes, bytes + code->GetBufferSize());
+    code->Release();
+    return out;
+}
+
+// What a device buffer holds, copied out through a staging buffer.
+std::vector<uint8_t> DeviceBufferBytes(ID3D11Buffer* buffer, UINT size) {
+    std::vector<uint8_t> bytes;
+    D3D11_BUFFER_DESC desc = {};
+    desc.ByteWidth = size;
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    ID3D11Buffer* staging = nullptr;
+    if (buffer == nullptr || D3D11Call_Device_CreateBuffer(&desc, nullptr, &staging) != S_OK) return bytes;
+    D3D11Call_DeviceContext_CopyResource(staging, buffer);
+    D3D11_MAPPED_SUBRESOURCE mapped = {};
+    if (D3D11Call_DeviceContext_Map(staging, 0, D3D11_MAP_READ, 0, &mapped) == S_OK) {
+        bytes.assign((const uint8_t*)mapped.pData, (const uint8_t*)mapped.pData + size);
+        D3D11Call_DeviceContext_UnmapASync(staging, 0, 0);
+    }
+    D3D11Call_Buffer_Release(staging);
+    return bytes;
+}
+
 int PresentLosses = 0;
 HRESULT PresentLost(IDXGISwapChain*, UINT, UINT) {
     ++PresentLosses;
@@ -183,6 +222,7 @@ TEST(D3D11StartSwitch, StartUpUsesNoDeviceUnlessTheSwitchIsOn) {
 }
 
 TEST_F(D3D11LibraryTest, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
+    const size_t earlier = ReadLog().size();   // the log file goes on from earlier runs
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         Start();
@@ -201,6 +241,8 @@ TEST_F(D3D11LibraryTest, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
                                 u8"Direct3D11 のオブジェクト合計数 : 0"})
         EXPECT_NE(log.find(Utf8(line)), std::string::npos) << Utf8(line);
     EXPECT_LT(log.rfind(Utf8(u8"IDXGISwapChain2 を作成します")), log.rfind("Graphics Device:"));
+    // Nothing outlived the device: the modules were freed each time.
+    EXPECT_EQ(log.find(Utf8(u8"読み込んだままにします"), earlier <= log.size() ? earlier : 0), std::string::npos);
 }
 
 TEST_F(D3D11LibraryTest, FlipPresentsWithTheSyncIntervalOfTheWaitSetting) {
@@ -308,6 +350,78 @@ TEST_F(D3D11LibraryTest, ModeChangeAndLostDeviceLeaveEveryGraphWithItsPixels) {
     const uint32_t presents = D3D11WindowState.Presents;
     EXPECT_EQ(PresentScreen(), 0);
     EXPECT_EQ(D3D11WindowState.Presents, presents + 1);
+}
+
+TEST_F(D3D11LibraryTest, BufferAndShaderHandlesAreMadeAgainAfterAModeChangeAndADeviceReCreation) {
+    Start();
+    const std::vector<uint8_t> code = ConstantColourPixelShader();
+    if (code.empty()) GTEST_SKIP() << "no shader compiler";
+    const int shader = Graphics_Shader_CreatePixelShaderFromMemory(code.data(), (int)code.size());
+    ASSERT_GT(shader, 0);
+
+    // A vertex buffer and an index buffer handle, each with its system copy and its device buffer.
+    struct BufferCase {
+        int Type, Index, ElementSize, Count;
+    };
+    const BufferCase cases[] = {{HandleType_VertexBuffer, 0, 28, 50}, {HandleType_IndexBuffer, 1, 2, 90}};
+    std::vector<BufferHandleRecord*> buffers;
+    for (const BufferCase& c : cases) {
+        const int handle = Handle_New(c.Type, 0, -1);
+        ASSERT_GE(handle, 0);
+        BufferHandleRecord* record = reinterpret_cast<BufferHandleRecord*>(Handle_GetRecord(handle));
+        record->ElementSize = c.ElementSize;
+        record->ElementCount = c.Count;
+        record->SystemCopy = Memory_AllocateZeroed((uint32_t)(c.ElementSize * c.Count), __FILE__, __LINE__);
+        ASSERT_NE(record->SystemCopy, nullptr);
+        for (int i = 0; i < c.ElementSize * c.Count; ++i) ((uint8_t*)record->SystemCopy)[i] = (uint8_t)(i * 7 + c.Index);
+        ASSERT_EQ(Graphics_D3D11_Buffer_Create(record, c.Index), 0);
+        buffers.push_back(record);
+    }
+    const int source = LoadCase(FileCases[0], 8, 8);
+    const int target = CreateDrawableGraph(8, 8, 0);
+    ASSERT_GE(source, 0);
+    ASSERT_GE(target, 0);
+
+    auto expectWorking = [&](const char* when) {
+        SCOPED_TRACE(when);
+        for (BufferHandleRecord* record : buffers) {
+            const UINT size = (UINT)(record->ElementSize * record->ElementCount);
+            const uint8_t* copy = (const uint8_t*)record->SystemCopy;
+            EXPECT_EQ(DeviceBufferBytes((ID3D11Buffer*)record->PlatformArea[0], size), std::vector<uint8_t>(copy, copy + size));
+        }
+        // A blit through the shader handle's shader paints the whole target in its colour.
+        ShaderHandleRecord* record = Graphics_Shader_GetHandleData(shader, 0);
+        ASSERT_NE(record, nullptr);
+        ASSERT_NE(record->PlatformArea[0], nullptr);
+        ASSERT_EQ(SelectDrawScreen(target), 0);
+        ASSERT_EQ(ClearDrawTarget(nullptr), 0);
+        ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+        GraphOrigRecord* from = Graphics_Image_GetGraphRecord(source, 0)->Orig;
+        GraphOrigRecord* to = Graphics_Image_GetGraphRecord(target, 0)->Orig;
+        const D3D11OrigTexture* fromObject = Graphics_D3D11_OrigTexture_Of(&from->parts[0]);
+        const RECT rect = {0, 0, 8, 8};
+        ASSERT_EQ(Graphics_D3D11_ShaderBlit(fromObject->Texture, fromObject->TextureView, &rect,
+                                            Graphics_D3D11_OrigTexture_Of(&to->parts[0])->Texture,
+                                            Graphics_D3D11_OrigTexture_RenderTargetView(to, 0, 0, 0), &rect, 0, 0,
+                                            (ID3D11PixelShader*)record->PlatformArea[0], nullptr, nullptr, nullptr, nullptr,
+                                            nullptr, nullptr, nullptr, 0),
+                  0);
+        const std::vector<uint32_t> pixels = ReadGraph(target, 8, 8);
+        ASSERT_EQ(pixels.size(), 64u);
+        for (uint32_t pixel : pixels) ASSERT_EQ(pixel & 0xFFFFFF, 0xFF8040u);
+    };
+    expectWorking("at the start");
+    // Data written later is in the system copy, and so in the buffer made again.
+    const uint8_t later[28] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
+    ASSERT_EQ(Graphics_Buffer_SetVertexData(3, later, 1, buffers[0]->Header.Handle), 0);
+    ASSERT_EQ(Graphics_Dispatch_Device_RestoreOrChange(1, 800, 600, 32, 60), 0);
+    ASSERT_EQ(GraphicsSystemState.DeviceValid, 1);
+    expectWorking("after the mode change");
+    const std::vector<uint8_t> remade = DeviceBufferBytes((ID3D11Buffer*)buffers[0]->PlatformArea[0], 28 * 50);
+    ASSERT_EQ(remade.size(), 28u * 50u);
+    EXPECT_EQ(remade[3 * 28 + 27], 28);
+    ASSERT_EQ(Graphics_Dispatch_Device_RestoreOrChange(0, -1, -1, -1, -1), 0);
+    expectWorking("after the device was made again");
 }
 
 TEST_F(D3D11LibraryTest, WithoutDirect3D11TheLibraryRunsOnWithoutADevice) {

@@ -120,6 +120,9 @@ TEST(D3D11CallLayer, FailedCreationsCountNothingAndTheDumpListsWhatIsLeft) {
     EXPECT_NE(log.find("ID3D11Texture2D : 1", heading), std::string::npos);
     EXPECT_NE(log.find(Utf8(u8"Direct3D11 のオブジェクト合計数 : 1"), heading), std::string::npos);
     EXPECT_EQ(log.find("ID3D11Buffer : ", heading), std::string::npos);
+    // The texture still holds the device, whose code must outlive it: the modules stay loaded.
+    EXPECT_NE(log.find(Utf8(u8"d3d11.dll と dxgi.dll は読み込んだままにします")), std::string::npos);
+    EXPECT_NE(GetModuleHandleW(L"d3d11.dll"), nullptr);
     D3D11Call_Texture2D_Release(texture);
     texture->Release();
     EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);
