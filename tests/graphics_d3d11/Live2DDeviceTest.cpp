@@ -20,6 +20,7 @@
 #include "foundation/VtCharCode.h"
 #include "foundation/VtHandle.h"
 #include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
@@ -256,4 +257,19 @@ TEST_F(Live2DDeviceTest, BadModelsAndHandlesAreRefusedWithNothingDrawn) {
     Clear();
     EXPECT_EQ(Live2D_Model_Draw(model), -1);
     ExpectGraphWhere(D3D11Test::ReadDrawTarget(Size), [](int, int) { return false; });
+}
+
+TEST_F(Live2DDeviceTest, ADeviceRecreationMakesTheShadersAgainOnTheNextDrawAndTheEndLeavesNoObject) {
+    const FakeCubismMoc moc = Moc({Quad(-1, -0.5f, 1, 0.5f, 0, 0)});
+    ExpectGraphWhere(DrawModel(moc, graph), [](int, int) { return true; });
+    ASSERT_EQ(Graphics_Dispatch_Device_RestoreOrChange(0, -1, -1, -1, -1), 0);
+    EXPECT_EQ(Graphics_D3D11_Live2D_Ready(), 0) << "the old device's objects went with it";
+    Graphics_DrawSetting_SetDrawAreaRect(0, 0, Size, Size);
+    const int fresh = MakeTestGraph();
+    ASSERT_GE(fresh, 0);
+    ExpectGraphWhere(DrawModel(moc, fresh), [](int, int) { return true; });
+    EXPECT_EQ(Graphics_D3D11_Live2D_Ready(), 1);
+    TerminateLibrary();
+    EXPECT_EQ(Graphics_D3D11_Live2D_Ready(), 0);
+    EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);
 }
