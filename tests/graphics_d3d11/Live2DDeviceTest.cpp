@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../fakes/live2d_core/FakeCoreFolder.h"
 #include "../fakes/live2d_core/FakeCubismMoc.h"
 #include "../graphics/Draw2DCases.h"
 #include "../system/WindowTestSupport.h"
@@ -35,19 +36,6 @@ using WindowTest::LogFind;
 using WindowTest::ReadLog;
 
 namespace {
-
-// Points the DLL search at the whole stand-in core (beside this program) for the life of the object.
-class CoreFolder {
-public:
-    CoreFolder() {
-        char path[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        std::string folder = path;
-        folder.resize(folder.find_last_of("\\/"));
-        SetDllDirectoryA((folder + "\\live2d_core_full").c_str());
-    }
-    ~CoreFolder() { SetDllDirectoryA(nullptr); }
-};
 
 // A quad from model point (x1, y1) to (x2, y2) (y up) showing the whole texture.
 FakeCubismMoc::Drawable Quad(float x1, float y1, float x2, float y2, int texture, int order) {
@@ -119,12 +107,12 @@ bool Near(uint32_t a, uint32_t b) {
 
 class Live2DDeviceTest : public WindowTest::LibraryTest {
 protected:
-    CoreFolder* folder = nullptr;
+    FakeCoreFolder* folder = nullptr;
     int graph = -1;
 
     void SetUp() override {
         LibraryTest::SetUp();
-        folder = new CoreFolder();
+        folder = new FakeCoreFolder("full");
         Graphics_D3D11_SetDeviceEnabled(1);
         SetScreenResolution(Size, Size, 32, 60);
         ASSERT_EQ(SetHardwareGraphicsEnable(1), 0);
