@@ -368,7 +368,10 @@ Live2DCoreModel::~Live2DCoreModel() {
 
 int Live2D_Model_LoadFromMemory(const void* moc, uint32_t size) {
     const Live2DModuleStateRecord& state = Live2DModuleState;
-    if (!state.Started || state.Core == nullptr) return -1;
+    if (!state.Started || state.Core == nullptr) {
+        Log_AddTextShiftJIS("Live2D は使えない状態なのでモデルを読み込めません\n");
+        return -1;
+    }
     if (moc == nullptr || size == 0) {
         Log_AddTextShiftJIS("Live2D のモデルデータがありません\n");
         return -1;
@@ -405,6 +408,11 @@ int Live2D_Model_LoadFromMemory(const void* moc, uint32_t size) {
     }
     record->Model = model;
     return handle;
+}
+
+int Live2D_Model_Delete(int model) {
+    if (ModelRecord(model) == nullptr) return -1;
+    return Handle_Delete(model, 0, 0) < 0 ? -1 : 0;
 }
 
 int Live2D_Model_SetTexture(int model, int index, int graph, int premultiplied) {

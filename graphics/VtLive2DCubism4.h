@@ -98,6 +98,8 @@ int Live2D_ShaderPack_Open(int32_t* decodedSwitch, const char* text);
 // Models (the module started, its core library loaded). The moc is copied; the new model is updated
 // once. A handle, or -1 with a log line (module not started, a moc the core refuses, no memory).
 int Live2D_Model_LoadFromMemory(const void* moc, uint32_t size);
+// Deletes a model with its core memory. 0 / -1.
+int Live2D_Model_Delete(int model);
 // The graph a texture index of the model draws with (straight or premultiplied alpha). 0 / -1.
 int Live2D_Model_SetTexture(int model, int index, int graph, int premultiplied);
 // Where the canvas's top-left lands on the draw target, in pixels (0, 0 at first), and its scale

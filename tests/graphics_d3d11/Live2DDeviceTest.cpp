@@ -20,6 +20,7 @@
 #include "foundation/VtArchive.h"
 #include "foundation/VtCharCode.h"
 #include "foundation/VtHandle.h"
+#include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDraw.h"
@@ -143,7 +144,9 @@ protected:
         const int model = Live2D_Model_LoadFromMemory(&moc, sizeof(moc));
         EXPECT_GE(model, 0);
         EXPECT_EQ(Live2D_Model_SetTexture(model, 0, texture, premultiplied), 0);
-        if (second >= 0) EXPECT_EQ(Live2D_Model_SetTexture(model, 1, second, 0), 0);
+        if (second >= 0) {
+            EXPECT_EQ(Live2D_Model_SetTexture(model, 1, second, 0), 0);
+        }
         EXPECT_EQ(Live2D_Model_SetPosition(model, PlaceX, PlaceY), 0);
         Clear();
         EXPECT_EQ(Live2D_Model_Draw(model), 0);
@@ -237,14 +240,25 @@ TEST_F(Live2DDeviceTest, BadModelsAndHandlesAreRefusedWithNothingDrawn) {
     EXPECT_EQ(Live2D_Model_Draw(graph), -1);
     EXPECT_EQ(Live2D_Model_SetTexture(-1, 0, graph, 0), -1);
 
-    // A model without its texture draws nothing.
+    // A model without its texture draws nothing; deleting it gives back all its memory.
     moc.Magic[0] = 'F';
+    const int32_t blocks = Memory_GetBlockCount();
     const int model = Live2D_Model_LoadFromMemory(&moc, sizeof(moc));
     ASSERT_GE(model, 0);
     EXPECT_EQ(Live2D_Model_SetTexture(model, 16, graph, 0), -1);
     Clear();
     EXPECT_EQ(Live2D_Model_Draw(model), -1);
     ExpectGraphWhere(D3D11Test::ReadDrawTarget(Size), [](int, int) { return false; });
+    EXPECT_EQ(Live2D_Model_Delete(model), 0);
+    EXPECT_EQ(Live2D_Model_Delete(model), -1);
+    EXPECT_EQ(Live2D_Model_Draw(model), -1);
+    EXPECT_EQ(Memory_GetBlockCount(), blocks);
+
+    // Once the module has ended, no model loads.
+    EXPECT_EQ(Live2D_ModuleTerminate(), 0);
+    moc.Magic[0] = 'F';
+    EXPECT_EQ(Live2D_Model_LoadFromMemory(&moc, sizeof(moc)), -1);
+    EXPECT_NE(LogFind(ReadLog(), u8"Live2D は使えない状態なのでモデルを読み込めません"), std::string::npos);
 }
 
 TEST_F(Live2DDeviceTest, ADeviceRecreationMakesTheShadersAgainOnTheNextDrawAndTheEndLeavesNoObject) {
