@@ -275,3 +275,42 @@ TEST_F(Live2DDeviceTest, ADeviceRecreationMakesTheShadersAgainOnTheNextDrawAndTh
     EXPECT_EQ(Graphics_D3D11_Live2D_Ready(), 0);
     EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);
 }
+
+TEST_F(Live2DDeviceTest, BlendModesOpacityAndTheMultiplyAndScreenColoursMixAsTheirFormulasSay) {
+    constexpr uint32_t Colour = 0x60A020;   // the quad's opaque texture
+    const int solid = SolidGraph(0xFF000000u | Colour);
+    ASSERT_GE(solid, 0);
+    auto each = [](uint32_t a, uint32_t b, uint32_t (*f)(uint32_t, uint32_t)) {
+        return f(a >> 16 & 0xFF, b >> 16 & 0xFF) << 16 | f(a >> 8 & 0xFF, b >> 8 & 0xFF) << 8 | f(a & 0xFF, b & 0xFF);
+    };
+    struct Case {
+        const char* Name;
+        uint8_t Flags;
+        float Opacity;
+        float Multiply[3], Screen[3];
+        uint32_t Expected;
+    };
+    const Case cases[] = {
+        {"normal", 0, 1.0f, {1, 1, 1}, {0, 0, 0}, Colour},
+        {"half opacity", 0, 0.5f, {1, 1, 1}, {0, 0, 0},
+         each(Colour, Background, [](uint32_t s, uint32_t d) { return Mul(s, 128) + Mul(d, 127); })},
+        {"additive", 1, 1.0f, {1, 1, 1}, {0, 0, 0},
+         each(Colour, Background, [](uint32_t s, uint32_t d) { return s + d > 255 ? 255u : s + d; })},
+        {"multiplicative", 2, 1.0f, {1, 1, 1}, {0, 0, 0}, each(Colour, Background, [](uint32_t s, uint32_t d) { return Mul(s, d); })},
+        {"multiply colour", 0, 1.0f, {0.5f, 1, 0}, {0, 0, 0}, Colour & 0x00FF00 | (Mul(Colour >> 16, 128) << 16)},
+        {"screen colour", 0, 1.0f, {1, 1, 1}, {1, 0, 0.5f},
+         0xFF0000 | (Colour & 0x00FF00) | ((Colour & 0xFF) + Mul(255 - (Colour & 0xFF), 128))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FakeCubismMoc::Drawable quad = Quad(-1, -0.5f, 1, 0.5f, 0, 0);
+        quad.ConstantFlags = c.Flags;
+        quad.Opacity = c.Opacity;
+        for (int i = 0; i < 3; ++i) quad.MultiplyColor[i] = c.Multiply[i], quad.ScreenColor[i] = c.Screen[i];
+        const std::vector<uint32_t> screen = DrawModel(Moc({quad}), solid);
+        ASSERT_EQ(screen.size(), (size_t)(Size * Size));
+        EXPECT_TRUE(Near(screen[(PlaceY + 1) * Size + PlaceX + 1], c.Expected))
+            << std::hex << screen[(PlaceY + 1) * Size + PlaceX + 1] << " for " << c.Expected;
+        EXPECT_EQ(screen[(PlaceY + 1) * Size + PlaceX - 1], Background) << "left of the quad";
+    }
+}
