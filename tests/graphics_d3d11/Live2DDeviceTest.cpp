@@ -297,7 +297,7 @@ TEST_F(Live2DDeviceTest, BlendModesOpacityAndTheMultiplyAndScreenColoursMixAsThe
         {"additive", 1, 1.0f, {1, 1, 1}, {0, 0, 0},
          each(Colour, Background, [](uint32_t s, uint32_t d) { return s + d > 255 ? 255u : s + d; })},
         {"multiplicative", 2, 1.0f, {1, 1, 1}, {0, 0, 0}, each(Colour, Background, [](uint32_t s, uint32_t d) { return Mul(s, d); })},
-        {"multiply colour", 0, 1.0f, {0.5f, 1, 0}, {0, 0, 0}, Colour & 0x00FF00 | (Mul(Colour >> 16, 128) << 16)},
+        {"multiply colour", 0, 1.0f, {0.5f, 1, 0}, {0, 0, 0}, (Colour & 0x00FF00) | (Mul(Colour >> 16, 128) << 16)},
         {"screen colour", 0, 1.0f, {1, 1, 1}, {1, 0, 0.5f},
          0xFF0000 | (Colour & 0x00FF00) | ((Colour & 0xFF) + Mul(255 - (Colour & 0xFF), 128))},
     };
