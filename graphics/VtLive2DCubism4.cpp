@@ -6,11 +6,14 @@
 
 #include <string.h>
 
+#include "VtLive2DShaderPack.h"
 #include "foundation/VtArchiveDecode.h"
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsImage.h"
+#include "graphics_d3d11/VtGraphicsD3D11Live2D.h"
 
 namespace Vantrel {
 
@@ -73,8 +76,9 @@ const CoreEntry CoreEntries[Live2D_CoreEntryCount] = {
 };
 
 // The built-in Live2D shader packs of the two back-ends (size-prefixed Base64 of an LZ-packed
-// archive). Their shaders are not part of this build: both are empty, so opening one fails.
-const char Live2DShaderPackD3D11[] = "";
+// archive). The Direct3D 11 one is made at build time from graphics_d3d11/shaders/live2d; the
+// Direct3D 9 back-end has no Live2D shaders in this build, so its pack is empty and opening it fails.
+const char* const Live2DShaderPackD3D11 = VtShaderPackText_Live2D;
 const char Live2DShaderPackD3D9[] = "";
 
 }  // namespace
@@ -85,7 +89,7 @@ const char* Live2D_CoreEntryName(int index) {
 
 void Live2D_ModelHandleRecord_Initialize(HandleHeader* record) {
     Live2DModelRecord* model = reinterpret_cast<Live2DModelRecord*>(record);
-    model->Values[0] = model->Values[1] = 0;
+    model->Position[0] = model->Position[1] = 0;
     model->Scale[0] = model->Scale[1] = 1.0f;
     model->Flag = 0;
     model->Handle = -1;
@@ -167,6 +171,7 @@ int Live2D_ShaderPack_Open(int32_t* decodedSwitch, const char* text) {
         return -1;
     }
     state.ShaderPackImage = image;
+    state.ShaderPackImageSize = static_cast<uint32_t>(size);
     return 0;
 }
 
@@ -175,7 +180,11 @@ int Live2D_Platform_Initialize() {
     Live2DModuleStateRecord& state = Live2DModuleState;
     switch (GraphicsApi) {
         case GRAPHICS_API_D3D9: return Live2D_ShaderPack_Open(&state.ShaderPackDecoded[1], Live2DShaderPackD3D9);
-        case GRAPHICS_API_D3D11: return Live2D_ShaderPack_Open(&state.ShaderPackDecoded[0], Live2DShaderPackD3D11);
+        case GRAPHICS_API_D3D11:
+            // The shaders are made on the device at once (and again after a device re-creation, on
+            // the first draw).
+            if (Live2D_ShaderPack_Open(&state.ShaderPackDecoded[0], Live2DShaderPackD3D11) < 0) return -1;
+            return Graphics_D3D11_Live2D_Create();
         default: return -1;
     }
 }
@@ -208,11 +217,304 @@ int Live2D_ModuleTerminate() {
     Live2D_IdManager_Delete(state.IdManager);
     state.IdManager = nullptr;
     Live2D_Framework_ReleaseRenderer();
+    Graphics_D3D11_Live2D_Release();
     Archive_CloseAndReset(&state.ShaderPack);
     Memory_Free(state.ShaderPackImage);
     state.ShaderPackImage = nullptr;
+    state.ShaderPackImageSize = 0;
     state.Started = 0;
     return 0;
+}
+
+// ---- Models ----
+
+namespace {
+
+// The core library's calling convention (stdcall on 32-bit Windows).
+typedef int(WINAPI* HasMocConsistencyFunction)(void* address, unsigned int size);
+typedef void*(WINAPI* ReviveMocFunction)(void* address, unsigned int size);
+typedef unsigned int(WINAPI* SizeofModelFunction)(const void* moc);
+typedef void*(WINAPI* InitializeModelFunction)(const void* moc, void* address, unsigned int size);
+typedef void(WINAPI* ModelFunction)(void* model);
+typedef void(WINAPI* CanvasInfoFunction)(const void* model, float* size, float* origin, float* pixelsPerUnit);
+typedef int(WINAPI* CountFunction)(const void* model);
+typedef const void*(WINAPI* ArrayFunction)(const void* model);
+
+template <typename F>
+F Entry(int index) {
+    return reinterpret_cast<F>(Live2DModuleState.CoreEntries[index]);
+}
+
+const void* DrawableArray(int index, const void* model) { return Entry<ArrayFunction>(index)(model); }
+
+// A block of `size` bytes whose address is a multiple of `alignment` (a power of two) inside a heap
+// block of its own; null when the size does not fit.
+void* AllocateAligned(uint32_t size, uint32_t alignment, void** block) {
+    const uint64_t total = (uint64_t)size + alignment;
+    if (total > 0x7FFFFFFFu) return *block = nullptr;
+    *block = Memory_Allocate(static_cast<uint32_t>(total), __FILE__, __LINE__);
+    if (*block == nullptr) return nullptr;
+    const uintptr_t at = (reinterpret_cast<uintptr_t>(*block) + alignment - 1) & ~static_cast<uintptr_t>(alignment - 1);
+    return reinterpret_cast<void*>(at);
+}
+
+Live2DModelRecord* ModelRecord(int handle) {
+    if (!HandleManagerTable[HandleType_Live2DModel].Initialized) return nullptr;
+    if (handle < 0 || (handle & HandleValue_TypeMask) != HandleManagerTable[HandleType_Live2DModel].TypeMask) return nullptr;
+    Live2DModelRecord* record = reinterpret_cast<Live2DModelRecord*>(Handle_GetRecord(handle));
+    return record != nullptr && record->Model != nullptr ? record : nullptr;
+}
+
+Live2DCoreModel* CoreModel(Live2DModelRecord* record) { return static_cast<Live2DCoreModel*>(record->Model); }
+
+// The drawing side of the core's drawables, read once a draw.
+struct Drawables {
+    int Count;
+    const uint8_t* ConstantFlags;
+    const uint8_t* DynamicFlags;
+    const int32_t* TextureIndices;
+    const int32_t* RenderOrders;
+    const float* Opacities;
+    const int32_t* MaskCounts;
+    const int32_t* const* Masks;
+    const int32_t* VertexCounts;
+    const float* const* Positions;
+    const float* const* Uvs;
+    const int32_t* IndexCounts;
+    const uint16_t* const* Indices;
+    const float* MultiplyColors;        // four floats a drawable
+    const float* ScreenColors;
+};
+
+enum : uint8_t {
+    ConstantFlag_Additive = 1,
+    ConstantFlag_Multiplicative = 2,
+    ConstantFlag_InvertedMask = 8,
+    DynamicFlag_Visible = 1,
+};
+
+bool ReadDrawables(const void* model, Drawables* d) {
+    d->Count = Entry<CountFunction>(Live2DCore_GetDrawableCount)(model);
+    d->ConstantFlags = static_cast<const uint8_t*>(DrawableArray(Live2DCore_GetDrawableConstantFlags, model));
+    d->DynamicFlags = static_cast<const uint8_t*>(DrawableArray(Live2DCore_GetDrawableDynamicFlags, model));
+    d->TextureIndices = static_cast<const int32_t*>(DrawableArray(Live2DCore_GetDrawableTextureIndices, model));
+    d->RenderOrders = static_cast<const int32_t*>(DrawableArray(Live2DCore_GetDrawableRenderOrders, model));
+    d->Opacities = static_cast<const float*>(DrawableArray(Live2DCore_GetDrawableOpacities, model));
+    d->MaskCounts = static_cast<const int32_t*>(DrawableArray(Live2DCore_GetDrawableMaskCounts, model));
+    d->Masks = static_cast<const int32_t* const*>(DrawableArray(Live2DCore_GetDrawableMasks, model));
+    d->VertexCounts = static_cast<const int32_t*>(DrawableArray(Live2DCore_GetDrawableVertexCounts, model));
+    d->Positions = static_cast<const float* const*>(DrawableArray(Live2DCore_GetDrawableVertexPositions, model));
+    d->Uvs = static_cast<const float* const*>(DrawableArray(Live2DCore_GetDrawableVertexUvs, model));
+    d->IndexCounts = static_cast<const int32_t*>(DrawableArray(Live2DCore_GetDrawableIndexCounts, model));
+    d->Indices = static_cast<const uint16_t* const*>(DrawableArray(Live2DCore_GetDrawableIndices, model));
+    d->MultiplyColors = static_cast<const float*>(DrawableArray(Live2DCore_GetDrawableMultiplyColors, model));
+    d->ScreenColors = static_cast<const float*>(DrawableArray(Live2DCore_GetDrawableScreenColors, model));
+    return d->Count >= 0 && (d->Count == 0 || (d->ConstantFlags && d->DynamicFlags && d->TextureIndices && d->RenderOrders &&
+                                               d->Opacities && d->MaskCounts && d->Masks && d->VertexCounts && d->Positions &&
+                                               d->Uvs && d->IndexCounts && d->Indices && d->MultiplyColors && d->ScreenColors));
+}
+
+// One drawable as the renderer's mesh, its texture coordinates taken to the part of the graph's
+// texture the picture covers (into `uvs`, 2 x vertex count floats). False when it cannot be drawn.
+bool MakeMesh(const Drawables& d, int i, const Live2DCoreModel* model, float* uvs, uint32_t uvCapacity,
+              D3D11Live2DMesh* mesh) {
+    const int texture = d.TextureIndices[i];
+    if (texture < 0 || texture >= Live2DCoreModel::TextureCount || d.VertexCounts[i] <= 0 || d.IndexCounts[i] <= 0 ||
+        static_cast<uint32_t>(d.VertexCounts[i]) > uvCapacity)
+        return false;
+    GraphHandleRecord* graph = Graphics_Image_GetGraphRecord(model->Texture[texture], 0);
+    if (graph == nullptr || graph->drawPartCount != 1 || graph->drawParts[0].part == nullptr ||
+        graph->drawParts[0].part->platformArea == nullptr || graph->drawParts[0].part->platformArea[2] == nullptr)
+        return false;
+    const GraphDrawPart& division = graph->drawParts[0];
+    const float width = division.part->textureWidth > 0 ? (float)division.width / division.part->textureWidth : 1.0f;
+    const float height = division.part->textureHeight > 0 ? (float)division.height / division.part->textureHeight : 1.0f;
+    const float* source = d.Uvs[i];
+    for (int v = 0; v < d.VertexCounts[i]; ++v) {
+        uvs[2 * v] = source[2 * v] * width;
+        uvs[2 * v + 1] = 1.0f - (1.0f - source[2 * v + 1]) * height;
+    }
+    mesh->Positions = d.Positions[i];
+    mesh->Uvs = uvs;
+    mesh->VertexCount = static_cast<uint32_t>(d.VertexCounts[i]);
+    mesh->Indices = d.Indices[i];
+    mesh->IndexCount = static_cast<uint32_t>(d.IndexCounts[i]);
+    mesh->Texture = static_cast<ID3D11ShaderResourceView*>(division.part->platformArea[2]);
+    const uint8_t flags = d.ConstantFlags[i];
+    mesh->Blend = (flags & ConstantFlag_Additive)         ? D3D11LIVE2D_BLEND_ADDITIVE
+                  : (flags & ConstantFlag_Multiplicative) ? D3D11LIVE2D_BLEND_MULTIPLICATIVE
+                                                          : D3D11LIVE2D_BLEND_NORMAL;
+    mesh->Premultiplied = model->Premultiplied[texture];
+    for (int c = 0; c < 3; ++c) mesh->BaseColor[c] = 1.0f;
+    mesh->BaseColor[3] = d.Opacities[i];
+    memcpy(mesh->MultiplyColor, d.MultiplyColors + 4 * i, sizeof(mesh->MultiplyColor));
+    memcpy(mesh->ScreenColor, d.ScreenColors + 4 * i, sizeof(mesh->ScreenColor));
+    return true;
+}
+
+}  // namespace
+
+Live2DCoreModel::Live2DCoreModel() : MocBlock(nullptr), Moc(nullptr), ModelBlock(nullptr), Model(nullptr) {
+    for (int i = 0; i < TextureCount; ++i) {
+        Texture[i] = -1;
+        Premultiplied[i] = 0;
+    }
+}
+
+Live2DCoreModel::~Live2DCoreModel() {
+    Memory_Free(ModelBlock);
+    Memory_Free(MocBlock);
+}
+
+int Live2D_Model_LoadFromMemory(const void* moc, uint32_t size) {
+    const Live2DModuleStateRecord& state = Live2DModuleState;
+    if (!state.Started || state.Core == nullptr) {
+        Log_AddTextShiftJIS("Live2D は使えない状態なのでモデルを読み込めません\n");
+        return -1;
+    }
+    if (moc == nullptr || size == 0) {
+        Log_AddTextShiftJIS("Live2D のモデルデータがありません\n");
+        return -1;
+    }
+    Live2DCoreModel* model = Live2D_New<Live2DCoreModel>();
+    void* mocCopy = model != nullptr ? AllocateAligned(size, 64, &model->MocBlock) : nullptr;
+    if (mocCopy == nullptr) {
+        Log_AddTextShiftJIS("Live2D のモデルデータを置くメモリの確保に失敗しました\n");
+        Live2D_Delete(model);
+        return -1;
+    }
+    memcpy(mocCopy, moc, size);
+    if (!Entry<HasMocConsistencyFunction>(Live2DCore_HasMocConsistency)(mocCopy, size) ||
+        (model->Moc = Entry<ReviveMocFunction>(Live2DCore_ReviveMocInPlace)(mocCopy, size)) == nullptr) {
+        Log_AddTextShiftJIS("Live2D のモデルデータが正しくありません\n");
+        Live2D_Delete(model);
+        return -1;
+    }
+    const unsigned int modelSize = Entry<SizeofModelFunction>(Live2DCore_GetSizeofModel)(model->Moc);
+    void* modelMemory = modelSize != 0 ? AllocateAligned(modelSize, 16, &model->ModelBlock) : nullptr;
+    if (modelMemory == nullptr ||
+        (model->Model = Entry<InitializeModelFunction>(Live2DCore_InitializeModelInPlace)(model->Moc, modelMemory, modelSize)) ==
+            nullptr) {
+        Log_AddTextShiftJIS("Live2D のモデルの作成に失敗しました\n");
+        Live2D_Delete(model);
+        return -1;
+    }
+    Entry<ModelFunction>(Live2DCore_UpdateModel)(model->Model);
+    const HandleValue handle = Handle_New(HandleType_Live2DModel, 0, -1);
+    Live2DModelRecord* record = handle >= 0 ? reinterpret_cast<Live2DModelRecord*>(Handle_GetRecord(handle)) : nullptr;
+    if (record == nullptr) {
+        Live2D_Delete(model);
+        return -1;
+    }
+    record->Model = model;
+    return handle;
+}
+
+int Live2D_Model_Delete(int model) {
+    if (ModelRecord(model) == nullptr) return -1;
+    return Handle_Delete(model, 0, 0) < 0 ? -1 : 0;
+}
+
+int Live2D_Model_SetTexture(int model, int index, int graph, int premultiplied) {
+    Live2DModelRecord* record = ModelRecord(model);
+    if (record == nullptr || index < 0 || index >= Live2DCoreModel::TextureCount) return -1;
+    CoreModel(record)->Texture[index] = graph;
+    CoreModel(record)->Premultiplied[index] = premultiplied ? 1 : 0;
+    return 0;
+}
+
+int Live2D_Model_SetPosition(int model, int x, int y) {
+    Live2DModelRecord* record = ModelRecord(model);
+    if (record == nullptr) return -1;
+    record->Position[0] = x;
+    record->Position[1] = y;
+    return 0;
+}
+
+int Live2D_Model_SetScale(int model, float x, float y) {
+    Live2DModelRecord* record = ModelRecord(model);
+    if (record == nullptr) return -1;
+    record->Scale[0] = x;
+    record->Scale[1] = y;
+    return 0;
+}
+
+int Live2D_Model_Update(int model) {
+    Live2DModelRecord* record = ModelRecord(model);
+    if (record == nullptr || Live2DModuleState.Core == nullptr) return -1;
+    Entry<ModelFunction>(Live2DCore_UpdateModel)(CoreModel(record)->Model);
+    return 0;
+}
+
+int Live2D_Model_Draw(int model) {
+    Live2DModelRecord* record = ModelRecord(model);
+    if (record == nullptr || Live2DModuleState.Core == nullptr || GraphicsApi != GRAPHICS_API_D3D11) return -1;
+    Live2DCoreModel* core = CoreModel(record);
+    Drawables d = {};
+    if (!ReadDrawables(core->Model, &d)) return -1;
+    float canvas[2] = {}, origin[2] = {}, pixelsPerUnit = 1.0f;
+    Entry<CanvasInfoFunction>(Live2DCore_ReadCanvasInfo)(core->Model, canvas, origin, &pixelsPerUnit);
+
+    // Drawables by render order; each one's texture coordinates go into a scratch block.
+    uint32_t largest = 0;
+    for (int i = 0; i < d.Count; ++i)
+        if (d.VertexCounts[i] > 0 && static_cast<uint32_t>(d.VertexCounts[i]) > largest) largest = d.VertexCounts[i];
+    const uint64_t bytes = (uint64_t)d.Count * sizeof(int32_t) + (uint64_t)largest * 2 * sizeof(float);
+    if (bytes > 0x7FFFFFFFu) return -1;
+    if (d.Count == 0) return 0;
+    int32_t* order = static_cast<int32_t*>(Memory_Allocate(static_cast<uint32_t>(bytes), __FILE__, __LINE__));
+    if (order == nullptr) return -1;
+    float* uvs = reinterpret_cast<float*>(order + d.Count);
+    for (int i = 0; i < d.Count; ++i) order[i] = -1;
+    for (int i = 0; i < d.Count; ++i) {
+        const int at = d.RenderOrders[i];
+        if (at >= 0 && at < d.Count && order[at] < 0) order[at] = i;
+    }
+
+    int result = 0;
+    float projection[16] = {};
+    if (Graphics_D3D11_Live2D_Begin() < 0 ||
+        Graphics_D3D11_Live2D_PixelProjection(projection, pixelsPerUnit * record->Scale[0], pixelsPerUnit * record->Scale[1],
+                                              record->Position[0] + origin[0] * record->Scale[0],
+                                              record->Position[1] + origin[1] * record->Scale[1]) < 0) {
+        Memory_Free(order);
+        Graphics_D3D11_Live2D_End();
+        return -1;
+    }
+    D3D11Live2DMesh mesh = {};
+    for (int at = 0; at < d.Count && result == 0; ++at) {
+        const int i = order[at];
+        if (i < 0 || !(d.DynamicFlags[i] & DynamicFlag_Visible)) continue;
+        if (!MakeMesh(d, i, core, uvs, largest, &mesh)) {
+            result = -1;
+            break;
+        }
+        int mask = 0;
+        if (d.MaskCounts[i] > 0) {
+            if (Graphics_D3D11_Live2D_ClearMask() < 0) {
+                result = -1;
+                break;
+            }
+            D3D11Live2DMesh maskMesh = {};
+            float* maskUvs = uvs;   // the drawable's mesh keeps its own coordinates: remake it after
+            for (int m = 0; m < d.MaskCounts[i] && result == 0; ++m) {
+                const int source = d.Masks[i][m];
+                if (source < 0 || source >= d.Count) continue;
+                if (!MakeMesh(d, source, core, maskUvs, largest, &maskMesh) ||
+                    Graphics_D3D11_Live2D_DrawMaskMesh(&maskMesh, projection) < 0)
+                    result = -1;
+            }
+            if (result != 0 || !MakeMesh(d, i, core, uvs, largest, &mesh)) {
+                result = -1;
+                break;
+            }
+            mask = (d.ConstantFlags[i] & ConstantFlag_InvertedMask) ? 2 : 1;
+        }
+        if (Graphics_D3D11_Live2D_DrawMesh(&mesh, projection, mask) < 0) result = -1;
+    }
+    Graphics_D3D11_Live2D_End();
+    Memory_Free(order);
+    return result;
 }
 
 }  // namespace Vantrel

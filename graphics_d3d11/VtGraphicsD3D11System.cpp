@@ -18,6 +18,7 @@
 #include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Filter.h"
+#include "graphics_d3d11/VtGraphicsD3D11Live2D.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
@@ -250,6 +251,7 @@ int Graphics_D3D11_Device_RecoverFromLoss() {
 int Graphics_D3D11_System_Terminate() {
     GraphicsSystemState.DeviceValid = 0;
     Graphics_D3D11_Mask_ReleaseSurfaces();
+    Graphics_D3D11_Live2D_Release();
     Graphics_D3D11_GraphFilter_Uninstall();
     Graphics_D3D11_SimpleTransfer_Terminate();
     Graphics_D3D11_Texture_FreeCommonBuffer();

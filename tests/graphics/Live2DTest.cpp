@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "../fakes/live2d_core/FakeCoreFolder.h"
 #include "DrawTargetFixture.h"
 #include "foundation/VtHandle.h"
 #include "foundation/VtMemory.h"
@@ -22,22 +23,6 @@ using namespace WindowTest;
 using DrawTargetTesting::NoDeviceTest;
 
 namespace {
-
-// Points the DLL search at one of the stand-in cores for the life of the object.
-class CoreFolder {
-public:
-    explicit CoreFolder(const char* variant) {
-        // Beside this program.
-        char path[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        std::string folder = path;
-        folder.resize(folder.find_last_of("\\/"));
-        folder += "\\live2d_core_";
-        folder += variant;
-        SetDllDirectoryA(folder.c_str());
-    }
-    ~CoreFolder() { SetDllDirectoryA(nullptr); }
-};
 
 bool CoreLoadedInProcess() { return GetModuleHandleW(L"Live2DCubismCore.dll") != nullptr; }
 
@@ -65,7 +50,7 @@ TEST_F(Live2DTest, WithoutTheCoreTheLibraryStartsAndTheModuleLeavesNothing) {
 }
 
 TEST_F(Live2DTest, TheStandInCoreHasEveryEntryPointItsVersionsAndUnloadsCleanly) {
-    CoreFolder folder("full");
+    FakeCoreFolder folder("full");
     const int32_t blocks = Memory_GetBlockCount();
     for (int round = 0; round < 2; ++round) {
         ASSERT_EQ(Live2D_Platform_LoadCore(), 0);
@@ -94,7 +79,7 @@ TEST_F(Live2DTest, TheStandInCoreHasEveryEntryPointItsVersionsAndUnloadsCleanly)
 
 TEST_F(Live2DTest, APartialCoreIsRefusedWithTheMissingEntryAndUnloaded) {
     {
-        CoreFolder folder("partial");
+        FakeCoreFolder folder("partial");
         EXPECT_EQ(Live2D_Platform_LoadCore(), -1);
         // The key counts were found under their stdcall name; the check stopped at the multiply colours.
         EXPECT_NE(Live2DModuleState.CoreEntries[18], nullptr);
@@ -104,7 +89,7 @@ TEST_F(Live2DTest, APartialCoreIsRefusedWithTheMissingEntryAndUnloaded) {
         EXPECT_FALSE(CoreLoadedInProcess());
     }
     // A later start loads a whole core again.
-    CoreFolder folder("full");
+    FakeCoreFolder folder("full");
     EXPECT_EQ(Live2D_Platform_LoadCore(), 0);
     Live2D_Platform_Terminate();
 }

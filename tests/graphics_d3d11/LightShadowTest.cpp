@@ -41,6 +41,9 @@ protected:
         ASSERT_EQ(Graphics_D3D11_StateCache_SetProjectionMatrix(identity), 0);
         const float diffuse[4] = {0.8f, 0.8f, 0.8f, 1}, ambient[4] = {0.2f, 0.2f, 0.2f, 1}, zero[4] = {};
         ASSERT_EQ(Graphics_D3D11_StateCache_SetMaterial(diffuse, ambient, zero, zero, 20.0f), 0);
+        // A library run before this test may leave the core's material marked changed; the draw
+        // preparation would then put the core's material over the one set here.
+        DrawSettings.MaterialChanged = 0;
     }
 
     void TearDown() override {
