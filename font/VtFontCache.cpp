@@ -70,6 +70,11 @@ uint8_t* Font_GlyphCache_CellRow(FontHandleRecord* font, const GlyphCacheEntry* 
     return font->MemCachePixels + row * font->MemCachePitch;
 }
 
+uint16_t* Font_GlyphCache_CellSpan(FontHandleRecord* font, const GlyphCacheEntry* entry, int y)
+{
+    return font->MemCacheSpans + ((int64_t)entry->Row * font->CellSize + y) * 2;
+}
+
 // The cache graph: an empty graph of the whole cache image (both halves for edge fonts) that every
 // screen-mode sweep keeps, the edge graph derived from its right half, and the resources-lost flag
 // registered as its lost flag so that a device loss asks for a new texture.
@@ -136,6 +141,7 @@ void Font_GlyphCache_Release(FontHandleRecord* font)
 {
     if (font->MemCachePixels != nullptr) Memory_Free(font->MemCachePixels);
     font->MemCachePixels = nullptr;
+    font->MemCacheSpans = nullptr;
     if (font->WorkBuffer != nullptr) Memory_Free(font->WorkBuffer);
     font->WorkBuffer = nullptr;
     font->WorkBufferSize = 0;
@@ -247,8 +253,13 @@ int Font_GlyphCache_Setup(const FontCreateParam* param, FontHandleRecord* font, 
         font->CacheImageWidth = cell;
         font->CacheImageHeight = count * cell;
         font->MemCachePitch = (bits * cell + 7) / 8;
-        const int64_t bytes = (int64_t)font->MemCachePitch * count * cell;
-        font->MemCachePixels = bytes <= 0x7FFFFFFF ? (uint8_t*)Memory_Allocate((uint32_t)bytes, __FILE__, __LINE__) : nullptr;
+        // The cells, then the ink span of every cell row in the same block.
+        const int64_t bytes = ((int64_t)font->MemCachePitch * count * cell + 3) & ~(int64_t)3;
+        const int64_t spanBytes = (int64_t)count * cell * 2 * (int64_t)sizeof(uint16_t);
+        font->MemCachePixels = bytes + spanBytes <= 0x7FFFFFFF
+                                   ? (uint8_t*)Memory_Allocate((uint32_t)(bytes + spanBytes), __FILE__, __LINE__)
+                                   : nullptr;
+        font->MemCacheSpans = font->MemCachePixels != nullptr ? (uint16_t*)(font->MemCachePixels + bytes) : nullptr;
         if (font->MemCachePixels == nullptr) {
             Log_AddTextShiftJIS("フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle");
             return -1;
@@ -549,6 +560,19 @@ int Font_GlyphCache_StoreGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, u
                     out[x] = (uint8_t)(top == 1 ? (level > 0 ? 15 : 0) : (level > 0 ? level - 1 : 0));
                 }
             }
+        }
+        // The ink span of every row, so that drawing skips the empty columns and rows.
+        for (int y = 0; y < cell; y++) {
+            const uint8_t* row = Font_GlyphCache_CellRow(font, entry, y);
+            int first = 0, end = y < boxHeight ? boxWidth : 0;
+            auto inked = [&](int x) {
+                return font->MemCacheBits == 1 ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x] != 0;
+            };
+            while (first < end && !inked(first)) first++;
+            while (end > first && !inked(end - 1)) end--;
+            if (first == end) first = end = 0;
+            uint16_t* span = Font_GlyphCache_CellSpan(font, entry, y);
+            span[0] = (uint16_t)first, span[1] = (uint16_t)end;
         }
     } else {
         const int left = entry->Column * cell, topRow = entry->Row * cell;
