@@ -206,6 +206,42 @@ void BlendCoverageRow(uint32_t* destination, const uint8_t* values, int n, const
     }
 }
 
+// Eight pixels of a byte of a 1-bit cell (bit 7 the left one) as word masks: all ones where ink is.
+struct alignas(16) InkMaskTable {
+    uint32_t Words[256][8];
+};
+
+constexpr InkMaskTable MakeInkMasks()
+{
+    InkMaskTable table = {};
+    for (int bits = 0; bits < 256; bits++)
+        for (int k = 0; k < 8; k++) table.Words[bits][k] = (bits >> (7 - k)) & 1 ? 0xFFFFFFFFu : 0;
+    return table;
+}
+constexpr InkMaskTable InkMasks = MakeInkMasks();
+
+// Eight pixels from `at` on: ink where the byte's bits are set, the others as they were.
+inline void WriteInkByte(uint32_t* at, unsigned bits, __m128i ink)
+{
+    const __m128i* masks = (const __m128i*)InkMasks.Words[bits];
+    __m128i* to = (__m128i*)at;
+    const __m128i left = _mm_loadu_si128(to), right = _mm_loadu_si128(to + 1);
+    _mm_storeu_si128(to, _mm_or_si128(_mm_and_si128(masks[0], ink), _mm_andnot_si128(masks[0], left)));
+    _mm_storeu_si128(to + 1, _mm_or_si128(_mm_and_si128(masks[1], ink), _mm_andnot_si128(masks[1], right)));
+}
+
+// The rows of a 1-bit upright glyph whose whole bytes lie inside the clip and the destination: the
+// inked bytes of each row's span.
+void WriteInkRows(uint32_t* row, int pitch, const uint8_t* source, int sourcePitch, const uint16_t* span, int rows,
+                  __m128i ink)
+{
+    for (int y = 0; y < rows; y++, source += sourcePitch, span += 2, row = (uint32_t*)((uint8_t*)row + pitch)) {
+        const int end = (span[1] + 7) >> 3;
+        for (int byte = span[0] >> 3; byte < end; byte++)
+            if (source[byte] != 0) WriteInkByte(row + byte * 8, source[byte], ink);
+    }
+}
+
 // Writes one memory-cache glyph into the destination: (left, top) is where the glyph's top-left
 // pixel lands for horizontal text; for vertical text the glyph turned a quarter clockwise fills
 // (right - h, top) to (right, top + w).
@@ -229,11 +265,24 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
     if (!vertical && type == VT_FONTTYPE_NORMAL && layout.Bytes == 4 && !blend) {
         // One bit per pixel, upright: whole empty bytes are skipped, ink is written as words.
         const uint32_t ink = WithAlpha(layout, color.Packed, 255);
+        const __m128i inkFour = _mm_set1_epi32((int)ink);
+        const int safeLeft = clip[0] > 0 ? clip[0] : 0;
+        const int safeRight = clip[2] < destination->width ? clip[2] : destination->width;
+        if (memcmp(rect, unclipped, sizeof(rect)) == 0 && unclipped[0] >= safeLeft &&
+            (int64_t)unclipped[0] + ((w + 7) & ~7) <= safeRight) {
+            WriteInkRows((uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch) + unclipped[0], pitch,
+                         Font_GlyphCache_CellRow(font, entry, 0), font->MemCachePitch,
+                         Font_GlyphCache_CellSpan(font, entry, 0), h, inkFour);
+            return;
+        }
         const int from = rect[0] - unclipped[0], to = rect[2] - unclipped[0];
         const uint8_t* source = Font_GlyphCache_CellRow(font, entry, rect[1] - unclipped[1]);
         const uint16_t* span = Font_GlyphCache_CellSpan(font, entry, rect[1] - unclipped[1]);
         uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch) + unclipped[0];
         const int sourcePitch = font->MemCachePitch;
+        // Eight columns lying wholly inside the clip and the destination are written at once, the
+        // pixels without ink as they were.
+        const int safeFrom = safeLeft - unclipped[0], safeTo = safeRight - unclipped[0];
         for (int y = rect[1]; y < rect[3]; y++, source += sourcePitch, span += 2, row = (uint32_t*)((uint8_t*)row + pitch)) {
             const int first = span[0] > from ? span[0] : from, end = span[1] < to ? span[1] : to;
             if (first >= end) continue;
@@ -244,6 +293,10 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
                 const int first = byte * 8;
                 if (first < from) bits &= 0xFFu >> (from - first);
                 if (first + 8 > to) bits &= (0xFFu << (first + 8 - to)) & 0xFFu;
+                if (first >= safeFrom && first + 8 <= safeTo) {
+                    WriteInkByte(row + first, bits, inkFour);
+                    continue;
+                }
                 while (bits != 0) {
                     const int k = __builtin_clz(bits) - 24;
                     row[first + k] = ink;
