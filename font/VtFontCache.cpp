@@ -64,17 +64,6 @@ void Font_GlyphCache_Reset(FontHandleRecord* font)
     font->NextCell = 0;
 }
 
-uint8_t* Font_GlyphCache_CellRow(FontHandleRecord* font, const GlyphCacheEntry* entry, int y)
-{
-    const int64_t row = (int64_t)entry->Row * font->CellSize + y;
-    return font->MemCachePixels + row * font->MemCachePitch;
-}
-
-uint16_t* Font_GlyphCache_CellSpan(FontHandleRecord* font, const GlyphCacheEntry* entry, int y)
-{
-    return font->MemCacheSpans + ((int64_t)entry->Row * font->CellSize + y) * 2;
-}
-
 // The cache graph: an empty graph of the whole cache image (both halves for edge fonts) that every
 // screen-mode sweep keeps, the edge graph derived from its right half, and the resources-lost flag
 // registered as its lost flag so that a device loss asks for a new texture.
@@ -691,14 +680,23 @@ int Font_GlyphCache_PrepareText(FontHandleRecord* font, const wchar_t* text, int
     int characters = 0, collected = 0;
     for (int at = 0; at < length;) {
         uint32_t code = 0, selector = 0;
-        const int used = String_DecodeUtf16Char(text + at, length - at, page, &code);
-        if (used == 0) break;
-        at += used;
-        uint32_t next = 0;
-        const int nextUsed = String_DecodeUtf16Char(text + at, length - at, page, &next);
-        if (nextUsed > 0 && next >= 0xE0100 && next <= 0xE01EF) {
-            selector = next;
-            at += nextUsed;
+        // A unit that is no surrogate followed by one that is none either stands alone: selectors
+        // take two units.
+        const uint32_t unit = (uint16_t)text[at];
+        if (page == CodePage_Utf16LE && unit != 0 && (unit & 0xF800) != 0xD800 &&
+            (at + 1 >= length || ((uint16_t)text[at + 1] & 0xF800) != 0xD800)) {
+            code = unit;
+            at++;
+        } else {
+            const int used = String_DecodeUtf16Char(text + at, length - at, page, &code);
+            if (used == 0) break;
+            at += used;
+            uint32_t next = 0;
+            const int nextUsed = String_DecodeUtf16Char(text + at, length - at, page, &next);
+            if (nextUsed > 0 && next >= 0xE0100 && next <= 0xE01EF) {
+                selector = next;
+                at += nextUsed;
+            }
         }
         outCodes[characters] = code;
         outSelectors[characters] = selector;

@@ -108,7 +108,8 @@ uint32_t GlyphPixel(FontType type, int value, const PixelLayout& layout, const T
 // out = Colour + Inverse x destination / 255 (rounded), where Colour is the value's glyph pixel times
 // its alpha / 255 (rounded) and Inverse is 255 - alpha; both are 0 in the spare lane, which leaves the
 // spare byte 0. This is a composed work image's blend at full strength, split so that the glyph
-// pixel's half is worked out once per text; the two halves never add up to more than 255.
+// pixel's half is worked out once per text; the two halves never add up to more than 255. Value 0
+// (Colour 0, Inverse 255 in every lane) leaves the pixel as it is.
 struct alignas(16) BlendStep {
     uint16_t Inverse[4];
     uint16_t Colour[4];
@@ -120,8 +121,6 @@ struct BlendTable {
     FontType Type;
     TextColor Color, Edge;
     BlendStep Steps[256];
-    uint32_t Opaque;                  // the pixel of a value at full ink
-    uint32_t FullFour;                // four values at full ink read as one word, 0 when none is
 };
 BlendTable TextBlend;
 
@@ -154,9 +153,8 @@ const BlendTable& BlendTableFor(FontType type, const TextColor& color, const Tex
         }
         step.Colour[3] = step.Inverse[3] = 0;
     }
-    const BlendStep& full = table.Steps[15];
-    table.Opaque = (uint32_t)full.Colour[2] << 16 | (uint32_t)full.Colour[1] << 8 | full.Colour[0];
-    table.FullFour = values == 16 ? 0x0F0F0F0Fu : 0;
+    // Pixels of value 0 stay as they are, spare byte included.
+    for (int lane = 0; lane < 4; lane++) table.Steps[0].Colour[lane] = 0, table.Steps[0].Inverse[lane] = 255;
     table.Type = type;
     table.Color = color;
     table.Edge = edge;
@@ -164,39 +162,47 @@ const BlendTable& BlendTableFor(FontType type, const TextColor& color, const Tex
     return table;
 }
 
-// Blends n cache values onto n destination pixels, four at a time: four empty values only clear the
-// spare bytes, four at full ink are written as the opaque pixel, others take the per-lane steps.
-void BlendCoverageRow(uint32_t* destination, const uint8_t* values, int n, const BlendTable& table)
+// Four pixels at `at` with four cache values blended onto them.
+inline __m128i BlendFour(const __m128i* at, const uint8_t* values, const BlendStep* steps)
 {
     const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128), by257 = _mm_set1_epi16(257);
-    const __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF), opaque = _mm_set1_epi32((int)table.Opaque);
+    const __m128i s0 = _mm_load_si128((const __m128i*)&steps[values[0]]);
+    const __m128i s1 = _mm_load_si128((const __m128i*)&steps[values[1]]);
+    const __m128i s2 = _mm_load_si128((const __m128i*)&steps[values[2]]);
+    const __m128i s3 = _mm_load_si128((const __m128i*)&steps[values[3]]);
+    const __m128i d = _mm_loadu_si128(at);
+    // (t + 128) x 257 / 65536 is the rounded t / 255 of Mul255 for every t up to 255 x 255.
+    __m128i lo = _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi64(s0, s1));
+    __m128i hi = _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_unpacklo_epi64(s2, s3));
+    lo = _mm_add_epi16(_mm_mulhi_epu16(_mm_add_epi16(lo, half), by257), _mm_unpackhi_epi64(s0, s1));
+    hi = _mm_add_epi16(_mm_mulhi_epu16(_mm_add_epi16(hi, half), by257), _mm_unpackhi_epi64(s2, s3));
+    return _mm_packus_epi16(lo, hi);
+}
+
+// Lanes a last group of 0, 1, 2 or 3 pixels keeps as they were.
+alignas(16) constexpr uint32_t TailKeep[4][4] = {
+    {~0u, ~0u, ~0u, ~0u}, {0, ~0u, ~0u, ~0u}, {0, 0, ~0u, ~0u}, {0, 0, 0, ~0u}};
+
+// Blends n cache values onto n destination pixels, four at a time whatever the values are:
+// branches on the values would be guessed wrong too often. The last one to three pixels go as a group of four too when `room` (the pixels of
+// the destination row from the first one on) holds it, the lanes past the n kept as they were; the
+// values read past the n lie inside the cache block (its span table follows the cells).
+void BlendCoverageRow(uint32_t* destination, const uint8_t* values, int n, int64_t room, const BlendTable& table)
+{
     const BlendStep* steps = table.Steps;
-    int x = 0;
-    for (; x + 4 <= n; x += 4) {
-        uint32_t four;
-        memcpy(&four, values + x, 4);
+    const int whole = n & ~3;
+    for (int x = 0; x < whole; x += 4) {
         __m128i* at = (__m128i*)(destination + x);
-        if (four == 0) {
-            _mm_storeu_si128(at, _mm_and_si128(_mm_loadu_si128(at), colourBytes));
-            continue;
-        }
-        if (four == table.FullFour) {
-            _mm_storeu_si128(at, opaque);
-            continue;
-        }
-        const __m128i s0 = _mm_load_si128((const __m128i*)&steps[values[x]]);
-        const __m128i s1 = _mm_load_si128((const __m128i*)&steps[values[x + 1]]);
-        const __m128i s2 = _mm_load_si128((const __m128i*)&steps[values[x + 2]]);
-        const __m128i s3 = _mm_load_si128((const __m128i*)&steps[values[x + 3]]);
-        const __m128i d = _mm_loadu_si128(at);
-        // (t + 128) x 257 / 65536 is the rounded t / 255 of Mul255 for every t up to 255 x 255.
-        __m128i lo = _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi64(s0, s1));
-        __m128i hi = _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_unpacklo_epi64(s2, s3));
-        lo = _mm_add_epi16(_mm_mulhi_epu16(_mm_add_epi16(lo, half), by257), _mm_unpackhi_epi64(s0, s1));
-        hi = _mm_add_epi16(_mm_mulhi_epu16(_mm_add_epi16(hi, half), by257), _mm_unpackhi_epi64(s2, s3));
-        _mm_storeu_si128(at, _mm_packus_epi16(lo, hi));
+        _mm_storeu_si128(at, BlendFour(at, values + x, steps));
     }
-    for (; x < n; x++) {
+    if (whole + 4 <= room) {
+        __m128i* at = (__m128i*)(destination + whole);
+        const __m128i keep = _mm_load_si128((const __m128i*)TailKeep[n - whole]);
+        const __m128i before = _mm_loadu_si128(at);
+        _mm_storeu_si128(at, _mm_or_si128(_mm_and_si128(keep, before), _mm_andnot_si128(keep, BlendFour(at, values + whole, steps))));
+        return;
+    }
+    for (int x = whole; x < n; x++) {
         const BlendStep& step = steps[values[x]];
         const uint32_t d = destination[x];
         uint32_t out = 0;
@@ -310,6 +316,20 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
         if (vertical) return CellValue(font, entry, y - unclipped[1], unclipped[2] - 1 - x);
         return CellValue(font, entry, x - unclipped[0], y - unclipped[1]);
     };
+    if (blend && !vertical && font->MemCacheBits == 8 && blendTable != nullptr &&
+        memcmp(rect, unclipped, sizeof(rect)) == 0 && (int64_t)unclipped[0] + ((w + 3) & ~3) <= destination->width) {
+        // Upright glyph of byte values wholly inside the clip: every row in groups of four, the same
+        // number for every row (the values past the glyph's width are 0 in the cell).
+        const int groups = (w + 3) & ~3;
+        const uint8_t* source = Font_GlyphCache_CellRow(font, entry, 0);
+        uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch) + unclipped[0];
+        for (int y = 0; y < h; y++, source += font->MemCachePitch, row = (uint32_t*)((uint8_t*)row + pitch))
+            for (int x = 0; x < groups; x += 4) {
+                __m128i* at = (__m128i*)(row + x);
+                _mm_storeu_si128(at, BlendFour(at, source + x, blendTable->Steps));
+            }
+        return;
+    }
     if (blend && !vertical && font->MemCacheBits == 8 && blendTable != nullptr) {
         // Upright glyph of byte values: the inked part of each row (in pieces of up to 256 pixels)
         // from its first to its last value that is not 0, blended by the text's table.
@@ -326,7 +346,9 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
                 if (end > span[1]) end = span[1];
                 while (first < end && source[first] == 0) first++;
                 while (end > first && source[end - 1] == 0) end--;
-                if (first < end) BlendCoverageRow(row + first, source + first, end - first, *blendTable);
+                if (first < end)
+                    BlendCoverageRow(row + first, source + first, end - first,
+                                     (int64_t)destination->width - (origin + first), *blendTable);
             }
         }
         return;
