@@ -317,7 +317,8 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
         return CellValue(font, entry, x - unclipped[0], y - unclipped[1]);
     };
     if (blend && !vertical && font->MemCacheBits == 8 && blendTable != nullptr &&
-        memcmp(rect, unclipped, sizeof(rect)) == 0 && (int64_t)unclipped[0] + ((w + 3) & ~3) <= destination->width) {
+        memcmp(rect, unclipped, sizeof(rect)) == 0 && unclipped[0] >= 0 &&
+        (int64_t)unclipped[0] + ((w + 3) & ~3) <= destination->width) {
         // Upright glyph of byte values wholly inside the clip: every row in groups of four, the same
         // number for every row (the values past the glyph's width are 0 in the cell).
         const int groups = (w + 3) & ~3;
@@ -331,8 +332,8 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
         return;
     }
     if (blend && !vertical && font->MemCacheBits == 8 && blendTable != nullptr) {
-        // Upright glyph of byte values: the inked part of each row (in pieces of up to 256 pixels)
-        // from its first to its last value that is not 0, blended by the text's table.
+        // Upright glyph of byte values cut by the clip: the inked part of each row inside it (in
+        // pieces of up to 256 pixels), blended by the text's table.
         const int gy = rect[1] - unclipped[1];
         const uint8_t* source = Font_GlyphCache_CellRow(font, entry, gy);
         const uint16_t* span = Font_GlyphCache_CellSpan(font, entry, gy);

@@ -412,7 +412,8 @@ TEST_F(FontDrawTest, AntialiasedFontDataDrawsExactlyTheComposedPicture)
 
 // Antialiased glyphs blended straight onto the screen four pixels at a time: rows with runs of full
 // ink, empty runs and partial levels, cut by draw areas whose edges fall at every place of a run of
-// four, give the composed picture (the last one to three pixels of a row included).
+// four or by the screen's right edge, give the composed picture (the last one to three pixels of a
+// row included).
 TEST_F(FontDrawTest, AntialiasedRowsCutAnywhereBlendExactly)
 {
     std::vector<TestGlyph> glyphs = TestGlyphs(15);
@@ -450,6 +451,17 @@ TEST_F(FontDrawTest, AntialiasedRowsCutAnywhereBlendExactly)
                 return;
             }
         }
+    // Cut by the screen's right edge, where no group of four may reach past the row.
+    for (int x = width - 9; x < width - 1; ++x) {
+        SCOPED_TRACE(testing::Message() << "text at column " << x << " of " << width);
+        ClearScreen();
+        const uint32_t background = ScreenPixels()[0];
+        const RECT area = {0, 0, width, height};
+        EXPECT_EQ(DrawTextToHandleW(x, 30, TestText, int(wcslen(TestText)), color, handle, 0, 0), 0);
+        const std::vector<uint32_t> expected =
+            ComposeExpected(glyphs, width, height, background, x, 30, 3, 0, color & 0xFFFFFF, 0, area, true);
+        if (CountDifferences(ScreenPixels(), expected, width) != 0) break;
+    }
     EXPECT_EQ(DeleteFontToHandle(handle), 0);
 }
 
