@@ -203,6 +203,7 @@ void BlendCoverageRow(uint32_t* destination, const uint8_t* values, int n, int64
         return;
     }
     for (int x = whole; x < n; x++) {
+        if (values[x] == 0) continue;
         const BlendStep& step = steps[values[x]];
         const uint32_t d = destination[x];
         uint32_t out = 0;
