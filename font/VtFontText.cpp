@@ -440,8 +440,8 @@ void Font_SplitTextColor(uint32_t color, int* red, int* green, int* blue)
     const ColorFormatDesc* format =
         MemImg_GetColorData(GetScreenColorBitDepth() == 16 ? MemImgColorType_R5G6B5 : MemImgColorType_XRGB8, 0, 0);
     auto channel = [color](uint32_t mask, int shift, int width) {
-        const uint32_t top = (1u << width) - 1;
-        return width <= 0 ? 0 : (int)(((color & mask) >> shift) * 255 / top);
+        const uint32_t top = (1u << width) - 1, value = (color & mask) >> shift;
+        return width <= 0 ? 0 : width == 8 ? (int)value : (int)(value * 255 / top);
     };
     *red = channel(format->redMask, format->redShift, format->redWidth);
     *green = channel(format->greenMask, format->greenShift, format->greenWidth);
