@@ -128,6 +128,7 @@ struct FontHandleRecord {
     int32_t NextCell;
     int32_t CellCount;
     uint8_t* MemCachePixels;
+    uint16_t* MemCacheSpans;          // per cell row: first column with ink and the column after the last
     int32_t MemCachePitch;
     int32_t MemCacheBits;
     FontDataKerningPair* KerningPairs;

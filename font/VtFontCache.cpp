@@ -64,12 +64,6 @@ void Font_GlyphCache_Reset(FontHandleRecord* font)
     font->NextCell = 0;
 }
 
-uint8_t* Font_GlyphCache_CellRow(FontHandleRecord* font, const GlyphCacheEntry* entry, int y)
-{
-    const int64_t row = (int64_t)entry->Row * font->CellSize + y;
-    return font->MemCachePixels + row * font->MemCachePitch;
-}
-
 // The cache graph: an empty graph of the whole cache image (both halves for edge fonts) that every
 // screen-mode sweep keeps, the edge graph derived from its right half, and the resources-lost flag
 // registered as its lost flag so that a device loss asks for a new texture.
@@ -136,6 +130,7 @@ void Font_GlyphCache_Release(FontHandleRecord* font)
 {
     if (font->MemCachePixels != nullptr) Memory_Free(font->MemCachePixels);
     font->MemCachePixels = nullptr;
+    font->MemCacheSpans = nullptr;
     if (font->WorkBuffer != nullptr) Memory_Free(font->WorkBuffer);
     font->WorkBuffer = nullptr;
     font->WorkBufferSize = 0;
@@ -247,8 +242,13 @@ int Font_GlyphCache_Setup(const FontCreateParam* param, FontHandleRecord* font, 
         font->CacheImageWidth = cell;
         font->CacheImageHeight = count * cell;
         font->MemCachePitch = (bits * cell + 7) / 8;
-        const int64_t bytes = (int64_t)font->MemCachePitch * count * cell;
-        font->MemCachePixels = bytes <= 0x7FFFFFFF ? (uint8_t*)Memory_Allocate((uint32_t)bytes, __FILE__, __LINE__) : nullptr;
+        // The cells, then the ink span of every cell row in the same block.
+        const int64_t bytes = ((int64_t)font->MemCachePitch * count * cell + 3) & ~(int64_t)3;
+        const int64_t spanBytes = (int64_t)count * cell * 2 * (int64_t)sizeof(uint16_t);
+        font->MemCachePixels = bytes + spanBytes <= 0x7FFFFFFF
+                                   ? (uint8_t*)Memory_Allocate((uint32_t)(bytes + spanBytes), __FILE__, __LINE__)
+                                   : nullptr;
+        font->MemCacheSpans = font->MemCachePixels != nullptr ? (uint16_t*)(font->MemCachePixels + bytes) : nullptr;
         if (font->MemCachePixels == nullptr) {
             Log_AddTextShiftJIS("フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle");
             return -1;
@@ -550,6 +550,19 @@ int Font_GlyphCache_StoreGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, u
                 }
             }
         }
+        // The ink span of every row, so that drawing skips the empty columns and rows.
+        for (int y = 0; y < cell; y++) {
+            const uint8_t* row = Font_GlyphCache_CellRow(font, entry, y);
+            int first = 0, end = y < boxHeight ? boxWidth : 0;
+            auto inked = [&](int x) {
+                return font->MemCacheBits == 1 ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x] != 0;
+            };
+            while (first < end && !inked(first)) first++;
+            while (end > first && !inked(end - 1)) end--;
+            if (first == end) first = end = 0;
+            uint16_t* span = Font_GlyphCache_CellSpan(font, entry, y);
+            span[0] = (uint16_t)first, span[1] = (uint16_t)end;
+        }
     } else {
         const int left = entry->Column * cell, topRow = entry->Row * cell;
         const uint32_t clear = font->Premultiplied || e > 0 ? 0 : Font_TexturePixel(font, 0, top);
@@ -667,14 +680,23 @@ int Font_GlyphCache_PrepareText(FontHandleRecord* font, const wchar_t* text, int
     int characters = 0, collected = 0;
     for (int at = 0; at < length;) {
         uint32_t code = 0, selector = 0;
-        const int used = String_DecodeUtf16Char(text + at, length - at, page, &code);
-        if (used == 0) break;
-        at += used;
-        uint32_t next = 0;
-        const int nextUsed = String_DecodeUtf16Char(text + at, length - at, page, &next);
-        if (nextUsed > 0 && next >= 0xE0100 && next <= 0xE01EF) {
-            selector = next;
-            at += nextUsed;
+        // A unit that is no surrogate followed by one that is none either stands alone: selectors
+        // take two units.
+        const uint32_t unit = (uint16_t)text[at];
+        if (page == CodePage_Utf16LE && unit != 0 && (unit & 0xF800) != 0xD800 &&
+            (at + 1 >= length || ((uint16_t)text[at + 1] & 0xF800) != 0xD800)) {
+            code = unit;
+            at++;
+        } else {
+            const int used = String_DecodeUtf16Char(text + at, length - at, page, &code);
+            if (used == 0) break;
+            at += used;
+            uint32_t next = 0;
+            const int nextUsed = String_DecodeUtf16Char(text + at, length - at, page, &next);
+            if (nextUsed > 0 && next >= 0xE0100 && next <= 0xE01EF) {
+                selector = next;
+                at += nextUsed;
+            }
         }
         outCodes[characters] = code;
         outSelectors[characters] = selector;

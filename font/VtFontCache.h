@@ -44,7 +44,16 @@ GlyphCacheEntry* Font_GlyphCache_Lookup(FontHandleRecord* font, uint32_t code, u
 int String_DecodeUtf16Char(const wchar_t* text, int units, int page, uint32_t* code);
 
 // Memory cache: the pixel row `y` of a cell (0 = the cell's top row).
-uint8_t* Font_GlyphCache_CellRow(FontHandleRecord* font, const GlyphCacheEntry* entry, int y);
+inline uint8_t* Font_GlyphCache_CellRow(FontHandleRecord* font, const GlyphCacheEntry* entry, int y)
+{
+    return font->MemCachePixels + ((int64_t)entry->Row * font->CellSize + y) * font->MemCachePitch;
+}
+// Memory cache: the ink span of row `y` of a cell: [0] the first column with ink, [1] the column
+// after the last one (both 0 for an empty row).
+inline uint16_t* Font_GlyphCache_CellSpan(FontHandleRecord* font, const GlyphCacheEntry* entry, int y)
+{
+    return font->MemCacheSpans + ((int64_t)entry->Row * font->CellSize + y) * 2;
+}
 
 // The cache graph (and the edge graph) of a texture cache, made from graph handles; -1 when they
 // cannot be made (the font then keeps a memory cache). Uploads copy rectangles of the cache image.

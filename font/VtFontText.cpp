@@ -5,6 +5,7 @@
 // Stands on the glyph cache, the draw settings, the graph draw calls and memory images.
 #include "font/VtFontText.h"
 
+#include <emmintrin.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -103,12 +104,157 @@ uint32_t GlyphPixel(FontType type, int value, const PixelLayout& layout, const T
     return WithAlpha(layout, packed, alpha);
 }
 
+// Blending one cache value onto a destination pixel, per 16-bit lane (blue, green, red, spare):
+// out = Colour + Inverse x destination / 255 (rounded), where Colour is the value's glyph pixel times
+// its alpha / 255 (rounded) and Inverse is 255 - alpha; both are 0 in the spare lane, which leaves the
+// spare byte 0. This is a composed work image's blend at full strength, split so that the glyph
+// pixel's half is worked out once per text; the two halves never add up to more than 255. Value 0
+// (Colour 0, Inverse 255 in every lane) leaves the pixel as it is.
+struct alignas(16) BlendStep {
+    uint16_t Inverse[4];
+    uint16_t Colour[4];
+};
+
+// The steps of every cache value for one font type and pair of colours, kept while they stay.
+struct BlendTable {
+    int Valid;
+    FontType Type;
+    TextColor Color, Edge;
+    BlendStep Steps[256];
+};
+BlendTable TextBlend;
+
+inline uint32_t Mul255(uint32_t x, uint32_t y)
+{
+    const uint32_t t = x * y + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+const BlendTable& BlendTableFor(FontType type, const TextColor& color, const TextColor& edge)
+{
+    BlendTable& table = TextBlend;
+    if (table.Valid && table.Type == type && memcmp(&table.Color, &color, sizeof(color)) == 0 &&
+        memcmp(&table.Edge, &edge, sizeof(edge)) == 0)
+        return table;
+    const PixelLayout layout = {4, MemImgColorType_XRGB8, 24};
+    // Without an edge every value from 15 up is full ink.
+    const int values = Font_TypeHasEdge(type) ? 256 : 16;
+    for (int v = 0; v < 256; v++) {
+        BlendStep& step = table.Steps[v];
+        if (v >= values) {
+            step = table.Steps[15];
+            continue;
+        }
+        const uint32_t word = v == 0 ? 0 : GlyphPixel(type, v, layout, color, edge);
+        const uint32_t alpha = word >> 24;
+        for (int lane = 0; lane < 3; lane++) {
+            step.Colour[lane] = (uint16_t)Mul255((word >> (8 * lane)) & 255, alpha);
+            step.Inverse[lane] = (uint16_t)(255 - alpha);
+        }
+        step.Colour[3] = step.Inverse[3] = 0;
+    }
+    // Pixels of value 0 stay as they are, spare byte included.
+    for (int lane = 0; lane < 4; lane++) table.Steps[0].Colour[lane] = 0, table.Steps[0].Inverse[lane] = 255;
+    table.Type = type;
+    table.Color = color;
+    table.Edge = edge;
+    table.Valid = 1;
+    return table;
+}
+
+// Four pixels at `at` with four cache values blended onto them.
+inline __m128i BlendFour(const __m128i* at, const uint8_t* values, const BlendStep* steps)
+{
+    const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128), by257 = _mm_set1_epi16(257);
+    const __m128i s0 = _mm_load_si128((const __m128i*)&steps[values[0]]);
+    const __m128i s1 = _mm_load_si128((const __m128i*)&steps[values[1]]);
+    const __m128i s2 = _mm_load_si128((const __m128i*)&steps[values[2]]);
+    const __m128i s3 = _mm_load_si128((const __m128i*)&steps[values[3]]);
+    const __m128i d = _mm_loadu_si128(at);
+    // (t + 128) x 257 / 65536 is the rounded t / 255 of Mul255 for every t up to 255 x 255.
+    __m128i lo = _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi64(s0, s1));
+    __m128i hi = _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), _mm_unpacklo_epi64(s2, s3));
+    lo = _mm_add_epi16(_mm_mulhi_epu16(_mm_add_epi16(lo, half), by257), _mm_unpackhi_epi64(s0, s1));
+    hi = _mm_add_epi16(_mm_mulhi_epu16(_mm_add_epi16(hi, half), by257), _mm_unpackhi_epi64(s2, s3));
+    return _mm_packus_epi16(lo, hi);
+}
+
+// Lanes a last group of 0, 1, 2 or 3 pixels keeps as they were.
+alignas(16) constexpr uint32_t TailKeep[4][4] = {
+    {~0u, ~0u, ~0u, ~0u}, {0, ~0u, ~0u, ~0u}, {0, 0, ~0u, ~0u}, {0, 0, 0, ~0u}};
+
+// Blends n cache values onto n destination pixels, four at a time whatever the values are:
+// branches on the values would be guessed wrong too often. The last one to three pixels go as a group of four too when `room` (the pixels of
+// the destination row from the first one on) holds it, the lanes past the n kept as they were; the
+// values read past the n lie inside the cache block (its span table follows the cells).
+void BlendCoverageRow(uint32_t* destination, const uint8_t* values, int n, int64_t room, const BlendTable& table)
+{
+    const BlendStep* steps = table.Steps;
+    const int whole = n & ~3;
+    for (int x = 0; x < whole; x += 4) {
+        __m128i* at = (__m128i*)(destination + x);
+        _mm_storeu_si128(at, BlendFour(at, values + x, steps));
+    }
+    if (whole + 4 <= room) {
+        __m128i* at = (__m128i*)(destination + whole);
+        const __m128i keep = _mm_load_si128((const __m128i*)TailKeep[n - whole]);
+        const __m128i before = _mm_loadu_si128(at);
+        _mm_storeu_si128(at, _mm_or_si128(_mm_and_si128(keep, before), _mm_andnot_si128(keep, BlendFour(at, values + whole, steps))));
+        return;
+    }
+    for (int x = whole; x < n; x++) {
+        if (values[x] == 0) continue;
+        const BlendStep& step = steps[values[x]];
+        const uint32_t d = destination[x];
+        uint32_t out = 0;
+        for (int lane = 0; lane < 3; lane++)
+            out |= (step.Colour[lane] + Mul255((d >> (8 * lane)) & 255, step.Inverse[lane])) << (8 * lane);
+        destination[x] = out;
+    }
+}
+
+// Eight pixels of a byte of a 1-bit cell (bit 7 the left one) as word masks: all ones where ink is.
+struct alignas(16) InkMaskTable {
+    uint32_t Words[256][8];
+};
+
+constexpr InkMaskTable MakeInkMasks()
+{
+    InkMaskTable table = {};
+    for (int bits = 0; bits < 256; bits++)
+        for (int k = 0; k < 8; k++) table.Words[bits][k] = (bits >> (7 - k)) & 1 ? 0xFFFFFFFFu : 0;
+    return table;
+}
+constexpr InkMaskTable InkMasks = MakeInkMasks();
+
+// Eight pixels from `at` on: ink where the byte's bits are set, the others as they were.
+inline void WriteInkByte(uint32_t* at, unsigned bits, __m128i ink)
+{
+    const __m128i* masks = (const __m128i*)InkMasks.Words[bits];
+    __m128i* to = (__m128i*)at;
+    const __m128i left = _mm_loadu_si128(to), right = _mm_loadu_si128(to + 1);
+    _mm_storeu_si128(to, _mm_or_si128(_mm_and_si128(masks[0], ink), _mm_andnot_si128(masks[0], left)));
+    _mm_storeu_si128(to + 1, _mm_or_si128(_mm_and_si128(masks[1], ink), _mm_andnot_si128(masks[1], right)));
+}
+
+// The rows of a 1-bit upright glyph whose whole bytes lie inside the clip and the destination: the
+// inked bytes of each row's span.
+void WriteInkRows(uint32_t* row, int pitch, const uint8_t* source, int sourcePitch, const uint16_t* span, int rows,
+                  __m128i ink)
+{
+    for (int y = 0; y < rows; y++, source += sourcePitch, span += 2, row = (uint32_t*)((uint8_t*)row + pitch)) {
+        const int end = (span[1] + 7) >> 3;
+        for (int byte = span[0] >> 3; byte < end; byte++)
+            if (source[byte] != 0) WriteInkByte(row + byte * 8, source[byte], ink);
+    }
+}
+
 // Writes one memory-cache glyph into the destination: (left, top) is where the glyph's top-left
 // pixel lands for horizontal text; for vertical text the glyph turned a quarter clockwise fills
 // (right - h, top) to (right, top + w).
 void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIMG* destination, const int32_t* clip,
                      int vertical, int left, int top, int right, const TextColor& color, const TextColor& edge,
-                     int blend, const uint32_t* blendWords)
+                     int blend, const BlendTable* blendTable)
 {
     const int w = entry->Width, h = entry->Height;
     int32_t rect[4];
@@ -126,18 +272,38 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
     if (!vertical && type == VT_FONTTYPE_NORMAL && layout.Bytes == 4 && !blend) {
         // One bit per pixel, upright: whole empty bytes are skipped, ink is written as words.
         const uint32_t ink = WithAlpha(layout, color.Packed, 255);
+        const __m128i inkFour = _mm_set1_epi32((int)ink);
+        const int safeLeft = clip[0] > 0 ? clip[0] : 0;
+        const int safeRight = clip[2] < destination->width ? clip[2] : destination->width;
+        if (memcmp(rect, unclipped, sizeof(rect)) == 0 && unclipped[0] >= safeLeft &&
+            (int64_t)unclipped[0] + ((w + 7) & ~7) <= safeRight) {
+            WriteInkRows((uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch) + unclipped[0], pitch,
+                         Font_GlyphCache_CellRow(font, entry, 0), font->MemCachePitch,
+                         Font_GlyphCache_CellSpan(font, entry, 0), h, inkFour);
+            return;
+        }
         const int from = rect[0] - unclipped[0], to = rect[2] - unclipped[0];
         const uint8_t* source = Font_GlyphCache_CellRow(font, entry, rect[1] - unclipped[1]);
+        const uint16_t* span = Font_GlyphCache_CellSpan(font, entry, rect[1] - unclipped[1]);
         uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch) + unclipped[0];
         const int sourcePitch = font->MemCachePitch;
-        for (int y = rect[1]; y < rect[3]; y++, source += sourcePitch, row = (uint32_t*)((uint8_t*)row + pitch)) {
-            for (int byte = from >> 3; byte <= (to - 1) >> 3; byte++) {
+        // Eight columns lying wholly inside the clip and the destination are written at once, the
+        // pixels without ink as they were.
+        const int safeFrom = safeLeft - unclipped[0], safeTo = safeRight - unclipped[0];
+        for (int y = rect[1]; y < rect[3]; y++, source += sourcePitch, span += 2, row = (uint32_t*)((uint8_t*)row + pitch)) {
+            const int first = span[0] > from ? span[0] : from, end = span[1] < to ? span[1] : to;
+            if (first >= end) continue;
+            for (int byte = first >> 3; byte <= (end - 1) >> 3; byte++) {
                 unsigned bits = source[byte];
                 if (bits == 0) continue;
                 // Only the columns inside the clip, then one write per set bit (bit 7 is the left).
                 const int first = byte * 8;
                 if (first < from) bits &= 0xFFu >> (from - first);
                 if (first + 8 > to) bits &= (0xFFu << (first + 8 - to)) & 0xFFu;
+                if (first >= safeFrom && first + 8 <= safeTo) {
+                    WriteInkByte(row + first, bits, inkFour);
+                    continue;
+                }
                 while (bits != 0) {
                     const int k = __builtin_clz(bits) - 24;
                     row[first + k] = ink;
@@ -151,21 +317,40 @@ void DrawMemoryGlyph(FontHandleRecord* font, const GlyphCacheEntry* entry, MEMIM
         if (vertical) return CellValue(font, entry, y - unclipped[1], unclipped[2] - 1 - x);
         return CellValue(font, entry, x - unclipped[0], y - unclipped[1]);
     };
-    if (blend && !vertical && font->MemCacheBits == 8 && blendWords != nullptr) {
-        // Upright glyph of byte values: each row's pixels looked up in the text's table and blended.
-        uint32_t words[256];
-        const uint8_t* source = Font_GlyphCache_CellRow(font, entry, rect[1] - unclipped[1]) + (rect[0] - unclipped[0]);
-        uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch);
-        for (int y = rect[1]; y < rect[3]; y++, source += font->MemCachePitch, row = (uint32_t*)((uint8_t*)row + pitch)) {
-            for (int x = rect[0]; x < rect[2]; x += 256) {
-                const int n = rect[2] - x < 256 ? rect[2] - x : 256;
-                const uint8_t* values = source + (x - rect[0]);
-                int first = 0, end = n;
-                while (first < end && values[first] == 0) first++;
-                while (end > first && values[end - 1] == 0) end--;
-                if (first == end) continue;
-                for (int i = first; i < end; i++) words[i] = blendWords[values[i]];
-                MemImg_BlendArgbRow(row + x + first, words + first, end - first);
+    if (blend && !vertical && font->MemCacheBits == 8 && blendTable != nullptr &&
+        memcmp(rect, unclipped, sizeof(rect)) == 0 && unclipped[0] >= 0 &&
+        (int64_t)unclipped[0] + ((w + 3) & ~3) <= destination->width) {
+        // Upright glyph of byte values wholly inside the clip: every row in groups of four, the same
+        // number for every row (the values past the glyph's width are 0 in the cell).
+        const int groups = (w + 3) & ~3;
+        const uint8_t* source = Font_GlyphCache_CellRow(font, entry, 0);
+        uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch) + unclipped[0];
+        for (int y = 0; y < h; y++, source += font->MemCachePitch, row = (uint32_t*)((uint8_t*)row + pitch))
+            for (int x = 0; x < groups; x += 4) {
+                __m128i* at = (__m128i*)(row + x);
+                _mm_storeu_si128(at, BlendFour(at, source + x, blendTable->Steps));
+            }
+        return;
+    }
+    if (blend && !vertical && font->MemCacheBits == 8 && blendTable != nullptr) {
+        // Upright glyph of byte values cut by the clip: the inked part of each row inside it (in
+        // pieces of up to 256 pixels), blended by the text's table.
+        const int gy = rect[1] - unclipped[1];
+        const uint8_t* source = Font_GlyphCache_CellRow(font, entry, gy);
+        const uint16_t* span = Font_GlyphCache_CellSpan(font, entry, gy);
+        const int origin = unclipped[0];
+        uint32_t* row = (uint32_t*)((uint8_t*)destination->pixels + (int64_t)rect[1] * pitch) + origin;
+        for (int y = rect[1]; y < rect[3]; y++, source += font->MemCachePitch, span += 2, row = (uint32_t*)((uint8_t*)row + pitch)) {
+            // Columns from the glyph's left.
+            for (int x = rect[0] - origin; x < rect[2] - origin; x += 256) {
+                int first = x > span[0] ? x : span[0];
+                int end = rect[2] - origin - x < 256 ? rect[2] - origin : x + 256;
+                if (end > span[1]) end = span[1];
+                while (first < end && source[first] == 0) first++;
+                while (end > first && source[end - 1] == 0) end--;
+                if (first < end)
+                    BlendCoverageRow(row + first, source + first, end - first,
+                                     (int64_t)destination->width - (origin + first), *blendTable);
             }
         }
         return;
@@ -255,8 +440,8 @@ void Font_SplitTextColor(uint32_t color, int* red, int* green, int* blue)
     const ColorFormatDesc* format =
         MemImg_GetColorData(GetScreenColorBitDepth() == 16 ? MemImgColorType_R5G6B5 : MemImgColorType_XRGB8, 0, 0);
     auto channel = [color](uint32_t mask, int shift, int width) {
-        const uint32_t top = (1u << width) - 1;
-        return width <= 0 ? 0 : (int)(((color & mask) >> shift) * 255 / top);
+        const uint32_t top = (1u << width) - 1, value = (color & mask) >> shift;
+        return width <= 0 ? 0 : width == 8 ? (int)value : (int)(value * 255 / top);
     };
     *red = channel(format->redMask, format->redShift, format->redWidth);
     *green = channel(format->greenMask, format->greenShift, format->greenWidth);
@@ -375,16 +560,9 @@ int Font_TextEngine(const FontTextRequest& request)
     double p = 0, l = 0, maximum = 0;
     int lines = 0;
     const int H = font->Height;
-    // Blended drawing: the pixel of every cache value, worked out once for the text (without edges
-    // every value from 15 up is full ink).
-    uint32_t blendWords[256];
-    if (request.Draw && request.Blend && destination != nullptr) {
-        const PixelLayout blendLayout = {4, MemImgColorType_XRGB8, 24};
-        const int values = Font_TypeHasEdge(font->Type) ? 256 : 16;
-        blendWords[0] = 0;
-        for (int v = 1; v < values; v++) blendWords[v] = GlyphPixel(font->Type, v, blendLayout, color, edge);
-        for (int v = values; v < 256; v++) blendWords[v] = blendWords[15];
-    }
+    // Blended drawing: the steps of every cache value, worked out once for the text's colours.
+    const BlendTable* blendTable =
+        request.Draw && request.Blend && destination != nullptr ? &BlendTableFor(font->Type, color, edge) : nullptr;
     // Boxes of the glyphs drawn so far: the right end of the current line's, the bottom of earlier lines'.
     int overlap = vertical ? 1 : 0;
     int lineRight = INT32_MIN, lineBottom = INT32_MIN, earlierBottom = INT32_MIN;
@@ -425,7 +603,7 @@ int Font_TextEngine(const FontTextRequest& request)
                     DrawMemoryImageGlyph(entry, destination, clip, gx, gy);
                 } else {
                     DrawMemoryGlyph(font, entry, destination, clip, vertical, px + ox + (int)p, vertical ? py + ox + (int)p : py + oy + (int)l,
-                                    px + H - oy - (int)l, color, edge, request.Blend, blendWords);
+                                    px + H - oy - (int)l, color, edge, request.Blend, blendTable);
                 }
             } else if (textureDraw) {
                 // Vertical and scaled text of the texture road keep the glyphs upright at their pen places.

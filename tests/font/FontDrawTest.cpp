@@ -410,6 +410,61 @@ TEST_F(FontDrawTest, AntialiasedFontDataDrawsExactlyTheComposedPicture)
     EXPECT_EQ(DeleteFontToHandle(handle), 0);
 }
 
+// Antialiased glyphs blended straight onto the screen four pixels at a time: rows with runs of full
+// ink, empty runs and partial levels, cut by draw areas whose edges fall at every place of a run of
+// four or by the screen's right edge, give the composed picture (the last one to three pixels of a
+// row included).
+TEST_F(FontDrawTest, AntialiasedRowsCutAnywhereBlendExactly)
+{
+    std::vector<TestGlyph> glyphs = TestGlyphs(15);
+    TestGlyph& wide = glyphs[2];
+    wide.Width = 15, wide.Advance = 18;
+    wide.Levels.assign(size_t(wide.Width) * wide.Height, 0);
+    for (int y = 0; y < wide.Height; ++y)
+        for (int x = 0; x < wide.Width; ++x) {
+            const int run = (x + y) / 5 % 3;  // full ink, nothing, partial levels
+            wide.Levels[size_t(y) * wide.Width + x] = run == 0 ? 15 : run == 1 ? 0 : 1 + (x * 7 + y) % 14;
+        }
+    const std::vector<uint8_t> data = MakeFontData(glyphs, TestPairs, 1);
+    const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), 0);
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(SetFontCharSpacingToHandle(3, handle), 0);
+    int overlap = -1;
+    FontTextRequest measure = Font_TextRequest_Measure(Font_GetRecord(handle), TestText, -1, 0);
+    measure.OverlapOut = &overlap;
+    ASSERT_GE(Font_TextEngine(measure), 0);
+    ASSERT_EQ(overlap, 0);
+    const uint32_t color = MakeColorCode(255, 200, 0);
+    const int width = GraphicsSystemState.SoftScreenMain.width, height = GraphicsSystemState.SoftScreenMain.height;
+    for (int left = 40; left < 48; ++left)
+        for (const int right : {left + 1, left + 2, left + 3, left + 6, left + 13, left + 23, 75, 77, 78, 80}) {
+            SCOPED_TRACE(testing::Message() << "draw area columns " << left << " to " << right);
+            ClearScreen();
+            const uint32_t background = ScreenPixels()[0];
+            const RECT area = {left, 25, right, 70};
+            Graphics_DrawSetting_SetDrawAreaRect(area.left, area.top, area.right, area.bottom);
+            EXPECT_EQ(DrawTextToHandleW(40, 30, TestText, int(wcslen(TestText)), color, handle, 0, 0), 0);
+            const std::vector<uint32_t> expected = ComposeExpected(glyphs, width, height, background, 40, 30, 3, 0,
+                                                                   color & 0xFFFFFF, 0, area, true);
+            if (CountDifferences(ScreenPixels(), expected, width) != 0) {
+                EXPECT_EQ(DeleteFontToHandle(handle), 0);
+                return;
+            }
+        }
+    // Cut by the screen's right edge, where no group of four may reach past the row.
+    for (int x = width - 9; x < width - 1; ++x) {
+        SCOPED_TRACE(testing::Message() << "text at column " << x << " of " << width);
+        ClearScreen();
+        const uint32_t background = ScreenPixels()[0];
+        const RECT area = {0, 0, width, height};
+        EXPECT_EQ(DrawTextToHandleW(x, 30, TestText, int(wcslen(TestText)), color, handle, 0, 0), 0);
+        const std::vector<uint32_t> expected =
+            ComposeExpected(glyphs, width, height, background, x, 30, 3, 0, color & 0xFFFFFF, 0, area, true);
+        if (CountDifferences(ScreenPixels(), expected, width) != 0) break;
+    }
+    EXPECT_EQ(DeleteFontToHandle(handle), 0);
+}
+
 TEST_F(FontDrawTest, MeasuringFollowsTheLayoutRules)
 {
     const std::vector<TestGlyph> glyphs = TestGlyphs(1);
