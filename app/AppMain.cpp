@@ -50,10 +50,16 @@ const FramePacingRow PacingTable[5] = {
 
 // Sleeps, then pumps until the frame time has passed since the last paced frame; a pump result of
 // -1 ends the wait early. The last stretch polls only; before it the wait sleeps a millisecond per
-// pass so that it does not keep a core busy.
+// pass so that it does not keep a core busy. The first sleep takes no more than what is left of the
+// frame: the last present and this frame's work count (a present through Direct3D 11 can take
+// several milliseconds, which would otherwise stretch every frame beyond its time).
 void AppMain_WaitFrame(const FramePacingRow& row)
 {
-    if (row.SleepMilliseconds > 0) Sleep(static_cast<DWORD>(row.SleepMilliseconds));
+    if (row.SleepMilliseconds > 0) {
+        const int64_t left = row.FrameMicroseconds - static_cast<int64_t>(AppMain_Clock() - ScreenLayers.LastFlipTime);
+        const int64_t sleep = left / 1000 < row.SleepMilliseconds ? left / 1000 : row.SleepMilliseconds;
+        if (sleep > 0) Sleep(static_cast<DWORD>(sleep));
+    }
     for (;;) {
         const int64_t elapsed = static_cast<int64_t>(AppMain_Clock() - ScreenLayers.LastFlipTime);
         const int64_t left = row.FrameMicroseconds - elapsed;

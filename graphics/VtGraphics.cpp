@@ -5,6 +5,9 @@
 // the mask module and the window and system modules.
 #include "graphics/VtGraphics.h"
 
+#include <stddef.h>
+#include <string.h>
+
 #include "font/VtFont.h"
 #include "foundation/VtHandle.h"
 #include "foundation/VtLog.h"
@@ -157,6 +160,10 @@ int Graphics_Module_Terminate() {
     Graphics_Screen_ReleaseSoftScreens();
     Graphics_Soft_ReleaseBuffers();
     Graphics_Dispatch_Device_Terminate();
+    // The device's capabilities go with it: a later start with another device or none must not see them.
+    char* const state = reinterpret_cast<char*>(&GraphicsSystemState);
+    const size_t capsStart = offsetof(GraphicsSystemStateRecord, ScreenMultiSampleCount);
+    memset(state + capsStart, 0, offsetof(GraphicsSystemStateRecord, PresentInProgress) - capsStart);
     Graphics_FreeBlock(GraphicsSystemState.VertexConvertBuffer, GraphicsSystemState.VertexConvertBufferSize);
     Graphics_FreeBlock(GraphicsSystemState.GraphCreateWorkBuffer, GraphicsSystemState.GraphCreateWorkBufferSize);
     Graphics_ShutdownHandleTypes();

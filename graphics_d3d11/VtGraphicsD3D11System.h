@@ -13,14 +13,14 @@ namespace Vantrel {
 
 // Whether start-up uses the Direct3D 11 device at all. While it is 0 the start-up only loads d3d11.dll
 // to tell the log whether it could, and fails, so the core falls back (Direct3D 9, then no device: the
-// software screen presented through GDI). The CMake option VT_D3D11_DEVICE=ON builds it as 1.
+// software screen presented through GDI). 1 unless built with the CMake option VT_D3D11_DEVICE=OFF.
 #ifndef VT_D3D11_DEVICE_ENABLED
-#define VT_D3D11_DEVICE_ENABLED 0
+#define VT_D3D11_DEVICE_ENABLED 1
 #endif
 constexpr int D3D11DeviceEnabledByDefault = VT_D3D11_DEVICE_ENABLED;
 
 struct D3D11SystemStateRecord {
-    int32_t DeviceEnabled;              // starts as D3D11DeviceEnabledByDefault; tests turn it on
+    int32_t DeviceEnabled;              // starts as D3D11DeviceEnabledByDefault; tests switch it
     ID3D11Texture2D* DepthTexture;      // the main depth buffer (screen size, 16-bit)
     ID3D11DepthStencilView* DepthView;
     int32_t Restores;                   // re-creations done after a lost device

@@ -27,7 +27,7 @@ TEST_F(ToolEndToEnd, PadButtonTypesWUntilReleasedOrConversionStopsAndCloseBoxEnd
 {
     ToolRun run;
     ASSERT_TRUE(PrepareToolFolder(run, BuildFolder(1), L"qelvar-e2e-run", 1, 1));
-    ASSERT_TRUE(StartTool(run)) << "qelvar.exe did not show its window";
+    ASSERT_TRUE(StartTool(run)) << "qelvar.exe did not show its window and first frame";
     Sleep(300);
 
     // Run tab, then the run button: conversion on.
@@ -65,7 +65,7 @@ TEST_F(ToolEndToEnd, CloseBoxOpensTheExitPageWhenConfirmationIsOn)
 {
     ToolRun run;
     ASSERT_TRUE(PrepareToolFolder(run, BuildFolder(1), L"qelvar-e2e-exit", 1, 0));
-    ASSERT_TRUE(StartTool(run)) << "qelvar.exe did not show its window";
+    ASSERT_TRUE(StartTool(run)) << "qelvar.exe did not show its window and first frame";
     Sleep(300);
 
     // On the home page a click where the exit button would be does nothing.

@@ -179,7 +179,7 @@ TEST_F(ToolPagesText, EveryPageDrawsItsCaptionsWithoutADevice)
 TEST_F(ToolPagesText, EveryPageThroughDirect3D11MatchesTheNoDeviceRoad)
 {
     // The tool is built with the same library: its start-up uses Direct3D 11 only when built to.
-    if (!Vantrel::Graphics_D3D11_IsDeviceEnabled()) GTEST_SKIP() << "built without -DVT_D3D11_DEVICE=ON";
+    if (!Vantrel::Graphics_D3D11_IsDeviceEnabled()) GTEST_SKIP() << "built with -DVT_D3D11_DEVICE=OFF";
     VisitEveryPage(L"pages-d3d11");
     if (HasFatalFailure()) return;
     const std::vector<Capture> device = Shots;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/SettingFiles.h"
+#include "tests/system/WindowReadBack.h"
 
 namespace QelvarTest {
 
@@ -193,8 +194,11 @@ inline BOOL CALLBACK FindToolWindowProc(HWND window, LPARAM data)
     return TRUE;
 }
 
+// The home tab's outline, drawn in cyan while it is the chosen tab (0x00RRGGBB).
+constexpr uint32_t FirstFrameOutline = 0x0000F5F5;
+
 // Starts the program in its folder with the scripted pad (Wine is told to take the DLL beside the
-// program) and waits, at most ten seconds, for its window.
+// program) and waits, at most ten seconds, for its window and then twenty for its first frame.
 inline bool StartTool(ToolRun& run)
 {
     HKEY key;
@@ -217,9 +221,18 @@ inline bool StartTool(ToolRun& run)
         EnumWindows(FindToolWindowProc, reinterpret_cast<LPARAM>(&search));
     }
     run.Window = search.Found;
-    // The window shows before the loop's first frames; give the program a moment to reach them.
-    if (run.Window != nullptr) Sleep(700);
-    return run.Window != nullptr;
+    if (run.Window == nullptr) return false;
+    // The window shows long before the loop's first frame (the graphics device, the fonts and the
+    // layers are made in between: seconds with Direct3D 11 on a loaded machine), and a click before
+    // it is lost. The user waits for the tool to appear: the chosen tab's cyan outline at (10, 10).
+    bool shown = false;
+    for (int waited = 0; waited < 20000 && !shown; waited += 50) {
+        shown = WindowTest::ReadWindowPixels(run.Window, 11, 11)[10 * 11 + 10] == FirstFrameOutline;
+        if (!shown && WaitForSingleObject(run.Process.hProcess, 50) == WAIT_OBJECT_0) return false;
+    }
+    // A few frames more, so that the loop reads the mouse before the first click.
+    if (shown) Sleep(200);
+    return shown;
 }
 
 // Ends the program if it still runs (bounded) and closes the handles. Returns its exit code.

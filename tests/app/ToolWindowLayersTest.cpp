@@ -117,7 +117,7 @@ TEST(ToolWindowLayers, NoDeviceWindowShowsBackgroundTabColumnPanelAndBoxesInPlac
 
 TEST(ToolWindowLayers, Direct3D11WindowShowsBackgroundTabColumnPanelAndBoxesInPlace) {
     // The tool is built with the same library: its start-up uses Direct3D 11 only when built to.
-    if (!Vantrel::Graphics_D3D11_IsDeviceEnabled()) GTEST_SKIP() << "built without -DVT_D3D11_DEVICE=ON";
+    if (!Vantrel::Graphics_D3D11_IsDeviceEnabled()) GTEST_SKIP() << "built with -DVT_D3D11_DEVICE=OFF";
     ExpectLayersInPlace(false);
 }
 

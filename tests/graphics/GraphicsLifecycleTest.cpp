@@ -18,6 +18,7 @@
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
+#include "graphics_d3d11/VtGraphicsD3D11System.h"
 
 using namespace Vantrel;
 using namespace WindowTest;
@@ -136,6 +137,7 @@ protected:
     void TearDown() override {
         LibraryTest::TearDown();
         SetHardwareGraphicsEnable(1);
+        Graphics_D3D11_SetDeviceEnabled(D3D11DeviceEnabledByDefault);
         GraphicsApi = GRAPHICS_API_NONE;
     }
 };
@@ -178,6 +180,8 @@ TEST_F(GraphicsLifecycleTest, UnloadableDirect3DLibrariesFallBackToNoDevice) {
 }
 
 TEST_F(GraphicsLifecycleTest, LoadableLibrariesAreTriedDirect3D11FirstAndGivenBack) {
+    // With the Direct3D 11 start-up switched off the library is only loaded, told of and given back.
+    Graphics_D3D11_SetDeviceEnabled(0);
     StartAndEndWithoutDevice(0, [](const std::string& log) {
         const size_t d3d11 = LogFind(log, u8"d3d11.dll の読み込み.... ");
         ASSERT_NE(d3d11, std::string::npos);
@@ -187,8 +191,27 @@ TEST_F(GraphicsLifecycleTest, LoadableLibrariesAreTriedDirect3D11FirstAndGivenBa
     });
 }
 
+// A start without a device after one with Direct3D 11 answers as if the device had never been there.
+TEST_F(GraphicsLifecycleTest, CapabilitiesOfADeviceEndWithIt) {
+    ASSERT_EQ(InitializeLibrary(), 0);
+    if (GraphicsApi != GRAPHICS_API_D3D11) GTEST_SKIP() << "no Direct3D 11 device on this machine";
+    EXPECT_EQ(GraphicsSystemState.WaitVSyncChangeable, 1);
+    EXPECT_GT(GraphicsSystemState.MaxTextureWidth, 0);
+    ASSERT_EQ(TerminateLibrary(), 0);
+    EXPECT_EQ(GraphicsSystemState.MaxTextureWidth, 0);
+    EXPECT_EQ(GraphicsSystemState.ShadersUsable, 0);
+
+    ASSERT_EQ(SetHardwareGraphicsEnable(0), 0);
+    ASSERT_EQ(InitializeLibrary(), 0);
+    EXPECT_EQ(SetWaitVSyncEnable(1), -1);
+    EXPECT_EQ(GraphicsSystemState.WaitVSyncChangeable, 0);
+    EXPECT_EQ(GraphicsSystemState.SubtractiveBlendSupported, 0);
+    EXPECT_EQ(GetShaderModelVersion(), 0);
+}
+
 TEST_F(GraphicsLifecycleTest, ScreenOfSizeZeroStartsAt640x480With16Bits) {
     GraphicsScreenState.ScreenWidth = GraphicsScreenState.ScreenHeight = GraphicsScreenState.ColourBits = 0;
+    ASSERT_EQ(SetHardwareGraphicsEnable(0), 0);  // the software screen shows the size and depth
     ASSERT_EQ(InitializeLibrary(), 0);
     int width = 0, height = 0, bits = 0;
     GetScreenModeSettings(&width, &height, &bits);
@@ -227,6 +250,7 @@ TEST_F(GraphicsLifecycleTest, ScratchBuffersGrowOnlyAndAreGivenBack) {
 }
 
 TEST_F(GraphicsLifecycleTest, QueriesAndRestoreHandler) {
+    ASSERT_EQ(SetHardwareGraphicsEnable(0), 0);  // the answers without a device
     ASSERT_EQ(InitializeLibrary(), 0);
     EXPECT_EQ(GetScreenColorBitDepth(), 32);
     int width = 0, height = 0;

@@ -68,7 +68,10 @@ class SoftScreenPresentTest : public LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
+        // Hardware graphics off: presents go through GDI whatever device the machine has.
+        ASSERT_EQ(SetHardwareGraphicsEnable(0), 0);
         ASSERT_EQ(InitializeLibrary(), 0);
+        ASSERT_EQ(GraphicsSystemState.DeviceValid, 0);
         RECT client = {};
         GetClientRect(Window_GetMainHandle(), &client);
         ASSERT_EQ(client.right, 860);
@@ -78,6 +81,7 @@ protected:
     void TearDown() override {
         SetBackground(0, 0, 0);
         LibraryTest::TearDown();
+        SetHardwareGraphicsEnable(1);
     }
 };
 

@@ -204,7 +204,7 @@ protected:
     void TearDown() override {
         D3D11WindowState.PresentHook = nullptr;
         LibraryTest::TearDown();
-        Graphics_D3D11_SetDeviceEnabled(0);
+        Graphics_D3D11_SetDeviceEnabled(D3D11DeviceEnabledByDefault);
         D3D11CallApi = {};
         EXPECT_EQ(D3D11Call_GetTotalObjectCount(), 0);
         GraphicsSystemState.TexturePowerOfTwoOnly = 0;
@@ -213,10 +213,12 @@ protected:
 
 }  // namespace
 
-TEST(D3D11StartSwitch, StartUpUsesNoDeviceUnlessTheSwitchIsOn) {
-    EXPECT_EQ(D3D11DeviceEnabledByDefault, 0);
-    EXPECT_EQ(Graphics_D3D11_IsDeviceEnabled(), 0);
+// Switched off, the start-up of the device only tells the log and falls back.
+TEST(D3D11StartSwitch, StartUpUsesNoDeviceWhenTheSwitchIsOff) {
+    EXPECT_EQ(Graphics_D3D11_IsDeviceEnabled(), D3D11DeviceEnabledByDefault);
+    Graphics_D3D11_SetDeviceEnabled(0);
     EXPECT_EQ(Graphics_D3D11_Device_Initialize(), -1);
+    Graphics_D3D11_SetDeviceEnabled(D3D11DeviceEnabledByDefault);
     EXPECT_EQ(D3D11Call_Device_Exists(), 0);
     EXPECT_EQ(D3D11CallState.D3D11Module, nullptr);
 }
