@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/ButtonConverter.h"
 #include "app/DevicePage.h"
 #include "app/InputInjection.h"
@@ -31,8 +33,6 @@ namespace {
 constexpr int ScreenWidth = 860;
 constexpr int ScreenHeight = 560;
 constexpr int DefaultRefreshRate = 60;
-// Below this much time left the wait polls without sleeping, to reach the frame time closely.
-constexpr int64_t PollOnlyMicroseconds = 2000;
 
 const char* const WindowTitle = "Qelvar ver1.00";
 
@@ -48,26 +48,25 @@ const FramePacingRow PacingTable[5] = {
     {6, 6944, 1},    // 144
 };
 
-// Sleeps, then pumps until the frame time has passed since the last paced frame; a pump result of
-// -1 ends the wait early. The last stretch polls only; before it the wait sleeps a millisecond per
-// pass so that it does not keep a core busy. The first sleep takes no more than what is left of the
-// frame: the last present and this frame's work count (a present through Direct3D 11 can take
-// several milliseconds, which would otherwise stretch every frame beyond its time).
+// Waits until the frame time has passed since the last paced frame, pumping messages; a pump result
+// of -1 ends the wait early. The wait sleeps, never spins: first for the row's sleep, but never past
+// the frame's due time (time spent drawing and presenting counts toward the frame), then a
+// millisecond per pass. A sleep may end up to a millisecond late, so the next frame is due one
+// frame after this one was due, not after it ended; the rate holds. A frame that fell a whole frame
+// behind starts the count anew instead of hurrying to catch up.
 void AppMain_WaitFrame(const FramePacingRow& row)
 {
-    if (row.SleepMilliseconds > 0) {
-        const int64_t left = row.FrameMicroseconds - static_cast<int64_t>(AppMain_Clock() - ScreenLayers.LastFlipTime);
-        const int64_t sleep = left / 1000 < row.SleepMilliseconds ? left / 1000 : row.SleepMilliseconds;
-        if (sleep > 0) Sleep(static_cast<DWORD>(sleep));
-    }
-    for (;;) {
-        const int64_t elapsed = static_cast<int64_t>(AppMain_Clock() - ScreenLayers.LastFlipTime);
-        const int64_t left = row.FrameMicroseconds - elapsed;
-        if (left <= 0) break;
+    const uint64_t due = ScreenLayers.LastFlipTime + static_cast<uint64_t>(row.FrameMicroseconds);
+    auto left = [due] { return static_cast<int64_t>(due - AppMain_Clock()); };
+    const int64_t firstSleep = std::min<int64_t>(row.SleepMilliseconds, left() / 1000);
+    if (firstSleep > 0) Sleep(static_cast<DWORD>(firstSleep));
+    while (left() > 0) {
         if (AppMain_Pump() == -1) break;
-        if (left > PollOnlyMicroseconds) Sleep(1);
+        if (left() > 0) Sleep(1);
     }
-    ScreenLayers.LastFlipTime = AppMain_Clock();
+    const uint64_t now = AppMain_Clock();
+    const bool behind = static_cast<int64_t>(now - due) >= row.FrameMicroseconds;
+    ScreenLayers.LastFlipTime = behind || static_cast<int64_t>(now - due) < 0 ? now : due;
 }
 
 int32_t AppMain_DisplayRefreshRate()

@@ -149,6 +149,16 @@ TEST(FramePacing, ASlowPresentDoesNotStretchTheFrame)
     EXPECT_LT(figures.PassesPerSecond, 60 * 1.05);
 }
 
+TEST(FramePacing, TheWaitSleepsInsteadOfSpinning)
+{
+    // 144 a second leaves under a millisecond after the whole-millisecond sleep: polling through it
+    // kept a tenth of a core busy with nothing to do.
+    const LoopFigures figures = RunPacedLoop(4, 0, 2000);
+    EXPECT_GT(figures.PassesPerSecond, 144 * 0.85);
+    EXPECT_LT(figures.PassesPerSecond, 144 * 1.05);
+    EXPECT_LT(figures.CpuShare, 0.05);
+}
+
 TEST(FramePacing, VerticalBlankModeWithoutDevicePacesAtTheRefreshRateWithoutSpinning)
 {
     const LoopFigures figures = RunPacedLoop(0, 1, 1000);

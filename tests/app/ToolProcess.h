@@ -308,12 +308,17 @@ inline bool StartHookHelper(HookHelper& helper, const std::wstring& buildFolder,
     return WaitForMultipleObjects(2, waits, FALSE, 15000) == WAIT_OBJECT_0;
 }
 
-// Waits (bounded) for the helper to end and returns what it recorded.
+// Waits (bounded) for the helper to end and returns what it recorded. A helper that has not seen its
+// count of events by then is asked to stop (a quit message to its loop), so that what it did see is
+// still written; only one that does not answer is ended by force, losing its records.
 inline std::vector<HookRecord> FinishHookHelper(HookHelper& helper, DWORD waitMilliseconds)
 {
     if (helper.Process.hProcess != nullptr) {
-        if (WaitForSingleObject(helper.Process.hProcess, waitMilliseconds) != WAIT_OBJECT_0)
-            TerminateProcess(helper.Process.hProcess, 9);
+        if (WaitForSingleObject(helper.Process.hProcess, waitMilliseconds) != WAIT_OBJECT_0) {
+            PostThreadMessageW(helper.Process.dwThreadId, WM_QUIT, 0, 0);
+            if (WaitForSingleObject(helper.Process.hProcess, 5000) != WAIT_OBJECT_0)
+                TerminateProcess(helper.Process.hProcess, 9);
+        }
         WaitForSingleObject(helper.Process.hProcess, 5000);
         CloseHandle(helper.Process.hThread);
         CloseHandle(helper.Process.hProcess);

@@ -4,7 +4,7 @@
 // made ready before the hook goes in, so that no event is lost to a slow first message wait; the
 // event is signalled from inside the message loop. Each key event is written as
 // "vk scan flags microseconds" (hex, hex, hex, decimal QueryPerformanceCounter time); the program
-// ends after the count or the time limit.
+// ends after the count, the time limit, or a quit message to its thread (what it saw is still written).
 #include <windows.h>
 
 #include <cstdio>

@@ -8,6 +8,11 @@
 // Environment:
 //   VT_XINPUT_SCRIPT  path of the script (read again whenever its size or write time changes)
 //   VT_XINPUT_LOG     path of the record file; every XInputSetState and XInputEnable call appends a line
+//   VT_XINPUT_TRACE   path of a trace file; each XInputGetState whose answer for a user differs from
+//                     the last one appends "<microseconds> <user> <buttons> <gap>" (QueryPerformanceCounter
+//                     time, buttons in hexadecimal, "-" when not connected, the longest time in
+//                     microseconds between two reads of that user since the last line), so that a test
+//                     can tell when the program saw a state and how long it went without looking
 //
 // Script: one entry per line; blank lines and lines starting with '#' are ignored.
 //   <ms> <user> <buttons> <lt> <rt> <lx> <ly> <rx> <ry>   user connected with this state
@@ -139,16 +144,49 @@ const ScriptEntry* CurrentEntry(DWORD user, DWORD* applied)
     return found != nullptr && found->connected ? found : nullptr;
 }
 
-void AppendRecord(const char* line)
+void AppendLine(const char* variable, const char* line)
 {
     char path[MAX_PATH];
-    if (!ReadEnvironmentPath("VT_XINPUT_LOG", path, sizeof(path))) return;
+    if (!ReadEnvironmentPath(variable, path, sizeof(path))) return;
     HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, line, static_cast<DWORD>(strlen(line)), &written, nullptr);
     CloseHandle(file);
+}
+
+void AppendRecord(const char* line)
+{
+    AppendLine("VT_XINPUT_LOG", line);
+}
+
+// Per user: the last answer traced (-1 not connected, else the buttons; -2 before the first), the
+// time of the last read and the longest gap between reads since the last line.
+int g_tracedButtons[4] = {-2, -2, -2, -2};
+long long g_lastReadTime[4];
+long long g_longestGap[4];
+
+void TraceAnswer(DWORD user, const ScriptEntry* entry)
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    const long long time = now.QuadPart * 1000000 / frequency.QuadPart;
+    if (g_lastReadTime[user] != 0 && time - g_lastReadTime[user] > g_longestGap[user])
+        g_longestGap[user] = time - g_lastReadTime[user];
+    g_lastReadTime[user] = time;
+    const int buttons = entry != nullptr ? entry->pad.wButtons : -1;
+    if (g_tracedButtons[user] == buttons) return;
+    g_tracedButtons[user] = buttons;
+    char line[96];
+    if (buttons < 0)
+        snprintf(line, sizeof(line), "%lld %lu - %lld\r\n", time, static_cast<unsigned long>(user), g_longestGap[user]);
+    else
+        snprintf(line, sizeof(line), "%lld %lu %04x %lld\r\n", time, static_cast<unsigned long>(user), buttons,
+                 g_longestGap[user]);
+    g_longestGap[user] = 0;
+    AppendLine("VT_XINPUT_TRACE", line);
 }
 
 } // namespace
@@ -170,6 +208,7 @@ DWORD WINAPI XInputGetState(DWORD user, XINPUT_STATE* state)
     ReloadScriptIfChanged();
     DWORD applied = 0;
     const ScriptEntry* entry = CurrentEntry(user, &applied);
+    TraceAnswer(user, entry);
     DWORD result = ERROR_DEVICE_NOT_CONNECTED;
     if (entry != nullptr) {
         state->dwPacketNumber = applied;
