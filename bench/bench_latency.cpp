@@ -267,7 +267,7 @@ bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int pr
     std::vector<long long> gapAfter(pressTimes.size(), 0);   // longest read gap traced after the press
     {
         const std::string text = ReadWholeFile(trace);
-        size_t at = 0;
+        size_t at = 0, previousAfter = 0;
         while (at < text.size()) {
             long long time = 0, gap = 0;
             unsigned user = 0, buttons = 0;
@@ -276,10 +276,13 @@ bool RunAtRate(const std::wstring& build, int32_t frameRateType, int fps, int pr
                     std::upper_bound(pressTimes.begin(), pressTimes.end(), time) - pressTimes.begin());
                 if (after > 0 && (buttons & 1) && seenTimes[after - 1] < 0) seenTimes[after - 1] = time;
                 if (after > 0 && !(buttons & 1) && time >= releaseTimes[after - 1]) releaseSeen[after - 1] = 1;
-                if (after > 0) {
+                // A line's gap covers the reads since the line before it; the first line after the
+                // first press also covers the hook helper's start, so it does not count.
+                if (after > 0 && previousAfter > 0) {
                     longestGap = std::max(longestGap, gap);
                     gapAfter[after - 1] = std::max(gapAfter[after - 1], gap);
                 }
+                previousAfter = after;
             }
             const size_t end = text.find('\n', at);
             at = end == std::string::npos ? text.size() : end + 1;
