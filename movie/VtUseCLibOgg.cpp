@@ -466,6 +466,7 @@ int Theora_Decoder_Destroy(TheoraDecoder* decoder) {
     Memory_Free(decoder->Pages);
     Memory_Free(decoder->KeyFrames);
     Memory_Free(decoder->FrameTable);
+    Memory_Free(decoder->PlaneScratch);
     if (decoder->RGBImage.pixels != nullptr) BaseImage_Release(&decoder->RGBImage);
     for (int32_t* graph : {&decoder->YGraph, &decoder->UVGraph}) {
         if (*graph == -1) continue;

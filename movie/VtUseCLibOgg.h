@@ -119,6 +119,8 @@ struct TheoraDecoder {
     int32_t YGraph;                     // -1 until made; set back to -1 when deleted
     int32_t UVGraph;
     int32_t PlanesFilled;
+    uint32_t* PlaneScratch;             // a plane widened to 32-bit pixels on its way into its graph
+    int32_t PlaneScratchPixels;
     void** SurfaceSlot;                 // points at Surface
     void* Surface;
 };
