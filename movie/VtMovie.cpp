@@ -130,7 +130,8 @@ int OpenTheora(MovieRecord* movie, const wchar_t* path, const void* memImage, in
     if (width != nullptr) *width = info.Width;
     if (height != nullptr) *height = info.Height;
     movie->FramesPerSecond = info.FramesPerSecond;
-    movie->TotalTime = (int32_t)BaseFunc_DoubleToInt64(1000.0 / info.FramesPerSecond * info.FrameCount);
+    const double totalTime = 1000.0 / info.FramesPerSecond * info.FrameCount;
+    movie->TotalTime = totalTime < 2147483647.0 ? (int32_t)BaseFunc_DoubleToInt64(totalTime) : 0x7FFFFFFF;
     movie->Sound = -1;
     if (!noSound) LoadTrackSound(movie, path, memSize, asynchronous);
     movie->PlayRate = 1.0;

@@ -93,14 +93,20 @@ void TransferPlane(TheoraDecoder* decoder, int graph, bool pairs, int width, int
 }
 
 void FillPlanes(TheoraDecoder* decoder, const TheoraFrameStockEntry* entry, int asynchronous) {
-    if (decoder->YGraph == -1 && MakePlaneGraph(entry->YWidth, entry->YHeight, &decoder->YGraph, asynchronous) < 0)
+    // Graphs made inside a loading job start counted as being loaded: the count ends once they hold
+    // their first picture.
+    const bool madeY = decoder->YGraph == -1, madeUV = decoder->UVGraph == -1;
+    if (madeY && MakePlaneGraph(entry->YWidth, entry->YHeight, &decoder->YGraph, asynchronous) < 0) return;
+    if (madeUV && MakePlaneGraph(entry->UVWidth, entry->UVHeight, &decoder->UVGraph, asynchronous) < 0) {
+        if (asynchronous && madeY) Handle_ASyncLoad_End(decoder->YGraph);
         return;
-    if (decoder->UVGraph == -1 && MakePlaneGraph(entry->UVWidth, entry->UVHeight, &decoder->UVGraph, asynchronous) < 0)
-        return;
+    }
     TransferPlane(decoder, decoder->YGraph, false, entry->YWidth, entry->YHeight, entry->YStride, entry->YPlane,
                   asynchronous);
     TransferPlane(decoder, decoder->UVGraph, true, entry->UVWidth, entry->UVHeight, entry->UVStride, entry->UVPlane,
                   asynchronous);
+    if (asynchronous && madeY) Handle_ASyncLoad_End(decoder->YGraph);
+    if (asynchronous && madeUV) Handle_ASyncLoad_End(decoder->UVGraph);
     decoder->PlanesFilled = 1;
 }
 

@@ -268,3 +268,25 @@ TEST_F(MovieTheoraPlayTest, DeletingPlayingMoviesAndEndingTheLibraryLeaveNoThrea
     EXPECT_EQ(ProcessThreads().count(thirdThread), 0u);
     EXPECT_EQ(HandleManagerTable[HandleType_Movie].Initialized, 0);
 }
+
+TEST_F(MovieTheoraPlayTest, MoviesLoadedAsynchronouslyOpenInTheirJobs) {
+    ASSERT_EQ(EnableAsyncLoad(1), 0);
+    const int fromFile = LoadGraphFile(MoviePath("counted.ogv").c_str(), 0);
+    std::vector<uint8_t>* bytes = new std::vector<uint8_t>(ReadMovieBytes("silent.ogv"));
+    const int fromMemory = CreateGraphFromMemoryImage(bytes->data(), (int)bytes->size(), nullptr, 0, 0);
+    // The job took its own copy of the image; the caller's goes at once.
+    delete bytes;
+    ASSERT_GE(fromFile, 0);
+    ASSERT_GE(fromMemory, 0);
+    // Drawing waits for the jobs.
+    EXPECT_EQ(DrawAndReadFrame(fromFile), 0);
+    EXPECT_EQ(DrawAndReadFrame(fromMemory), 0);
+    EXPECT_EQ(MovieOf(fromFile)->Theora, 1);
+    StartMovie(fromMemory, 3, 4.0);
+    PlayAndCheck(fromMemory, 4.0, 40, true, 500);
+    // Deleted while asynchronous loading is on: the deletions wait for the message processing.
+    EXPECT_EQ(DeleteGraph(fromFile), 0);
+    EXPECT_EQ(DeleteGraph(fromMemory), 0);
+    EXPECT_TRUE(WindowTest::PumpUntil([] { return LiveMovieCount() == 0; }));
+    EnableAsyncLoad(0);
+}
