@@ -103,8 +103,6 @@ protected:
         EXPECT_TRUE(SoundCapture::ReadCapture(SoundCapture::CapturePath(), &capture));
         const SoundCapture::ToneFigures figures = SoundCapture::MeasureTone(capture);
         sounding = capture.Rate > 0 ? figures.Seconds - (double)figures.GapFrames / capture.Rate : 0;
-        printf("capture: %d Hz, tone %.3f s at %.1f Hz, %.3f s sounding\n", capture.Rate, figures.Seconds,
-               figures.Frequency, sounding);
         return figures;
     }
 
