@@ -109,7 +109,8 @@ int SoundBuffer_Create(SoundBuffer* buffer, uint32_t byteSize, const WAVEFORMATE
     buffer->Playing = 0;
     buffer->PlayPosition = 0;
     buffer->ReadCursor = 0;
-    buffer->ReadFraction = 0.0;
+    buffer->ReadFraction = 0;
+    buffer->ReadFractionScale = 0;
     buffer->Resampling = 0;
     buffer->Loop = 0;
     buffer->PanGain = 0.0f;
@@ -299,7 +300,7 @@ int SoundBuffer_SetPosition(SoundBuffer* buffer, int32_t bytePosition)
     SOUND_MIXER_LOCK();
     buffer->PlayPosition = frame;
     buffer->ReadCursor = frame;
-    buffer->ReadFraction = frame;
+    buffer->ReadFraction = 0;
     if (buffer->Frequency < 0 || buffer->Frequency == SoundBuffer_DataRate(buffer)) buffer->Resampling = 0;
     buffer->Tracking = 0;
     SOUND_MIXER_UNLOCK();
@@ -313,10 +314,11 @@ int SoundBuffer_SetRate(SoundBuffer* buffer, int frequency)
     SOUND_MIXER_LOCK();
     if (buffer->Frequency > 0 && buffer->Frequency != SoundBuffer_DataRate(buffer)) {
         buffer->Resampling = 1;
-        buffer->ReadFraction = buffer->ReadCursor;
-    } else {
-        const double drift = buffer->ReadFraction - buffer->ReadCursor;
-        if (drift < 0.0001 && drift > -0.0001) buffer->Resampling = 0;
+        buffer->ReadFraction = 0;
+    } else if (buffer->ReadFractionScale == 0 || (uint64_t)buffer->ReadFraction * 10000 < buffer->ReadFractionScale) {
+        // Back at the data rate, and the position is (within a ten-thousandth) on a whole frame.
+        buffer->Resampling = 0;
+        buffer->ReadFraction = 0;
     }
     buffer->RateChanged = 1;
     SOUND_MIXER_UNLOCK();
