@@ -497,6 +497,11 @@ int Sound_Mixer_SetOutputFormat(const WAVEFORMATEXTENSIBLE* format, int bigEndia
     out.LowJustified = lowJustified;
 
     SoundSystemStateRecord& state = SoundSystemState;
+    // The frames mixed so far are counted again at the new rate, so that they still tell the time
+    // played (the buffers' start frames and the output clock are measured against it).
+    const uint32_t newRate = head.nSamplesPerSec;
+    if (state.SoftwareOutputRate > 0 && (uint32_t)state.SoftwareOutputRate != newRate && state.TotalOutputFrames != 0)
+        state.TotalOutputFrames = (uint64_t)((double)state.TotalOutputFrames * (double)newRate / (double)state.SoftwareOutputRate);
     state.OutputChannels = head.nChannels;
     state.OutputRate = (int)head.nSamplesPerSec;
     state.SoftwareOutputRate = (int)head.nSamplesPerSec;

@@ -224,6 +224,10 @@ int SoundWin_InitializeOutput()
     SoundWinStateRecord& win = SoundWinState;
     SoundSystemStateRecord& state = SoundSystemState;
     if (win.OutputDevice != 0) return -1;
+    if (!win.WasapiClockLockCreated) {
+        CriticalSection_Create(&win.WasapiClockLock);
+        win.WasapiClockLockCreated = 1;
+    }
     for (;;) {
         if (state.MidiMode != 0) {
             if (state.MidiMode < 1 || state.MidiMode > 2) break;
@@ -307,7 +311,21 @@ int SoundWin_IsOutputReady() { return SoundWinState.OutputDevice != 0 ? 1 : 0; }
 
 int SoundWin_GetOutputClock(uint64_t* position, uint64_t* frequency)
 {
-    return SoundWin_Wasapi_GetClockPosition(position, frequency);
+    // The WASAPI clock starts at 0 with each opening; the frames mixed before it (by an earlier
+    // opening, before a default-device change) come first, so that the clock runs on with the
+    // mixer's count of output frames, which the buffers' start frames are counted in.
+    SoundWinStateRecord& win = SoundWinState;
+    if (!win.WasapiClockLockCreated) return -1;
+    CriticalSection_Enter(&win.WasapiClockLock, "ViZedavWin", __LINE__);
+    uint64_t raw = 0, rawFrequency = 0;
+    const int result = SoundWin_Wasapi_GetClockPosition(&raw, &rawFrequency);
+    const uint64_t base = win.WasapiClockBase;
+    const uint32_t rate = win.WasapiClockRate;
+    CriticalSection_Leave(&win.WasapiClockLock);
+    if (result != 0 || rawFrequency == 0 || rate == 0) return -1;
+    *position = base + (uint64_t)((double)raw * (double)rate / (double)rawFrequency);
+    *frequency = rate;
+    return 0;
 }
 
 int SoundWin_Midi_IsPlaying(const void* musicRecord)
@@ -367,6 +385,11 @@ int SoundWin_Terminate_ReleaseOutput()
     SoundWin_Asio_Close();
     SoundWin_Wasapi_Close();
     SoundWin_PlatformOutput_Close();
+    // The processing thread has ended: nothing reads the clock any more.
+    if (win.WasapiClockLockCreated) {
+        CriticalSection_Delete(&win.WasapiClockLock);
+        win.WasapiClockLockCreated = 0;
+    }
     win.OutputDevice = 0;
     SoundSystemState.SoftwareMixing = 0;
     return 0;
