@@ -536,8 +536,8 @@ int Sound_Mixer_Render(void* left, void* right, int32_t step, int32_t frameCount
         const int frames = frameCount - done < state.MixFrameCount ? frameCount - done : state.MixFrameCount;
         memset(state.MixBuffer, 0, (size_t)frames * 8);
 
-        PointerListNode* start = &state.SoundMixerListStart;
-        for (PointerListNode* node = state.SoundMixerListEnd.Prev; node != start && node != nullptr;) {
+        PointerListNode* start = &state.SoundMixerList.Start;
+        for (PointerListNode* node = state.SoundMixerList.End.Prev; node != start && node != nullptr;) {
             PointerListNode* previous = node->Prev;
             Mixer_AddBuffer((SoundBuffer*)node->Data, frames, state.MixBuffer, floatCells);
             node = previous;

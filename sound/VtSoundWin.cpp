@@ -283,26 +283,26 @@ int SoundWin_InitializeOutput_Finish()
 {
     WinAPI_EnsureLoaded();
     SoundWinStateRecord& win = SoundWinState;
+    const bool platformMixed = !win.UseWaveOut && !win.UseAsio && win.UseDirectSoundFamily && win.OutputDevice > 1;
+    // The XAudio2 open left the log indented for this step's closing line.
+    if (platformMixed && win.UseXAudio2) Log_Indent_Decrease();
     if (Window.LogicalProcessorCount > 1 && win.ProcessThread == nullptr) {
         win.ProcessThreadState = 0;
         DWORD id = 0;
         HANDLE thread = WinAPITable.CreateThread(nullptr, 0, SoundWin_ProcessThread_Main, nullptr, CREATE_SUSPENDED, &id);
-        if (thread != nullptr) {
-            WinAPITable.SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
-            win.ProcessThread = thread;
-            win.ProcessThreadId = id;
-            WinAPITable.ResumeThread(thread);
-        } else {
+        if (thread == nullptr) {
+            // Without it nothing would refill streams or feed players on this machine (the message
+            // processing leaves that to the thread): the start-up fails, and its caller undoes it.
             Log_AddTextUTF16(L"サウンド処理用スレッドの作成に失敗しました\n");
+            return -1;
         }
+        WinAPITable.SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
+        win.ProcessThread = thread;
+        win.ProcessThreadId = id;
+        WinAPITable.ResumeThread(thread);
     }
-    if (!win.UseWaveOut && !win.UseAsio && win.UseDirectSoundFamily && win.OutputDevice > 1) {
-        if (win.UseXAudio2) {
-            Log_Indent_Decrease();
-            Log_AddTextUTF16(L"XAudio2 の初期化は正常に終了しました\n");
-        } else {
-            Log_AddTextUTF16(L"DirectSound の初期化は正常に終了しました\n");
-        }
+    if (platformMixed) {
+        Log_AddTextUTF16(win.UseXAudio2 ? L"XAudio2 の初期化は正常に終了しました\n" : L"DirectSound の初期化は正常に終了しました\n");
     }
     return 0;
 }
@@ -331,7 +331,7 @@ int SoundWin_GetOutputClock(uint64_t* position, uint64_t* frequency)
 int SoundWin_Midi_IsPlaying(const void* musicRecord)
 {
     const int mode = SoundSystemState.MidiMode;
-    if (mode == 0) return 0;
+    if (mode == 0) return SoundMusicState.MciPlaying;
     if (mode == 1 || mode == 2) return musicRecord != nullptr ? ((const MusicRecord*)musicRecord)->Playing : 0;
     return -1;
 }

@@ -171,7 +171,7 @@ TEST_F(SoundBufferTest, StartingAPlayingBufferKeepsItsStartFrame)
     EXPECT_EQ(SoundBuffer_IsPlaying(&buffer), 1);
     EXPECT_EQ(SoundBuffer_Halt(&buffer, 0), 0);
     EXPECT_EQ(SoundBuffer_IsPlaying(&buffer), 0);
-    EXPECT_EQ(SoundSystemState.SoundMixerListEnd.Prev, &SoundSystemState.SoundMixerListStart);
+    EXPECT_EQ(SoundSystemState.SoundMixerList.End.Prev, &SoundSystemState.SoundMixerList.Start);
     SoundBuffer_Release(&buffer);
 }
 

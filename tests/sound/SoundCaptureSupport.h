@@ -262,6 +262,20 @@ inline void PlayOutAndCapture(Vantrel::SoundBuffer* tone, Capture* capture)
     ASSERT_TRUE(ReadCapture(CapturePath(), capture));
 }
 
+// The levels X3DAudio gives a mono 3D buffer's emitter towards the two output channels, as the
+// back-end's instance and listener compute them.
+inline void X3DAudioStereoLevels(const Vantrel::SoundBuffer& buffer, float levels[2])
+{
+    Vantrel::X3DAudioDspSettings dsp;
+    memset(&dsp, 0, sizeof(dsp));
+    levels[0] = levels[1] = 0.0f;
+    dsp.pMatrixCoefficients = levels;
+    dsp.SrcChannelCount = 1;
+    dsp.DstChannelCount = 2;
+    const Vantrel::SoundWinStateRecord& win = Vantrel::SoundWinState;
+    win.X3DAudioCalculateEntry(win.X3DInstance, &win.DefaultListener, &buffer.Emitter, 1, &dsp);
+}
+
 // Device cases run only in the device run; each starts with no capture file and ends the sound
 // system.
 class SoundDeviceFixture : public ::testing::Test {
