@@ -1,0 +1,184 @@
+// The library's DirectShow classes in the system's own filter graph: a WAVE file held in memory runs
+// from our asynchronous reader through the system's WAVE parser, our in-place pass-through, our sample
+// grabber and a renderer of ours to the end of the stream, on the graph's clock; seeking requests pass
+// upstream through our pins; afterwards no object of the family is left.
+#include <algorithm>
+
+#include "DirectShowTestSupport.h"
+
+using namespace Vantrel;
+using namespace DirectShowTest;
+
+namespace {
+
+// What the grabber's callback saw.
+struct GrabbedData {
+    CRITICAL_SECTION Lock;
+    std::vector<uint8_t> Bytes;
+    int Samples = 0;
+    int TypeChanges = 0;
+};
+
+HRESULT CollectSample(D_IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* stop, BOOL typeChanged,
+                      void* user)
+{
+    GrabbedData* data = static_cast<GrabbedData*>(user);
+    BYTE* bytes = nullptr;
+    sample->GetPointer(&bytes);
+    long length = sample->GetActualDataLength();
+    EnterCriticalSection(&data->Lock);
+    data->Bytes.insert(data->Bytes.end(), bytes, bytes + length);
+    data->Samples++;
+    data->TypeChanges += typeChanged ? 1 : 0;
+    LeaveCriticalSection(&data->Lock);
+    return S_OK;
+}
+
+// One graph: reader -> system WAVE parser -> pass-through -> grabber -> renderer.
+template <class Renderer>
+class WaveGraph {
+public:
+    WaveFile Wave;
+    D_CMemStream* Stream = nullptr;
+    D_CMemReader* Reader = nullptr;
+    PassThroughFilter* PassThrough = nullptr;
+    D_CSampleGrabber* Grabber = nullptr;
+    Renderer* Sink = nullptr;
+    IBaseFilter* Parser = nullptr;
+    IGraphBuilder* Graph = nullptr;
+    GrabbedData Grabbed;
+
+    explicit WaveGraph(int frames) : Wave(MakeWave(2, 44100, frames)) { InitializeCriticalSection(&Grabbed.Lock); }
+
+    ~WaveGraph()
+    {
+        if (Graph != nullptr) Graph->Release();
+        if (Parser != nullptr) Parser->Release();
+        // The graph has let them go: their owner destroys them.
+        StrmBase_Filter_Delete(Sink);
+        StrmBase_Filter_Delete(Grabber);
+        StrmBase_Filter_Delete(PassThrough);
+        StrmBase_Filter_Delete(Reader);
+        StrmBase_Stream_Delete(Stream);
+        DeleteCriticalSection(&Grabbed.Lock);
+    }
+
+    void Connect(IBaseFilter* from, IBaseFilter* to)
+    {
+        IPin* out = FindPinByDirection(from, PINDIR_OUTPUT);
+        IPin* in = FindPinByDirection(to, PINDIR_INPUT);
+        ASSERT_NE(out, nullptr);
+        ASSERT_NE(in, nullptr);
+        HRESULT hr = Graph->ConnectDirect(out, in, nullptr);
+        out->Release();
+        in->Release();
+        ASSERT_EQ(hr, S_OK);
+    }
+
+    void Build()
+    {
+        HRESULT hr = S_OK;
+        Stream = StrmBase_MemStream_Create(Wave.File.data(), (LONGLONG)Wave.File.size(), StrmBase_MemStream_NoRateLimit);
+        ASSERT_NE(Stream, nullptr);
+        AM_MEDIA_TYPE fileType = PlainType(MEDIATYPE_Stream, MEDIASUBTYPE_WAVE, GUID_NULL);
+        Reader = StrmBase_MemReader_Create(Stream, &fileType, &hr);
+        ASSERT_EQ(hr, S_OK);
+        PassThrough = new (__FILE__, __LINE__) PassThroughFilter(&hr);
+        ASSERT_EQ(hr, S_OK);
+        Grabber = StrmBase_SampleGrabber_Create(nullptr, &hr);
+        ASSERT_EQ(hr, S_OK);
+        AM_MEDIA_TYPE accepted = PlainType(MEDIATYPE_Audio, MEDIASUBTYPE_PCM, GUID_NULL);
+        ASSERT_EQ(Grabber->AsGrabberSample()->SetAcceptedMediaType(&accepted), S_OK);
+        ASSERT_EQ(Grabber->AsGrabberSample()->SetCallback(CollectSample, &Grabbed), S_OK);
+        Sink = new (__FILE__, __LINE__) Renderer(&hr);
+        ASSERT_EQ(hr, S_OK);
+
+        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, (void**)&Graph),
+                  S_OK);
+        ASSERT_EQ(CoCreateInstance(WaveParserClassId(), nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   (void**)&Parser),
+                  S_OK)
+            << "the system's WAVE parser";
+        ASSERT_EQ(Graph->AddFilter(StrmBase_AsIBaseFilter(Reader), L"MemFile"), S_OK);
+        ASSERT_EQ(Graph->AddFilter(Parser, L"Wave Parser"), S_OK);
+        ASSERT_EQ(Graph->AddFilter(StrmBase_AsIBaseFilter(PassThrough), L"Pass-through"), S_OK);
+        ASSERT_EQ(Graph->AddFilter(StrmBase_AsIBaseFilter(Grabber), L"SampleGrabber"), S_OK);
+        ASSERT_EQ(Graph->AddFilter(StrmBase_AsIBaseFilter(Sink), L"Renderer"), S_OK);
+
+        ASSERT_NO_FATAL_FAILURE(Connect(StrmBase_AsIBaseFilter(Reader), Parser));
+        ASSERT_NO_FATAL_FAILURE(Connect(Parser, StrmBase_AsIBaseFilter(PassThrough)));
+        ASSERT_NO_FATAL_FAILURE(Connect(StrmBase_AsIBaseFilter(PassThrough), StrmBase_AsIBaseFilter(Grabber)));
+        ASSERT_NO_FATAL_FAILURE(Connect(StrmBase_AsIBaseFilter(Grabber), StrmBase_AsIBaseFilter(Sink)));
+    }
+
+    // Runs to the end of the stream; the event code that ended the wait.
+    long RunToCompletion(DWORD timeoutMs)
+    {
+        IMediaControl* control = nullptr;
+        IMediaEvent* events = nullptr;
+        Graph->QueryInterface(IID_IMediaControl, (void**)&control);
+        Graph->QueryInterface(IID_IMediaEvent, (void**)&events);
+        long code = 0;
+        if (control != nullptr && events != nullptr) {
+            HRESULT hr = control->Run();
+            EXPECT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
+            hr = events->WaitForCompletion((long)timeoutMs, &code);
+            EXPECT_EQ(hr, S_OK) << std::hex << hr;
+            EXPECT_EQ(control->Stop(), S_OK);
+        }
+        if (events != nullptr) events->Release();
+        if (control != nullptr) control->Release();
+        return code;
+    }
+};
+
+class DirectShowGraphTest : public ComTest {};
+
+TEST_F(DirectShowGraphTest, WaveFileRunsThroughTheSystemGraphToTheEnd)
+{
+    const LONG objectsBefore = StrmBase_GetObjectCount();
+    {
+        // 0.6 s of 44.1 kHz stereo.
+        WaveGraph<RecordingRenderer> graph(26460);
+        ASSERT_NO_FATAL_FAILURE(graph.Build());
+
+        AM_MEDIA_TYPE connected;
+        ASSERT_EQ(graph.Grabber->AsGrabberSample()->GetConnectedMediaType(&connected), S_OK);
+        EXPECT_EQ(connected.majortype, MEDIATYPE_Audio);
+        EXPECT_EQ(connected.subtype, MEDIASUBTYPE_PCM);
+        ASSERT_EQ(connected.formattype, FORMAT_WaveFormatEx);
+        ASSERT_GE(connected.cbFormat, 16u);
+        const WAVEFORMATEX* format = (const WAVEFORMATEX*)connected.pbFormat;
+        EXPECT_EQ(format->nChannels, 2);
+        EXPECT_EQ(format->nSamplesPerSec, 44100u);
+        EXPECT_EQ(format->wBitsPerSample, 16);
+        StrmBase_MediaType_Destroy(&connected);
+
+        EXPECT_EQ(graph.RunToCompletion(20000), EC_COMPLETE);
+
+        EXPECT_GT(graph.Grabbed.Samples, 0);
+        EXPECT_EQ(graph.Grabbed.TypeChanges, 1) << "the first sample after connecting reports the type";
+        ASSERT_EQ(graph.Grabbed.Bytes.size(), graph.Wave.Pcm.size());
+        EXPECT_TRUE(graph.Grabbed.Bytes == graph.Wave.Pcm) << "every byte of the PCM reaches the grabber";
+        EXPECT_EQ(graph.PassThrough->Samples, graph.Grabbed.Samples);
+        EXPECT_TRUE(graph.Sink->Bytes == graph.Wave.Pcm) << "and the renderer";
+
+        // Rendered on the graph's clock: never before the sample's time and not far after it.
+        REFERENCE_TIME earliest = 0;
+        REFERENCE_TIME latest = 0;
+        for (const RenderedSample& sample : graph.Sink->Rendered) {
+            ASSERT_TRUE(sample.HasTime);
+            REFERENCE_TIME late = sample.RenderedAt - sample.Start;
+            earliest = std::min(earliest, late);
+            latest = std::max(latest, late);
+        }
+        EXPECT_GE(earliest, -20 * 10000) << "at most 20 ms early (clock granularity)";
+        EXPECT_LE(latest, 250 * 10000) << "at most 250 ms late";
+        RecordProperty("RenderLatenessMaxMs", (int)(latest / 10000));
+        RecordProperty("RenderEarlinessMaxMs", (int)(-earliest / 10000));
+    }
+    EXPECT_EQ(StrmBase_GetObjectCount(), objectsBefore);
+    EXPECT_EQ(StrmBase_GetObjectCount(), 0);
+}
+
+}  // namespace
