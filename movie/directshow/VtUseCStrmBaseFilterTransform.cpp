@@ -283,11 +283,11 @@ HRESULT STDMETHODCALLTYPE D_CTransformFilter::Stop()
     Input->Inactive();
     StrmBase_AutoLock receive(&ReceiveLock);
     Output->Inactive();
+    // A filter whose streaming cannot end cleanly is stopped all the same (its pins already are), so
+    // that the graph can still be torn down; the failure is reported.
     HRESULT hr = StopStreaming();
-    if (SUCCEEDED(hr)) {
-        State = StrmBase_State_Stopped;
-        EndOfStreamSent = 0;
-    }
+    State = StrmBase_State_Stopped;
+    EndOfStreamSent = 0;
     return hr;
 }
 

@@ -181,4 +181,83 @@ TEST_F(DirectShowGraphTest, WaveFileRunsThroughTheSystemGraphToTheEnd)
     EXPECT_EQ(StrmBase_GetObjectCount(), 0);
 }
 
+TEST_F(DirectShowGraphTest, SeekingRequestsReachTheParserThroughOurFilters)
+{
+    WaveGraph<RecordingRenderer> graph(44100);  // 1 s
+    ASSERT_NO_FATAL_FAILURE(graph.Build());
+
+    // The renderer's pass-through asks the grabber, whose output pin asks our pass-through, which asks
+    // the parser.
+    IMediaSeeking* seeking = nullptr;
+    ASSERT_EQ(StrmBase_AsIBaseFilter(graph.Sink)->QueryInterface(IID_IMediaSeeking, (void**)&seeking), S_OK);
+    LONGLONG duration = 0;
+    ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, 10000000);
+    EXPECT_EQ(seeking->SetRate(0.0), E_INVALIDARG);
+    EXPECT_EQ(seeking->SetRate(2.0), S_OK);
+    LONGLONG start = 2500000;
+    LONGLONG stop = 7500000;
+    EXPECT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning),
+              S_OK);
+    LONGLONG current = -1;
+    EXPECT_EQ(seeking->GetCurrentPosition(&current), S_OK) << "before any sample: answered upstream";
+    EXPECT_EQ(current, start);
+
+    IPin* parserOut = FindPinByDirection(graph.Parser, PINDIR_OUTPUT);
+    ASSERT_NE(parserOut, nullptr);
+    IMediaSeeking* parserSeeking = nullptr;
+    ASSERT_EQ(parserOut->QueryInterface(IID_IMediaSeeking, (void**)&parserSeeking), S_OK);
+    double rate = 0;
+    EXPECT_EQ(parserSeeking->GetRate(&rate), S_OK);
+    EXPECT_EQ(rate, 2.0) << "the rate reached the parser";
+    LONGLONG parserStop = 0;
+    EXPECT_EQ(parserSeeking->GetStopPosition(&parserStop), S_OK);
+    EXPECT_EQ(parserStop, stop);
+    parserSeeking->Release();
+    parserOut->Release();
+
+    IMediaPosition* position = nullptr;
+    ASSERT_EQ(StrmBase_AsIBaseFilter(graph.Sink)->QueryInterface(IID_IMediaPosition, (void**)&position), S_OK);
+    // IMediaPosition goes upstream the same way: the answer is the grabber output pin's (whatever the
+    // system's pass-through there makes of it).
+    IPin* grabberOut = FindPinByDirection(StrmBase_AsIBaseFilter(graph.Grabber), PINDIR_OUTPUT);
+    ASSERT_NE(grabberOut, nullptr);
+    IMediaPosition* upstream = nullptr;
+    ASSERT_EQ(grabberOut->QueryInterface(IID_IMediaPosition, (void**)&upstream), S_OK);
+    REFTIME length = -1;
+    REFTIME upstreamLength = -1;
+    EXPECT_EQ(position->get_Duration(&length), upstream->get_Duration(&upstreamLength));
+    EXPECT_EQ(length, upstreamLength);
+    upstream->Release();
+    grabberOut->Release();
+    EXPECT_EQ(position->put_Rate(0.0), E_INVALIDARG);
+    position->Release();
+    seeking->Release();
+}
+
+TEST_F(DirectShowGraphTest, VideoRendererBaseDrawsOrDropsEverySampleAndKeepsStatistics)
+{
+    const LONG objectsBefore = StrmBase_GetObjectCount();
+    {
+        WaveGraph<RecordingVideoRenderer> graph(22050);  // 0.5 s
+        ASSERT_NO_FATAL_FAILURE(graph.Build());
+        EXPECT_EQ(graph.RunToCompletion(20000), EC_COMPLETE);
+
+        int drawn = -1;
+        int dropped = -1;
+        int rate = -1;
+        ASSERT_EQ(graph.Sink->get_FramesDrawn(&drawn), S_OK);
+        ASSERT_EQ(graph.Sink->get_FramesDroppedInRenderer(&dropped), S_OK);
+        ASSERT_EQ(graph.Sink->get_AvgFrameRate(&rate), S_OK);
+        EXPECT_GT(drawn, 0);
+        EXPECT_EQ(drawn + dropped, graph.Grabbed.Samples) << "every sample is either drawn or counted as dropped";
+        EXPECT_EQ((int)graph.Sink->Rendered.size(), drawn);
+        EXPECT_GT(rate, 0);
+        for (const RenderedSample& sample : graph.Sink->Rendered)
+            EXPECT_LE(sample.RenderedAt - sample.Start, 250 * 10000) << "drawn at most 250 ms late";
+    }
+    // Leaving the graph told it the window went (EC_WINDOW_DESTROYED) without harm; nothing is left.
+    EXPECT_EQ(StrmBase_GetObjectCount(), objectsBefore);
+}
+
 }  // namespace

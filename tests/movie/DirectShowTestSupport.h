@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -79,6 +80,60 @@ inline WaveFile MakeWave(int channels, int rate, int frames)
     return wave;
 }
 
+// A Unix path as Wine shows it (drive Z:).
+inline std::wstring WindowsPath(const std::string& unixPath)
+{
+    std::wstring path = L"Z:";
+    for (char c : unixPath) path.push_back(c == '/' ? L'\\' : (wchar_t)(unsigned char)c);
+    return path;
+}
+
+// A folder of the test program's own under the build folder (a Unix path).
+inline std::string TestFolder(const char* name)
+{
+    const char* binary = std::getenv("VT_TEST_BINARY_DIR");
+    std::string folder = std::string(binary != nullptr ? binary : "/tmp") + "/" + name;
+    CreateDirectoryW(WindowsPath(folder).c_str(), nullptr);
+    return folder;
+}
+
+inline std::vector<uint8_t> ReadWholeFile(const std::string& unixPath)
+{
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileW(WindowsPath(unixPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    DWORD size = GetFileSize(file, nullptr);
+    bytes.resize(size);
+    DWORD read = 0;
+    if (size > 0 && !::ReadFile(file, bytes.data(), size, &read, nullptr)) read = 0;
+    bytes.resize(read);
+    CloseHandle(file);
+    return bytes;
+}
+
+// Runs a command line of the host's shell; Wine gives no handle to wait on for a Unix program, so the
+// command touches a marker file when done. False when it did not finish within 15 s.
+inline bool RunHostShell(const std::string& command, const std::string& marker)
+{
+    DeleteFileW(WindowsPath(marker).c_str());
+    std::wstring line = L"Z:\\bin\\sh -c \"";
+    for (char c : command + "; touch '" + marker + "'") line.push_back((wchar_t)(unsigned char)c);
+    line += L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    if (process.hProcess != nullptr) CloseHandle(process.hProcess);
+    if (process.hThread != nullptr) CloseHandle(process.hThread);
+    for (int waited = 0; waited < 300; waited++) {
+        if (GetFileAttributesW(WindowsPath(marker).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
 // The first pin of a platform filter with the direction (referenced), or null.
 inline IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction)
 {
@@ -146,6 +201,9 @@ struct RenderedSample {
     REFERENCE_TIME RenderedAt;
     BOOL HasTime;
     long Length;
+    LONGLONG MediaStart;
+    LONGLONG MediaStop;
+    BOOL HasMediaTime;
 };
 
 // Records what it draws; accepts audio with a WAVEFORMATEX block (or video, when told).
@@ -173,6 +231,7 @@ public:
         record.HasTime = SUCCEEDED(sample->GetTime(&record.Start, &record.Stop));
         this->StreamTime(&record.RenderedAt);
         record.Length = sample->GetActualDataLength();
+        record.HasMediaTime = sample->GetMediaTime(&record.MediaStart, &record.MediaStop) == S_OK;
         BYTE* data = nullptr;
         sample->GetPointer(&data);
         EnterCriticalSection(&Lock);
