@@ -214,6 +214,7 @@ public:
     std::vector<RenderedSample> Rendered;
     std::vector<uint8_t> Bytes;
     GUID AcceptedMajor = MEDIATYPE_Audio;
+    volatile LONG EndOfStreams = 0;
 
     explicit RecordingRendererOf(HRESULT* result) : Base(GUID_NULL, L"Recording renderer", nullptr, result)
     {
@@ -224,6 +225,11 @@ public:
     {
         if (type == nullptr) return E_POINTER;
         return type->majortype == AcceptedMajor ? S_OK : E_FAIL;
+    }
+    HRESULT EndOfStream() override
+    {
+        InterlockedIncrement(&EndOfStreams);
+        return Base::EndOfStream();
     }
     HRESULT DoRenderSample(D_IMediaSample* sample) override
     {
