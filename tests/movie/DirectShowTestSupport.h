@@ -256,8 +256,10 @@ using RecordingVideoRenderer = RecordingRendererOf<D_CBaseVideoRenderer>;
 // A reference clock whose time the test sets; advises are remembered, never fired.
 class ScriptedClock : public IReferenceClock {
 public:
-    REFERENCE_TIME Now = 0;
+    volatile REFERENCE_TIME Now = 0;
     int Advises = 0;
+    HANDLE LastAdviseEvent = nullptr;
+    REFERENCE_TIME LastAdviseTime = 0;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
         if (iid == IID_IUnknown || iid == IID_IReferenceClock) {
@@ -278,6 +280,8 @@ public:
                                          DWORD_PTR* cookie) override
     {
         Advises++;
+        LastAdviseEvent = (HANDLE)event;
+        LastAdviseTime = base + offset;
         *cookie = (DWORD_PTR)Advises;
         return S_OK;
     }
