@@ -193,7 +193,14 @@ TEST_F(DirectShowGraphTest, SeekingRequestsReachTheParserThroughOurFilters)
     LONGLONG duration = 0;
     ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
     EXPECT_EQ(duration, 10000000);
+    IPin* parserOut = FindPinByDirection(graph.Parser, PINDIR_OUTPUT);
+    ASSERT_NE(parserOut, nullptr);
+    IMediaSeeking* parserSeeking = nullptr;
+    ASSERT_EQ(parserOut->QueryInterface(IID_IMediaSeeking, (void**)&parserSeeking), S_OK);
+    double rate = 0;
     EXPECT_EQ(seeking->SetRate(0.0), E_INVALIDARG);
+    EXPECT_EQ(parserSeeking->GetRate(&rate), S_OK);
+    EXPECT_EQ(rate, 1.0) << "a rate of 0 never left the renderer";
     EXPECT_EQ(seeking->SetRate(2.0), S_OK);
     LONGLONG start = 2500000;
     LONGLONG stop = 7500000;
@@ -203,11 +210,6 @@ TEST_F(DirectShowGraphTest, SeekingRequestsReachTheParserThroughOurFilters)
     EXPECT_EQ(seeking->GetCurrentPosition(&current), S_OK) << "before any sample: answered upstream";
     EXPECT_EQ(current, start);
 
-    IPin* parserOut = FindPinByDirection(graph.Parser, PINDIR_OUTPUT);
-    ASSERT_NE(parserOut, nullptr);
-    IMediaSeeking* parserSeeking = nullptr;
-    ASSERT_EQ(parserOut->QueryInterface(IID_IMediaSeeking, (void**)&parserSeeking), S_OK);
-    double rate = 0;
     EXPECT_EQ(parserSeeking->GetRate(&rate), S_OK);
     EXPECT_EQ(rate, 2.0) << "the rate reached the parser";
     LONGLONG parserStop = 0;
@@ -215,6 +217,15 @@ TEST_F(DirectShowGraphTest, SeekingRequestsReachTheParserThroughOurFilters)
     EXPECT_EQ(parserStop, stop);
     parserSeeking->Release();
     parserOut->Release();
+
+    // Once the renderer knows the media time it shows, the position is its own.
+    ASSERT_NE(graph.Sink->Position, nullptr);
+    graph.Sink->Position->RegisterMediaTime(3000000, 3100000);
+    EXPECT_EQ(seeking->GetCurrentPosition(&current), S_OK);
+    EXPECT_EQ(current, 3000000);
+    graph.Sink->Position->ResetMediaTime();
+    EXPECT_EQ(seeking->GetCurrentPosition(&current), S_OK);
+    EXPECT_EQ(current, start) << "forgotten: upstream again";
 
     IMediaPosition* position = nullptr;
     ASSERT_EQ(StrmBase_AsIBaseFilter(graph.Sink)->QueryInterface(IID_IMediaPosition, (void**)&position), S_OK);
@@ -231,8 +242,76 @@ TEST_F(DirectShowGraphTest, SeekingRequestsReachTheParserThroughOurFilters)
     upstream->Release();
     grabberOut->Release();
     EXPECT_EQ(position->put_Rate(0.0), E_INVALIDARG);
+
+    // IDispatch: one type information, from the DirectShow control library.
+    UINT count = 0;
+    EXPECT_EQ(position->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ITypeInfo* info = nullptr;
+    EXPECT_EQ(position->GetTypeInfo(1, 0, &info), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(position->GetTypeInfo(0, 0, nullptr), E_POINTER);
+    EXPECT_EQ(position->Invoke(1, IID_IMediaPosition, 0, DISPATCH_PROPERTYGET, nullptr, nullptr, nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+    HRESULT loaded = position->GetTypeInfo(0, 0, &info);
+    RecordProperty("ControlTypeLibrary", loaded == S_OK ? "loaded" : "missing");
+    if (loaded == S_OK) {
+        info->Release();
+        LPOLESTR name = (LPOLESTR)L"Rate";
+        DISPID id = 0;
+        ASSERT_EQ(position->GetIDsOfNames(GUID_NULL, &name, 1, 0, &id), S_OK);
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        VARIANT result;
+        VariantInit(&result);
+        EXCEPINFO exception = {};
+        double direct = 0;
+        HRESULT asked = position->get_Rate(&direct);
+        HRESULT invoked = position->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, &exception, nullptr);
+        if (SUCCEEDED(asked)) {
+            ASSERT_EQ(invoked, S_OK);
+            EXPECT_EQ(result.vt, VT_R8);
+            EXPECT_EQ(result.dblVal, direct) << "the rate, asked through IDispatch";
+        } else {
+            // The call reached get_Rate, whose failure comes back as the exception's code.
+            EXPECT_EQ(invoked, DISP_E_EXCEPTION);
+            EXPECT_EQ(exception.scode, asked);
+            SysFreeString(exception.bstrSource);
+            SysFreeString(exception.bstrDescription);
+            SysFreeString(exception.bstrHelpFile);
+        }
+    }
     position->Release();
     seeking->Release();
+}
+
+TEST_F(DirectShowGraphTest, PassThroughOverAnUnconnectedPinAnswersNotImplemented)
+{
+    HRESULT hr = S_OK;
+    RecordingRenderer* sink = new (__FILE__, __LINE__) RecordingRenderer(&hr);
+    D_CPosPassThru* passThru =
+        new (__FILE__, __LINE__) D_CPosPassThru(L"Test pass-through", nullptr, &hr, sink->GetPin(0)->AsPin());
+    ASSERT_EQ(hr, S_OK);
+    D_IMediaSeeking* seeking = nullptr;
+    D_IMediaPosition* position = nullptr;
+    ASSERT_EQ(passThru->NonDelegatingQueryInterface(IID_IMediaSeeking, (void**)&seeking), S_OK);
+    ASSERT_EQ(passThru->NonDelegatingQueryInterface(IID_IMediaPosition, (void**)&position), S_OK);
+    LONGLONG value = 0;
+    double rate = 0;
+    REFTIME time = 0;
+    LONGLONG start = 0;
+    EXPECT_EQ(seeking->GetDuration(&value), E_NOTIMPL);
+    EXPECT_EQ(seeking->GetCurrentPosition(&value), E_NOTIMPL);
+    EXPECT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, 0), E_NOTIMPL);
+    EXPECT_EQ(seeking->SetRate(1.5), E_NOTIMPL);
+    EXPECT_EQ(seeking->SetRate(0.0), E_INVALIDARG);
+    EXPECT_EQ(seeking->GetRate(&rate), E_NOTIMPL);
+    EXPECT_EQ(position->get_Duration(&time), E_NOTIMPL);
+    EXPECT_EQ(position->put_Rate(2.0), E_NOTIMPL);
+    EXPECT_EQ(passThru->GetMediaTime(&value, nullptr), E_FAIL);
+    D_CPosPassThru* unusable = new (__FILE__, __LINE__) D_CPosPassThru(L"No pin", nullptr, &hr, nullptr);
+    EXPECT_EQ(hr, E_POINTER);
+    delete unusable;
+    delete passThru;
+    StrmBase_Filter_Delete(sink);
 }
 
 TEST_F(DirectShowGraphTest, VideoRendererBaseDrawsOrDropsEverySampleAndKeepsStatistics)

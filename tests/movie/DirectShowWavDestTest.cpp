@@ -264,4 +264,18 @@ TEST_F(WavDestAlone, StampsBytePositionsAndDropsTheBytesOfAFailedDelivery)
     EXPECT_EQ(state, State_Stopped) << "stopped all the same, so that a graph can be torn down";
 }
 
+TEST_F(WavDestAlone, SamplesWhileFlushingAreAnsweredSFalseAndNotTransformed)
+{
+    std::vector<uint8_t> block(100, 0x33);
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 10000;
+    ASSERT_EQ(Writer->Input->AsPin()->BeginFlush(), S_OK);
+    EXPECT_EQ(Source->Pins[0]->Push(block.data(), 100, &start, &stop), S_FALSE);
+    EXPECT_EQ(Writer->DataBytes, 0u) << "the filter's Receive was not called";
+    EXPECT_TRUE(Sink->Rendered.empty());
+    ASSERT_EQ(Writer->Input->AsPin()->EndFlush(), S_OK);
+    EXPECT_EQ(Source->Pins[0]->Push(block.data(), 100, &start, &stop), S_OK);
+    EXPECT_EQ(Writer->DataBytes, 100u);
+}
+
 }  // namespace
