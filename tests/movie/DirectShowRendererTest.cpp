@@ -47,6 +47,19 @@ protected:
     }
 };
 
+// A sample of an allocator of its own (the caller releases the sample and deletes the allocator).
+void TakeSample(D_CMemAllocator** allocator, D_IMediaSample** sample)
+{
+    HRESULT hr = S_OK;
+    *allocator = new (__FILE__, __LINE__) D_CMemAllocator(L"Test", nullptr, &hr);
+    D_IMemAllocator* memory = (*allocator)->AsMemAllocator();
+    ALLOCATOR_PROPERTIES request = {1, 16, 1, 0};
+    ALLOCATOR_PROPERTIES actual = {};
+    ASSERT_EQ(memory->SetProperties(&request, &actual), S_OK);
+    ASSERT_EQ(memory->Commit(), S_OK);
+    ASSERT_EQ(memory->GetBuffer(sample, nullptr, nullptr, 0), S_OK);
+}
+
 // A sample pushed on a thread of its own (the renderer holds the streaming thread until render time).
 struct PushJob {
     ScriptedOutputPin* Pin;
@@ -138,15 +151,9 @@ TEST_F(DirectShowRendererTest, EndOfStreamWaitsByATimerOnlyFrom50Milliseconds)
 TEST_F(DirectShowRendererTest, SampleEndingBeforeItStartsIsRefused)
 {
     ASSERT_EQ(Sink->AsBaseFilter()->SetSyncSource(&Clock), S_OK);
-    HRESULT hr = S_OK;
-    D_CMemAllocator* allocator = new (__FILE__, __LINE__) D_CMemAllocator(L"Test", nullptr, &hr);
-    D_IMemAllocator* memory = allocator->AsMemAllocator();
-    ALLOCATOR_PROPERTIES request = {1, 16, 1, 0};
-    ALLOCATOR_PROPERTIES actual = {};
-    ASSERT_EQ(memory->SetProperties(&request, &actual), S_OK);
-    ASSERT_EQ(memory->Commit(), S_OK);
+    D_CMemAllocator* allocator = nullptr;
     D_IMediaSample* sample = nullptr;
-    ASSERT_EQ(memory->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+    ASSERT_NO_FATAL_FAILURE(TakeSample(&allocator, &sample));
     REFERENCE_TIME start = 1000;
     REFERENCE_TIME stop = 500;
     sample->SetTime(&start, &stop);
@@ -240,15 +247,9 @@ TEST_F(DirectShowVideoRendererTest, LateFramesAreDrawnOrDroppedAsTheDecisionSays
     ASSERT_NO_FATAL_FAILURE(RunBoth(&Clock));
     IgnoringQualitySink upstream;
     ASSERT_EQ(Sink->SetSink(&upstream), S_OK);
-    HRESULT hr = S_OK;
-    D_CMemAllocator* allocator = new (__FILE__, __LINE__) D_CMemAllocator(L"Test", nullptr, &hr);
-    D_IMemAllocator* memory = allocator->AsMemAllocator();
-    ALLOCATOR_PROPERTIES request = {1, 16, 1, 0};
-    ALLOCATOR_PROPERTIES actual = {};
-    ASSERT_EQ(memory->SetProperties(&request, &actual), S_OK);
-    ASSERT_EQ(memory->Commit(), S_OK);
+    D_CMemAllocator* allocator = nullptr;
     D_IMediaSample* sample = nullptr;
-    ASSERT_EQ(memory->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+    ASSERT_NO_FATAL_FAILURE(TakeSample(&allocator, &sample));
 
     // 50 ms late, 40 ms frames, rendering has been quick: drawn at once.
     Clock.Now = 5000000;
