@@ -3,6 +3,19 @@
 // shaders as an archive), the byte code of each shader looked up by name or number, the names of the
 // shader families, and the element lists of the twelve vertex declarations.
 // Stands on the Direct3D 11 back-end's pack expansion, the archive reader, the allocator and the log.
+//
+// What the built-in shaders read (shader model 2; every register a float register):
+// - 2D vertex shader: v0 position (x, y, z in draw-target pixels; w taken as 1), v1 and v2 the two
+//   colours, v3-v10 texture coordinates 0-7; c2-c5 the rows of the transposed device projection;
+//   c0 = (0, 1, 0, 0) is defined in the shader itself. Out: position, both colours, oT0-oT7.
+// - Fixed-function pixel shaders: v0 the diffuse colour; t0 with sampler 0 the draw texture; t1 with
+//   sampler 1 the blend graph (blend digits 1-3); c5 the texture factor as (blue, green, red, alpha)
+//   / 255 (ignore-colour variants and type 1; the crossfade takes its alpha as the blend ratio);
+//   c6.z and c6.w the transition's scale and offset (blend digit 2: the texel's alpha times
+//   saturate((blend alpha + c6.w) x c6.z)); c7.x the alpha check's reference (ach digit 1: pixels
+//   whose alpha is not above it are discarded). c0 = (0, 0.5, 1, 2) is defined in the shaders.
+// - Mask shaders: t0 with sampler 0 the mask screen, t1 with sampler 1 the mask image or graph.
+// - Channel-mix shaders: t0 with sampler 0 the source; no constants.
 #pragma once
 
 #include <d3d9.h>
