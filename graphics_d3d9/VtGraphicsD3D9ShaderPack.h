@@ -39,6 +39,15 @@ constexpr int D3D9SHADER_MASK_GRAPH_COUNT = 8;      // channel (a, r, g, b) x 2 
 constexpr int D3D9SHADER_CHANNEL_MIX_COUNT = 512;   // (((red x 4 + green) x 4 + blue) x 4 + alpha) x 2 + premultiplied
 constexpr int D3D9SHADER_NAME_BYTES = 64;
 
+// Float registers the built-in shaders read, for the code that feeds them.
+constexpr int D3D9VertexRegister_Projection = 2;          // c2-c5
+constexpr int D3D9PixelRegister_TextureFactor = 5;        // (blue, green, red, alpha) / 255
+constexpr int D3D9PixelRegister_BlendTransition = 6;      // (0, 0, scale, offset)
+constexpr int D3D9PixelRegister_AlphaCheck = 7;           // (reference, 0, 0, 0)
+// The shadow-map slot parameters of the lit 3D shaders (16 floats): c26-c29, clear of the light
+// registers c9-c20 and of the colour add (c22) and restore value (c25).
+constexpr int D3D9PixelRegister_ShadowMapSlots = 26;
+
 extern const char* const D3D9ShaderName_Base2DVertex;   // "Base2DVertexShader.vso"
 extern const char* const D3D9ShaderName_MaskBlend;      // "ps_mask_blend.pso"
 

@@ -183,7 +183,7 @@ protected:
         Device->SetRenderState(D3DRS_TEXTUREFACTOR, argb);
         const Colour c = Unpack(argb);
         const float c5[4] = {c.B, c.G, c.R, c.A};
-        Device->SetPixelShaderConstantF(5, c5, 1);
+        Device->SetPixelShaderConstantF(D3D9PixelRegister_TextureFactor, c5, 1);
     }
 
     static void Stage(DWORD stage, DWORD colourOp, DWORD colour1, DWORD colour2, DWORD alphaOp, DWORD alpha1, DWORD alpha2) {
@@ -356,7 +356,7 @@ TEST_F(D3D9Device, AlphaCheckDiscardsAtAndBelowTheReference) {
         Device->SetPixelShader(shader);
         for (float reference : {c.Alpha - 0.05f, c.Alpha + 0.05f, 1.0f}) {
             const float c7[4] = {reference, 0, 0, 0};
-            Device->SetPixelShaderConstantF(7, c7, 1);
+            Device->SetPixelShaderConstantF(D3D9PixelRegister_AlphaCheck, c7, 1);
             const uint32_t pixel = Draw(kDiffuse, 0x12345678);
             if (reference < c.Alpha) EXPECT_NE(pixel, 0x12345678u) << reference;
             else EXPECT_EQ(pixel, 0x12345678u) << reference;
@@ -375,7 +375,7 @@ TEST_F(D3D9Device, BlendGraphShadersMixTheBlendGraphIn) {
     SetTexel(1, blend);
     SetTextureFactor(kFactor);
     const float c6[4] = {0, 0, 4.0f, -0.125f};
-    Device->SetPixelShaderConstantF(6, c6, 1);
+    Device->SetPixelShaderConstantF(D3D9PixelRegister_BlendTransition, c6, 1);
     const Colour t = Unpack(kTexel), b = Unpack(blend), d = Unpack(kDiffuse), f = Unpack(kFactor);
     for (int kind = 0; kind < 3; ++kind) {
         Colour c = t;
@@ -462,7 +462,7 @@ TEST_F(D3D9Device, TwoDVertexShaderPlacesPixelsAsPretransformedVertices) {
     ASSERT_EQ(Device->CreateVertexDeclaration(D3D9VertexDeclarationElements[1], &declaration), S_OK);
     // Pixels to clip space: the transposed projection's rows.
     const float projection[16] = {2.0f / kSize, 0, 0, -1, 0, -2.0f / kSize, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1};
-    Device->SetVertexShaderConstantF(2, projection, 4);
+    Device->SetVertexShaderConstantF(D3D9VertexRegister_Projection, projection, 4);
     Device->SetVertexShader(vertex);
     Device->SetVertexDeclaration(declaration);
     const uint32_t programmable = Draw(kDiffuse, 0x12345678, true, &shaderCorner);
