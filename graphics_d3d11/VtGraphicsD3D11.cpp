@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "foundation/VtLog.h"
+#include "graphics/VtGraphics.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 
 namespace Vantrel {
@@ -74,6 +75,7 @@ namespace Vantrel {
 #define VT_D3D11_OWN_Mask_DrawAfter ~, 1
 #define VT_D3D11_OWN_Mask_ReleaseSurfaces ~, 1
 #define VT_D3D11_OWN_Mask_SetUseFlag ~, 1
+#define VT_D3D11_OWN_Shader_GetSupportVersion ~, 1
 #define VT_D3D11_CAT(a, b) VT_D3D11_CAT_(a, b)
 #define VT_D3D11_CAT_(a, b) a##b
 #define VT_D3D11_SECOND(a, b, ...) b
@@ -85,5 +87,13 @@ namespace Vantrel {
     VT_D3D11_CAT(VT_D3D11_PLACEHOLDER_, VT_D3D11_CHECK(VT_D3D11_CAT(VT_D3D11_OWN_, name)))(name, params)
 VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D11_BODY)
 #undef VT_GRAPHICS_D3D11_BODY
+
+// The shader model the device runs with the library's shaders: 5.0 from feature level 11_0, 4.0 from
+// 10_0, 0 when its shaders are not usable.
+int Graphics_D3D11_Shader_GetSupportVersion() {
+    if (D3D11CallState.Device == nullptr || !GraphicsSystemState.ShadersUsable) return 0;
+    if (D3D11CallState.FeatureLevel >= D3D_FEATURE_LEVEL_11_0) return 500;
+    return D3D11CallState.FeatureLevel >= D3D_FEATURE_LEVEL_10_0 ? 400 : 0;
+}
 
 }  // namespace Vantrel

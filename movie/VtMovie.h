@@ -1,60 +1,99 @@
-// Movie services called by start-up, shut-down, activation changes and the graph side, in their
-// least form: no movie handles exist, so pausing and resuming have nothing to act on, deleting a
-// movie does nothing, opening one fails, no record is found and no frame is brought up to date; the
-// Theora decoder queries answer "none". Stands on nothing.
+// VtMovie: movie handles (type 6, "Movie") and the movie front end. A movie is opened for a graph
+// handle: through the library's own Theora decoder first, else (for files) through the platform
+// players. Its update runs the Theora playback clock, steps the decoder to the frame the clock names
+// and calls the graph's frame callback; all movies pause and resume with the main window.
+// Stands on the handle manager, files and memory streams, the Theora decoder (VtUseCLibOgg), the
+// platform players (VtMovieWin), sound handles for the audio track, and the clocks.
 #pragma once
 
 #include <stdint.h>
 
+#include "foundation/VtHandle.h"
+#include "image/VtBaseImage.h"
+
 namespace Vantrel {
 
-struct BaseImage;
 struct TheoraDecoder;
+struct MovieRecord;
 
-// The open switches copied into every movie record; 0 in this library (no setter exists).
+// The switches copied into every movie record; all 0 in this library (no setter exists).
 struct MovieOpenSettings {
-    int32_t switches[3];
-};
-
-// The fields of a movie record the graph side reads (and the frame-shown flag it writes).
-struct MovieRecord {
-    int32_t Theora;                     // a Theora movie (decoded by the library)
-    TheoraDecoder* Decoder;
-    int32_t FrameWidth;
-    int32_t FrameHeight;
-    int32_t FrameShown;                 // a frame reached the graph at least once
-    MovieOpenSettings OpenSettings;     // always 0
-    BaseImage* FrameImage;              // current frame as an image, null when none
-    int32_t LumaGraph;                  // a platform movie's luma and chroma graphs, -1 when none
-    int32_t ChromaGraph;
+    int32_t YuvOutput;      // how the graph side receives frames
+    int32_t Alpha;          // DirectShow 32-bit frames keep their alpha
+    int32_t NoPlanes;       // the Theora decoder makes no Y/UV plane graphs
 };
 
 typedef int (*MovieFrameCallback)(MovieRecord* movie, int userValue);
 
+// Movie records are 4,728 bytes (more only where the platform's pointers are wider); at most 100.
+constexpr int MovieRecordBytes = 4728;
+constexpr int MovieMaxHandles = 100;
+// The stock of decoded frames a Theora movie keeps ahead.
+constexpr int MovieTheoraStockSize = 20;
+
+// Where a movie reads its data from (MovieRecord::DataStreamKind).
+enum : int32_t { MovieStream_File = 0, MovieStream_Memory = 1 };
+
+struct MovieRecord {
+    HandleHeader Header;
+    int32_t OwnerGraph;
+    int32_t PlayType;                   // 1 at open; bit value 2 loops (SoundPlayType 1 or 3)
+    int32_t Theora;                     // plays through the Theora decoder
+    TheoraDecoder* Decoder;
+    uint64_t LastClock;                 // GetMicrosecondCount of the last update
+    uint64_t ElapsedTime;               // microseconds of play
+    int32_t TotalTime;                  // milliseconds
+    void* DataStream;                   // file-access handle or MemStream
+    int32_t DataStreamKind;             // MovieStream_File or MovieStream_Memory
+    double FramesPerSecond;
+    int32_t MovieShorterThanSound;
+    int32_t Sound;                      // the audio track, -1 none
+    int32_t SoundLength;                // milliseconds
+    double PlayRate;                    // 1.0 at open
+    uint64_t LastFrameChangeClock;      // microseconds
+    int64_t Duration;                   // 100-ns units (platform players)
+    int32_t FrameWidth;
+    int32_t FrameHeight;
+    MovieOpenSettings OpenSettings;
+    int32_t Playing;                    // 0 at open; 1 while the movie is meant to play
+    int32_t Paused;                     // 1 at open; 1 while the clock stands
+    BaseImage PlatformFrameImage;       // the platform players' frame
+    int32_t PlatformFramePixelsNotOwned;
+    BaseImage* FrameImage;              // current frame: the decoder's RGB image or the platform frame
+    int32_t LumaGraph;                  // the platform players' Y-plane and UV-plane graphs, -1 when none
+    int32_t ChromaGraph;
+    MovieFrameCallback FrameCallback;
+    int32_t FrameCallbackValue;
+    int32_t FrameShown;                 // set by the graph side once a frame reached the graph
+    void* MemoryCopy;                   // the movie's own copy of a memory image (the MemStream's data)
+    // The Media Foundation and DirectShow players' fields follow here.
+};
+
 int Movie_Initialize();
 int Movie_Terminate();
+void Movie_InitOpenSettings(MovieOpenSettings* out);
+
+// Opens a movie for a graph: a movie handle (paused, first frame ready), or -1 with a log line.
+int Movie_Open(int ownerGraph, const MovieOpenSettings* settings, const wchar_t* path, const void* memImage,
+               int memSize, int* width, int* height, int platformOption, int noSound, int asynchronous);
+// The movie's record after any pending open has finished, null for a handle that is not a live movie.
+MovieRecord* Movie_Handle_GetRecord(int movie);
+// Deletes the movie handle (queued while asynchronous loading is on).
+int Movie_Handle_Delete(int movie);
+// Runs the movie's clock and frame pick, then its frame callback. 0 / -1.
+int Movie_Update(int movie, int platformFlag);
+int Movie_SetFrameCallback(int movie, MovieFrameCallback callback, int userValue);
+// Main window deactivated / activated: every playing movie pauses / resumes. 0, -1 before start-up.
 int Movie_PauseAll();
 int Movie_ResumeAll();
+// The graphics back-ends release their device objects: a Theora movie's surface is made again later.
+int Movie_ReleaseSurface(int movie);
 
-void Movie_InitOpenSettings(MovieOpenSettings* out);
-// Deletes the movie handle; nothing for -1.
-void Movie_Handle_Delete(int movie);
-// The movie's record (a pending open finished first), null for a handle that is not live.
-MovieRecord* Movie_Handle_GetRecord(int movie);
-// Opens a movie into a graph: -1 while no movie can be opened.
-int Movie_Open(int ownerGraph, const MovieOpenSettings* settings, const wchar_t* path, const void* memImage,
-               int memSize, int* width, int* height, int platformOption, int noSound, int inJob);
-// Registers the callback Movie_Update calls after each update. 0 / -1.
-int Movie_SetFrameCallback(int movie, MovieFrameCallback callback, int userValue);
-// Brings the movie's current frame up to date. 0 / -1.
-int Movie_Update(int movie, int platformFlag);
-
-// The Theora decoder's frame forms: luma and chroma graphs (-1 before they exist), the Direct3D 9
-// YUV surface (null when none), and the preparation of the current frame (1 ready, 0 when the
-// decode-ahead thread has ended).
-int Theora_GetYGraphHandle(TheoraDecoder* decoder);
-int Theora_GetUVGraphHandle(TheoraDecoder* decoder);
-void* Theora_GetD3D9Surface(TheoraDecoder* decoder);
-int Theora_PrepareFrame(TheoraDecoder* decoder, int wantImage, int wantGraphs, int wantSurface, int inJob);
+// Handle callbacks.
+void Movie_HandleRecord_Initialize(HandleHeader* record);
+int Movie_HandleRecord_Terminate(HandleHeader* record);
 
 }  // namespace Vantrel
+
+// The Theora decoder's frame forms that the graph side reads.
+#include "movie/VtUseCLibOgg.h"

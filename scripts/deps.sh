@@ -14,11 +14,14 @@ prefix=$build/deps
 work=$build/deps-work
 
 # source package | version | configure arguments (besides host, prefix, static only), or CMake -D
-# arguments for a source that has CMakeLists.txt and no configure script. zlib is the toolchain's
-# (libz-mingw-w64-dev in /usr/HOST).
+# arguments for a source that has CMakeLists.txt and no configure script | optionally the folders of
+# a configure tree to make and install (default: all of it). zlib is the toolchain's
+# (libz-mingw-w64-dev in /usr/HOST). libtheora: only lib and include, since the Debian tarball
+# leaves out a file its doc folder's rules need.
 libraries=(
   "libogg        | 1.3.5-3          | "
   "libvorbis     | 1.3.7-1          | --disable-docs --disable-examples --disable-oggtest"
+  "libtheora     | 1.1.1+dfsg.1-16.1+deb12u1 | --disable-encode --disable-examples --disable-spec --disable-oggtest --disable-vorbistest --disable-sdltest | lib include"
   "opus          | 1.3.1-3          | --disable-doc --disable-extra-programs --disable-stack-protector"
   "opusfile      | 0.12-4           | --disable-http --disable-doc --disable-examples"
   "libpng1.6     | 1.6.39-2+deb12u5 | --disable-tests --disable-tools"
@@ -62,8 +65,8 @@ unpack() {
 export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_PATH=
 mkdir -p "$prefix/stamps"
 for line in "${libraries[@]}"; do
-  IFS='|' read -r name version arguments <<<"$line"
-  name=$(echo $name); version=$(echo $version); arguments=$(echo $arguments)
+  IFS='|' read -r name version arguments folders <<<"$line"
+  name=$(echo $name); version=$(echo $version); arguments=$(echo $arguments); folders=$(echo ${folders:-.})
   stamp=$prefix/stamps/$name
   if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version $arguments" ]; then
     continue
@@ -83,7 +86,9 @@ for line in "${libraries[@]}"; do
     (cd "$source" && ./configure -q --host="$host" --prefix="$prefix" --enable-static --disable-shared \
         CC="$host-gcc-posix" CFLAGS="-O2 -msse2 -mfpmath=sse" CPPFLAGS="-I$prefix/include -D_FORTIFY_SOURCE=0" \
         LDFLAGS="-L$prefix/lib" $arguments >"$source.log" 2>&1 &&
-     make -j"$(nproc)" >>"$source.log" 2>&1 && make install >>"$source.log" 2>&1)
+     for folder in $folders; do
+       make -C "$folder" -j"$(nproc)" >>"$source.log" 2>&1 && make -C "$folder" install >>"$source.log" 2>&1 || exit 1
+     done)
   fi || { echo "deps: $name failed; see $source.log" >&2; tail -n 30 "$source.log" >&2; exit 1; }
   rm -rf "$source"
   echo "$version $arguments" >"$stamp"
