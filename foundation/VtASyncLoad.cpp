@@ -438,6 +438,16 @@ int ASyncLoad_Entry_RunNow(int index)
 
 // ---- Main-thread requests ------------------------------------------------------------------------
 
+int ASyncLoad_MainThreadRequest_PostWords(MainThreadRequestProc procedure, std::initializer_list<intptr_t> words)
+{
+    if (words.size() > (size_t)MainThreadRequest_ParamCount) return -1;
+    MainThreadRequest request = {};
+    request.Procedure = procedure;
+    int i = 0;
+    for (intptr_t word : words) request.Params[i++] = word;
+    return ASyncLoad_MainThreadRequest_Post(&request);
+}
+
 int ASyncLoad_MainThreadRequest_Post(MainThreadRequest* request)
 {
     if (!State.SetUp || request == nullptr) return -1;

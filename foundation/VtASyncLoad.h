@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "foundation/VtThread.h"
 
@@ -77,6 +78,9 @@ int ASyncLoad_Entry_Remove(int index, int onlyIfUnstarted);  // 0, -1 no such jo
 int ASyncLoad_Entry_RunNow(int index);
 
 int ASyncLoad_MainThreadRequest_Post(MainThreadRequest* request);
+// A request built from a procedure and its argument words (at most MainThreadRequest_ParamCount, pointers
+// passed as they are: the caller's data stays valid while it waits), posted; the procedure's result.
+int ASyncLoad_MainThreadRequest_PostWords(MainThreadRequestProc procedure, std::initializer_list<intptr_t> words);
 int ASyncLoad_ServeMainThreadRequests();                    // main thread only
 int ASyncLoad_WakeThreads(int extraAllowance);
 int ASyncLoad_IsMainThread();

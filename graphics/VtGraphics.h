@@ -77,6 +77,11 @@ struct GraphicsSystemStateRecord {
     int32_t ShadersUsable;
     int32_t NoHalfPixelOffset;
     int32_t WaitVSyncChangeable;
+    int32_t FurtherCapsSwitch;          // a second switch the device set-ups turn on
+    int32_t SeparateAlphaBlendSupported;
+    int32_t TextureNonPowerOfTwoConditional;
+    int32_t MaxPrimitiveCount;
+    int32_t MaxVertexIndex;
     int32_t BackEndCaps[8];             // further words only the back-ends read
     int32_t PresentInProgress;
     int32_t ModeChangeInProgress;

@@ -17,6 +17,12 @@ if [ "$VT_ARCH" = i686 ]; then
 else
   packages+=(wine64 libgl1 libglx-mesa0 libgl1-mesa-dri)
 fi
+# The system's DirectShow parsers (the WAVE parser among them) stand on GStreamer under Wine.
+if [ "$VT_ARCH" = i686 ]; then
+  packages+=(gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386)
+else
+  packages+=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -105,13 +105,13 @@ void Sound_CreateListsAndLocks()
         CriticalSection_Create(&state.SoundMixerListLock);
         state.MixerLockCreated = 1;
     }
-    Handle_List_Init(&state.Sound3DHandleListEnd, &state.Sound3DHandleListStart);
-    Handle_List_Init(&state.Sound3DPlayingListEnd, &state.Sound3DPlayingListStart);
-    Handle_List_Init(&state.SoundPlayingListEnd, &state.SoundPlayingListStart);
-    Handle_List_Init(&state.SoundStreamListEnd, &state.SoundStreamListStart);
-    Handle_List_Init(&state.SoftSoundPlayerListEnd, &state.SoftSoundPlayerListStart);
-    Handle_List_Init(&state.SoundFinishDeleteListEnd, &state.SoundFinishDeleteListStart);
-    Handle_PtrList_Init(&state.SoundMixerListEnd, &state.SoundMixerListStart);
+    Handle_List_Init(&state.Sound3DHandleList.End, &state.Sound3DHandleList.Start);
+    Handle_List_Init(&state.Sound3DPlayingList.End, &state.Sound3DPlayingList.Start);
+    Handle_List_Init(&state.SoundPlayingList.End, &state.SoundPlayingList.Start);
+    Handle_List_Init(&state.SoundStreamList.End, &state.SoundStreamList.Start);
+    Handle_List_Init(&state.SoftSoundPlayerList.End, &state.SoftSoundPlayerList.Start);
+    Handle_List_Init(&state.SoundFinishDeleteList.End, &state.SoundFinishDeleteList.Start);
+    Handle_PtrList_Init(&state.SoundMixerList.End, &state.SoundMixerList.Start);
 }
 
 // Replays or pauses one buffer for PauseAllSounds and PauseAllSoftSoundPlayers.
@@ -281,7 +281,7 @@ int Sound_ProcessStreamsAll()
     SOUND_LOCK(soundLock);
     // Streams still being loaded are left to their loading job.
     SOUND_LOCK(state.SoundStreamListLock);
-    for (HandleListNode* node = state.SoundStreamListEnd.Prev; node != nullptr && node != &state.SoundStreamListStart;
+    for (HandleListNode* node = state.SoundStreamList.End.Prev; node != nullptr && node != &state.SoundStreamList.Start;
          node = node->Prev) {
         if (!Sound_NodeIsLive(node)) continue;
         SoundHandleRecord* sound = (SoundHandleRecord*)node->Record;
@@ -322,8 +322,8 @@ int Sound_Process3DAll()
     SOUND_LOCK(state.Sound3DPlayingListLock);
     // A handle stays while a buffer's reverb still rings (XAudio2 only; software buffers and
     // DirectSound have no reverb cycle, so their handles leave at the first pass).
-    HandleListNode* node = state.Sound3DPlayingListEnd.Prev;
-    while (node != nullptr && node != &state.Sound3DPlayingListStart) {
+    HandleListNode* node = state.Sound3DPlayingList.End.Prev;
+    while (node != nullptr && node != &state.Sound3DPlayingList.Start) {
         HandleListNode* previous = node->Prev;
         SoundHandleRecord* sound = (SoundHandleRecord*)node->Record;
         bool ringing = false;
@@ -345,7 +345,7 @@ int Sound_ProcessPlayingAll()
     SoundSystemStateRecord& state = SoundSystemState;
     if (!SoundWin_IsOutputReady()) return -1;
     SOUND_LOCK(state.SoundPlayingListLock);
-    while (HandleListNode* node = Sound_FindFinished(&state.SoundPlayingListEnd, &state.SoundPlayingListStart)) {
+    while (HandleListNode* node = Sound_FindFinished(&state.SoundPlayingList.End, &state.SoundPlayingList.Start)) {
         ((SoundHandleRecord*)node->Record)->InPlayingList = 0;
         Handle_List_Remove(node);
     }
@@ -357,7 +357,7 @@ int Sound_ProcessFinishDeleteAll()
 {
     SoundSystemStateRecord& state = SoundSystemState;
     if (!SoundWin_IsOutputReady()) return -1;
-    while (HandleListNode* node = Sound_FindFinished(&state.SoundFinishDeleteListEnd, &state.SoundFinishDeleteListStart)) {
+    while (HandleListNode* node = Sound_FindFinished(&state.SoundFinishDeleteList.End, &state.SoundFinishDeleteList.Start)) {
         if (Handle_Delete(node->Handle, 0, 0) != 0) break;
     }
     return 0;
@@ -375,7 +375,7 @@ int PauseAllSounds(int pause)
     if (!state.Initialized || !SoundWin_IsOutputReady()) return -1;
     CriticalSection& soundLock = Sound_Manager(HandleType_Sound).Lock;
     SOUND_LOCK(soundLock);
-    for (HandleListNode* node = state.SoundPlayingListEnd.Prev; node != nullptr && node != &state.SoundPlayingListStart;
+    for (HandleListNode* node = state.SoundPlayingList.End.Prev; node != nullptr && node != &state.SoundPlayingList.Start;
          node = node->Prev) {
         if (!Sound_NodeIsLive(node)) continue;
         SoundHandleRecord* sound = (SoundHandleRecord*)node->Record;
@@ -399,7 +399,7 @@ int PauseAllSoftSoundPlayers(int pause)
     if (!state.Initialized || !SoundWin_IsOutputReady()) return -1;
     CriticalSection& softLock = Sound_Manager(HandleType_SoftSound).Lock;
     SOUND_LOCK(softLock);
-    for (HandleListNode* node = state.SoftSoundPlayerListEnd.Prev; node != nullptr && node != &state.SoftSoundPlayerListStart;
+    for (HandleListNode* node = state.SoftSoundPlayerList.End.Prev; node != nullptr && node != &state.SoftSoundPlayerList.Start;
          node = node->Prev) {
         if (!Sound_NodeIsLive(node)) continue;
         SoftSoundRecord* player = (SoftSoundRecord*)node->Record;

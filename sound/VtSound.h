@@ -208,6 +208,19 @@ struct SoundOutputFormat {
     int32_t LowJustified;       // valid bits at the low end of a wider container (sign-extended)
 };
 
+// A list of handles, found by its name: new entries go in before End, walks run from End.Prev back
+// to Start.
+struct SoundHandleList {
+    HandleListNode End;
+    HandleListNode Start;
+};
+
+// The same for a list of pointers (the mixer's buffers).
+struct SoundPointerList {
+    PointerListNode End;
+    PointerListNode Start;
+};
+
 struct SoundSystemStateRecord {
     volatile int Initialized;
     int OutputChannels;
@@ -224,18 +237,18 @@ struct SoundSystemStateRecord {
 
     int ListLocksCreated;
     CriticalSection Sound3DHandleListLock;
-    HandleListNode Sound3DHandleListEnd, Sound3DHandleListStart;
+    SoundHandleList Sound3DHandleList;          // every 3D sound handle
     CriticalSection Sound3DPlayingListLock;
-    HandleListNode Sound3DPlayingListEnd, Sound3DPlayingListStart;
+    SoundHandleList Sound3DPlayingList;         // 3D handles started and still in their reverb cycle
     CriticalSection SoundPlayingListLock;
-    HandleListNode SoundPlayingListEnd, SoundPlayingListStart;
+    SoundHandleList SoundPlayingList;           // handles started and not yet seen stopped
     CriticalSection SoundStreamListLock;
-    HandleListNode SoundStreamListEnd, SoundStreamListStart;
-    HandleListNode SoftSoundPlayerListEnd, SoftSoundPlayerListStart;
-    HandleListNode SoundFinishDeleteListEnd, SoundFinishDeleteListStart;
+    SoundHandleList SoundStreamList;            // stream handles
+    SoundHandleList SoftSoundPlayerList;        // soft-sound players (the SoftSound handle-type lock)
+    SoundHandleList SoundFinishDeleteList;      // handles deleted once they stop (no lock)
     int MixerLockCreated;
     CriticalSection SoundMixerListLock;
-    PointerListNode SoundMixerListEnd, SoundMixerListStart;
+    SoundPointerList SoundMixerList;            // software buffers playing through the mixer
 
     int MidiMode;
     int MciDeviceId;

@@ -109,7 +109,8 @@ int SoundBuffer_Create(SoundBuffer* buffer, uint32_t byteSize, const WAVEFORMATE
     buffer->Playing = 0;
     buffer->PlayPosition = 0;
     buffer->ReadCursor = 0;
-    buffer->ReadFraction = 0.0;
+    buffer->ReadFraction = 0;
+    buffer->ReadFractionScale = 0;
     buffer->Resampling = 0;
     buffer->Loop = 0;
     buffer->PanGain = 0.0f;
@@ -225,7 +226,7 @@ int SoundBuffer_Start(SoundBuffer* buffer, int loop)
     buffer->Loop = loop;
     SOUND_MIXER_LOCK();
     if (!buffer->InMixerList) {
-        Handle_PtrList_Append(&SoundSystemState.SoundMixerListEnd, &buffer->MixerNode, buffer);
+        Handle_PtrList_Append(&SoundSystemState.SoundMixerList.End, &buffer->MixerNode, buffer);
         buffer->InMixerList = 1;
         const double frames = (double)(uint32_t)SoundBuffer_DataRate(buffer) * (double)SoundSystemState.TotalOutputFrames /
                               (double)(uint32_t)SoundSystemState.SoftwareOutputRate;
@@ -299,7 +300,7 @@ int SoundBuffer_SetPosition(SoundBuffer* buffer, int32_t bytePosition)
     SOUND_MIXER_LOCK();
     buffer->PlayPosition = frame;
     buffer->ReadCursor = frame;
-    buffer->ReadFraction = frame;
+    buffer->ReadFraction = 0;
     if (buffer->Frequency < 0 || buffer->Frequency == SoundBuffer_DataRate(buffer)) buffer->Resampling = 0;
     buffer->Tracking = 0;
     SOUND_MIXER_UNLOCK();
@@ -313,10 +314,11 @@ int SoundBuffer_SetRate(SoundBuffer* buffer, int frequency)
     SOUND_MIXER_LOCK();
     if (buffer->Frequency > 0 && buffer->Frequency != SoundBuffer_DataRate(buffer)) {
         buffer->Resampling = 1;
-        buffer->ReadFraction = buffer->ReadCursor;
-    } else {
-        const double drift = buffer->ReadFraction - buffer->ReadCursor;
-        if (drift < 0.0001 && drift > -0.0001) buffer->Resampling = 0;
+        buffer->ReadFraction = 0;
+    } else if (buffer->ReadFractionScale == 0 || (uint64_t)buffer->ReadFraction * 10000 < buffer->ReadFractionScale) {
+        // Back at the data rate, and the position is (within a ten-thousandth) on a whole frame.
+        buffer->Resampling = 0;
+        buffer->ReadFraction = 0;
     }
     buffer->RateChanged = 1;
     SOUND_MIXER_UNLOCK();
@@ -439,13 +441,22 @@ bool SoundBuffer_VectorUnchanged(const float* stored, const float* given)
     return true;
 }
 
-int SoundBuffer_Store3DVector(SoundBuffer* buffer, float* stored, const float* given)
+// Whether a 3D change is refreshed at once: on a buffer that plays (as the platform tells for its
+// own buffers); otherwise the refresh waits for the next play.
+bool SoundBuffer_RefreshesNow(const SoundBuffer* buffer)
+{
+    return !buffer->Valid || SoundBuffer_IsPlaying(buffer) == 1;
+}
+
+int SoundBuffer_Store3DVector(SoundBuffer* buffer, float* stored, const float* given,
+                              int (*storeInEmitter)(SoundBuffer*, const float*))
 {
     if (!buffer->Is3D) return -1;
     if (SoundBuffer_VectorUnchanged(stored, given)) return 0;
     memcpy(stored, given, sizeof(float) * 3);
+    storeInEmitter(buffer, stored);
     buffer->Refresh3DPending = 1;
-    if (buffer->Valid && !buffer->Playing) return 0;
+    if (!SoundBuffer_RefreshesNow(buffer)) return 0;
     if (SoundBuffer_Refresh3D(buffer) == 0) buffer->Refresh3DPending = 0;
     return 0;
 }
@@ -454,12 +465,12 @@ int SoundBuffer_Store3DVector(SoundBuffer* buffer, float* stored, const float* g
 
 int SoundBuffer_Move3D(SoundBuffer* buffer, const float* position)
 {
-    return SoundBuffer_Store3DVector(buffer, buffer->Position3D, position);
+    return SoundBuffer_Store3DVector(buffer, buffer->Position3D, position, SoundBufferWin_Store3DPosition);
 }
 
 int SoundBuffer_SetVelocity3D(SoundBuffer* buffer, const float* velocity)
 {
-    return SoundBuffer_Store3DVector(buffer, buffer->Velocity3D, velocity);
+    return SoundBuffer_Store3DVector(buffer, buffer->Velocity3D, velocity, SoundBufferWin_Store3DVelocity);
 }
 
 int SoundBuffer_SetReach3D(SoundBuffer* buffer, float radius)
@@ -468,8 +479,9 @@ int SoundBuffer_SetReach3D(SoundBuffer* buffer, float radius)
     const float difference = buffer->Radius3D - radius;
     if (difference < 0.001f && difference > -0.001f) return 0;
     buffer->Radius3D = radius;
+    SoundBufferWin_Store3DRadius(buffer, radius);
     buffer->Refresh3DPending = 1;
-    if (buffer->Valid && !buffer->Playing) return 0;
+    if (!SoundBuffer_RefreshesNow(buffer)) return 0;
     return SoundBuffer_Update3D(buffer, 0);
 }
 

@@ -36,7 +36,11 @@ struct SoundBuffer {
     int Playing;
     int PlayPosition;       // frames
     int ReadCursor;         // frames
-    double ReadFraction;
+    // The resampling mixer's position past the read cursor: ReadFraction / ReadFractionScale of a
+    // frame (the scale is the output rate it was counted at; 0 before the first resampled block).
+    // Whole frames and the fraction are kept apart, so that no rounding replays or skips a frame.
+    uint32_t ReadFraction;
+    uint32_t ReadFractionScale;
     int Resampling;
     int Loop;
     float PanGain;          // -1.0 .. 1.0

@@ -585,9 +585,6 @@ int SoundBufferWin_Update3D(SoundBuffer* buffer)
     if (outputChannels == 0 || (uint64_t)sourceChannels * outputChannels > SOUNDBUFFERWIN_MATRIX_SIZE) return -1;
 
     X3DAudioEmitter& emitter = buffer->Emitter;
-    emitter.Position = {buffer->Position3D[0], buffer->Position3D[1], buffer->Position3D[2]};
-    emitter.Velocity = {buffer->Velocity3D[0], buffer->Velocity3D[1], buffer->Velocity3D[2]};
-    emitter.CurveDistanceScaler = buffer->Radius3D;
     float matrix[SOUNDBUFFERWIN_MATRIX_SIZE];
     memset(matrix, 0, sizeof(matrix));
     X3DAudioDspSettings dsp;
@@ -615,6 +612,27 @@ int SoundBufferWin_Update3D(SoundBuffer* buffer)
     if (hr == S_OK) hr = voice->SetOutputFilterParameters(mastering, &direct, XAUDIO2_COMMIT_NOW);
     if (hr == S_OK) hr = voice->SetOutputFilterParameters(submix, &reverb, XAUDIO2_COMMIT_NOW);
     return hr == S_OK ? 0 : -1;
+}
+
+int SoundBufferWin_Store3DPosition(SoundBuffer* buffer, const float* position)
+{
+    if (!buffer->Is3D) return -1;
+    buffer->Emitter.Position = {position[0], position[1], position[2]};
+    return 0;
+}
+
+int SoundBufferWin_Store3DVelocity(SoundBuffer* buffer, const float* velocity)
+{
+    if (!buffer->Is3D) return -1;
+    buffer->Emitter.Velocity = {velocity[0], velocity[1], velocity[2]};
+    return 0;
+}
+
+int SoundBufferWin_Store3DRadius(SoundBuffer* buffer, float radius)
+{
+    if (!buffer->Is3D) return -1;
+    buffer->Emitter.CurveDistanceScaler = radius;
+    return 0;
 }
 
 int SoundBufferWin_ReverbTail(SoundBuffer* buffer)

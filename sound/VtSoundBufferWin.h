@@ -44,6 +44,11 @@ int SoundBufferWin_SetRate(SoundBuffer* buffer, int frequency);
 int SoundBufferWin_GetRate(const SoundBuffer* buffer, int* frequency);
 int SoundBufferWin_UpdateVolume(SoundBuffer* buffer);
 int SoundBufferWin_Update3D(SoundBuffer* buffer);
+// Copy a 3D position, velocity or radius of the generic half into the buffer's X3DAudio emitter
+// (position, velocity, curve distance scaler), where the next 3D refresh reads them.
+int SoundBufferWin_Store3DPosition(SoundBuffer* buffer, const float* position);
+int SoundBufferWin_Store3DVelocity(SoundBuffer* buffer, const float* velocity);
+int SoundBufferWin_Store3DRadius(SoundBuffer* buffer, float radius);
 // 0 while an XAudio2 buffer's reverb still rings (playing, or stopped less than 3 s ago); -1 once
 // it is done or where there is no reverb.
 int SoundBufferWin_ReverbTail(SoundBuffer* buffer);

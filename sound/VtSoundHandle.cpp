@@ -185,7 +185,7 @@ HandleValue Sound_Handle_Create(int is3D, int keep, int inJob)
     sound->Is3D = is3D;
     sound->KeepFlag = keep;
     if (is3D)
-        Sound_List_Join(&SoundSystemState.Sound3DHandleListLock, &SoundSystemState.Sound3DHandleListEnd, &sound->Node3D,
+        Sound_List_Join(&SoundSystemState.Sound3DHandleListLock, &SoundSystemState.Sound3DHandleList.End, &sound->Node3D,
                         handle, sound);
     return handle;
 }
@@ -213,13 +213,20 @@ int Sound_Handle_CreateBuffers(const WAVEFORMATEX* format, uint32_t byteSize, in
         sound->BufferCount = 1;
         sound->IsStream = 1;
         if (!sound->InStreamList) {
-            Sound_List_Join(&SoundSystemState.SoundStreamListLock, &SoundSystemState.SoundStreamListEnd, &sound->NodeStream,
+            Sound_List_Join(&SoundSystemState.SoundStreamListLock, &SoundSystemState.SoundStreamList.End, &sound->NodeStream,
                             handle, sound);
             sound->InStreamList = 1;
         }
         return 0;
     }
 
+    // No buffer asked for: the handle holds its data and has nothing to play.
+    if (bufferCount <= 0) {
+        sound->BufferCount = 0;
+        sound->CurrentBuffer = 0;
+        sound->IsStream = 0;
+        return 0;
+    }
     SoundBuffer* first = &sound->Buffers[0];
     bool made = shared != nullptr && SoundBuffer_CreateShared(first, &shared->Buffers[0], sound->Is3D) == 0;
     if (!made && SoundBuffer_Create(first, byteSize, format, nullptr, sound->Is3D) != 0) {

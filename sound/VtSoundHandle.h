@@ -119,7 +119,13 @@ int Sound_Stream_Seek(int64_t bytePosition, HandleValue handle, int inJob);
 int Sound_Stream_SeekToTime(int64_t ms, HandleValue handle);
 int64_t Sound_Stream_GetPlayedBytes(HandleValue handle);
 int Sound_Stream_UpdatePlayedBytes(HandleValue handle, int position, int inJob);
+// The ring a stream plays through (a normal handle's buffer 0); with the take-over flag the handle
+// that now uses a shared ring is stopped first. It never waits for a load.
 int Sound_Stream_ResolveBuffer(HandleValue handle, SoundHandleRecord* sound, SoundBuffer** ring, int takeOver, int inJob);
+// Finishes (or waits for) a pending load of the handles a stream's ring involves: the union handle
+// whose ring it uses and the handle now using that ring. Called without the Sound handle-type lock,
+// which the loading job needs to end: nothing waits for a job while holding it.
+void Sound_Stream_FinishRingLoads(HandleValue handle, SoundHandleRecord* sound);
 int Sound_Stream_NextData(SoundHandleRecord* sound, SoundStreamWrite* write, int playPosition);
 int64_t Sound_Stream_ReadSource(SoundStreamWrite* write, SoundConvertRecord* convert, int64_t bytes);
 void Sound_Stream_FillSilence(SoundHandleRecord* sound, SoundStreamWrite* write, int64_t bytes);

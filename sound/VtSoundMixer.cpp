@@ -99,11 +99,20 @@ void Mixer_AddSameRate(const MixerVoice& voice, int cursor, int count, void* cel
     }
 }
 
-// Resampled: linear interpolation between the frame at the cursor and the one after it. Returns the
-// frames produced; ended is set when a non-looping buffer ran past its last frame.
+// The read position moves by a whole number of frames plus a part of one, counted in units of
+// 1 / Scale (the output rate): exact, so that no rounding can ever replay or skip a frame.
+struct MixerStep {
+    uint32_t Whole;     // frames per output frame
+    uint32_t Part;      // and this many 1 / Scale of a frame
+    uint32_t Scale;
+};
+
+// Resampled: linear interpolation between the frame at the cursor and the one after it, weighted by
+// the fraction (in units of 1 / step.Scale) past the cursor. Returns the frames produced; ended is
+// set when a non-looping buffer ran past its last frame.
 template <int Depth, bool Stereo, bool Packed, bool FloatCells, bool Scaled>
-int Mixer_AddResampled(const MixerVoice& voice, int& cursor, double& fraction, double step, int count, void* cells,
-                       bool& ended)
+int Mixer_AddResampled(const MixerVoice& voice, int& cursor, uint32_t& fraction, const MixerStep& step, int count,
+                       void* cells, bool& ended)
 {
     const MixerSource<Depth, Stereo, Packed> source{voice.Data, voice.BlockAlign};
     const int last = voice.SampleCount - 1;
@@ -116,9 +125,11 @@ int Mixer_AddResampled(const MixerVoice& voice, int& cursor, double& fraction, d
     int al, ar, bl, br;
     source.Read(cursor, al, ar);
     after(cursor, bl, br);
-    double f = fraction;
+    uint32_t part = fraction;
+    const double scale = (double)step.Scale;
     const float gl = voice.GainLeft, gr = voice.GainRight;
     for (int k = 0; k < count; k++) {
+        const double f = (double)part / scale;
         const double vl = al + (bl - al) * f;
         const double vr = ar + (br - ar) * f;
         if constexpr (FloatCells) {
@@ -135,43 +146,39 @@ int Mixer_AddResampled(const MixerVoice& voice, int& cursor, double& fraction, d
                 out[2 * k + 1] += (int32_t)vr;
             }
         }
-        f += step;
-        if (f >= 2.0) {
-            // A step of several frames: all but the last are skipped at once (the subtraction of a
-            // whole number is exact, as repeated subtraction of 1 is).
-            const int64_t skip = (int64_t)f - 1;
-            f -= (double)skip;
-            if (!loop && cursor + skip > last) {
+        uint64_t advance = step.Whole;
+        part += step.Part;
+        if (part >= step.Scale) {
+            part -= step.Scale;
+            advance++;
+        }
+        if (advance == 0) continue;
+        const uint64_t next = (uint64_t)cursor + advance;
+        if (next > (uint64_t)last) {
+            if (!loop) {
                 ended = true;
-                fraction = 0.0;
+                fraction = 0;
                 return k + 1;
             }
-            cursor = (int)((cursor + skip) % voice.SampleCount);
-            after(cursor, bl, br);
+            cursor = (int)(next % (uint64_t)voice.SampleCount);
+        } else {
+            cursor = (int)next;
         }
-        while (f >= 1.0) {
-            cursor++;
-            if (cursor > last) {
-                if (!loop) {
-                    ended = true;
-                    fraction = 0.0;
-                    return k + 1;
-                }
-                cursor = 0;
-            }
-            f -= 1.0;
+        if (advance == 1) {
             al = bl;
             ar = br;
-            after(cursor, bl, br);
+        } else {
+            source.Read(cursor, al, ar);
         }
+        after(cursor, bl, br);
     }
-    fraction = f;
+    fraction = part;
     return count;
 }
 
 struct MixerKernels {
     void (*SameRate)(const MixerVoice&, int, int, void*);
-    int (*Resampled)(const MixerVoice&, int&, double&, double, int, void*, bool&);
+    int (*Resampled)(const MixerVoice&, int&, uint32_t&, const MixerStep&, int, void*, bool&);
 };
 
 // Kernel index: depth x 16 + stereo x 8 + packed x 4 + float cells x 2 + scaled.
@@ -250,12 +257,12 @@ void Mixer_AddBuffer(SoundBuffer* buffer, int frames, void* cellsStart, bool flo
     const int outputRate = SoundSystemState.SoftwareOutputRate;
     if (!buffer->Resampling && dataRate != outputRate) {
         buffer->Resampling = 1;
-        buffer->ReadFraction = buffer->ReadCursor;
+        buffer->ReadFraction = 0;
     }
 
     uint8_t* cells = (uint8_t*)cellsStart;
     int cursor = buffer->ReadCursor;
-    if (!buffer->Resampling) {
+    if (!buffer->Resampling || outputRate <= 0) {
         while (position < frames) {
             const int left = buffer->SampleCount - cursor;
             const int run = frames - position < left ? frames - position : left;
@@ -271,17 +278,29 @@ void Mixer_AddBuffer(SoundBuffer* buffer, int frames, void* cellsStart, bool flo
             }
         }
     } else {
-        const double ratio = (double)dataRate / (double)outputRate;
-        const double step = buffer->Frequency > 0 ? ratio * ((double)buffer->Frequency / (double)dataRate) : ratio;
-        double fraction = buffer->ReadFraction - buffer->ReadCursor;
-        if (fraction < 0.0 || fraction >= 1.0) fraction = 0.0;
+        // Source frames per output frame: the frequency (or the data rate) over the output rate.
+        const uint32_t rate = buffer->Frequency > 0 ? (uint32_t)buffer->Frequency : (uint32_t)dataRate;
+        MixerStep step;
+        step.Scale = (uint32_t)outputRate;
+        step.Whole = rate / step.Scale;
+        step.Part = rate % step.Scale;
+        // A fraction counted at another output rate (the output was opened again) is carried over.
+        uint32_t fraction = buffer->ReadFraction;
+        if (buffer->ReadFractionScale != step.Scale) {
+            fraction = buffer->ReadFractionScale != 0
+                           ? (uint32_t)((uint64_t)fraction * step.Scale / buffer->ReadFractionScale)
+                           : 0;
+            if (fraction >= step.Scale) fraction = 0;
+        }
         bool ended = false;
         kernels.Resampled(voice, cursor, fraction, step, frames - position, cells + (size_t)position * 8, ended);
         if (ended) {
+            buffer->ReadFraction = 0;
             Mixer_EndBuffer(buffer);
             return;
         }
-        buffer->ReadFraction = cursor + fraction;
+        buffer->ReadFraction = fraction;
+        buffer->ReadFractionScale = step.Scale;
     }
     buffer->PlayPosition = cursor;
     buffer->ReadCursor = cursor;
@@ -478,6 +497,11 @@ int Sound_Mixer_SetOutputFormat(const WAVEFORMATEXTENSIBLE* format, int bigEndia
     out.LowJustified = lowJustified;
 
     SoundSystemStateRecord& state = SoundSystemState;
+    // The frames mixed so far are counted again at the new rate, so that they still tell the time
+    // played (the buffers' start frames and the output clock are measured against it).
+    const uint32_t newRate = head.nSamplesPerSec;
+    if (state.SoftwareOutputRate > 0 && (uint32_t)state.SoftwareOutputRate != newRate && state.TotalOutputFrames != 0)
+        state.TotalOutputFrames = (uint64_t)((double)state.TotalOutputFrames * (double)newRate / (double)state.SoftwareOutputRate);
     state.OutputChannels = head.nChannels;
     state.OutputRate = (int)head.nSamplesPerSec;
     state.SoftwareOutputRate = (int)head.nSamplesPerSec;
@@ -512,8 +536,8 @@ int Sound_Mixer_Render(void* left, void* right, int32_t step, int32_t frameCount
         const int frames = frameCount - done < state.MixFrameCount ? frameCount - done : state.MixFrameCount;
         memset(state.MixBuffer, 0, (size_t)frames * 8);
 
-        PointerListNode* start = &state.SoundMixerListStart;
-        for (PointerListNode* node = state.SoundMixerListEnd.Prev; node != start && node != nullptr;) {
+        PointerListNode* start = &state.SoundMixerList.Start;
+        for (PointerListNode* node = state.SoundMixerList.End.Prev; node != start && node != nullptr;) {
             PointerListNode* previous = node->Prev;
             Mixer_AddBuffer((SoundBuffer*)node->Data, frames, state.MixBuffer, floatCells);
             node = previous;

@@ -102,12 +102,7 @@ int IsMusicPlaying(HandleValue handle)
     if (state.Current != 0 && state.CurrentIsSound) return IsSoundPlaying(state.Current);
     const MusicRecord* music = Music_Get(handle);
     if (music == nullptr) return -1;
-    switch (SoundSystemState.MidiMode) {
-    case 0: return state.MciPlaying;
-    case 1:
-    case 2: return music->Playing;
-    default: return -1;
-    }
+    return SoundWin_Midi_IsPlaying(music);
 }
 
 int StopMusicHandle(HandleValue handle)

@@ -100,12 +100,29 @@ static int SoundWin_Wasapi_PublishFormat()
     return 0;
 }
 
+// Puts a new audio clock in place (null: none) and releases the old one, under the clock lock, so
+// that a reader on another thread never calls a released clock. The clock of a new opening counts
+// from 0: the output frames mixed so far are its base.
+static void SoundWin_Wasapi_SetClock(IAudioClock* clock)
+{
+    SoundWinStateRecord& win = SoundWinState;
+    if (win.WasapiClockLockCreated) CriticalSection_Enter(&win.WasapiClockLock, "ViZedavWin", __LINE__);
+    IAudioClock* old = win.WasapiAudioClock;
+    win.WasapiAudioClock = clock;
+    win.WasapiClockBase = SoundSystemState.TotalOutputFrames;
+    win.WasapiClockRate = (uint32_t)SoundSystemState.SoftwareOutputRate;
+    if (old != nullptr) old->Release();
+    if (win.WasapiClockLockCreated) CriticalSection_Leave(&win.WasapiClockLock);
+}
+
 // Releases what an open made, in the order of a failed open; shutting the thread comes first.
 static void SoundWin_Wasapi_ReleaseAll(WAVEFORMATEX* mixFormat)
 {
     SoundWinStateRecord& win = SoundWinState;
     if (win.WasapiThread != nullptr) {
         InterlockedExchange(&win.WasapiRunning, 0);
+        // An exclusive-mode thread waiting for the device's event goes at once.
+        if (win.WasapiEvent != nullptr) WinAPITable.SetEvent(win.WasapiEvent);
         WinAPITable.WaitForSingleObject(win.WasapiThread, INFINITE);
         WinAPITable.CloseHandle(win.WasapiThread);
         win.WasapiThread = nullptr;
@@ -117,7 +134,7 @@ static void SoundWin_Wasapi_ReleaseAll(WAVEFORMATEX* mixFormat)
         win.WasapiEvent = nullptr;
     }
     SoundWin_ReleaseObject(win.WasapiAudioClient);
-    SoundWin_ReleaseObject(win.WasapiAudioClock);
+    SoundWin_Wasapi_SetClock(nullptr);
     SoundWin_ReleaseObject(win.WasapiDevice);
     if (win.WasapiNotifyRegistered && win.WasapiEnumerator != nullptr)
         win.WasapiEnumerator->UnregisterEndpointNotificationCallback(win.WasapiNotifyClient);
@@ -204,7 +221,6 @@ int SoundWin_Wasapi_Open()
         win.WasapiPeriod = defaultPeriod;
     Log_AddFormatUTF16(L"遅延時間           : %.3f ms", (double)((float)win.WasapiPeriod / 10000.0f));
 
-    int candidateRate = 0, candidateRow = -1;  // the exclusive retries walk the table from here
     if (exclusive) {
         SoundWin_Wasapi_MakeFormat(&win.OutputFormat, win.WasapiConfigured && win.WasapiConfigRate > 0 ? win.WasapiConfigRate : 44100, 0);
         if (win.WasapiAudioClient->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, &win.OutputFormat.Format, nullptr) != S_OK) {
@@ -218,10 +234,13 @@ int SoundWin_Wasapi_Open()
                 }
             }
             if (!found) {
+                // The exclusive fall-back, with this case's own words: the next pass opens shared mode.
                 Log_Indent_Decrease();
                 Log_AddTextUTF16(L"WASAPI の排他モードがサポートするフォーマットが見つかりませんでした\n");
-                Log_Indent_Increase();
-                return SoundWin_Wasapi_Fail(nullptr, nullptr, true);
+                Log_AddTextUTF16(L"排他モードの初期化に失敗したので共有モードの初期化を試行します\n");
+                SoundWin_Wasapi_ReleaseAll(nullptr);
+                win.WasapiExclusive = 0;
+                return -1;
             }
         }
     } else {
@@ -235,12 +254,24 @@ int SoundWin_Wasapi_Open()
     if (SoundWin_Wasapi_PublishFormat() != 0)
         return SoundWin_Wasapi_Fail(L"WASAPI の共有モードのサウンドフォーマットの取得に失敗しました\n", mixFormat, exclusive);
 
+    // Initialize, with at most one adjustment of the period to the device's alignment and, in
+    // exclusive mode, the walk through the other formats: row 0 at 44,100 Hz first, then row by
+    // row, rate by rate. Each candidate gets one fresh audio client; whichever format finally
+    // opens is the one the mixer writes.
     bool aligned = false;
+    int candidate = -1;
+    constexpr int candidates = 6 * 5;
     for (;;) {
         const HRESULT hr = win.WasapiAudioClient->Initialize(
             exclusive ? AUDCLNT_SHAREMODE_EXCLUSIVE : AUDCLNT_SHAREMODE_SHARED, exclusive ? AUDCLNT_STREAMFLAGS_EVENTCALLBACK : 0,
             win.WasapiPeriod, exclusive ? win.WasapiPeriod : 0, &win.OutputFormat.Format, nullptr);
-        if (hr == S_OK) break;
+        if (hr == S_OK) {
+            if (candidate >= 0) {
+                Log_AddTextUTF16(L"フォーマットに変更があったためフォーマット情報を再出力");
+                SoundWin_Wasapi_PublishFormat();
+            }
+            break;
+        }
         if (hr == AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED && !aligned) {
             aligned = true;
             Log_AddTextUTF16(L"オーディオクライアントの初期化が AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED エラーで失敗しました、遅延時間を調整します");
@@ -259,29 +290,15 @@ int SoundWin_Wasapi_Open()
             }
             continue;
         }
-        if (exclusive && !aligned) {
-            // The next candidate: row 0 at 44,100 Hz first, then row by row, rate by rate.
-            candidateRow++;
-            if (candidateRow >= 5) {
-                candidateRow = 0;
-                candidateRate++;
+        if (exclusive && !aligned && candidate + 1 < candidates) {
+            candidate++;
+            SoundWin_ReleaseObject(win.WasapiAudioClient);
+            if (SoundWin_Wasapi_Activate() != 0) {
+                win.WasapiAudioClient = nullptr;
+                return SoundWin_Wasapi_Fail(L"オーディオクライアントの再取得に失敗しました\n", mixFormat, true);
             }
-            if (candidateRate < 6) {
-                SoundWin_ReleaseObject(win.WasapiAudioClient);
-                if (SoundWin_Wasapi_Activate() != 0) {
-                    win.WasapiAudioClient = nullptr;
-                    return SoundWin_Wasapi_Fail(L"オーディオクライアントの再取得に失敗しました\n", mixFormat, true);
-                }
-                SoundWin_Wasapi_MakeFormat(&win.OutputFormat, SoundWin_WasapiRates[candidateRate], candidateRow);
-                if (win.WasapiAudioClient->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
-                                                      win.WasapiPeriod, win.WasapiPeriod, &win.OutputFormat.Format,
-                                                      nullptr) == S_OK) {
-                    Log_AddTextUTF16(L"フォーマットに変更があったためフォーマット情報を再出力");
-                    SoundWin_Wasapi_PublishFormat();
-                    break;
-                }
-                continue;
-            }
+            SoundWin_Wasapi_MakeFormat(&win.OutputFormat, SoundWin_WasapiRates[candidate / 5], candidate % 5);
+            continue;
         }
         Log_Indent_Decrease();
         Log_AddFormatUTF16(L"オーディオクライアントの初期化に失敗しました　エラーコード：%08x", (unsigned)hr);
@@ -289,10 +306,10 @@ int SoundWin_Wasapi_Open()
         return SoundWin_Wasapi_Fail(nullptr, mixFormat, exclusive);
     }
 
-    if (win.WasapiAudioClient->GetService(SoundWin_IidAudioClock, (void**)&win.WasapiAudioClock) != S_OK) {
-        win.WasapiAudioClock = nullptr;
+    IAudioClock* clock = nullptr;
+    if (win.WasapiAudioClient->GetService(SoundWin_IidAudioClock, (void**)&clock) != S_OK || clock == nullptr)
         return SoundWin_Wasapi_Fail(L"オーディオクロックの取得に失敗しました\n", mixFormat, false);
-    }
+    SoundWin_Wasapi_SetClock(clock);
     if (exclusive) {
         win.WasapiEvent = WinAPITable.CreateEventA(nullptr, FALSE, FALSE, nullptr);
         if (win.WasapiEvent == nullptr) return SoundWin_Wasapi_Fail(L"イベントオブジェクトの作成に失敗しました\n", mixFormat, true);
@@ -361,11 +378,17 @@ int SoundWin_Wasapi_CheckDeviceChange()
 
 int SoundWin_Wasapi_GetClockPosition(uint64_t* position, uint64_t* frequency)
 {
-    IAudioClock* clock = SoundWinState.WasapiAudioClock;
-    if (clock == nullptr) return -1;
+    SoundWinStateRecord& win = SoundWinState;
+    if (!win.WasapiClockLockCreated) return -1;
+    CriticalSection_Enter(&win.WasapiClockLock, "ViZedavWin", __LINE__);
+    IAudioClock* clock = win.WasapiAudioClock;
     UINT64 f = 0, p = 0;
-    clock->GetFrequency(&f);
-    clock->GetPosition(&p, nullptr);
+    if (clock != nullptr) {
+        clock->GetFrequency(&f);
+        clock->GetPosition(&p, nullptr);
+    }
+    CriticalSection_Leave(&win.WasapiClockLock);
+    if (clock == nullptr) return -1;
     if (position != nullptr) *position = p;
     if (frequency != nullptr) *frequency = f;
     return 0;

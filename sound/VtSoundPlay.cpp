@@ -42,9 +42,10 @@ SoundBuffer* Sound_ReportBuffer(HandleValue handle, SoundHandleRecord* sound)
         SoundBuffer* buffer = &sound->Buffers[sound->CurrentBuffer];
         return buffer->Valid ? buffer : nullptr;
     }
+    Sound_Stream_FinishRingLoads(handle, sound);
     CriticalSection_Enter(Sound_TypeLock(), "VtSoundPlay", __LINE__);
     SoundBuffer* ring = nullptr;
-    Sound_Stream_ResolveBuffer(handle, sound, &ring, 0, 0);
+    Sound_Stream_ResolveBuffer(handle, sound, &ring, 0, 1);
     CriticalSection_Leave(Sound_TypeLock());
     return ring;
 }
@@ -54,23 +55,26 @@ void Sound_JoinPlayingLists(HandleValue handle, SoundHandleRecord* sound)
     SoundSystemStateRecord& state = SoundSystemState;
     if (sound->Is3D && !sound->In3DPlayingList) {
         CriticalSection_Enter(&state.Sound3DPlayingListLock, "VtSoundPlay", __LINE__);
-        Handle_List_Append(&state.Sound3DPlayingListEnd, &sound->Node3DPlaying, handle, sound);
+        Handle_List_Append(&state.Sound3DPlayingList.End, &sound->Node3DPlaying, handle, sound);
         sound->In3DPlayingList = 1;
         CriticalSection_Leave(&state.Sound3DPlayingListLock);
     }
     if (!sound->InPlayingList) {
         CriticalSection_Enter(&state.SoundPlayingListLock, "VtSoundPlay", __LINE__);
-        Handle_List_Append(&state.SoundPlayingListEnd, &sound->NodePlaying, handle, sound);
+        Handle_List_Append(&state.SoundPlayingList.End, &sound->NodePlaying, handle, sound);
         sound->InPlayingList = 1;
         CriticalSection_Leave(&state.SoundPlayingListLock);
     }
 }
 
-// Runs a buffer setter on every buffer the handle has.
-template <typename Setter> void Sound_ForEachBuffer(SoundHandleRecord* sound, Setter set)
+// Runs a buffer setter on every buffer the handle has: -1 when it failed on any of them (a
+// platform call that failed), 0 otherwise.
+template <typename Setter> int Sound_ForEachBuffer(SoundHandleRecord* sound, Setter set)
 {
+    int result = 0;
     for (int i = 0; i < SOUND_HANDLE_BUFFER_MAX; i++)
-        if (sound->Buffers[i].Valid) set(&sound->Buffers[i]);
+        if (sound->Buffers[i].Valid && set(&sound->Buffers[i]) != 0) result = -1;
+    return result;
 }
 
 int64_t Sound_SampleCountOf(const SoundHandleRecord* sound)
@@ -182,9 +186,12 @@ int StartSoundPlayback(HandleValue handle, int playType, int fromTop)
 
     if (sound->IsStream) {
         if (!SoundSystemState.Initialized) return -1;
+        // Loads of the handles sharing the ring end before the lock is taken: their jobs need it.
+        Sound_Stream_FinishRingLoads(handle, sound);
         CriticalSection_Enter(Sound_TypeLock(), "VtSoundPlay", __LINE__);
+        sound = Sound_Handle_Get(handle, 1);
         SoundBuffer* ring = nullptr;
-        const int prepared = Sound_Stream_PrepareStart(handle, sound, playType, fromTop, &ring);
+        const int prepared = sound != nullptr ? Sound_Stream_PrepareStart(handle, sound, playType, fromTop, &ring) : -1;
         if (prepared != 0 || SoundBuffer_Start(ring, 1) != 0) {
             CriticalSection_Leave(Sound_TypeLock());
             return -1;
@@ -283,17 +290,23 @@ int SetSoundPosition(int64_t bytePosition, HandleValue handle)
     if (sound == nullptr) return -1;
     if (sound->IsStream) return Sound_Stream_Seek(bytePosition, handle, 0);
     SoundBuffer* buffer = Sound_ReportBuffer(handle, sound);
-    if (buffer == nullptr || bytePosition < 0) return -1;
-    return SoundBuffer_SetPosition(buffer, (int32_t)(uint32_t)bytePosition);
+    // A buffer's positions are 32-bit: a position beyond them is beyond the data, never a wrapped
+    // small one.
+    if (buffer == nullptr || bytePosition < 0 || bytePosition > INT32_MAX) return -1;
+    return SoundBuffer_SetPosition(buffer, (int32_t)bytePosition);
 }
 
 int SeekSoundToTime(int64_t ms, HandleValue handle)
 {
     SoundHandleRecord* sound = Sound_Handle_Get(handle, 0);
-    if (sound == nullptr) return -1;
+    if (sound == nullptr || ms < 0) return -1;
     if (sound->IsStream) return Sound_Stream_SeekToTime(ms, handle);
+    // No normal sound holds 2^31 frames: a time past that is past the data (and its frame count
+    // times the block alignment stays far inside 64 bits).
+    if (ms > (int64_t)INT32_MAX * 1000) return -1;
     const int64_t samples = Sound_MsToSamples((int)sound->WaveFormat.nSamplesPerSec, ms);
-    return SetSoundPosition((int64_t)(uint32_t)(samples * sound->WaveFormat.nBlockAlign), handle);
+    if (samples > INT32_MAX) return -1;
+    return SetSoundPosition(samples * sound->WaveFormat.nBlockAlign, handle);
 }
 
 int SetSoundVolume(int volume, HandleValue handle)
@@ -303,7 +316,8 @@ int SetSoundVolume(int volume, HandleValue handle)
     // The public volume runs 0..10,000; outside it is held at the ends, so that the buffers only
     // ever get levels from silence (-10,000) to full (0).
     const int level = Sound_Clamp(volume, 0, 10000) - 10000;
-    Sound_ForEachBuffer(sound, [&](SoundBuffer* buffer) { SoundBuffer_SetAllVolumes(buffer, level); });
+    if (Sound_ForEachBuffer(sound, [&](SoundBuffer* buffer) { return SoundBuffer_SetAllVolumes(buffer, level); }) != 0)
+        return -1;
     for (int channel = 0; channel < 8; channel++) sound->ChannelVolume[channel] = level;
     return 0;
 }
@@ -313,7 +327,7 @@ int SetSoundPan(int pan, HandleValue handle)
     SoundHandleRecord* sound = Sound_Handle_Get(handle, 0);
     if (sound == nullptr) return -1;
     pan = Sound_Clamp(pan, -10000, 10000);
-    Sound_ForEachBuffer(sound, [&](SoundBuffer* buffer) { SoundBuffer_SetPanning(buffer, pan); });
+    if (Sound_ForEachBuffer(sound, [&](SoundBuffer* buffer) { return SoundBuffer_SetPanning(buffer, pan); }) != 0) return -1;
     sound->Pan = pan;
     return 0;
 }
@@ -324,7 +338,7 @@ int SetSoundFrequency(int frequency, HandleValue handle)
     if (sound == nullptr) return -1;
     if (frequency == -1) frequency = 0;
     const int applied = sound->PitchApplied ? (int)((float)frequency * sound->PitchRate) : frequency;
-    Sound_ForEachBuffer(sound, [&](SoundBuffer* buffer) { SoundBuffer_SetRate(buffer, applied); });
+    if (Sound_ForEachBuffer(sound, [&](SoundBuffer* buffer) { return SoundBuffer_SetRate(buffer, applied); }) != 0) return -1;
     sound->Frequency = frequency;
     return 0;
 }
@@ -454,7 +468,7 @@ int Sound_RecreateAsStream(HandleValue handle)
         sound->KeepFlag = keep;
         if (is3D) {
             CriticalSection_Enter(&SoundSystemState.Sound3DHandleListLock, "VtSoundPlay", __LINE__);
-            Handle_List_Append(&SoundSystemState.Sound3DHandleListEnd, &sound->Node3D, handle, sound);
+            Handle_List_Append(&SoundSystemState.Sound3DHandleList.End, &sound->Node3D, handle, sound);
             CriticalSection_Leave(&SoundSystemState.Sound3DHandleListLock);
         }
         SoundLoadParam param;

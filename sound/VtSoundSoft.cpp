@@ -296,7 +296,7 @@ int AddSoftSoundData(HandleValue handle, int isPlayer, int channels, int bits, i
     soft->PlayerStarted = 0;
     SoftSound_Player_Reset(soft);
     SOFT_SOUND_LOCK();
-    Handle_List_Append(&state.SoftSoundPlayerListEnd, &soft->NodePlayer, handle, soft);
+    Handle_List_Append(&state.SoftSoundPlayerList.End, &soft->NodePlayer, handle, soft);
     soft->InPlayerList = 1;
     SOFT_SOUND_UNLOCK();
     return 0;
@@ -731,7 +731,7 @@ int SoftSound_ProcessPlayersAll()
     SoundSystemStateRecord& state = SoundSystemState;
     if (!SoundWin_IsOutputReady() || !HandleManagerTable[HandleType_SoftSound].Initialized) return -1;
     SOFT_SOUND_LOCK();
-    for (HandleListNode* node = state.SoftSoundPlayerListEnd.Prev; node != nullptr && node != &state.SoftSoundPlayerListStart;
+    for (HandleListNode* node = state.SoftSoundPlayerList.End.Prev; node != nullptr && node != &state.SoftSoundPlayerList.Start;
          node = node->Prev) {
         SoftSoundRecord* player = (SoftSoundRecord*)node->Record;
         if (player != nullptr && player->PlayerStarted && player->Buffer.Valid) SoftSound_Player_Feed(player);

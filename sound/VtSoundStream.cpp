@@ -273,7 +273,7 @@ int AddSreamSound(SoundLoadParam* param, Stream stream, int loopCount, HandleVal
             sound->IsStream = 1;
             sound->BufferCount = 1;
             CriticalSection_Enter(&SoundSystemState.SoundStreamListLock, "VtSoundStream", __LINE__);
-            Handle_List_Append(&SoundSystemState.SoundStreamListEnd, &sound->NodeStream, handle, sound);
+            Handle_List_Append(&SoundSystemState.SoundStreamList.End, &sound->NodeStream, handle, sound);
             sound->InStreamList = 1;
             CriticalSection_Leave(&SoundSystemState.SoundStreamListLock);
             sound->UnionHandle = unionHandle;
@@ -376,8 +376,24 @@ int Sound_Stream_ReadWhole(Stream stream, void** data, int64_t* size)
 
 // ---- The ring ---------------------------------------------------------------------------------------------
 
+void Sound_Stream_FinishRingLoads(HandleValue handle, SoundHandleRecord* sound)
+{
+    if (!sound->IsStream) return;
+    SoundHandleRecord* owner = sound;
+    if (sound->UnionHandle != -1) {
+        owner = Sound_Handle_Get(sound->UnionHandle, 0);
+        if (owner == nullptr) return;
+    }
+    const HandleValue user = owner->CurrentUser;
+    if (user != -1 && user != handle) Sound_Handle_Get(user, 0);
+}
+
 int Sound_Stream_ResolveBuffer(HandleValue handle, SoundHandleRecord* sound, SoundBuffer** ring, int takeOver, int inJob)
 {
+    // Callers may hold the Sound handle-type lock, which a loading job needs to end: the handles
+    // are looked at as they are, never waited for (Sound_Stream_FinishRingLoads does that first,
+    // without the lock).
+    (void)inJob;
     *ring = nullptr;
     if (!sound->IsStream) {
         *ring = &sound->Buffers[0];
@@ -385,12 +401,13 @@ int Sound_Stream_ResolveBuffer(HandleValue handle, SoundHandleRecord* sound, Sou
     }
     SoundHandleRecord* owner = sound;
     if (sound->UnionHandle != -1) {
-        owner = Sound_Handle_Get(sound->UnionHandle, inJob);
+        owner = Sound_Handle_Get(sound->UnionHandle, 1);
         if (owner == nullptr) return -1;
     }
     if (owner->CurrentUser != -1 && owner->CurrentUser != handle) {
         if (!takeOver) return -1;
-        Sound_Stream_Stop(owner->CurrentUser, 0);
+        SoundHandleRecord* user = Sound_Handle_Get(owner->CurrentUser, 1);
+        if (user != nullptr) Sound_Stream_StopRecord(owner->CurrentUser, user, 0);
     }
     owner->CurrentUser = handle;
     if (!owner->Buffers[0].Valid) return -1;
@@ -637,7 +654,7 @@ int Sound_Stream_PrepareStart(HandleValue handle, SoundHandleRecord* sound, int 
 {
     SOUND_TYPE_LOCK();
     SoundBuffer* buffer = nullptr;
-    if (Sound_Stream_ResolveBuffer(handle, sound, &buffer, 1, 0) != 0) {
+    if (Sound_Stream_ResolveBuffer(handle, sound, &buffer, 1, 1) != 0) {
         SOUND_TYPE_UNLOCK();
         return -1;
     }
@@ -718,6 +735,11 @@ int Sound_Stream_IsPlayingRecord(HandleValue handle, SoundHandleRecord* sound)
 
 int Sound_Stream_Seek(int64_t bytePosition, HandleValue handle, int inJob)
 {
+    if (!inJob) {
+        SoundHandleRecord* checked = Sound_Handle_Get(handle, 0);
+        if (checked == nullptr) return -1;
+        Sound_Stream_FinishRingLoads(handle, checked);
+    }
     SoundHandleRecord* sound = Sound_Stream_LockHandle(handle, inJob);
     if (sound == nullptr) return -1;
     const bool wasPlaying = Sound_Stream_IsPlayingRecord(handle, sound) == 1;

@@ -224,6 +224,10 @@ int SoundWin_InitializeOutput()
     SoundWinStateRecord& win = SoundWinState;
     SoundSystemStateRecord& state = SoundSystemState;
     if (win.OutputDevice != 0) return -1;
+    if (!win.WasapiClockLockCreated) {
+        CriticalSection_Create(&win.WasapiClockLock);
+        win.WasapiClockLockCreated = 1;
+    }
     for (;;) {
         if (state.MidiMode != 0) {
             if (state.MidiMode < 1 || state.MidiMode > 2) break;
@@ -279,26 +283,26 @@ int SoundWin_InitializeOutput_Finish()
 {
     WinAPI_EnsureLoaded();
     SoundWinStateRecord& win = SoundWinState;
+    const bool platformMixed = !win.UseWaveOut && !win.UseAsio && win.UseDirectSoundFamily && win.OutputDevice > 1;
+    // The XAudio2 open left the log indented for this step's closing line.
+    if (platformMixed && win.UseXAudio2) Log_Indent_Decrease();
     if (Window.LogicalProcessorCount > 1 && win.ProcessThread == nullptr) {
         win.ProcessThreadState = 0;
         DWORD id = 0;
         HANDLE thread = WinAPITable.CreateThread(nullptr, 0, SoundWin_ProcessThread_Main, nullptr, CREATE_SUSPENDED, &id);
-        if (thread != nullptr) {
-            WinAPITable.SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
-            win.ProcessThread = thread;
-            win.ProcessThreadId = id;
-            WinAPITable.ResumeThread(thread);
-        } else {
+        if (thread == nullptr) {
+            // Without it nothing would refill streams or feed players on this machine (the message
+            // processing leaves that to the thread): the start-up fails, and its caller undoes it.
             Log_AddTextUTF16(L"サウンド処理用スレッドの作成に失敗しました\n");
+            return -1;
         }
+        WinAPITable.SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
+        win.ProcessThread = thread;
+        win.ProcessThreadId = id;
+        WinAPITable.ResumeThread(thread);
     }
-    if (!win.UseWaveOut && !win.UseAsio && win.UseDirectSoundFamily && win.OutputDevice > 1) {
-        if (win.UseXAudio2) {
-            Log_Indent_Decrease();
-            Log_AddTextUTF16(L"XAudio2 の初期化は正常に終了しました\n");
-        } else {
-            Log_AddTextUTF16(L"DirectSound の初期化は正常に終了しました\n");
-        }
+    if (platformMixed) {
+        Log_AddTextUTF16(win.UseXAudio2 ? L"XAudio2 の初期化は正常に終了しました\n" : L"DirectSound の初期化は正常に終了しました\n");
     }
     return 0;
 }
@@ -307,13 +311,27 @@ int SoundWin_IsOutputReady() { return SoundWinState.OutputDevice != 0 ? 1 : 0; }
 
 int SoundWin_GetOutputClock(uint64_t* position, uint64_t* frequency)
 {
-    return SoundWin_Wasapi_GetClockPosition(position, frequency);
+    // The WASAPI clock starts at 0 with each opening; the frames mixed before it (by an earlier
+    // opening, before a default-device change) come first, so that the clock runs on with the
+    // mixer's count of output frames, which the buffers' start frames are counted in.
+    SoundWinStateRecord& win = SoundWinState;
+    if (!win.WasapiClockLockCreated) return -1;
+    CriticalSection_Enter(&win.WasapiClockLock, "ViZedavWin", __LINE__);
+    uint64_t raw = 0, rawFrequency = 0;
+    const int result = SoundWin_Wasapi_GetClockPosition(&raw, &rawFrequency);
+    const uint64_t base = win.WasapiClockBase;
+    const uint32_t rate = win.WasapiClockRate;
+    CriticalSection_Leave(&win.WasapiClockLock);
+    if (result != 0 || rawFrequency == 0 || rate == 0) return -1;
+    *position = base + (uint64_t)((double)raw * (double)rate / (double)rawFrequency);
+    *frequency = rate;
+    return 0;
 }
 
 int SoundWin_Midi_IsPlaying(const void* musicRecord)
 {
     const int mode = SoundSystemState.MidiMode;
-    if (mode == 0) return 0;
+    if (mode == 0) return SoundMusicState.MciPlaying;
     if (mode == 1 || mode == 2) return musicRecord != nullptr ? ((const MusicRecord*)musicRecord)->Playing : 0;
     return -1;
 }
@@ -367,6 +385,11 @@ int SoundWin_Terminate_ReleaseOutput()
     SoundWin_Asio_Close();
     SoundWin_Wasapi_Close();
     SoundWin_PlatformOutput_Close();
+    // The processing thread has ended: nothing reads the clock any more.
+    if (win.WasapiClockLockCreated) {
+        CriticalSection_Delete(&win.WasapiClockLock);
+        win.WasapiClockLockCreated = 0;
+    }
     win.OutputDevice = 0;
     SoundSystemState.SoftwareMixing = 0;
     return 0;

@@ -9,6 +9,7 @@
 #include <mmreg.h>
 #include <stdint.h>
 
+#include "foundation/VtThread.h"
 #include "sound/VtAsioDecl.h"
 #include "sound/VtXAudio2Decl.h"
 
@@ -105,6 +106,12 @@ struct SoundWinStateRecord {
     IMMDevice* WasapiDevice;
     IAudioClient* WasapiAudioClient;
     IAudioClock* WasapiAudioClock;
+    // The clock is read on the processing thread while a re-opening (main thread) replaces it: both
+    // go through this lock, which is taken last of all and held only around the clock's calls.
+    CriticalSection WasapiClockLock;
+    int32_t WasapiClockLockCreated;
+    uint64_t WasapiClockBase;       // output frames mixed before this opening's clock started
+    uint32_t WasapiClockRate;       // the output rate of this opening
     IAudioRenderClient* WasapiRenderClient;
     HANDLE WasapiEvent;
     HANDLE WasapiThread;
@@ -162,7 +169,8 @@ BOOL CALLBACK SoundWin_DirectSoundEnum_LogCallback(LPGUID guid, LPCWSTR descript
 // device opens: the library runs on, silent.
 int SoundWin_OpenDevicelessOutput(const WAVEFORMATEXTENSIBLE* format);
 
-// The output clock (frames played and frames per second) where the output offers one; -1 else.
+// The output clock where the output offers one (WASAPI): output frames played since the sound
+// system started, across re-openings of the output, and the output rate; -1 else.
 int SoundWin_GetOutputClock(uint64_t* position, uint64_t* frequency);
 
 // waveOut.

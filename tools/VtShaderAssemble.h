@@ -19,10 +19,9 @@
 #include <string>
 #include <vector>
 #include "graphics_d3d11/VtGraphicsD3D11Dxbc.h"
+#include "tools/VtShaderText.h"
 
 namespace VtShaderAsm {
-
-using Bytes = std::vector<uint8_t>;
 
 // ---- Container checksum: the library's own (graphics_d3d11/VtGraphicsD3D11Dxbc.h) --------------------
 
@@ -50,11 +49,6 @@ enum Opcode : uint32_t {
 enum OperandType : uint32_t {
     OPERAND_TEMP = 0, OPERAND_INPUT = 1, OPERAND_OUTPUT = 2, OPERAND_IMMEDIATE32 = 4, OPERAND_SAMPLER = 6,
     OPERAND_RESOURCE = 7, OPERAND_CONSTANT_BUFFER = 8, OPERAND_NULL = 13,
-};
-
-struct NamedValue {
-    const char* Name;
-    uint32_t Value;
 };
 
 // Plain arithmetic instructions: destination then `sources` sources.
@@ -106,68 +100,7 @@ inline const NamedValue kResourceDimensions[] = {
 inline const NamedValue kReturnTypes[] = {{"unorm", 1}, {"snorm", 2}, {"sint", 3}, {"uint", 4}, {"float", 5}};
 inline const NamedValue kComponentTypes[] = {{"uint", 1}, {"sint", 2}, {"float", 3}};
 
-inline bool Lookup(const NamedValue* table, size_t count, const std::string& name, uint32_t& value)
-{
-    for (size_t i = 0; i < count; ++i)
-        if (name == table[i].Name) return value = table[i].Value, true;
-    return false;
-}
-template <size_t N>
-bool Lookup(const NamedValue (&table)[N], const std::string& name, uint32_t& value)
-{
-    return Lookup(table, N, name, value);
-}
-
 // ---- Text --------------------------------------------------------------------------------------------
-
-inline std::string Trim(const std::string& s)
-{
-    size_t a = 0, b = s.size();
-    while (a < b && isspace((unsigned char)s[a])) ++a;
-    while (b > a && isspace((unsigned char)s[b - 1])) --b;
-    return s.substr(a, b - a);
-}
-
-inline std::string Upper(std::string s)
-{
-    for (char& c : s) c = char(toupper((unsigned char)c));
-    return s;
-}
-
-// Splits at commas outside parentheses.
-inline std::vector<std::string> SplitOperands(const std::string& s)
-{
-    std::vector<std::string> parts;
-    std::string cur;
-    int depth = 0;
-    for (char c : s) {
-        if (c == '(') ++depth;
-        if (c == ')') --depth;
-        if (c == ',' && depth == 0) {
-            parts.push_back(Trim(cur));
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!Trim(cur).empty()) parts.push_back(Trim(cur));
-    return parts;
-}
-
-inline std::vector<std::string> Words(const std::string& s)
-{
-    std::vector<std::string> words;
-    std::string cur;
-    for (char c : s) {
-        if (isspace((unsigned char)c)) {
-            if (!cur.empty()) words.push_back(cur), cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) words.push_back(cur);
-    return words;
-}
 
 // One instruction line in a canonical spelling: blanks squeezed, none before "(", lower case, literal
 // values as the single-precision numbers they become (the disassembler prints "1.00000000e+00" where a
@@ -213,18 +146,8 @@ inline std::string Canonical(const std::string& text)
 inline std::vector<std::string> InstructionLines(const std::string& text)
 {
     std::vector<std::string> lines;
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        size_t comment = line.find("//");
-        if (comment != std::string::npos) line.resize(comment);
-        line = Trim(line);
-        if (line.empty() || line[0] == '.') continue;
-        lines.push_back(Canonical(line));
-    }
+    for (const std::string& line : SourceLines(text))
+        if (!line.empty() && line[0] != '.') lines.push_back(Canonical(line));
     return lines;
 }
 
@@ -236,51 +159,26 @@ struct SignatureElement {
     uint8_t Mask = 0, UsedMask = 0;
 };
 
-class Assembler {
+class Assembler : public SourceErrors {
 public:
-    std::string Error;
-
     bool Assemble(const std::string& text, Bytes& out)
     {
-        std::vector<std::string> lines;
-        size_t at = 0;
-        while (at <= text.size()) {
-            size_t end = text.find('\n', at);
-            if (end == std::string::npos) end = text.size();
-            lines.push_back(text.substr(at, end - at));
-            at = end + 1;
-        }
         bool haveVersion = false;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            lineNumber_ = int(i + 1);
-            std::string line = lines[i];
-            size_t comment = line.find("//");
-            if (comment != std::string::npos) line.resize(comment);
-            line = Trim(line);
-            if (line.empty()) continue;
-            bool ok;
-            if (!haveVersion) ok = haveVersion = Version(line);
-            else if (line[0] == '.') ok = Signature(line);
-            else ok = Instruction(line);
-            if (!ok) return false;
-        }
+        const bool read = ForEachLine(text, "", [&](const std::string& line) {
+            if (!haveVersion) return haveVersion = Version(line);
+            return line[0] == '.' ? Signature(line) : Instruction(line);
+        });
+        if (!read) return false;
         if (!haveVersion) return Fail("no program version line");
         Build(out);
         return true;
     }
 
 private:
-    int lineNumber_ = 0;
     uint32_t versionToken_ = 0;
     bool model5_ = false;
     std::vector<uint32_t> tokens_;
     std::vector<SignatureElement> inputs_, outputs_;
-
-    bool Fail(const std::string& what)
-    {
-        Error = "line " + std::to_string(lineNumber_) + ": " + what;
-        return false;
-    }
 
     bool Version(const std::string& line)
     {
@@ -292,19 +190,6 @@ private:
         versionToken_ = type << 16 | uint32_t(major) << 4 | uint32_t(minor);
         model5_ = major == 5;
         return true;
-    }
-
-    static bool ParseMask(const std::string& s, uint8_t& mask)
-    {
-        mask = 0;
-        int last = -1;
-        for (char c : s) {
-            int bit = c == 'x' ? 0 : c == 'y' ? 1 : c == 'z' ? 2 : c == 'w' ? 3 : -1;
-            if (bit <= last) return false;
-            mask |= uint8_t(1 << bit);
-            last = bit;
-        }
-        return mask != 0;
     }
 
     // "v1.xyzw" (or without the mask: all four) into register type letter, number and mask.
@@ -417,19 +302,12 @@ private:
             if (!select.empty() && !ParseMask(select, mask)) return Fail("bad write mask in \"" + s + "\"");
             token |= 2 | 0u << 2 | uint32_t(mask) << 4;
         } else if (scalar) {
-            int comp = select.size() != 1 ? -1 : select[0] == 'x' ? 0 : select[0] == 'y' ? 1 : select[0] == 'z' ? 2 : select[0] == 'w' ? 3 : -1;
+            int comp = select.size() != 1 ? -1 : ComponentOf(select[0]);
             if (comp < 0) return Fail("expected one component in \"" + s + "\"");
             token |= 2 | 2u << 2 | uint32_t(comp) << 4;
         } else {
-            if (select.empty()) select = "xyzw";
-            if (select.size() > 4) return Fail("bad swizzle in \"" + s + "\"");
             uint32_t swizzle = 0;
-            for (size_t i = 0; i < 4; ++i) {
-                char c = select[i < select.size() ? i : select.size() - 1];
-                int comp = c == 'x' ? 0 : c == 'y' ? 1 : c == 'z' ? 2 : c == 'w' ? 3 : -1;
-                if (comp < 0) return Fail("bad swizzle in \"" + s + "\"");
-                swizzle |= uint32_t(comp) << (2 * i);
-            }
+            if (!ParseSwizzle(select.empty() ? "xyzw" : select, swizzle)) return Fail("bad swizzle in \"" + s + "\"");
             token |= 2 | 1u << 2 | swizzle << 4;
         }
         if (modifier != 0) {

@@ -15,36 +15,12 @@
 
 namespace {
 
-bool ReadText(const std::string& path, std::string& out)
-{
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char buf[65536];
-    size_t n;
-    out.clear();
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) out.append(buf, n);
-    fclose(f);
-    return true;
-}
-
 std::string Stem(const std::string& path)
 {
     size_t slash = path.find_last_of('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     size_t dot = name.find('.');
     return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-std::string CString(const std::string& text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '\n') out += "\\n\"\n    \"";
-        else if (c == '\\' || c == '"') out += '\\', out += c;
-        else if (c == '\r' || c == '\t') out += ' ';
-        else out += c;
-    }
-    return out + "\"";
 }
 
 }  // namespace
@@ -61,13 +37,13 @@ int main(int argc, char** argv)
         return 2;
     }
     std::vector<VtShaderAsm::Bytes> packCodes;
-    std::vector<VtaPack::FileSpec> files;
+    std::vector<std::string> names;
     std::string header = "// Made by vtshasm from the shader sources at build time.\n#pragma once\n#include <cstddef>\n#include <cstdint>\n\n";
     std::string table = "struct VtBuiltShader {\n    const char* Name;\n    const uint8_t* Code;\n    size_t Size;\n    const char* Source;\n};\n\n"
                         "static const VtBuiltShader VtBuiltShaders[] = {\n";
     for (int i = first + 1; i < argc; ++i) {
         std::string text;
-        if (!ReadText(argv[i], text)) {
+        if (!VtShaderPack::ReadText(argv[i], text)) {
             fprintf(stderr, "vtshasm: cannot read %s\n", argv[i]);
             return 1;
         }
@@ -80,10 +56,7 @@ int main(int argc, char** argv)
         packCodes.push_back(code);
         const std::string name = Stem(argv[i]);
         if (archive) {
-            VtaPack::FileSpec file;
-            file.Path = name;
-            file.Data = code;
-            files.push_back(file);
+            names.push_back(name);
             continue;
         }
         header += "static const uint8_t VtShaderCode_" + name + "[" + std::to_string(code.size()) + "] = {";
@@ -92,12 +65,12 @@ int main(int argc, char** argv)
             snprintf(hex, sizeof(hex), "%s0x%02x,", b % 16 == 0 ? "\n    " : "", code[b]);
             header += hex;
         }
-        header += "\n};\nstatic const char VtShaderSource_" + name + "[] =\n    " + CString(text) + ";\n\n";
+        header += "\n};\nstatic const char VtShaderSource_" + name + "[] =\n    " + VtShaderPack::CString(text) + ";\n\n";
         table += "    {\"" + name + "\", VtShaderCode_" + name + ", sizeof(VtShaderCode_" + name + "), VtShaderSource_" + name + "},\n";
     }
     if (archive) {
         header = "// Made by vtshasm from the shader sources at build time.\n#pragma once\n";
-        header += VtShaderPack::Declaration(pack, 0, VtShaderPack::ImageText(VtaPack::BuildArchive(files, VtaPack::Options())));
+        header += VtShaderPack::Declaration(pack, 0, VtShaderPack::ArchiveText(names, packCodes));
     } else {
         header += table + "};\n";
     }
@@ -109,11 +82,8 @@ int main(int argc, char** argv)
         }
         header += VtShaderPack::Declaration(pack, packCodes.size(), text);
     }
-    const std::string out = argv[first];
-    const std::string temp = out + ".tmp";
-    FILE* f = fopen(temp.c_str(), "wb");
-    if (!f || fwrite(header.data(), 1, header.size(), f) != header.size() || fclose(f) != 0 || rename(temp.c_str(), out.c_str()) != 0) {
-        fprintf(stderr, "vtshasm: cannot write %s\n", out.c_str());
+    if (!VtShaderPack::WriteFile(argv[first], header)) {
+        fprintf(stderr, "vtshasm: cannot write %s\n", argv[first]);
         return 1;
     }
     return 0;

@@ -13,15 +13,6 @@
 
 namespace {
 
-bool WriteFile(const std::string& path, const std::string& text)
-{
-    const std::string temp = path + ".tmp";
-    FILE* f = fopen(temp.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    return fclose(f) == 0 && ok && rename(temp.c_str(), path.c_str()) == 0;
-}
-
 bool Assemble(const std::vector<VtBuiltIn::Source>& sources, const std::string& folder, std::vector<VtShaderAsm::Bytes>& codes)
 {
     for (const VtBuiltIn::Source& source : sources) {
@@ -31,7 +22,7 @@ bool Assemble(const std::vector<VtBuiltIn::Source>& sources, const std::string& 
             fprintf(stderr, "vtshgen: %s: %s\n%s", source.first.c_str(), assembler.Error.c_str(), source.second.c_str());
             return false;
         }
-        if (!folder.empty() && !WriteFile(folder + "/" + source.first + ".asm", source.second)) {
+        if (!folder.empty() && !VtShaderPack::WriteFile(folder + "/" + source.first + ".asm", source.second)) {
             fprintf(stderr, "vtshgen: cannot write %s/%s.asm\n", folder.c_str(), source.first.c_str());
             return false;
         }
@@ -60,14 +51,9 @@ bool AddFilterArchive(const std::string& folder, std::string& header)
     const std::vector<VtBuiltIn::Source> sources = VtBuiltIn::FilterSources();
     std::vector<VtShaderAsm::Bytes> codes;
     if (!Assemble(sources, folder, codes)) return false;
-    std::vector<VtaPack::FileSpec> files;
-    for (size_t i = 0; i < sources.size(); ++i) {
-        VtaPack::FileSpec file;
-        file.Path = sources[i].first;
-        file.Data = codes[i];
-        files.push_back(file);
-    }
-    header += VtShaderPack::Declaration("Filter", 0, VtShaderPack::ImageText(VtaPack::BuildArchive(files, VtaPack::Options())));
+    std::vector<std::string> names;
+    for (const VtBuiltIn::Source& source : sources) names.push_back(source.first);
+    header += VtShaderPack::Declaration("Filter", 0, VtShaderPack::ArchiveText(names, codes));
     return true;
 }
 
@@ -85,7 +71,7 @@ int main(int argc, char** argv)
         !AddPack("ChannelMix", VtBuiltIn::ChannelMixSources(), folder, header) ||
         !AddPack("Lit3D", VtBuiltIn::Lit3DSources(), folder, header) || !AddFilterArchive(folder, header))
         return 1;
-    if (!WriteFile(argv[1], header)) {
+    if (!VtShaderPack::WriteFile(argv[1], header)) {
         fprintf(stderr, "vtshgen: cannot write %s\n", argv[1]);
         return 1;
     }

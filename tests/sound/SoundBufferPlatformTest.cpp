@@ -90,6 +90,44 @@ TEST_F(SoundListenerModelTest, SoftwareBufferOnTheRightPansRight)
     SoundBuffer_Release(&buffer);
 }
 
+// The 3D setters hand position, velocity and radius to the platform half's emitter at once, playing
+// or not; the 3D refresh reads them there.
+TEST_F(SoundListenerModelTest, ThreeDSettersStoreIntoTheEmitter)
+{
+    const WAVEFORMATEX format = SoundMixTest::PcmFormat(1, 16, 44100);
+    SoundBuffer buffer;
+    memset(&buffer, 0, sizeof(buffer));
+    ASSERT_EQ(SoundBuffer_Create(&buffer, 64, &format, nullptr, 1), 0);
+    const float position[3] = {1.0f, 2.0f, 3.0f}, velocity[3] = {-4.0f, 5.0f, 0.5f};
+    ASSERT_EQ(SoundBuffer_Move3D(&buffer, position), 0);
+    ASSERT_EQ(SoundBuffer_SetVelocity3D(&buffer, velocity), 0);
+    ASSERT_EQ(SoundBuffer_SetReach3D(&buffer, 20.0f), 0);
+    EXPECT_EQ(buffer.Refresh3DPending, 1) << "not playing: the refresh waits";
+    EXPECT_EQ(buffer.Emitter.Position.x, 1.0f);
+    EXPECT_EQ(buffer.Emitter.Position.y, 2.0f);
+    EXPECT_EQ(buffer.Emitter.Position.z, 3.0f);
+    EXPECT_EQ(buffer.Emitter.Velocity.x, -4.0f);
+    EXPECT_EQ(buffer.Emitter.Velocity.z, 0.5f);
+    EXPECT_EQ(buffer.Emitter.CurveDistanceScaler, 20.0f);
+
+    const float elsewhere[3] = {7.0f, 8.0f, 9.0f};
+    EXPECT_EQ(SoundBufferWin_Store3DPosition(&buffer, elsewhere), 0);
+    EXPECT_EQ(SoundBufferWin_Store3DVelocity(&buffer, elsewhere), 0);
+    EXPECT_EQ(SoundBufferWin_Store3DRadius(&buffer, 3.5f), 0);
+    EXPECT_EQ(buffer.Emitter.Position.y, 8.0f);
+    EXPECT_EQ(buffer.Emitter.Velocity.x, 7.0f);
+    EXPECT_EQ(buffer.Emitter.CurveDistanceScaler, 3.5f);
+    EXPECT_EQ(buffer.Position3D[0], 1.0f) << "only the emitter";
+    SoundBuffer_Release(&buffer);
+
+    SoundBuffer flat;
+    memset(&flat, 0, sizeof(flat));
+    ASSERT_EQ(SoundBuffer_Create(&flat, 64, &format, nullptr, 0), 0);
+    EXPECT_EQ(SoundBufferWin_Store3DPosition(&flat, elsewhere), -1);
+    EXPECT_EQ(SoundBufferWin_Store3DRadius(&flat, 3.5f), -1);
+    SoundBuffer_Release(&flat);
+}
+
 // With a device --------------------------------------------------------------------------------------
 
 class SoundDevicePlatformBufferTest : public SoundDeviceFixture {};
@@ -159,13 +197,8 @@ TEST_F(SoundDevicePlatformBufferTest, XAudio23DToneFollowsX3DAudio)
     ASSERT_EQ(SoundBuffer_Move3D(&tone, Right5), 0);
     ASSERT_EQ(SoundBuffer_Update3D(&tone, 0), 0);
 
-    float expected[2] = {0, 0};
-    X3DAudioDspSettings dsp;
-    memset(&dsp, 0, sizeof(dsp));
-    dsp.pMatrixCoefficients = expected;
-    dsp.SrcChannelCount = 1;
-    dsp.DstChannelCount = 2;
-    SoundWinState.X3DAudioCalculateEntry(SoundWinState.X3DInstance, &SoundWinState.DefaultListener, &tone.Emitter, 1, &dsp);
+    float expected[2];
+    X3DAudioStereoLevels(tone, expected);
     float matrix[2] = {-1, -1};
     IXAudio2SourceVoice* voice = (IXAudio2SourceVoice*)tone.PlatformVoice;
     voice->GetOutputMatrix((IXAudio2Voice*)SoundWinState.MasteringVoice28, 1, 2, matrix);

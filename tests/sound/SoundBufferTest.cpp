@@ -66,7 +66,7 @@ TEST_F(SoundBufferTest, SeekRefusesNegativeAndPastTheEndPositions)
     MakeStereo100(&buffer);
     EXPECT_EQ(SoundBuffer_SetPosition(&buffer, 396), 0);   // the last frame
     EXPECT_EQ(buffer.ReadCursor, 99);
-    EXPECT_EQ(buffer.ReadFraction, 99.0);
+    EXPECT_EQ(buffer.ReadFraction, 0u);   // on the frame itself
     EXPECT_EQ(SoundBuffer_SetPosition(&buffer, 400), -1);  // exactly the sample count
     EXPECT_EQ(SoundBuffer_SetPosition(&buffer, -4), -1);
     EXPECT_EQ(SoundBuffer_SetPosition(&buffer, INT32_MIN), -1);
@@ -171,7 +171,7 @@ TEST_F(SoundBufferTest, StartingAPlayingBufferKeepsItsStartFrame)
     EXPECT_EQ(SoundBuffer_IsPlaying(&buffer), 1);
     EXPECT_EQ(SoundBuffer_Halt(&buffer, 0), 0);
     EXPECT_EQ(SoundBuffer_IsPlaying(&buffer), 0);
-    EXPECT_EQ(SoundSystemState.SoundMixerListEnd.Prev, &SoundSystemState.SoundMixerListStart);
+    EXPECT_EQ(SoundSystemState.SoundMixerList.End.Prev, &SoundSystemState.SoundMixerList.Start);
     SoundBuffer_Release(&buffer);
 }
 

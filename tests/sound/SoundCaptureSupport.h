@@ -184,6 +184,47 @@ inline ToneFigures MeasureTone(const std::vector<double>& x, int rate, double th
 
 inline ToneFigures MeasureTone(const Capture& capture) { return MeasureTone(capture.Left, capture.Rate); }
 
+// The frequency of a tone to a small fraction of a hertz: the rising crossings of its mean (times
+// interpolated between frames) fitted by least squares, over the longest run of crossings without
+// a gap (a run ends where one period is more than half again the median), so that a block of
+// silence from a late device does not bend it.
+inline double FittedFrequency(const std::vector<double>& x, int rate)
+{
+    if (x.empty()) return 0;
+    double mean = 0;
+    for (double v : x) mean += v;
+    mean /= (double)x.size();
+    std::vector<double> crossings;
+    for (size_t i = 1; i < x.size(); i++) {
+        const double a = x[i - 1] - mean, b = x[i] - mean;
+        if (a < 0 && b >= 0) crossings.push_back((double)(i - 1) + a / (a - b));
+    }
+    if (crossings.size() < 3) return 0;
+    std::vector<double> periods;
+    for (size_t k = 1; k < crossings.size(); k++) periods.push_back(crossings[k] - crossings[k - 1]);
+    std::vector<double> sorted = periods;
+    std::sort(sorted.begin(), sorted.end());
+    const double limit = sorted[sorted.size() / 2] * 1.5;
+    size_t bestFrom = 0, bestTo = 0, from = 0;
+    for (size_t k = 1; k <= periods.size(); k++) {
+        if (k == periods.size() || periods[k] > limit) {
+            if (k - from > bestTo - bestFrom) bestFrom = from, bestTo = k;
+            from = k + 1;
+        }
+    }
+    double n = 0, sumK = 0, sumT = 0, sumKK = 0, sumKT = 0;
+    for (size_t k = bestFrom; k <= bestTo; k++) {
+        const double index = (double)(k - bestFrom);
+        n += 1;
+        sumK += index;
+        sumT += crossings[k];
+        sumKK += index * index;
+        sumKT += index * crossings[k];
+    }
+    const double period = (n * sumKT - sumK * sumT) / (n * sumKK - sumK * sumK);
+    return rate / period;
+}
+
 // The RMS of a channel over the middle half of the span where either channel sounds.
 inline double MiddleRms(const Capture& capture, const std::vector<double>& x)
 {
@@ -219,6 +260,20 @@ inline void PlayOutAndCapture(Vantrel::SoundBuffer* tone, Capture* capture)
     Vantrel::SoundBuffer_Release(tone);
     Vantrel::Sound_Terminate();
     ASSERT_TRUE(ReadCapture(CapturePath(), capture));
+}
+
+// The levels X3DAudio gives a mono 3D buffer's emitter towards the two output channels, as the
+// back-end's instance and listener compute them.
+inline void X3DAudioStereoLevels(const Vantrel::SoundBuffer& buffer, float levels[2])
+{
+    Vantrel::X3DAudioDspSettings dsp;
+    memset(&dsp, 0, sizeof(dsp));
+    levels[0] = levels[1] = 0.0f;
+    dsp.pMatrixCoefficients = levels;
+    dsp.SrcChannelCount = 1;
+    dsp.DstChannelCount = 2;
+    const Vantrel::SoundWinStateRecord& win = Vantrel::SoundWinState;
+    win.X3DAudioCalculateEntry(win.X3DInstance, &win.DefaultListener, &buffer.Emitter, 1, &dsp);
 }
 
 // Device cases run only in the device run; each starts with no capture file and ends the sound

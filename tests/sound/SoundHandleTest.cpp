@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "SoundConvertTestSupport.h"
+#include "SoundHandleTestSupport.h"
 #include "SoundMixTestSupport.h"
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtHandle.h"
@@ -24,87 +25,9 @@
 
 using namespace Vantrel;
 using namespace SoundMixTest;
+using namespace SoundHandleTestSupport;
 
 namespace {
-
-// A folder of this test's own under the build folder (a Unix path; Wine shows it on drive Z:).
-std::string WorkFolder()
-{
-    const char* binary = std::getenv("VT_TEST_BINARY_DIR");
-    return std::string(binary ? binary : "/tmp") + "/sound_handle";
-}
-
-std::wstring WindowsPath(const std::string& unixPath)
-{
-    std::wstring path = L"Z:";
-    for (char c : unixPath) path.push_back(c == '/' ? L'\\' : (wchar_t)(unsigned char)c);
-    return path;
-}
-
-void WriteFile(const std::string& unixPath, const void* data, size_t size)
-{
-    std::ofstream out("Z:" + unixPath, std::ios::binary | std::ios::trunc);
-    out.write((const char*)data, (std::streamsize)size);
-}
-
-std::vector<uint8_t> ReadFile(const std::string& unixPath)
-{
-    std::ifstream in("Z:" + unixPath, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Frames of 16-bit PCM that differ from each other everywhere (a sum of two ramps with a
-// pseudo-random part), kept well inside the range so that the mixer passes them unchanged.
-std::vector<int16_t> DistinctFrames(int frames, int channels)
-{
-    std::vector<int16_t> samples((size_t)frames * channels);
-    uint32_t seed = 12345;
-    for (size_t i = 0; i < samples.size(); i++) {
-        seed = seed * 1664525u + 1013904223u;
-        samples[i] = (int16_t)((int)(seed >> 20) % 6000 - 3000 + (int)(i % 997));
-    }
-    return samples;
-}
-
-std::vector<uint8_t> WaveImage(const std::vector<uint8_t>& pcm, const WAVEFORMATEX& format)
-{
-    void* image = nullptr;
-    uint32_t size = 0;
-    EXPECT_EQ(Sound_CreateWaveFileImage(&image, &size, &format, 18, pcm.data(), (uint32_t)pcm.size()), 0);
-    std::vector<uint8_t> out((const uint8_t*)image, (const uint8_t*)image + size);
-    Memory_Free(image);
-    return out;
-}
-
-SoundHandleRecord* Record(HandleValue handle) { return (SoundHandleRecord*)Handle_GetRecord(handle); }
-
-// Mixes frames in blocks of a sixtieth of a second, running the per-frame stream service before
-// each block as the sound-processing thread would.
-void PlayFrames(int frames)
-{
-    for (int done = 0; done < frames; done += 735) {
-        Sound_ProcessStreamsAll();
-        Render(Device16, frames - done < 735 ? frames - done : 735);
-    }
-}
-
-class SoundHandleTest : public SoundModuleTest {
-protected:
-    void SetUp() override
-    {
-        SoundModuleTest::SetUp();
-        OpenDevice(Device16);
-        CreateDirectoryW(WindowsPath(WorkFolder()).c_str(), nullptr);
-        Sound_LoadParam_Init(&param_);
-    }
-
-    HandleValue LoadImage(const std::vector<uint8_t>& image, int buffers = 1)
-    {
-        return LoadSoundFromMemImageWithParam(&param_, 1, -1, image.data(), (int64_t)image.size(), buffers, -1, 0, 0);
-    }
-
-    SoundLoadParam param_;
-};
 
 TEST_F(SoundHandleTest, LoopedStreamPlaysAcrossTheLoopPointSampleForSample)
 {
@@ -265,6 +188,61 @@ TEST_F(SoundHandleTest, SettersKeepLevelsInRangeAndConvertTime)
     EXPECT_EQ(sound->Sources[0].LoopEndSample, 5000);
     EXPECT_EQ(GetSoundPan(handle), -10000) << "the settings survive the change";
     EXPECT_EQ(GetSoundPosition(handle), 88199 * 4);
+}
+
+// Byte positions and times at or past 2 GiB of data are beyond any sound: refused, never wrapped to
+// a small position that happens to be valid.
+TEST_F(SoundHandleTest, SeeksFarPastTheDataFail)
+{
+    const std::vector<uint8_t> image = WaveImage(Pcm16(DistinctFrames(88200, 2)), PcmFormat(2, 16, 44100));
+    const HandleValue handle = LoadImage(image);
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(SetSoundPosition(4000, handle), 0);
+    for (int64_t bytes : {INT64_C(1) << 32, (INT64_C(1) << 32) + 4000, INT64_C(1) << 31, INT64_C(1) << 40, INT64_MAX, INT64_C(-4)})
+        EXPECT_EQ(SetSoundPosition(bytes, handle), -1) << bytes;
+    EXPECT_EQ(GetSoundPosition(handle), 4000);
+    // 24,347,900 ms of 44.1 kHz stereo are 4,294,969,560 bytes: 2,264 past 4 GiB.
+    for (int64_t ms : {INT64_C(24347900), INT64_C(24348000), INT64_C(48695800), INT64_C(100000000000000), INT64_MAX,
+                       INT64_C(-1), INT64_MIN})
+        EXPECT_EQ(SeekSoundToTime(ms, handle), -1) << ms;
+    EXPECT_EQ(GetSoundPosition(handle), 4000);
+    EXPECT_EQ(SeekSoundToTime(1500, handle), 0);
+    EXPECT_EQ(GetSoundPosition(handle), 264600);
+
+    param_.DataType = 2;
+    const HandleValue stream = LoadImage(image);
+    ASSERT_GE(stream, 0);
+    ASSERT_EQ(Record(stream)->IsStream, 1);
+    EXPECT_EQ(SeekSoundToTime(24347900, stream), -1);
+    EXPECT_EQ(SeekSoundToTime(-1, stream), -1);
+    EXPECT_EQ(SetSoundPosition((INT64_C(1) << 32) + 4000, stream), -1);
+    EXPECT_EQ(SeekSoundToTime(1500, stream), 0);
+    EXPECT_EQ(GetSoundPosition(stream), 264600);
+}
+
+// A load asking for no buffer at all keeps the data and has nothing to play, from a file as from
+// memory; its deletion leaves nothing behind.
+TEST_F(SoundHandleTest, LoadWithBufferCountZeroHasNoBuffers)
+{
+    const int32_t blocks = Memory_GetBlockCount();
+    const std::vector<uint8_t> image = WaveImage(Pcm16(DistinctFrames(4410, 2)), PcmFormat(2, 16, 44100));
+    const std::string wave = WorkFolder() + "/nobuffer.wav";
+    WriteFile(wave, image.data(), image.size());
+    const HandleValue fromMemory = LoadImage(image, 0);
+    const HandleValue fromFile = LoadSoundFromFileWithParam(&param_, WindowsPath(wave).c_str(), 0, -1, 0, 0);
+    for (HandleValue handle : {fromMemory, fromFile}) {
+        ASSERT_GE(handle, 0);
+        const SoundHandleRecord* sound = Record(handle);
+        EXPECT_EQ(sound->IsStream, 0);
+        EXPECT_EQ(sound->BufferCount, 0);
+        for (int i = 0; i < SOUND_HANDLE_BUFFER_MAX; i++) EXPECT_EQ(sound->Buffers[i].Valid, 0) << "buffer " << i;
+        EXPECT_EQ(GetSoundSampleCount(handle, 0), 4410);
+        EXPECT_EQ(GetSoundLengthMs(handle), 100);
+        EXPECT_EQ(StartSoundPlayback(handle, SoundPlayType_Back, 0), -1) << "nothing to play";
+        EXPECT_EQ(IsSoundPlaying(handle), 0);
+        EXPECT_EQ(Handle_Delete(handle, 0, 0), 0);
+    }
+    EXPECT_EQ(Memory_GetBlockCount(), blocks);
 }
 
 TEST_F(SoundHandleTest, LongSoundsAndFoundLoopPointsBecomeStreams)

@@ -264,7 +264,7 @@ TEST_F(MixerTest, NonLoopingBufferEndsMidBlockAndLeavesTheMixer)
     EXPECT_EQ(buffer.PlayPosition, 3);
     EXPECT_EQ(SoundBuffer_IsPlaying(&buffer), 0);
     EXPECT_EQ(buffer.InMixerList, 0);
-    EXPECT_EQ(SoundSystemState.SoundMixerListEnd.Prev, &SoundSystemState.SoundMixerListStart);
+    EXPECT_EQ(SoundSystemState.SoundMixerList.End.Prev, &SoundSystemState.SoundMixerList.Start);
     EXPECT_EQ(SoundSystemState.TotalOutputFrames, 6u);
     SoundBuffer_Release(&buffer);
 }
@@ -361,7 +361,7 @@ TEST_F(MixerTest, OutputThreadMixesWhileBuffersStartStopAndSeek)
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     int listed = 0;
-    for (PointerListNode* node = SoundSystemState.SoundMixerListEnd.Prev; node != &SoundSystemState.SoundMixerListStart; node = node->Prev) {
+    for (PointerListNode* node = SoundSystemState.SoundMixerList.End.Prev; node != &SoundSystemState.SoundMixerList.Start; node = node->Prev) {
         ASSERT_EQ(((SoundBuffer*)node->Data)->InMixerList, 1);
         ASSERT_LT(++listed, 9);
     }
@@ -371,7 +371,7 @@ TEST_F(MixerTest, OutputThreadMixesWhileBuffersStartStopAndSeek)
         EXPECT_EQ(buffer.InMixerList, buffer.Playing);
         SoundBuffer_Release(&buffer);
     }
-    EXPECT_EQ(SoundSystemState.SoundMixerListEnd.Prev, &SoundSystemState.SoundMixerListStart);
+    EXPECT_EQ(SoundSystemState.SoundMixerList.End.Prev, &SoundSystemState.SoundMixerList.Start);
 }
 
 TEST(MixerOffTest, RefusesWithoutSoftwareMixing)

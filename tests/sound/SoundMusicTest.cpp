@@ -15,6 +15,7 @@
 #include "sound/VtSoundHandle.h"
 #include "sound/VtSoundMusic.h"
 #include "sound/VtSoundWave.h"
+#include "sound/VtSoundWin.h"
 #include "system/VtWindow.h"
 
 using namespace Vantrel;
@@ -224,4 +225,23 @@ TEST_F(SoundMusicTest, SoundHandleUsedAsMusicIsStoppedAndDeleted)
     EXPECT_EQ(SoundMusicState.Current, 0);
     EXPECT_EQ(SoundMusicState.CurrentIsSound, 0);
     EXPECT_TRUE(MciCalls.empty());
+}
+
+// The platform's playing query: the MCI playing flag in mode 0, the record's own flag through
+// DirectMusic, -1 for a mode that is neither.
+TEST_F(SoundMusicTest, PlatformPlayingQueryFollowsTheMidiMode)
+{
+    MusicRecord record = {};
+    record.Playing = 1;
+    SoundMusicState.MciPlaying = 1;
+    EXPECT_EQ(SoundWin_Midi_IsPlaying(&record), 1);
+    SoundMusicState.MciPlaying = 0;
+    EXPECT_EQ(SoundWin_Midi_IsPlaying(&record), 0) << "mode 0 answers the MCI flag, not the record's";
+    UseDirectMusic(2);
+    EXPECT_EQ(SoundWin_Midi_IsPlaying(&record), 1);
+    record.Playing = 0;
+    EXPECT_EQ(SoundWin_Midi_IsPlaying(&record), 0);
+    SoundSystemState.MidiMode = 3;
+    EXPECT_EQ(SoundWin_Midi_IsPlaying(&record), -1);
+    SoundSystemState.MidiMode = 0;
 }

@@ -9,6 +9,7 @@
 #include "SoundMixTestSupport.h"
 #include "foundation/VtHandle.h"
 #include "foundation/VtMemory.h"
+#include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "system/VtSystem.h"
 #include "system/VtTime.h"
@@ -36,7 +37,7 @@ SoundHandleRecord* MakePlayingSound(bool play)
         SoundBuffer_Start(&sound->Buffers[1], 0);
     }
     CriticalSection_Enter(&SoundSystemState.SoundPlayingListLock, __FILE__, __LINE__);
-    Handle_List_Append(&SoundSystemState.SoundPlayingListEnd, &sound->NodePlaying, handle, sound);
+    Handle_List_Append(&SoundSystemState.SoundPlayingList.End, &sound->NodePlaying, handle, sound);
     sound->InPlayingList = 1;
     CriticalSection_Leave(&SoundSystemState.SoundPlayingListLock);
     return sound;
@@ -177,6 +178,47 @@ TEST(SoundModuleStartFailureTest, OutputThatCannotOpenRunsTheWholeShutDown)
     EXPECT_EQ(Memory_GetBlockCount(), blocks);
 }
 
+decltype(WinAPITable.CreateThread) SystemCreateThread;
+
+HANDLE WINAPI CreateThreadExceptTheProcessingThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                                                    LPVOID parameter, DWORD flags, LPDWORD id)
+{
+    if (start == SoundWin_ProcessThread_Main) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return SystemCreateThread(attributes, stack, start, parameter, flags, id);
+}
+
+// With more than one logical processor only the processing thread refills streams and feeds players
+// (the message processing leaves that to it): a start that cannot make it fails, runs the whole
+// shut-down and leaves nothing behind; the next start makes it.
+TEST(SoundModuleStartFailureTest, NoProcessingThreadFailsTheStart)
+{
+    WinAPI_EnsureLoaded();
+    const int32_t processors = Window.LogicalProcessorCount;
+    Window.LogicalProcessorCount = 2;
+    ASSERT_EQ(Sound_Initialize(), 0);
+    ASSERT_EQ(Sound_Terminate(), 0);
+    const int32_t blocks = Memory_GetBlockCount();
+    SystemCreateThread = WinAPITable.CreateThread;
+    WinAPITable.CreateThread = CreateThreadExceptTheProcessingThread;
+    const int started = Sound_Initialize();
+    WinAPITable.CreateThread = SystemCreateThread;
+    EXPECT_EQ(started, -1);
+    EXPECT_EQ(SoundSystemState.Initialized, 0);
+    EXPECT_EQ(SoundWin_IsOutputReady(), 0);
+    EXPECT_EQ(SoundWinState.ProcessThread, nullptr);
+    for (int type : {HandleType_Sound, HandleType_SoftSound, HandleType_Music}) EXPECT_EQ(HandleManagerTable[type].Initialized, 0);
+    EXPECT_EQ(Memory_GetBlockCount(), blocks);
+
+    ASSERT_EQ(Sound_Initialize(), 0);
+    EXPECT_NE(SoundWinState.ProcessThread, nullptr);
+    EXPECT_EQ(Sound_Terminate(), 0);
+    EXPECT_EQ(SoundWinState.ProcessThread, nullptr);
+    Window.LogicalProcessorCount = processors;
+}
+
 TEST_F(SoundModuleLifecycleTest, PauseRemembersTheFirstStatesAndResumesOnlyWhatPlayed)
 {
     SoundHandleRecord* sound = MakePlayingSound(true);
@@ -211,11 +253,11 @@ TEST_F(SoundModuleLifecycleTest, FinishedSoundsOfTheFinishListAreDeleted)
     SoundHandleRecord* sound = MakePlayingSound(false);
     ASSERT_NE(sound, nullptr);
     const HandleValue handle = sound->Header.Handle;
-    Handle_List_Append(&SoundSystemState.SoundFinishDeleteListEnd, &sound->NodeFinishDelete, handle, sound);
+    Handle_List_Append(&SoundSystemState.SoundFinishDeleteList.End, &sound->NodeFinishDelete, handle, sound);
     sound->InFinishDeleteList = 1;
     ASSERT_EQ(Sound_ProcessFinishDeleteAll(), 0);
     EXPECT_EQ(Handle_GetRecord(handle), nullptr);
-    EXPECT_EQ(SoundSystemState.SoundPlayingListEnd.Prev, &SoundSystemState.SoundPlayingListStart);
+    EXPECT_EQ(SoundSystemState.SoundPlayingList.End.Prev, &SoundSystemState.SoundPlayingList.Start);
 }
 
 TEST_F(SoundModuleLifecycleTest, ToneBufferRefillsOnlyWhenTheWriterIsClose)
