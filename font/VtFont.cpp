@@ -202,6 +202,21 @@ int Font_SetLineSpacing(int spacing, int fontHandle)
 
 // ---- Creation ------------------------------------------------------------------------------------
 
+int Font_MakeEdgeBrush(FontHandleRecord* font, int edgeSize)
+{
+    if (edgeSize <= 4) return 0;
+    // An edge wider than half the largest cell leaves no room for any glyph.
+    if (edgeSize > GlyphCache_MaxCellSize / 2) {
+        Log_AddFormatShiftJIS("縁の太さ %d は扱えません ( %d まで )\n", edgeSize, GlyphCache_MaxCellSize / 2);
+        return -1;
+    }
+    const int side = edgeSize * 2 + 1;
+    if (BaseImage_CreatePal8(side, side, &font->EdgeBrush, 0) < 0) return -1;
+    BaseImage_Fill(&font->EdgeBrush, 0, 0, 0, 0);
+    BaseImage_DrawCircle(&font->EdgeBrush, edgeSize, edgeSize, edgeSize, 255, 255, 255, 255, 1);
+    return 0;
+}
+
 int Font_Create_Worker(const FontCreateParam* param, FontHandle handle, const wchar_t* faceName, int size,
                        int thickness, int fontType, int charSet, int edgeSize, int italic, int asynchronous)
 {
@@ -246,12 +261,7 @@ int Font_Create_Worker(const FontCreateParam* param, FontHandle handle, const wc
         font->FaceName[Font_FaceNameLength - 1] = 0;
     }
 
-    if (edgeSize > 4) {
-        const int side = edgeSize * 2 + 1;
-        if (BaseImage_CreatePal8(side, side, &font->EdgeBrush, 0) < 0) return -1;
-        BaseImage_Fill(&font->EdgeBrush, 0, 0, 0, 0);
-        BaseImage_DrawCircle(&font->EdgeBrush, edgeSize, edgeSize, edgeSize, 255, 255, 255, 255, 1);
-    }
+    if (Font_MakeEdgeBrush(font, edgeSize) < 0) return -1;
     if (FontWin_CreateFont(param, font, verifyFace) < 0) return -1;
     CharCode_ConvertString(font->FaceName, -1, CharCode_GetWidePage(), font->FaceNameNarrow,
                            sizeof(font->FaceNameNarrow), CharCode_GetNarrowPage());

@@ -84,6 +84,8 @@ struct GlyphCacheSlot {
 };
 
 constexpr int GlyphCache_MaxCells = 2024;
+// The largest side of a cache cell: a cell must fit the largest cache texture several times.
+constexpr int GlyphCache_MaxCellSize = 4096;
 constexpr int GlyphCache_DirectCount = 65536;
 constexpr int GlyphCache_ExtendedMax = 1024;
 constexpr int Font_ImageGlyphMax = 256;
@@ -227,6 +229,9 @@ int Font_GetCharCodeFormat(int fontHandle);
 int Font_SetCharCodeFormat(int format, int fontHandle);
 int Font_SetLineSpacing(int spacing, int fontHandle);
 void Font_CreateParam_Init(FontCreateParam* param);
+// The edge brush of an edge size above 4 (a filled circle of that radius); 0 below. -1 (logged) when
+// the size is beyond any cell or the image cannot be made.
+int Font_MakeEdgeBrush(FontHandleRecord* font, int edgeSize);
 int Font_Create_Worker(const FontCreateParam* param, FontHandle handle, const wchar_t* faceName, int size,
                        int thickness, int fontType, int charSet, int edgeSize, int italic, int asynchronous);
 int Font_GetDefaultHandle();

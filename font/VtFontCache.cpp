@@ -211,13 +211,21 @@ static int Font_GlyphCache_SetupTexture(const FontCreateParam* param, FontHandle
 int Font_GlyphCache_Setup(const FontCreateParam* param, FontHandleRecord* font, int asynchronous)
 {
     const int edge = Font_TypeHasEdge(font->Type) ? font->EdgeSize : 0;
-    int cell = font->CellSize + 2 * edge;
-    cell = (cell + 7) & ~7;
-    int height = font->Height + 2 * edge;
-    height = (height + 1) & ~1;
-    if (cell < height) cell = height;
+    int64_t cellSide = font->CellSize + 2 * (int64_t)edge;
+    cellSide = (cellSide + 7) & ~(int64_t)7;
+    int64_t heightSide = font->Height + 2 * (int64_t)edge;
+    heightSide = (heightSide + 1) & ~(int64_t)1;
+    if (cellSide < heightSide) cellSide = heightSide;
+    // A cell of no pixels holds no glyph (and divides by zero below); one beyond the largest cache
+    // texture cannot be stored at all.
+    if (cellSide <= 0 || cellSide > GlyphCache_MaxCellSize) {
+        Log_AddFormatShiftJIS("文字キャッシュのセルの大きさ %d は扱えません ( 1 から %d まで )\n",
+                              (int)(cellSide > 0x7FFFFFFF ? 0x7FFFFFFF : cellSide), GlyphCache_MaxCellSize);
+        return -1;
+    }
+    const int cell = (int)cellSide;
     font->CellSize = (uint16_t)cell;
-    font->Height = (uint16_t)height;
+    font->Height = (uint16_t)heightSide;
 
     font->TextureCache = GraphicsSystemState.DeviceValid && !param->CacheInMemoryImage ? 1 : 0;
     font->TextureColorBits = font->TextureCache && Font_TypeIsAntialiased(font->Type) && !param->Cache16BitTexture ? 32 : 16;
@@ -519,8 +527,11 @@ int Font_GlyphCache_StoreGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, u
             for (int x = e; x < e + innerWidth; x++) {
                 const int level = body[y * stride + x];
                 if (level == 0) continue;
-                for (int v = -e; v <= e; v++)
+                // The edge reaches no further than the box: what lies beyond the cell is never stored.
+                for (int v = -e; v <= e; v++) {
+                    if (y + v >= boxHeight) break;
                     for (int u = -e; u <= e; u++) {
+                        if (x + u >= boxWidth) break;
                         if (!Font_InBrush(font, u, v)) continue;
                         uint8_t& target = edgePlane[(y + v) * stride + (x + u)];
                         if (font->TextureCache) {
@@ -530,6 +541,7 @@ int Font_GlyphCache_StoreGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, u
                             if (value > target) target = (uint8_t)value;
                         }
                     }
+                }
             }
     }
 

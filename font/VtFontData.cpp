@@ -12,6 +12,7 @@
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtArchiveDecode.h"
 #include "foundation/VtCharCode.h"
+#include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtString.h"
 #include "graphics/VtGraphics.h"
@@ -90,6 +91,36 @@ int Font_LoadFontData_PackParams(void* area, const FontCreateParam* param, int h
     return offset;
 }
 
+// Bits per pixel of the glyph images of a source kind.
+int Font_Data_BitsPerPixel(int sourceKind)
+{
+    return sourceKind == GlyphSource_Nibble ? 4 : sourceKind == GlyphSource_Level255 ? 8 : 1;
+}
+
+// Every glyph record must describe an image that lies inside the data (or unpacks into the decode
+// buffer), rows wide enough for its width, and a size that fits the font's cell; -1 (logged) for the
+// first that does not.
+int Font_Data_CheckGlyphs(const FontHandleRecord* font, uint32_t glyphCount, int cellSize, int height)
+{
+    const int cell = ((cellSize + 7) & ~7) > ((height + 1) & ~1) ? (cellSize + 7) & ~7 : (height + 1) & ~1;
+    const int bits = Font_Data_BitsPerPixel(font->FontDataSourceKind);
+    for (uint32_t i = 0; i < glyphCount; i++) {
+        const uint8_t* record = font->FontDataGlyphs + (int64_t)i * FontData_GlyphRecordSize;
+        const int width = Read16(record + Glyph_Width), rows = Read16(record + Glyph_Height);
+        if (width == 0 || rows == 0) continue;
+        const uint64_t offset = Read32(record + Glyph_ImageOffset), pitch = Read32(record + Glyph_Pitch);
+        const uint64_t bytes = pitch * (uint64_t)rows;
+        const bool packed = record[Glyph_Packed] != 0;
+        const bool inside = offset <= font->FontDataImageBytes &&
+                            (packed ? bytes <= font->FontDataDecodeSize : bytes <= font->FontDataImageBytes - offset);
+        if (pitch * 8 < (uint64_t)width * bits || !inside || width > cell || rows > cell) {
+            Log_AddFormatShiftJIS("フォントデータの文字 0x%x の画像の情報が壊れています\n", Read32(record + Glyph_Code));
+            return -1;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int Font_LoadFontData_Worker(const FontCreateParam* param, FontHandle handle, const void* data, int size,
@@ -113,7 +144,10 @@ int Font_LoadFontData_Worker(const FontCreateParam* param, FontHandle handle, co
     const uint32_t decodeSize = Read32(bytes + Header_DecodeSize), imageOffset = Read32(bytes + Header_ImageOffset);
     const int64_t gap = version == 0 ? FontData_Version0Gap : 0;
     const int64_t headerSize = FontData_PlainHeaderSize + unpacked + gap;
-    if (headerSize < FontData_GlyphRecordOffset || imageOffset > (uint32_t)size || wideCount > glyphCount) return -1;
+    if (headerSize < FontData_GlyphRecordOffset || imageOffset > (uint32_t)size || wideCount > glyphCount) {
+        Log_AddTextShiftJIS("フォントデータのヘッダーが壊れています\n");
+        return -1;
+    }
     const int64_t tables = (int64_t)GlyphCache_DirectCount * (int64_t)sizeof(void*) + (int64_t)wideCount * (int64_t)sizeof(void*);
     const int64_t total = (int64_t)size + headerSize + tables + decodeSize;
     if (total > 0x7FFFFFFF) return -1;
@@ -138,6 +172,7 @@ int Font_LoadFontData_Worker(const FontCreateParam* param, FontHandle handle, co
     const int64_t needed = FontData_GlyphRecordOffset + (int64_t)FontData_GlyphRecordSize * glyphCount +
                            (int64_t)FontData_KerningPairSize * kerningCount;
     if (needed > headerSize) {
+        Log_AddTextShiftJIS("フォントデータのヘッダーが壊れています\n");
         Memory_Free(image);
         return -1;
     }
@@ -175,6 +210,9 @@ int Font_LoadFontData_Worker(const FontCreateParam* param, FontHandle handle, co
     }
     font->FontDataWideCount = wide;
 
+    if (Font_Data_CheckGlyphs(font, glyphCount, Read16(header + Header_CellSize), Read16(header + Header_Height)) < 0)
+        return -1;
+
     font->Thickness = Read16(header + Header_Thickness);
     font->Size = Read16(header + Header_Size);
     font->Height = Read16(header + Header_Height);
@@ -199,12 +237,7 @@ int Font_LoadFontData_Worker(const FontCreateParam* param, FontHandle handle, co
                            sizeof(font->FaceNameNarrow), CharCode_GetNarrowPage());
     font->DeleteFlag = nullptr;
 
-    if (edgeSize > 4) {
-        const int side = edgeSize * 2 + 1;
-        if (BaseImage_CreatePal8(side, side, &font->EdgeBrush, 0) < 0) return -1;
-        BaseImage_Fill(&font->EdgeBrush, 0, 0, 0, 0);
-        BaseImage_DrawCircle(&font->EdgeBrush, edgeSize, edgeSize, edgeSize, 255, 255, 255, 255, 1);
-    }
+    if (Font_MakeEdgeBrush(font, edgeSize) < 0) return -1;
     if (FontWin_CreateFont(param, font, 0) < 0) return -1;
     return Font_GlyphCache_Setup(param, font, asynchronous) < 0 ? -1 : 0;
 }
@@ -266,7 +299,7 @@ int Font_Data_RenderGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, uint32
     const uint8_t* pixels = nullptr;
     const int blank = width == 0 || height == 0;
     if (!blank) {
-        const int bits = font->FontDataSourceKind == GlyphSource_Bit1 ? 1 : font->FontDataSourceKind == GlyphSource_Nibble ? 4 : 8;
+        const int bits = Font_Data_BitsPerPixel(font->FontDataSourceKind);
         if ((uint64_t)pitch * 8 < (uint64_t)width * bits || offset > font->FontDataImageBytes) return -1;
         if (record[Glyph_Packed] != 0) {
             if (rowsBytes > font->FontDataDecodeSize ||

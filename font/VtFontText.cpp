@@ -398,7 +398,26 @@ struct TextureRoad {
 
 void SetBright(uint32_t rgb) { SetDrawColorBrightness((int)(rgb >> 16) & 255, (int)(rgb >> 8) & 255, (int)rgb & 255); }
 
-void DrawTextureGlyph(TextureRoad& road, const GlyphCacheEntry* entry, int x, int y)
+// The glyph's place: an integer top-left corner, or, for scaled text, the float box the glyph's pixels
+// (with a border of one cache pixel round a cell glyph) are stretched over.
+struct GlyphPlace {
+    int X, Y;
+    int Scaled;
+    float Left, Top, ScaleX, ScaleY;
+};
+
+void DrawTextureGlyphPart(const GlyphPlace& place, int left, int top, int width, int height, int graph)
+{
+    if (!place.Scaled) {
+        DrawGraphPart(place.X, place.Y, left, top, width, height, graph, 1, 0, 0);
+        return;
+    }
+    const float x1 = place.Left - place.ScaleX, y1 = place.Top - place.ScaleY;
+    DrawGraphPartStretchedF(x1, y1, x1 + (width + 2) * place.ScaleX, y1 + (height + 2) * place.ScaleY, left - 1, top - 1,
+                            width + 2, height + 2, graph, 1);
+}
+
+void DrawTextureGlyph(TextureRoad& road, const GlyphCacheEntry* entry, const GlyphPlace& place)
 {
     const int blendGraph = DrawSettings.BlendGraph;
     const int border = DrawSettings.BlendGraphBorderParam, range = DrawSettings.BlendGraphBorderRange;
@@ -406,7 +425,11 @@ void DrawTextureGlyph(TextureRoad& road, const GlyphCacheEntry* entry, int x, in
     if (entry->Image) {
         Graphics_DrawSetting_SetIgnoreTextureColor(road.SavedIgnore);
         SetBright(road.Color);
-        DrawGraphAt(x, y, entry->Index, 1);
+        if (place.Scaled)
+            DrawGraphStretchedF(place.Left, place.Top, place.Left + entry->Width * place.ScaleX,
+                                place.Top + entry->Height * place.ScaleY, entry->Index, 1);
+        else
+            DrawGraphAt(place.X, place.Y, entry->Index, 1);
     } else {
         FontHandleRecord* font = road.Font;
         const int cell = font->CellSize;
@@ -414,10 +437,10 @@ void DrawTextureGlyph(TextureRoad& road, const GlyphCacheEntry* entry, int x, in
         Graphics_DrawSetting_SetIgnoreTextureColor(1);
         if (Font_TypeHasEdge(font->Type) && font->EdgeGraph >= 0) {
             SetBright(road.Edge);
-            DrawGraphPart(x, y, left, top, entry->Width, entry->Height, font->EdgeGraph, 1, 0, 0);
+            DrawTextureGlyphPart(place, left, top, entry->Width, entry->Height, font->EdgeGraph);
             SetBright(road.Color);
         }
-        DrawGraphPart(x, y, left, top, entry->Width, entry->Height, font->CacheGraph, 1, 0, 0);
+        DrawTextureGlyphPart(place, left, top, entry->Width, entry->Height, font->CacheGraph);
     }
     if (blendGraph > 0) SetBlendGraphTwoParam(blendGraph, border, range);
 }
@@ -606,10 +629,16 @@ int Font_TextEngine(const FontTextRequest& request)
                                     px + H - oy - (int)l, color, edge, request.Blend, blendTable);
                 }
             } else if (textureDraw) {
-                // Vertical and scaled text of the texture road keep the glyphs upright at their pen places.
-                const int gx = vertical ? (int)(penX + (H - oy) * sx - l) - entry->Height : (int)(penX + ox * sx + p);
-                const int gy = vertical ? (int)(penY + ox * sy + p) : (int)(penY + oy * sy + l);
-                DrawTextureGlyph(road, entry, gx, gy);
+                // Vertical text of the texture road keeps the glyphs upright at their pen places; scaled
+                // text stretches each glyph by the scale from its scaled place.
+                GlyphPlace place = {};
+                place.X = vertical ? (int)(penX + (H - oy) * sx - l) - entry->Height : (int)(penX + ox * sx + p);
+                place.Y = vertical ? (int)(penY + ox * sy + p) : (int)(penY + oy * sy + l);
+                place.Scaled = request.Scaled && (sx != 1.0 || sy != 1.0);
+                place.ScaleX = (float)sx, place.ScaleY = (float)sy;
+                place.Left = vertical ? (float)(penX + (H - oy) * sx - l - entry->Height * sx) : (float)(penX + p + ox * sx);
+                place.Top = vertical ? (float)(penY + p + ox * sy) : (float)(penY + l + oy * sy);
+                DrawTextureGlyph(road, entry, place);
             }
         }
         if (code == 0x0A) {

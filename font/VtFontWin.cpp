@@ -12,6 +12,7 @@
 #include <wchar.h>
 
 #include "font/VtFontCache.h"
+#include "foundation/VtCharCode.h"
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
@@ -103,6 +104,75 @@ static int FontWin_FaceExists(const wchar_t* face, int charSet)
     return found;
 }
 
+// Whether the face selected in the DC has a glyph for `code`, by its Unicode ranges (yes when the
+// system cannot tell).
+static bool FontWin_FaceCovers(HDC dc, wchar_t code)
+{
+    if (WinAPITable.GetFontUnicodeRanges == nullptr) return true;
+    const DWORD bytes = WinAPITable.GetFontUnicodeRanges(dc, nullptr);
+    GLYPHSET* ranges = bytes > 0 ? (GLYPHSET*)Memory_Allocate(bytes, __FILE__, __LINE__) : nullptr;
+    if (ranges == nullptr || WinAPITable.GetFontUnicodeRanges(dc, ranges) == 0) {
+        if (ranges != nullptr) Memory_Free(ranges);
+        return true;
+    }
+    bool covered = false;
+    for (DWORD i = 0; i < ranges->cRanges && !covered; i++)
+        covered = code >= ranges->ranges[i].wcLow && code - ranges->ranges[i].wcLow < ranges->ranges[i].cGlyphs;
+    Memory_Free(ranges);
+    return covered;
+}
+
+// A character every face of a code page's script has, with the GDI char set that asks for such a face;
+// 0 for code pages that need no such face (Latin and Unicode ones).
+static wchar_t FontWin_CodePageSample(int codePage, int* gdiSet)
+{
+    switch (codePage) {
+    case 932: *gdiSet = SHIFTJIS_CHARSET; return 0x3042;    // hiragana a
+    case 936: *gdiSet = GB2312_CHARSET; return 0x4E2D;
+    case 949: *gdiSet = HANGUL_CHARSET; return 0xAC00;
+    case 950: *gdiSet = CHINESEBIG5_CHARSET; return 0x4E2D;
+    default: return 0;
+    }
+}
+
+// The font draws text of its code page (the library's narrow code page for char set 0). When the face
+// asked for is missing, GDI puts in a face of the char set it was asked with; for DEFAULT_CHARSET that
+// is the system locale's, whose face may have no glyph of the text's script, and every character then
+// comes out as the empty box of a missing glyph. Such a font is made again with the GDI char set of the
+// text's code page, which makes GDI choose a face of that script. Returns that set when the font was
+// replaced (the later passes of the creation ask with it too), else -1.
+static int FontWin_SuitTextCodePage(FontHandleRecord* font, int height, int madeSet, const wchar_t* face, int italic)
+{
+    int pageSet = DEFAULT_CHARSET;
+    const int codePage = font->CodePage != -1 ? font->CodePage : CharCode_GetNarrowPage();
+    const wchar_t sample = FontWin_CodePageSample(codePage, &pageSet);
+    if (sample == 0 || pageSet == madeSet) return -1;
+    HDC dc = WinAPITable.CreateCompatibleDC(nullptr);
+    if (dc == nullptr) return -1;
+    CFont& win = font->Win;
+    HGDIOBJ old = WinAPITable.SelectObject(dc, win.Font);
+    int result = -1;
+    if (!FontWin_FaceCovers(dc, sample)) {
+        HFONT other = FontWin_Create(height, font->Thickness, italic, pageSet, face);
+        if (other != nullptr) {
+            WinAPITable.SelectObject(dc, other);
+            if (FontWin_FaceCovers(dc, sample)) {
+                WinAPITable.SelectObject(dc, old);
+                WinAPITable.DeleteObject(win.Font);
+                win.Font = other;
+                other = nullptr;
+                result = pageSet;
+                Log_AddFormatShiftJIS("フォントの書体に文字コード %d の文字が無いため、その文字セットの書体を使います\n", codePage);
+            }
+        }
+        WinAPITable.SelectObject(dc, old);
+        if (other != nullptr) WinAPITable.DeleteObject(other);
+    }
+    WinAPITable.SelectObject(dc, old);
+    WinAPITable.DeleteDC(dc);
+    return result;
+}
+
 int FontWin_CreateFont(const FontCreateParam* param, FontHandleRecord* font, int verifyFace)
 {
     WinAPI_EnsureLoaded();
@@ -117,37 +187,49 @@ int FontWin_CreateFont(const FontCreateParam* param, FontHandleRecord* font, int
     HDC dc = nullptr;
     HGDIOBJ oldFont = nullptr;
     TEXTMETRICW metrics;
+    int textCodePageSet = -1;   // set once a face GDI put in lacked the glyphs of the text's code page
     for (;;) {
         FontWin_ReleaseFont(font);
+        int madeSet = DEFAULT_CHARSET, madeItalic = 0;
+        const wchar_t* madeFace = nullptr;
+        auto make = [&](int gdiSet, const wchar_t* face, int italic) {
+            if (win.Font != nullptr) return;
+            const int set = textCodePageSet >= 0 ? textCodePageSet : gdiSet;
+            win.Font = FontWin_Create(height + adjust, font->Thickness, italic, set, face);
+            if (win.Font != nullptr) madeSet = set, madeFace = face, madeItalic = italic;
+        };
         if (font->FaceName[0] != 0) {
             if (verifyFace && firstPass && !FontWin_FaceExists(font->FaceName, font->CharSet)) font->CharSet = 0;
-            const int gdiSets[3] = {FontWin_GdiCharSet(font->CharSet), DEFAULT_CHARSET, SHIFTJIS_CHARSET};
-            for (int i = 0; i < 3 && win.Font == nullptr; i++)
-                win.Font = FontWin_Create(height + adjust, font->Thickness, font->Italic, gdiSets[i], font->FaceName);
+            for (const int gdiSet : {FontWin_GdiCharSet(font->CharSet), DEFAULT_CHARSET, SHIFTJIS_CHARSET})
+                make(gdiSet, font->FaceName, font->Italic);
             if (win.Font == nullptr) {
                 Log_AddTextShiftJIS("指定のフォントの作成に失敗しました\n");
                 return FontWin_CreateFailed(font, nullptr, nullptr);
             }
         } else {
-            win.Font = FontWin_Create(height + adjust, font->Thickness, font->Italic, FontWin_GdiCharSet(font->CharSet),
-                                      FontWin_FallbackFace);
+            make(FontWin_GdiCharSet(font->CharSet), FontWin_FallbackFace, font->Italic);
         }
         if (win.Font == nullptr) {
             font->FaceName[0] = 0;
-            win.Font = FontWin_Create(height + adjust, font->Thickness, 0, DEFAULT_CHARSET, FontWin_FallbackFace);
-            if (win.Font == nullptr) win.Font = FontWin_Create(height + adjust, font->Thickness, 0, DEFAULT_CHARSET, nullptr);
+            make(DEFAULT_CHARSET, FontWin_FallbackFace, 0);
+            make(DEFAULT_CHARSET, nullptr, 0);
             if (win.Font == nullptr) {
                 Log_AddTextShiftJIS("フォントの作成に失敗しました\n");
                 return FontWin_CreateFailed(font, nullptr, nullptr);
             }
         }
+        if (firstPass && textCodePageSet < 0)
+            textCodePageSet = FontWin_SuitTextCodePage(font, height + adjust, madeSet, madeFace, madeItalic);
         dc = WinAPITable.CreateCompatibleDC(nullptr);
         if (dc == nullptr) {
             Log_AddTextShiftJIS("デバイスコンテキストの取得に失敗しました\n");
             return FontWin_CreateFailed(font, nullptr, nullptr);
         }
         oldFont = WinAPITable.SelectObject(dc, win.Font);
-        WinAPITable.GetTextMetricsW(dc, &metrics);
+        if (!WinAPITable.GetTextMetricsW(dc, &metrics)) {
+            Log_AddTextShiftJIS("フォントの寸法情報の取得に失敗しました\n");
+            return FontWin_CreateFailed(font, dc, oldFont);
+        }
         const int leading = metrics.tmInternalLeading + metrics.tmExternalLeading;
         if (!firstPass || param->NoSizeAdjust || leading <= 0 || metrics.tmHeight <= 0) break;
         firstPass = 0;
@@ -284,8 +366,14 @@ int FontWin_BeginGlyphBatch(FontHandleRecord* font)
         batch.DC = nullptr;
         return -1;
     }
-    WinAPITable.GetTextMetricsW(batch.DC, &batch.Metrics);
     batch.OldBitmap = nullptr;
+    if (!WinAPITable.GetTextMetricsW(batch.DC, &batch.Metrics)) {
+        Log_AddTextShiftJIS("テキストキャッシュ用フォントの寸法情報の取得に失敗しました\n");
+        WinAPITable.SelectObject(batch.DC, batch.OldFont);
+        WinAPITable.DeleteDC(batch.DC);
+        batch.DC = nullptr;
+        return -1;
+    }
     if (font->Win.NoOutline) {
         batch.OldBitmap = WinAPITable.SelectObject(batch.DC, font->Win.Bitmap);
         WinAPITable.SetTextColor(batch.DC, RGB(255, 255, 255));

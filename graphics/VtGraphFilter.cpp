@@ -429,6 +429,9 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
         }
     }
     if (w <= 0 || h <= 0) return 0;
+    // A rectangle narrower or lower than the divisor reduces to nothing: nothing is written, on the
+    // device (whose in-place run would clear the source) as in software.
+    if (downScale && (w / divisor == 0 || h / divisor == 0)) return 0;
 
     // 8: the parameters.
     if (blendFlag) {
@@ -473,7 +476,8 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
     }
     if (x1 != destX || y1 != destY) context.WorkTextureFlag = 1;
 
-    // 11: the pass loop. A body that fails makes the run fail, though the remaining passes run.
+    // 11: the pass loop. A body that fails makes the run fail and ends it: a later pass would read what
+    // the failed one did not write, and no final copy is made.
     int result = 0;
     int lastResult = 0;
     int passSource = source;
@@ -500,6 +504,8 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
         if (bodyResult < 0) {
             lastResult = bodyResult;
             result = -1;
+            lastOutput = passOutput;
+            break;
         }
         if (GraphFilter_UseDevice() && downScale && source == destination && pass == 0)
             GraphFilter_ClearSourceRect(&context);
@@ -512,8 +518,10 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
         GraphFilter_Seams.DeviceRestoreDrawState();
     context.PassSource = source;
     context.PassOutput = destination;
-    if (GraphFilter_Seams.DeviceRectBltFinish && GraphicsApi != GRAPHICS_API_NONE)
-        GraphFilter_Seams.DeviceRectBltFinish(&context, lastOutput, lastResult);
+    // A final copy that fails loses the run's result: the call fails too.
+    if (GraphFilter_Seams.DeviceRectBltFinish && GraphicsApi != GRAPHICS_API_NONE &&
+        GraphFilter_Seams.DeviceRectBltFinish(&context, lastOutput, lastResult) < 0)
+        result = -1;
     return result;
 }
 

@@ -114,8 +114,7 @@ int GraphFilter_Blend(GraphFilterContext* context, int pma)
     if (GraphFilter_UseDevice()) {
         GraphFilterDeviceArgs args = {};
         args.Ints[0] = pma;
-        GraphFilter_DevicePass(context, context->Kind, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, context->Kind, &args) < 0 ? -1 : 0;
     }
     // The premultiplied kinds run the operation of their straight kind.
     int kind = context->Kind;
@@ -143,8 +142,7 @@ int GraphFilter_BlendRGBAMix(GraphFilterContext* context, int r, int g, int b, i
         args.Ints[2] = b;
         args.Ints[3] = a;
         args.Ints[4] = pma;
-        GraphFilter_DevicePass(context, context->Kind, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, context->Kind, &args) < 0 ? -1 : 0;
     }
     // Selector 0 to 7: source R, G, B, A, blend R, G, B, A; byte offsets in a B, G, R, A pixel.
     static const int offsets[4] = {2, 1, 0, 3};

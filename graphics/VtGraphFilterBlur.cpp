@@ -129,8 +129,7 @@ int GraphFilter_Gauss(GraphFilterContext* context, int pixelWidth, float strengt
         args.Ints[0] = taps;
         args.Floats[0] = strength;
         args.Weights = kernel;
-        GraphFilter_DevicePass(context, GraphFilter_KindGauss, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindGauss, &args) < 0 ? -1 : 0;
     }
     const int n = taps / 2;
     int32_t weights[16];

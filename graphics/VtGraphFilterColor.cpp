@@ -14,8 +14,7 @@ int GraphFilter_Mono(GraphFilterContext* context, float cb, float cr)
         GraphFilterDeviceArgs args = {};
         args.Floats[0] = cb;
         args.Floats[1] = cr;
-        GraphFilter_DevicePass(context, GraphFilter_KindMono, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindMono, &args) < 0 ? -1 : 0;
     }
     const int32_t oR = (int32_t)(cr * 1.402f * 255.0f * 4096.0f);
     const int32_t oG = (int32_t)((cb * 0.34414f - cr * 0.71414f) * 255.0f * 4096.0f);
@@ -34,8 +33,7 @@ static int GraphFilter_PlainDevicePass(GraphFilterContext* context, int kind, in
 {
     GraphFilterDeviceArgs args = {};
     args.Ints[0] = pma;
-    GraphFilter_DevicePass(context, kind, &args);
-    return 0;
+    return GraphFilter_DevicePass(context, kind, &args) < 0 ? -1 : 0;
 }
 
 int GraphFilter_Invert(GraphFilterContext* context, int pma)
@@ -59,10 +57,11 @@ int GraphFilter_TwoColor(GraphFilterContext* context, float threshold, const Flo
         args.Colors[0] = color1;
         args.Colors[1] = color2;
         args.Ints[0] = pma;
-        GraphFilter_DevicePass(context, GraphFilter_KindTwoColor, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindTwoColor, &args) < 0 ? -1 : 0;
     }
-    const int32_t t = (int32_t)(threshold * 4096.0f);
+    // Luminance lies in 0 .. 255 x 4094 / 4096: a threshold beyond that range sorts every pixel alike, and
+    // is held there so that it fits the integer compare.
+    const int32_t t = (int32_t)(GraphFilter_ClampF(threshold, -1.0f, 256.0f) * 4096.0f);
     const uint32_t packed1 = GraphFilter_PackFloatColor(color1, pma);
     const uint32_t packed2 = GraphFilter_PackFloatColor(color2, pma);
     return GraphFilter_ForEachPixel(context, 1, [&](const uint8_t* s, uint8_t* d) {
@@ -79,8 +78,7 @@ int GraphFilter_GradientMap(GraphFilterContext* context, int gradientGraph, int 
         args.Ints[0] = gradientGraph;
         args.Ints[1] = reverse;
         args.Ints[2] = pma;
-        GraphFilter_DevicePass(context, GraphFilter_KindGradientMap, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindGradientMap, &args) < 0 ? -1 : 0;
     }
     BaseImage gradient;
     if (GraphFilter_ReadGraphToImage(gradientGraph, &gradient, nullptr) != 0) return -1;
@@ -115,8 +113,7 @@ int GraphFilter_Replacement(GraphFilterContext* context, uint32_t target, uint32
         args.Packed[0] = target;
         args.Packed[1] = replacement;
         args.Ints[0] = pma;
-        GraphFilter_DevicePass(context, GraphFilter_KindReplacement, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindReplacement, &args) < 0 ? -1 : 0;
     }
     uint32_t stored = replacement;
     if (pma) {
@@ -148,8 +145,7 @@ int GraphFilter_BrightClip(GraphFilterContext* context, int compare, float thres
         args.Ints[1] = fill;
         args.Colors[0] = fillColor;
         args.Ints[2] = pma;
-        GraphFilter_DevicePass(context, GraphFilter_KindBrightClip, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindBrightClip, &args) < 0 ? -1 : 0;
     }
     const int32_t limit = (int32_t)(t * 255.0f * 4096.0f);
     const uint32_t packed = fill != 0 ? GraphFilter_PackFloatColor(fillColor, pma) : 0;

@@ -16,8 +16,7 @@ int GraphFilter_DownScale(GraphFilterContext* context, int divisor)
     if (GraphFilter_UseDevice()) {
         GraphFilterDeviceArgs args = {};
         args.Ints[0] = divisor;
-        GraphFilter_DevicePass(context, GraphFilter_KindDownScale, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindDownScale, &args) < 0 ? -1 : 0;
     }
     const int d = divisor >= 8 ? 8 : divisor >= 4 ? 4 : divisor >= 2 ? 2 : 1;
     const int shift = d == 8 ? 6 : d == 4 ? 4 : d == 2 ? 2 : 0;
@@ -48,8 +47,7 @@ static int GraphFilter_ResampleDevicePass(GraphFilterContext* context, int kind,
     GraphFilterDeviceArgs args = {};
     args.Ints[0] = width;
     args.Ints[1] = height;
-    GraphFilter_DevicePass(context, kind, &args);
-    return 0;
+    return GraphFilter_DevicePass(context, kind, &args) < 0 ? -1 : 0;
 }
 
 int GraphFilter_Bicubic(GraphFilterContext* context, int width, int height)
@@ -67,8 +65,7 @@ int GraphFilter_FloatColorScale(GraphFilterContext* context, const float* values
     if (!GraphFilter_UseDevice()) return 0;
     GraphFilterDeviceArgs args = {};
     for (int i = 0; i < 8; i++) args.Floats[i] = values[i];
-    GraphFilter_DevicePass(context, GraphFilter_KindFloatColorScale, &args);
-    return 0;
+    return GraphFilter_DevicePass(context, GraphFilter_KindFloatColorScale, &args) < 0 ? -1 : 0;
 }
 
 // ---------------------------------------------------------------------------------------------

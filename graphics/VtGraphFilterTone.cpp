@@ -45,8 +45,7 @@ int GraphFilter_Level(GraphFilterContext* context, float inMin, float inMax, flo
         args.Floats[3] = u;
         args.Floats[4] = m;
         args.Ints[0] = pma;
-        GraphFilter_DevicePass(context, GraphFilter_KindLevel, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindLevel, &args) < 0 ? -1 : 0;
     }
     const int32_t* table = GraphFilter_LevelGammaTable(gm);
     const int32_t lowIn = (int32_t)(t * 255.0f);
@@ -119,8 +118,7 @@ int GraphFilter_Hsb(GraphFilterContext* context, int type, float hue, float satu
         args.Floats[1] = gs;
         args.Floats[2] = bd;
         args.Ints[1] = pma;
-        GraphFilter_DevicePass(context, GraphFilter_KindHsb, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindHsb, &args) < 0 ? -1 : 0;
     }
     int h = (int)(f * 6.0f * 256.0f);
     const int ms = (int)((gs > 0 ? gs * 5.0f : gs) * 256.0f);
@@ -185,8 +183,7 @@ int GraphFilter_BrightScale(GraphFilterContext* context, int min, int max, int p
         args.Ints[0] = lo;
         args.Ints[1] = hi;
         args.Ints[2] = pma;
-        GraphFilter_DevicePass(context, GraphFilter_KindBrightScale, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, GraphFilter_KindBrightScale, &args) < 0 ? -1 : 0;
     }
     const int scale = 1044480 / (hi - lo);
     return GraphFilter_ForEachPixel(context, 1, [&](const uint8_t* s, uint8_t* d) {

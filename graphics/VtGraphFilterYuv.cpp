@@ -31,8 +31,7 @@ int GraphFilter_YuvToRgb(GraphFilterContext* context, int uvGraph)
     if (GraphFilter_UseDevice()) {
         GraphFilterDeviceArgs args = {};
         args.Ints[0] = uvGraph;
-        GraphFilter_DevicePass(context, context->Kind, &args);
-        return 0;
+        return GraphFilter_DevicePass(context, context->Kind, &args) < 0 ? -1 : 0;
     }
     const bool alphaLayout = context->Kind == GraphFilter_KindYuvToRgbRra || context->Kind == GraphFilter_KindYuvToRgbUvRra;
     int sourceWidth = 0, sourceHeight = 0;
@@ -106,8 +105,7 @@ int GraphFilter_Ssao(GraphFilterContext* context, int depthGraph, float p1, floa
     args.Floats[2] = p3;
     args.Floats[3] = p4;
     args.Floats[4] = mix;
-    GraphFilter_DevicePass(context, GraphFilter_KindSsao, &args);
-    return 0;
+    return GraphFilter_DevicePass(context, GraphFilter_KindSsao, &args) < 0 ? -1 : 0;
 }
 
 }  // namespace Vantrel

@@ -352,7 +352,9 @@ int Graphics_Display_SetupFailed() {
 
 BOOL CALLBACK Graphics_Display_MonitorEnumCallback(HMONITOR monitor, HDC dc, LPRECT rect, LPARAM data) {
     if (GraphicsSystemState.MonitorList != nullptr) {
+        // The filling pass carries the list's length: a monitor that came after the count has no entry.
         const int index = GraphicsSystemState.MonitorCount;
+        if (index >= static_cast<int>(data)) return FALSE;
         MonitorInfo* entry = &GraphicsSystemState.MonitorList[index];
         MONITORINFOEXW info = {};
         info.cbSize = sizeof(info);
@@ -410,10 +412,9 @@ int Graphics_Display_SetupInfo() {
         static_cast<MonitorInfo*>(Graphics_Display_HeapAllocate(static_cast<size_t>(monitors) * sizeof(MonitorInfo)));
     if (GraphicsSystemState.MonitorList == nullptr) return Graphics_Display_SetupFailed();
 
-    if (enumerate) {
-        WinAPITable.EnumDisplayMonitors(nullptr, nullptr, Graphics_Display_MonitorEnumCallback, 0);
-        if (GraphicsSystemState.MonitorCount > monitors) GraphicsSystemState.MonitorCount = monitors;
-    }
+    if (enumerate)
+        WinAPITable.EnumDisplayMonitors(nullptr, nullptr, Graphics_Display_MonitorEnumCallback,
+                                        static_cast<LPARAM>(monitors));
     if (GraphicsSystemState.MonitorCount == 0) {
         // One monitor read from the screen's device context.
         MonitorInfo* entry = &GraphicsSystemState.MonitorList[0];

@@ -371,10 +371,14 @@ int FillGraphRect(int graphHandle, int x, int y, int width, int height, int red,
         Graphics_DrawSetting_RestoreState(&saved);
         return result < 0 ? -1 : 0;
     }
+    // The filled image goes to (x, y) of the graph; the graph's source position stays, so that a restore
+    // still finds the graph's own piece of its source.
     BaseImage image;
     if (BaseImage_CreateARGB8(width, height, &image) < 0) return -1;
     BaseImage_Fill(&image, red, green, blue, alpha);
-    const int result = Graphics_Image_BltImageAtSourcePos(&image, nullptr, x, y, graphHandle, 0);
+    const BaseImageRect whole = {0, 0, width, height};
+    const int result =
+        Graphics_Image_BltImageToGraph(&whole, x, y, graphHandle, &image, nullptr, orig->format.blendImage, 0, 0, 0);
     BaseImage_Release(&image);
     return result < 0 ? -1 : 0;
 }

@@ -60,17 +60,14 @@ void RecordCircle(CircleSpanTable* table, int64_t cx, int64_t cy, int64_t radius
     record(cy, radius);
     record(cy - radius, 0);
     record(cy + radius, 0);
-    int64_t x = 0, y = radius, d = 3 - 2 * radius;
-    while (x <= y) {
-        record(cy + x, y);
-        record(cy - x, y);
-        record(cy + y, x);
-        record(cy - y, x);
-        if (d < 0)
-            d += 4 * x + 6;
-        else
-            d += 4 * (x - y) + 10, --y;
-        ++x;
+    MemImgCircleWalk walk;
+    MemImg_CircleWalk_Start(&walk, radius, cy, top, bottom < table->RowCount ? bottom : table->RowCount);
+    while (MemImg_CircleWalk_Seek(&walk)) {
+        record(cy + walk.X, walk.Y);
+        record(cy - walk.X, walk.Y);
+        record(cy + walk.Y, walk.X);
+        record(cy - walk.Y, walk.X);
+        MemImg_CircleWalk_Step(&walk);
     }
 }
 

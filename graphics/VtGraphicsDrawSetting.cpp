@@ -137,6 +137,7 @@ int Graphics_DrawSetting_SetDrawAreaRect(int left, int top, int right, int botto
 }
 
 int GetDrawAreaRect(RECT* rect) {
+    if (rect == nullptr) return -1;
     *rect = DrawSettings.DrawArea;
     return 0;
 }

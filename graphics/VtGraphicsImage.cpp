@@ -64,6 +64,16 @@ int MaxTextureSizeOf(int parameterMax) {
 
 // ---- Handles ----
 
+// Deletions that load jobs handed to the main thread (the handles of a failed job, the hidden whole
+// graph of a divided image), carried out when the main thread meets a job's end in a lookup.
+static void Graphics_Image_DeleteAfterJobs() {
+    static int running = 0;
+    if (running || HandleManagerTable[HandleType_Graph].DeleteRequestCount == 0 || !ASyncLoad_IsMainThread()) return;
+    running = 1;
+    Handle_ProcessDeleteRequests(0);
+    running = 0;
+}
+
 GraphHandleRecord* Graphics_Image_GetGraphRecord(int graph, int inJob) {
     const HandleManager& manager = HandleManagerTable[HandleType_Graph];
     if (!manager.Initialized || graph < 0 || (graph & HandleValue_TypeMask) != manager.TypeMask) return nullptr;
@@ -81,12 +91,16 @@ GraphHandleRecord* Graphics_Image_GetGraphRecord(int graph, int inJob) {
         record = manager.Slots[slot];
         if (record == nullptr || record->CheckValue != Handle_CheckOf(graph)) return nullptr;
         if (record->ASyncLoadCount > 0 && Handle_ASyncLoad_Wait(graph) < 0) return nullptr;
+        Graphics_Image_DeleteAfterJobs();
         record = manager.Slots[slot];
         if (record == nullptr || record->CheckValue != Handle_CheckOf(graph)) return nullptr;
     }
-    // A failed load job counts itself out before it deletes its handle: from then on the handle is
-    // gone for every caller, even while its record still waits for the deletion.
-    if (!inJob && record->ASyncLoadResult < 0) return nullptr;
+    // A failed load job leaves its handle's deletion to the main thread: from the job's end the handle
+    // is gone for every caller, and the main thread deletes it as soon as it looks at it.
+    if (!inJob && record->ASyncLoadResult < 0) {
+        if (record->DeleteRequested && record->ASyncLoadCount == 0) Graphics_Image_DeleteAfterJobs();
+        return nullptr;
+    }
     return reinterpret_cast<GraphHandleRecord*>(record);
 }
 

@@ -13,6 +13,7 @@
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsImage.h"
 #include "system/VtSystem.h"
 
@@ -307,15 +308,17 @@ int32_t* UnpackGraphLoadJob(ASyncLoadEntry* entry) {
     return handles;
 }
 
-// Ends the job's count on each handle with its result; a failed job deletes them.
+// Ends the job's count on each handle with its result. A failed job hands their deletion to the main
+// thread (texture release, draw-target and state-cache unbinding and movie deletion belong there),
+// asked for before the count ends so that a main thread waiting for the handle finds it asked for;
+// from then on the failed result makes the handles dead for every caller.
 void FinishGraphLoadJob(const int32_t* handles, int count, int result) {
     for (int i = 0; i < count; ++i) {
         HandleHeader* record = Handle_GetRecord(handles[i]);
         if (record != nullptr) record->ASyncLoadResult = result;
+        if (result < 0) Handle_Delete(handles[i], 1, 0);
         Handle_ASyncLoad_End(handles[i]);
     }
-    if (result < 0)
-        for (int i = 0; i < count; ++i) Handle_DeleteNow(handles[i]);
 }
 
 int Graphics_Image_CreateGraph_ASyncJob(ASyncLoadEntry* entry) {
@@ -557,19 +560,30 @@ int Graphics_Image_BltImageRectToGraph(const BaseImage* image, const BaseImage* 
 int Graphics_Image_FillGraph_GParam(int graph, int red, int green, int blue, int alpha) {
     GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 1);
     if (record == nullptr) return -1;
+    GraphOrigRecord* orig = record->Orig;
+    // A graph that shows only part of its full image fills its own rectangle and nothing beside it.
+    if (record->x != 0 || record->y != 0 || record->Width != orig->width || record->Height != orig->height)
+        return FillGraphRect(graph, 0, 0, record->Width, record->Height, red, green, blue, alpha);
     auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
     red = clamp(red), green = clamp(green), blue = clamp(blue), alpha = clamp(alpha);
-    GraphOrigRecord* orig = record->Orig;
     if (orig->format.hardware) {
         const int filled = Graphics_Dispatch_Graph_Fill(record, red, green, blue, alpha);
         if (filled != 2) return filled < 0 ? -1 : 0;
         BaseImage image;
         if (BaseImage_CreateARGB8(record->Width, record->Height, &image) < 0) return -1;
         BaseImage_Fill(&image, red, green, blue, alpha);
-        const int result = Graphics_Image_BltImageAtSourcePos(&image, nullptr, 0, 0, graph, 0);
-        if (result == 0)
-            Graphics_Image_SetSourceInfo(0, graph, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, &image,
-                                         nullptr, 0, 0, 1, -1, 1);
+        // The fill becomes the graph's source, which it shows from (0, 0); the source position moves
+        // only with the source.
+        const BaseImageRect whole = {0, 0, image.width, image.height};
+        const int result =
+            Graphics_Image_BltImageToGraph(&whole, 0, 0, graph, &image, nullptr, orig->format.blendImage, 0, 0, 1) < 0
+                ? -1
+                : 0;
+        if (result == 0 && Graphics_Image_SetSourceInfo(0, graph, nullptr, nullptr, nullptr, nullptr, nullptr, 0,
+                                                        nullptr, 0, &image, nullptr, 0, 0, 1, -1, 1) == 0) {
+            record->sourceX = record->sourceY = 0;
+            record->sourceXF = record->sourceYF = 0.0f;
+        }
         BaseImage_Release(&image);
         return result;
     }

@@ -133,7 +133,9 @@ int Mask_CreateScreen(int create, int width, int height) {
         width = newWidth, height = newHeight;
     }
 
-    // Puts the kept old screen back when the grow fails part way, so nothing is lost or leaked.
+    // Puts the kept old screen back when the grow fails part way, so nothing is lost or leaked; on the
+    // device the old surfaces come back too (the back-end keeps the saved screen, and the mask image is
+    // made again from the old data), so that no target is left on a screen the mask no longer has.
     auto fail = [&]() {
         if (grown) {
             FreeMaskData();
@@ -141,6 +143,7 @@ int Mask_CreateScreen(int create, int width, int height) {
             mask.MaskData = oldData, mask.MaskPitch = oldPitch;
             mask.MaskWidth = oldWidth, mask.MaskHeight = oldHeight;
             mask.MaskWorkImage = oldWork, mask.MaskWorkImageValid = oldWorkValid;
+            if (DevicePath()) Graphics_Dispatch_Mask_CreateSurfaces(oldWidth, oldHeight);
         }
         return -1;
     };

@@ -139,6 +139,7 @@ int Graphics_Shader_CreateFromBinary_GParam(int kind, const void* byteCode, int 
             ASyncLoad_Entry_Free(entry);
         }
         Handle_Delete(handle, 0, 0);
+        if (freeSource) Memory_Free(const_cast<void*>(byteCode));
         return -1;
     }
     const int created = Graphics_Dispatch_Shader_Create(handle, kind, byteCode, size, freeSource, inJob);
@@ -166,7 +167,7 @@ int Graphics_Shader_Create_ASyncJob(ASyncLoadEntry* entry) {
     if (record != nullptr) record->ASyncLoadResult = created;
     const int ended = Handle_ASyncLoad_End(handle);
     if (created < 0) {
-        Handle_Delete(handle, 0, 0);
+        Handle_Delete(handle, 1, 0);   // on the main thread
         return created;
     }
     return ended;

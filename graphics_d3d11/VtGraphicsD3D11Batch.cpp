@@ -97,7 +97,12 @@ int Graphics_D3D11_VertexBatch_Flush(int is3D, int otherThread) {
         ID3D11InputLayout* layout = D3D11StandardVertex.InputLayout[type];
         if (layout != nullptr && layout != cache.InputLayout) Graphics_D3D11_StateCache_SetInputLayout(layout);
         if (type == 5 && D3D11StandardVertex.Normal3DDrawSetup != nullptr) {
-            if (D3D11StandardVertex.Normal3DDrawSetup() < 0) return -1;
+            if (D3D11StandardVertex.Normal3DDrawSetup() < 0) {
+                // The vertices are lost, but the buffer is mapped again: the next draw writes into mapped
+                // memory, never through the pointer of the Map that was just undone.
+                MapBuffer();
+                return -1;
+            }
         } else if (type != 5) {
             ID3D11VertexShader* shader = D3D11StandardVertex.VertexShader[type];
             if (shader != nullptr && shader != cache.VertexShader) Graphics_D3D11_StateCache_SetVertexShader(shader, 1);

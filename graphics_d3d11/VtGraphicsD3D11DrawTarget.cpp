@@ -339,10 +339,17 @@ int Graphics_D3D11_Graph_Fill(GraphHandleRecord* graph, int red, int green, int 
     if (graph == nullptr || graph->Orig == nullptr || !graph->Orig->format.drawable) return 2;
     Flush();
     const FLOAT colour[4] = {red / 255.0f, green / 255.0f, blue / 255.0f, alpha / 255.0f};
+    // Only the graph's own piece of each texture: a texture may carry other graphs beside it.
     for (int i = 0; i < graph->drawPartCount; ++i) {
-        D3D11OrigTexture* object = Graphics_D3D11_OrigTexture_Of(graph->drawParts[i].part);
-        if (object != nullptr && object->RenderTargetViews != nullptr && object->RenderTargetViews[0] != nullptr)
+        const GraphDrawPart& division = graph->drawParts[i];
+        D3D11OrigTexture* object = Graphics_D3D11_OrigTexture_Of(division.part);
+        if (object == nullptr || object->RenderTargetViews == nullptr || object->RenderTargetViews[0] == nullptr) continue;
+        const RECT piece = {division.srcX, division.srcY, division.srcX + division.width, division.srcY + division.height};
+        const GraphTexturePart& part = *division.part;
+        if (piece.left <= 0 && piece.top <= 0 && piece.right >= part.usedWidth && piece.bottom >= part.usedHeight)
             D3D11Call_DeviceContext_ClearRenderTargetView(object->RenderTargetViews[0], colour);
+        else
+            ClearRect(object->RenderTargetViews[0], colour, piece);
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include "foundation/VtHandle.h"
 #include "foundation/VtLog.h"
+#include "foundation/VtMemory.h"
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsImage.h"
@@ -20,6 +21,7 @@
 #include "graphics/VtGraphicsShader.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
+#include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
 #include "graphics_d3d11/VtGraphicsD3D11Texture.h"
@@ -252,17 +254,44 @@ int Graphics_D3D11_GraphFilter_RectBltFinish(GraphFilterContext* run, int finalI
     const RECT rect = {run->DestX, run->DestY, run->DestX + (run->X2 - run->X1) / divisor,
                        run->DestY + (run->Y2 - run->Y1) / divisor};
     if (toTarget == nullptr) {
-        // A graph that is no render target takes the texels as they are (same format only).
+        // A graph that is no render target: the texels as they are when the formats match and the graph
+        // starts at texel (0, 0) of its texture; otherwise (an opaque picture in a format of its own, a
+        // derived graph) the result is read back and transferred like an image.
         D3D11_TEXTURE2D_DESC fromDesc = {}, toDesc = {};
         D3D11Call_Texture2D_GetDesc(from, &fromDesc);
         D3D11Call_Texture2D_GetDesc(to, &toDesc);
-        if (fromDesc.Format != toDesc.Format || toDesc.SampleDesc.Count > 1) {
-            Log_AddTextShiftJIS("フィルター結果を描画可能ではないグラフィックに転送できませんでした\n");
-            return -1;
+        GraphHandleRecord* destination = Graphics_Image_GetGraphRecord(run->Destination, 0);
+        if (destination == nullptr) return -1;
+        const bool direct = fromDesc.Format == toDesc.Format && toDesc.SampleDesc.Count <= 1 &&
+                            destination->drawPartCount == 1 && destination->drawParts[0].srcX == 0 &&
+                            destination->drawParts[0].srcY == 0;
+        if (direct) {
+            const D3D11_BOX box = {(UINT)rect.left, (UINT)rect.top, 0, (UINT)rect.right, (UINT)rect.bottom, 1};
+            D3D11Call_DeviceContext_CopySubresourceRegion(to, 0, (UINT)rect.left, (UINT)rect.top, 0, from, 0, &box);
+            return 0;
         }
-        const D3D11_BOX box = {(UINT)rect.left, (UINT)rect.top, 0, (UINT)rect.right, (UINT)rect.bottom, 1};
-        D3D11Call_DeviceContext_CopySubresourceRegion(to, 0, (UINT)rect.left, (UINT)rect.top, 0, from, 0, &box);
-        return 0;
+        // The read-back view is copied out before the transfer, which may use the device again.
+        BaseImage locked = {};
+        int sent = -1;
+        if (Graphics_D3D11_Texture_CreateReadBack(from, &rect, 0, 0, &locked) == 0) {
+            BaseImage result = locked;
+            const int64_t rowBytes = (int64_t)locked.width * locked.format.bytesPerPixel;
+            result.pitch = (int32_t)rowBytes;
+            result.pixels = Memory_Allocate((uint32_t)(rowBytes * locked.height), __FILE__, __LINE__);
+            if (result.pixels != nullptr)
+                for (int y = 0; y < locked.height; ++y)
+                    memcpy((uint8_t*)result.pixels + y * rowBytes, (const uint8_t*)locked.pixels + (int64_t)y * locked.pitch,
+                           (size_t)rowBytes);
+            Graphics_D3D11_DrawScreen_Unlock();
+            if (result.pixels != nullptr) {
+                const BaseImageRect whole = {0, 0, result.width, result.height};
+                sent = Graphics_Image_BltImageToGraph(&whole, rect.left, rect.top, run->Destination, &result, nullptr,
+                                                      destination->Orig->format.blendImage, 0, 0, 0);
+                Memory_Free(result.pixels);
+            }
+        }
+        if (sent < 0) Log_AddTextShiftJIS("フィルター結果を描画可能ではないグラフィックに転送できませんでした\n");
+        return sent < 0 ? -1 : 0;
     }
     Graphics_D3D11_ShaderBlit(from, fromView, &rect, to, toTarget, &rect, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr, nullptr, 0);
@@ -485,8 +514,7 @@ int Pass(const char* name, GraphFilterContext* run, int linear, int divisor, int
     const int shader = FilterShader(name);
     if (shader < 0) return -1;
     MarkConstants();
-    Graphics_D3D11_GraphFilter_DrawPass(shader, run, linear, divisor, second, 0, nullptr, -1, 0);
-    return 0;
+    return Graphics_D3D11_GraphFilter_DrawPass(shader, run, linear, divisor, second, 0, nullptr, -1, 0) < 0 ? -1 : 0;
 }
 
 void PutColour(float* slot, const FloatColor* colour) {
@@ -529,8 +557,18 @@ int ChannelMixBody(GraphFilterContext* run, const GraphFilterDeviceArgs* args, f
     const bool rectMatches = !run->BlendRectFlag || (run->BlendX == run->X1 && run->BlendY == run->Y1 &&
                                                      (!run->BlendScaleFlag || (run->BlendX2 == run->X2 && run->BlendY2 == run->Y2)));
     const bool constant = r >= 8 || g >= 8 || b >= 8 || a >= 8;
+    // The shaders that take their channels from one image read the blend graph as the pass source,
+    // that is with the run's rectangle as texels of its texture: only a blend graph that is one
+    // texture of its own from texel (0, 0) (not derived, not a cell of a divided image) may stand in.
+    const bool blendPlain = sameSize && blend.Graph->drawPartCount == 1 && blend.Graph->x == 0 && blend.Graph->y == 0 &&
+                            blend.Graph->drawParts[0].srcX == 0 && blend.Graph->drawParts[0].srcY == 0;
     char name[48];
-    if (constant || !sameSize || !rectMatches) return Pass(Variant(name, sizeof(name), "RGBAMix_Base", pma), run, run->BlendSampling, 1, -1);
+    const auto general = [&]() {
+        c[0] = (float)args->Ints[0] + 0.5f, c[1] = (float)args->Ints[1] + 0.5f;
+        c[2] = (float)args->Ints[2] + 0.5f, c[3] = (float)args->Ints[3] + 0.5f;
+        return Pass(Variant(name, sizeof(name), "RGBAMix_Base", pma), run, run->BlendSampling, 1, -1);
+    };
+    if (constant || !sameSize || !rectMatches) return general();
 
     auto swap = [run]() {
         const int s = run->PassSource;
@@ -541,6 +579,7 @@ int ChannelMixBody(GraphFilterContext* run, const GraphFilterDeviceArgs* args, f
     const auto inSecond = [](int v) { return v >= 4 && v < 8; };
     bool swapped = false;
     if (inSecond(r) && inSecond(g) && inSecond(b) && inSecond(a)) {
+        if (!blendPlain) return general();
         swap(), swapped = true;
         r -= 4, g -= 4, b -= 4, a -= 4;
     }
@@ -561,24 +600,31 @@ int ChannelMixBody(GraphFilterContext* run, const GraphFilterDeviceArgs* args, f
                 }
             }
         }
-        result = 0;
         if (entry != -1) {
+            c[0] = (float)r + 0.5f, c[1] = (float)g + 0.5f, c[2] = (float)b + 0.5f, c[3] = (float)a + 0.5f;
             MarkConstants();
-            Graphics_D3D11_GraphFilter_DrawPass(entry, run, run->BlendSampling, 1, -1, 0, nullptr, -1, 0);
+            result = Graphics_D3D11_GraphFilter_DrawPass(entry, run, run->BlendSampling, 1, -1, 0, nullptr, -1, 0) < 0 ? -1 : 0;
+        } else {
+            // No pre-built shader for the set: the general shader on the images as they came.
+            if (swapped) swap(), swapped = false;
+            result = general();
         }
-        if (entry == -1 && Graphics_D3D11_ShaderCode_GetChannelMix(index).Code != nullptr) result = -1;
     } else {
         static const char* const Letters[4] = {"R", "G", "B", "A"};
         int x = -1;
         if (r == g && g == b && r != 3 && r != 7) {
             if (inSecond(r)) {
-                swap(), swapped = true;
-                r -= 4, g -= 4, b -= 4, a += 4;
+                if (blendPlain) {
+                    swap(), swapped = true;
+                    r -= 4, g -= 4, b -= 4, a += 4;
+                    x = r;
+                }
+            } else {
+                x = r;
             }
-            x = r;
         } else if (r == 0 && g == 1 && b == 2) {
             x = 3;
-        } else if (r == 4 && g == 5 && b == 6) {
+        } else if (r == 4 && g == 5 && b == 6 && blendPlain) {
             swap(), swapped = true;
             a += 4, x = 3;
         }
@@ -587,13 +633,12 @@ int ChannelMixBody(GraphFilterContext* run, const GraphFilterDeviceArgs* args, f
             const char* green = x < 3 ? Letters[x] : "G";
             const char* blue = x < 3 ? Letters[x] : "B";
             snprintf(name, sizeof(name), "RGBAMix_S%sS%sS%sB%s%s.pso", red, green, blue, Letters[a - 4], pma ? "_PMA" : "");
+            c[0] = (float)r + 0.5f, c[1] = (float)g + 0.5f, c[2] = (float)b + 0.5f, c[3] = (float)a + 0.5f;
+            result = Pass(name, run, run->BlendSampling, 1, -1);
         } else {
-            Variant(name, sizeof(name), "RGBAMix_Base", pma);
             if (swapped) swap(), swapped = false;
-            r = args->Ints[0], g = args->Ints[1], b = args->Ints[2], a = args->Ints[3];
+            result = general();
         }
-        c[0] = (float)r + 0.5f, c[1] = (float)g + 0.5f, c[2] = (float)b + 0.5f, c[3] = (float)a + 0.5f;
-        result = Pass(name, run, run->BlendSampling, 1, -1);
     }
     if (swapped) swap();
     return result;
@@ -655,12 +700,13 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
         case GraphFilter_KindDownScale: {
             const int divisor = args->Ints[0];
             Image source;
-            if (!ResolveGraph(run->PassSource, &source)) return 0;
+            if (!ResolveGraph(run->PassSource, &source)) return -1;
             const float w = (float)source.Graph->Orig->parts[0].textureWidth, h = (float)source.Graph->Orig->parts[0].textureHeight;
             static const float X4[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
             static const float Steps[4] = {-3, -1, 1, 3};
             int pairs = 0;
-            if (divisor == 2) {
+            // Divisor 1 is a copy: the one tap of the divide-by-2 shader at each pixel's own texel.
+            if (divisor == 1 || divisor == 2) {
                 c[0] = c[1] = 0.0f, pairs = 1;
             } else if (divisor == 4) {
                 for (int i = 0; i < 4; ++i) c[2 * i] = X4[i][0] / w, c[2 * i + 1] = X4[i][1] / h;
@@ -670,10 +716,10 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
                     for (int x = 0; x < 4; ++x) c[(y * 4 + x) * 2] = Steps[x] / w, c[(y * 4 + x) * 2 + 1] = Steps[y] / h;
                 pairs = 16;
             } else {
-                return 0;
+                return -1;
             }
             (void)pairs;
-            const char* shader = divisor == 2 ? "DownScaleX2.pso" : divisor == 4 ? "DownScaleX4.pso" : "DownScaleX8.pso";
+            const char* shader = divisor <= 2 ? "DownScaleX2.pso" : divisor == 4 ? "DownScaleX4.pso" : "DownScaleX8.pso";
             return Pass(shader, run, 1, divisor, -1);
         }
         case GraphFilter_KindBrightClip: {
@@ -757,7 +803,7 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
             const bool rra = kind == GraphFilter_KindYuvToRgbRra || kind == GraphFilter_KindYuvToRgbUvRra;
             const int variant = (rra ? 2 : 0) + (uv >= 0 ? 1 : 0);
             Image source, uvImage;
-            if (!ResolveGraph(run->PassSource, &source)) return 0;
+            if (!ResolveGraph(run->PassSource, &source)) return -1;
             if (uv >= 0 || rra) {
                 const GraphTexturePart& part = source.Graph->Orig->parts[0];
                 const float ratio = (float)source.Graph->Width / (float)part.textureWidth;
@@ -778,7 +824,7 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
             const int shader = FilterShader(cubic ? "Bicubic.pso" : "Lanczos3.pso");
             if (shader < 0) return -1;
             Image source;
-            if (!ResolveGraph(run->PassSource, &source)) return 0;
+            if (!ResolveGraph(run->PassSource, &source)) return -1;
             const float tw = (float)source.Graph->Orig->parts[0].textureWidth, th = (float)source.Graph->Orig->parts[0].textureHeight;
             c[0] = tw, c[1] = th, c[2] = (cubic ? 2.0f : 1.0f) / tw, c[3] = 0.0f;
             // One quad over (0, 0)-(width, height) of the destination; each corner carries its place in
@@ -800,26 +846,39 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
                 }
             }
             MarkConstants();
-            Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, -1, 0, corners, -1, 0);
-            return 0;
+            return Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, -1, 0, corners, -1, 0) < 0 ? -1 : 0;
         }
         case GraphFilter_KindSsao: {
             const int depth = args->Ints[0];
+            // The occlusion and blur passes read the depth graph's depth buffer: one that cannot be sampled
+            // (a 16-bit depth buffer) leaves them nothing to read.
+            Image depthImage;
+            if (run->PassIndex < 2 && (!ResolveGraph(depth, &depthImage) || depthImage.Part->DepthTextureView == nullptr)) {
+                Log_AddTextShiftJIS("SSAO フィルターの深度グラフィックに読み取れる深度バッファがありません\n");
+                return -1;
+            }
             float tw, th;
             TextureSize(run->PassSource, &tw, &th);
             if (run->PassIndex == 0) {
                 for (int i = 0; i < 4; ++i) c[i] = args->Floats[i];
                 c[4] = (float)GraphicsTransform.Near, c[5] = (float)GraphicsTransform.Far, c[6] = tw, c[7] = th;
+                // Positions are rebuilt through the inverse projection: a projection without one gives
+                // the pass nothing to work from.
                 MatrixD inverse;
-                MakeInverseMatrixD(&inverse, &GraphicsTransform.Projection);
+                if (MakeInverseMatrixD(&inverse, &GraphicsTransform.Projection) < 0) {
+                    Log_AddTextShiftJIS("SSAO フィルターの射影行列に逆行列がありません\n");
+                    return -1;
+                }
                 PutTransposed(c + 8, GraphicsTransform.Projection);
                 PutTransposed(c + 24, inverse);
                 memcpy(c + 40, SsaoSamples(), 256 * sizeof(float));
                 const int shader = FilterShader("SSAO.pso");
                 if (shader < 0) return -1;
                 MarkConstants();
-                Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr, Graphics_Image_GetSsaoPatternTexHandle(), 1);
-                return 0;
+                return Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr,
+                                                           Graphics_Image_GetSsaoPatternTexHandle(), 1) < 0
+                           ? -1
+                           : 0;
             }
             if (run->PassIndex == 1) {
                 const float blur[8] = {0.1f, 0.0f, 0.0f, 0.0f, tw, th, 0.0f, 0.0f};
@@ -827,8 +886,7 @@ int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const Gra
                 const int shader = FilterShader("SSAO_Blur.pso");
                 if (shader < 0) return -1;
                 MarkConstants();
-                Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr, -1, 0);
-                return 0;
+                return Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr, -1, 0) < 0 ? -1 : 0;
             }
             if (run->PassIndex == 2) {
                 const uint32_t colour = (uint32_t)args->Ints[1];

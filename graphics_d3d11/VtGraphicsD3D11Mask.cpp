@@ -5,6 +5,8 @@
 // the simple-transfer blit, the target windows and the graphics core's mask and screen state.
 #include "graphics_d3d11/VtGraphicsD3D11Mask.h"
 
+#include <utility>
+
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawSetting.h"
@@ -100,19 +102,29 @@ int Fail(const char* text) {
 
 }  // namespace
 
-int Graphics_D3D11_Mask_SaveSurfaces() {
+namespace {
+
+// The mask screen and the screen kept through a grow change places.
+void SwapScreenAndSaved() {
     D3D11MaskStateRecord& s = D3D11MaskState;
-    s.SavedTexture = s.ScreenTexture;
-    s.SavedView = s.ScreenView;
-    s.SavedRenderTargetView = s.ScreenRenderTargetView;
-    s.ScreenTexture = nullptr;
-    s.ScreenView = nullptr;
-    s.ScreenRenderTargetView = nullptr;
+    std::swap(s.SavedTexture, s.ScreenTexture);
+    std::swap(s.SavedView, s.ScreenView);
+    std::swap(s.SavedRenderTargetView, s.ScreenRenderTargetView);
+}
+
+}  // namespace
+
+int Graphics_D3D11_Mask_SaveSurfaces() {
+    // The saved screen holds nothing here: it goes once the grow has copied it or given up.
+    SwapScreenAndSaved();
     ReleaseImage();
     return 0;
 }
 
-int Graphics_D3D11_Mask_CreateSurfaces(int width, int height) {
+namespace {
+
+// The mask image texture and the mask screen of the mask's size, each made when missing.
+int MakeSurfaces(int width, int height) {
     if (!D3D11Call_Device_Exists()) return -1;
     D3D11MaskStateRecord& s = D3D11MaskState;
     const DXGI_FORMAT colourFormat = D3D11DeviceState.TextureFormat[MaskColourFormatCode];
@@ -167,6 +179,27 @@ int Graphics_D3D11_Mask_CreateSurfaces(int width, int height) {
         }
     }
     return 0;
+}
+
+}  // namespace
+
+// A grow whose new surfaces cannot be made puts the saved screen back as the screen (the targets that
+// still draw into it keep a live mask screen); the image texture of the old size follows when the core
+// hands back the old mask data.
+int Graphics_D3D11_Mask_CreateSurfaces(int width, int height) {
+    if (MakeSurfaces(width, height) == 0) return 0;
+    D3D11MaskStateRecord& s = D3D11MaskState;
+    if (s.SavedTexture != nullptr) {
+        D3D11Call_RenderTargetView_Release(s.ScreenRenderTargetView);
+        if (s.ScreenView != nullptr) Graphics_D3D11_ShaderResourceView_UnbindAndRelease(s.ScreenView);
+        D3D11Call_Texture2D_Release(s.ScreenTexture);
+        ReleaseImage();
+        s.ScreenTexture = nullptr;
+        s.ScreenView = nullptr;
+        s.ScreenRenderTargetView = nullptr;
+        SwapScreenAndSaved();
+    }
+    return -1;
 }
 
 int Graphics_D3D11_Mask_CopyAndReleaseSaved(int width, int height) {

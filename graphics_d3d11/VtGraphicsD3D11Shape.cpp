@@ -12,6 +12,7 @@
 #include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsImage.h"
+#include "image/VtMemImgDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
@@ -126,7 +127,7 @@ struct CircleWriter {
         Count = 0;
     }
     // One scan line from left to right inclusive, clipped to the draw area.
-    void Span(int left, int right, int y, float offsetY) {
+    void Span(int64_t left, int64_t right, int64_t y, float offsetY) {
         const RECT& area = DrawSettings.DrawArea;
         if (left < area.left) left = area.left;
         if (right > area.right - 1) right = area.right - 1;
@@ -274,8 +275,9 @@ int Graphics_D3D11_GenericDraw_DrawGrid(const void* vertices, int columns, int r
     if (columns < 2 || rows < 2 || columns > 1000 || rows > 1000) return -1;
     const uint64_t vertexCount = (uint64_t)columns * rows;
     if (vertexCount > 0xFFFF) return -1;
-    // Each strip piece holds whole row pairs and stays within 1000 indices.
-    uint16_t indices[1000 + 4];
+    // Each strip piece holds whole row pairs and stays within 1000 indices, unless one row pair alone
+    // needs more (up to 2 x 1000): that pair is a piece of its own.
+    uint16_t indices[2 * 1000 + 2];
     int count = 0, result = 0;
     for (int row = 0; row + 1 < rows; ++row) {
         const int needed = columns * 2 + (count > 0 ? 2 : 0);
@@ -390,25 +392,25 @@ int Graphics_D3D11_DrawCircle(int x, int y, int r, unsigned int color, int fill,
     if (!CircleScratch(&writer, fill ? D3D11_PRIMITIVE_TOPOLOGY_LINELIST : D3D11_PRIMITIVE_TOPOLOGY_POINTLIST, color))
         return -1;
     const RECT& area = DrawSettings.DrawArea;
-    const int n = narrowRight ? 1 : 0, m = shortBottom ? 1 : 0;
-    int px = 0, py = r, d = 3 - 2 * r;
+    const int64_t n = narrowRight ? 1 : 0, m = shortBottom ? 1 : 0;
+    const int64_t cx = x, cy = y, radius = r;
+    // The walk over the draw area's rows, one more on each side for the shortened bottom half.
+    MemImgCircleWalk walk;
+    MemImg_CircleWalk_Start(&walk, radius, cy, (int64_t)area.top - 1, (int64_t)area.bottom + 1);
 
     if (!fill) {
-        auto point = [&](int at, int row) {
+        auto point = [&](int64_t at, int64_t row) {
             if (at >= area.left && at < area.right && row >= area.top && row < area.bottom)
                 writer.Add((float)at + 0.1f, (float)row + 0.1f);
         };
-        if (!shortBottom) point(x - py, y), point(x + py - n, y);
-        if (!narrowRight) point(x, y - py), point(x, y + py - m);
-        if (d < 0) d += 4 * px + 6;
-        else d += 4 * (px - py) + 10, --py;
-        ++px;
-        while (px <= py) {
-            point(x - px, y - py), point(x + px - n, y - py), point(x - px, y + py - m), point(x + px - n, y + py - m);
-            point(x - py, y - px), point(x + py - n, y - px), point(x - py, y + px - m), point(x + py - n, y + px - m);
-            if (d < 0) d += 4 * px + 6;
-            else d += 4 * (px - py) + 10, --py;
-            ++px;
+        if (!shortBottom) point(cx - radius, cy), point(cx + radius - n, cy);
+        if (!narrowRight) point(cx, cy - radius), point(cx, cy + radius - m);
+        MemImg_CircleWalk_Step(&walk);
+        while (MemImg_CircleWalk_Seek(&walk)) {
+            const int64_t px = walk.X, py = walk.Y;
+            point(cx - px, cy - py), point(cx + px - n, cy - py), point(cx - px, cy + py - m), point(cx + px - n, cy + py - m);
+            point(cx - py, cy - px), point(cx + py - n, cy - px), point(cx - py, cy + px - m), point(cx + py - n, cy + px - m);
+            MemImg_CircleWalk_Step(&walk);
         }
         writer.Drain();
         return writer.Result;
@@ -423,29 +425,25 @@ int Graphics_D3D11_DrawCircle(int x, int y, int r, unsigned int color, int fill,
     }
     uint8_t* marked = (uint8_t*)GraphicsSystemState.Scratch.Buffer[1];
     memset(marked, 0, (size_t)lines);
-    auto span = [&](int left, int right, int row) {
+    auto span = [&](int64_t left, int64_t right, int64_t row) {
         if (row < area.top || row >= area.bottom || marked[row - area.top]) return;
         marked[row - area.top] = 1;
         writer.Span(left, right, row, 0.2f);
     };
-    if (!shortBottom) span(x - r, x + r - n, y);
+    if (!shortBottom) span(cx - radius, cx + radius - n, cy);
     // A scan line at distance py gets its widest span on the last step before py shrinks.
-    if (d < 0) d += 4 * px + 6;
-    else span(x - px, x + px - n, y - py), span(x - px, x + px - n, y + py - m), d += 4 * (px - py) + 10, --py;
-    ++px;
-    int lastX = 0, lastY = r;
-    while (px <= py) {
-        span(x - py, x + py - n, y - px), span(x - py, x + py - n, y + px - m);
+    if (walk.D >= 0) span(cx, cx - n, cy - walk.Y), span(cx, cx - n, cy + walk.Y - m);
+    MemImg_CircleWalk_Step(&walk);
+    int64_t lastX = 0, lastY = radius;
+    while (MemImg_CircleWalk_Seek(&walk)) {
+        const int64_t px = walk.X, py = walk.Y;
+        span(cx - py, cx + py - n, cy - px), span(cx - py, cx + py - n, cy + px - m);
         lastX = px, lastY = py;
-        if (d < 0) {
-            d += 4 * px + 6;
-        } else {
-            span(x - px, x + px - n, y - py), span(x - px, x + px - n, y + py - m);
-            d += 4 * (px - py) + 10, --py;
-        }
-        ++px;
+        if (walk.D >= 0) span(cx - px, cx + px - n, cy - py), span(cx - px, cx + px - n, cy + py - m);
+        MemImg_CircleWalk_Step(&walk);
     }
-    span(x - lastX, x + lastX - n, y - lastY), span(x - lastX, x + lastX - n, y + lastY - m);
+    // The walk's last step (it ended with x beyond y; one that ended before reaches no line).
+    if (walk.X > walk.Y) span(cx - lastX, cx + lastX - n, cy - lastY), span(cx - lastX, cx + lastX - n, cy + lastY - m);
     writer.Drain();
     return writer.Result;
 }

@@ -298,8 +298,13 @@ int Graphics_D3D11_TargetWindow_ReCreate(int index) {
 int Graphics_D3D11_TargetWindow_SetFullscreenState(int flag) {
     D3D11TargetWindow& target = State.Targets[0];
     if (target.SwapChain == nullptr || (flag != 0) == (State.FullScreenState != 0)) return 0;
-    if (flag) D3D11Call_SwapChain_SetFullscreenState(target.SwapChain, TRUE, target.Output);
-    else D3D11Call_SwapChain_SetFullscreenState(target.SwapChain, FALSE, nullptr);
+    // The state follows the swap chain: a switch it refuses leaves the flag as it was.
+    const HRESULT result = flag ? D3D11Call_SwapChain_SetFullscreenState(target.SwapChain, TRUE, target.Output)
+                                : D3D11Call_SwapChain_SetFullscreenState(target.SwapChain, FALSE, nullptr);
+    if (FAILED(result)) {
+        Log_AddFormatShiftJIS("フルスクリーン状態の切り替えに失敗しました HRESULT:0x%08x\n", (unsigned int)result);
+        return -1;
+    }
     State.FullScreenState = flag != 0;
     return 0;
 }

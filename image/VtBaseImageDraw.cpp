@@ -4,6 +4,7 @@
 
 #include "foundation/VtMemory.h"
 #include "image/VtBaseImage.h"
+#include "image/VtMemImgDraw.h"
 
 namespace Vantrel {
 
@@ -55,21 +56,21 @@ struct CircleTarget {
     uint32_t value;
     uint8_t* rowDone;   // fill only: one flag per image row
 
-    void Point(int x, int y) const
+    void Point(int64_t x, int64_t y) const
     {
-        if ((uint32_t)x >= (uint32_t)image->width || (uint32_t)y >= (uint32_t)image->height) return;
-        Draw_Span((uint8_t*)image->pixels + (int64_t)y * image->pitch + (int64_t)x * bytes, bytes, 1, value);
+        if (x < 0 || y < 0 || x >= image->width || y >= image->height) return;
+        Draw_Span((uint8_t*)image->pixels + y * image->pitch + x * bytes, bytes, 1, value);
     }
 
     // A row of the disc, drawn once, clipped to the image's columns.
-    void Row(int y, int x1, int x2) const
+    void Row(int64_t y, int64_t x1, int64_t x2) const
     {
-        if ((uint32_t)y >= (uint32_t)image->height || rowDone[y]) return;
+        if (y < 0 || y >= image->height || rowDone[y]) return;
         rowDone[y] = 1;
         if (x1 < 0) x1 = 0;
         if (x2 >= image->width) x2 = image->width - 1;
         if (x1 > x2) return;
-        Draw_Span((uint8_t*)image->pixels + (int64_t)y * image->pitch + (int64_t)x1 * bytes, bytes, x2 - x1 + 1, value);
+        Draw_Span((uint8_t*)image->pixels + y * image->pitch + x1 * bytes, bytes, (int)(x2 - x1 + 1), value);
     }
 };
 
@@ -100,30 +101,27 @@ int BaseImage_DrawCircle(BaseImage* image, int centreX, int centreY, int radius,
                                                     __LINE__);
         if (t.rowDone == nullptr) return -1;
     }
-    int x = 0, y = radius, d = 3 - 2 * radius;
-    const int cx = centreX, cy = centreY;
+    const int64_t cx = centreX, cy = centreY;
+    MemImgCircleWalk walk;
+    MemImg_CircleWalk_Start(&walk, radius, cy, 0, image->height);
+    const int64_t rad = radius;
     if (fill) {
-        t.Row(cy, cx - radius, cx + radius);
+        t.Row(cy, cx - rad, cx + rad);
     } else {
-        t.Point(cx + radius, cy);
-        t.Point(cx - radius, cy);
-        t.Point(cx, cy + radius);
-        t.Point(cx, cy - radius);
+        t.Point(cx + rad, cy);
+        t.Point(cx - rad, cy);
+        t.Point(cx, cy + rad);
+        t.Point(cx, cy - rad);
     }
     // First update, from x = 0.
-    if (d < 0) {
-        d += 4 * x + 6;
-    } else {
-        if (fill) {
-            t.Row(cy + y, cx, cx);
-            t.Row(cy - y, cx, cx);
-        }
-        d += 4 * (x - y) + 10;
-        y--;
+    if (fill && walk.D >= 0) {
+        t.Row(cy + walk.Y, cx, cx);
+        t.Row(cy - walk.Y, cx, cx);
     }
-    x++;
-    while (y >= x) {
-        const bool decreases = d >= 0;
+    MemImg_CircleWalk_Step(&walk);
+    while (MemImg_CircleWalk_Seek(&walk)) {
+        const int64_t x = walk.X, y = walk.Y;
+        const bool decreases = walk.D >= 0;
         if (fill) {
             t.Row(cy + x, cx - y, cx + y);
             t.Row(cy - x, cx - y, cx + y);
@@ -141,13 +139,7 @@ int BaseImage_DrawCircle(BaseImage* image, int centreX, int centreY, int radius,
             t.Point(cx + y, cy - x);
             t.Point(cx - y, cy - x);
         }
-        if (d < 0) {
-            d += 4 * x + 6;
-        } else {
-            d += 4 * (x - y) + 10;
-            y--;
-        }
-        x++;
+        MemImg_CircleWalk_Step(&walk);
     }
     if (fill) Memory_Free(t.rowDone);
     return 0;

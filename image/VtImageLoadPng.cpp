@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cstdlib>
 
+#include "foundation/VtLog.h"
 #include "image/VtImageLoad.h"
 #include "image/VtImageLoadInternal.h"
 
@@ -528,12 +529,41 @@ static int PngLib_Decode(Stream* stream, BaseImage* image, int headerOnly, PngLi
     return 0;
 }
 
+// The own decoder's bound for the libpng row: every chunk up to IEND must end inside the data. libpng
+// only warns about a chunk longer than its limit and then allocates and clears a buffer of the claimed
+// size for its text chunks, which a damaged length makes gigabytes long.
+static bool PngLib_ChunksInsideData(Stream* stream)
+{
+    const int64_t start = stream->ops.Tell(stream->data);
+    stream->ops.Seek(stream->data, 0, SeekOrigin_End);
+    const int64_t end = stream->ops.Tell(stream->data);
+    bool inside = true;
+    for (int64_t at = start + 8; end - at >= 8;) {
+        uint8_t head[8];
+        stream->ops.Seek(stream->data, at, SeekOrigin_Start);
+        if (stream->ops.Read(head, 1, 8, stream->data) != 8) break;
+        const int64_t length = ImageLoad_Be32(head);
+        if (at + 12 + length > end) {
+            inside = false;
+            break;
+        }
+        if (ImageLoad_Be32(head + 4) == PngChunk('I', 'E', 'N', 'D')) break;
+        at += 12 + length;
+    }
+    stream->ops.Seek(stream->data, start, SeekOrigin_Start);
+    return inside;
+}
+
 int BaseImage_LoadPngLib(Stream* stream, BaseImage* image, int headerOnly)
 {
     uint8_t signature[8];
     if (stream->ops.Read(signature, 1, 8, stream->data) != 8) return -1;
     stream->ops.Seek(stream->data, 0, SeekOrigin_Start);
     if (memcmp(signature, PngSignature, 8) != 0) return -1;
+    if (!PngLib_ChunksInsideData(stream)) {
+        Log_AddTextShiftJIS("PNG ファイルのチャンクがデータの終わりを越えています\n");
+        return -1;
+    }
     PngLibWork work = {};
     work.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (work.png == nullptr) return -1;

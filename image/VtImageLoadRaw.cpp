@@ -2,6 +2,7 @@
 // of a whole base image (descriptor, palette and every level and face). Stands on base images.
 #include <cstring>
 
+#include "foundation/VtLog.h"
 #include "image/VtImageLoad.h"
 #include "image/VtImageLoadInternal.h"
 
@@ -36,6 +37,35 @@ int RawBGRA_Decode(const uint8_t* file, uint64_t size, BaseImage* image, int hea
     }
     image->pixels = pixels;
     return 0;
+}
+
+// Whether a channel of a mask format lies inside the value it is read from.
+bool Dump_ChannelFits(uint32_t mask, int width, int shift, int valueBits)
+{
+    if (shift + width > valueBits) return false;
+    return valueBits == 32 || (mask >> valueBits) == 0;
+}
+
+// A stored descriptor that every pixel reader can follow: pixel sizes that match the channels, masks
+// inside the pixel, no channels for block-compressed data.
+bool Dump_FormatIsSound(const ColorFormatDesc& f)
+{
+    if (f.formatCode != 0) return f.channelCount == 0 && f.channelBits == 0 && f.isFloat == 0;
+    if (f.channelCount != 0 && f.channelBits != 0) {
+        const bool bitsKnown = f.channelBits == 8 || f.channelBits == 16 || f.channelBits == 32;
+        return f.channelCount <= 4 && bitsKnown && (!f.isFloat || f.channelBits != 8) &&
+               f.bytesPerPixel == f.channelCount * f.channelBits / 8;
+    }
+    if (f.isFloat || f.bytesPerPixel < 1 || f.bytesPerPixel > 4) return false;
+    const int pixelBits = f.bytesPerPixel * 8;
+    if (f.bitDepth < 1 || f.bitDepth > pixelBits) return false;
+    // One-byte pixels index the palette, whose 32-bit entries the masks describe.
+    const int valueBits = f.bytesPerPixel == 1 ? 32 : pixelBits;
+    return Dump_ChannelFits(f.redMask, f.redWidth, f.redShift, valueBits) &&
+           Dump_ChannelFits(f.greenMask, f.greenWidth, f.greenShift, valueBits) &&
+           Dump_ChannelFits(f.blueMask, f.blueWidth, f.blueShift, valueBits) &&
+           Dump_ChannelFits(f.alphaMask, f.alphaWidth, f.alphaShift, valueBits) &&
+           Dump_ChannelFits(f.unusedMask, f.unusedWidth, f.unusedShift, valueBits);
 }
 
 int Dump_Decode(const uint8_t* file, uint64_t size, BaseImage* image, int headerOnly)
@@ -75,17 +105,22 @@ int Dump_Decode(const uint8_t* file, uint64_t size, BaseImage* image, int header
             memcpy(f.palette, file + 76, (size_t)(entries * 4));
         }
     }
-    // The stored record must describe a buffer that its own data covers.
+    // The stored record must describe a buffer that its own data covers, in a format the pixel readers
+    // can follow.
+    auto damaged = [image]() {
+        Log_AddTextShiftJIS("VBIM ファイルの画像の情報が壊れています\n");
+        memset(image, 0, sizeof(*image));
+        return -1;
+    };
     if (image->width <= 0 || image->height <= 0 || image->pitch < 0 || image->mipLevelCount < 0 ||
         (image->faceCount != 0 && image->faceCount != 6) || f.formatCode > BaseImageFormat_BC7SRGB ||
-        image->mipLevelCount > 32)
-        return -1;
-    if (f.formatCode == 0 && (f.bytesPerPixel == 0 || (int64_t)image->pitch < (int64_t)image->width * f.bytesPerPixel))
-        return -1;
+        image->mipLevelCount > 32 || !Dump_FormatIsSound(f))
+        return damaged();
+    if (f.formatCode == 0 && (int64_t)image->pitch < (int64_t)image->width * f.bytesPerPixel) return damaged();
     const int needed = BaseImage_GetDataSize(image);
-    if (needed < 0 || (uint64_t)ImageLoad_Size(needed, image->faceCount == 6 ? 6 : 1) > dataSize) return -1;
+    if (needed < 0 || (uint64_t)ImageLoad_Size(needed, image->faceCount == 6 ? 6 : 1) > dataSize) return damaged();
     if (headerOnly) return 0;
-    if (dataOffset > size || size - dataOffset < dataSize) return -1;
+    if (dataOffset > size || size - dataOffset < dataSize) return damaged();
     image->pixels = ImageLoad_Allocate((int64_t)dataSize, __LINE__);
     if (image->pixels == nullptr) return -1;
     memcpy(image->pixels, file + dataOffset, (size_t)dataSize);

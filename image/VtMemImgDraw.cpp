@@ -276,7 +276,89 @@ Sampler MakeSampler(const MEMIMG* source, int transparent, int filter)
     return s;
 }
 
+// The walk's y at step k (k <= r): the largest y with y^2 + (y - 1)^2 < 2 r^2 - 2 k^2, -1 when there is
+// none. It is the y stepping gives for as long as y stays at least two above x.
+int64_t CircleWalk_Height(int64_t r, int64_t k)
+{
+    const uint64_t limit = 2 * (uint64_t)r * (uint64_t)r - 2 * (uint64_t)k * (uint64_t)k;
+    auto below = [limit](int64_t y) { return 2 * (uint64_t)y * (uint64_t)y - 2 * (uint64_t)y + 1 < limit; };
+    int64_t y = (int64_t)((1.0 + std::sqrt(2.0 * (double)limit)) / 2.0);
+    if (y > r) y = r;
+    while (y >= 0 && !below(y)) y--;
+    while (y < r && below(y + 1)) y++;
+    return y;
+}
+
+// The first step whose y is at most `distance` (below the radius): 2 x^2 >= 2 r^2 - (2 F^2 + 2 F + 1).
+int64_t CircleWalk_FirstStepAtMost(int64_t r, int64_t distance)
+{
+    const uint64_t whole = 2 * (uint64_t)r * (uint64_t)r;
+    const uint64_t part = 2 * (uint64_t)distance * (uint64_t)distance + 2 * (uint64_t)distance + 1;
+    if (part >= whole) return 0;
+    const uint64_t need = whole - part;
+    int64_t x = (int64_t)std::sqrt((double)need / 2.0);
+    while (x > 0 && 2 * (uint64_t)(x - 1) * (uint64_t)(x - 1) >= need) x--;
+    while (2 * (uint64_t)x * (uint64_t)x < need) x++;
+    return x;
+}
+
+bool CircleWalk_Over(const MemImgCircleWalk* walk)
+{
+    return walk->X > walk->Y || walk->X > walk->Farthest || walk->Y < walk->Nearest;
+}
+
 }  // namespace
+
+void MemImg_CircleWalk_Start(MemImgCircleWalk* walk, int64_t radius, int64_t centreY, int64_t top, int64_t bottom)
+{
+    walk->Radius = radius;
+    walk->X = 0;
+    walk->Y = radius;
+    walk->D = 3 - 2 * radius;
+    if (bottom <= top) {
+        walk->Nearest = INT64_MAX, walk->Farthest = -1;
+    } else if (centreY < top) {
+        walk->Nearest = top - centreY, walk->Farthest = bottom - 1 - centreY;
+    } else if (centreY >= bottom) {
+        walk->Nearest = centreY - (bottom - 1), walk->Farthest = centreY - top;
+    } else {
+        walk->Nearest = 0;
+        walk->Farthest = centreY - top > bottom - 1 - centreY ? centreY - top : bottom - 1 - centreY;
+    }
+}
+
+bool MemImg_CircleWalk_Seek(MemImgCircleWalk* walk)
+{
+    if (CircleWalk_Over(walk)) return false;
+    if (walk->X >= walk->Nearest || walk->Y <= walk->Farthest) return true;
+    // Until x reaches the nearest row or y the farthest, no point of a step lies on a row.
+    const int64_t r = walk->Radius;
+    int64_t target = walk->Nearest;
+    if (walk->Farthest < r) {
+        const int64_t first = CircleWalk_FirstStepAtMost(r, walk->Farthest);
+        if (first < target) target = first;
+    }
+    // Short of the diagonal, where the height may leave the walk's y: the last step whose height
+    // stays two above its x (heights fall as x grows, so the steps that do come first).
+    if (CircleWalk_Height(r, target) < target + 2) {
+        int64_t low = walk->X, high = target;
+        while (high - low > 1) {
+            const int64_t middle = low + (high - low) / 2;
+            if (CircleWalk_Height(r, middle) >= middle + 2) low = middle;
+            else high = middle;
+        }
+        target = low;
+    }
+    if (target > walk->X) {
+        const int64_t y = CircleWalk_Height(r, target);
+        const uint64_t sum = 2 * (uint64_t)(target + 1) * (uint64_t)(target + 1) + (uint64_t)y * (uint64_t)y +
+                             (uint64_t)(y - 1) * (uint64_t)(y - 1);
+        walk->X = target;
+        walk->Y = y;
+        walk->D = (int64_t)(sum - 2 * (uint64_t)r * (uint64_t)r);
+    }
+    return !CircleWalk_Over(walk);
+}
 
 int MemImg_DrawSpan(MEMIMG* image, int y, int left, int right, uint32_t color)
 {
@@ -356,6 +438,8 @@ int MemImg_DrawCircle(MEMIMG* image, int cx, int cy, int radius, uint32_t color,
     const int64_t r = radius, x0 = cx, y0 = cy;
     if (x0 + r < clip.left || x0 - r >= clip.right || y0 + r < clip.top || y0 - r >= clip.bottom) return 0;
     const Blender blender(nullptr);
+    MemImgCircleWalk walk;
+    MemImg_CircleWalk_Start(&walk, r, y0, clip.top, clip.bottom);
     if (!fill) {
         SolidPoint(image, clip, blender, x0, y0 + r, color);
         if (r > 0) {
@@ -363,12 +447,10 @@ int MemImg_DrawCircle(MEMIMG* image, int cx, int cy, int radius, uint32_t color,
             SolidPoint(image, clip, blender, x0 + r, y0, color);
             SolidPoint(image, clip, blender, x0 - r, y0, color);
         }
-        int64_t x = 0, y = r, d = 3 - 2 * r;
         for (;;) {
-            if (d < 0) d += 4 * x + 6;
-            else d += 4 * (x - y) + 10, y--;
-            x++;
-            if (x > y) break;
+            MemImg_CircleWalk_Step(&walk);
+            if (!MemImg_CircleWalk_Seek(&walk)) break;
+            const int64_t x = walk.X, y = walk.Y;
             const int64_t px[2] = {x, y}, py[2] = {y, x};
             for (int k = 0; k < (x == y ? 1 : 2); k++)
                 for (int signs = 0; signs < 4; signs++)
@@ -377,26 +459,27 @@ int MemImg_DrawCircle(MEMIMG* image, int cx, int cy, int radius, uint32_t color,
         }
         return 0;
     }
-    // Disc: half widths per row offset 0..r from the midpoint walk, then one span per row.
-    const uint64_t bytes = ((uint64_t)r + 1) * sizeof(int64_t);
+    // Disc: the half width of every row the clip holds (by its distance from the centre, Nearest to
+    // Farthest) from the midpoint walk, then one span per row.
+    const int64_t first = walk.Nearest, last = walk.Farthest < r ? walk.Farthest : r;
+    if (first > last) return 0;
+    const uint64_t bytes = ((uint64_t)(last - first) + 1) * sizeof(int64_t);
     if (bytes > 0x7FFFFFFFu) return -1;
     int64_t* half = (int64_t*)Memory_Allocate((uint32_t)bytes, __FILE__, __LINE__);
     if (half == nullptr) return -1;
-    for (int64_t i = 0; i <= r; i++) half[i] = -1;
-    int64_t x = 0, y = r, d = 3 - 2 * r;
-    half[0] = r;
-    for (;;) {
-        if (half[x] < y) half[x] = y;
-        if (half[y] < x) half[y] = x;
-        if (d < 0) d += 4 * x + 6;
-        else d += 4 * (x - y) + 10, y--;
-        x++;
-        if (x > y) break;
+    for (int64_t i = first; i <= last; i++) half[i - first] = -1;
+    if (first == 0) half[0] = r;
+    while (MemImg_CircleWalk_Seek(&walk)) {
+        const int64_t x = walk.X, y = walk.Y;
+        if (x >= first && x <= last && half[x - first] < y) half[x - first] = y;
+        if (y >= first && y <= last && half[y - first] < x) half[y - first] = x;
+        MemImg_CircleWalk_Step(&walk);
     }
-    for (int64_t k = 0; k <= r; k++) {
-        if (half[k] < 0) continue;
-        SolidSpan(image, clip, blender, y0 + k, x0 - half[k], x0 + half[k] + 1, color);
-        if (k > 0) SolidSpan(image, clip, blender, y0 - k, x0 - half[k], x0 + half[k] + 1, color);
+    for (int64_t k = first; k <= last; k++) {
+        const int64_t h = half[k - first];
+        if (h < 0) continue;
+        SolidSpan(image, clip, blender, y0 + k, x0 - h, x0 + h + 1, color);
+        if (k > 0) SolidSpan(image, clip, blender, y0 - k, x0 - h, x0 + h + 1, color);
     }
     Memory_Free(half);
     return 0;

@@ -36,6 +36,34 @@ struct MemImgAlphaTest {
     int32_t reference;
 };
 
+// The integer midpoint walk of a circle of radius r, shared by every circle of the library: x runs
+// from 0 while x <= y, y from r down, the decision value d from 3 - 2r; each step moves d and y
+// (MemImg_CircleWalk_Step), then x. A step's points lie on the rows at distances x and y from the
+// centre. Drawing reaches only the rows at distances Nearest..Farthest, so the walk jumps over the
+// steps none of whose points reach them and ends once no later step can (MemImg_CircleWalk_Seek): its
+// work follows the draw area, not the radius.
+struct MemImgCircleWalk {
+    int64_t Radius, X, Y, D;
+    int64_t Nearest, Farthest;
+};
+
+// Starts the walk for the rows top..bottom - 1 of a circle centred on row centreY.
+void MemImg_CircleWalk_Start(MemImgCircleWalk* walk, int64_t radius, int64_t centreY, int64_t top, int64_t bottom);
+// Called with the state of a step before its points are drawn: moves on to the first step from here
+// whose points can reach a row (the state of the walk there, exactly as stepping would give it).
+// False when the walk has ended (x > y) or no step from here on reaches a row.
+bool MemImg_CircleWalk_Seek(MemImgCircleWalk* walk);
+inline void MemImg_CircleWalk_Step(MemImgCircleWalk* walk)
+{
+    if (walk->D < 0) {
+        walk->D += 4 * walk->X + 6;
+    } else {
+        walk->D += 4 * (walk->X - walk->Y) + 10;
+        walk->Y--;
+    }
+    walk->X++;
+}
+
 // One horizontal span, columns left..right-1 of row y.
 int MemImg_DrawSpan(MEMIMG* image, int y, int left, int right, uint32_t color);
 int MemImg_DrawBox(MEMIMG* image, int x1, int y1, int x2, int y2, uint32_t color);

@@ -40,6 +40,7 @@ struct TestGlyph {
     int OffsetX, OffsetY, Advance, Width, Height;
     bool Packed;
     std::vector<int> Levels;          // Width x Height, 0 none
+    uint32_t ImageOffsetShift = 0;    // added to the stored image offset (damaged records)
 };
 
 struct TestKerning {
@@ -71,16 +72,16 @@ void Put(std::vector<uint8_t>& out, size_t at, uint32_t value, int bytes)
 
 // The font-data block: image kind 0 (1 bit) or 1 (4 bits); version 0 leaves out bytes 300-343.
 std::vector<uint8_t> MakeFontData(const std::vector<TestGlyph>& glyphs, const std::vector<TestKerning>& kerning,
-                                  int imageKind, int version = 1)
+                                  int imageKind, int version = 1, int cellSize = FontHeight, int height = FontHeight)
 {
     std::vector<uint8_t> images, header(412, 0);
     const char16_t face[] = u"Test Face";
     for (size_t i = 0; face[i] != 0; ++i) Put(header, 24 + 2 * i, face[i], 2);
     Put(header, 280, 4, 2);
     Put(header, 282, FontHeight, 2);
-    Put(header, 284, FontHeight, 2);
+    Put(header, 284, height, 2);
     Put(header, 286, 0, 2);
-    Put(header, 290, FontHeight, 2);
+    Put(header, 290, cellSize, 2);
     Put(header, 294, 0xFFFF, 2);
     Put(header, 296, 12, 2);
     Put(header, 300, uint32_t(kerning.size()), 4);
@@ -109,7 +110,7 @@ std::vector<uint8_t> MakeFontData(const std::vector<TestGlyph>& glyphs, const st
         Put(header, record + 10, uint16_t(int16_t(glyph.Advance)), 2);
         Put(header, record + 12, glyph.Width, 2);
         Put(header, record + 14, glyph.Height, 2);
-        Put(header, record + 16, uint32_t(images.size()), 4);
+        Put(header, record + 16, uint32_t(images.size()) + glyph.ImageOffsetShift, 4);
         Put(header, record + 20, pitch, 4);
         images.insert(images.end(), stored.begin(), stored.end());
         wide += glyph.Code >= 0x10000;
@@ -567,6 +568,70 @@ TEST_F(FontDrawTest, FontDataVersionsAndDamagedBlocks)
     EXPECT_EQ(LoadFontDataFromMemory(nullptr, 100, 0), -1);
 }
 
+TEST_F(FontDrawTest, DamagedFontDataIsRefusedWithALogLine)
+{
+    const std::vector<TestGlyph> glyphs = TestGlyphs(1);
+    TestGlyph tall = MakeGlyph(L'T', 0, 0, 9, 8, 40, false, 5, 1);
+    TestGlyph outside = MakeGlyph(L'O', 0, 0, 9, 8, 12, false, 6, 1);
+    outside.ImageOffsetShift = 4096;
+    TestGlyph packedOutside = MakeGlyph(L'P', 0, 0, 9, 8, 12, true, 7, 1);
+    packedOutside.ImageOffsetShift = 1u << 30;
+    struct Case {
+        const char* Name;
+        std::vector<uint8_t> Data;
+        const char8_t* Line;
+    };
+    const Case cases[] = {
+        {"cell and height 0", MakeFontData({}, {}, 0, 1, 0, 0), u8"文字キャッシュのセルの大きさ 0 は扱えません"},
+        {"cell 65535", MakeFontData(glyphs, {}, 0, 1, 65535, FontHeight), u8"文字キャッシュのセルの大きさ 65536 は扱えません"},
+        {"a glyph taller than the cell", MakeFontData({glyphs[0], tall}, {}, 0),
+         u8"フォントデータの文字 0x54 の画像の情報が壊れています"},
+        {"an image beyond the data", MakeFontData({outside, glyphs[1]}, {}, 0),
+         u8"フォントデータの文字 0x4f の画像の情報が壊れています"},
+        {"a packed image beyond the data", MakeFontData({glyphs[2], packedOutside}, {}, 1),
+         u8"フォントデータの文字 0x50 の画像の情報が壊れています"},
+    };
+    const int fonts = HandleManagerTable[HandleType_Font].Count;
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.Name);
+        const size_t logged = ReadLog().size();
+        EXPECT_EQ(LoadFontDataFromMemory(test.Data.data(), int(test.Data.size()), 0), -1);
+        EXPECT_NE(LogFind(ReadLog(), test.Line, logged), std::string::npos);
+        EXPECT_EQ(HandleManagerTable[HandleType_Font].Count, fonts);
+    }
+    // Fonts of system faces refuse cells beyond the cache the same way.
+    EXPECT_EQ(CreateFontToHandle(nullptr, 16, 3, VT_FONTTYPE_EDGE, CharSet_ShiftJis, 5000, 0, -1), -1);
+    EXPECT_TRUE(LogContains(u8"縁の太さ 5000 は扱えません"));
+}
+
+// An edge wider than 4 pixels around a glyph taller than its cell: the edge is cut at the cell, and
+// nothing is written beyond the font's work buffer, which ends here at a page without access.
+TEST_F(FontDrawTest, WideEdgesOfGlyphsTallerThanTheirCellStayInTheWorkBuffer)
+{
+    const std::vector<uint8_t> data = MakeFontData(TestGlyphs(1), {}, 0);
+    for (const int edge : {5, 8}) {
+        SCOPED_TRACE(edge);
+        const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), edge);
+        ASSERT_GE(handle, 0);
+        FontHandleRecord* font = Font_GetRecord(handle);
+        const int cell = font->CellSize, size = font->WorkBufferSize;
+        const size_t page = 4096, pages = (size_t(size) + page - 1) / page;
+        uint8_t* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, (pages + 1) * page, MEM_RESERVE, PAGE_NOACCESS));
+        ASSERT_NE(VirtualAlloc(base, pages * page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+        uint8_t* const kept = font->WorkBuffer;
+        font->WorkBuffer = base + pages * page - size;
+        const std::vector<uint8_t> ink(size_t(cell) * (cell + 12), 1);
+        EXPECT_EQ(Font_GlyphCache_StoreGlyph(font, &font->Entries[0], L'W', 0, 0, GlyphSource_Byte, ink.data(), cell,
+                                             cell + 12, cell, 0, 0, cell, 0),
+                  0);
+        font->WorkBuffer = kept;
+        VirtualFree(base, 0, MEM_RELEASE);
+        EXPECT_EQ(font->Entries[0].Width, cell);
+        EXPECT_EQ(font->Entries[0].Height, cell);
+        EXPECT_EQ(DeleteFontToHandle(handle), 0);
+    }
+}
+
 TEST_F(FontDrawTest, ImageGlyphsAreAddedAndReplaced)
 {
     const std::vector<uint8_t> data = MakeFontData(TestGlyphs(1), {}, 0);
@@ -703,4 +768,139 @@ TEST_F(FontDrawTest, KeyInputFieldsDrawTheirTextThroughTheFonts)
     }
     EXPECT_GT(inside, 30);
     EXPECT_EQ(outside, 0);
+}
+
+namespace {
+
+// The face replacements of Wine's prefix, taken away while a child runs and put back afterwards: the
+// test prefix maps the tool's face to an installed one, a user's fresh prefix does not.
+class FaceReplacementsRemoved {
+public:
+    FaceReplacementsRemoved()
+    {
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, Key, 0, KEY_ALL_ACCESS, &key_) != ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        for (;;) {
+            wchar_t name[256];
+            DWORD nameUnits = 256, type = 0, bytes = 0;
+            if (RegEnumValueW(key_, 0, name, &nameUnits, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) break;
+            std::vector<uint8_t> data(bytes);
+            nameUnits = 256;
+            if (RegEnumValueW(key_, 0, name, &nameUnits, nullptr, &type, data.data(), &bytes) != ERROR_SUCCESS) break;
+            saved_.push_back({name, type, data});
+            if (RegDeleteValueW(key_, name) != ERROR_SUCCESS) break;
+        }
+    }
+    ~FaceReplacementsRemoved()
+    {
+        if (key_ == nullptr) return;
+        for (const Value& value : saved_)
+            RegSetValueExW(key_, value.Name.c_str(), 0, value.Type, value.Data.data(), DWORD(value.Data.size()));
+        RegCloseKey(key_);
+    }
+    static constexpr const wchar_t* Key = L"Software\\Wine\\Fonts\\Replacements";
+
+private:
+    struct Value {
+        std::wstring Name;
+        DWORD Type;
+        std::vector<uint8_t> Data;
+    };
+    HKEY key_ = nullptr;
+    std::vector<Value> saved_;
+};
+
+constexpr const wchar_t* NoFaceMappingVariable = L"VT_FONT_TEST_NO_FACE_MAPPING";
+
+// Runs one test of this program in a child process; its exit code, -1 when it could not be run.
+int RunChild(const wchar_t* testName)
+{
+    wchar_t path[MAX_PATH] = {0};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring command = std::wstring(L"\"") + path + L"\" --gtest_brief=1 --gtest_filter=" + testName;
+    SetEnvironmentVariableW(NoFaceMappingVariable, L"1");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    const BOOL started = CreateProcessW(path, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableW(NoFaceMappingVariable, nullptr);
+    if (!started) return -1;
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(process.hProcess, 180000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    else TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return int(code);
+}
+
+}  // namespace
+
+// The tool's pages ask for "ＭＳ　ゴシック" with the default char set. Where that face is not installed (a
+// prefix without the test prefix's face mapping), the face check turns the char set to 0, and GDI asked
+// with DEFAULT_CHARSET picks a face of the system locale without Japanese glyphs: the captions came out
+// as empty boxes. The run page's caption and the exit page's check-box text, drawn in a child process
+// that runs without the mapping, must be the very pictures of the same fonts asked for with the
+// Shift-JIS char set.
+TEST_F(FontDrawTest, CaptionsOfAFaceThatIsNotInstalledDrawTheirGlyphs)
+{
+    if (GetEnvironmentVariableW(NoFaceMappingVariable, nullptr, 0) == 0) {
+        int code = -1;
+        {
+            FaceReplacementsRemoved removed;
+            code = RunChild(L"FontDrawTest.CaptionsOfAFaceThatIsNotInstalledDrawTheirGlyphs");
+        }
+        EXPECT_EQ(code, 0) << "the child without the face mapping failed";
+        return;
+    }
+    // In the child: no mapping of the face, and a face picked for DEFAULT_CHARSET that has no kana.
+    HKEY key = nullptr;
+    DWORD values = 0;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, FaceReplacementsRemoved::Key, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+        RegCloseKey(key);
+    }
+    ASSERT_EQ(values, 0u) << "the face mapping is still there";
+    const wchar_t toolFace[] = L"\xFF2D\xFF33\x3000\x30B4\x30B7\x30C3\x30AF";
+    HFONT plain = CreateFontW(26, 0, 0, 0, 1000, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, FIXED_PITCH, toolFace);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, plain);
+    wchar_t picked[64] = {0};
+    GetTextFaceW(dc, 64, picked);
+    WORD index = 0;
+    GetGlyphIndicesW(dc, L"\x3042", 1, &index, GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(plain);
+    if (index != 0xFFFF) printf("[ note     ] this prefix's default face %ls has kana: the boxes cannot appear here\n", picked);
+
+    const wchar_t* caption = L"変換を実行する";
+    const wchar_t* checkBox = L"終了時に確認画面を表示しない";
+    struct Case {
+        const wchar_t* Text;
+        int Size, Thickness, Type;
+    };
+    for (const Case& test : {Case{caption, 26, 10, VT_FONTTYPE_ANTIALIASING_8X8}, Case{checkBox, 12, 10, VT_FONTTYPE_NORMAL}}) {
+        SCOPED_TRACE(test.Size);
+        const int page = CreateFontToHandle("ＭＳ　ゴシック", test.Size, test.Thickness, test.Type, -1, -1, 0, -1);
+        const int shiftJis = CreateFontToHandle("ＭＳ　ゴシック", test.Size, test.Thickness, test.Type, CharSet_ShiftJis, -1, 0, -1);
+        ASSERT_GE(page, 0);
+        ASSERT_GE(shiftJis, 0);
+        std::vector<uint32_t> pictures[2];
+        for (int i = 0; i < 2; ++i) {
+            ClearScreen();
+            EXPECT_EQ(DrawTextToHandleW(10, 20, test.Text, int(wcslen(test.Text)), MakeColorCode(255, 255, 255),
+                                        i == 0 ? page : shiftJis, 0, 0),
+                      0);
+            pictures[i] = ScreenPixels();
+        }
+        const uint32_t background = pictures[1][0];
+        int ink = 0;
+        for (const uint32_t pixel : pictures[1]) ink += pixel != background;
+        EXPECT_GT(ink, 40);
+        EXPECT_EQ(CountDifferences(pictures[0], pictures[1], GraphicsSystemState.SoftScreenMain.width), 0);
+        DeleteFontToHandle(page);
+        DeleteFontToHandle(shiftJis);
+    }
 }

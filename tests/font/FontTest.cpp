@@ -134,6 +134,34 @@ TEST_F(FontTest, MetricsAreGdisDividedBySupersampling)
     }
 }
 
+namespace {
+
+BOOL WINAPI NoTextMetrics(HDC, LPTEXTMETRICW) { return FALSE; }
+
+}  // namespace
+
+// Metrics GDI cannot give fail the font's creation, and a glyph run that cannot read them adds no
+// glyph: nothing is measured or drawn from metrics that were never read.
+TEST_F(FontTest, MetricsGdiCannotGiveFailTheFontAndTheGlyphRun)
+{
+    const auto real = WinAPITable.GetTextMetricsW;
+    WinAPITable.GetTextMetricsW = NoTextMetrics;
+    const int refused = CreateFontToHandle(ToolFace, 16, 3, VT_FONTTYPE_NORMAL, CharSet_ShiftJis, -1, 0, -1);
+    WinAPITable.GetTextMetricsW = real;
+    EXPECT_EQ(refused, -1);
+
+    const int handle = CreateFontToHandle(ToolFace, 16, 3, VT_FONTTYPE_NORMAL, CharSet_ShiftJis, -1, 0, -1);
+    ASSERT_GE(handle, 0);
+    WinAPITable.GetTextMetricsW = NoTextMetrics;
+    const int width = GetTextWidthToHandleW(L"Q", 0, -1, handle, 0);
+    const int cached = Font_GetRecord(handle)->NextCell;
+    WinAPITable.GetTextMetricsW = real;
+    EXPECT_EQ(width, 0);
+    EXPECT_EQ(cached, 0);
+    EXPECT_GT(GetTextWidthToHandleW(L"Q", 0, -1, handle, 0), 0);
+    DeleteFontToHandle(handle);
+}
+
 TEST_F(FontTest, SameCharacterTwiceTakesOneCell)
 {
     const int handle = CreateFontToHandle(ToolFace, 16, 3, VT_FONTTYPE_ANTIALIASING, CharSet_ShiftJis, -1, 0, -1);

@@ -91,6 +91,34 @@ inline void PaintGraph(Picture& p, bool transparent, const std::function<void(in
         }
 }
 
+// A circle of any radius by the plain midpoint walk, step after step (no shortcut): its points, or for a
+// disc each row's span between its outermost points, where they land on the screen.
+inline void PaintCircle(Picture& p, int64_t cx, int64_t cy, int64_t r, uint32_t colour, bool fill) {
+    std::vector<int64_t> half(Size, -1);   // per screen row
+    auto point = [&](int64_t dx, int64_t dy) {
+        const int64_t row = cy + dy;
+        if (row < 0 || row >= Size) return;
+        if (fill) {
+            const int64_t reach = dx < 0 ? -dx : dx;
+            if (reach > half[row]) half[row] = reach;
+        } else if (cx + dx >= 0 && cx + dx < Size) {
+            p.Put(static_cast<int>(cx + dx), static_cast<int>(row), colour);
+        }
+    };
+    int64_t x = 0, y = r, d = 3 - 2 * r;
+    while (x <= y) {
+        for (const int64_t sx : {1, -1})
+            for (const int64_t sy : {1, -1}) point(sx * x, sy * y), point(sx * y, sy * x);
+        if (d < 0) d += 4 * x + 6;
+        else d += 4 * (x - y) + 10, --y;
+        ++x;
+    }
+    if (fill)
+        for (int row = 0; row < Size; ++row)
+            for (int64_t column = cx - half[row]; half[row] >= 0 && column <= cx + half[row]; ++column)
+                if (column >= 0 && column < Size) p.Put(static_cast<int>(column), row, colour);
+}
+
 struct DrawCase {
     const char* Name;
     std::function<int(int graph)> Draw;          // the library's drawing; its result must be 0
@@ -138,6 +166,17 @@ inline std::vector<DrawCase> Cases() {
          [](Picture& p) { p.Art(40, 10, {".###.", "#####", "#####", "#####", ".###."}, White); }},
         {"circle of radius 0", [](int) { return DrawCircleShape(30, 50, 0, Code(White), 0, 1); },
          [](Picture& p) { p.Put(30, 50, White); }},
+        // Radii far beyond the screen: the walk only works where the screen's rows are.
+        {"circle round the whole screen", [](int) { return DrawCircleShape(32, 32, 2000000000, Code(White), 0, 1); },
+         [](Picture&) {}},
+        {"disc over the whole screen", [](int) { return DrawCircleShape(32, 32, 2147483600, Code(White), 1, 1); },
+         [](Picture& p) { p.Box(0, 0, Size, Size, White); }},
+        {"bottom of a large circle", [](int) { return DrawCircleShape(32, -99970, 100000, Code(White), 0, 1); },
+         [](Picture& p) { PaintCircle(p, 32, -99970, 100000, White, false); }},
+        {"right edge of a large circle far above", [](int) { return DrawCircleShape(-99958, -1000, 100000, Code(White), 0, 1); },
+         [](Picture& p) { PaintCircle(p, -99958, -1000, 100000, White, false); }},
+        {"right edge of a large disc far above", [](int) { return DrawCircleShape(-99958, -1000, 100000, Code(White), 1, 1); },
+         [](Picture& p) { PaintCircle(p, -99958, -1000, 100000, White, true); }},
         {"thick vertical line is a box", [](int) { return DrawLineSegment(50, 10, 50, 40, Code(Green), 3); },
          [](Picture& p) { p.Box(49, 10, 52, 40, Green); }},
         {"thick horizontal line of even width", [](int) { return DrawLineSegment(10, 30, 20, 30, Code(Green), 2); },

@@ -107,6 +107,33 @@ TEST_F(Draw2DTest, ThickCircleIsARingOfItsThicknessWhateverTheFillFlag) {
     }
 }
 
+// Circles of radii near the largest int: the work follows the screen's rows, not the radius (walking
+// the whole radius takes seconds per circle). Measured in this thread's processor time, which a busy
+// machine does not stretch; the bound lies far above what the screen needs and far below a walk.
+TEST_F(Draw2DTest, CirclesOfRadiiNearTheLimitCostWhatTheScreenHolds) {
+    Reset();
+    auto cpu = [] {
+        FILETIME created, ended, kernel, user;
+        GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
+        return (static_cast<uint64_t>(user.dwHighDateTime) << 32 | user.dwLowDateTime) +
+               (static_cast<uint64_t>(kernel.dwHighDateTime) << 32 | kernel.dwLowDateTime);
+    };
+    const uint64_t start = cpu();
+    const int radius = 0x7FFFFFFE;
+    // Centred on the screen, and far up to the left so that the screen lies 352 pixels inside the circle
+    // where the walk nears its diagonal.
+    const int distant = 32 - 1518500000;
+    for (const int thickness : {3, 1})
+        for (const int fill : {0, 1}) {
+            EXPECT_EQ(DrawCircleShape(32, 32, radius, Code(Red), fill, thickness), 0);
+            EXPECT_EQ(DrawCircleShape(distant, distant, radius, Code(White), fill, thickness), 0);
+        }
+    EXPECT_LT(cpu() - start, 20000000u) << "in 100 ns units";
+    // Only the discs reach the screen, the last one over all of it.
+    for (int y = 0; y < Size; ++y)
+        for (int x = 0; x < Size; ++x) ASSERT_EQ(ScreenPixel(x, y), White) << x << ", " << y;
+}
+
 TEST_F(Draw2DTest, ResultsOfCallsAndTheirInnerDraws) {
     Reset();
     const int graph = MakeTestGraph();
@@ -126,6 +153,7 @@ TEST_F(Draw2DTest, ResultsOfCallsAndTheirInnerDraws) {
     EXPECT_EQ(area.top, 4);
     EXPECT_EQ(area.right, 50);
     EXPECT_EQ(area.bottom, 60);
+    EXPECT_EQ(GetDrawAreaRect(nullptr), -1);
 
     // A blend graph smaller than the drawn graph fails the draw; the stretched and float partial
     // draws pass that failure on instead of reporting success.

@@ -114,6 +114,16 @@ TEST_F(GraphFilterColor, EdgeValues)
     ASSERT_EQ(0, FilterGraphToGraph(white, out, GraphFilter_KindTwoColor, 255, MakeColorCode(1, 2, 3), 4,
                                     MakeColorCode(255, 255, 255), 255));
     EXPECT_EQ(CodePixel(MakeColorCode(1, 2, 3), 4), Pixel(out, 0, 0));
+    // Thresholds far beyond the luminance range (past what the integer compare holds) sort every pixel
+    // to one side: above all of them the first colour, below all of them the second.
+    for (const int threshold : {600000, 524288, 0x7FFFFFFF}) {
+        ASSERT_EQ(0, FilterGraphToGraph(white, out, GraphFilter_KindTwoColor, threshold, MakeColorCode(1, 2, 3), 4,
+                                        MakeColorCode(9, 9, 9), 255));
+        EXPECT_EQ(CodePixel(MakeColorCode(1, 2, 3), 4), Pixel(out, 1, 2)) << threshold;
+    }
+    ASSERT_EQ(0, FilterGraphToGraph(white, out, GraphFilter_KindTwoColor, -600000, MakeColorCode(1, 2, 3), 4,
+                                    MakeColorCode(9, 9, 9), 255));
+    EXPECT_EQ(CodePixel(MakeColorCode(9, 9, 9), 255), Pixel(out, 1, 2));
     ASSERT_EQ(0, FilterGraphToGraph(white, out, GraphFilter_KindPremultipliedAlpha));
     EXPECT_EQ(Bgra(254, 254, 254, 255), Pixel(out, 1, 1));
     const int clear = MakeSolid(4, 4, Bgra(9, 9, 9, 0));

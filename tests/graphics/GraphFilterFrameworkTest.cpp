@@ -116,20 +116,45 @@ TEST_F(GraphFilterFramework, DeviceSeamTakesThePass)
         deviceLog.kind = kind;
         deviceLog.calls++;
         deviceLog.args = *args;
-        return -1;  // a failed device pass is not reported by these bodies
+        return -1;  // a failed device pass fails the run
     };
     const int source = MakeGraph(8, 8, Varied);
     const int out = MakeSolid(8, 8, 0x12121212);
-    EXPECT_EQ(0, FilterGraphToGraph(source, out, GraphFilter_KindLevel, 300, 100, 100, 0, 255));
+    EXPECT_EQ(-1, FilterGraphToGraph(source, out, GraphFilter_KindLevel, 300, 100, 100, 0, 255));
     EXPECT_EQ(GraphFilter_KindLevel, deviceLog.kind);
     EXPECT_FLOAT_EQ(100 / 255.0f, deviceLog.args.Floats[0]);  // the minimum lowered to the maximum
-    EXPECT_EQ(0, FilterGraphToGraph(source, out, GraphFilter_KindGauss, 12, 100));
+    EXPECT_EQ(-1, FilterGraphToGraph(source, out, GraphFilter_KindGauss, 12, 100));
     EXPECT_EQ(16, deviceLog.args.Ints[0]);
     EXPECT_EQ(0x12121212u, Pixel(out, 0, 0));
+    // Every kind with a device pass passes its failure on; the first failed pass ends the run.
+    for (const int kind : {GraphFilter_KindMono, GraphFilter_KindInvert, GraphFilter_KindDownScale,
+                           GraphFilter_KindPremultipliedAlpha, GraphFilter_KindBicubic}) {
+        deviceLog.calls = 0;
+        const int result = kind == GraphFilter_KindDownScale || kind == GraphFilter_KindBicubic
+                               ? FilterGraphToGraph(source, out, kind, 2, 2)
+                               : FilterGraphToGraph(source, out, kind, 0, 0);
+        EXPECT_EQ(-1, result) << kind;
+        EXPECT_EQ(1, deviceLog.calls) << kind;
+    }
     GraphicsSystemState.ShadersUsable = 0;
 
     GraphFilter_ResetShaderHandles();
     for (int i = 0; i < GraphFilter_ShaderSlotCount; i++) ASSERT_EQ(-1, GraphFilter_ShaderHandles[i]);
+}
+
+// The final copy of a device run that fails loses the result: the run fails with it.
+TEST_F(GraphFilterFramework, AFailedFinalCopyFailsTheRun)
+{
+    const int source = MakeGraph(8, 8, Varied);
+    const int out = MakeSolid(8, 8, 0x12121212);
+    GraphicsApi = GRAPHICS_API_D3D11;
+    GraphFilter_Seams.DeviceRectBltFinish = [](GraphFilterContext*, int, int) { return -1; };
+    const int failed = FilterGraphToGraph(source, out, GraphFilter_KindInvert);
+    GraphFilter_Seams.DeviceRectBltFinish = [](GraphFilterContext*, int, int) { return 0; };
+    const int copied = FilterGraphToGraph(source, out, GraphFilter_KindInvert);
+    GraphicsApi = GRAPHICS_API_NONE;
+    EXPECT_EQ(-1, failed);
+    EXPECT_EQ(0, copied);
 }
 
 }  // namespace

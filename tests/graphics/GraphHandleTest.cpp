@@ -272,6 +272,36 @@ TEST_F(GraphHandleTest, DamagedTruncatedOrMissingFilesFailWithALogLineAndLeaveNo
     DeleteFileW(damagedPath.c_str());
 }
 
+// A load job that fails on a loader thread hands its handle's deletion to the main thread: the record
+// waits, dead to every caller, until the main thread deletes it (here when it looks at the handle, or
+// at its next message pump); texture release and unbinding never run on a loader thread.
+TEST_F(GraphHandleTest, AFailedLoadJobLeavesItsHandlesDeletionToTheMainThread) {
+    std::vector<uint8_t> damaged = MakeBmp(16, 16, 1);
+    damaged.resize(40);
+    const int live = LiveGraphs();
+    for (int look = 0; look < 2; ++look) {
+        EnableAsyncLoad(1);
+        const int graph = CreateGraphFromMemoryImage(damaged.data(), static_cast<int>(damaged.size()), nullptr, 0, 0);
+        EnableAsyncLoad(0);
+        ASSERT_GE(graph, 0);
+        // The job has run to its end on a loader thread (nothing here looks at the handle meanwhile).
+        for (int i = 0; i < 2000 && ASyncLoad_GetPendingCount() > 0; ++i) Sleep(5);
+        ASSERT_EQ(ASyncLoad_GetPendingCount(), 0);
+        HandleHeader* record = Handle_GetRecord(graph);
+        ASSERT_NE(record, nullptr) << "deleted on the loader thread";
+        EXPECT_EQ(record->DeleteRequested, 1);
+        EXPECT_LT(record->ASyncLoadResult, 0);
+        EXPECT_EQ(LiveGraphs(), live + 1);
+        if (look == 0) {
+            EXPECT_EQ(QueryGraphSize(graph, nullptr, nullptr), -1);
+        } else {
+            EXPECT_EQ(Handle_ProcessDeleteRequests(0), 0);
+        }
+        EXPECT_EQ(Handle_GetRecord(graph), nullptr);
+        EXPECT_EQ(LiveGraphs(), live);
+    }
+}
+
 TEST_F(GraphHandleTest, DeletingGraphsWhoseLoadsStillRunNeitherCrashesNorLeaks) {
     const std::vector<uint8_t> bmp = MakeBmp(512, 512, 4);
     const int64_t blocksBefore = MemoryState.AllocBlockCount;

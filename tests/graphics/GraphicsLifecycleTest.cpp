@@ -434,6 +434,72 @@ int WINAPI FakeGetDeviceCaps(HDC dc, int index) {
 
 }  // namespace
 
+namespace {
+
+// A monitor that appears between the counting pass and the filling pass: the first enumeration
+// reports one monitor, every later one three (the real primary monitor each time).
+int MonitorEnumerations = 0;
+BOOL WINAPI GrowingEnumDisplayMonitors(HDC dc, LPCRECT clip, MONITORENUMPROC callback, LPARAM data) {
+    const int count = MonitorEnumerations++ == 0 ? 1 : 3;
+    const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    RECT rect = {0, 0, 1, 1};
+    for (int i = 0; i < count; ++i)
+        if (!callback(primary, nullptr, &rect, data)) break;
+    return TRUE;
+}
+
+// Heap blocks that end where a page without access begins (16-byte aligned), so that a write past a
+// block faults at once.
+struct GuardedBlock {
+    void* Base;
+    void* Block;
+};
+std::vector<GuardedBlock> GuardedBlocks;
+LPVOID WINAPI GuardedHeapAlloc(HANDLE, DWORD, SIZE_T bytes) {
+    const size_t page = 4096, placed = bytes == 0 ? 16 : (bytes + 15) & ~static_cast<size_t>(15);
+    const size_t pages = (placed + page - 1) / page;
+    uint8_t* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, (pages + 1) * page, MEM_RESERVE, PAGE_NOACCESS));
+    if (base == nullptr || VirtualAlloc(base, pages * page, MEM_COMMIT, PAGE_READWRITE) == nullptr) return nullptr;
+    void* block = base + pages * page - placed;
+    GuardedBlocks.push_back({base, block});
+    return block;
+}
+BOOL WINAPI GuardedHeapFree(HANDLE, DWORD, LPVOID block) {
+    for (size_t i = 0; i < GuardedBlocks.size(); ++i)
+        if (GuardedBlocks[i].Block == block) {
+            VirtualFree(GuardedBlocks[i].Base, 0, MEM_RELEASE);
+            GuardedBlocks.erase(GuardedBlocks.begin() + static_cast<std::ptrdiff_t>(i));
+            return TRUE;
+        }
+    return FALSE;
+}
+
+}  // namespace
+
+TEST(GraphicsDisplayTest, AMonitorAppearingBetweenTheTwoPassesFindsNoEntryBeyondTheList) {
+    WinAPI_EnsureLoaded();
+    const auto realEnum = WinAPITable.EnumDisplayMonitors;
+    const auto realAlloc = WinAPITable.HeapAlloc;
+    const auto realFree = WinAPITable.HeapFree;
+    MonitorEnumerations = 0;
+    WinAPITable.EnumDisplayMonitors = GrowingEnumDisplayMonitors;
+    WinAPITable.HeapAlloc = GuardedHeapAlloc;
+    WinAPITable.HeapFree = GuardedHeapFree;
+    const int result = Graphics_Display_SetupInfo();
+    const int count = GraphicsSystemState.MonitorCount;
+    const MonitorInfo first = GraphicsSystemState.MonitorList != nullptr ? GraphicsSystemState.MonitorList[0] : MonitorInfo{};
+    Graphics_Display_ReleaseInfo();
+    WinAPITable.EnumDisplayMonitors = realEnum;
+    WinAPITable.HeapAlloc = realAlloc;
+    WinAPITable.HeapFree = realFree;
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(MonitorEnumerations, 2);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(first.Primary, 1);
+    EXPECT_GT(first.Width, 0);
+    EXPECT_TRUE(GuardedBlocks.empty());
+}
+
 TEST(GraphicsDisplayTest, ModesBelow16BitsAndRepeatsAreLeftOutAndAMissingPhysicalSizeTakesTheDesktops) {
     WinAPI_EnsureLoaded();
     const auto realEnum = WinAPITable.EnumDisplaySettingsW;

@@ -10,6 +10,8 @@
 
 #include "../graphics/GraphHandleSupport.h"
 #include "../image/ImageLoadFixtures.h"
+#include "foundation/VtASyncLoad.h"
+#include "foundation/VtMemory.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "graphics/VtGraphicsShader.h"
@@ -558,4 +560,86 @@ TEST_F(D3D11LibraryTest, ReleasingATextureBoundForDrawingLeavesNoBindingBehind) 
     ASSERT_EQ(Graphics_D3D11_OrigTexture_Create(orig, nullptr), 0);
     Graphics_Image_RestoreAllAfterLoss();
     EXPECT_EQ(PictureDifferences(graph, 16, 16, false), 0);
+}
+
+namespace {
+
+// A swap chain that refuses every full-screen switch (the rest is never called here).
+class RefusingSwapChain : public IDXGISwapChain {
+public:
+    int Switches = 0;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetParent(REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDevice(REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Present(UINT, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetBuffer(UINT, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetFullscreenState(WINBOOL, IDXGIOutput*) override {
+        ++Switches;
+        return DXGI_ERROR_NOT_CURRENTLY_AVAILABLE;
+    }
+    HRESULT STDMETHODCALLTYPE GetFullscreenState(WINBOOL*, IDXGIOutput**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDesc(DXGI_SWAP_CHAIN_DESC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ResizeBuffers(UINT, UINT, UINT, DXGI_FORMAT, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ResizeTarget(const DXGI_MODE_DESC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetContainingOutput(IDXGIOutput**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFrameStatistics(DXGI_FRAME_STATISTICS*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetLastPresentCount(UINT*) override { return E_NOTIMPL; }
+};
+
+volatile LONG HeldJobsWait = 0;
+int HeldJob(ASyncLoadEntry*) {
+    while (HeldJobsWait) Sleep(1);
+    return 0;
+}
+
+}  // namespace
+
+// A full-screen switch the swap chain refuses is reported and leaves the state as it was.
+TEST_F(D3D11LibraryTest, AFullScreenSwitchTheSwapChainRefusesLeavesTheStateAsItWas) {
+    Start();
+    D3D11TargetWindow& target = D3D11WindowState.Targets[0];
+    IDXGISwapChain* const real = target.SwapChain;
+    ASSERT_NE(real, nullptr);
+    ASSERT_EQ(D3D11WindowState.FullScreenState, 0);
+    RefusingSwapChain refusing;
+    target.SwapChain = &refusing;
+    const int result = Graphics_D3D11_TargetWindow_SetFullscreenState(1);
+    target.SwapChain = real;
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(refusing.Switches, 1);
+    EXPECT_EQ(D3D11WindowState.FullScreenState, 0);
+}
+
+// A shader whose asynchronous creation cannot be queued (the job table is full) fails, and the byte code
+// handed over to be freed is freed.
+TEST_F(D3D11LibraryTest, AShaderWhoseJobCannotBeQueuedFreesTheCodeItWasGiven) {
+    Start();
+    HeldJobsWait = 1;
+    int queued = 0;
+    for (;;) {
+        ASyncLoadEntry* entry = ASyncLoad_Entry_Allocate(4);
+        ASSERT_NE(entry, nullptr);
+        entry->Procedure = HeldJob;
+        if (ASyncLoad_Entry_Enqueue(entry) < 0) {
+            ASyncLoad_Entry_Free(entry);
+            break;
+        }
+        ++queued;
+    }
+    EXPECT_EQ(queued, ASyncLoad_JobTableSize);
+    const int32_t blocks = Memory_GetBlockCount();
+    void* code = Memory_Allocate(16, __FILE__, __LINE__);
+    memset(code, 0x55, 16);
+    const int shader = Graphics_Shader_CreateFromBinary_GParam(SHADER_KIND_PIXEL, code, 16, 1, 1, 0);
+    const int32_t after = Memory_GetBlockCount();
+    HeldJobsWait = 0;
+    for (int i = 0; i < 4000 && ASyncLoad_GetPendingCount() > 0; ++i) Sleep(5);
+    EXPECT_EQ(shader, -1);
+    EXPECT_EQ(after, blocks);
+    EXPECT_EQ(ASyncLoad_GetPendingCount(), 0);
 }

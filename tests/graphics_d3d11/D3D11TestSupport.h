@@ -16,6 +16,10 @@
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
+#include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
+#include "graphics_d3d11/VtGraphicsD3D11Texture.h"
+#include "graphics_d3d11/VtGraphicsD3D11.h"
+#include "graphics/VtGraphicsImage.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "image/VtBaseImage.h"
@@ -73,6 +77,22 @@ inline std::vector<uint32_t> ReadDrawTarget(int size) {
     if (Vantrel::Graphics_Screen_LockDrawTarget(&whole, &image, -1, 0, 0, 1, 0) < 0) return {};
     std::vector<uint32_t> pixels = UnpackPixels(image, size, size, false);
     Vantrel::Graphics_Screen_UnlockDrawTarget();
+    return pixels;
+}
+
+// A rectangle of the first texture behind a graph (texture coordinates) as 0xAARRGGBB words; empty when
+// it cannot be read.
+inline std::vector<uint32_t> ReadGraphTexture(int graph, int left, int top, int width, int height) {
+    using namespace Vantrel;
+    std::vector<uint32_t> pixels;
+    GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0);
+    if (record == nullptr || record->Orig == nullptr) return pixels;
+    D3D11OrigTexture* part = Graphics_D3D11_OrigTexture_Of(&record->Orig->parts[0]);
+    const RECT area = {left, top, left + width, top + height};
+    BaseImage image = {};
+    if (part == nullptr || Graphics_D3D11_Texture_CreateReadBack(part->Texture, &area, 0, 0, &image) < 0) return pixels;
+    pixels = UnpackPixels(image, width, height, true);
+    Graphics_D3D11_DrawScreen_Unlock();
     return pixels;
 }
 

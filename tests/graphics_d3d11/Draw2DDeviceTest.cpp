@@ -9,6 +9,9 @@
 #include "../graphics/Draw2DCases.h"
 #include "../system/WindowTestSupport.h"
 #include "D3D11TestSupport.h"
+#include "font/VtFont.h"
+#include "font/VtFontDraw.h"
+#include "foundation/VtCharCode.h"
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawTarget.h"
@@ -263,4 +266,134 @@ TEST_F(Draw2DDeviceTest, ABlendGraphDrawsThroughItsVerticesAndAnAxisAlignedQuadr
     EXPECT_EQ(differing, 0);
     Graphics_DrawSetting_SetBlendGraph(-1, 0, nullptr);
     DeleteGraph(blend);
+}
+
+namespace {
+
+// A 16 x 12 picture that is no draw target (loaded from a base image), pixel (x, y) of a pattern.
+uint32_t PicturePixel(int x, int y) { return 0xFF000000u | (uint32_t)(x * 15) << 16 | (uint32_t)(y * 20) << 8 | 0x40u; }
+
+int MakePicture() {
+    BaseImage image;
+    if (BaseImage_CreateARGB8(16, 12, &image) < 0) return -1;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const uint32_t value = PicturePixel(x, y);
+            memcpy((uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * 4, &value, 4);
+        }
+    const int picture = MakeGraphFromBaseImage(&image, nullptr, 0);
+    BaseImage_Release(&image);
+    return picture;
+}
+
+}  // namespace
+
+// A rectangle filled into a loaded picture lands at its place, takes its own colour, and the picture
+// keeps its source position, so that a restore brings the whole picture back.
+TEST_F(Draw2DDeviceTest, FillingARectangleOfAPictureFillsThatRectangleAndKeepsItsSource) {
+    const int picture = MakePicture();
+    ASSERT_GE(picture, 0);
+    ASSERT_EQ(FillGraphRect(picture, 5, 3, 6, 4, 200, 10, 30, 255), 0);
+    const std::vector<uint32_t> filled = D3D11Test::ReadGraphTexture(picture, 0, 0, 16, 12);
+    ASSERT_EQ(filled.size(), 16u * 12u);
+    int wrong = 0;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool inside = x >= 5 && x < 11 && y >= 3 && y < 7;
+            wrong += filled[(size_t)y * 16 + x] != (inside ? 0xFFC80A1Eu : PicturePixel(x, y));
+        }
+    EXPECT_EQ(wrong, 0);
+    const GraphHandleRecord* record = Graphics_Image_GetGraphRecord(picture, 0);
+    EXPECT_EQ(record->sourceX, 0);
+    EXPECT_EQ(record->sourceY, 0);
+    Graphics_Image_RestoreFromSourceInfo();
+    const std::vector<uint32_t> restored = D3D11Test::ReadGraphTexture(picture, 0, 0, 16, 12);
+    wrong = 0;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) wrong += restored[(size_t)y * 16 + x] != PicturePixel(x, y);
+    EXPECT_EQ(wrong, 0);
+    DeleteGraph(picture);
+}
+
+// Filling a graph that shows part of its full image fills that part only: the neighbours on a draw
+// target stay, and a part of a picture keeps its source position.
+TEST_F(Draw2DDeviceTest, FillingAGraphThatShowsPartOfItsImageLeavesTheRestAlone) {
+    const int target = CreateDrawableGraph(32, 16, 1);
+    ASSERT_GE(target, 0);
+    ASSERT_EQ(Graphics_Image_FillGraph_GParam(target, 0, 0, 255, 255), 0);
+    const int piece = DeriveGraphRect(8, 4, 8, 8, target);
+    ASSERT_GE(piece, 0);
+    ASSERT_EQ(Graphics_Image_FillGraph_GParam(piece, 255, 0, 0, 255), 0);
+    const std::vector<uint32_t> drawn = D3D11Test::ReadGraphTexture(target, 0, 0, 32, 16);
+    ASSERT_EQ(drawn.size(), 32u * 16u);
+    int wrong = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const bool inside = x >= 8 && x < 16 && y >= 4 && y < 12;
+            wrong += drawn[(size_t)y * 32 + x] != (inside ? 0xFFFF0000u : 0xFF0000FFu);
+        }
+    EXPECT_EQ(wrong, 0);
+
+    const int picture = MakePicture();
+    ASSERT_GE(picture, 0);
+    const int part = DeriveGraphRect(4, 2, 6, 5, picture);
+    ASSERT_GE(part, 0);
+    ASSERT_EQ(Graphics_Image_FillGraph_GParam(part, 0, 255, 0, 255), 0);
+    const GraphHandleRecord* record = Graphics_Image_GetGraphRecord(part, 0);
+    EXPECT_EQ(record->sourceX, 4);
+    EXPECT_EQ(record->sourceY, 2);
+    const std::vector<uint32_t> picked = D3D11Test::ReadGraphTexture(picture, 0, 0, 16, 12);
+    wrong = 0;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool inside = x >= 4 && x < 10 && y >= 2 && y < 7;
+            wrong += picked[(size_t)y * 16 + x] != (inside ? 0xFF00FF00u : PicturePixel(x, y));
+        }
+    EXPECT_EQ(wrong, 0);
+    for (int g : {part, picture, piece, target}) DeleteGraph(g);
+}
+
+// Grids of up to 1,000 columns: a row pair that does not fit one piece of 1,000 indices is drawn alone.
+TEST_F(Draw2DDeviceTest, GridsOfManyColumnsAreDrawnInPiecesOfWholeRowPairs) {
+    Reset();
+    struct Case {
+        int Columns, Rows;
+        uint32_t Draws;
+    };
+    for (const Case& c : {Case{8, 8, 1}, Case{400, 3, 2}, Case{502, 3, 2}, Case{1000, 2, 1}, Case{1000, 3, 2}}) {
+        SCOPED_TRACE(c.Columns);
+        std::vector<uint8_t> vertices((size_t)c.Columns * c.Rows * 28, 0);
+        Graphics_D3D11_VertexBatch_Flush(-1, 0);
+        D3D11Call_ResetContextCallCounts();
+        EXPECT_EQ(Graphics_D3D11_GenericDraw_DrawGrid(vertices.data(), c.Columns, c.Rows), 0);
+        EXPECT_EQ(D3D11CallState.ContextCalls[D3D11CALL_DrawIndexed], c.Draws);
+    }
+    EXPECT_EQ(Graphics_D3D11_GenericDraw_DrawGrid(nullptr, 1001, 2), -1);
+}
+
+// Scaled text on the device: glyphs are stretched by the scale, so that text at scale 2 covers twice
+// the height and width of the same text at scale 1.
+TEST_F(Draw2DDeviceTest, ScaledTextStretchesItsGlyphs) {
+    const int font = CreateFontToHandle(nullptr, 12, 3, VT_FONTTYPE_NORMAL, CharSet_ShiftJis, -1, 0, -1);
+    ASSERT_GE(font, 0);
+    auto inkBox = [&](double scale) {
+        Reset();
+        if (scale == 1.0) EXPECT_EQ(DrawTextToHandleW(2, 2, L"HH", 2, Code(White), font, 0, 0), 0);
+        else EXPECT_EQ(DrawScaledTextToHandleW(2, 2, scale, scale, L"HH", 2, Code(White), font, 0, 0), 0);
+        const std::vector<uint32_t> screen = Screen();
+        RECT box = {Size, Size, -1, -1};
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x)
+                if (screen[(size_t)y * Size + x] != Background) {
+                    box.left = std::min<LONG>(box.left, x), box.top = std::min<LONG>(box.top, y);
+                    box.right = std::max<LONG>(box.right, x + 1), box.bottom = std::max<LONG>(box.bottom, y + 1);
+                }
+        return box;
+    };
+    const RECT plain = inkBox(1.0), doubled = inkBox(2.0);
+    ASSERT_GT(plain.right - plain.left, 2);
+    ASSERT_GT(plain.bottom - plain.top, 4);
+    EXPECT_NEAR(doubled.right - doubled.left, 2 * (plain.right - plain.left), 2);
+    EXPECT_NEAR(doubled.bottom - doubled.top, 2 * (plain.bottom - plain.top), 2);
+    DeleteFontToHandle(font);
 }

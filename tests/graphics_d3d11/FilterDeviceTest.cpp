@@ -19,8 +19,10 @@
 #include "foundation/VtHandle.h"
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsCamera.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtMatrix.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
@@ -101,6 +103,7 @@ std::vector<uint32_t> ReadGraph(int graph, int width = Width, int height = Heigh
 // The images a case may use besides its own copy of the source.
 struct Fixtures {
     int Blend, Gradient, Uv, UvHalf;
+    int BlendPart;   // a graph of the source's size derived from inside a larger picture
 };
 
 // Sharp detail in every channel, so that resampling has something to do.
@@ -213,6 +216,18 @@ const std::vector<FilterCase>& Cases() {
              return GraphFilter_Execute(1, g, f.Blend, g, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0, 0, 4, 5,
                                         6, 7);
          }},
+        // A second graph that is part of a larger picture: its own texels, not those at the texture's corner.
+        {"channel mix of a derived second", [](int g, F f) {
+             return GraphFilter_Execute(1, g, f.BlendPart, g, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0,
+                                        0, 4, 5, 6, 7);
+         }},
+        {"channel mix of a derived second's green", [](int g, F f) {
+             return GraphFilter_Execute(1, g, f.BlendPart, g, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0,
+                                        0, 5, 5, 5, 3);
+         }},
+        // Divisor 1 (and 0, which counts as 1) copies.
+        {"down-scale by 1", [](int g, F) { return FilterGraph(g, GraphFilter_KindDownScale, 1); }},
+        {"down-scale by 0", [](int g, F) { return FilterGraph(g, GraphFilter_KindDownScale, 0); }},
     };
     return cases;
 }
@@ -237,7 +252,10 @@ public:
     // Every case on a fresh copy of the source image, in the road started.
     std::vector<std::vector<uint32_t>> RunAll(std::vector<int>* results) {
         std::vector<std::vector<uint32_t>> pictures;
-        const Fixtures fixtures = {MakeSource(BlendPixel), MakeGradient(), MakeSource(UvPixel), MakeSource(UvPixel, Width / 2, Height / 2)};
+        const int larger = MakeSource(BusyPixel, Width + 11, Height + 7);
+        const Fixtures fixtures = {MakeSource(BlendPixel), MakeGradient(), MakeSource(UvPixel), MakeSource(UvPixel, Width / 2, Height / 2),
+                                   DeriveGraphRect(9, 5, Width, Height, larger)};
+        EXPECT_GE(fixtures.BlendPart, 0);
         EXPECT_GE(fixtures.Blend, 0);
         EXPECT_GE(fixtures.Gradient, 0);
         EXPECT_GE(fixtures.Uv, 0);
@@ -381,7 +399,12 @@ TEST_F(FilterDeviceTest, TheOcclusionFilterMixesTheColourImageTowardsTheOcclusio
     GraphCreateParam param;
     Graphics_Image_InitRenderTargetFormatParam(&param, 32, 1);
     param.withDepthBuffer = 1;
+    // A depth buffer the shaders can read: a 16-bit one cannot be sampled, and the filter refuses it.
+    param.depthBits = 32;
     const int depth = Graphics_Image_MakeEmptyGraph_GParam(&param, Width, Height, 0, 0, 0, 0, 0);
+    param.depthBits = 16;
+    const int shallow = Graphics_Image_MakeEmptyGraph_GParam(&param, Width, Height, 0, 0, 0, 0, 0);
+    ASSERT_GE(shallow, 0);
     const int destination = MakeDrawableGraph(Width, Height);
     ASSERT_GE(depth, 0);
     ASSERT_GE(destination, 0);
@@ -396,11 +419,29 @@ TEST_F(FilterDeviceTest, TheOcclusionFilterMixesTheColourImageTowardsTheOcclusio
     BaseImage_Release(&picture);
     const std::vector<uint32_t> colour = ReadGraph(depth);
     ASSERT_EQ(colour.size(), (size_t)(Width * Height));
+
     auto occlude = [&](int occlusionColour, double mix) {
         EXPECT_EQ(FilterGraphToGraph(depth, destination, GraphFilter_KindSsao, depth, 0.5, 2.0, 0.01, 0.0, occlusionColour, mix), 0);
         return ReadGraph(destination);
     };
     EXPECT_EQ(occlude(0, 0.0), colour) << "mix value 0";
+    {
+        const std::vector<uint32_t> before = ReadGraph(destination);
+        EXPECT_EQ(FilterGraphToGraph(shallow, destination, GraphFilter_KindSsao, shallow, 0.5, 2.0, 0.01, 0.0, 0, 0.0), -1);
+        EXPECT_EQ(ReadGraph(destination), before);
+    }
+    // A projection without an inverse gives the positions nothing to be rebuilt from: the filter fails and
+    // the destination keeps what it held.
+    {
+        const std::vector<uint32_t> before = ReadGraph(destination);
+        const MatrixD projection = GraphicsTransform.Projection;
+        GraphicsTransform.Projection = MatrixD{};
+        EXPECT_EQ(FilterGraphToGraph(depth, destination, GraphFilter_KindSsao, depth, 0.5, 2.0, 0.01, 0.0, 0, 1.0), -1);
+        GraphicsTransform.Projection = projection;
+        EXPECT_EQ(ReadGraph(destination), before);
+        EXPECT_NE(WindowTest::ReadLog().find(WindowTest::Utf8(u8"SSAO フィルターの射影行列に逆行列がありません")),
+                  std::string::npos);
+    }
     EXPECT_EQ(occlude(0xFFFFFF, 1.0), colour) << "white occlusion colour";
     // A flat surface facing the camera (every depth the same) is never occluded, whatever its depth.
     D3D11OrigTexture* part = Graphics_D3D11_OrigTexture_Of(&Graphics_Image_GetGraphRecord(depth, 0)->Orig->parts[0]);
@@ -440,4 +481,51 @@ TEST_F(FilterDeviceTest, AFloatGraphsWorkTextureIsAFloatRenderTarget) {
         if (graph == floating) EXPECT_EQ(desc.Format, DXGI_FORMAT_R16G16B16A16_FLOAT);
         else EXPECT_TRUE(desc.Format == DXGI_FORMAT_B8G8R8A8_UNORM || desc.Format == DXGI_FORMAT_R8G8B8A8_UNORM) << desc.Format;
     }
+}
+
+// A pass that cannot be drawn (its gradient graph is gone) fails the filter and leaves the graph as it
+// was, never the pixels an earlier run left in the work texture.
+TEST_F(FilterDeviceTest, AFailedDevicePassFailsTheFilterAndLeavesTheGraph) {
+    Start(1);
+    const int earlier = MakeSource(SourcePixel), graph = MakeSource(UvPixel), gradient = MakeGradient();
+    ASSERT_GE(earlier, 0);
+    ASSERT_GE(graph, 0);
+    ASSERT_GE(gradient, 0);
+    ASSERT_EQ(FilterGraph(earlier, GraphFilter_KindInvert), 0);   // fills the work texture of this size
+    const std::vector<uint32_t> before = ReadGraph(graph);
+    ASSERT_EQ(DeleteGraph(gradient), 0);
+    EXPECT_EQ(FilterGraph(graph, GraphFilter_KindGradientMap, gradient, 0), -1);
+    EXPECT_EQ(ReadGraph(graph), before);
+    // Its premultiplied twin likewise.
+    EXPECT_EQ(FilterGraph(graph, GraphFilter_KindGradientMapPma, gradient, 1), -1);
+    EXPECT_EQ(ReadGraph(graph), before);
+}
+
+// An opaque picture (no alpha: its texture has a format of its own) filtered in place takes the result,
+// converted from the work texture's format.
+TEST_F(FilterDeviceTest, AnOpaquePictureTakesTheResultInItsOwnFormat) {
+    Start(1);
+    BaseImage image;
+    ASSERT_EQ(BaseImage_CreateXRGB8(Width, Height, &image), 0);
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            const uint32_t value = SourcePixel(x, y) & 0xFFFFFF;
+            memcpy((uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * 4, &value, 4);
+        }
+    const int picture = MakeGraphFromBaseImage(&image, nullptr, 0);
+    BaseImage_Release(&image);
+    ASSERT_GE(picture, 0);
+    const GraphOrigRecord* orig = Graphics_Image_GetGraphRecord(picture, 0)->Orig;
+    D3D11_TEXTURE2D_DESC desc = {};
+    D3D11Call_Texture2D_GetDesc(Graphics_D3D11_OrigTexture_Of(&orig->parts[0])->Texture, &desc);
+    EXPECT_EQ(orig->format.drawable, 0);
+    printf("[ format   ] the opaque picture's texture: %d\n", (int)desc.Format);
+    ASSERT_EQ(FilterGraph(picture, GraphFilter_KindInvert), 0);
+    const std::vector<uint32_t> inverted = ReadGraph(picture);
+    ASSERT_EQ(inverted.size(), (size_t)(Width * Height));
+    int wrong = 0;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x)
+            wrong += (inverted[(size_t)y * Width + x] & 0xFFFFFF) != (~SourcePixel(x, y) & 0xFFFFFF);
+    EXPECT_EQ(wrong, 0);
 }

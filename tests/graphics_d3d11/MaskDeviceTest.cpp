@@ -186,6 +186,24 @@ TEST_F(MaskDeviceTest, AGrowKeepsTheMaskedPictureAndRebindsTheNewScreen) {
     EXPECT_EQ(MaskedBox(), expected);
 }
 
+// A grow the device cannot follow (wider than any texture) fails and leaves the old mask screen in
+// place: still the screen the targets draw into, with its mask image, masking as before.
+TEST_F(MaskDeviceTest, AGrowTheDeviceCannotMakeKeepsTheOldScreenInPlace) {
+    Start(1);
+    FillMaskPattern();
+    const std::vector<uint32_t> expected = MaskedBox();
+    ID3D11Texture2D* old = D3D11MaskState.ScreenTexture;
+    ASSERT_NE(old, nullptr);
+    ASSERT_EQ(D3D11StateCache.RenderTargetTexture[0], old);
+    EXPECT_EQ(Mask_CreateScreen(1, 20000, Size), -1);
+    EXPECT_EQ(MaskScreenState.MaskWidth, Size);
+    EXPECT_EQ(D3D11MaskState.ScreenTexture, old);
+    EXPECT_EQ(D3D11MaskState.SavedTexture, nullptr);
+    EXPECT_NE(D3D11MaskState.ImageTexture, nullptr);
+    EXPECT_EQ(D3D11StateCache.RenderTargetTexture[0], D3D11MaskState.ScreenTexture);
+    EXPECT_EQ(MaskedBox(), expected);
+}
+
 TEST_F(MaskDeviceTest, ADeviceRecreationBringsTheMaskBackAllDrawableAndTheEndLeavesNoObject) {
     Start(1);
     FillMaskPattern();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../system/LogReading.h"
 #include "ImageLoadFixtures.h"
 #include "foundation/VtFile.h"
 #include "foundation/VtMemory.h"
@@ -88,6 +90,34 @@ Bytes Rows24(const std::vector<uint32_t>& pixels, int width, int height, bool bo
         data.resize(data.size() + (pitch - width * 3));
     }
     return data;
+}
+
+// A "VBIM" dump: the header, the five leading format bytes, the rest of the descriptor as given, then
+// the pixel data.
+Bytes Vbim(int w, int h, int pitch, const uint8_t lead[5], const Bytes& rest, const Bytes& data)
+{
+    Bytes b = {'V', 'B', 'I', 'M'};
+    Put32(b, (uint32_t)w), Put32(b, (uint32_t)h), Put32(b, (uint32_t)pitch), Put32(b, 0), Put32(b, 0);
+    const uint32_t offset = 36 + 5 + (uint32_t)rest.size();
+    Put32(b, offset), Put32(b, (uint32_t)data.size()), Put32(b, 0);
+    b.insert(b.end(), lead, lead + 5);
+    Append(b, rest);
+    Append(b, data);
+    return b;
+}
+
+// The descriptor bytes 41 to 71 (and the palette for depths of 8 bits or less) of a mask format.
+Bytes VbimMaskFields(const ColorFormatDesc& f)
+{
+    Bytes rest = {f.bitDepth, f.unusedShift, f.unusedWidth, f.redWidth, f.greenWidth, f.blueWidth, f.alphaWidth,
+                  f.redShift, f.greenShift, f.blueShift, f.alphaShift};
+    Put32(rest, f.redMask), Put32(rest, f.greenMask), Put32(rest, f.blueMask), Put32(rest, f.alphaMask);
+    Put32(rest, f.unusedMask);
+    if (f.bitDepth <= 8) {
+        Put32(rest, f.maxPaletteIndex);
+        for (uint32_t i = 0; i < (1u << f.bitDepth); i++) Put32(rest, f.palette[i]);
+    }
+    return rest;
 }
 
 std::vector<uint32_t> TestColors(int count)
@@ -490,16 +520,7 @@ TEST(ImageLoadRawTest, BgraChannelSizesAndBaseImageDumps)
     EXPECT_EQ(-1, LoadWith(BaseImage_LoadRawBGRA, badCode, &image));
 
     // A dump of a DXT1 image stores the five leading format bytes; one of a palette image its palette.
-    auto dump = [](int w, int h, int pitch, const uint8_t lead[5], const Bytes& rest, const Bytes& data) {
-        Bytes b = {'V', 'B', 'I', 'M'};
-        Put32(b, (uint32_t)w), Put32(b, (uint32_t)h), Put32(b, (uint32_t)pitch), Put32(b, 0), Put32(b, 0);
-        const uint32_t offset = 36 + 5 + (uint32_t)rest.size();
-        Put32(b, offset), Put32(b, (uint32_t)data.size()), Put32(b, 0);
-        b.insert(b.end(), lead, lead + 5);
-        Append(b, rest);
-        Append(b, data);
-        return b;
-    };
+    auto dump = Vbim;
     const uint8_t dxt1Lead[5] = {1, 0, 0, 0, 4};
     ASSERT_EQ(0, LoadWith(BaseImage_LoadDump, dump(4, 4, 0, dxt1Lead, {}, Bytes(8, 0x33)), &image));
     EXPECT_EQ(1, image.format.formatCode);
@@ -519,6 +540,51 @@ TEST(ImageLoadRawTest, BgraChannelSizesAndBaseImageDumps)
     BaseImage_Release(&image);
     // Data that does not cover the stated image is refused.
     EXPECT_EQ(-1, LoadWith(BaseImage_LoadDump, dump(8, 8, 0, dxt1Lead, {}, Bytes(8)), &image));
+}
+
+TEST(ImageLoadRawTest, DumpDescriptorsThatDoNotMatchTheirPixelsAreRefused)
+{
+    const std::string DamagedDumpLine(reinterpret_cast<const char*>(u8"VBIM ファイルの画像の情報が壊れています"));
+    // A 2 x 2 image of four 32-bit float channels loads and converts.
+    const float values[4] = {1.0f, 0.5f, 0.0f, 1.0f};
+    Bytes floats;
+    for (int i = 0; i < 4; i++) floats.insert(floats.end(), (const uint8_t*)values, (const uint8_t*)values + 16);
+    const uint8_t floatLead[5] = {0, 4, 32, 1, 16};
+    BaseImage image;
+    ASSERT_EQ(0, LoadWith(BaseImage_LoadDump, Vbim(2, 2, 32, floatLead, {}, floats), &image));
+    EXPECT_EQ(0xFFFF7F00u, ToARGB(image)[3]);
+    BaseImage_Release(&image);
+
+    // The same pixels under descriptors whose pixel size or masks do not fit them: each refused with a
+    // log line, before any pixel is read.
+    ColorFormatDesc argb;
+    BaseImage_ColorFormat_InitARGB8(&argb);
+    ColorFormatDesc alphaOutside = argb, deepPixel = argb, shallow = argb;
+    alphaOutside.bytesPerPixel = 2;   // the masks of four bytes on two-byte pixels
+    deepPixel.bytesPerPixel = 9;
+    shallow.bitDepth = 0;
+    struct Case {
+        const char* Name;
+        uint8_t Lead[5];
+        const ColorFormatDesc* Mask;
+    };
+    const Case cases[] = {
+        {"float channels on one-byte pixels", {0, 4, 32, 1, 1}, nullptr},
+        {"float channels of eight bits", {0, 4, 8, 1, 4}, nullptr},
+        {"five channels", {0, 5, 8, 0, 5}, nullptr},
+        {"channels of 12 bits", {0, 2, 12, 0, 3}, nullptr},
+        {"compressed data with channels", {1, 4, 8, 0, 4}, nullptr},
+        {"masks beyond the pixel", {0, 0, 0, 0, 2}, &alphaOutside},
+        {"pixels of nine bytes", {0, 0, 0, 0, 9}, &deepPixel},
+        {"no bit depth", {0, 0, 0, 0, 4}, &shallow},
+    };
+    for (const Case& c : cases) {
+        const Bytes rest = c.Mask != nullptr ? VbimMaskFields(*c.Mask) : Bytes();
+        const size_t before = LogReading::ReadLog().size();
+        EXPECT_EQ(-1, LoadWith(BaseImage_LoadDump, Vbim(2, 2, 32, c.Lead, rest, floats), &image)) << c.Name;
+        EXPECT_NE(std::string::npos, LogReading::ReadLog().find(DamagedDumpLine, before)) << c.Name;
+        EXPECT_EQ(nullptr, image.pixels) << c.Name;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -648,6 +714,50 @@ TEST(ImageLoadPngTest, ChunkLayoutsRefusalsAndTheLibPngRow)
         EXPECT_EQ(PngExpected(s), ToARGB(image)) << c.colorType << " " << c.depth;
         BaseImage_Release(&image);
     }
+}
+
+namespace {
+
+// The largest working set the process has had, in bytes (0 when the system does not say).
+uint64_t PeakWorkingSet()
+{
+    using Query = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
+    const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "K32GetProcessMemoryInfo")));
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    if (query == nullptr || !query(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+    return counters.PeakWorkingSetSize;
+}
+
+}  // namespace
+
+TEST(ImageLoadPngTest, AChunkClaimingMoreThanTheFileIsRefusedWithoutAllocatingIt)
+{
+    if (!BaseImage_HasLibPng()) GTEST_SKIP() << "libpng is not part of this build";
+    // An interlaced file (the own decoder hands it on) whose text chunk after the header claims
+    // 0x7FFFFFFF bytes; the file itself holds a few hundred.
+    PngSpec spec = MakePng(2, 8, 9, 7, false, 11);
+    spec.interlaced = true;
+    const Bytes file = Png(spec);
+    Bytes damaged(file.begin(), file.begin() + 33);   // signature and IHDR
+    Put32Be(damaged, 0x7FFFFFFF);
+    Append(damaged, Bytes{'t', 'E', 'X', 't', 'k', 'e', 'y', 0});
+    damaged.insert(damaged.end(), file.begin() + 33, file.end());
+    ASSERT_LT(damaged.size(), 1000u);
+    const uint64_t peak = PeakWorkingSet();
+    const size_t logged = LogReading::ReadLog().size();
+    BaseImage image;
+    EXPECT_EQ(-1, LoadWith(BaseImage_LoadPngLib, damaged, &image));
+    // Nothing of the claimed size was ever touched.
+    EXPECT_LT(PeakWorkingSet(), peak + (256u << 20));
+    EXPECT_NE(std::string::npos, LogReading::ReadLog().find(
+                                     reinterpret_cast<const char*>(u8"PNG ファイルのチャンクがデータの終わりを越えています"), logged));
+    EXPECT_EQ(-1, LoadMemory(damaged, &image));
+    // The undamaged file still loads through libpng.
+    ASSERT_EQ(0, LoadWith(BaseImage_LoadPngLib, file, &image));
+    EXPECT_EQ(PngExpected(spec), ToARGB(image));
+    BaseImage_Release(&image);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -810,6 +920,14 @@ TEST(ImageLoadDamageTest, TruncatedAndFlippedCopiesLoadCleanlyOrAreRefused)
     Put32(raw, 0x10101010), Put32(raw, 3), Put32(raw, 2);
     raw.resize(raw.size() + 48, 0x42);
     files.push_back(raw);
+    // Dumps of a float image, a palette image and an ARGB8 image: their descriptors are flipped too.
+    const uint8_t floatLead[5] = {0, 4, 32, 1, 16}, maskLead[5] = {0, 0, 0, 0, 4}, paletteLead[5] = {0, 0, 0, 0, 1};
+    ColorFormatDesc argb, palette;
+    BaseImage_ColorFormat_InitARGB8(&argb);
+    BaseImage_ColorFormat_InitPal8(&palette);
+    files.push_back(Vbim(3, 2, 48, floatLead, {}, Bytes(96, 0x3F)));
+    files.push_back(Vbim(3, 2, 12, maskLead, VbimMaskFields(argb), Bytes(24, 0x81)));
+    files.push_back(Vbim(3, 2, 4, paletteLead, VbimMaskFields(palette), Bytes(8, 7)));
 
     std::mt19937 random(12345);
     const int32_t blocks = Memory_GetBlockCount();
