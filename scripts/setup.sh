@@ -11,7 +11,7 @@ packages=(cmake make g++ g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w
 # The misc-fixed 8x16 face the built-in font is drawn from at build time.
 packages+=(xfonts-base)
 # Building the third-party libraries (scripts/deps.sh) and making the sound tests' files.
-packages+=(pkgconf sox vorbis-tools opus-tools lame)
+packages+=(pkgconf sox vorbis-tools opus-tools lame ffmpeg)
 if [ "$VT_ARCH" = i686 ]; then
   packages+=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
 else
