@@ -10,7 +10,7 @@ packages=(cmake make g++ g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w
           mingw-w64-x86-64-dev libz-mingw-w64-dev googletest ccache wine xvfb xauth fonts-wine fonts-ipafont-gothic)
 # The misc-fixed 8x16 face the built-in font is drawn from at build time.
 packages+=(xfonts-base)
-# Building the third-party libraries (scripts/deps.sh) and making the sound tests' files.
+# Building the third-party libraries (scripts/deps.sh) and making the sound and movie tests' files.
 packages+=(pkgconf sox vorbis-tools opus-tools lame ffmpeg)
 if [ "$VT_ARCH" = i686 ]; then
   packages+=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
