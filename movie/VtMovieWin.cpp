@@ -4,6 +4,7 @@
 #include "movie/VtMovieWin.h"
 
 #include "movie/VtMovie.h"
+#include "movie/VtMovieMediaFoundation.h"
 
 namespace Vantrel {
 
@@ -20,6 +21,6 @@ int MovieWin_Update(MovieRecord* movie, int platformFlag) { return 0; }
 
 int MovieWin_Terminate(MovieRecord* movie) { return 0; }
 
-int MovieWin_Shutdown() { return 0; }
+int MovieWin_Shutdown() { return MovieWin_ShutdownMediaFoundation(); }
 
 }  // namespace Vantrel
