@@ -267,6 +267,14 @@ int64_t MF_MulDiv(int64_t value, int64_t multiplier, int64_t divisor)
     return value / divisor * multiplier + value % divisor * multiplier / divisor;
 }
 
+// The time of a sample, in 100-ns units, rounded up: a time rounded down lies inside the sample before,
+// and the source would start from that one.
+int64_t MF_SampleTime(int64_t sample, int64_t rate)
+{
+    int64_t time = MF_MulDiv(sample, MF_UnitsPerSecond, rate);
+    return MF_MulDiv(time, rate, MF_UnitsPerSecond) < sample ? time + 1 : time;
+}
+
 template <typename T> void MF_ReleaseInterface(T*& object)
 {
     if (object != nullptr) object->Release();
@@ -406,7 +414,7 @@ HRESULT MF_ReadAfterRebuild(SoundConvertRecord* record, SoundConvertMFArea* area
     int64_t length = MF_MeasureStream(record);
     if (length <= 0 || MF_OpenReader(record, area, length) != 0) return E_FAIL;
     int64_t sampleAt = (record->Position + record->Staged) / record->OutputFormat.nBlockAlign;
-    MF_SetReaderPosition(area, MF_MulDiv(sampleAt, MF_UnitsPerSecond, record->OutputFormat.nSamplesPerSec));
+    MF_SetReaderPosition(area, MF_SampleTime(sampleAt, record->OutputFormat.nSamplesPerSec));
     return area->Reader->ReadSample(DWORD(MF_SOURCE_READER_FIRST_AUDIO_STREAM), 0, nullptr, flags, timeStamp, sample);
 }
 
@@ -540,7 +548,7 @@ void SoundConvertWin_MF_Seek(SoundConvertRecord* record, int64_t sample)
 {
     SoundConvertMFArea* area = MF(record);
     if (area->Reader != nullptr)
-        MF_SetReaderPosition(area, MF_MulDiv(sample, MF_UnitsPerSecond, record->OutputFormat.nSamplesPerSec));
+        MF_SetReaderPosition(area, MF_SampleTime(sample, record->OutputFormat.nSamplesPerSec));
     area->Consumed = area->Held = 0;
     record->Staged = 0;
     record->StagingOffset = 0;
