@@ -280,6 +280,11 @@ int DSMP3_Build(SoundConvertRecord* record, DSMP3Graph* g, int64_t fileSize)
         Log_AddTextUTF16(L"PCMデータを格納するメモリ領域の再確保に失敗しました\n");
         return -1;
     }
+    // A graph that ran to its end without one byte of sound decoded nothing: no sound to offer.
+    if (area->PcmSize < record->OutputFormat.nBlockAlign) {
+        Log_AddTextUTF16(L"音声が含まれていないか、オーディオフォーマットの取得に失敗しました。\n");
+        return -1;
+    }
     return 0;
 }
 

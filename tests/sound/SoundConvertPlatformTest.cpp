@@ -13,6 +13,7 @@
 
 #include "SoundCaptureSupport.h"
 #include "SoundConvertTestSupport.h"
+#include "../foundation/LogReadBack.h"
 #include "foundation/VtHandle.h"
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
@@ -241,6 +242,7 @@ TEST_F(SoundConvertPlatform, DamagedMp3CopiesFailCleanly)
         Bytes Copy;
         bool MustFail;
     };
+    FoundationTest::StartFreshLog(L"SoundConvertPlatform.log");
     const Case cases[] = {
         {"three bytes", Bytes(file.begin(), file.begin() + 3), true},
         {"garbage", garbage, true},
@@ -257,6 +259,7 @@ TEST_F(SoundConvertPlatform, DamagedMp3CopiesFailCleanly)
             GuardedBlock block(c.Copy);
             MemorySource source(block.Data(), block.Size());
             SoundConvertRecord record = {};
+            const std::wstring logBefore = FoundationTest::ReadLog();
             const DWORD started = GetTickCount();
             int result = SoundConvert_Setup(&record, source.Get(), Only(converter.Flag), 2, 0);
             EXPECT_LT(GetTickCount() - started, 60000u);
@@ -265,9 +268,17 @@ TEST_F(SoundConvertPlatform, DamagedMp3CopiesFailCleanly)
             }
             if (result != 0) {
                 EXPECT_EQ(0, record.Initialized);
+                if (converter.Kind == SoundConvertKind_Mp3DirectShow) {
+                    // The DirectShow converter says why in the log.
+                    std::wstring added = FoundationTest::ReadLog().substr(logBefore.size());
+                    EXPECT_TRUE(added.find(L"失敗") != std::wstring::npos || added.find(L"MP3変換") != std::wstring::npos ||
+                                added.find(L"音声") != std::wstring::npos || added.find(L"サポート外") != std::wstring::npos)
+                        << "log: " << std::string(added.begin(), added.end());
+                }
                 continue;
             }
             Bytes all = RunToEnd(&record, 8192, 4 << 20);
+            EXPECT_GT(all.size(), 0u) << "accepted, so it holds sound";
             EXPECT_LE(all.size(), size_t(2 * 44100 * 2 * 2)) << "no more than the clean file holds";
             SoundConvert_SetSampleTime(&record, 1000);
             RunToEnd(&record, 4096, 65536);
