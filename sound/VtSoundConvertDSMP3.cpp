@@ -137,7 +137,9 @@ int DSMP3_RunGraph(SoundConvertRecord* record, DSMP3Graph* g)
             lastSize = size;
             lastGrowth = now;
         }
-        if (hr == S_OK || now - lastGrowth > DSMP3_StallLimitMs || now - started > DSMP3_OverallLimitMs) {
+        // A wait that fails for any reason but its own time-out will not end well either.
+        const bool waitFailed = FAILED(hr) && hr != E_ABORT;
+        if (hr == S_OK || waitFailed || now - lastGrowth > DSMP3_StallLimitMs || now - started > DSMP3_OverallLimitMs) {
             // Any other end of the stream, or no end at all.
             Log_AddTextUTF16(L"MP3変換の途中でエラーが発生しました\n");
             return -1;

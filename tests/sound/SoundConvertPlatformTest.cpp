@@ -6,7 +6,7 @@
 // -1 and never hang. Media Foundation also decodes a lossless FLAC file (exactly the source's PCM).
 // The byte stream's COM rules, its read thread and the once-per-process start-up are checked with
 // fakes in the system function table. The DirectShow graph needs the system's audio renderer to build,
-// so its cases run where a sound device exists (the device run) and skip themselves elsewhere.
+// so its cases run again in the device run (SoundDevice...), where a sound device exists.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -21,6 +21,7 @@
 #include "sound/VtSoundConvertDSMP3.h"
 #include "sound/VtSoundConvertMF.h"
 #include "sound/VtSoundHandle.h"
+#include "system/VtWindow.h"
 
 using namespace Vantrel;
 using namespace SoundTest;
@@ -110,14 +111,25 @@ bool Usable(const PlatformConverter& converter)
 class SoundConvertPlatform : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { acmReady = SoundConvertWin_Initialize() == 0; }
+    void Mp3DecodesLikeAcmSeeksAndLoops();
+    void DamagedMp3CopiesFail();
     static bool acmReady;
     SoundCapture::ComScope com;
 };
 bool SoundConvertPlatform::acmReady = false;
 
+// The same cases in the device run, where the DirectShow graph finds its audio renderer.
+class SoundDeviceConvertPlatform : public SoundConvertPlatform {
+protected:
+    void SetUp() override
+    {
+        if (SoundCapture::CapturePath().empty()) GTEST_SKIP() << "only the device run has a capture device";
+    }
+};
+
 }  // namespace
 
-TEST_F(SoundConvertPlatform, Mp3DecodesLikeAcmSeeksAndLoopsThroughEachConverter)
+void SoundConvertPlatform::Mp3DecodesLikeAcmSeeksAndLoops()
 {
     const Bytes file = ReadFixture("mp3.mp3");
     ASSERT_FALSE(file.empty());
@@ -202,6 +214,12 @@ TEST_F(SoundConvertPlatform, Mp3DecodesLikeAcmSeeksAndLoopsThroughEachConverter)
     if (tried < 2) RecordProperty("DirectShowSkipped", "no audio renderer outside the device run");
 }
 
+TEST_F(SoundConvertPlatform, Mp3DecodesLikeAcmSeeksAndLoopsThroughEachConverter) { Mp3DecodesLikeAcmSeeksAndLoops(); }
+TEST_F(SoundDeviceConvertPlatform, Mp3DecodesLikeAcmSeeksAndLoopsThroughEachConverter)
+{
+    Mp3DecodesLikeAcmSeeksAndLoops();
+}
+
 // A second format through Media Foundation: FLAC is lossless, so the PCM is exactly the source's.
 TEST_F(SoundConvertPlatform, MediaFoundationDecodesFlacExactly)
 {
@@ -228,7 +246,7 @@ TEST_F(SoundConvertPlatform, MediaFoundationDecodesFlacExactly)
 
 // Damaged copies: nothing an MP3 decoder can take gives -1 (the DirectShow converter logs why), a
 // copy that still holds frames decodes to a bounded length; no crash and no hang either way.
-TEST_F(SoundConvertPlatform, DamagedMp3CopiesFailCleanly)
+void SoundConvertPlatform::DamagedMp3CopiesFail()
 {
     const Bytes file = ReadFixture("part44.mp3");
     ASSERT_GT(file.size(), 4000u);
@@ -286,6 +304,9 @@ TEST_F(SoundConvertPlatform, DamagedMp3CopiesFailCleanly)
         }
     }
 }
+
+TEST_F(SoundConvertPlatform, DamagedMp3CopiesFailCleanly) { DamagedMp3CopiesFail(); }
+TEST_F(SoundDeviceConvertPlatform, DamagedMp3CopiesFailCleanly) { DamagedMp3CopiesFail(); }
 
 // The byte stream's COM rules: IUnknown is the object itself, attributes answer their own IID, writes
 // are not offered, and while an asynchronous read is pending a synchronous read fails and a seek keeps
@@ -378,6 +399,28 @@ TEST_F(SoundConvertPlatform, ByteStreamFollowsComRulesAndGuardsAPendingRead)
     CloseHandle(callback.Done);
 }
 
+namespace {
+
+// Fakes of the system function table's entries.
+int startups = 0;
+WinAPI_MFStartupProc realStartup = nullptr;
+HRESULT WINAPI FailingStartup(ULONG, DWORD)
+{
+    ++startups;
+    return E_FAIL;
+}
+HRESULT WINAPI CountingStartup(ULONG version, DWORD flags)
+{
+    ++startups;
+    return realStartup(version, flags);
+}
+HANDLE WINAPI RefusedThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
+{
+    return nullptr;
+}
+
+}  // namespace
+
 // Failures at the platform edge: a read thread that cannot be made fails the byte stream and the
 // converter; a failed start-up of Media Foundation fails the set-up and is tried again next time.
 TEST_F(SoundConvertPlatform, ThreadAndStartupFailuresFailTheSetupAndAreRetried)
@@ -387,23 +430,15 @@ TEST_F(SoundConvertPlatform, ThreadAndStartupFailuresFailTheSetupAndAreRetried)
     const Bytes file = ReadFixture("flac.flac");
     const int32_t onlyMF = Only(SoundConvertDisable_MediaFoundation);
 
-    static int startups;
-    static decltype(WinAPITable.MFStartup) realStartup;
     startups = 0;
     realStartup = WinAPITable.MFStartup;
     MovieWin_ShutdownMediaFoundation();
-    WinAPITable.MFStartup = [](ULONG, DWORD) -> HRESULT {
-        ++startups;
-        return E_FAIL;
-    };
+    WinAPITable.MFStartup = FailingStartup;
     EXPECT_EQ(-1, DecodeWith(file, onlyMF).Result);
     EXPECT_EQ(-1, DecodeWith(file, onlyMF).Result);
     EXPECT_EQ(2, startups) << "a failed start-up is tried again";
     EXPECT_EQ(0, MovieWin_IsMediaFoundationStarted());
-    WinAPITable.MFStartup = [](ULONG version, DWORD flags) -> HRESULT {
-        ++startups;
-        return realStartup(version, flags);
-    };
+    WinAPITable.MFStartup = CountingStartup;
     EXPECT_EQ(0, DecodeWith(file, onlyMF).Result);
     EXPECT_EQ(0, DecodeWith(file, onlyMF).Result);
     EXPECT_EQ(3, startups) << "once started, never again";
@@ -411,8 +446,7 @@ TEST_F(SoundConvertPlatform, ThreadAndStartupFailuresFailTheSetupAndAreRetried)
     WinAPITable.MFStartup = realStartup;
 
     auto realCreateThread = WinAPITable.CreateThread;
-    WinAPITable.CreateThread = [](LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
-                                  LPDWORD) -> HANDLE { return nullptr; };
+    WinAPITable.CreateThread = RefusedThread;
     MemorySource source(file);
     Stream stream = *source.Get();
     EXPECT_EQ(nullptr, SoundConvertMF_CreateByteStream(&stream, int64_t(file.size())));
@@ -533,4 +567,18 @@ TEST(SoundConvertDSMP3Collect, GrowsInMebibyteStepsAndRefusesWhatCannotFit)
     EXPECT_EQ(S_OK, SoundConvert_DSMP3_SampleCallback(&sample, nullptr, nullptr, FALSE, &record));
     EXPECT_EQ(nullptr, area->PcmBuffer);
     EXPECT_EQ(S_OK, SoundConvert_DSMP3_SampleCallback(&sample, nullptr, nullptr, FALSE, &record)) << "absent: ignored";
+}
+
+// A library shut-down asked for while the graph decodes ends the set-up with its log line.
+TEST_F(SoundDeviceConvertPlatform, ShutDownDuringTheGraphEndsTheDirectShowSetup)
+{    const Bytes file = ReadFixture("mp3.mp3");
+    FoundationTest::StartFreshLog(L"SoundConvertPlatformEnd.log");
+    const int32_t endBefore = Window.EndFlag;
+    Window.EndFlag = 1;
+    MemorySource source(file);
+    SoundConvertRecord record = {};
+    EXPECT_EQ(-1, SoundConvert_Setup(&record, source.Get(), Only(SoundConvertDisable_Mp3DirectShow), 2, 0));
+    Window.EndFlag = endBefore;
+    EXPECT_NE(std::wstring::npos, FoundationTest::ReadLog().find(L"MP3変換の途中でソフトが終了しました"));
+    EXPECT_EQ(0, record.Initialized);
 }
