@@ -237,11 +237,13 @@ int Graphics_D3D9_StateCache_SetLightEnable(int index, int flag) {
 
 int Graphics_D3D9_StateCache_SetFogEnable(int flag) {
     if (!D3D9Call_Device_Exists()) return -1;
+    // The shaders' fog switch follows every call: a fog mode may have turned it on without the device's
+    // fog enable changing.
+    VertexBool(D3D9VertexBool_Fog + 3, flag != 0);
     if (!Cache.Force && Cache.FogEnable == flag) return 0;
     FlushBeforeChange();
     const int result = Result(D3D9Call_Device_SetRenderState(D3DRS_FOGENABLE, flag ? TRUE : FALSE));
     Cache.FogEnable = flag;
-    VertexBool(D3D9VertexBool_Fog + 3, flag != 0);
     return result;
 }
 
@@ -279,8 +281,10 @@ int Graphics_D3D9_StateCache_SetFogStartEnd(float start, float end) {
     if (Cache.Force || Cache.FogEnd != end) {
         if (D3D9Call_Device_SetRenderState(D3DRS_FOGEND, FloatBits(end)) != D3D_OK) result = -1;
         Cache.FogEnd = end;
-        SendFogConstants();
     }
+    // Also for the values the device already has: the register starts empty, not at the defaults'
+    // start 0 and end 1.
+    SendFogConstants();
     return result;
 }
 

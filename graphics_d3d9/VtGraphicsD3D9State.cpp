@@ -514,6 +514,10 @@ int Graphics_D3D9_StateCache_SetDefaults() {
 
     Graphics_D3D9_StateCache_RefreshAll();
     if (D3D9Call_Direct3D9_Exists() && Cache.Scene != 1) D3D9Call_Device_BeginSceneOnce();
+    // The refresh's stage set-up chose the layout of its own draw; start-up leaves layout 1 and has the
+    // first normal draw derive its set-up again.
+    Graphics_D3D9_VertexBatch_SetLayout(1);
+    D3D9NormalDrawState.SetupNeeded = 1;
     Graphics_D3D9_VertexBatch_Reset();
     return 0;
 }

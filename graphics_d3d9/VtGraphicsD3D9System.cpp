@@ -109,10 +109,15 @@ int Graphics_D3D9_Device_Initialize() {
         D3D9SystemState.Declined++;
     }
     Graphics_D3D9_System_Terminate();
+    Graphics_D3D9_ShaderCode_Base_Terminate();
     RestoreCore(saved);
     return -1;
 }
 
-int Graphics_D3D9_Device_Terminate() { return Graphics_D3D9_System_Terminate(); }
+int Graphics_D3D9_Device_Terminate() {
+    Graphics_D3D9_System_Terminate();
+    Graphics_D3D9_ShaderCode_Base_Terminate();
+    return 0;
+}
 
 }  // namespace Vantrel
