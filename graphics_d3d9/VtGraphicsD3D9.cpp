@@ -14,6 +14,8 @@ namespace Vantrel {
 #define VT_D3D9_OWN_Lighting_SetEnable ~, 1
 #define VT_D3D9_OWN_WaitVSync ~, 1
 #define VT_D3D9_OWN_Shader_GetSupportVersion ~, 1
+#define VT_D3D9_OWN_Light_SetParam ~, 1
+#define VT_D3D9_OWN_Light_SetEnable ~, 1
 #define VT_D3D9_OWN_Fog_SetColor ~, 1
 #define VT_D3D9_OWN_Fog_SetEnable ~, 1
 #define VT_D3D9_OWN_Fog_SetMode ~, 1

@@ -11,6 +11,7 @@
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsCamera.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsLight.h"
 #include "graphics/VtMatrix.h"
 #include "graphics_d3d9/VtGraphicsD3D9ShaderConstant.h"
 #include "graphics_d3d9/VtGraphicsD3D9State.h"
@@ -85,9 +86,11 @@ void SendLightPlacement(int index, const D3DMATRIX& view) {
     PixelFloats(D3D9PixelRegister_Light + 7 * index, regs[0], 2);
 }
 
-const D3DMATRIX& CoreView() {
+D3DMATRIX CoreView() {
     static_assert(sizeof(MatrixF) == sizeof(D3DMATRIX), "both are 4 x 4 floats");
-    return *(const D3DMATRIX*)&GraphicsTransform.ViewF;
+    D3DMATRIX view;
+    memcpy(&view, &GraphicsTransform.ViewF, sizeof(view));
+    return view;
 }
 
 // VS c43: where the diffuse and specular colours come from.
@@ -341,13 +344,25 @@ int Graphics_D3D9_StateCache_RestoreLighting() {
     return 0;
 }
 
-// The core's switch bodies for fog and the view.
+// The core's switch bodies for lights, fog and the view. The core's light parameters are laid out as
+// D3DLIGHT9.
+static_assert(sizeof(LightParams) == sizeof(D3DLIGHT9), "the core's light is a D3DLIGHT9");
+int Graphics_D3D9_Light_SetParam(int index, const LightParams* params) {
+    if (params == nullptr) return -1;
+    D3DLIGHT9 light;
+    memcpy(&light, params, sizeof(light));
+    return Graphics_D3D9_StateCache_SetLight(index, &light);
+}
+int Graphics_D3D9_Light_SetEnable(int index, int flag) { return Graphics_D3D9_StateCache_SetLightEnable(index, flag); }
 int Graphics_D3D9_Fog_SetColor(unsigned int color) { return Graphics_D3D9_StateCache_SetFogColor(color); }
 int Graphics_D3D9_Fog_SetEnable(int flag) { return Graphics_D3D9_StateCache_SetFogEnable(flag); }
 int Graphics_D3D9_Fog_SetMode(int mode) { return Graphics_D3D9_StateCache_SetFogMode(mode); }
 int Graphics_D3D9_Fog_SetStartEnd(float start, float end) { return Graphics_D3D9_StateCache_SetFogStartEnd(start, end); }
 int Graphics_D3D9_Transform_SetView(const MatrixF* matrix) {
-    return Graphics_D3D9_StateCache_SetViewMatrix((const D3DMATRIX*)matrix);
+    if (matrix == nullptr) return -1;
+    D3DMATRIX view;
+    memcpy(&view, matrix, sizeof(view));
+    return Graphics_D3D9_StateCache_SetViewMatrix(&view);
 }
 
 }  // namespace Vantrel
