@@ -14,6 +14,13 @@ namespace Vantrel {
 #define VT_D3D9_OWN_Lighting_SetEnable ~, 1
 #define VT_D3D9_OWN_WaitVSync ~, 1
 #define VT_D3D9_OWN_Shader_GetSupportVersion ~, 1
+#define VT_D3D9_OWN_Light_SetParam ~, 1
+#define VT_D3D9_OWN_Light_SetEnable ~, 1
+#define VT_D3D9_OWN_Fog_SetColor ~, 1
+#define VT_D3D9_OWN_Fog_SetEnable ~, 1
+#define VT_D3D9_OWN_Fog_SetMode ~, 1
+#define VT_D3D9_OWN_Fog_SetStartEnd ~, 1
+#define VT_D3D9_OWN_Transform_SetView ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b

@@ -13,7 +13,10 @@
 #include "graphics/VtGraphicsShader.h"
 #include "graphics_d3d9/VtGraphicsD3D9Batch.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
+#include "graphics_d3d9/VtGraphicsD3D9Light.h"
+#include "graphics_d3d9/VtGraphicsD3D9NormalDraw.h"
 #include "graphics_d3d9/VtGraphicsD3D9ShaderConstant.h"
+#include "graphics_d3d9/VtGraphicsD3D9Stage.h"
 
 namespace Vantrel {
 
@@ -506,10 +509,15 @@ int Graphics_D3D9_StateCache_SetDefaults() {
     Cache.FilterMode = 3;
     Cache.RenderTarget[0] = D3D9DeviceState.BackBuffer;
     Cache.Scene = 0;
+    Graphics_D3D9_NormalDraw_Reset();
     Graphics_D3D9_VertexBatch_SetLayout(1);
 
     Graphics_D3D9_StateCache_RefreshAll();
     if (D3D9Call_Direct3D9_Exists() && Cache.Scene != 1) D3D9Call_Device_BeginSceneOnce();
+    // The refresh's stage set-up chose the layout of its own draw; start-up leaves layout 1 and has the
+    // first normal draw derive its set-up again.
+    Graphics_D3D9_VertexBatch_SetLayout(1);
+    D3D9NormalDrawState.SetupNeeded = 1;
     Graphics_D3D9_VertexBatch_Reset();
     return 0;
 }
@@ -550,12 +558,16 @@ int Graphics_D3D9_StateCache_RefreshAll() {
     if (!D3D9Call_Device_Exists()) return -1;
     Cache.Force = 1;
     Cache.StateChanged = 1;
+    Graphics_D3D9_StateCache_SetFogEnable(Cache.FogEnable);
     const D3DVIEWPORT9 viewport = Cache.Viewport;
     Graphics_D3D9_StateCache_SetViewport(&viewport);
     const RECT scissor = Cache.ScissorRect;
     Graphics_D3D9_StateCache_SetScissorRect(&scissor);
+    Graphics_D3D9_StateCache_SetDrawTexture(D3D9NormalDrawState.DrawTexture);
     Graphics_D3D9_StateCache_RefreshStageDefaults();
     if (Cache.FilterMode >= 0 && Cache.FilterMode <= 2) Graphics_D3D9_StateCache_SetFilterMode(Cache.FilterMode);
+    Graphics_D3D9_StateCache_BuildStageSetup(nullptr, 0, 1, 0);
+    Graphics_D3D9_StateCache_BuildStageSetup(nullptr, 0, 1, 1);
     Graphics_D3D9_StateCache_SetZEnable(Cache.ZEnable);
     Graphics_D3D9_StateCache_SetZWriteEnable(Cache.ZWriteEnable);
     Graphics_D3D9_StateCache_SetZFunc(Cache.ZFunc);
@@ -563,7 +575,11 @@ int Graphics_D3D9_StateCache_RefreshAll() {
     Graphics_D3D9_StateCache_SetFillMode(Cache.FillMode);
     Graphics_D3D9_StateCache_SetCullMode(Cache.CullMode);
     Graphics_D3D9_StateCache_SetShadeMode(Cache.ShadeMode);
+    const D3DMATERIAL9 material = Cache.Material;
+    Graphics_D3D9_StateCache_SetMaterial(&material);
     Graphics_D3D9_StateCache_SetSpecularEnable(Cache.SpecularEnable);
+    Graphics_D3D9_StateCache_SetDiffuseMaterialSource(Cache.DiffuseMaterialSource);
+    Graphics_D3D9_StateCache_SetSpecularMaterialSource(Cache.SpecularMaterialSource);
     // Every register as the device copies of the constant manager hold it.
     D3D9ShaderConstantManager& constants = D3D9ShaderConstants;
     static const int registers[D3D9CONST_SET_COUNT] = {256, 16, 16, 224, 16, 16};
@@ -579,6 +595,11 @@ int Graphics_D3D9_StateCache_Restore() {
     Cache.Force = 1;
     Cache.StateChanged = 1;
     Graphics_D3D9_VertexBatch_Reset();
+    D3D9NormalDrawStateRecord& normal = D3D9NormalDrawState;
+    normal.DrawTexture = nullptr;
+    Graphics_D3D9_StateCache_SetBlendMode(normal.BlendMode, normal.BlendParams, normal.AlphaTestWanted, normal.AlphaBlendWanted);
+    Graphics_D3D9_StateCache_SetIgnoreTextureColor(normal.IgnoreTextureColor);
+    Graphics_D3D9_StateCache_SetBlendSwitch(normal.BlendSwitch);
     Graphics_D3D9_StateCache_SetCullMode(Cache.CullMode);
     if (Cache.FilterMode >= 0 && Cache.FilterMode <= 2) Graphics_D3D9_StateCache_SetFilterMode(Cache.FilterMode);
     Graphics_D3D9_StateCache_SetShadeMode(Cache.ShadeMode);
@@ -593,6 +614,7 @@ int Graphics_D3D9_StateCache_Restore() {
     Graphics_D3D9_StateCache_SetZFunc(Cache.ZFunc);
     Graphics_D3D9_StateCache_SetDepthBias(Cache.DepthBias);
     Graphics_D3D9_StateCache_SetFillMode(Cache.FillMode);
+    Graphics_D3D9_StateCache_RestoreLighting();
     Graphics_D3D9_StateCache_SetSpecularEnable(Cache.SpecularEnable);
     Graphics_D3D9_Lighting_SetEnable(Cache.Lighting);
     const RECT& area = DrawSettings.DrawArea;
@@ -600,6 +622,8 @@ int Graphics_D3D9_StateCache_Restore() {
     Graphics_D3D9_StateCache_SetScissorRect(&area);
     for (int s = 0; s < D3D9TextureStageCount && s < D3D9DeviceState.TextureStageCount; ++s)
         D3D9Call_Device_SetTextureStageState((DWORD)s, D3DTSS_TEXCOORDINDEX, (DWORD)s);
+    Graphics_D3D9_StateCache_BuildStageSetup(nullptr, 0, 1, 0);
+    Graphics_D3D9_StateCache_BuildStageSetup(nullptr, 0, 1, 1);
     Graphics_D3D9_StateCache_RefreshAll();
     Cache.Force = 0;
     return 0;
@@ -608,6 +632,10 @@ int Graphics_D3D9_StateCache_Restore() {
 int Graphics_D3D9_StateCache_Reapply() {
     if (!D3D9Call_Device_Exists()) return -1;
     Graphics_D3D9_StateCache_RefreshAll();
+    D3D9NormalDrawStateRecord& normal = D3D9NormalDrawState;
+    Cache.Force = 1;
+    Graphics_D3D9_StateCache_SetBlendMode(normal.BlendMode, normal.BlendParams, normal.AlphaTestWanted, normal.AlphaBlendWanted);
+    Cache.Force = 0;
     return 0;
 }
 

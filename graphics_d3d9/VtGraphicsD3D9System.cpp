@@ -13,6 +13,7 @@
 #include "graphics_d3d9/VtGraphicsD3D9Batch.h"
 #include "graphics_d3d9/VtGraphicsD3D9Call.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
+#include "graphics_d3d9/VtGraphicsD3D9Shader.h"
 #include "graphics_d3d9/VtGraphicsD3D9ShaderConstant.h"
 #include "graphics_d3d9/VtGraphicsD3D9State.h"
 #include "graphics_d3d9/VtGraphicsD3D9VBlank.h"
@@ -25,6 +26,7 @@ namespace {
 
 // Everything the start made, in the order of the end.
 void ReleaseAll() {
+    Graphics_D3D9_Shader_ReleaseAll();
     D3D9DeviceStateRecord& device = D3D9DeviceState;
     D3D9Call_Object_Release(device.BackBuffer);
     device.BackBuffer = nullptr;
@@ -80,6 +82,7 @@ int Graphics_D3D9_System_Initialize() {
         }
         break;
     }
+    Graphics_D3D9_Shader_Initialize();
     D3D9SystemState.Starts++;
     GraphicsSystemState.DeviceValid = 1;
     return 0;
@@ -106,10 +109,15 @@ int Graphics_D3D9_Device_Initialize() {
         D3D9SystemState.Declined++;
     }
     Graphics_D3D9_System_Terminate();
+    Graphics_D3D9_ShaderCode_Base_Terminate();
     RestoreCore(saved);
     return -1;
 }
 
-int Graphics_D3D9_Device_Terminate() { return Graphics_D3D9_System_Terminate(); }
+int Graphics_D3D9_Device_Terminate() {
+    Graphics_D3D9_System_Terminate();
+    Graphics_D3D9_ShaderCode_Base_Terminate();
+    return 0;
+}
 
 }  // namespace Vantrel

@@ -84,6 +84,8 @@ protected:
             setter.Set(0);
             D3D9DeviceStateCache.Force = 0;
         }
+        // The start binds the untextured built-in pixel shader; these tests begin with none.
+        Graphics_D3D9_StateCache_ResetPixelShader(0);
         ASSERT_EQ(Graphics_D3D9_VertexBatch_Flush(0), 0);
         D3D9Call_ResetDeviceCallCounts();
     }
