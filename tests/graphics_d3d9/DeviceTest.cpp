@@ -162,7 +162,7 @@ TEST_F(D3D9DeviceSetUp, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
         EXPECT_EQ(D3D9Call_Device_Exists(), 1);
         EXPECT_EQ(D3D9Call_Direct3D9Ex_Exists(), 1);
         EXPECT_NE(D3D9CallState.SwapChain, nullptr);
-        EXPECT_EQ(D3D9CallState.ObjectCount[D3D9OBJ_SURFACE], 1);      // the back buffer
+        EXPECT_EQ(D3D9CallState.ObjectCount[D3D9OBJ_SURFACE], 2);      // the back buffer and the depth buffer
         EXPECT_EQ(D3D9CallState.ObjectCount[D3D9OBJ_SWAP_CHAIN], 1);
         // Objects of every kind the layer counts, made and released again.
         IDirect3DTexture9* texture = nullptr;
@@ -171,7 +171,7 @@ TEST_F(D3D9DeviceSetUp, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
         ASSERT_EQ(D3D9Call_Device_CreateTexture(16, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &texture, nullptr), D3D_OK);
         ASSERT_EQ(D3D9Call_Texture_GetSurfaceLevel(texture, 0, &level), D3D_OK);
         ASSERT_EQ(D3D9Call_Device_CreateVertexBufferASync(256, 0, 0, D3DPOOL_SYSTEMMEM, &vertices, 0), 0);
-        EXPECT_EQ(D3D9Call_GetTotalObjectCount(), 5);
+        EXPECT_EQ(D3D9Call_GetTotalObjectCount(), 6);
         D3D9Call_Object_Release(level);
         D3D9Call_Object_Release(texture);
         D3D9Call_Object_Release(vertices);
