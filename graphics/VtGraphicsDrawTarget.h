@@ -40,6 +40,9 @@ int Graphics_Screen_PresentBase();
 int Graphics_Screen_LockDrawTarget(const RECT* rect, BaseImage* out, int target, int surface, int mipLevel,
                                    int readOnly, int partIndex);
 int Graphics_Screen_UnlockDrawTarget();
+// The first pixel of a locked image as 0xFFRRGGBB: channel formats (integer, half or float) and packed
+// 16- and 32-bit formats; -1 for any other.
+int Graphics_Screen_LockedPixelColour(const BaseImage* image, uint32_t* colour);
 
 // Copies (x1, y1)-(x2, y2) of the current draw target into a graph of exactly that size; 0 or -1.
 int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph);

@@ -8,6 +8,7 @@
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
+#include "image/VtBaseImage.h"
 
 namespace Vantrel {
 
@@ -16,6 +17,32 @@ namespace {
 // The memory image software drawing of a target goes to: the graph's, else the main screen's.
 MEMIMG* TargetMemImg(GraphHandleRecord* graph) {
     return graph != nullptr ? &graph->memImage : &GraphicsSystemState.SoftScreenMain;
+}
+
+// One channel of a channel-format pixel as 0.0 to 1.0 (floats as they are).
+float ChannelValue(const uint8_t* pixel, int channel, int bits, int isFloat) {
+    if (isFloat) {
+        if (bits == 16) {
+            uint16_t half;
+            memcpy(&half, pixel + channel * 2, 2);
+            return BaseImage_HalfToFloat(half);
+        }
+        float value;
+        memcpy(&value, pixel + channel * 4, 4);
+        return value;
+    }
+    if (bits == 16) {
+        uint16_t value;
+        memcpy(&value, pixel + channel * 2, 2);
+        return value / 65535.0f;
+    }
+    return pixel[channel] / 255.0f;
+}
+
+int ToByte(float value) {
+    if (!(value > 0.0f)) return 0;
+    if (value >= 1.0f) return 255;
+    return (int)(value * 255.0f);
 }
 
 bool RectInside(const RECT& rect, int width, int height) {
@@ -56,6 +83,28 @@ int Graphics_Screen_LockDrawTarget(const RECT* rect, BaseImage* out, int target,
         out->height = rect->bottom - rect->top;
     }
     GraphicsSystemState.DrawTargetLocked = 1;
+    return 0;
+}
+
+int Graphics_Screen_LockedPixelColour(const BaseImage* image, uint32_t* colour) {
+    const ColorFormatDesc& format = image->format;
+    const uint8_t* pixel = (const uint8_t*)image->pixels;
+    if (pixel == nullptr) return -1;
+    int r = 0, g = 0, b = 0;
+    if (format.channelCount != 0) {
+        // Channels the format lacks count as full.
+        float channels[3] = {1.0f, 1.0f, 1.0f};
+        for (int c = 0; c < 3 && c < format.channelCount; ++c)
+            channels[c] = ChannelValue(pixel, c, format.channelBits, format.isFloat);
+        r = ToByte(channels[0]), g = ToByte(channels[1]), b = ToByte(channels[2]);
+    } else if (format.bitDepth == 16 || format.bitDepth == 32) {
+        uint32_t value = 0;
+        memcpy(&value, pixel, (size_t)format.bitDepth / 8);
+        BaseImage_ColorFormat_UnpackColor(&format, value, &r, &g, &b, nullptr);
+    } else {
+        return -1;
+    }
+    *colour = 0xFF000000u | (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b;
     return 0;
 }
 

@@ -131,31 +131,6 @@ void ClearRect(ID3D11RenderTargetView* view, const FLOAT colour[4], const RECT& 
     D3D11Call_DeviceContext_ClearView(view, colour, &clip, 1);
 }
 
-float ChannelValue(const uint8_t* pixel, int channel, int bits, int isFloat) {
-    if (isFloat) {
-        if (bits == 16) {
-            uint16_t half;
-            memcpy(&half, pixel + channel * 2, 2);
-            return BaseImage_HalfToFloat(half);
-        }
-        float value;
-        memcpy(&value, pixel + channel * 4, 4);
-        return value;
-    }
-    if (bits == 16) {
-        uint16_t value;
-        memcpy(&value, pixel + channel * 2, 2);
-        return value / 65535.0f;
-    }
-    return pixel[channel] / 255.0f;
-}
-
-int ToByte(float value) {
-    if (!(value > 0.0f)) return 0;
-    if (value >= 1.0f) return 255;
-    return (int)(value * 255.0f);
-}
-
 }  // namespace
 
 // ---- Binding ----
@@ -510,25 +485,12 @@ int Graphics_D3D11_DrawScreen_GetPixelWithStatus(int x, int y, int* status) {
     const RECT rect = {x, y, x + 1, y + 1};
     BaseImage image = {};
     if (Graphics_Screen_LockDrawTarget(&rect, &image, -1, 0, 0, 1, 0) < 0) return -1;
-    const ColorFormatDesc& format = image.format;
-    const uint8_t* pixel = (const uint8_t*)image.pixels;
-    int r = 0, g = 0, b = 0;
-    if (format.channelCount != 0) {
-        float channels[3] = {1.0f, 1.0f, 1.0f};
-        for (int c = 0; c < 3 && c < format.channelCount; ++c)
-            channels[c] = ChannelValue(pixel, c, format.channelBits, format.isFloat);
-        r = ToByte(channels[0]), g = ToByte(channels[1]), b = ToByte(channels[2]);
-    } else if (format.bitDepth == 16 || format.bitDepth == 32) {
-        uint32_t value = 0;
-        memcpy(&value, pixel, (size_t)format.bitDepth / 8);
-        BaseImage_ColorFormat_UnpackColor(&format, value, &r, &g, &b, nullptr);
-    } else {
-        Graphics_Screen_UnlockDrawTarget();
-        return -1;
-    }
+    uint32_t colour = 0;
+    const int read = Graphics_Screen_LockedPixelColour(&image, &colour);
     Graphics_Screen_UnlockDrawTarget();
+    if (read < 0) return -1;
     if (status) *status = 0;
-    return (int)(0xFF000000u | (uint32_t)r << 16 | (uint32_t)g << 8 | (uint32_t)b);
+    return (int)colour;
 }
 
 int Graphics_D3D11_DrawScreen_GetPixel(int x, int y) { return Graphics_D3D11_DrawScreen_GetPixelWithStatus(x, y, nullptr); }

@@ -21,6 +21,17 @@ namespace Vantrel {
 #define VT_D3D9_OWN_Fog_SetMode ~, 1
 #define VT_D3D9_OWN_Fog_SetStartEnd ~, 1
 #define VT_D3D9_OWN_Transform_SetView ~, 1
+#define VT_D3D9_OWN_SubBackBuffer_Setup ~, 1
+#define VT_D3D9_OWN_DrawScreen_Clear ~, 1
+#define VT_D3D9_OWN_DrawScreen_CopyToGraph ~, 1
+#define VT_D3D9_OWN_DrawScreen_GetPixel ~, 1
+#define VT_D3D9_OWN_DrawScreen_Lock ~, 1
+#define VT_D3D9_OWN_DrawScreen_RefreshTargetFlag ~, 1
+#define VT_D3D9_OWN_DrawScreen_Set ~, 1
+#define VT_D3D9_OWN_DrawScreen_Unlock ~, 1
+#define VT_D3D9_OWN_Graph_Fill ~, 1
+#define VT_D3D9_OWN_ShaderRenderTarget_Set ~, 1
+#define VT_D3D9_OWN_ZBuffer_Setup ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b
@@ -35,10 +46,6 @@ VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D9_BODY)
 
 int Graphics_D3D9_IndexBuffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
 int Graphics_D3D9_VertexBuffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
-int Graphics_D3D9_SysMemPool_ReleaseAll() { return -1; }
-int Graphics_D3D9_SysMemTexturePool_ReleaseUnused() { return -1; }
-int Graphics_D3D9_SysMemSurfacePool_ReleaseUnused() { return -1; }
-int Graphics_D3D9_ZBuffer_CheckGraph(int reserved, GraphHandleRecord* graph) { return -1; }
 int Graphics_D3D9_MaxAnisotropy_Set(int value) { return -1; }
 int Graphics_D3D9_Texture_UpdateFromMovie(MovieRecord* movie, GraphHandleRecord* graph) { return -1; }
 int Graphics_D3D9_Device_PostInitialize() { return -1; }
@@ -48,7 +55,5 @@ int Graphics_D3D9_SetDialogBoxMode(int flag) {
     if (D3D9Call_Device_Exists()) D3D9Call_Device_SetDialogBoxMode(flag);
     return 0;
 }
-int Graphics_D3D9_Screen_Flip() { return -1; }
-int Graphics_D3D9_DrawScreen_SetPost(int screen) { return -1; }
 
 }  // namespace Vantrel

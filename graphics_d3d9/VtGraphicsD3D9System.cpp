@@ -10,12 +10,16 @@
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsScreen.h"
+#include "graphics_d3d9/VtGraphicsD3D9.h"
 #include "graphics_d3d9/VtGraphicsD3D9Batch.h"
 #include "graphics_d3d9/VtGraphicsD3D9Call.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
 #include "graphics_d3d9/VtGraphicsD3D9Shader.h"
+#include "graphics_d3d9/VtGraphicsD3D9DrawTarget.h"
+#include "graphics_d3d9/VtGraphicsD3D9Present.h"
 #include "graphics_d3d9/VtGraphicsD3D9ShaderConstant.h"
 #include "graphics_d3d9/VtGraphicsD3D9State.h"
+#include "graphics_d3d9/VtGraphicsD3D9SysMemPool.h"
 #include "graphics_d3d9/VtGraphicsD3D9VBlank.h"
 
 namespace Vantrel {
@@ -28,6 +32,11 @@ namespace {
 void ReleaseAll() {
     Graphics_D3D9_Shader_ReleaseAll();
     D3D9DeviceStateRecord& device = D3D9DeviceState;
+    Graphics_D3D9_DrawScreen_Unlock();
+    Graphics_D3D9_SysMemTexturePool_Release(0);
+    Graphics_D3D9_SysMemSurfacePool_Release(0);
+    Graphics_D3D9_SubBackBuffer_Release();
+    Graphics_D3D9_ZBuffer_Release();
     D3D9Call_Object_Release(device.BackBuffer);
     device.BackBuffer = nullptr;
     D3D9Call_Device_Release();
@@ -83,6 +92,7 @@ int Graphics_D3D9_System_Initialize() {
         break;
     }
     Graphics_D3D9_Shader_Initialize();
+    Graphics_D3D9_ZBuffer_Create();
     D3D9SystemState.Starts++;
     GraphicsSystemState.DeviceValid = 1;
     return 0;

@@ -383,10 +383,12 @@ TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReaches
     // the DirectDraw object.
     EXPECT_EQ(cases.size(), 78u);
 
-    // Direct3D 9 bodies that answer 0 without a device: the lighting switch (nothing to send) and the
-    // shader model (no Direct3D 9 object to ask).
+    // Direct3D 9 bodies that answer 0 without a device: the lighting switch (nothing to send), the
+    // shader model (no Direct3D 9 object to ask), and clearing, the target flag and the unlock (nothing
+    // to do).
     for (SwitchCase& c : cases)
-        for (const char* name : {"Lighting_SetEnable", "Shader_GetSupportVersion"})
+        for (const char* name : {"Lighting_SetEnable", "Shader_GetSupportVersion", "DrawScreen_Clear",
+                                 "DrawScreen_RefreshTargetFlag", "DrawScreen_Unlock"})
             if (strcmp(c.Name, name) == 0) c.D3D9 = 0;
 
     // Direct3D 11 bodies with nothing to do without a device (or with null arguments) answer 0.

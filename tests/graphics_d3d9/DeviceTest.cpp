@@ -162,7 +162,7 @@ TEST_F(D3D9DeviceSetUp, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
         EXPECT_EQ(D3D9Call_Device_Exists(), 1);
         EXPECT_EQ(D3D9Call_Direct3D9Ex_Exists(), 1);
         EXPECT_NE(D3D9CallState.SwapChain, nullptr);
-        EXPECT_EQ(D3D9CallState.ObjectCount[D3D9OBJ_SURFACE], 1);      // the back buffer
+        EXPECT_EQ(D3D9CallState.ObjectCount[D3D9OBJ_SURFACE], 2);      // the back buffer and the depth buffer
         EXPECT_EQ(D3D9CallState.ObjectCount[D3D9OBJ_SWAP_CHAIN], 1);
         // Objects of every kind the layer counts, made and released again.
         IDirect3DTexture9* texture = nullptr;
@@ -174,7 +174,7 @@ TEST_F(D3D9DeviceSetUp, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
         // With them the built-in shaders: the 2D vertex shader, 14 untextured, 224 textured and 9 mask
         // pixel shaders.
         EXPECT_EQ(GraphicsSystemState.ShadersUsable, 1);
-        EXPECT_EQ(D3D9Call_GetTotalObjectCount(), 5 + 248);
+        EXPECT_EQ(D3D9Call_GetTotalObjectCount(), 6 + 248);
         D3D9Call_Object_Release(level);
         D3D9Call_Object_Release(texture);
         D3D9Call_Object_Release(vertices);
