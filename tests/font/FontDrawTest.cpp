@@ -333,6 +333,47 @@ TEST_F(FontDrawTest, FontDataDrawsExactlyTheComposedPicture)
     }
 }
 
+// The work image of the memory road: the work area filled with a transparent colour apart from both
+// text colours, the text drawn into it from (drawX, 0) exactly as the font data places it, cut at
+// the work area; the work area is left as the memory images' draw area.
+TEST_F(FontDrawTest, TextIsDrawnIntoTheWorkImage)
+{
+    const std::vector<TestGlyph> glyphs = TestGlyphs(1);
+    const std::vector<uint8_t> data = MakeFontData(glyphs, TestPairs, 0);
+    const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), 1);
+    ASSERT_GE(handle, 0);
+    FontHandleRecord* font = Font_GetRecord(handle);
+    MEMIMG& work = GraphicsSystemState.SoftScreenWork;
+    ASSERT_TRUE(MemImg_IsValid(&work));
+    const int length = int(wcslen(TestText));
+    struct Case {
+        uint32_t Color, EdgeColor, Trans;
+        int Width, Height, DrawX;
+    };
+    for (const Case& c : {Case{0xFFC800, 0x0040FF, 0x000000, 120, 40, 0}, Case{0x000000, 0x000001, 0x000000, 60, 30, 7}}) {
+        SCOPED_TRACE(c.DrawX);
+        work.body->transColor = c.Trans;
+        int32_t area[4] = {};
+        ASSERT_EQ(Font_DrawTextToWorkImage(TestText, length, c.Color, font, c.EdgeColor, 0, c.Width, c.Height, c.DrawX, area),
+                  &work);
+        EXPECT_EQ(area[0], 0);
+        EXPECT_EQ(area[2], c.Width);
+        EXPECT_EQ(area[3], c.Height);
+        EXPECT_EQ(std::memcmp(MemImgState.drawArea, area, sizeof(area)), 0);
+        const uint32_t trans = work.body->transColor & 0xFFFFFF;
+        EXPECT_NE(trans, c.Color);
+        EXPECT_NE(trans, c.EdgeColor);
+        const std::vector<uint32_t> expected = ComposeExpected(glyphs, c.Width, c.Height, trans, c.DrawX, 0, 0, 1, c.Color,
+                                                               c.EdgeColor, RECT{0, 0, c.Width, c.Height});
+        std::vector<uint32_t> drawn;
+        for (int y = 0; y < c.Height; ++y)
+            for (int x = 0; x < c.Width; ++x)
+                drawn.push_back(static_cast<const uint32_t*>(work.pixels)[size_t(y) * work.body->pitch / 4 + x] & 0xFFFFFF);
+        EXPECT_EQ(CountDifferences(drawn, expected, c.Width), 0);
+    }
+    DeleteFontToHandle(handle);
+}
+
 TEST_F(FontDrawTest, AntialiasedTextIsComposedIntoTheScreen)
 {
     const std::vector<TestGlyph> glyphs = TestGlyphs(15);
