@@ -151,12 +151,6 @@ protected:
     }
 };
 
-// Quads at whole coordinates need no half-pixel shift on Direct3D 11.
-TEST_F(FontTextureRoadTest, DeviceNeedsNoHalfPixelOffset)
-{
-    EXPECT_EQ(Graphics_Caps_GetNoHalfPixelOffset(), 1);
-}
-
 TEST_F(FontTextureRoadTest, PlainScaledAndVerticalTextMatchTheMemoryRoad)
 {
     const wchar_t text[] = L"Ag\x3042\x6F22" L"7\nq\x30AF";
@@ -200,9 +194,11 @@ TEST_F(FontTextureRoadTest, PlainScaledAndVerticalTextMatchTheMemoryRoad)
 }
 
 // Float pen positions: a whole position draws as the integer one; a position a quarter pixel short of
-// the next whole one draws there, as pixel centres fall.
+// the next whole one draws there, as pixel centres fall. Direct3D 11 puts pixel centres at +0.5, so
+// glyph quads take no half-pixel shift there.
 TEST_F(FontTextureRoadTest, FloatPositionsFollowThePixelCentres)
 {
+    EXPECT_EQ(Graphics_Caps_GetNoHalfPixelOffset(), 1);
     const wchar_t text[] = L"Wg\x3042";
     const int texture = MakeFont(VT_FONTTYPE_EDGE, 0), memory = MakeFont(VT_FONTTYPE_EDGE, 1);
     ASSERT_GE(texture, 0);
