@@ -80,7 +80,8 @@ static void Font_ReleaseParts(FontHandleRecord* font)
     font->FontDataImage = nullptr;
     font->FontDataSize = 0;
     font->FontDataHeader = nullptr;
-    font->FontDataGlyphs = font->FontDataImages = nullptr;
+    font->FontDataGlyphs = nullptr;
+    font->FontDataImages = nullptr;
     font->FontDataDirect = font->FontDataWide = nullptr;
     font->FontDataWideCount = 0;
     font->FontDataDecodeBuffer = nullptr;
@@ -530,8 +531,13 @@ static void Font_RecreateFromFontData(const FontCreateParam* param, FontHandleRe
 {
     const FontHandle handle = font->Header.Handle;
     const uint32_t size = font->FontDataSize;
-    void* copy = font->FontDataImage != nullptr ? Memory_Allocate(size, __FILE__, __LINE__) : nullptr;
-    if (copy == nullptr) return;
+    if (font->FontDataImage == nullptr) return;
+    // The font keeps its handle and its data when the copy cannot be made; the next font goes on.
+    void* copy = Memory_Allocate(size, __FILE__, __LINE__);
+    if (copy == nullptr) {
+        Log_AddTextShiftJIS("フォントファイルイメージを一時的に保存するメモリ領域の確保に失敗しました\n");
+        return;
+    }
     memcpy(copy, font->FontDataImage, size);
     const int edgeSize = font->EdgeSize, spacing = font->CharSpacing, codeOverride = font->CodeOverride;
     const int lineSpacingSet = font->LineSpacingSet, lineSpacing = font->LineSpacing;

@@ -5,6 +5,7 @@
 // core's state, the GDI half (VtFontWin) and the glyph cache (VtFontCache).
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 #include <windows.h>
 
@@ -60,6 +61,26 @@ struct FontDataKerningPair {
     uint32_t Reserved;
 };
 
+// One glyph record of font data, 32 bytes little-endian, as it lies in the unpacked header: the image
+// is Height rows of Pitch bytes at ImageOffset from the start of the glyph images, or an LZ block
+// that unpacks to them when Packed is non-zero.
+struct FontDataGlyph {
+    uint32_t Code;                    // Unicode code point
+    uint8_t Packed;
+    uint8_t Reserved0;
+    int16_t OffsetX;                  // pen to the image's left column
+    int16_t OffsetY;                  // top of the line to the image's first row
+    int16_t Advance;
+    uint16_t Width;
+    uint16_t Height;
+    uint32_t ImageOffset;
+    uint32_t Pitch;                   // bytes per image row
+    uint8_t Reserved1[8];
+};
+static_assert(sizeof(FontDataGlyph) == 32 && offsetof(FontDataGlyph, OffsetX) == 6 &&
+                  offsetof(FontDataGlyph, ImageOffset) == 16 && offsetof(FontDataGlyph, Pitch) == 20,
+              "font-data glyph records are 32 bytes");
+
 struct GlyphCacheEntry {
     uint32_t Code;
     uint32_t Selector;                // U+E0100..U+E01EF following the character, or 0
@@ -113,12 +134,12 @@ struct FontHandleRecord {
     void* FontDataImage;
     uint32_t FontDataSize;
     uint8_t* FontDataHeader;
-    const uint8_t* FontDataGlyphs;
+    const FontDataGlyph* FontDataGlyphs;
     const uint8_t* FontDataImages;
     uint64_t FontDataImageBytes;      // bytes from FontDataImages to the end of the copy
     int32_t FontDataSourceKind;
-    const uint8_t** FontDataDirect;   // 65536 glyph records by code
-    const uint8_t** FontDataWide;
+    const FontDataGlyph** FontDataDirect;   // 65536 glyph records by code
+    const FontDataGlyph** FontDataWide;
     uint32_t FontDataWideCount;
     uint8_t* FontDataDecodeBuffer;
     uint32_t FontDataDecodeSize;

@@ -50,18 +50,6 @@ enum : int {
     Header_ImageKind = 344,
 };
 
-// Glyph record fields.
-enum : int {
-    Glyph_Code = 0,
-    Glyph_Packed = 4,
-    Glyph_OffsetX = 6,
-    Glyph_OffsetY = 8,
-    Glyph_Advance = 10,
-    Glyph_Width = 12,
-    Glyph_Height = 14,
-    Glyph_ImageOffset = 16,
-    Glyph_Pitch = 20,
-};
 
 int Font_LoadFontData_ASyncJob(ASyncLoadEntry* entry)
 {
@@ -105,16 +93,16 @@ int Font_Data_CheckGlyphs(const FontHandleRecord* font, uint32_t glyphCount, int
     const int cell = ((cellSize + 7) & ~7) > ((height + 1) & ~1) ? (cellSize + 7) & ~7 : (height + 1) & ~1;
     const int bits = Font_Data_BitsPerPixel(font->FontDataSourceKind);
     for (uint32_t i = 0; i < glyphCount; i++) {
-        const uint8_t* record = font->FontDataGlyphs + (int64_t)i * FontData_GlyphRecordSize;
-        const int width = Read16(record + Glyph_Width), rows = Read16(record + Glyph_Height);
+        const FontDataGlyph& record = font->FontDataGlyphs[i];
+        const int width = record.Width, rows = record.Height;
         if (width == 0 || rows == 0) continue;
-        const uint64_t offset = Read32(record + Glyph_ImageOffset), pitch = Read32(record + Glyph_Pitch);
+        const uint64_t offset = record.ImageOffset, pitch = record.Pitch;
         const uint64_t bytes = pitch * (uint64_t)rows;
-        const bool packed = record[Glyph_Packed] != 0;
+        const bool packed = record.Packed != 0;
         const bool inside = offset <= font->FontDataImageBytes &&
                             (packed ? bytes <= font->FontDataDecodeSize : bytes <= font->FontDataImageBytes - offset);
         if (pitch * 8 < (uint64_t)width * bits || !inside || width > cell || rows > cell) {
-            Log_AddFormatShiftJIS("フォントデータの文字 0x%x の画像の情報が壊れています\n", Read32(record + Glyph_Code));
+            Log_AddFormatShiftJIS("フォントデータの文字 0x%x の画像の情報が壊れています\n", record.Code);
             return -1;
         }
     }
@@ -148,13 +136,16 @@ int Font_LoadFontData_Worker(const FontCreateParam* param, FontHandle handle, co
         Log_AddTextShiftJIS("フォントデータのヘッダーが壊れています\n");
         return -1;
     }
+    // The header starts on an 8-byte boundary after the copy, and the glyph tables after the header,
+    // so that the glyph records, kerning pairs and table pointers are read in place.
+    const int64_t copySize = ((int64_t)size + 7) & ~(int64_t)7, tablesAt = (headerSize + 7) & ~(int64_t)7;
     const int64_t tables = (int64_t)GlyphCache_DirectCount * (int64_t)sizeof(void*) + (int64_t)wideCount * (int64_t)sizeof(void*);
-    const int64_t total = (int64_t)size + headerSize + tables + decodeSize;
+    const int64_t total = copySize + tablesAt + tables + decodeSize;
     if (total > 0x7FFFFFFF) return -1;
     uint8_t* image = (uint8_t*)Memory_Allocate((uint32_t)total, __FILE__, __LINE__);
     if (image == nullptr) return -1;
     memcpy(image, bytes, (size_t)size);
-    uint8_t* header = image + size;
+    uint8_t* header = image + copySize;
     memset(header, 0, (size_t)headerSize);
     if (Archive_LzDecompressChecked(bytes + FontData_PlainHeaderSize, (uint64_t)size - FontData_PlainHeaderSize,
                                     header + FontData_PlainHeaderSize, (uint64_t)unpacked) != unpacked) {
@@ -179,10 +170,10 @@ int Font_LoadFontData_Worker(const FontCreateParam* param, FontHandle handle, co
     font->FontDataImage = image;
     font->FontDataSize = (uint32_t)size;
     font->FontDataHeader = header;
-    font->FontDataGlyphs = header + FontData_GlyphRecordOffset;
+    font->FontDataGlyphs = (const FontDataGlyph*)(header + FontData_GlyphRecordOffset);
     font->FontDataImages = image + imageOffset;
     font->FontDataImageBytes = (uint64_t)size - imageOffset;
-    font->FontDataDirect = (const uint8_t**)(header + headerSize);
+    font->FontDataDirect = (const FontDataGlyph**)(header + tablesAt);
     font->FontDataWide = font->FontDataDirect + GlyphCache_DirectCount;
     font->FontDataDecodeBuffer = (uint8_t*)(font->FontDataWide + wideCount);
     font->FontDataDecodeSize = decodeSize;
@@ -201,8 +192,8 @@ int Font_LoadFontData_Worker(const FontCreateParam* param, FontHandle handle, co
     memset(font->FontDataDirect, 0, (size_t)GlyphCache_DirectCount * sizeof(void*));
     uint32_t wide = 0;
     for (uint32_t i = 0; i < glyphCount; i++) {
-        const uint8_t* record = font->FontDataGlyphs + (int64_t)i * FontData_GlyphRecordSize;
-        const uint32_t code = Read32(record + Glyph_Code);
+        const FontDataGlyph* record = &font->FontDataGlyphs[i];
+        const uint32_t code = record->Code;
         if (code < 0x10000)
             font->FontDataDirect[code] = record;
         else if (wide < wideCount)
@@ -284,16 +275,16 @@ int LoadFontDataFromMemory(const void* data, int size, int edgeSize)
 int Font_Data_RenderGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, uint32_t code, uint32_t selector, int update)
 {
     if (selector != 0 || font->FontDataDirect == nullptr) return -1;
-    const uint8_t* record = nullptr;
+    const FontDataGlyph* record = nullptr;
     if (code < 0x10000) {
         record = font->FontDataDirect[code];
     } else {
         for (uint32_t i = 0; i < font->FontDataWideCount && record == nullptr; i++)
-            if (Read32(font->FontDataWide[i] + Glyph_Code) == code) record = font->FontDataWide[i];
+            if (font->FontDataWide[i]->Code == code) record = font->FontDataWide[i];
     }
     if (record == nullptr) return -1;
-    const int width = Read16(record + Glyph_Width), height = Read16(record + Glyph_Height);
-    const uint32_t offset = Read32(record + Glyph_ImageOffset), pitch = Read32(record + Glyph_Pitch);
+    const int width = record->Width, height = record->Height;
+    const uint32_t offset = record->ImageOffset, pitch = record->Pitch;
     const uint64_t rowsBytes = (uint64_t)pitch * (uint64_t)height;
     const uint64_t available = offset <= font->FontDataImageBytes ? font->FontDataImageBytes - offset : 0;
     const uint8_t* pixels = nullptr;
@@ -301,7 +292,7 @@ int Font_Data_RenderGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, uint32
     if (!blank) {
         const int bits = Font_Data_BitsPerPixel(font->FontDataSourceKind);
         if ((uint64_t)pitch * 8 < (uint64_t)width * bits || offset > font->FontDataImageBytes) return -1;
-        if (record[Glyph_Packed] != 0) {
+        if (record->Packed != 0) {
             if (rowsBytes > font->FontDataDecodeSize ||
                 Archive_LzDecompressChecked(font->FontDataImages + offset, available, font->FontDataDecodeBuffer,
                                             font->FontDataDecodeSize) < (int64_t)rowsBytes)
@@ -313,9 +304,7 @@ int Font_Data_RenderGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, uint32
         }
     }
     return Font_GlyphCache_StoreGlyph(font, entry, code, 0, blank, font->FontDataSourceKind, pixels, width, height,
-                                      (int)pitch, (int16_t)Read16(record + Glyph_OffsetX),
-                                      (int16_t)Read16(record + Glyph_OffsetY), (int16_t)Read16(record + Glyph_Advance),
-                                      update);
+                                      (int)pitch, record->OffsetX, record->OffsetY, record->Advance, update);
 }
 
 // ---- Image glyphs --------------------------------------------------------------------------------

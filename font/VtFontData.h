@@ -13,7 +13,7 @@ namespace Vantrel {
 // Sizes and offsets of the font-data format.
 constexpr int FontData_PlainHeaderSize = 24;
 constexpr int FontData_GlyphRecordOffset = 412;
-constexpr int FontData_GlyphRecordSize = 32;
+constexpr int FontData_GlyphRecordSize = (int)sizeof(FontDataGlyph);
 constexpr int FontData_KerningPairSize = 16;
 constexpr int FontData_Version0Gap = 44;
 

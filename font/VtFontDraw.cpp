@@ -110,16 +110,36 @@ void DrawAreaClip(int32_t* clip)
     clip[0] = area.left, clip[1] = area.top, clip[2] = area.right, clip[3] = area.bottom;
 }
 
+}  // namespace
+
+// The texture road: the glyphs are drawn from the font's cache graph at the integer position, with the
+// cache graph made again first when the device lost it.
 int Font_DrawText_Texture(int x, int y, const wchar_t* text, int length, unsigned int color, FontHandleRecord* font,
-                          unsigned int edgeColor, int vertical, int scaled, double scaleX, double scaleY)
+                          unsigned int edgeColor, int vertical)
 {
-    if (font->ResourcesLost || scaled) Font_GlyphCache_RefreshTexture(font, 0);
+    if (font->ResourcesLost) Font_GlyphCache_RefreshTexture(font, 0);
     FontTextRequest request = Font_TextRequest_Measure(font, text, length, vertical);
     int32_t clip[4];
     DrawAreaClip(clip);
     request.Draw = 1;
     request.X = x, request.Y = y, request.FX = (float)x, request.FY = (float)y;
-    request.Scaled = scaled;
+    request.Color = color, request.EdgeColor = edgeColor;
+    request.Clip = clip;
+    Font_TextEngine(request);
+    return 0;
+}
+
+// The texture road of scaled text: every glyph stretched by the scale from its scaled place.
+int Font_DrawScaledText_Texture(int x, int y, double scaleX, double scaleY, const wchar_t* text, int length,
+                                unsigned int color, FontHandleRecord* font, unsigned int edgeColor, int vertical)
+{
+    Font_GlyphCache_RefreshTexture(font, 0);
+    FontTextRequest request = Font_TextRequest_Measure(font, text, length, vertical);
+    int32_t clip[4];
+    DrawAreaClip(clip);
+    request.Draw = 1;
+    request.X = x, request.Y = y, request.FX = (float)x, request.FY = (float)y;
+    request.Scaled = 1;
     request.ScaleX = scaleX, request.ScaleY = scaleY;
     request.Color = color, request.EdgeColor = edgeColor;
     request.Clip = clip;
@@ -130,7 +150,7 @@ int Font_DrawText_Texture(int x, int y, const wchar_t* text, int length, unsigne
 // The memory road's work image: the one with alpha for antialiased fonts, its transparent colour
 // chosen apart from the text colours, and the work area filled with it. Returns the image and the
 // work rectangle.
-MEMIMG* Font_PrepareWorkImage(FontHandleRecord* font, unsigned int color, unsigned int edgeColor, int width,
+static MEMIMG* Font_PrepareWorkImage(FontHandleRecord* font, unsigned int color, unsigned int edgeColor, int width,
                               int height, int32_t* work)
 {
     const int antialiased = Font_TypeIsAntialiased(font->Type);
@@ -153,19 +173,13 @@ MEMIMG* Font_PrepareWorkImage(FontHandleRecord* font, unsigned int color, unsign
     return image;
 }
 
-// Draws a text into the work image at (drawX, 0) and composes the work area onto the draw target:
-// at (x, y) as it is, or stretched by the scale into (x, y) .. (x + w * sx, y + h * sy).
-int Font_ComposeThroughWorkImage(int x, int y, const wchar_t* text, int length, unsigned int color,
-                                 FontHandleRecord* font, unsigned int edgeColor, int vertical, int width, int height,
-                                 int drawX, double scaleX, double scaleY)
+// The work image of the memory road with the text drawn into it (see the header).
+MEMIMG* Font_DrawTextToWorkImage(const wchar_t* text, int length, unsigned int color, FontHandleRecord* font,
+                                 unsigned int edgeColor, int vertical, int width, int height, int drawX,
+                                 int32_t* work)
 {
-    MEMIMG* target = GraphicsSystemState.MemImgDrawTarget;
-    int32_t work[4];
     MEMIMG* image = Font_PrepareWorkImage(font, color, edgeColor, width, height, work);
-    if (image == nullptr || target == nullptr) return 0;
-    int32_t savedArea[4];
-    memcpy(savedArea, MemImgState.drawArea, sizeof(savedArea));
-    const uint32_t savedBright = MemImgState.brightColor;
+    if (image == nullptr) return nullptr;
     MemImg_SetDrawArea(work);
     FontTextRequest request = Font_TextRequest_Measure(font, text, length, vertical);
     request.Draw = 1;
@@ -174,6 +188,26 @@ int Font_ComposeThroughWorkImage(int x, int y, const wchar_t* text, int length, 
     request.Destination = image;
     request.Clip = work;
     Font_TextEngine(request);
+    return image;
+}
+
+// Draws a text into the work image at (drawX, 0) and composes the work area onto the draw target:
+// at (x, y) as it is, or stretched by the scale into (x, y) .. (x + w * sx, y + h * sy).
+static int Font_ComposeThroughWorkImage(int x, int y, const wchar_t* text, int length, unsigned int color,
+                                 FontHandleRecord* font, unsigned int edgeColor, int vertical, int width, int height,
+                                 int drawX, double scaleX, double scaleY)
+{
+    MEMIMG* target = GraphicsSystemState.MemImgDrawTarget;
+    if (target == nullptr) return 0;
+    int32_t savedArea[4];
+    memcpy(savedArea, MemImgState.drawArea, sizeof(savedArea));
+    const uint32_t savedBright = MemImgState.brightColor;
+    int32_t work[4];
+    MEMIMG* image = Font_DrawTextToWorkImage(text, length, color, font, edgeColor, vertical, width, height, drawX, work);
+    if (image == nullptr) {
+        MemImg_SetDrawArea(savedArea);
+        return 0;
+    }
 
     MEMIMG view = {};
     MemImg_Derive(&view, image, 0, 0, work[2], work[3]);
@@ -218,7 +252,7 @@ int Font_ComposeThroughWorkImage(int x, int y, const wchar_t* text, int length, 
 
 // The text engine drawing straight onto a memory image inside the clip, glyph pixels written or
 // (blend) blended.
-void Font_DrawTextOnto(MEMIMG* target, const int32_t* clip, int blend, int x, int y, const wchar_t* text, int length,
+static void Font_DrawTextOnto(MEMIMG* target, const int32_t* clip, int blend, int x, int y, const wchar_t* text, int length,
                        unsigned int color, FontHandleRecord* font, unsigned int edgeColor, int vertical)
 {
     FontTextRequest request = Font_TextRequest_Measure(font, text, length, vertical);
@@ -235,7 +269,7 @@ void Font_DrawTextOnto(MEMIMG* target, const int32_t* clip, int blend, int x, in
 // blended straight onto the draw target, clipped where the work image would have been, which gives
 // the pixels of the composed work image without filling and composing the whole work area.
 // Returns 1 when drawn so, 0 when the work image has to be used.
-int Font_BlendTextDirectly(int x, int y, const wchar_t* text, int length, unsigned int color, FontHandleRecord* font,
+static int Font_BlendTextDirectly(int x, int y, const wchar_t* text, int length, unsigned int color, FontHandleRecord* font,
                            unsigned int edgeColor, int width, int height)
 {
     MEMIMG* target = GraphicsSystemState.MemImgDrawTarget;
@@ -297,7 +331,7 @@ int Font_DrawScaledText_Memory(int x, int y, double scaleX, double scaleY, const
 }
 
 // The steps both drawing functions share: checks, the draw bracket, the subtraction emulation, the road.
-int Font_DrawTextCommon(int x, int y, int scaled, double scaleX, double scaleY, const wchar_t* text, int length,
+static int Font_DrawTextCommon(int x, int y, int scaled, double scaleX, double scaleY, const wchar_t* text, int length,
                         unsigned int color, int fontHandle, unsigned int edgeColor, int vertical)
 {
     if (text == nullptr || text[0] == 0 || length == 0 || DrawSettings.DrawAreaEmpty) return 0;
@@ -327,7 +361,8 @@ int Font_DrawTextCommon(int x, int y, int scaled, double scaleX, double scaleY, 
     }
     int result;
     if (font->TextureCache) {
-        result = Font_DrawText_Texture(x, y, text, length, color, font, edgeColor, vertical, scaled, scaleX, scaleY);
+        result = scaled ? Font_DrawScaledText_Texture(x, y, scaleX, scaleY, text, length, color, font, edgeColor, vertical)
+                        : Font_DrawText_Texture(x, y, text, length, color, font, edgeColor, vertical);
     } else {
         // The memory road writes the glyphs straight into the draw target, which is the mask's work
         // image while the mask screen is in use: the bracket brings the work image in line first and
@@ -346,14 +381,12 @@ int Font_DrawTextCommon(int x, int y, int scaled, double scaleX, double scaleY, 
 }
 
 // Formats into the 2048-byte buffer in the given code.
-int Font_FormatInto(char (&buffer)[2048], int page, const char* format, va_list arguments)
+static int Font_FormatInto(char (&buffer)[2048], int page, const char* format, va_list arguments)
 {
     const int unit = CharCode_GetUnitSize((CodePageId)page);
     return CharCode_FormatV(page, unit > 1, CharCode_GetNarrowPage(), CharCode_GetWidePage(), buffer,
                             (int)sizeof(buffer) / (unit > 0 ? unit : 1), format, arguments);
 }
-
-}  // namespace
 
 // ---- Drawing -------------------------------------------------------------------------------------
 

@@ -14,6 +14,7 @@
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsImage.h"
 
@@ -394,53 +395,128 @@ struct TextureRoad {
     uint32_t Color, Edge;             // 0x00RRGGBB brightness values
     int SavedIgnore;
     uint32_t SavedBright;
+    int IntegerPositions;
+    int Scaled;
+    int Vertical;
+    double PenX, PenY;                // the pen with the shift (whole numbers with integer positions)
+    double ScaleX, ScaleY;            // 1 when unscaled
+    float HalfPixel;                  // -0.5 on devices whose quads need the half-pixel shift, else 0
 };
 
 void SetBright(uint32_t rgb) { SetDrawColorBrightness((int)(rgb >> 16) & 255, (int)(rgb >> 8) & 255, (int)rgb & 255); }
 
-// The glyph's place: an integer top-left corner, or, for scaled text, the float box the glyph's pixels
-// (with a border of one cache pixel round a cell glyph) are stretched over.
-struct GlyphPlace {
-    int X, Y;
-    int Scaled;
-    float Left, Top, ScaleX, ScaleY;
-};
-
-void DrawTextureGlyphPart(const GlyphPlace& place, int left, int top, int width, int height, int graph)
+// A quadrangle of a whole graph turned a quarter clockwise: the graph's top-left corner at (right, top),
+// its top row running down the right edge, its left column running left along the top edge.
+void DrawTurnedGraph(float right, float top, float left, float bottom, float hp, int graph)
 {
-    if (!place.Scaled) {
-        DrawGraphPart(place.X, place.Y, left, top, width, height, graph, 1, 0, 0);
-        return;
-    }
-    const float x1 = place.Left - place.ScaleX, y1 = place.Top - place.ScaleY;
-    DrawGraphPartStretchedF(x1, y1, x1 + (width + 2) * place.ScaleX, y1 + (height + 2) * place.ScaleY, left - 1, top - 1,
-                            width + 2, height + 2, graph, 1);
+    DrawGraphQuadF(right + hp, top + hp, right + hp, bottom + hp, left + hp, bottom + hp, left + hp, top + hp, graph, 1);
 }
 
-void DrawTextureGlyph(TextureRoad& road, const GlyphCacheEntry* entry, const GlyphPlace& place)
+// Runs `draw` with the draw area narrowed to (left, top, right, bottom) inside the current one, and
+// restores the area afterwards; nothing is drawn when the two do not meet.
+template <typename Draw>
+void WithNarrowedArea(int left, int top, int right, int bottom, Draw draw)
+{
+    const RECT saved = DrawSettings.DrawArea;
+    int32_t area[4] = {left, top, right, bottom};
+    const int32_t current[4] = {saved.left, saved.top, saved.right, saved.bottom};
+    Math_Rect_Clip(area, current);
+    if (area[2] <= area[0] || area[3] <= area[1]) return;
+    Graphics_DrawSetting_SetDrawAreaRect(area[0], area[1], area[2], area[3]);
+    draw();
+    Graphics_DrawSetting_SetDrawAreaRect(saved.left, saved.top, saved.right, saved.bottom);
+}
+
+// One cell of the cache graph (or of the edge graph) for horizontal text, at the along position p
+// and line offset l: whole pixels at integer positions, else the bordered cell at float places,
+// stretched by the scale when scaled.
+void DrawHorizontalCell(const TextureRoad& road, const GlyphCacheEntry* entry, double p, double l, int left, int top,
+                        int graph)
+{
+    const int w = entry->Width, h = entry->Height, ox = entry->OffsetX, oy = entry->OffsetY;
+    if (road.Scaled) {
+        const float x1 = (float)(road.PenX + p + (ox - 1) * road.ScaleX), y1 = (float)(road.PenY + l + (oy - 1) * road.ScaleY);
+        DrawGraphPartStretchedF(x1, y1, x1 + (float)((w + 2) * road.ScaleX), y1 + (float)((h + 2) * road.ScaleY), left - 1,
+                                top - 1, w + 2, h + 2, graph, 1);
+    } else if (road.IntegerPositions) {
+        DrawGraphPart((int)road.PenX + ox + (int)p, (int)road.PenY + oy + (int)l, left, top, w, h, graph, 1, 0, 0);
+    } else {
+        DrawGraphPartF((float)(road.PenX + p + ox - 1), (float)(road.PenY + l + oy - 1), left - 1, top - 1, w + 2, h + 2,
+                       graph, 1, 0, 0);
+    }
+}
+
+// One cell turned a quarter clockwise for vertical text. At integer positions unscaled, the whole
+// graph is turned so that the glyph's cell lands in place and the draw area is narrowed to the
+// glyph; otherwise a graph of the bordered cell is derived, turned and drawn, and deleted again.
+void DrawVerticalCell(const TextureRoad& road, const GlyphCacheEntry* entry, double p, double l, int left, int top,
+                      int graph, int graphWidth, int graphHeight)
+{
+    const FontHandleRecord* font = road.Font;
+    const int w = entry->Width, h = entry->Height, ox = entry->OffsetX, oy = entry->OffsetY, H = font->Height;
+    const double sx = road.ScaleX, sy = road.ScaleY;
+    const float hp = road.HalfPixel;
+    if (road.IntegerPositions && !road.Scaled) {
+        const int R = (int)road.PenX + (H - oy) - (int)l, T = (int)road.PenY + ox + (int)p;
+        const float gx = (float)(R + top), gy = (float)(T - left);
+        WithNarrowedArea(R - h - 1, T, R + 1, T + w, [&] {
+            DrawTurnedGraph(gx, gy, gx - (float)graphHeight, gy + (float)graphWidth, hp, graph);
+        });
+        return;
+    }
+    const double R = road.PenX + (H - oy + 1) * sx - (road.IntegerPositions ? (int)l : l);
+    const double T = road.PenY + (ox - 1) * sy + (road.IntegerPositions ? (int)p : p);
+    const double L = R - (h + 2) * sx, B = T + (w + 2) * sy;
+    const int cell = DeriveGraphRect(left - 1, top - 1, w + 2, h + 2, graph);
+    if (cell < 0) return;
+    auto draw = [&] { DrawTurnedGraph((float)R, (float)T, (float)L, (float)B, hp, cell); };
+    if (road.IntegerPositions)
+        WithNarrowedArea((int)(R - (int)((h + 2) * sx)) - 1, (int)T - 1, (int)R + 1, (int)B + 1, draw);
+    else
+        draw();
+    DeleteGraph(cell);
+}
+
+// One glyph of the texture road (or an image glyph) at along position p and line offset l.
+void DrawTextureGlyph(TextureRoad& road, const GlyphCacheEntry* entry, double p, double l)
 {
     const int blendGraph = DrawSettings.BlendGraph;
     const int border = DrawSettings.BlendGraphBorderParam, range = DrawSettings.BlendGraphBorderRange;
     if (blendGraph > 0) SetBlendGraphTwoParam(-1, 0, 0);
+    const int w = entry->Width, h = entry->Height, ox = entry->OffsetX, oy = entry->OffsetY;
+    const double sx = road.ScaleX, sy = road.ScaleY;
+    FontHandleRecord* font = road.Font;
     if (entry->Image) {
         Graphics_DrawSetting_SetIgnoreTextureColor(road.SavedIgnore);
         SetBright(road.Color);
-        if (place.Scaled)
-            DrawGraphStretchedF(place.Left, place.Top, place.Left + entry->Width * place.ScaleX,
-                                place.Top + entry->Height * place.ScaleY, entry->Index, 1);
-        else
-            DrawGraphAt(place.X, place.Y, entry->Index, 1);
+        const double pp = road.IntegerPositions ? (int)p : p, ll = road.IntegerPositions ? (int)l : l;
+        if (road.Vertical) {
+            const double R = road.PenX + (font->Height - oy) * sx - ll, T = road.PenY + ox * sy + pp;
+            DrawTurnedGraph((float)R, (float)T, (float)(R - h * sx), (float)(T + w * sy), road.HalfPixel, entry->Index);
+        } else if (road.Scaled) {
+            const float x1 = (float)(road.PenX + p + ox * sx), y1 = (float)(road.PenY + l + oy * sy);
+            DrawGraphStretchedF(x1, y1, x1 + (float)(w * sx), y1 + (float)(h * sy), entry->Index, 1);
+        } else if (road.IntegerPositions) {
+            DrawGraphAt((int)road.PenX + ox + (int)p, (int)road.PenY + oy + (int)l, entry->Index, 1);
+        } else {
+            DrawGraphAtF((float)(road.PenX + p + ox), (float)(road.PenY + l + oy), entry->Index, 1);
+        }
     } else {
-        FontHandleRecord* font = road.Font;
         const int cell = font->CellSize;
         const int left = entry->Column * cell + 1, top = entry->Row * cell + 1;
+        const int halfWidth = font->CacheImageWidth, height = font->CacheImageHeight;
         Graphics_DrawSetting_SetIgnoreTextureColor(1);
-        if (Font_TypeHasEdge(font->Type) && font->EdgeGraph >= 0) {
-            SetBright(road.Edge);
-            DrawTextureGlyphPart(place, left, top, entry->Width, entry->Height, font->EdgeGraph);
-            SetBright(road.Color);
+        const int edged = Font_TypeHasEdge(font->Type) && font->EdgeGraph >= 0;
+        // Edge part first, the body over it.
+        for (int part = edged ? 0 : 1; part < 2; part++) {
+            SetBright(part == 0 ? road.Edge : road.Color);
+            const int graph = part == 0 ? font->EdgeGraph : font->CacheGraph;
+            const int graphWidth = part == 0 || !Font_TypeHasEdge(font->Type) ? halfWidth : 2 * halfWidth;
+            if (road.Vertical)
+                DrawVerticalCell(road, entry, p, l, left, top, graph, graphWidth, height);
+            else
+                DrawHorizontalCell(road, entry, p, l, left, top, graph);
         }
-        DrawTextureGlyphPart(place, left, top, entry->Width, entry->Height, font->CacheGraph);
     }
     if (blendGraph > 0) SetBlendGraphTwoParam(blendGraph, border, range);
 }
@@ -571,7 +647,16 @@ int Font_TextEngine(const FontTextRequest& request)
     const int savedMode = MemImgState.blendMode, savedParam = MemImgState.blendParam;
     int imageGlyphSetUp = 0;
 
-    TextureRoad road = {font, color.Packed, edge.Packed, 0, DrawSettings.DrawBright};
+    TextureRoad road = {};
+    road.Font = font;
+    road.Color = color.Packed, road.Edge = edge.Packed;
+    road.SavedBright = DrawSettings.DrawBright;
+    road.IntegerPositions = integerPositions;
+    road.Scaled = request.Scaled;
+    road.Vertical = vertical;
+    road.PenX = penX, road.PenY = penY;
+    road.ScaleX = sx, road.ScaleY = sy;
+    road.HalfPixel = font->TextureCache && !Graphics_Caps_GetNoHalfPixelOffset() ? -0.5f : 0.0f;
     const int textureDraw = request.Draw && !memoryRoad;
     if (textureDraw) {
         road.SavedIgnore = Graphics_DrawSetting_GetIgnoreTextureColor();
@@ -629,16 +714,7 @@ int Font_TextEngine(const FontTextRequest& request)
                                     px + H - oy - (int)l, color, edge, request.Blend, blendTable);
                 }
             } else if (textureDraw) {
-                // Vertical text of the texture road keeps the glyphs upright at their pen places; scaled
-                // text stretches each glyph by the scale from its scaled place.
-                GlyphPlace place = {};
-                place.X = vertical ? (int)(penX + (H - oy) * sx - l) - entry->Height : (int)(penX + ox * sx + p);
-                place.Y = vertical ? (int)(penY + ox * sy + p) : (int)(penY + oy * sy + l);
-                place.Scaled = request.Scaled && (sx != 1.0 || sy != 1.0);
-                place.ScaleX = (float)sx, place.ScaleY = (float)sy;
-                place.Left = vertical ? (float)(penX + (H - oy) * sx - l - entry->Height * sx) : (float)(penX + p + ox * sx);
-                place.Top = vertical ? (float)(penY + p + ox * sy) : (float)(penY + l + oy * sy);
-                DrawTextureGlyph(road, entry, place);
+                DrawTextureGlyph(road, entry, p, l);
             }
         }
         if (code == 0x0A) {

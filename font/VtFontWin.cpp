@@ -535,21 +535,10 @@ int FontWin_RenderGlyph(FontHandleRecord* font, GlyphCacheEntry* entry, uint32_t
 
 // ---- Face names ----------------------------------------------------------------------------------
 
-// The enumeration record: the caller's 64-unit slots, or a list of our own that grows as needed
-// when the caller only counts (never a fixed scratch block).
-struct FontWin_FaceList {
-    wchar_t* Slots;
-    int Count;
-    int Capacity;
-    int MaxCount;     // 0: no limit
-    int Growable;
-    int Failed;
-};
-
-static int CALLBACK FontWin_EnumFontNameCheck_Callback(const LOGFONTW* logFont, const TEXTMETRICW*, DWORD, LPARAM param)
+// Appends a face to the list unless it is a vertical face or already listed; 0 stops the enumeration
+// (the maximum count reached, or no room left).
+static int FontWin_FaceList_Add(FontWin_FaceList& list, const wchar_t* face)
 {
-    FontWin_FaceList& list = *(FontWin_FaceList*)param;
-    const wchar_t* face = logFont->lfFaceName;
     if (face[0] == L'@') return 1;
     for (int i = 0; i < list.Count; i++)
         if (wcsncmp(list.Slots + i * 64, face, 63) == 0) return 1;
@@ -570,22 +559,47 @@ static int CALLBACK FontWin_EnumFontNameCheck_Callback(const LOGFONTW* logFont, 
     return list.MaxCount > 0 && list.Count >= list.MaxCount ? 0 : 1;
 }
 
-int Font_EnumFaceNamesW(wchar_t* buffer, int maxCount, const wchar_t* faceName, int charSet)
+static int CALLBACK FontWin_EnumFontNameCheck_Callback(const LOGFONTW* logFont, const TEXTMETRICW*, DWORD, LPARAM param)
+{
+    return FontWin_FaceList_Add(*(FontWin_FaceList*)param, logFont->lfFaceName);
+}
+
+int CALLBACK FontWin_EnumFontName_Callback(const LOGFONTW* logFont, const TEXTMETRICW*, DWORD fontType, LPARAM param)
+{
+    FontWin_FaceList& list = *(FontWin_FaceList*)param;
+    if (list.TrueTypeOnly && (fontType & TRUETYPE_FONTTYPE) == 0) return 1;
+    if (list.Script >= 0 && logFont->lfCharSet != list.Script) return 1;
+    return FontWin_FaceList_Add(list, logFont->lfFaceName);
+}
+
+int FontWin_EnumFaceNames(FontWin_FaceList* list, int check, int charSet)
 {
     WinAPI_EnsureLoaded();
-    if (maxCount < 0) return -1;
-    FontWin_FaceList list = {buffer, 0, buffer != nullptr ? (maxCount > 0 ? maxCount : 0x7FFFFFFF) : 0, maxCount,
-                             buffer == nullptr, 0};
     LOGFONTW logFont;
     memset(&logFont, 0, sizeof(logFont));
-    logFont.lfCharSet = (BYTE)(charSet < 0 ? DEFAULT_CHARSET : FontWin_GdiCharSet(charSet));
-    if (faceName != nullptr) wcsncpy(logFont.lfFaceName, faceName, 31);
+    logFont.lfCharSet = (BYTE)(!check || charSet < 0 ? DEFAULT_CHARSET : FontWin_GdiCharSet(charSet));
+    if (list->FaceName != nullptr) wcsncpy(logFont.lfFaceName, list->FaceName, 31);
     HDC dc = WinAPITable.GetDC(nullptr);
     if (dc == nullptr) return -1;
-    WinAPITable.EnumFontFamiliesExW(dc, &logFont, FontWin_EnumFontNameCheck_Callback, (LPARAM)&list, 0);
+    WinAPITable.EnumFontFamiliesExW(dc, &logFont, check ? FontWin_EnumFontNameCheck_Callback : FontWin_EnumFontName_Callback,
+                                    (LPARAM)list, 0);
     WinAPITable.ReleaseDC(nullptr, dc);
+    return list->Failed ? -1 : list->Count;
+}
+
+int Font_EnumFaceNamesW(wchar_t* buffer, int maxCount, const wchar_t* faceName, int charSet)
+{
+    if (maxCount < 0) return -1;
+    FontWin_FaceList list = {};
+    list.Slots = buffer;
+    list.Capacity = buffer != nullptr ? (maxCount > 0 ? maxCount : 0x7FFFFFFF) : 0;
+    list.MaxCount = maxCount;
+    list.Growable = buffer == nullptr;
+    list.FaceName = faceName;
+    list.Script = -1;
+    const int count = FontWin_EnumFaceNames(&list, 1, charSet);
     if (buffer == nullptr && list.Slots != nullptr) Memory_Free(list.Slots);
-    return list.Failed ? -1 : list.Count;
+    return count;
 }
 
 }  // namespace Vantrel

@@ -28,4 +28,26 @@ int FontWin_EndGlyphBatch(FontHandleRecord* font);
 // limit. The face name filters (null or empty: every face). Returns the number of names, or -1.
 int Font_EnumFaceNamesW(wchar_t* buffer, int maxCount, const wchar_t* faceName, int charSet);
 
+// The enumeration record of one face-name listing: the caller's 64-unit slots, or a list of our own
+// that grows as needed when the caller only counts (never a fixed scratch block).
+struct FontWin_FaceList {
+    wchar_t* Slots;
+    int Count;
+    int Capacity;
+    int MaxCount;                     // 0: no limit
+    int Growable;
+    int Failed;
+    const wchar_t* FaceName;          // faces named so (at most 31 units), or null for every face
+    int TrueTypeOnly;                 // list callback: skip faces that are not TrueType
+    int Script;                       // list callback: only faces of this GDI char set, -1 any
+};
+
+// Lists faces into the record. The check form (check 1) asks GDI for the faces of the char set's GDI
+// set (DEFAULT_CHARSET for a negative id) and takes every face but the vertical ones; the list form
+// (check 0) asks for every char set and filters through the record's TrueType and script settings.
+// Returns the number of names listed, or -1.
+int FontWin_EnumFaceNames(FontWin_FaceList* list, int check, int charSet);
+int CALLBACK FontWin_EnumFontName_Callback(const LOGFONTW* logFont, const TEXTMETRICW* metrics, DWORD fontType,
+                                           LPARAM param);
+
 }  // namespace Vantrel

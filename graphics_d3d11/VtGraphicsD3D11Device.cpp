@@ -466,6 +466,8 @@ int Graphics_D3D11_Device_Setup() {
     caps.SubtractiveBlendSupported = 1;
     caps.TextureSquareOnly = 0;
     caps.WaitVSyncChangeable = 1;
+    // Pixel centres lie at +0.5: quads at whole coordinates cover whole pixels without a shift.
+    caps.NoHalfPixelOffset = 1;
     caps.BackEndCaps[D3D11CAPS_SEPARATE_ALPHA_BLEND] = 1;
     caps.BackEndCaps[D3D11CAPS_FURTHER_SWITCH] = 1;
     caps.BackEndCaps[D3D11CAPS_MAX_VERTEX_INDEX] = 0xFFFF;

@@ -333,6 +333,47 @@ TEST_F(FontDrawTest, FontDataDrawsExactlyTheComposedPicture)
     }
 }
 
+// The work image of the memory road: the work area filled with a transparent colour apart from both
+// text colours, the text drawn into it from (drawX, 0) exactly as the font data places it, cut at
+// the work area; the work area is left as the memory images' draw area.
+TEST_F(FontDrawTest, TextIsDrawnIntoTheWorkImage)
+{
+    const std::vector<TestGlyph> glyphs = TestGlyphs(1);
+    const std::vector<uint8_t> data = MakeFontData(glyphs, TestPairs, 0);
+    const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), 1);
+    ASSERT_GE(handle, 0);
+    FontHandleRecord* font = Font_GetRecord(handle);
+    MEMIMG& work = GraphicsSystemState.SoftScreenWork;
+    ASSERT_TRUE(MemImg_IsValid(&work));
+    const int length = int(wcslen(TestText));
+    struct Case {
+        uint32_t Color, EdgeColor, Trans;
+        int Width, Height, DrawX;
+    };
+    for (const Case& c : {Case{0xFFC800, 0x0040FF, 0x000000, 120, 40, 0}, Case{0x000000, 0x000001, 0x000000, 60, 30, 7}}) {
+        SCOPED_TRACE(c.DrawX);
+        work.body->transColor = c.Trans;
+        int32_t area[4] = {};
+        ASSERT_EQ(Font_DrawTextToWorkImage(TestText, length, c.Color, font, c.EdgeColor, 0, c.Width, c.Height, c.DrawX, area),
+                  &work);
+        EXPECT_EQ(area[0], 0);
+        EXPECT_EQ(area[2], c.Width);
+        EXPECT_EQ(area[3], c.Height);
+        EXPECT_EQ(std::memcmp(MemImgState.drawArea, area, sizeof(area)), 0);
+        const uint32_t trans = work.body->transColor & 0xFFFFFF;
+        EXPECT_NE(trans, c.Color);
+        EXPECT_NE(trans, c.EdgeColor);
+        const std::vector<uint32_t> expected = ComposeExpected(glyphs, c.Width, c.Height, trans, c.DrawX, 0, 0, 1, c.Color,
+                                                               c.EdgeColor, RECT{0, 0, c.Width, c.Height});
+        std::vector<uint32_t> drawn;
+        for (int y = 0; y < c.Height; ++y)
+            for (int x = 0; x < c.Width; ++x)
+                drawn.push_back(static_cast<const uint32_t*>(work.pixels)[size_t(y) * work.body->pitch / 4 + x] & 0xFFFFFF);
+        EXPECT_EQ(CountDifferences(drawn, expected, c.Width), 0);
+    }
+    DeleteFontToHandle(handle);
+}
+
 TEST_F(FontDrawTest, AntialiasedTextIsComposedIntoTheScreen)
 {
     const std::vector<TestGlyph> glyphs = TestGlyphs(15);
@@ -568,6 +609,46 @@ TEST_F(FontDrawTest, FontDataVersionsAndDamagedBlocks)
     EXPECT_EQ(LoadFontDataFromMemory(nullptr, 100, 0), -1);
 }
 
+// The glyph records are read as records in place: every field as written, at any length of the data
+// before them; of two records with one code below 0x10000 the later one stands in the direct table,
+// of two above 0xFFFF the earlier one is found.
+TEST_F(FontDrawTest, FontDataGlyphRecordsAreReadFieldByField)
+{
+    std::vector<TestGlyph> glyphs = TestGlyphs(1);
+    TestGlyph later = MakeGlyph(L'A', -3, 4, 11, 6, 10, true, 9, 1);
+    TestGlyph wideTwin = MakeGlyph(0x13000, 2, 3, 5, 4, 4, false, 8, 1);
+    glyphs.push_back(later);
+    glyphs.push_back(wideTwin);
+    std::vector<uint8_t> data = MakeFontData(glyphs, TestPairs, 0);
+    for (const size_t padding : {0, 1, 3}) {
+        SCOPED_TRACE(padding);
+        std::vector<uint8_t> padded = data;
+        padded.resize(data.size() + padding, 0);
+        const int handle = LoadFontDataFromMemory(padded.data(), int(padded.size()), 0);
+        ASSERT_GE(handle, 0);
+        const FontHandleRecord* font = Font_GetRecord(handle);
+        for (size_t i = 0; i < glyphs.size(); ++i) {
+            const FontDataGlyph& record = font->FontDataGlyphs[i];
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(&record) % alignof(FontDataGlyph), 0u);
+            EXPECT_EQ(record.Code, glyphs[i].Code);
+            EXPECT_EQ(record.Packed != 0, glyphs[i].Packed);
+            EXPECT_EQ(record.OffsetX, glyphs[i].OffsetX);
+            EXPECT_EQ(record.OffsetY, glyphs[i].OffsetY);
+            EXPECT_EQ(record.Advance, glyphs[i].Advance);
+            EXPECT_EQ(record.Width, glyphs[i].Width);
+            EXPECT_EQ(record.Height, glyphs[i].Height);
+            EXPECT_EQ(record.Pitch, uint32_t((glyphs[i].Width + 7) / 8));
+        }
+        EXPECT_EQ(font->FontDataDirect[L'A'], &font->FontDataGlyphs[glyphs.size() - 2]);
+        ASSERT_EQ(font->FontDataWideCount, 2u);
+        EXPECT_EQ(font->FontDataWide[0]->Advance, 10);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(font->FontDataDirect) % alignof(void*), 0u);
+        // What the text measures follows the records that stand: A advances 11, U+13000 10.
+        EXPECT_EQ(GetTextWidthToHandleW(L"A\xD80C\xDC00", 0, -1, handle, 0), 21);
+        DeleteFontToHandle(handle);
+    }
+}
+
 TEST_F(FontDrawTest, DamagedFontDataIsRefusedWithALogLine)
 {
     const std::vector<TestGlyph> glyphs = TestGlyphs(1);
@@ -602,6 +683,42 @@ TEST_F(FontDrawTest, DamagedFontDataIsRefusedWithALogLine)
     // Fonts of system faces refuse cells beyond the cache the same way.
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, 3, VT_FONTTYPE_EDGE, CharSet_ShiftJis, 5000, 0, -1), -1);
     EXPECT_TRUE(LogContains(u8"縁の太さ 5000 は扱えません"));
+}
+
+LPVOID WINAPI NoVirtualMemory(LPVOID, SIZE_T, DWORD, DWORD) { return nullptr; }
+
+// Re-creation after device loss copies each font-data font's data first: when that copy cannot be
+// made (the system gives no memory for it), the line is logged and the font keeps its handle, its
+// data and its glyphs; the other fonts are re-created as usual.
+TEST_F(FontDrawTest, FontDataThatCannotBeCopiedForRecreationStaysAsItWas)
+{
+    // Data larger than any free part of the heap, so that the copy has to come from the system.
+    std::vector<uint8_t> data = MakeFontData(TestGlyphs(1), TestPairs, 0);
+    data.resize(size_t(160) << 20, 0);
+    const int handle = LoadFontDataFromMemory(data.data(), int(data.size()), 0);
+    ASSERT_GE(handle, 0);
+    const int other = LoadFontDataFromMemory(data.data(), 4096, 0);
+    ASSERT_GE(other, 0);
+    data.clear();
+    data.shrink_to_fit();
+    ASSERT_EQ(SetFontCharSpacingToHandle(3, handle), 0);
+    const int width = GetTextWidthToHandleW(L"ABC", 0, -1, handle, 0);
+    ASSERT_GT(width, 0);
+    const size_t logged = ReadLog().size();
+    auto* const saved = WinAPITable.VirtualAlloc;
+    WinAPITable.VirtualAlloc = NoVirtualMemory;
+    const int result = Font_RecreateAllHandles();
+    WinAPITable.VirtualAlloc = saved;
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(LogFind(ReadLog(), u8"フォントファイルイメージを一時的に保存するメモリ領域の確保に失敗しました", logged),
+              std::string::npos);
+    EXPECT_EQ(IsFontHandleValid(handle), 1);
+    EXPECT_EQ(GetFontCharSpacingToHandle(handle), 3);
+    EXPECT_EQ(GetTextWidthToHandleW(L"ABC", 0, -1, handle, 0), width);
+    EXPECT_EQ(IsFontHandleValid(other), 1);
+    EXPECT_EQ(GetTextWidthToHandleW(L"AB", 0, -1, other, 0), 14);  // 9 + 7 and the pair's -2
+    DeleteFontToHandle(other);
+    DeleteFontToHandle(handle);
 }
 
 // An edge wider than 4 pixels around a glyph taller than its cell: the edge is cut at the cell, and

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "font/VtFontWin.h"
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtCharCode.h"
+#include "foundation/VtMemory.h"
 #include "foundation/VtThread.h"
 #include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphics.h"
@@ -388,6 +390,51 @@ TEST_F(FontTest, FaceNamesAreCountedAsListed)
     EXPECT_EQ(Font_EnumFaceNamesW(names.data(), counted, nullptr, -1), counted);
     EXPECT_EQ(Font_EnumFaceNamesW(names.data(), 1, nullptr, -1), 1);
     EXPECT_EQ(Font_EnumFaceNamesW(nullptr, 0, L"NoSuchFaceAnywhere", CharSet_ShiftJis), 0);
+}
+
+// The list form asks GDI for every char set and filters itself: without filters it lists what the
+// check form lists for no char set; TrueType-only and script filters give subsets of that, still
+// without vertical faces, and the installed Japanese face passes both (it is TrueType and has a
+// Shift-JIS script).
+TEST_F(FontTest, FaceListFiltersByTrueTypeAndScript)
+{
+    auto listed = [](int trueTypeOnly, int script, const wchar_t* face) {
+        FontWin_FaceList list = {};
+        list.Growable = 1;
+        list.FaceName = face;
+        list.TrueTypeOnly = trueTypeOnly;
+        list.Script = script;
+        std::vector<std::wstring> names;
+        EXPECT_GE(FontWin_EnumFaceNames(&list, 0, CharSet_ShiftJis), 0);
+        for (int i = 0; i < list.Count; i++) names.push_back(list.Slots + i * 64);
+        if (list.Slots != nullptr) Memory_Free(list.Slots);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::wstring> all = listed(0, -1, nullptr);
+    std::vector<wchar_t> checked((size_t)all.size() * 64 + 64);
+    ASSERT_EQ(Font_EnumFaceNamesW(checked.data(), 0, nullptr, -1), (int)all.size());
+    for (size_t i = 0; i < all.size(); i++)
+        EXPECT_NE(std::find(all.begin(), all.end(), std::wstring(checked.data() + i * 64)), all.end());
+    struct Case {
+        int TrueTypeOnly, Script;
+    };
+    for (const Case& c : {Case{1, -1}, Case{0, SHIFTJIS_CHARSET}, Case{1, SHIFTJIS_CHARSET}}) {
+        SCOPED_TRACE(std::to_string(c.TrueTypeOnly) + " " + std::to_string(c.Script));
+        const std::vector<std::wstring> some = listed(c.TrueTypeOnly, c.Script, nullptr);
+        EXPECT_TRUE(std::includes(all.begin(), all.end(), some.begin(), some.end()));
+        // Faces without Japanese letters have no Shift-JIS script.
+        if (c.Script >= 0) {
+            EXPECT_LT(some.size(), all.size());
+        }
+        EXPECT_NE(std::find(some.begin(), some.end(), L"IPAGothic"), some.end());
+        for (const std::wstring& name : some) EXPECT_NE(name[0], L'@');
+    }
+    // A face name narrows the list to that face (and the names the system substitutes by it).
+    const std::vector<std::wstring> named = listed(0, -1, L"IPAGothic");
+    EXPECT_LT(named.size(), all.size());
+    EXPECT_NE(std::find(named.begin(), named.end(), L"IPAGothic"), named.end());
+    EXPECT_TRUE(std::includes(all.begin(), all.end(), named.begin(), named.end()));
 }
 
 TEST_F(FontTest, AsynchronousCreationFinishesOnFirstUse)
