@@ -384,16 +384,17 @@ TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReaches
     EXPECT_EQ(cases.size(), 78u);
 
     // Direct3D 9 bodies that answer 0 without a device: the lighting switch (nothing to send), the
-    // shader model (no Direct3D 9 object to ask), and clearing, the target flag and the unlock (nothing
-    // to do).
+    // shader model (no Direct3D 9 object to ask), the vertical-blank wait (it paces by time where it
+    // cannot see the display), and clearing, the target flag and the unlock (nothing to do).
     for (SwitchCase& c : cases)
-        for (const char* name : {"Lighting_SetEnable", "Shader_GetSupportVersion", "DrawScreen_Clear",
+        for (const char* name : {"Lighting_SetEnable", "Shader_GetSupportVersion", "WaitVSync", "DrawScreen_Clear",
                                  "DrawScreen_RefreshTargetFlag", "DrawScreen_Unlock"})
             if (strcmp(c.Name, name) == 0) c.D3D9 = 0;
 
-    // Direct3D 11 bodies with nothing to do without a device (or with null arguments) answer 0.
+    // Direct3D 11 bodies with nothing to do without a device (or with null arguments) answer 0; the
+    // shader model is 0 where there is no device to ask.
     for (SwitchCase& c : cases)
-        for (const char* name : {"Texture_CheckConvertNeeded", "DrawScreen_Clear", "DrawScreen_RefreshTargetFlag",
+        for (const char* name : {"Shader_GetSupportVersion", "Texture_CheckConvertNeeded", "DrawScreen_Clear", "DrawScreen_RefreshTargetFlag",
                                  "Texture_Release", "SubBackBuffer_Setup", "DrawScreen_Unlock", "DeviceObjects_ReleaseAll",
                                  "Mask_SaveSurfaces", "Mask_CopyAndReleaseSaved", "Mask_ReleaseSurfaces"})
             if (strcmp(c.Name, name) == 0) c.D3D11 = 0;
