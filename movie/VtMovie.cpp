@@ -17,6 +17,7 @@
 #include "foundation/VtMemory.h"
 #include "foundation/VtStream.h"
 #include "graphics/VtGraphicsDraw.h"
+#include "graphics/VtGraphicsImage.h"
 #include "movie/VtMovieWin.h"
 #include "sound/VtSoundHandle.h"
 #include "system/VtSystem.h"
@@ -141,6 +142,52 @@ int OpenTheora(MovieRecord* movie, const wchar_t* path, const void* memImage, in
 }
 
 }  // namespace
+
+// Makes one plane graph and has its handle variable follow its deletion. The graph filter that turns
+// the planes into RGB reads Y from the blue channel of the Y graph and U, V from the blue and green
+// channels of the UV graph, so the planes travel as 32-bit pictures with their samples there.
+int Movie_MakePlaneGraph(int width, int height, int32_t* handle, int asynchronous) {
+    GraphCreateParam param;
+    Graphics_Image_InitCreateParam(&param);
+    Graphics_Image_InitGraphFormatParam(&param, 32, 0, 0);
+    const int graph = Graphics_Image_MakeEmptyGraph_GParam(&param, width, height, 0, 0, 0, 0, asynchronous);
+    if (graph < 0) return -1;
+    *handle = graph;
+    Handle_SetDeleteNotify(graph, handle);
+    return 0;
+}
+
+// Widens one plane (one sample per pixel, or U and V pairs) into the caller's scratch image and
+// transfers it into its graph: Y as grey, U in blue and V in green.
+void Movie_TransferPlane(int graph, bool pairs, int width, int height, int pitch, const uint8_t* samples,
+                         uint32_t** scratch, int32_t* scratchPixels, int asynchronous) {
+    const int64_t pixels = (int64_t)width * height;
+    if (pixels > *scratchPixels) {
+        void* grown = pixels * 4 <= 0x7FFFFFFF
+                          ? Memory_Reallocate(*scratch, (uint32_t)(pixels * 4), __FILE__, __LINE__)
+                          : nullptr;
+        if (grown == nullptr) return;
+        *scratch = static_cast<uint32_t*>(grown);
+        *scratchPixels = (int32_t)pixels;
+    }
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = samples + (size_t)y * pitch;
+        uint32_t* out = *scratch + (size_t)y * width;
+        if (pairs) {
+            for (int x = 0; x < width; ++x) out[x] = 0xFF000000u | (uint32_t)row[2 * x + 1] << 8 | row[2 * x];
+        } else {
+            for (int x = 0; x < width; ++x) out[x] = 0xFF000000u | row[x] * 0x010101u;
+        }
+    }
+    BaseImage image = {};
+    BaseImage_ColorFormat_InitXRGB8(&image.format);
+    image.width = width;
+    image.height = height;
+    image.pitch = width * 4;
+    image.pixels = *scratch;
+    const BaseImageRect rect = {0, 0, width, height};
+    Graphics_Image_BltImageToGraph(&rect, 0, 0, graph, &image, nullptr, 0, 0, 0, asynchronous);
+}
 
 int Movie_Initialize() {
     if (MovieState.Initialized) return -1;

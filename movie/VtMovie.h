@@ -11,9 +11,15 @@
 #include "foundation/VtHandle.h"
 #include "image/VtBaseImage.h"
 
+struct IGraphBuilder;
+struct IMediaControl;
+struct IMediaSeeking;
+struct IBasicAudio;
+
 namespace Vantrel {
 
 struct TheoraDecoder;
+class D_CMovieRender;
 struct MovieRecord;
 
 // The switches copied into every movie record; all 0 in this library (no setter exists).
@@ -66,7 +72,19 @@ struct MovieRecord {
     int32_t FrameCallbackValue;
     int32_t FrameShown;                 // set by the graph side once a frame reached the graph
     void* MemoryCopy;                   // the movie's own copy of a memory image (the MemStream's data)
-    // The Media Foundation and DirectShow players' fields follow here.
+    // The DirectShow player (VtMovieWin).
+    IGraphBuilder* GraphBuilder;
+    IMediaControl* MediaControl;
+    IMediaSeeking* MediaSeeking;
+    IBasicAudio* BasicAudio;
+    D_CMovieRender* MovieRender;        // the renderer in the graph, owned by the record
+    int64_t DsTimePerFrame;             // 100-ns units
+    int64_t DsFrameCount;
+    uint32_t* PlaneScratch;             // a plane widened to 32-bit pixels on its way into its graph
+    int32_t PlaneScratchPixels;
+    // Shared by the platform players: the file they play, the movie's own or a temporary copy of it.
+    int32_t TempCopy;
+    wchar_t PlayerPath[1536];
 };
 
 int Movie_Initialize();
@@ -88,6 +106,12 @@ int Movie_PauseAll();
 int Movie_ResumeAll();
 // The graphics back-ends release their device objects: a Theora movie's surface is made again later.
 int Movie_ReleaseSurface(int movie);
+
+// The Y and UV plane graphs the graph filters turn into RGB: one graph made (its handle variable
+// follows the graph's deletion), one plane widened into the scratch image and transferred.
+int Movie_MakePlaneGraph(int width, int height, int32_t* handle, int asynchronous);
+void Movie_TransferPlane(int graph, bool pairs, int width, int height, int pitch, const uint8_t* samples,
+                         uint32_t** scratch, int32_t* scratchPixels, int asynchronous);
 
 // Handle callbacks.
 void Movie_HandleRecord_Initialize(HandleHeader* record);
