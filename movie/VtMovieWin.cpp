@@ -275,7 +275,11 @@ int MovieWin_Update(MovieRecord* movie, int platformFlag) {
     }
     if (movie->MediaSeeking != nullptr && movie->MediaControl != nullptr) {
         LONGLONG position = 0;
-        if (SUCCEEDED(movie->MediaSeeking->GetCurrentPosition(&position)) && position >= movie->Duration) {
+        // The graph's position runs ahead of the stream time its renderer shows frames by: the end is
+        // reached once the renderer has also shown its last sample.
+        const bool shownAll = renderer == nullptr || renderer->IsEndOfStreamDelivered();
+        if (shownAll && SUCCEEDED(movie->MediaSeeking->GetCurrentPosition(&position)) &&
+            position >= movie->Duration) {
             if (movie->PlayType & 2) {
                 LONGLONG start = 0;
                 movie->MediaSeeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr,

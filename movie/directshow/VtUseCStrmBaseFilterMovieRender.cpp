@@ -32,8 +32,6 @@ const MovieRenderSubtypeEntry MovieRender_Subtypes[] = {
     {&MEDIASUBTYPE_RGB8, MovieRender_RGB8},
 };
 
-bool MovieRender_IsYuv(int32_t code) { return code >= MovieRender_YV12 && code <= MovieRender_NV11; }
-
 // The largest frame the renderer takes: every buffer it makes stays within what an image may hold.
 constexpr int64_t MovieRender_MaxSide = 16384;
 
