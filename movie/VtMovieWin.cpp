@@ -21,6 +21,7 @@
 #include "foundation/VtMemory.h"
 #include "foundation/VtWinAPIText.h"
 #include "movie/VtMovie.h"
+#include "movie/VtMovieMediaFoundation.h"
 
 namespace Vantrel {
 
@@ -313,6 +314,6 @@ int MovieWin_Terminate(MovieRecord* movie) {
     return 0;
 }
 
-int MovieWin_Shutdown() { return 0; }
+int MovieWin_Shutdown() { return MovieWin_ShutdownMediaFoundation(); }
 
 }  // namespace Vantrel

@@ -25,6 +25,9 @@ const SoundConverterOps SoundConverters[] = {
     {SoundConvert_Ogg_Step, SoundConvert_Ogg_Seek, SoundConvert_Ogg_GetTotalBytes, SoundConvert_Ogg_Close},
     {SoundConvert_Opus_Step, SoundConvert_Opus_Seek, SoundConvert_Opus_GetTotalBytes, SoundConvert_Opus_Close},
     {SoundConvertWin_Acm_Step, SoundConvertWin_Acm_Seek, SoundConvertWin_Acm_GetTotalBytes, SoundConvertWin_Acm_Close},
+    {SoundConvertWin_DSMP3_Step, SoundConvertWin_DSMP3_Seek, SoundConvertWin_DSMP3_GetTotalBytes,
+     SoundConvertWin_DSMP3_Close},
+    {SoundConvertWin_MF_Step, SoundConvertWin_MF_Seek, SoundConvertWin_MF_GetTotalBytes, SoundConvertWin_MF_Close},
 };
 
 const SoundConverterOps* SoundConvert_Ops(const SoundConvertRecord* record)

@@ -140,7 +140,7 @@ extern SoundConvertWinState SoundConvertWin;
 // SoundConvert_Terminate of the sound module's lifecycle call them.
 int SoundConvertWin_Initialize();
 int SoundConvertWin_Terminate();
-// The platform chain: ACM WAVE, MP3 through ACM.
+// The platform chain: ACM WAVE, MP3 through ACM, MP3 through a DirectShow graph, Media Foundation.
 int SoundConvertWin_Setup(SoundConvertRecord* record, int32_t disableFlags);
 
 // ACM converter (kind 3).
@@ -163,5 +163,27 @@ int SoundConvertWin_Acm_Step(SoundConvertRecord* record);
 void SoundConvertWin_Acm_Seek(SoundConvertRecord* record, int64_t sample);
 int64_t SoundConvertWin_Acm_GetTotalBytes(SoundConvertRecord* record);
 void SoundConvertWin_Acm_Close(SoundConvertRecord* record);
+
+// MP3 through a DirectShow graph (kind 4; VtSoundConvertDSMP3.cpp): all PCM is collected at set-up.
+struct SoundConvertDSMP3Area {
+    uint8_t* PcmBuffer;    // all decoded PCM (owned)
+    int32_t Capacity;      // bytes allocated for it
+    int32_t PcmSize;       // bytes collected
+    int32_t ReadPosition;  // next byte to copy
+};
+// The most PCM one conversion collects (the sizes above count it in 32 bits).
+constexpr int64_t SoundConvertDSMP3_PcmLimit = 0x7FF00000;
+int SoundConvert_DSMP3_Setup(SoundConvertRecord* record);
+int SoundConvertWin_DSMP3_Step(SoundConvertRecord* record);
+void SoundConvertWin_DSMP3_Seek(SoundConvertRecord* record, int64_t sample);
+int64_t SoundConvertWin_DSMP3_GetTotalBytes(SoundConvertRecord* record);
+void SoundConvertWin_DSMP3_Close(SoundConvertRecord* record);
+
+// Media Foundation (kind 5; VtSoundConvertMF.cpp): a source reader over the record's own stream.
+int SoundConvertWin_MF_Setup(SoundConvertRecord* record);
+int SoundConvertWin_MF_Step(SoundConvertRecord* record);
+void SoundConvertWin_MF_Seek(SoundConvertRecord* record, int64_t sample);
+int64_t SoundConvertWin_MF_GetTotalBytes(SoundConvertRecord* record);
+void SoundConvertWin_MF_Close(SoundConvertRecord* record);
 
 }  // namespace Vantrel

@@ -1,6 +1,6 @@
 // Platform half of the sound conversion: loads the Audio Compression Manager functions from
 // msacm32.dll at module start-up and tries the platform converters in their order. Stands on the
-// front end (VtSoundConvert) and the ACM converter (VtSoundConvertAcm).
+// front end (VtSoundConvert) and the ACM, DirectShow MP3 and Media Foundation converters.
 #include "sound/VtSoundConvert.h"
 
 namespace Vantrel {
@@ -50,7 +50,14 @@ int SoundConvertWin_Setup(SoundConvertRecord* record, int32_t disableFlags)
     if (!(disableFlags & SoundConvertDisable_Mp3Acm)) {
         if (SoundConvertWin_Acm_SetupMp3(record) == 0) return 0;
     }
-    // MP3 through a DirectShow graph and Media Foundation come with the movie module.
+    if (!(disableFlags & SoundConvertDisable_Mp3DirectShow)) {
+        record->Source.ops.Seek(record->Source.data, 0, SeekOrigin_Start);
+        if (SoundConvert_DSMP3_Setup(record) == 0) return 0;
+    }
+    if (disableFlags & SoundConvertDisable_MediaFoundation) return -1;
+    record->Source.ops.Seek(record->Source.data, 0, SeekOrigin_Start);
+    if (SoundConvertWin_MF_Setup(record) == 0) return 0;
+    record->Source.ops.Seek(record->Source.data, 0, SeekOrigin_Start);
     return -1;
 }
 

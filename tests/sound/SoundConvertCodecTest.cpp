@@ -258,7 +258,8 @@ TEST_F(SoundConvertCodec, Mp3TagsAndRateChanges)
     EXPECT_EQ(int64_t(ReadFixture("part44.mp3").size()), record.DataStart);
     EXPECT_EQ(48000u, Format().nSamplesPerSec);
     SoundConvert_Close(&record);
-    EXPECT_EQ(-1, Open("down.mp3", SoundConvertDisable_AcmWave));
+    EXPECT_EQ(-1, Open("down.mp3", SoundConvertDisable_AcmWave | SoundConvertDisable_Mp3DirectShow |
+                                     SoundConvertDisable_MediaFoundation));
 }
 
 TEST_F(SoundConvertCodec, AcmHeaderLayouts)

@@ -11,6 +11,10 @@ using namespace SoundTest;
 
 namespace {
 
+// The converters of the library's own decoders; the ones that go through system components
+// (DirectShow, Media Foundation) have damaged-input cases of their own.
+constexpr int32_t LibraryConverters = SoundConvertDisable_Mp3DirectShow | SoundConvertDisable_MediaFoundation;
+
 struct DamageCounts {
     int Refused = 0;
     int Decoded = 0;
@@ -22,7 +26,7 @@ void DriveDamaged(const Bytes& copy, int64_t outputLimit, DamageCounts* counts)
     GuardedBlock block(copy);
     MemorySource source(block.Data(), block.Size());
     SoundConvertRecord record = {};
-    if (SoundConvert_Setup(&record, source.Get(), 0, 2, 0) != 0) {
+    if (SoundConvert_Setup(&record, source.Get(), LibraryConverters, 2, 0) != 0) {
         EXPECT_EQ(0, record.Initialized);
         ++counts->Refused;
         return;
@@ -76,7 +80,7 @@ TEST(SoundConvertDamage, TruncatedAndFlippedCopiesOfEveryKind)
             GuardedBlock block(file);
             MemorySource source(block.Data(), block.Size());
             SoundConvertRecord record = {};
-            ASSERT_EQ(0, SoundConvert_Setup(&record, source.Get(), 0, 2, 0));
+            ASSERT_EQ(0, SoundConvert_Setup(&record, source.Get(), LibraryConverters, 2, 0));
             limit = 8 * int64_t(RunToEnd(&record).size()) + (1 << 20);
             SoundConvert_Close(&record);
         }

@@ -326,7 +326,9 @@ TEST_F(SoundConvertWave, LifecycleAndTheChainFlags)
     // With the WAVE, Ogg Vorbis and Opus converters off, a WAVE file reaches only the platform ones.
     int result = Open(wave, SoundConvertDisable_Wave | SoundConvertDisable_OggVorbis | SoundConvertDisable_Opus);
     if (result == 0) {
-        EXPECT_EQ(SoundConvertKind_Acm, record.Kind);
+        // ACM takes it when loaded; otherwise Media Foundation, last in the chain, reads WAVE too.
+        EXPECT_TRUE(record.Kind == SoundConvertKind_Acm || record.Kind == SoundConvertKind_MediaFoundation)
+            << record.Kind;
     }
     EXPECT_EQ(-1, Open(wave, 0x7F));
     EXPECT_EQ(-1, Open(Bytes(), 0));

@@ -78,6 +78,8 @@ lame --quiet -b 64 -t mono48.wav part48.mp3
 lame --quiet -b 32 -t mono.wav lsf.mp3
 cat part44.mp3 part48.mp3 >up.mp3
 cat part48.mp3 part44.mp3 >down.mp3
+# FLAC, losslessly the 16-bit source, for the Media Foundation converter.
+sox -D src16.wav flac.flac
 
 cd ..
 rm -rf "$out"
