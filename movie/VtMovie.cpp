@@ -25,6 +25,17 @@
 
 namespace Vantrel {
 
+uint64_t Movie_MulDiv128(uint64_t value, uint64_t factor, uint64_t divisor) {
+    if (divisor == 0) return 0;
+    const uint32_t a[2] = {(uint32_t)value, (uint32_t)(value >> 32)};
+    const uint32_t b[2] = {(uint32_t)factor, (uint32_t)(factor >> 32)};
+    const uint32_t d[2] = {(uint32_t)divisor, (uint32_t)(divisor >> 32)};
+    uint32_t product[4], quotient[2];
+    BaseFunc_Mul64To128(a, b, product);
+    BaseFunc_Div128By64(product, d, quotient);
+    return (uint64_t)quotient[1] << 32 | quotient[0];
+}
+
 namespace {
 
 struct MovieModuleState {
@@ -40,16 +51,6 @@ constexpr int MovieRecordSize = sizeof(MovieRecord) > (size_t)MovieRecordBytes ?
 constexpr uint64_t ClockScale = 65536;
 constexpr uint64_t MicrosecondsScaled = 1000000ull * ClockScale;
 
-// value x factor / divisor through a 128-bit product (unsigned; the divisor is not 0).
-uint64_t MulDiv128(uint64_t value, uint64_t factor, uint64_t divisor) {
-    const uint32_t a[2] = {(uint32_t)value, (uint32_t)(value >> 32)};
-    const uint32_t b[2] = {(uint32_t)factor, (uint32_t)(factor >> 32)};
-    const uint32_t d[2] = {(uint32_t)divisor, (uint32_t)(divisor >> 32)};
-    uint32_t product[4], quotient[2];
-    BaseFunc_Mul64To128(a, b, product);
-    BaseFunc_Div128By64(product, d, quotient);
-    return (uint64_t)quotient[1] << 32 | quotient[0];
-}
 
 // truncate(value x 65536), held to 0 .. 2^40 so that the products stay within 128 bits.
 uint64_t Scaled(double value) {
@@ -62,8 +63,8 @@ uint64_t Scaled(double value) {
 uint64_t ElapsedAtFrame(int frame, double framesPerSecond) {
     const uint64_t rate = Scaled(framesPerSecond);
     if (frame <= 0 || rate == 0) return 0;
-    const uint64_t before = MulDiv128((uint64_t)frame, MicrosecondsScaled, rate);
-    return MulDiv128(before, rate, MicrosecondsScaled) >= (uint64_t)frame ? before : before + 1;
+    const uint64_t before = Movie_MulDiv128((uint64_t)frame, MicrosecondsScaled, rate);
+    return Movie_MulDiv128(before, rate, MicrosecondsScaled) >= (uint64_t)frame ? before : before + 1;
 }
 
 void CloseSource(MovieRecord* movie) {
@@ -311,13 +312,13 @@ int Movie_Update(int movie, int platformFlag) {
         const uint64_t now = GetMicrosecondCount();
         uint64_t delta = now - record->LastClock;
         if (record->PlayRate < 0.999999999 || record->PlayRate > 1.0000000001)
-            delta = MulDiv128(delta, Scaled(record->PlayRate), ClockScale);
+            delta = Movie_MulDiv128(delta, Scaled(record->PlayRate), ClockScale);
         record->ElapsedTime += delta;
         record->LastClock = now;
 
         const uint64_t count = (uint64_t)info.FrameCount;
         const bool loop = (record->PlayType & 2) != 0;
-        uint64_t frame = MulDiv128(record->ElapsedTime, Scaled(record->FramesPerSecond), MicrosecondsScaled);
+        uint64_t frame = Movie_MulDiv128(record->ElapsedTime, Scaled(record->FramesPerSecond), MicrosecondsScaled);
         if (frame >= count) frame = loop ? frame % count : count - 1;
         const int64_t current = Theora_GetCurrentFrame(decoder);
         if ((int64_t)frame != current) {

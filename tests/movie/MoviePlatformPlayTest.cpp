@@ -1,7 +1,7 @@
-// Movies that are not Ogg Theora, played through a DirectShow graph around the library's movie
-// renderer on the software road and read back from the screen by the frame numbers their pictures
-// carry: which files the system's graph plays here, frames at their times, looping, pausing and
-// resuming with the window, deleting a playing movie, and a file no player opens.
+// Movies that are not Ogg Theora, played on the software road through Media Foundation's source reader
+// and through a DirectShow graph around the library's movie renderer, and read back from the screen by
+// the frame numbers their pictures carry: which files each player plays here, frames at their times,
+// looping, pausing and resuming with the window, deleting a playing movie, and a file no player opens.
 #include "movie/directshow/VtUseCStrmBaseFilterRenderer.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "TheoraTestSupport.h"
+#include "foundation/VtWinAPI.h"
 #include "movie/VtMovieWin.h"
 
 using namespace Vantrel;
@@ -31,7 +32,23 @@ std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), t
 constexpr int StreamBound = 3;
 constexpr int WallBound = 12;
 
-class MovieDirectShowPlayTest : public SoftwareMovieTest {};
+// Media Foundation takes every file here that the graph plays: for the graph's tests its reader is
+// taken out of the system function table.
+class MovieDirectShowPlayTest : public SoftwareMovieTest {
+protected:
+    void SetUp() override {
+        SoftwareMovieTest::SetUp();
+        Reader = WinAPITable.MFCreateSourceReaderFromURL;
+        WinAPITable.MFCreateSourceReaderFromURL = nullptr;
+    }
+    void TearDown() override {
+        WinAPITable.MFCreateSourceReaderFromURL = Reader;
+        SoftwareMovieTest::TearDown();
+    }
+    WinAPI_MFCreateSourceReaderFromURLProc Reader = nullptr;
+};
+
+class MovieMediaFoundationPlayTest : public SoftwareMovieTest {};
 
 struct Distances {
     int Stream = 0;   // largest distance from the stream time's frame
@@ -236,7 +253,7 @@ TEST_F(MovieDirectShowPlayTest, DeletingAPlayingMovieLeavesNoGraphThreadOrObject
     EXPECT_TRUE(left.empty()) << left.size() << " threads left";
 }
 
-TEST_F(MovieDirectShowPlayTest, AFileNoPlayerOpensIsLoggedAndLeavesNoHandle) {
+TEST_F(MovieMediaFoundationPlayTest, AFileNoPlayerOpensIsLoggedAndLeavesNoHandle) {
     const int graphsBefore = HandleManagerTable[HandleType_Graph].Count;
     for (const char* name : {"noise.avi", "counted.mpg"}) {
         EXPECT_EQ(LoadGraphFile(PlatformMoviePath(name).c_str(), 0), -1) << name;
@@ -251,4 +268,104 @@ TEST_F(MovieDirectShowPlayTest, AFileNoPlayerOpensIsLoggedAndLeavesNoHandle) {
     EXPECT_TRUE(WindowTest::LogContains(u8"Movie File Open Error : "));
     EXPECT_EQ(LiveMovieCount(), 0);
     EXPECT_EQ(HandleManagerTable[HandleType_Graph].Count, graphsBefore);
+}
+
+namespace {
+
+// Plays a Media Foundation movie for a while, drawing it over and over: every frame shown is within one
+// frame of what the player's own clock names just before and just after the draw (25 frames a second).
+std::vector<int> PlayOnOwnClock(int graph, int count, bool loop, int milliseconds) {
+    std::vector<int> seen;
+    MovieRecord* movie = MovieOf(graph);
+    const uint64_t start = movie->MfLastClock;
+    const uint64_t end = start + (uint64_t)milliseconds * 1000;
+    while (GetMicrosecondCount() < end) {
+        const uint64_t before = GetMicrosecondCount();
+        const int shown = DrawAndReadFrame(graph);
+        const uint64_t after = GetMicrosecondCount();
+        int64_t low = (int64_t)(before - start) / 40000 - 1, high = (int64_t)(after - start) / 40000 + 1;
+        if (!loop) {
+            low = std::min<int64_t>(low, count - 1);
+            high = std::min<int64_t>(high, count - 1);
+        }
+        bool within = false;
+        for (int64_t f = low; f <= high && !within; ++f) within = ((f % count) + count) % count == shown;
+        EXPECT_TRUE(within) << "frame " << shown << " shown between clock frames " << low << " and " << high;
+        seen.push_back(shown);
+        PollMessages();
+        Sleep(5);
+    }
+    return seen;
+}
+
+}  // namespace
+
+TEST_F(MovieMediaFoundationPlayTest, AMovieFileOpensThroughTheSourceReaderAndShowsFramesOnItsClock) {
+    const int graph = LoadGraphFile(PlatformMoviePath("counted.avi").c_str(), 0);
+    ASSERT_GE(graph, 0);
+    MovieRecord* movie = MovieOf(graph);
+    ASSERT_NE(movie, nullptr);
+    EXPECT_EQ(movie->Theora, 0);
+    ASSERT_NE(movie->SourceReader, nullptr);
+    EXPECT_EQ(movie->GraphBuilder, nullptr);
+    EXPECT_EQ(movie->FrameWidth, 64);
+    EXPECT_EQ(movie->FrameHeight, 48);
+    EXPECT_EQ(movie->MfFrameCount, 50);
+    EXPECT_EQ(movie->MfTimePerFrame, 400000);
+    EXPECT_EQ(movie->Sound, -1);
+    EXPECT_EQ(DrawAndReadFrame(graph), 0);
+    Sleep(100);
+    EXPECT_EQ(DrawAndReadFrame(graph), 0);
+
+    StartMovie(graph, 1, 1.0);
+    const std::vector<int> seen = PlayOnOwnClock(graph, 50, false, 2200);
+    ASSERT_FALSE(seen.empty());
+    for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i], seen[i - 1]);
+    EXPECT_TRUE(WindowTest::PumpUntil([&] {
+        DrawAndReadFrame(graph);
+        return movie->Playing == 0;
+    }));
+    EXPECT_EQ(movie->Paused, 1);
+    EXPECT_EQ(DrawAndReadFrame(graph), 49);
+    EXPECT_EQ(DeleteGraph(graph), 0);
+    EXPECT_EQ(LiveMovieCount(), 0);
+}
+
+TEST_F(MovieMediaFoundationPlayTest, ALoopingMovieSeeksBackToItsStart) {
+    const int graph = LoadGraphFile(PlatformMoviePath("counted.webm").c_str(), 0);
+    ASSERT_GE(graph, 0);
+    ASSERT_NE(MovieOf(graph)->SourceReader, nullptr);
+    StartMovie(graph, 3, 1.0);
+    const std::vector<int> seen = PlayOnOwnClock(graph, 30, true, 2000);
+    int wraps = 0;
+    for (size_t i = 1; i < seen.size(); ++i) wraps += seen[i] + 15 < seen[i - 1] ? 1 : 0;
+    EXPECT_EQ(wraps, 1);
+    EXPECT_EQ(MovieOf(graph)->Playing, 1);
+    EXPECT_EQ(DeleteGraph(graph), 0);
+}
+
+TEST_F(MovieMediaFoundationPlayTest, PausingAndResumingWithTheWindowKeepsThePosition) {
+    const int graph = LoadGraphFile(PlatformMoviePath("sound.avi").c_str(), 0);
+    ASSERT_GE(graph, 0);
+    MovieRecord* movie = MovieOf(graph);
+    ASSERT_NE(movie->SourceReader, nullptr);
+    RecordProperty("sound track through Media Foundation", movie->Sound != -1 ? 1 : 0);
+    StartMovie(graph, 1, 1.0);
+    PlayOnOwnClock(graph, 50, false, 500);
+    ASSERT_EQ(Movie_PauseAll(), 0);
+    EXPECT_EQ(movie->Paused, 1);
+    EXPECT_EQ(movie->Playing, 1);
+    const int held = DrawAndReadFrame(graph);
+    EXPECT_GE(held, 11);
+    EXPECT_LE(held, 14);
+    Sleep(400);
+    EXPECT_EQ(DrawAndReadFrame(graph), held);
+    ASSERT_EQ(Movie_ResumeAll(), 0);
+    EXPECT_EQ(movie->Paused, 0);
+    Sleep(300);
+    const int later = DrawAndReadFrame(graph);
+    EXPECT_GE(later, held + 6);
+    EXPECT_LE(later, held + 9);
+    EXPECT_EQ(DeleteGraph(graph), 0);
+    EXPECT_EQ(LiveMovieCount(), 0);
 }
