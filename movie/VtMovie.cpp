@@ -17,12 +17,24 @@
 #include "foundation/VtMemory.h"
 #include "foundation/VtStream.h"
 #include "graphics/VtGraphicsDraw.h"
+#include "graphics/VtGraphicsImage.h"
 #include "movie/VtMovieWin.h"
 #include "sound/VtSoundHandle.h"
 #include "system/VtSystem.h"
 #include "system/VtTime.h"
 
 namespace Vantrel {
+
+uint64_t Movie_MulDiv128(uint64_t value, uint64_t factor, uint64_t divisor) {
+    if (divisor == 0) return 0;
+    const uint32_t a[2] = {(uint32_t)value, (uint32_t)(value >> 32)};
+    const uint32_t b[2] = {(uint32_t)factor, (uint32_t)(factor >> 32)};
+    const uint32_t d[2] = {(uint32_t)divisor, (uint32_t)(divisor >> 32)};
+    uint32_t product[4], quotient[2];
+    BaseFunc_Mul64To128(a, b, product);
+    BaseFunc_Div128By64(product, d, quotient);
+    return (uint64_t)quotient[1] << 32 | quotient[0];
+}
 
 namespace {
 
@@ -39,16 +51,6 @@ constexpr int MovieRecordSize = sizeof(MovieRecord) > (size_t)MovieRecordBytes ?
 constexpr uint64_t ClockScale = 65536;
 constexpr uint64_t MicrosecondsScaled = 1000000ull * ClockScale;
 
-// value x factor / divisor through a 128-bit product (unsigned; the divisor is not 0).
-uint64_t MulDiv128(uint64_t value, uint64_t factor, uint64_t divisor) {
-    const uint32_t a[2] = {(uint32_t)value, (uint32_t)(value >> 32)};
-    const uint32_t b[2] = {(uint32_t)factor, (uint32_t)(factor >> 32)};
-    const uint32_t d[2] = {(uint32_t)divisor, (uint32_t)(divisor >> 32)};
-    uint32_t product[4], quotient[2];
-    BaseFunc_Mul64To128(a, b, product);
-    BaseFunc_Div128By64(product, d, quotient);
-    return (uint64_t)quotient[1] << 32 | quotient[0];
-}
 
 // truncate(value x 65536), held to 0 .. 2^40 so that the products stay within 128 bits.
 uint64_t Scaled(double value) {
@@ -61,8 +63,8 @@ uint64_t Scaled(double value) {
 uint64_t ElapsedAtFrame(int frame, double framesPerSecond) {
     const uint64_t rate = Scaled(framesPerSecond);
     if (frame <= 0 || rate == 0) return 0;
-    const uint64_t before = MulDiv128((uint64_t)frame, MicrosecondsScaled, rate);
-    return MulDiv128(before, rate, MicrosecondsScaled) >= (uint64_t)frame ? before : before + 1;
+    const uint64_t before = Movie_MulDiv128((uint64_t)frame, MicrosecondsScaled, rate);
+    return Movie_MulDiv128(before, rate, MicrosecondsScaled) >= (uint64_t)frame ? before : before + 1;
 }
 
 void CloseSource(MovieRecord* movie) {
@@ -141,6 +143,52 @@ int OpenTheora(MovieRecord* movie, const wchar_t* path, const void* memImage, in
 }
 
 }  // namespace
+
+// Makes one plane graph and has its handle variable follow its deletion. The graph filter that turns
+// the planes into RGB reads Y from the blue channel of the Y graph and U, V from the blue and green
+// channels of the UV graph, so the planes travel as 32-bit pictures with their samples there.
+int Movie_MakePlaneGraph(int width, int height, int32_t* handle, int asynchronous) {
+    GraphCreateParam param;
+    Graphics_Image_InitCreateParam(&param);
+    Graphics_Image_InitGraphFormatParam(&param, 32, 0, 0);
+    const int graph = Graphics_Image_MakeEmptyGraph_GParam(&param, width, height, 0, 0, 0, 0, asynchronous);
+    if (graph < 0) return -1;
+    *handle = graph;
+    Handle_SetDeleteNotify(graph, handle);
+    return 0;
+}
+
+// Widens one plane (one sample per pixel, or U and V pairs) into the caller's scratch image and
+// transfers it into its graph: Y as grey, U in blue and V in green.
+void Movie_TransferPlane(int graph, bool pairs, int width, int height, int pitch, const uint8_t* samples,
+                         uint32_t** scratch, int32_t* scratchPixels, int asynchronous) {
+    const int64_t pixels = (int64_t)width * height;
+    if (pixels > *scratchPixels) {
+        void* grown = pixels * 4 <= 0x7FFFFFFF
+                          ? Memory_Reallocate(*scratch, (uint32_t)(pixels * 4), __FILE__, __LINE__)
+                          : nullptr;
+        if (grown == nullptr) return;
+        *scratch = static_cast<uint32_t*>(grown);
+        *scratchPixels = (int32_t)pixels;
+    }
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = samples + (size_t)y * pitch;
+        uint32_t* out = *scratch + (size_t)y * width;
+        if (pairs) {
+            for (int x = 0; x < width; ++x) out[x] = 0xFF000000u | (uint32_t)row[2 * x + 1] << 8 | row[2 * x];
+        } else {
+            for (int x = 0; x < width; ++x) out[x] = 0xFF000000u | row[x] * 0x010101u;
+        }
+    }
+    BaseImage image = {};
+    BaseImage_ColorFormat_InitXRGB8(&image.format);
+    image.width = width;
+    image.height = height;
+    image.pitch = width * 4;
+    image.pixels = *scratch;
+    const BaseImageRect rect = {0, 0, width, height};
+    Graphics_Image_BltImageToGraph(&rect, 0, 0, graph, &image, nullptr, 0, 0, 0, asynchronous);
+}
 
 int Movie_Initialize() {
     if (MovieState.Initialized) return -1;
@@ -264,13 +312,13 @@ int Movie_Update(int movie, int platformFlag) {
         const uint64_t now = GetMicrosecondCount();
         uint64_t delta = now - record->LastClock;
         if (record->PlayRate < 0.999999999 || record->PlayRate > 1.0000000001)
-            delta = MulDiv128(delta, Scaled(record->PlayRate), ClockScale);
+            delta = Movie_MulDiv128(delta, Scaled(record->PlayRate), ClockScale);
         record->ElapsedTime += delta;
         record->LastClock = now;
 
         const uint64_t count = (uint64_t)info.FrameCount;
         const bool loop = (record->PlayType & 2) != 0;
-        uint64_t frame = MulDiv128(record->ElapsedTime, Scaled(record->FramesPerSecond), MicrosecondsScaled);
+        uint64_t frame = Movie_MulDiv128(record->ElapsedTime, Scaled(record->FramesPerSecond), MicrosecondsScaled);
         if (frame >= count) frame = loop ? frame % count : count - 1;
         const int64_t current = Theora_GetCurrentFrame(decoder);
         if ((int64_t)frame != current) {

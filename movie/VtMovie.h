@@ -11,9 +11,17 @@
 #include "foundation/VtHandle.h"
 #include "image/VtBaseImage.h"
 
+struct IGraphBuilder;
+struct IMediaControl;
+struct IMediaSeeking;
+struct IBasicAudio;
+struct IMFSourceReader;
+struct IMFMediaType;
+
 namespace Vantrel {
 
 struct TheoraDecoder;
+class D_CMovieRender;
 struct MovieRecord;
 
 // The switches copied into every movie record; all 0 in this library (no setter exists).
@@ -66,7 +74,41 @@ struct MovieRecord {
     int32_t FrameCallbackValue;
     int32_t FrameShown;                 // set by the graph side once a frame reached the graph
     void* MemoryCopy;                   // the movie's own copy of a memory image (the MemStream's data)
-    // The Media Foundation and DirectShow players' fields follow here.
+    // The Media Foundation player (VtMovieWin); its sound is the record's sound handle and its rate the
+    // record's play rate.
+    IMFSourceReader* SourceReader;
+    IMFMediaType* MfCurrentType;        // the reader's current video type
+    IMFMediaType* MfOutputType;         // the IYUV type asked of the reader
+    uint32_t MfWidth, MfHeight;
+    uint32_t FrameRateNumerator, FrameRateDenominator;
+    uint32_t AspectNumerator, AspectDenominator;
+    int64_t LastSampleTime;             // 100-ns units, -1 none
+    int32_t LastSampleFrame;            // -1 none
+    int64_t MfDuration;                 // 100-ns units
+    int32_t MfFrameCount;
+    uint8_t* RgbBuffer;                 // the frame image's pixels
+    int32_t TargetFrame;
+    uint64_t MfLastClock;               // microseconds
+    uint64_t MfElapsed;                 // microseconds of play
+    uint8_t* YBuffer;
+    uint8_t* UVBuffer;                  // U and V interleaved, U first
+    int32_t YWidth, YHeight, YPitch;
+    int32_t UVWidth, UVHeight, UVPitch;
+    int32_t RgbDone, PlanesDone;
+    int64_t MfTimePerFrame;             // 100-ns units
+    // The DirectShow player (VtMovieWin).
+    IGraphBuilder* GraphBuilder;
+    IMediaControl* MediaControl;
+    IMediaSeeking* MediaSeeking;
+    IBasicAudio* BasicAudio;
+    D_CMovieRender* MovieRender;        // the renderer in the graph, owned by the record
+    int64_t DsTimePerFrame;             // 100-ns units
+    int64_t DsFrameCount;
+    uint32_t* PlaneScratch;             // a plane widened to 32-bit pixels on its way into its graph
+    int32_t PlaneScratchPixels;
+    // Shared by the platform players: the file they play, the movie's own or a temporary copy of it.
+    int32_t TempCopy;
+    wchar_t PlayerPath[1536];
 };
 
 int Movie_Initialize();
@@ -88,6 +130,15 @@ int Movie_PauseAll();
 int Movie_ResumeAll();
 // The graphics back-ends release their device objects: a Theora movie's surface is made again later.
 int Movie_ReleaseSurface(int movie);
+
+// value x factor / divisor through a 128-bit product (unsigned; 0 for a divisor of 0).
+uint64_t Movie_MulDiv128(uint64_t value, uint64_t factor, uint64_t divisor);
+
+// The Y and UV plane graphs the graph filters turn into RGB: one graph made (its handle variable
+// follows the graph's deletion), one plane widened into the scratch image and transferred.
+int Movie_MakePlaneGraph(int width, int height, int32_t* handle, int asynchronous);
+void Movie_TransferPlane(int graph, bool pairs, int width, int height, int pitch, const uint8_t* samples,
+                         uint32_t** scratch, int32_t* scratchPixels, int asynchronous);
 
 // Handle callbacks.
 void Movie_HandleRecord_Initialize(HandleHeader* record);

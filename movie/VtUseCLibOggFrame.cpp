@@ -12,6 +12,7 @@
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsImage.h"
 #include "image/VtBaseImageStart.h"
+#include "movie/VtMovie.h"
 #include "movie/VtUseCLibOgg.h"
 
 namespace Vantrel {
@@ -46,65 +47,19 @@ int WaitForCurrentFrame(TheoraDecoder* decoder) {
     }
 }
 
-// Makes one plane graph and has its handle variable follow its deletion. The graph filter that turns
-// the planes into RGB reads Y from the blue channel of the Y graph and U, V from the blue and green
-// channels of the UV graph, so the planes travel as 32-bit pictures with their samples there.
-int MakePlaneGraph(int width, int height, int32_t* handle, int asynchronous) {
-    GraphCreateParam param;
-    Graphics_Image_InitCreateParam(&param);
-    Graphics_Image_InitGraphFormatParam(&param, 32, 0, 0);
-    const int graph = Graphics_Image_MakeEmptyGraph_GParam(&param, width, height, 0, 0, 0, 0, asynchronous);
-    if (graph < 0) return -1;
-    *handle = graph;
-    Handle_SetDeleteNotify(graph, handle);
-    return 0;
-}
-
-// Widens one plane (one sample per pixel, or U and V pairs) into the decoder's scratch image and
-// transfers it into its graph: Y as grey, U in blue and V in green.
-void TransferPlane(TheoraDecoder* decoder, int graph, bool pairs, int width, int height, int pitch,
-                   const uint8_t* samples, int asynchronous) {
-    const int64_t pixels = (int64_t)width * height;
-    if (pixels > decoder->PlaneScratchPixels) {
-        void* grown = pixels * 4 <= 0x7FFFFFFF
-                          ? Memory_Reallocate(decoder->PlaneScratch, (uint32_t)(pixels * 4), __FILE__, __LINE__)
-                          : nullptr;
-        if (grown == nullptr) return;
-        decoder->PlaneScratch = static_cast<uint32_t*>(grown);
-        decoder->PlaneScratchPixels = (int32_t)pixels;
-    }
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* row = samples + (size_t)y * pitch;
-        uint32_t* out = decoder->PlaneScratch + (size_t)y * width;
-        if (pairs) {
-            for (int x = 0; x < width; ++x) out[x] = 0xFF000000u | (uint32_t)row[2 * x + 1] << 8 | row[2 * x];
-        } else {
-            for (int x = 0; x < width; ++x) out[x] = 0xFF000000u | row[x] * 0x010101u;
-        }
-    }
-    BaseImage image = {};
-    BaseImage_ColorFormat_InitXRGB8(&image.format);
-    image.width = width;
-    image.height = height;
-    image.pitch = width * 4;
-    image.pixels = decoder->PlaneScratch;
-    const BaseImageRect rect = {0, 0, width, height};
-    Graphics_Image_BltImageToGraph(&rect, 0, 0, graph, &image, nullptr, 0, 0, 0, asynchronous);
-}
-
 void FillPlanes(TheoraDecoder* decoder, const TheoraFrameStockEntry* entry, int asynchronous) {
     // Graphs made inside a loading job start counted as being loaded: the count ends once they hold
     // their first picture.
     const bool madeY = decoder->YGraph == -1, madeUV = decoder->UVGraph == -1;
-    if (madeY && MakePlaneGraph(entry->YWidth, entry->YHeight, &decoder->YGraph, asynchronous) < 0) return;
-    if (madeUV && MakePlaneGraph(entry->UVWidth, entry->UVHeight, &decoder->UVGraph, asynchronous) < 0) {
+    if (madeY && Movie_MakePlaneGraph(entry->YWidth, entry->YHeight, &decoder->YGraph, asynchronous) < 0) return;
+    if (madeUV && Movie_MakePlaneGraph(entry->UVWidth, entry->UVHeight, &decoder->UVGraph, asynchronous) < 0) {
         if (asynchronous && madeY) Handle_ASyncLoad_End(decoder->YGraph);
         return;
     }
-    TransferPlane(decoder, decoder->YGraph, false, entry->YWidth, entry->YHeight, entry->YStride, entry->YPlane,
-                  asynchronous);
-    TransferPlane(decoder, decoder->UVGraph, true, entry->UVWidth, entry->UVHeight, entry->UVStride, entry->UVPlane,
-                  asynchronous);
+    Movie_TransferPlane(decoder->YGraph, false, entry->YWidth, entry->YHeight, entry->YStride, entry->YPlane,
+                        &decoder->PlaneScratch, &decoder->PlaneScratchPixels, asynchronous);
+    Movie_TransferPlane(decoder->UVGraph, true, entry->UVWidth, entry->UVHeight, entry->UVStride, entry->UVPlane,
+                        &decoder->PlaneScratch, &decoder->PlaneScratchPixels, asynchronous);
     if (asynchronous && madeY) Handle_ASyncLoad_End(decoder->YGraph);
     if (asynchronous && madeUV) Handle_ASyncLoad_End(decoder->UVGraph);
     decoder->PlanesFilled = 1;

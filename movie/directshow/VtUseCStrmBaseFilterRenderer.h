@@ -4,6 +4,7 @@
 // upstream and keeps the frame statistics that IQualProp reports.
 #pragma once
 
+#include "image/VtBaseImage.h"
 #include "movie/directshow/VtUseCStrmBaseFilter.h"
 
 namespace Vantrel {
@@ -187,5 +188,55 @@ public:
 
 // Integer square root as the statistics use it: 0x8000 above 0x40000000, three Newton steps otherwise.
 int StrmBase_IntegerSquareRoot(int value);
+
+// The library's movie renderer: a windowless video renderer that keeps each drawn frame in a buffer
+// of its own (XRGB8 for the YUV subtypes, converted on the streaming thread) and, for YUV movies on
+// hardware with shader model 2 or better, a Y plane and an interleaved UV plane; every rendered
+// frame raises NewFrame, which the movie's update on the main thread takes down.
+class D_CMovieRender : public D_CBaseVideoRenderer {
+public:
+    int32_t MediaTypeSet;
+    int32_t NoPlanes;             // no Y/UV planes are made (shader model below 2.0)
+    int32_t FirstFrameConverted;
+    int32_t Reserved;
+    int32_t Yuv;                  // the subtype is YUV (converted to XRGB8 here)
+    BaseImage* ConvertImage;      // XRGB8 of Width x Height, made on demand for YUV subtypes
+    int32_t Subtype;              // MovieRenderSubtype
+    uint32_t Palette[256];        // RGB8: the format's colour table (blue, green, red, reserved)
+    uint8_t* FrameBuffer;         // FramePitch x Height bytes, top row first
+    uint8_t* PlaneBlock;          // Y plane, then the UV plane
+    uint8_t* UVPlane;
+    volatile int32_t NewFrame;
+    int32_t BottomUp;
+    int32_t Width, Height, FramePitch;
+    int32_t YWidth, YHeight, YPitch;
+    int32_t UVWidth, UVHeight, UVPitch;
+    int64_t PlaneBlockBytes;
+
+    D_CMovieRender(D_IUnknown* outer, HRESULT* result);
+    ~D_CMovieRender() override;
+
+    HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
+    HRESULT DoRenderSample(D_IMediaSample* sample) override;
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
+
+    // Makes the buffers the current type needs and does not have yet. 0 / -1.
+    int AllocateBuffers();
+    void FreeBuffers();
+    // Bytes a sample of the current type must hold.
+    int64_t SampleBytesNeeded() const;
+};
+
+// The movie renderer's subtype codes.
+enum MovieRenderSubtype : int32_t {
+    MovieRender_RGB24 = 0, MovieRender_RGB32 = 1, MovieRender_YV12 = 2, MovieRender_NV12 = 3,
+    MovieRender_YUY2 = 4, MovieRender_UYVY = 5, MovieRender_YVYU = 6, MovieRender_NV11 = 7,
+    MovieRender_RGB565 = 8, MovieRender_RGB555 = 9, MovieRender_RGB8 = 10,
+};
+
+extern const CLSID CLSID_D_MovieRender;
+
+// A movie renderer (S_OK in `result`), or null.
+D_CMovieRender* StrmBase_MovieRender_Create(D_IUnknown* outer, HRESULT* result);
 
 }  // namespace Vantrel

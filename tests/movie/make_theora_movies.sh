@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Theora test movies with Debian's ffmpeg (libtheora and libvorbis encoders).
 # Usage: make_theora_movies.sh OUTPUT_FOLDER
-#        make_theora_movies.sh OUTPUT_FOLDER bench   (the benchmark's 1280 x 720 movie)
+#        make_theora_movies.sh OUTPUT_FOLDER bench      (the benchmark's 1280 x 720 movie)
+#        make_theora_movies.sh OUTPUT_FOLDER platform   (the platform players' movies: the same pictures
+#            in codings the system's players decode, one they do not, and a file that is no movie)
 # Every picture carries its frame number in 8 x 8 luma blocks, one bit per block, row by row from the
 # top left (bit 0 first, 8 blocks a row): white (235) for 1, black (16) for 0, grey chroma. Blocks of
 # the coder's own size and the two extremes of luma survive the compression.
@@ -15,7 +17,19 @@ numbered() {
 rm -rf "$out.tmp"
 mkdir -p "$out.tmp"
 cd "$out.tmp"
-if [ "${2:-}" = bench ]; then
+if [ "${2:-}" = platform ]; then
+  # 50 frames at 25 a second: Motion JPEG in AVI, with PCM sound and without.
+  ff -f lavfi -i "$(numbered 64x48 25 2 yuvj420p)" -c:v mjpeg -q:v 2 counted.avi
+  ff -f lavfi -i "$(numbered 64x48 25 2 yuvj420p)" -f lavfi -i "sine=frequency=1000:sample_rate=22050:duration=2" \
+     -c:v mjpeg -q:v 2 -c:a pcm_s16le sound.avi
+  # VP8 in WebM and Theora in Ogg, 30 frames.
+  ff -f lavfi -i "$(numbered 64x48 25 1.2 yuv420p)" -c:v libvpx -b:v 1M -crf 4 counted.webm
+  ff -f lavfi -i "$(numbered 64x48 25 1.2 yuv420p)" -c:v libtheora -q:v 10 -g 12 counted.ogv
+  # MPEG-1 video in an MPEG program stream: no decoder for it here.
+  ff -f lavfi -i "$(numbered 64x48 25 1 yuv420p)" -c:v mpeg1video -f mpeg counted.mpg
+  # Bytes that are no movie, under a movie's name.
+  head -c 4096 /dev/urandom > noise.avi
+elif [ "${2:-}" = bench ]; then
   # Ten seconds of 30 frames a second with moving detail everywhere (the kind of picture a movie has).
   ff -f lavfi -i "testsrc2=s=1280x720:r=30:d=10" -c:v libtheora -q:v 7 -g 60 bench720.ogv
 else
