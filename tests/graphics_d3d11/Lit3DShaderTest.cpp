@@ -178,6 +178,9 @@ protected:
         ASSERT_EQ(Graphics_D3D11_StateCache_SetMaterial(diffuse, ambient, zero, zero, 20.0f), 0);
         const float global[4] = {0.1f, 0.1f, 0.1f, 0};
         ASSERT_EQ(Graphics_D3D11_StateCache_SetGlobalAmbient(global), 0);
+        // The lit colours from the material, whatever a started library left as the core's choice.
+        const int32_t fromMaterial[3] = {0, 0, 0};
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetMaterialColorSource(fromMaterial), 0);
         Graphics_D3D11_StateCache_SetAlphaTestRef(0);
     }
 
