@@ -238,6 +238,14 @@ int SetGraphRestoreHandler(GraphRestoreHandler handler) {
     return 0;
 }
 
+int SetDeviceReCreateHandler(DeviceReCreateHandler handler, void* param) {
+    GraphicsSystemState.BeforeReCreateCallback = handler;
+    GraphicsSystemState.BeforeReCreateParam = handler != nullptr ? param : nullptr;
+    return 0;
+}
+
+const wchar_t* GetGraphicsApiName() { return GraphicsSystemState.GraphicsApiName; }
+
 int Graphics_Image_HasRestoreCallback() { return GraphicsSystemState.GraphRestoreCallback != nullptr ? 1 : 0; }
 
 int SetHardwareGraphicsEnable(int flag) {

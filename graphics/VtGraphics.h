@@ -106,6 +106,10 @@ struct GraphicsSystemStateRecord {
     uint32_t GraphCreateWorkBufferSize;
     ScratchBuffers Scratch;
     int32_t GDIDrawAllowed;
+    wchar_t GraphicsApiName[32];        // the API in use as the back-end names it ("DirectX 11")
+    // Called with its parameter before a back-end releases its device objects for a re-creation.
+    void (*BeforeReCreateCallback)(void* param);
+    void* BeforeReCreateParam;
 };
 
 struct DrawTargetSlot {
@@ -156,6 +160,12 @@ int Graphics_Image_RestoreAllAfterLoss();
 typedef void (*GraphRestoreHandler)();
 int SetGraphRestoreHandler(GraphRestoreHandler handler);
 int Graphics_Image_HasRestoreCallback();
+typedef void (*DeviceReCreateHandler)(void* param);
+// The function run (with its parameter) before the device objects are released for a re-creation;
+// null removes it.
+int SetDeviceReCreateHandler(DeviceReCreateHandler handler, void* param);
+// The name of the graphics API in use ("DirectX 11"), empty before a device exists.
+const wchar_t* GetGraphicsApiName();
 int SetHardwareGraphicsEnable(int flag);
 int IsHardwareRenderingActive();
 

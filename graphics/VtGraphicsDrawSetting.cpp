@@ -5,6 +5,7 @@
 // Stands on the graphics state records, the switch layer and the transform pipeline.
 #include "graphics/VtGraphicsDrawSetting.h"
 
+#include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsCamera.h"
 #include "graphics/VtGraphicsDispatch.h"
@@ -77,6 +78,8 @@ int Graphics_DrawSetting_ResetDefaults() {
     DrawSettings.MaterialDiffuse[3] = 1.0f;
     DrawSettings.MaterialSpecular[0] = DrawSettings.MaterialSpecular[1] = DrawSettings.MaterialSpecular[2] = 0.8f;
     DrawSettings.MaterialPower = 20.0f;
+    DrawSettings.MaterialColorSource[0] = DrawSettings.MaterialColorSource[1] = 1;
+    DrawSettings.MaterialColorSource[2] = DrawSettings.MaterialColorSource[3] = 0;
     DrawSettings.MaterialChanged = 1;
     DrawSettings.StateChanged = 1;
     return 0;
@@ -251,6 +254,20 @@ int SetLightingEnableFlag(int flag) {
     return 0;
 }
 
+int Graphics_DrawSetting_SetMaterialColorSource(int index, int fromVertex) {
+    if (index < 0 || index > 3) {
+        Log_AddTextShiftJIS("マテリアルの色の取得元の番号が範囲外です\n");
+        return -1;
+    }
+    const int32_t value = fromVertex != 0;
+    if (DrawSettings.MaterialColorSource[index] != value) {
+        DrawSettings.MaterialColorSource[index] = value;
+        DrawSettings.MaterialChanged = 1;
+        DrawSettings.StateChanged = 1;
+    }
+    return 0;
+}
+
 int Graphics_DrawSetting_SetIgnoreTextureColor(int flag) {
     if (flag != DrawSettings.IgnoreTextureColor) {
         DrawSettings.IgnoreTextureColor = flag;
@@ -286,6 +303,30 @@ int Graphics_DrawSetting_SetBlendGraph(int graph, int type, const int* params) {
         Graphics_Dispatch_BlendGraph_Setup(record, type, passed);
     else
         GraphicsSystemState.BlendGraphMemImg = record != nullptr ? &record->memImage : nullptr;
+    return 0;
+}
+
+int SetBlendGraphPosition(int x, int y, int mode) {
+    if (mode != 0 && mode != 1) {
+        Log_AddTextShiftJIS("ブレンドグラフィックの位置の指定方法が範囲外です\n");
+        return -1;
+    }
+    if (DrawSettings.BlendGraphX != x || DrawSettings.BlendGraphY != y || DrawSettings.BlendGraphPositionMode != mode) {
+        DrawSettings.BlendGraphX = x;
+        DrawSettings.BlendGraphY = y;
+        DrawSettings.BlendGraphPositionMode = mode;
+        DrawSettings.StateChanged = 1;
+    }
+    return 0;
+}
+
+int Graphics_DrawSetting_SetDrawAreaClipOff(int flag) {
+    DrawSettings.DrawAreaClipOff = flag != 0;
+    return 0;
+}
+
+int SetUseReverseDepth(int flag) {
+    DrawSettings.ReverseDepth = flag != 0;
     return 0;
 }
 

@@ -51,10 +51,17 @@ struct DrawSettingsRecord {
     float MaterialSpecular[4];
     float MaterialEmissive[4];
     float MaterialPower;
+    // Where the lit colours come from: diffuse, specular, ambient, emissive; 1 = the vertex colour
+    // (diffuse from colour 0, specular from colour 1), 0 = the material.
+    int32_t MaterialColorSource[4];
     int32_t LightsChanged;
     int32_t DefaultLight;
     int32_t StateChanged;
     int32_t PremultipliedAlpha;         // graphs hold premultiplied colour: blend mode 0 blends as such
+    int32_t BlendGraphX, BlendGraphY;   // where the blend graph lies
+    int32_t BlendGraphPositionMode;     // 0: relative to the drawn graph; 1: screen coordinates
+    int32_t DrawAreaClipOff;            // graph draws are not clamped into the draw area
+    int32_t ReverseDepth;               // depth runs from 1 (near) to 0: the depth buffer clears to 0
 };
 
 extern DrawSettingsRecord DrawSettings;
@@ -108,6 +115,9 @@ int SetDepthTest3DFlag(int flag);
 int SetTextureAddressModes(int u, int v, int sampler);
 int Graphics_DrawSetting_SetTextureAddressModesUVW(int u, int v, int w, int sampler);
 int SetLightingEnableFlag(int flag);
+// Takes one lit colour (0 diffuse, 1 specular, 2 ambient, 3 emissive) from the vertex colour (1) or
+// from the material (0); the back-ends send it with the material. -1 for another index.
+int Graphics_DrawSetting_SetMaterialColorSource(int index, int fromVertex);
 int Graphics_DrawSetting_SetIgnoreTextureColor(int flag);
 int Graphics_DrawSetting_GetIgnoreTextureColor();
 // The blend graph: a graph (> 0) combined with draws by type 0 to 2, or none (<= 0); -1 for a dead
@@ -115,6 +125,13 @@ int Graphics_DrawSetting_GetIgnoreTextureColor();
 int Graphics_DrawSetting_SetBlendGraph(int graph, int type, const int* params);
 int SetBlendGraphParams(int graph, int type, ...);
 int SetBlendGraphTwoParam(int graph, int param1, int param2);
+// Where the blend graph lies: mode 0 moves it by (x, y) against the drawn graph's top-left; mode 1
+// puts its top-left at screen position (x, y). -1 for another mode.
+int SetBlendGraphPosition(int x, int y, int mode);
+// 1: graph draws are not clamped into the draw area (the device still cuts at its edges).
+int Graphics_DrawSetting_SetDrawAreaClipOff(int flag);
+// 1: depth runs from 1 (near) to 0, and clearing the depth buffer writes 0.
+int SetUseReverseDepth(int flag);
 
 // The draw-call bracket. Begin: -1 before the library starts, 0 for an empty draw area (draw
 // nothing), 1 to draw; it waits while the window is inactive, finishes pending loads of the graph

@@ -25,7 +25,7 @@ struct D3D11VertexBatchRecord {
     int32_t Kind;                    // 0 untextured, 1 textured, 2 textured with a blend graph
     D3D11_PRIMITIVE_TOPOLOGY Topology;
     int32_t SkipDraw;                // the current blend mode draws nothing
-    uint32_t DrawCalls;              // Draw calls made by flushes since start-up
+    uint32_t DrawCalls;              // device Draw calls since start-up (flushes, generic draws, blits)
 };
 extern D3D11VertexBatchRecord D3D11VertexBatch;
 

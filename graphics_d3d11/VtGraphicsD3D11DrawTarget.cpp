@@ -14,11 +14,13 @@
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11Light.h"
+#include "graphics_d3d11/VtGraphicsD3D11Mask.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
@@ -161,7 +163,14 @@ int Graphics_D3D11_DrawScreen_SetTargets(int target, int previousSurface, int pr
                                   : graph == nullptr && view == nullptr ? Graphics_D3D11_ShadowMap_PlatformOf(slot.Handle)
                                                                         : nullptr;
     D3D11OrigTexture* object = map == nullptr ? FirstPart(graph) : nullptr;
-    if (map != nullptr) {
+    const D3D11MaskStateRecord& mask = D3D11MaskState;
+    // While the mask screen is in use, drawing lands on it and each draw is composited into the real
+    // target afterwards (the mask notes the real target at every draw's start).
+    if (MaskScreenState.MaskActive && mask.ScreenTexture != nullptr && mask.ScreenRenderTargetView != nullptr) {
+        texture = mask.ScreenTexture;
+        targetView = mask.ScreenRenderTargetView;
+        object = nullptr;
+    } else if (map != nullptr) {
         texture = map->Texture;
         targetView = map->TargetView;
     } else if (object != nullptr) {
@@ -304,7 +313,10 @@ int Graphics_D3D11_DrawScreen_Clear(const RECT* rect) {
     // The depth buffer has no rectangle clear: a rectangle clear leaves it alone.
     if (rect == nullptr && D3D11StateCache.DepthView != nullptr) {
         Flush();
-        D3D11Call_DeviceContext_ClearDepthStencilView(D3D11StateCache.DepthView, D3D11_CLEAR_DEPTH, 1.0f, 0);
+        // Reversed depth puts the far plane at 0, except in a shadow map, whose depth the lit shaders
+        // compare the usual way.
+        const float farDepth = DrawSettings.ReverseDepth && !ShadowMapSlots.Drawing ? 0.0f : 1.0f;
+        D3D11Call_DeviceContext_ClearDepthStencilView(D3D11StateCache.DepthView, D3D11_CLEAR_DEPTH, farDepth, 0);
     }
     return 0;
 }

@@ -65,17 +65,19 @@ void ResetCaches() {
     for (size_t i = 0; i < sizeof(WorkTextures) / sizeof(int32_t); ++i) work[i] = -1;
 }
 
-// The shader handle of a file of the archive, made on first use; -1 after the log line.
-int FilterShader(const char* name) {
+constexpr const char* FilterShaderFailure = "フィルター用シェーダーの作成に失敗しました %s\n";
+constexpr const char* ChannelMixShaderFailure = "RGBAMixS フィルター用シェーダーの作成に失敗しました %s\n";
+
+// The shader handle of a file of the archive, made on first use; -1 after the log line (`failure`
+// formats the file name).
+int FilterShader(const char* name, const char* failure = FilterShaderFailure) {
     int slot = -1;
     for (int i = 0; i < NamedShaderCount && slot < 0; ++i)
         if (strcmp(NamedShaders[i].Name, name) == 0) slot = i;
     if (slot >= 0 && NamedShaders[slot].Handle != -1) return NamedShaders[slot].Handle;
     const int handle = Graphics_D3D11_GraphFilter_CreateShader(name, 1);
     if (handle < 0) {
-        Log_AddTextShiftJIS("フィルター用シェーダーの作成に失敗しました ");
-        Log_AddTextShiftJIS(name);
-        Log_AddTextShiftJIS("\n");
+        Log_AddFormatShiftJIS(failure, name);
         return -1;
     }
     if (slot < 0) {
@@ -510,8 +512,9 @@ void CopyDestinationArea(GraphFilterContext* run) {
                               nullptr, nullptr, nullptr, 0);
 }
 
-int Pass(const char* name, GraphFilterContext* run, int linear, int divisor, int second) {
-    const int shader = FilterShader(name);
+int Pass(const char* name, GraphFilterContext* run, int linear, int divisor, int second,
+         const char* failure = FilterShaderFailure) {
+    const int shader = FilterShader(name, failure);
     if (shader < 0) return -1;
     MarkConstants();
     return Graphics_D3D11_GraphFilter_DrawPass(shader, run, linear, divisor, second, 0, nullptr, -1, 0) < 0 ? -1 : 0;
@@ -634,7 +637,7 @@ int ChannelMixBody(GraphFilterContext* run, const GraphFilterDeviceArgs* args, f
             const char* blue = x < 3 ? Letters[x] : "B";
             snprintf(name, sizeof(name), "RGBAMix_S%sS%sS%sB%s%s.pso", red, green, blue, Letters[a - 4], pma ? "_PMA" : "");
             c[0] = (float)r + 0.5f, c[1] = (float)g + 0.5f, c[2] = (float)b + 0.5f, c[3] = (float)a + 0.5f;
-            result = Pass(name, run, run->BlendSampling, 1, -1);
+            result = Pass(name, run, run->BlendSampling, 1, -1, ChannelMixShaderFailure);
         } else {
             if (swapped) swap(), swapped = false;
             result = general();

@@ -105,14 +105,26 @@ int AddQuad(const Corner* c, const int* order) {
 
 const int UsualOrder[6] = {0, 1, 2, 3, 2, 1};
 
-// Blend coordinates of a graph corner (graph-relative cx, cy) against the blend division.
+// Blend coordinates of a corner against the blend division. Position mode 1 lays the blend graph's
+// top-left on the screen at the blend position, so the corner's screen position (k->X, k->Y, set
+// first) picks the texel; mode 0 reads the blend graph from the blend position on at the drawn graph's
+// top-left, so the graph-relative corner (cx, cy) does.
 void BlendCoords(Corner* k, float cx, float cy, const GraphDrawPart* blend) {
     if (blend == nullptr || blend->part == nullptr) {
         k->BU = k->BV = 0.0f;
         return;
     }
-    k->BU = (cx - blend->vertices[0].x) / (float)blend->part->textureWidth;
-    k->BV = (cy - blend->vertices[0].y) / (float)blend->part->textureHeight;
+    const DrawSettingsRecord& settings = DrawSettings;
+    float bx, by;
+    if (settings.BlendGraphPositionMode == 1) {
+        bx = k->X - blend->vertices[0].x - (float)settings.BlendGraphX;
+        by = k->Y - blend->vertices[0].y - (float)settings.BlendGraphY;
+    } else {
+        bx = cx - blend->vertices[0].x + (float)settings.BlendGraphX;
+        by = cy - blend->vertices[0].y + (float)settings.BlendGraphY;
+    }
+    k->BU = bx / (float)blend->part->textureWidth;
+    k->BV = by / (float)blend->part->textureHeight;
 }
 
 // The at and stretched draws: each division scaled by (sx, sy) from (x, y), clamped into the draw
@@ -152,7 +164,9 @@ int DrawScaled(float x, float y, float sx, float sy, bool inside, GraphHandleRec
     return result;
 }
 
+// Also true while the core has switched the clamping into the draw area off.
 bool WhollyInside(int left, int top, int right, int bottom) {
+    if (DrawSettings.DrawAreaClipOff) return true;
     const RECT& area = DrawSettings.DrawArea;
     return left >= area.left && top >= area.top && right <= area.right && bottom <= area.bottom;
 }

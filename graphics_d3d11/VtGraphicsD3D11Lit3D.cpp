@@ -20,6 +20,11 @@ int Graphics_D3D11_Shader_Normal3DDraw_Setup() {
     Graphics_D3D11_ShadowMap_BindSlots();
     const D3D11StateCacheRecord& cache = D3D11StateCache;
     const D3D11NormalDrawStateRecord& normal = D3D11NormalDrawState;
+    // The lit shaders sample texture 0 only while the switch says so: a draw without a texture takes
+    // its colour from the vertices and the lights alone (an alpha wish or a blend graph without a draw
+    // texture would sample nothing and draw black).
+    Graphics_D3D11_StateCache_SetPSSwitch(D3D11PS_SWITCH_USES_TEXTURE, normal.DrawTextureView != nullptr);
+    if (normal.DrawTextureView != nullptr) Graphics_D3D11_StateCache_SetPSShaderResources(0, 1, &normal.DrawTextureView);
     int preset = normal.BlendMode;
     if (preset == 3) preset = 16;
     else if (preset == 0 && DrawSettings.PremultipliedAlpha) preset = 14;

@@ -336,6 +336,7 @@ void Graphics_D3D11_PrepareDrawState(uint32_t flags) {
         Graphics_D3D11_StateCache_SetMaterial(settings.MaterialDiffuse, settings.MaterialAmbient,
                                               settings.MaterialSpecular, settings.MaterialEmissive,
                                               settings.MaterialPower);
+        Graphics_D3D11_StateCache_SetMaterialColorSource(settings.MaterialColorSource);
     }
     Graphics_D3D11_StateCache_SetVSSwitch0(1);
     Graphics_D3D11_StateCache_SetVSSwitch1(1);

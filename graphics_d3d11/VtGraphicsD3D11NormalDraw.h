@@ -98,7 +98,9 @@ int Graphics_D3D11_StateCache_SetBlendGraphParam(int kind, const int* params);
 int Graphics_D3D11_StateCache_SetAlphaTest(int mode, int reference);
 int Graphics_D3D11_StateCache_SetBlendMode(int mode, const int* params, int alphaTestWanted, int alphaBlendWanted);
 int Graphics_D3D11_StateCache_SetIgnoreTextureColor(int flag);
-// Further pixel-shader switches (index 0: a float 1.0 / 0.0; 1 and 2: an integer 0 / 1).
+// Further pixel-shader switches (index 0: a float 1.0 / 0.0; 1 and 2: an integer 0 / 1). Switch 1 tells
+// the lit-3D pixel shaders to sample the draw texture.
+enum : int { D3D11PS_SWITCH_USES_TEXTURE = 1 };
 int Graphics_D3D11_StateCache_SetPSSwitch(int index, int flag);
 
 // True when a draw with this flag word must run the preparation (the cheap path skips it).

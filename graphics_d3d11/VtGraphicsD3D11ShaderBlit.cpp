@@ -150,6 +150,7 @@ int Graphics_D3D11_ShaderBlit(ID3D11Texture2D* source, ID3D11ShaderResourceView*
     const UINT offset = 0;
     D3D11Call_DeviceContext_IASetVertexBuffers(0, 1, &buffer, &stride, &offset);
     D3D11Call_DeviceContext_Draw(4, 0);
+    D3D11VertexBatch.DrawCalls++;
 
     RestoreFromCache(second != nullptr, third != nullptr);
     return 0;

@@ -11,9 +11,11 @@
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
+#include "graphics_d3d11/VtGraphicsD3D11Window.h"
 
 namespace Vantrel {
 
@@ -727,7 +729,8 @@ int Graphics_D3D11_StateCache_SetAlphaTestRef(int reference) {
 
 namespace {
 
-constexpr uint32_t MaterialDiffuseAt = 672, MaterialSpecularAt = 688, MaterialAmbientTermAt = 704, MaterialPowerAt = 720;
+constexpr uint32_t MaterialDiffuseAt = 672, MaterialSpecularAt = 688, MaterialAmbientTermAt = 704, MaterialPowerAt = 720,
+                   MaterialColorSourceAt = 724;
 
 constexpr uint32_t LightStride = 112;
 
@@ -775,6 +778,19 @@ int Graphics_D3D11_StateCache_SetMaterial(const float* diffuse, const float* amb
     memcpy(Cache.MaterialAmbient, ambient, 16);
     memcpy(Cache.MaterialEmissive, emissive, 16);
     Graphics_D3D11_StateCache_UpdateAmbientConstants();
+    return 0;
+}
+
+int Graphics_D3D11_StateCache_SetMaterialColorSource(const int32_t* sources) {
+    if (!D3D11Call_Device_Exists()) return -1;
+    int32_t* out = (int32_t*)CBFloat(D3D11CB_LIGHTING, MaterialColorSourceAt);
+    if (out == nullptr || sources == nullptr) return -1;
+    int32_t values[3];
+    for (int i = 0; i < 3; ++i) values[i] = sources[i] != 0;
+    if (!Changes(memcmp(out, values, sizeof(values)) != 0)) return 0;
+    FlushBeforeChange();
+    memcpy(out, values, sizeof(values));
+    MarkChanged(D3D11CB_LIGHTING);
     return 0;
 }
 
@@ -909,6 +925,11 @@ int Graphics_D3D11_StateCache_SetDefaults() {
     }
     Cache.AllFilter = -1;
     Cache.AllMaxAnisotropy = -1;
+    for (int slot = 0; slot < D3D11SamplerCount; ++slot) {
+        if (DrawSettings.AddressModeU[slot] == 0) DrawSettings.AddressModeU[slot] = D3D11_TEXTURE_ADDRESS_CLAMP;
+        if (DrawSettings.AddressModeV[slot] == 0) DrawSettings.AddressModeV[slot] = D3D11_TEXTURE_ADDRESS_CLAMP;
+        if (DrawSettings.AddressModeW[slot] == 0) DrawSettings.AddressModeW[slot] = D3D11_TEXTURE_ADDRESS_CLAMP;
+    }
     memcpy(Cache.ViewMatrix, Identity, sizeof(Identity));
     Cache.LightMaxIndex = -1;
     for (int i = 0; i < D3D11LightCount; ++i)
@@ -918,6 +939,10 @@ int Graphics_D3D11_StateCache_SetDefaults() {
     Graphics_D3D11_StateCache_SetSamplerFilter(D3D11_FILTER_MIN_MAG_MIP_POINT, -1);
     Graphics_D3D11_StateCache_SetMaxAnisotropy(16, -1);
     Graphics_D3D11_StateCache_SetTextureMatrix(0, nullptr);
+    static const float materialDiffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f}, materialSpecular[4] = {0.8f, 0.8f, 0.8f, 0.0f},
+                       black[4] = {};
+    Graphics_D3D11_StateCache_SetMaterial(materialDiffuse, black, materialSpecular, black, 20.0f);
+    Graphics_D3D11_StateCache_SetMaterialColorSource(DrawSettings.MaterialColorSource);
     for (int i = 0; i < 3; ++i) SetVSSwitch(i, 1);
     for (int set = 0; set < 2; ++set) {
         Cache.FogEnable[set] = 0;
@@ -929,12 +954,21 @@ int Graphics_D3D11_StateCache_SetDefaults() {
     }
     Graphics_D3D11_StateCache_UpdateFogConstants();
     Graphics_D3D11_StateCache_UpdateFog2Constants();
+    Graphics_D3D11_StateCache_SetGlobalAmbient(black);
     Graphics_D3D11_StateCache_SetViewportRect(0.0f, 0.0f, (float)GraphicsScreenState.ScreenWidth,
                                               (float)GraphicsScreenState.ScreenHeight);
+    Graphics_D3D11_StateCache_SetIgnoreTextureColor(0);
+    for (int i = 0; i < 3; ++i) Graphics_D3D11_StateCache_SetPSSwitch(i, 0);
+    const D3D11TargetWindow& window = D3D11WindowState.Targets[0];
+    Graphics_D3D11_StateCache_SetRenderTarget(window.BackBuffer, window.BackBufferRTV, 0);
     Graphics_D3D11_StateCache_SetBlendStateKey(0, 0, 0, 0, 0, 0, 0, 0, 0);
     Graphics_D3D11_StateCache_SetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
     Graphics_D3D11_StateCache_SetAlphaTestFunc(5);
     Graphics_D3D11_StateCache_SetAlphaTestRef(-1);
+    const D3D11NormalDrawStateRecord& normal = D3D11NormalDrawState;
+    Graphics_D3D11_StateCache_SetBlendMode(normal.BlendMode, normal.BlendParams, 0, 0);
+    Graphics_D3D11_StateCache_SetDrawTexture(nullptr, nullptr);
+    Graphics_D3D11_StateCache_SetBlendTexture(nullptr, nullptr, 0, 0);
     Cache.Force = 0;
     Graphics_D3D11_StateCache_RefreshAll();
     return Graphics_D3D11_VertexBatch_Reset();

@@ -178,6 +178,9 @@ int Graphics_D3D11_StateCache_SetAlphaTestRef(int reference);
 // Material colours (r, g, b, a each) and power into constant buffer 0; the global ambient term follows.
 int Graphics_D3D11_StateCache_SetMaterial(const float* diffuse, const float* ambient, const float* specular,
                                           const float* emissive, float power);
+// The first three material colour sources (diffuse, specular, ambient; 1 = the vertex colour) into
+// constant buffer 0, where the lit shaders choose between the material and the vertex colours.
+int Graphics_D3D11_StateCache_SetMaterialColorSource(const int32_t* sources);
 int Graphics_D3D11_StateCache_SetLight(int index, const D3D11LightRecord* light);
 int Graphics_D3D11_StateCache_SetLightEnable(int index, int flag);
 // Light ambient x material ambient for every enabled light up to the highest, and the global term;

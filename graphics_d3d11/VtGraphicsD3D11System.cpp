@@ -5,7 +5,9 @@
 
 #include <string.h>
 
+#include "foundation/VtCharCode.h"
 #include "foundation/VtHandle.h"
+#include "foundation/VtString.h"
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsMask.h"
@@ -28,6 +30,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "graphics_d3d11/VtGraphicsD3D11Texture.h"
+#include "movie/VtMovie.h"
 #include "graphics_d3d11/VtGraphicsD3D11Window.h"
 #include "system/VtInput.h"
 #include "system/VtSystem.h"
@@ -107,6 +110,7 @@ int Graphics_D3D11_Device_PostInitialize() {
     if (!D3D11Call_Device_Exists()) return -1;
     Graphics_D3D11_StateCache_RefreshAll();
     Graphics_D3D11_DrawScreen_Clear(nullptr);
+    CharCode_CopyString(CharCode_GetWidePage(), GraphicsSystemState.GraphicsApiName, L"DirectX 11");
     return 0;
 }
 
@@ -156,7 +160,10 @@ int Graphics_D3D11_DeviceObjects_ReleaseAll() {
 
 int Graphics_D3D11_HandleObjects_ReleaseAll() {
     ForEachHandle<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
-        if (record->Orig != nullptr) Graphics_D3D11_Texture_Release(record->Orig);
+        if (record->Orig == nullptr) return;
+        Graphics_D3D11_Texture_Release(record->Orig);
+        // A movie's frames come back through its own surface: it is made again with the textures.
+        if (record->Orig->movie != -1) Movie_ReleaseSurface(record->Orig->movie);
     });
     ForEachHandle<ShadowMapRecord>(HandleType_ShadowMap,
                                    [](ShadowMapRecord* record) { Graphics_D3D11_ShadowMap_ReleaseTextures(record); });
@@ -206,6 +213,8 @@ int Graphics_D3D11_HandleObjects_CreateAll() {
 // ---- Re-creation ----
 
 int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int colorBits, int refreshRate) {
+    if (GraphicsSystemState.BeforeReCreateCallback != nullptr)
+        GraphicsSystemState.BeforeReCreateCallback(GraphicsSystemState.BeforeReCreateParam);
     // The mask screen goes with the device objects and comes back, all drawable, at the new size.
     Mask_FreeSurfaces();
     if (!LibraryCore.NoGraphics) Graphics_Dispatch_DeviceObjects_ReleaseAll();

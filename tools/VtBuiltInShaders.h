@@ -6,7 +6,8 @@
 //
 // What the pixel shaders compute (C = texture sample, D = vertex colour, both RGBA in 0..1):
 //   opaque switch: C.a = 1; ignore-colour switch: C.rgb = 1 (C.a for the premultiplied types 4-6);
-//   blend graph (texture 1 at texture coordinate 1, B its sample, K = constant buffer 1 register 0):
+//   blend graph (texture 1 at texture coordinate 0, B its sample, K = constant buffer 1 register 0;
+//   the texture C is then sampled at texture coordinate 1):
 //     kind 0: C = C + (B - C) x K.w; kind 1: f = saturate((B.r + K.w) x K.z); kind 2: f = B.a;
 //     for kinds 1 and 2 C.a *= f (types 4-6, premultiplied: C *= f);
 //   S = C x D, then by shader type: 0 S; 1 S.rgb = S.rgb x S.a + 1 - S.a; 2 S.rgb = 1 - S.rgb;
@@ -171,11 +172,12 @@ inline std::string FixedPixelShader(int graphKind, int type, bool ignoreColour, 
     if (blend) s += "dcl_input_ps linear v3.xy\n";
     s += "dcl_output o0.xyzw\ndcl_temps 3\n";
     if (textured) {
-        s += "sample r0.xyzw, v2.xyxx, t0.xyzw, s0\n";
+        // With a blend graph the vertices carry the blend graph's coordinates first and the graph's second.
+        s += std::string("sample r0.xyzw, ") + (blend ? "v3" : "v2") + ".xyxx, t0.xyzw, s0\n";
         if (opaque) s += "mov r0.w, l(1.000000)\n";
         if (ignoreColour) s += premultiplied ? "mov r0.xyz, r0.wwww\n" : "mov r0.xyz, l(1.000000, 1.000000, 1.000000, 1.000000)\n";
         if (blend) {
-            s += "sample r1.xyzw, v3.xyxx, t1.xyzw, s1\n";
+            s += "sample r1.xyzw, v2.xyxx, t1.xyzw, s1\n";
             const std::string scaled = premultiplied ? "r0.xyzw" : "r0.w";
             if (graphKind == 1) {
                 s += "add r1.xyzw, r1.xyzw, -r0.xyzw\nmad r0.xyzw, r1.xyzw, cb1[0].wwww, r0.xyzw\n";

@@ -2,7 +2,8 @@
 // every live-object count back at 0, the swap chain presenting, graphs loaded from each lossless file
 // format transferred and read back equal to their pictures, the edge column and row of a graph inside a
 // larger texture, a mode change and a lost device with graphs alive, a start without Direct3D 11, clearing
-// a rectangle, and read-back errors told apart from white.
+// a rectangle, read-back errors told apart from white, the state defaults read back from the device, the
+// API's name, the handler run before a re-creation, and the depth clear of reversed depth.
 #include <gtest/gtest.h>
 #include <d3dcompiler.h>
 
@@ -12,10 +13,13 @@
 #include "../image/ImageLoadFixtures.h"
 #include "foundation/VtASyncLoad.h"
 #include "foundation/VtMemory.h"
+#include "graphics/VtGraphicsDraw.h"
+#include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "graphics/VtGraphicsShader.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
+#include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Device.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
@@ -483,6 +487,35 @@ TEST_F(D3D11LibraryTest, ClearOfARectangleClearsOnlyThatRectangle) {
     for (int i = 0; i < 4; ++i) GraphicsScreenState.BackgroundColor[i] = saved[i];
 }
 
+// Clearing puts the depth buffer at the far end: 1.0, or 0.0 with reversed depth. A 2D box at depth 0.2
+// with the depth test on then passes or fails as the far value says.
+TEST_F(D3D11LibraryTest, ClearingPutsTheDepthBufferAtTheFarEndOfTheDepthInUse) {
+    Start();
+    ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+    struct Case {
+        int Reverse, Function;
+        bool Drawn;
+    };
+    const Case cases[] = {{0, D3D11_COMPARISON_LESS_EQUAL, true},
+                          {1, D3D11_COMPARISON_LESS_EQUAL, false},
+                          {1, D3D11_COMPARISON_GREATER_EQUAL, true},
+                          {0, D3D11_COMPARISON_GREATER_EQUAL, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Reverse * 10 + c.Function);
+        ASSERT_EQ(SetUseReverseDepth(c.Reverse), 0);
+        DrawSettings.DepthNormal[0] = 1, DrawSettings.DepthNormal[1] = 0, DrawSettings.DepthNormal[2] = c.Function;
+        DrawSettings.StateChanged = 1;
+        ASSERT_EQ(ClearDrawTarget(nullptr), 0);
+        const uint32_t cleared = (uint32_t)ReadDrawScreenPixel(5, 5);
+        ASSERT_NE(cleared, 0xFFFFFFFFu);
+        ASSERT_EQ(DrawFilledRectangle(2, 2, 10, 10, 0xFFFFFF), 0);
+        EXPECT_EQ((uint32_t)ReadDrawScreenPixel(5, 5), c.Drawn ? 0xFFFFFFFFu : cleared);
+    }
+    SetUseReverseDepth(0);
+    DrawSettings.DepthNormal[0] = 0, DrawSettings.DepthNormal[2] = D3D11_COMPARISON_LESS_EQUAL;
+    DrawSettings.StateChanged = 1;
+}
+
 TEST_F(D3D11LibraryTest, ReadBackErrorsAreToldApartFromWhitePixelsAndPlainTargetsAreCopied) {
     Start();
     for (int i = 0; i < 3; ++i) GraphicsScreenState.BackgroundColor[i] = 255;
@@ -560,6 +593,67 @@ TEST_F(D3D11LibraryTest, ReleasingATextureBoundForDrawingLeavesNoBindingBehind) 
     ASSERT_EQ(Graphics_D3D11_OrigTexture_Create(orig, nullptr), 0);
     Graphics_Image_RestoreAllAfterLoss();
     EXPECT_EQ(PictureDifferences(graph, 16, 16, false), 0);
+}
+
+// The defaults, run once per device, put back what the lit shaders and the first draw read: the
+// material, the global ambient, the colour sources, the window's back buffer as render target 0, no draw
+// texture, and clamp for every address mode the core left at 0. Read back from the device's buffer.
+TEST_F(D3D11LibraryTest, DefaultsSendTheMaterialTheAmbientAndTheBackBufferAgain) {
+    Start();
+    const float one[4] = {1, 1, 1, 1};
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetMaterial(one, one, one, one, 5.0f), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetGlobalAmbient(one), 0);
+    const int32_t none[3] = {0, 0, 0};
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetMaterialColorSource(none), 0);
+    ASSERT_NE(D3D11WindowState.SubTexture, nullptr);
+    ASSERT_EQ(D3D11StateCache.RenderTargetTexture[0], D3D11WindowState.SubTexture);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetDrawTexture(D3D11WindowState.SubTexture, D3D11WindowState.SubSRV), 0);
+    DrawSettings.AddressModeV[5] = 0;
+
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetDefaults(), 0);
+    const D3D11TargetWindow& window = D3D11WindowState.Targets[0];
+    EXPECT_EQ(D3D11StateCache.RenderTargetTexture[0], window.BackBuffer);
+    EXPECT_EQ(D3D11StateCache.RenderTargetView[0], window.BackBufferRTV);
+    EXPECT_EQ(D3D11NormalDrawState.DrawTexture, nullptr);
+    EXPECT_EQ(DrawSettings.AddressModeV[5], 3);
+    const std::vector<uint8_t> bytes = DeviceBufferBytes(D3D11ConstantBufferState.Standard[D3D11CB_LIGHTING]->Buffer, 864);
+    ASSERT_EQ(bytes.size(), 864u);
+    float material[13];
+    memcpy(material, bytes.data() + 672, sizeof(material));
+    const float expected[13] = {0.8f, 0.8f, 0.8f, 1.0f, 0.8f, 0.8f, 0.8f, 0.0f, 0, 0, 0, 0, 20.0f};
+    for (int i = 0; i < 13; ++i) EXPECT_FLOAT_EQ(material[i], expected[i]) << i;
+    int32_t sources[3];
+    memcpy(sources, bytes.data() + 724, sizeof(sources));
+    EXPECT_EQ(sources[0], DrawSettings.MaterialColorSource[0]);
+    EXPECT_EQ(sources[1], DrawSettings.MaterialColorSource[1]);
+    EXPECT_EQ(sources[2], DrawSettings.MaterialColorSource[2]);
+    EXPECT_EQ(sources[0], 1);   // the core's default: the diffuse colour comes from the vertices
+}
+
+// The started back-end names its API; a re-creation first runs the handler the program set, while the
+// old device still stands, and a removed handler is not run again.
+TEST_F(D3D11LibraryTest, TheApiIsNamedAndAReCreationRunsTheHandlerFirst) {
+    Start();
+    EXPECT_EQ(std::wstring(GetGraphicsApiName()), L"DirectX 11");
+    struct Seen {
+        int Calls;
+        int DeviceValid;
+    } seen = {0, -1};
+    ASSERT_EQ(SetDeviceReCreateHandler(
+                  [](void* param) {
+                      Seen* s = (Seen*)param;
+                      ++s->Calls;
+                      s->DeviceValid = GraphicsSystemState.DeviceValid;
+                  },
+                  &seen),
+              0);
+    ASSERT_EQ(Graphics_Dispatch_Device_RestoreOrChange(0, -1, -1, -1, -1), 0);
+    EXPECT_EQ(seen.Calls, 1);
+    EXPECT_EQ(seen.DeviceValid, 1);
+    ASSERT_EQ(GraphicsSystemState.DeviceValid, 1);
+    ASSERT_EQ(SetDeviceReCreateHandler(nullptr, nullptr), 0);
+    ASSERT_EQ(Graphics_Dispatch_Device_RestoreOrChange(1, 800, 600, 32, 60), 0);
+    EXPECT_EQ(seen.Calls, 1);
 }
 
 namespace {

@@ -3,7 +3,8 @@
 // graphs live in device textures. Each case of the shared draw table is read back through the draw
 // target's lock and held to the software road's reference picture within 2 per channel, apart from
 // the edge pixels where the two rasterisation rules differ (counted per case). Also the batching of
-// sprites, the zero-length thick line, discs, rings and user vertices.
+// sprites, the zero-length thick line, discs, rings and user vertices, the blend graph's position and
+// draws with the clamping into the draw area switched off.
 #include <gtest/gtest.h>
 
 #include "../graphics/Draw2DCases.h"
@@ -287,6 +288,71 @@ int MakePicture() {
 }
 
 }  // namespace
+
+// A blend graph of kind 0 at full ratio shows its own texels: position mode 0 reads it from the blend
+// position on at the drawn graph's top-left, mode 1 lays its top-left on the screen at the blend
+// position. Both ways of putting the same texel under the same pixel give the same picture.
+TEST_F(Draw2DDeviceTest, TheBlendGraphSitsWhereItsPositionAndModeSay) {
+    const int blend = MakePicture(), drawn = MakePicture();
+    ASSERT_GE(blend, 0);
+    ASSERT_GE(drawn, 0);
+    const int full[1] = {255};
+    struct Case {
+        int Mode, X, Y;
+        int ShiftX, ShiftY;   // the blend texel under the drawn graph's pixel (0, 0)
+    };
+    const Case cases[] = {{0, 0, 0, 0, 0}, {0, 3, 2, 3, 2}, {1, 7, 8, 3, 2}, {1, 10, 10, 0, 0}};
+    const int at = 10;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Mode * 1000 + c.X * 10 + c.Y);
+        Reset();
+        ASSERT_EQ(SetBlendGraphPosition(c.X, c.Y, c.Mode), 0);
+        ASSERT_EQ(Graphics_DrawSetting_SetBlendGraph(blend, 0, full), 0);
+        ASSERT_EQ(DrawGraphAt(at, at, drawn, 0), 0);
+        const std::vector<uint32_t> screen = Screen();
+        ASSERT_EQ(screen.size(), (size_t)(Size * Size));
+        int wrong = 0;
+        for (int y = 0; y + c.ShiftY < 12; ++y)
+            for (int x = 0; x + c.ShiftX < 16; ++x) {
+                const uint32_t want = PicturePixel(x + c.ShiftX, y + c.ShiftY) & 0xFFFFFF;
+                const uint32_t got = screen[(size_t)(at + y) * Size + at + x];
+                if (ChannelGap(got, want) > 1 && wrong++ < 4) ADD_FAILURE() << x << ", " << y << std::hex << ": " << got << " for " << want;
+            }
+        EXPECT_EQ(wrong, 0);
+        Graphics_DrawSetting_SetBlendGraph(-1, 0, nullptr);
+    }
+    EXPECT_EQ(SetBlendGraphPosition(0, 0, 2), -1);
+    ASSERT_EQ(SetBlendGraphPosition(0, 0, 0), 0);
+    DeleteGraph(blend);
+    DeleteGraph(drawn);
+}
+
+// With the core's clamping switched off a graph reaching past the draw area keeps its own corners (the
+// device cuts at the area's edge), and the picture is the one the clamped draw gives.
+TEST_F(Draw2DDeviceTest, WithClampingOffAGraphKeepsItsCornersAndItsPicture) {
+    const int drawn = MakePicture();
+    ASSERT_GE(drawn, 0);
+    std::vector<uint32_t> pictures[2];
+    for (int off = 0; off < 2; ++off) {
+        SCOPED_TRACE(off);
+        Reset();
+        Graphics_DrawSetting_SetDrawAreaRect(4, 4, Size, Size);
+        ASSERT_EQ(Graphics_DrawSetting_SetDrawAreaClipOff(off), 0);
+        Graphics_D3D11_VertexBatch_Flush(-1, 0);
+        ASSERT_EQ(DrawGraphAt(-3, 10, drawn, 0), 0);
+        ASSERT_EQ(D3D11VertexBatch.Pending, 6u);
+        float topLeft[2];
+        memcpy(topLeft, D3D11VertexBatch.Write - 6 * 28, sizeof(topLeft));
+        EXPECT_EQ(topLeft[0], off ? -3.0f : 4.0f);
+        EXPECT_EQ(topLeft[1], 10.0f);
+        pictures[off] = Screen();
+        ASSERT_EQ(pictures[off].size(), (size_t)(Size * Size));
+    }
+    Graphics_DrawSetting_SetDrawAreaClipOff(0);
+    EXPECT_EQ(pictures[1], pictures[0]);
+    EXPECT_EQ(pictures[0][(size_t)10 * Size + 4], PicturePixel(7, 0) & 0xFFFFFF);
+    DeleteGraph(drawn);
+}
 
 // A rectangle filled into a loaded picture lands at its place, takes its own colour, and the picture
 // keeps its source position, so that a restore brings the whole picture back.

@@ -8,7 +8,8 @@
 // shaders (the weights x 4096 truncated are the software's 1224, 2404, 466): bound 0 there. The test
 // prints each case's largest gap. Also Lanczos-3 against the resampling of its definition, the
 // occlusion filter's properties, the work textures kept across runs, a filter with the same source and
-// destination, and a kind without a device pass failing cleanly.
+// destination, a kind without a device pass failing cleanly, and the log line of a shader that cannot be
+// made.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,6 +28,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11Filter.h"
+#include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
 #include "graphics_d3d11/VtGraphicsD3D11Texture.h"
 #include "system/VtSystem.h"
@@ -340,6 +342,48 @@ TEST_F(FilterDeviceTest, AnUnknownKindFailsWithALogLineAndLeavesTheGraph) {
     EXPECT_NE(WindowTest::ReadLog().find(WindowTest::Utf8(u8"Direct3D 11 のフィルター処理に無い種類のフィルターが指定されました")),
               std::string::npos);
     EXPECT_EQ(ReadGraph(graph), before);
+}
+
+// A filter shader the device cannot make fails the filter with one log line naming the file: the
+// channel-mix shaders named by their selectors with their own sentence, every other filter with the
+// common one. The archive is hidden for the runs, so no shader of it can be made.
+TEST_F(FilterDeviceTest, AShaderThatCannotBeMadeIsNamedInItsLogLine) {
+    Start(1);
+    const int graph = MakeSource(SourcePixel), blend = MakeSource(BlendPixel);
+    ASSERT_GE(graph, 0);
+    ASSERT_GE(blend, 0);
+    const std::vector<uint32_t> before = ReadGraph(graph);
+    D3D11ShaderCodeState.FilterArchiveOpen = 0;
+    struct Case {
+        const char* What;
+        std::function<int()> Run;
+        const char8_t* Line;
+    };
+    const Case cases[] = {
+        {"colours of the source, alpha of the second",
+         [&] {
+             return GraphFilter_Execute(1, graph, blend, graph, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0,
+                                        0, 0, 0, 1, 2, 4);
+         },
+         u8"RGBAMixS フィルター用シェーダーの作成に失敗しました RGBAMix_SRSGSBBR.pso"},
+        {"one colour of the second thrice",
+         [&] {
+             return GraphFilter_Execute(1, graph, blend, graph, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0,
+                                        0, 0, 5, 5, 5, 2);
+         },
+         u8"RGBAMixS フィルター用シェーダーの作成に失敗しました RGBAMix_SGSGSGBB.pso"},
+        {"invert", [&] { return FilterGraph(graph, GraphFilter_KindInvert); },
+         u8"フィルター用シェーダーの作成に失敗しました Invert.pso"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        const size_t logged = WindowTest::ReadLog().size();   // the log goes on from earlier runs
+        EXPECT_EQ(c.Run(), -1);
+        EXPECT_NE(WindowTest::ReadLog().find(WindowTest::Utf8(c.Line), logged), std::string::npos);
+        EXPECT_EQ(ReadGraph(graph), before);
+    }
+    D3D11ShaderCodeState.FilterArchiveOpen = 1;
+    EXPECT_EQ(FilterGraph(graph, GraphFilter_KindInvert), 0);
 }
 
 TEST_F(FilterDeviceTest, ADeviceMadeAgainLeavesNoFilterShaderOrWorkTextureOfTheOldOneBehind) {

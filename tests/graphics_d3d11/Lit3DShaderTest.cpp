@@ -1,7 +1,8 @@
 // The lit-3D shader pack: every generated shader is in the pack and the platform's disassembler reads it
 // back; the device creates every one of them; the choice follows the index formula; lit
 // quads on a 4 x 4 target give the colour the lighting rules mean, with one directional light
-// (per-vertex lighting) and with four lights in an order the light table has to sort out (per pixel).
+// (per-vertex lighting) and with four lights in an order the light table has to sort out (per pixel);
+// the draw set-up hands the shaders the vertex colour and the draw texture.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +10,10 @@
 #include <vector>
 
 #include "BuiltInShaderSupport.h"
+#include "graphics_d3d11/VtGraphicsD3D11NormalDraw.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
+#include "graphics_d3d11/VtGraphicsD3D11Shape.h"
+#include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "tools/VtLit3DShaders.h"
 #include "tools/VtShaderAssemble.h"
 
@@ -131,17 +135,8 @@ protected:
         Graphics_D3D11_StateCache_SetViewportRect(0, 0, 4, 4);
         Graphics_D3D11_StateCache_SetVertexShader(vertex, 0);
         Graphics_D3D11_StateCache_SetPixelShader(pixel, 0);
-        const FLOAT clear[4] = {0, 0, 0, 0};
-        D3D11Call_DeviceContext_ClearRenderTargetView(target.View, clear);
-        // The lit vertex type: position, normal, diffuse and specular colour, two coordinate pairs.
-        const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
-        const int order[6] = {0, 1, 2, 3, 2, 1};
-        uint8_t vertices[6 * 48] = {};
-        for (int i = 0; i < 6; ++i) {
-            const float v[6] = {corners[order[i]][0], corners[order[i]][1], 0.5f, 0, 0, -1};
-            memcpy(vertices + i * 48, v, sizeof(v));
-            memcpy(vertices + i * 48 + 24, &DiffuseWord, 4);
-        }
+        uint8_t vertices[6 * 48];
+        StartLitQuad(vertices);
         D3D11_BUFFER_DESC desc = {sizeof(vertices), D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0};
         const D3D11_SUBRESOURCE_DATA data = {vertices, 0, 0};
         ID3D11Buffer* buffer = nullptr;
@@ -156,6 +151,24 @@ protected:
         return target.Read();
     }
 
+    // Clears the target and writes the six vertices of a quad over all of it in clip space at depth 0.5
+    // facing the viewer, in the lit vertex type: position, normal, diffuse and specular colour, two
+    // coordinate pairs (the first over the texture).
+    void StartLitQuad(uint8_t (&vertices)[6 * 48]) {
+        const FLOAT clear[4] = {0, 0, 0, 0};
+        D3D11Call_DeviceContext_ClearRenderTargetView(target.View, clear);
+        const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+        const int order[6] = {0, 1, 2, 3, 2, 1};
+        memset(vertices, 0, sizeof(vertices));
+        for (int i = 0; i < 6; ++i) {
+            const float p[6] = {corners[order[i]][0], corners[order[i]][1], 0.5f, 0, 0, -1};
+            const float uv[2] = {(p[0] + 1) / 2, (1 - p[1]) / 2};
+            memcpy(vertices + i * 48, p, sizeof(p));
+            memcpy(vertices + i * 48 + 24, &DiffuseWord, 4);
+            memcpy(vertices + i * 48 + 32, uv, 8);
+        }
+    }
+
     void SetScene() {
         const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
         ASSERT_EQ(Graphics_D3D11_StateCache_SetViewMatrix(identity), 0);
@@ -165,6 +178,9 @@ protected:
         ASSERT_EQ(Graphics_D3D11_StateCache_SetMaterial(diffuse, ambient, zero, zero, 20.0f), 0);
         const float global[4] = {0.1f, 0.1f, 0.1f, 0};
         ASSERT_EQ(Graphics_D3D11_StateCache_SetGlobalAmbient(global), 0);
+        // The lit colours from the material, whatever a started library left as the core's choice.
+        const int32_t fromMaterial[3] = {0, 0, 0};
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetMaterialColorSource(fromMaterial), 0);
         Graphics_D3D11_StateCache_SetAlphaTestRef(0);
     }
 
@@ -320,4 +336,59 @@ TEST_F(Lit3DShaderTest, AShadowMapSlotShadowsTheLightItCastsFor) {
     ID3D11ShaderResourceView* none = nullptr;
     Graphics_D3D11_StateCache_SetPSShaderResources(8, 1, &none);
     depth.Release();
+}
+
+// The set-up a 3D draw runs picks the shaders and tells them what to read: the vertex colour in place of
+// the material diffuse when the core takes it from the vertices, and the draw texture whenever one is
+// bound (unlit too). Drawn through the generic draw of the lit vertex type on the 4 x 4 target.
+TEST_F(Lit3DShaderTest, TheDrawSetUpHandsTheShadersTheVertexColourAndTheDrawTexture) {
+    SetScene();
+    Graphics_D3D11_NormalDraw_Reset();
+    const D3D11LightRecord light = Directional();
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLight(0, &light), 0);
+    ASSERT_EQ(Graphics_D3D11_StateCache_SetLightEnable(0, 1), 0);
+    ShaderTexture texture;
+    ASSERT_TRUE(texture.Create(4, 4, std::vector<uint32_t>(16, 0xFFFFFF80)));   // red 0.5, the rest 1
+    const float vertexColour[4] = {230 / 255.0f, 140 / 255.0f, 60 / 255.0f, 200 / 255.0f};   // DiffuseWord
+    // With the diffuse from the vertices: global x ambient + light diffuse x vertex colour x 0.8 + light
+    // ambient x ambient, and the vertex alpha.
+    const uint32_t litVertex = Word(0.04f + vertexColour[0] * 0.8f, 0.06f + 0.5f * vertexColour[1] * 0.8f,
+                                    0.08f + vertexColour[2] * 0.8f, vertexColour[3]);
+    auto halfRed = [](uint32_t word) { return (word & 0xFFFFFF00u) | (((word & 0xFF) * 128 + 127) / 255); };
+    struct Case {
+        const char* What;
+        int Lighting, DiffuseFromVertex, Textured;
+        uint32_t Want;
+    };
+    const Case cases[] = {
+        {"lit, material diffuse", 1, 0, 0, LitColour},
+        {"lit, vertex diffuse", 1, 1, 0, litVertex},
+        {"lit, material diffuse, textured", 1, 0, 1, halfRed(LitColour)},
+        {"lit, vertex diffuse, textured", 1, 1, 1, halfRed(litVertex)},
+        {"unlit, textured", 0, 0, 1, halfRed(0xC83C8CE6)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        ASSERT_EQ(Graphics_D3D11_Lighting_SetEnable(c.Lighting), 0);
+        const int32_t sources[3] = {c.DiffuseFromVertex, 0, 0};
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetMaterialColorSource(sources), 0);
+        ASSERT_EQ(Graphics_D3D11_StateCache_SetDrawTexture(c.Textured ? texture.Object : nullptr,
+                                                           c.Textured ? texture.View : nullptr),
+                  0);
+        Graphics_D3D11_StateCache_SetRenderTarget(target.Texture, target.View, 0);
+        Graphics_D3D11_StateCache_SetViewportRect(0, 0, 4, 4);
+        uint8_t vertices[6 * 48];
+        StartLitQuad(vertices);
+        ASSERT_EQ(Graphics_D3D11_GenericDraw_DrawVertices(5, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST, vertices, 6, 1), 0);
+        const std::vector<uint32_t> pixels = target.Read();
+        ASSERT_EQ(pixels.size(), 16u);
+        for (int p = 0; p < 16; ++p)
+            EXPECT_TRUE(Near(pixels[p], c.Want, 2)) << p << std::hex << ": " << pixels[p] << " for " << c.Want;
+    }
+    Graphics_D3D11_StateCache_SetDrawTexture(nullptr, nullptr);
+    Graphics_D3D11_StateCache_SetPSSwitch(D3D11PS_SWITCH_USES_TEXTURE, 0);
+    Graphics_D3D11_Lighting_SetEnable(0);
+    ID3D11ShaderResourceView* none = nullptr;
+    Graphics_D3D11_StateCache_SetPSShaderResources(0, 1, &none);
+    texture.Release();
 }

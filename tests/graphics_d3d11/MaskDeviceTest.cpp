@@ -3,8 +3,8 @@
 // leave the target exactly as the software road's rule says (the old pixel where the mask byte is set,
 // the unmasked draw's pixel where it is 0, nothing outside the drawn rectangle), and a filled box must
 // give the very picture the software road gives on the same mask. Also the switch between the mask
-// screen and the real target, a grow that keeps the mask screen's picture, a device re-creation and
-// the release of every mask object.
+// screen and the real target (also when the draw screen is bound again), a grow that keeps the mask
+// screen's picture, a device re-creation and the release of every mask object.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -18,6 +18,7 @@
 #include "graphics/VtGraphicsMask.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
+#include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11Mask.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
@@ -128,6 +129,26 @@ TEST_F(MaskDeviceTest, MaskedDrawsTakeTheDrawnPixelOnlyWhereTheMaskByteIsZero) {
         SetBlendModeAndParam(0, 255);
     });
     ExpectMaskedExact("graph stretched", [graph] { DrawGraphStretched(0, 0, 64, 56, graph, 0); });
+}
+
+// Binding the draw screen again while the mask is in use (as a device restore does) keeps the mask
+// screen as render target 0, so the following draws are still masked.
+TEST_F(MaskDeviceTest, BindingTheDrawScreenWhileTheMaskIsInUseKeepsTheMaskScreenFirst) {
+    Start(1);
+    FillMaskPattern();
+    auto rebind = [] {
+        const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
+        ASSERT_EQ(Graphics_D3D11_DrawScreen_Set(slot.Handle, slot.Surface, slot.MipLevel, nullptr, nullptr, nullptr, nullptr), 0);
+    };
+    rebind();
+    EXPECT_EQ(D3D11StateCache.RenderTargetTexture[0], D3D11MaskState.ScreenTexture);
+    ExpectMaskedExact("filled box after a re-binding", [&] {
+        rebind();
+        DrawFilledRectangle(5, 5, 60, 60, MakeColorCode(250, 10, 10));
+    });
+    ASSERT_EQ(SetMaskScreenUse(0), 0);
+    rebind();
+    EXPECT_NE(D3D11StateCache.RenderTargetTexture[0], D3D11MaskState.ScreenTexture);
 }
 
 TEST_F(MaskDeviceTest, TheDeviceGivesTheSoftwareRoadsPictureOnTheSameMask) {

@@ -113,7 +113,9 @@ TEST_F(BuiltInShaderTest, BlitCopiesExactlyDoublesWithPointSamplingAndFollowsThe
     // The cached bindings the blit must send back afterwards.
     ASSERT_EQ(Graphics_D3D11_StateCache_SetRenderTarget(target.Texture, target.View, 0), 0);
     ASSERT_EQ(Graphics_D3D11_StateCache_SetViewportRect(0, 0, 4, 4), 0);
+    const uint32_t draws = D3D11VertexBatch.DrawCalls;
     ASSERT_EQ(blit(nullptr, nullptr, 0, source), 0);
+    EXPECT_EQ(D3D11VertexBatch.DrawCalls, draws + 1) << "the blit's draw is counted with the others";
     EXPECT_EQ(reader.Read(), pixels);
 
     // A rectangle of the source to a rectangle of the same size elsewhere: those texels exactly,

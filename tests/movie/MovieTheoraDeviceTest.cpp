@@ -2,10 +2,11 @@
 // converted by the YUV graph filter, and the end leaves no device object; with a sound device (the
 // device run, whose ALSA output is a capture file) the audio track plays through the sound system for
 // the movie's length, starts again when a looping movie wraps, and a movie whose sound outlasts its
-// pictures ends only once the sound has stopped.
+// pictures ends only once the sound has stopped; a device re-creation tells the movie its surface went.
 #include "TheoraTestSupport.h"
 
 #include "../sound/SoundCaptureSupport.h"
+#include "graphics/VtGraphicsDispatch.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
 #include "sound/VtSoundHandle.h"
@@ -80,6 +81,22 @@ TEST_F(MovieTheoraD3D11Test, FramesReachTheGraphThroughThePlaneGraphsAndTheYuvFi
     EnableAsyncLoad(0);
     StartMovie(open, 3, 1.0);
     DrawAndReadFrame(open);
+}
+
+// Releasing the device objects for a re-creation tells the movie that its surface went with them; its
+// frames reach the graph again on the new device.
+TEST_F(MovieTheoraD3D11Test, ADeviceReCreationReleasesTheMoviesSurfaceAndItsFramesComeBack) {
+    const int graph = LoadGraphFile(MoviePath("counted.ogv").c_str(), 0);
+    ASSERT_GE(graph, 0);
+    MovieRecord* movie = MovieOf(graph);
+    ASSERT_NE(movie, nullptr);
+    Theora_SeekToFrame(movie->Decoder, 5);
+    EXPECT_EQ(DrawAndReadFrame(graph), 5);
+    EXPECT_EQ(movie->Decoder->SurfaceLost, 0);
+    ASSERT_EQ(Graphics_Dispatch_Device_RestoreOrChange(0, -1, -1, -1, -1), 0);
+    EXPECT_EQ(movie->Decoder->SurfaceLost, 1);
+    Theora_SeekToFrame(movie->Decoder, 9);
+    EXPECT_EQ(DrawAndReadFrame(graph), 9);
 }
 
 namespace {
