@@ -28,9 +28,6 @@ VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D9_BODY)
 
 int Graphics_D3D9_IndexBuffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
 int Graphics_D3D9_VertexBuffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
-int Graphics_D3D9_SysMemPool_ReleaseAll() { return -1; }
-int Graphics_D3D9_SysMemTexturePool_ReleaseUnused() { return -1; }
-int Graphics_D3D9_SysMemSurfacePool_ReleaseUnused() { return -1; }
 int Graphics_D3D9_ZBuffer_CheckGraph(int reserved, GraphHandleRecord* graph) { return -1; }
 int Graphics_D3D9_MaxAnisotropy_Set(int value) { return -1; }
 int Graphics_D3D9_Texture_UpdateFromMovie(MovieRecord* movie, GraphHandleRecord* graph) { return -1; }

@@ -15,6 +15,7 @@
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
 #include "graphics_d3d9/VtGraphicsD3D9ShaderConstant.h"
 #include "graphics_d3d9/VtGraphicsD3D9State.h"
+#include "graphics_d3d9/VtGraphicsD3D9SysMemPool.h"
 #include "graphics_d3d9/VtGraphicsD3D9VBlank.h"
 
 namespace Vantrel {
@@ -26,6 +27,8 @@ namespace {
 // Everything the start made, in the order of the end.
 void ReleaseAll() {
     D3D9DeviceStateRecord& device = D3D9DeviceState;
+    Graphics_D3D9_SysMemTexturePool_Release(0);
+    Graphics_D3D9_SysMemSurfacePool_Release(0);
     D3D9Call_Object_Release(device.BackBuffer);
     device.BackBuffer = nullptr;
     D3D9Call_Device_Release();
