@@ -14,6 +14,10 @@ namespace Vantrel {
 #define VT_D3D9_OWN_Lighting_SetEnable ~, 1
 #define VT_D3D9_OWN_WaitVSync ~, 1
 #define VT_D3D9_OWN_Shader_GetSupportVersion ~, 1
+#define VT_D3D9_OWN_Texture_CheckConvertNeeded ~, 1
+#define VT_D3D9_OWN_BltBmpOrBaseImageToGraph3 ~, 1
+#define VT_D3D9_OWN_OrigTexture_Create ~, 1
+#define VT_D3D9_OWN_Texture_Release ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b
