@@ -2,8 +2,8 @@
 // an image and gives it back when drawn (held to the software conversion within the back buffer's 8 bits),
 // a partial rectangle from a non-zero source position lands in place (plain and drawable graphs), the edge
 // column and row are repeated where the image ends inside the texture, mip levels are generated or taken
-// ready-made, block-compressed transfers that cannot be done are refused, and the objects of drawable
-// graphs with and without depth surfaces.
+// ready-made, block-compressed transfers that cannot be done are refused, the objects of drawable graphs
+// with and without depth surfaces, cube maps face by face, and a transfer made from a loader thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +11,10 @@
 #include <set>
 #include <vector>
 
+#include "../foundation/LoaderJobSupport.h"
 #include "D3D9TestSupport.h"
+#include "foundation/VtThread.h"
+#include "graphics_d3d9/VtGraphicsD3D9SysMemPool.h"
 #include "foundation/VtHandle.h"
 #include "graphics/VtGraphicsImage.h"
 #include "graphics_d3d9/VtGraphicsD3D9.h"
@@ -39,12 +42,14 @@ struct TestImage {
     BaseImage Image = {};
     std::vector<uint32_t> Pixels;
 
-    TestImage(int width, int height, int seed, int levels = 1) {
+    TestImage(int width, int height, int seed, int levels = 1, int faces = 0) {
         BaseImage_ColorFormat_InitARGB8(&Image.format);
         Image.width = width;
         Image.height = height;
         Image.pitch = width * 4;
         Image.mipLevelCount = levels;
+        Image.faceCount = faces;
+        for (int face = 0; face < std::max(faces, 1); ++face, seed += 50)
         for (int level = 0, w = width, h = height; level < levels; ++level, w = std::max(w / 2, 1), h = std::max(h / 2, 1))
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
@@ -56,7 +61,7 @@ struct TestImage {
         Image.pixels = Pixels.data();
     }
     static uint32_t LevelColour(int level) { return 0xFF000000u | (uint32_t)(0x30 * level + 0x10) << 16 | 0x8040u >> level; }
-    uint32_t At(int x, int y) const { return Pixels[(size_t)y * Image.width + x]; }
+    uint32_t At(int x, int y, int face = 0) const { return Pixels[((size_t)face * Image.height + y) * Image.width + x]; }
 };
 
 class D3D9Texture_ : public BackEndTest {
@@ -114,7 +119,9 @@ protected:
 
     // The texture drawn 1:1 at the top-left of the back buffer with point sampling (level `mip` of it), its
     // colour or, with `alpha`, its alpha in every channel; 0x00RRGGBB words.
-    std::vector<uint32_t> Draw(IDirect3DBaseTexture9* texture, int width, int height, int mip = 0, bool alpha = false) {
+    // A cube texture (face >= 0) is drawn with directions that meet that face's texel centres.
+    std::vector<uint32_t> Draw(IDirect3DBaseTexture9* texture, int width, int height, int mip = 0, bool alpha = false,
+                               int face = -1) {
         D3D9Call_Device_Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
         D3D9Call_Device_SetVertexShader(nullptr);
         D3D9Call_Device_SetPixelShader(nullptr);
@@ -134,12 +141,20 @@ protected:
         D3D9Call_Device_SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
         D3D9Call_Device_SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
         D3D9Call_Device_SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-        D3D9Call_Device_SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
-        struct Vertex {
-            float X, Y, Z, Rhw, U, V;
-        };
         const float r = width - 0.5f, b = height - 0.5f;
-        const Vertex quad[4] = {{-0.5f, -0.5f, 0, 1, 0, 0}, {r, -0.5f, 0, 1, 1, 0}, {-0.5f, b, 0, 1, 0, 1}, {r, b, 0, 1, 1, 1}};
+        struct Vertex {
+            float X, Y, Z, Rhw, U, V, W;
+        };
+        Vertex quad[4] = {{-0.5f, -0.5f, 0, 1, 0, 0, 0}, {r, -0.5f, 0, 1, 1, 0, 0}, {-0.5f, b, 0, 1, 0, 1, 0}, {r, b, 0, 1, 1, 1, 0}};
+        if (face >= 0)
+            for (Vertex& v : quad) {
+                // Face coordinates sc, tc from -1 to 1 and the direction that gives them on `face`.
+                const float sc = v.U * 2 - 1, tc = v.V * 2 - 1;
+                const float directions[6][3] = {{1, -tc, -sc}, {-1, -tc, sc}, {sc, 1, tc},
+                                                {sc, -1, -tc}, {sc, -tc, 1}, {-sc, -tc, -1}};
+                v.U = directions[face][0], v.V = directions[face][1], v.W = directions[face][2];
+            }
+        D3D9Call_Device_SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0));
         D3D9Call_Device_BeginSceneOnce();
         D3D9Call_Device_DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
         D3D9Call_Device_SetTexture(0, nullptr);
@@ -436,4 +451,64 @@ TEST_F(D3D9Texture_, RecordsWithoutDeviceTexturesAndTheConversionCheck) {
     EXPECT_EQ(Graphics_D3D9_GetColorDataOfFormat(D3DFMT_A8L8), Graphics_D3D9_GetColorDataOfFormat(D3DFMT_V8U8));
     EXPECT_EQ(Graphics_D3D9_GetColorDataOfFormat(D3DFMT_DXT1), nullptr);
     EXPECT_EQ(Graphics_D3D9_GetColorDataOfFormat(D3DFMT_A2B10G10R10)->redMask, 0x3FFu);
+}
+
+TEST_F(D3D9Texture_, ACubeMapTakesEachFaceOfTheImage) {
+    // Six faces whole (through a pooled cube texture), then a rectangle of each (through pooled surfaces).
+    TestGraph* graph = MakeGraph(0, 16, 16);
+    graph->Orig.format.cubeMap = 1;
+    graph->Orig.format.explicitFormat = 3;
+    ASSERT_EQ(Graphics_D3D9_OrigTexture_Create(&graph->Orig, nullptr), 0);
+    const TestImage first(16, 16, 9, 1, 6), second(16, 16, 10, 1, 6);
+    const RECT whole = {0, 0, 16, 16}, part = {2, 3, 9, 11};
+    ASSERT_EQ(Graphics_D3D9_BltBmpOrBaseImageToGraph3(&whole, 0, 0, graph->Handle, &first.Image, nullptr, 0, 0, 1, nullptr), 0);
+    ASSERT_EQ(Graphics_D3D9_BltBmpOrBaseImageToGraph3(&part, 5, 4, graph->Handle, &second.Image, nullptr, 0, 0, 1, nullptr), 0);
+    for (int face = 0; face < 6; ++face) {
+        const std::vector<uint32_t> pixels = Draw(graph->Object()->Texture, 16, 16, 0, false, face);
+        ASSERT_EQ(pixels.size(), 256u);
+        int wrong = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const bool in = x >= 5 && x < 12 && y >= 4 && y < 12;
+                wrong += pixels[y * 16 + x] != ((in ? second.At(x - 3, y - 1, face) : first.At(x, y, face)) & 0xFFFFFF);
+            }
+        EXPECT_EQ(wrong, 0) << face;
+    }
+}
+
+namespace {
+
+struct LoaderTransfer {
+    volatile LONG Done = 0;
+    int Graph = -1;
+    const BaseImage* Image = nullptr;
+    int Result = 1;
+};
+
+int LoaderTransferJob(ASyncLoadEntry* entry) {
+    LoaderTransfer* work = (LoaderTransfer*)LoaderJob::Data(entry);
+    const RECT part = {1, 2, 11, 12};
+    work->Result = Graphics_D3D9_BltBmpOrBaseImageToGraph3(&part, 4, 3, work->Graph, work->Image, nullptr, 0, 0, 1, (void*)1);
+    InterlockedExchange(&work->Done, 1);
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(D3D9Texture_, ALoaderThreadTransfersWithTheMainThreadMakingTheDeviceCalls) {
+    // A rectangle into a texture with mip levels: pooled surfaces, locks and copies all posted.
+    TestGraph* graph = MakeGraph(0, 16, 16, 16, 16, 2);
+    graph->Orig.format.explicitFormat = 3;
+    ASSERT_EQ(Graphics_D3D9_OrigTexture_Create(&graph->Orig, nullptr), 0);
+    const TestImage image(16, 16, 11);
+    LoaderTransfer work;
+    work.Graph = graph->Handle;
+    work.Image = &image.Image;
+    ASSERT_EQ(LoaderJob::Run(LoaderTransferJob, &work, &work.Done), 0);
+    EXPECT_EQ(work.Result, 0);
+    EXPECT_EQ(D3D9CallState.LastDeviceCallThread, Thread_GetCurrentId());
+    const std::vector<uint32_t> pixels = Draw(graph->Object()->Texture, 16, 16);
+    EXPECT_EQ(pixels[3 * 16 + 4], image.At(1, 2) & 0xFFFFFF);
+    EXPECT_EQ(pixels[12 * 16 + 13], image.At(10, 11) & 0xFFFFFF);
+    for (int i = 0; i < D3D9SysMemPoolSize; ++i) ASSERT_EQ(D3D9SysMemSurfacePool.Entries[i].UseFlag, 0) << i;
 }
