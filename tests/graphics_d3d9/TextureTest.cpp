@@ -512,3 +512,33 @@ TEST_F(D3D9Texture_, ALoaderThreadTransfersWithTheMainThreadMakingTheDeviceCalls
     EXPECT_EQ(pixels[12 * 16 + 13], image.At(10, 11) & 0xFFFFFF);
     for (int i = 0; i < D3D9SysMemPoolSize; ++i) ASSERT_EQ(D3D9SysMemSurfacePool.Entries[i].UseFlag, 0) << i;
 }
+
+TEST_F(D3D9Texture_, OnAPlainDeviceAManagedGraphIsWrittenWithoutPooledObjects) {
+    // The Ex device has no managed pool; on a plain one the texture is locked directly, whole and in part.
+    struct PlainRoad {
+        PlainRoad() { D3D9CallState.NoEx = 1; }
+        ~PlainRoad() { D3D9CallState.NoEx = 0; }
+    } plainRoad;
+    EndBackEnd();
+    ASSERT_EQ(StartBackEnd(), 0);
+    ASSERT_EQ(D3D9CallState.DeviceEx, nullptr);
+    TestGraph* graph = MakeGraph(0, 16, 16);
+    graph->Orig.format.explicitFormat = 3;
+    graph->Orig.format.managed = 1;
+    ASSERT_EQ(Graphics_D3D9_OrigTexture_Create(&graph->Orig, nullptr), 0);
+    EXPECT_EQ(graph->Orig.format.managed, 1);
+    const TestImage first(16, 16, 12), second(16, 16, 13);
+    const RECT whole = {0, 0, 16, 16}, part = {3, 3, 9, 7};
+    ASSERT_EQ(Graphics_D3D9_BltBmpOrBaseImageToGraph3(&whole, 0, 0, graph->Handle, &first.Image, nullptr, 0, 0, 1, nullptr), 0);
+    ASSERT_EQ(Graphics_D3D9_BltBmpOrBaseImageToGraph3(&part, 1, 2, graph->Handle, &second.Image, nullptr, 0, 0, 1, nullptr), 0);
+    EXPECT_EQ(D3D9SysMemSurfacePool.UsedCount, 0);
+    EXPECT_EQ(D3D9SysMemTexturePool.UsedCount, 0);
+    const std::vector<uint32_t> pixels = Draw(graph->Object()->Texture, 16, 16);
+    int wrong = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool in = x >= 1 && x < 7 && y >= 2 && y < 6;
+            wrong += pixels[y * 16 + x] != ((in ? second.At(x + 2, y + 1) : first.At(x, y)) & 0xFFFFFF);
+        }
+    EXPECT_EQ(wrong, 0);
+}
