@@ -26,7 +26,9 @@ constexpr int GraphOrig_MaxTextureParts = 256;
 constexpr int GraphOrig_PlatformAreaSlots = 9;
 
 struct GraphFormatDesc {
-    uint8_t hardware, cubeMap, alpha, drawable, softwareImage, managed, reserved[2];
+    uint8_t hardware, cubeMap, alpha, drawable, softwareImage, managed;
+    uint8_t explicitFormat;          // 0, or the device format of the Direct3D 9 back-end's explicit-format table
+    uint8_t reserved;
     uint8_t compressedFormat, mipLevels, alphaTest, isFloat, bitDepth, channelCount, channelBits;
     uint8_t blendImage, palette, multiSampleCount, multiSampleQuality;
 };
@@ -189,6 +191,13 @@ extern GraphCreateSettingsRecord GraphCreateSettings;
 // ---- Handles and records ----
 GraphHandleRecord* Graphics_Image_GetGraphRecord(int graph, int inJob);
 int Graphics_Image_CheckGraphHandle(int graph);
+// The part of a transfer of `source` (image pixels) placed at (destX, destY) that falls on one texture part
+// of the full image, or on one division of a graph: the destination rectangle in the part's texture and the
+// matching source rectangle; -1 when nothing overlaps.
+int Graphics_Image_ClipBltRectByTexturePart(const RECT* source, int destX, int destY, const GraphTexturePart* part,
+                                            RECT* sourceOut, RECT* destOut);
+int Graphics_Image_ClipBltRectByImage(const RECT* source, int destX, int destY, const GraphDrawPart* division,
+                                      RECT* sourceOut, RECT* destOut);
 int Graphics_Image_HandleRecord_Terminate(HandleHeader* record);
 int Graphics_Image_HandleRecord_Dump(HandleHeader* record);
 // Keep filter of the module end and of screen-mode changes: non-zero keeps the graph.

@@ -32,6 +32,10 @@ namespace Vantrel {
 #define VT_D3D9_OWN_Graph_Fill ~, 1
 #define VT_D3D9_OWN_ShaderRenderTarget_Set ~, 1
 #define VT_D3D9_OWN_ZBuffer_Setup ~, 1
+#define VT_D3D9_OWN_Texture_CheckConvertNeeded ~, 1
+#define VT_D3D9_OWN_BltBmpOrBaseImageToGraph3 ~, 1
+#define VT_D3D9_OWN_OrigTexture_Create ~, 1
+#define VT_D3D9_OWN_Texture_Release ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b
