@@ -19,12 +19,14 @@
 #include "graphics_d3d9/VtGraphicsD3D9Present.h"
 #include "graphics_d3d9/VtGraphicsD3D9State.h"
 #include "graphics_d3d9/VtGraphicsD3D9SysMemPool.h"
+#include "graphics_d3d9/VtGraphicsD3D9Texture.h"
 #include "image/VtBaseImage.h"
 #include "system/VtSystem.h"
 
 namespace Vantrel {
 
-D3D9DrawTargetStateRecord D3D9DrawTargetState = {nullptr, 0, 0, 16, nullptr, -1, nullptr, nullptr};
+D3D9DrawTargetStateRecord D3D9DrawTargetState = {nullptr, 0, 0, 16, nullptr, -1, nullptr,
+                                                  Graphics_D3D9_GraphTexture_GetSurfaces};
 
 namespace {
 

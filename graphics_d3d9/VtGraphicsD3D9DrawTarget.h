@@ -35,7 +35,8 @@ struct D3D9DrawTargetStateRecord {
     IDirect3DSurface9* LockedPooled;
     int32_t LockedPoolIndex;          // -1 when none
     IDirect3DSurface9* LockedDirect;
-    // Where graphs' surfaces come from; null: no graph can be a target.
+    // Where graphs' surfaces come from: the graph-texture module (a test may hand its own); null: no graph
+    // can be a target.
     D3D9GraphSurfacesProc GraphSurfaces;
 };
 extern D3D9DrawTargetStateRecord D3D9DrawTargetState;

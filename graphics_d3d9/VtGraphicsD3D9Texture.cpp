@@ -19,6 +19,7 @@
 #include "graphics/VtGraphicsImage.h"
 #include "graphics_d3d9/VtGraphicsD3D9Batch.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
+#include "graphics_d3d9/VtGraphicsD3D9DrawTarget.h"
 #include "graphics_d3d9/VtGraphicsD3D9SysMemPool.h"
 #include "image/VtBaseImage.h"
 #include "system/VtSystem.h"
@@ -268,6 +269,24 @@ void ReleaseSurface(IDirect3DSurface9*& surface) {
 D3D9GraphTexture* Graphics_D3D9_GraphTexture_Of(GraphTexturePart* part) {
     return part != nullptr && part->platformArea != nullptr ? reinterpret_cast<D3D9GraphTexture*>(part->platformArea)
                                                             : nullptr;
+}
+
+int Graphics_D3D9_GraphTexture_GetSurfaces(GraphHandleRecord* graph, int part, int face, D3D9GraphSurfaces* out) {
+    if (graph == nullptr || out == nullptr || graph->Orig == nullptr) return -1;
+    GraphOrigRecord* orig = graph->Orig;
+    if (part < 0 || part >= orig->partCount || orig->parts == nullptr || face < 0 || face >= 6) return -1;
+    GraphTexturePart* texturePart = &orig->parts[part];
+    D3D9GraphTexture* texture = Graphics_D3D9_GraphTexture_Of(texturePart);
+    if (texture == nullptr || texture->Surfaces[face] == nullptr) return -1;
+    *out = {};
+    out->Surface = texture->Surfaces[face];
+    out->MultiSample = texture->MultiSampleSurface;
+    out->Depth = texture->DepthSurface;
+    out->Format = Graphics_D3D9_Texture_FormatOf(orig);
+    out->Width = texturePart->textureWidth;
+    out->Height = texturePart->textureHeight;
+    out->RenderTarget = orig->format.drawable;
+    return 0;
 }
 
 D3DFORMAT Graphics_D3D9_Texture_FormatOf(const GraphOrigRecord* orig) {

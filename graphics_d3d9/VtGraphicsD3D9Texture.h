@@ -15,6 +15,8 @@ namespace Vantrel {
 
 struct BaseImage;
 struct ColorFormatDesc;
+struct D3D9GraphSurfaces;
+struct GraphHandleRecord;
 struct GraphOrigRecord;
 struct GraphTexturePart;
 
@@ -33,6 +35,9 @@ D3D9GraphTexture* Graphics_D3D9_GraphTexture_Of(GraphTexturePart* part);
 // The D3DFORMAT of the record's textures: the explicit format when one is set, else the format table's
 // entry for its colour-format index; D3DFMT_UNKNOWN when the device offers none.
 D3DFORMAT Graphics_D3D9_Texture_FormatOf(const GraphOrigRecord* orig);
+// The device surfaces of part `part`, face `face` of a graph, for drawing into it and reading it back;
+// 0, -1 when the graph has no device texture there.
+int Graphics_D3D9_GraphTexture_GetSurfaces(GraphHandleRecord* graph, int part, int face, D3D9GraphSurfaces* out);
 
 // Creates what is missing of every part's objects; 0, -1 without a device or on a failure (what was made
 // stays, and a later call makes only the rest).

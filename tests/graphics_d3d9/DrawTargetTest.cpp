@@ -11,6 +11,7 @@
 #include "graphics_d3d9/VtGraphicsD3D9DrawTarget.h"
 #include "graphics_d3d9/VtGraphicsD3D9Present.h"
 #include "graphics_d3d9/VtGraphicsD3D9SysMemPool.h"
+#include "graphics_d3d9/VtGraphicsD3D9Texture.h"
 #include "image/VtBaseImage.h"
 
 using namespace Vantrel;
@@ -79,7 +80,7 @@ protected:
     }
 
     void TearDown() override {
-        D3D9DrawTargetState.GraphSurfaces = nullptr;
+        D3D9DrawTargetState.GraphSurfaces = Graphics_D3D9_GraphTexture_GetSurfaces;
         if (TheGraph != nullptr) {
             Graphics_D3D9_StateCache_SetRenderTarget(D3D9DeviceState.BackBuffer, 0);
             D3D9Call_Object_Release(TheGraph->Level);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "foundation/VtHandle.h"
 #include "graphics/VtGraphicsImage.h"
 #include "graphics_d3d9/VtGraphicsD3D9.h"
+#include "graphics_d3d9/VtGraphicsD3D9DrawTarget.h"
 #include "graphics_d3d9/VtGraphicsD3D9Texture.h"
 #include "image/VtBaseImage.h"
 
@@ -408,6 +410,25 @@ TEST_F(D3D9Texture_, DrawableGraphsGetTheirSurfacesAndADepthSurfaceWhenTheyNeedO
         EXPECT_EQ(object->Surfaces[1], nullptr);
         EXPECT_EQ(object->MultiSampleSurface, nullptr);
         EXPECT_EQ(object->DepthSurface != nullptr, c.Depth) << c.DepthWanted;
+        // The draw targets find the graph's surface: filled on the device and read back, row by row with
+        // the pitch of the lock.
+        GraphHandleRecord* record = (GraphHandleRecord*)Handle_GetRecord(graph->Handle);
+        ASSERT_NE(record, nullptr);
+        ASSERT_EQ(Graphics_D3D9_Graph_Fill(record, 0x10, 0x20, 0x30, 0xFF), 0);
+        BaseImage image = {};
+        ASSERT_EQ(Graphics_D3D9_DrawScreen_Lock(nullptr, &image, 0, record, 0, 0, 1, 0), 0);
+        ASSERT_EQ(image.width, 16);
+        ASSERT_EQ(image.height, 16);
+        for (int y : {0, 15})
+            for (int x : {0, 15}) {
+                uint32_t value = 0;
+                memcpy(&value, (const uint8_t*)image.pixels + (size_t)y * (size_t)image.pitch + (size_t)x * image.format.bytesPerPixel,
+                       image.format.bytesPerPixel);
+                int r = 0, g = 0, b = 0;
+                BaseImage_ColorFormat_UnpackColor(&image.format, value, &r, &g, &b, nullptr);
+                EXPECT_EQ(r << 16 | g << 8 | b, 0x102030) << x << "," << y;
+            }
+        Graphics_D3D9_DrawScreen_Unlock();
         // Made again, only what is missing is made.
         IDirect3DBaseTexture9* texture = object->Texture;
         ASSERT_EQ(Graphics_D3D9_OrigTexture_Create(&graph->Orig, nullptr), 0);
