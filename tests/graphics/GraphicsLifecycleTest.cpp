@@ -384,10 +384,11 @@ TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReaches
     EXPECT_EQ(cases.size(), 78u);
 
     // Direct3D 9 bodies that answer 0 without a device: the lighting switch (nothing to send), the
-    // shader model (no Direct3D 9 object to ask), the vertical-blank wait (it paces by time where it
-    // cannot see the display), and clearing, the target flag and the unlock (nothing to do).
+    // shader model (no Direct3D 9 object to ask), the texture check and release (no device textures), and
+    // clearing, the target flag and the unlock (nothing to do).
     for (SwitchCase& c : cases)
-        for (const char* name : {"Lighting_SetEnable", "Shader_GetSupportVersion", "WaitVSync", "DrawScreen_Clear",
+        for (const char* name : {"Lighting_SetEnable", "Shader_GetSupportVersion", "Texture_CheckConvertNeeded",
+                                 "Texture_Release", "DrawScreen_Clear",
                                  "DrawScreen_RefreshTargetFlag", "DrawScreen_Unlock"})
             if (strcmp(c.Name, name) == 0) c.D3D9 = 0;
 
@@ -398,6 +399,18 @@ TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReaches
                                  "Texture_Release", "SubBackBuffer_Setup", "DrawScreen_Unlock", "DeviceObjects_ReleaseAll",
                                  "Mask_SaveSurfaces", "Mask_CopyAndReleaseSaved", "Mask_ReleaseSurfaces"})
             if (strcmp(c.Name, name) == 0) c.D3D11 = 0;
+
+    // The Direct3D 9 vertical-blank wait paces by time where it cannot see the display, pumping messages
+    // as it waits: with the window ending, the pump ends the wait with -1.
+    for (SwitchCase& c : cases)
+        if (strcmp(c.Name, "WaitVSync") == 0)
+            c.Call = [] {
+                const int endFlag = Window.EndFlag;
+                Window.EndFlag = 1;
+                const int result = Graphics_Dispatch_WaitVSync(0);
+                Window.EndFlag = endFlag;
+                return result;
+            };
 
     for (const SwitchCase& c : cases) {
         GraphicsApi = GRAPHICS_API_NONE;

@@ -120,7 +120,9 @@ TEST_F(D3D9VBlank, WithoutDirectDrawTheDeviceStartsAndTheWaitsPaceByTime) {
     int64_t start = Now();
     for (int frame = 0; frame < 4; ++frame) D3D9Call_DDraw_SleepUntilVBlank();
     double elapsed = Seconds(Now() - start);
-    EXPECT_GE(elapsed, 3.5 * IntervalSeconds());
+    // Each wait ends at the next blank of the time grid, so a wait that wakes late on a busy machine meets
+    // the following blank sooner: four waits span at least about three intervals.
+    EXPECT_GE(elapsed, 2.5 * IntervalSeconds());
     EXPECT_LT(elapsed, 4 * IntervalSeconds() + 1.5);
 
     start = Now();
