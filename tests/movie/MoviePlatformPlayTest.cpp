@@ -86,6 +86,22 @@ std::vector<int> PlayAndCheck(int graph, uint64_t start, int startFrame, int cou
     return seen;
 }
 
+// The end of a movie that does not loop: the frames seen never went back, the movie stops paused on its
+// last frame, and deleting its graph leaves no movie behind.
+void ExpectEndsOnItsLastFrameAndGoes(int graph, const std::vector<int>& seen, int lastFrame) {
+    MovieRecord* movie = MovieOf(graph);
+    ASSERT_FALSE(seen.empty());
+    for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i], seen[i - 1]);
+    EXPECT_TRUE(WindowTest::PumpUntil([&] {
+        DrawAndReadFrame(graph);
+        return movie->Playing == 0;
+    }));
+    EXPECT_EQ(movie->Paused, 1);
+    EXPECT_EQ(DrawAndReadFrame(graph), lastFrame);
+    EXPECT_EQ(DeleteGraph(graph), 0);
+    EXPECT_EQ(LiveMovieCount(), 0);
+}
+
 }  // namespace
 
 TEST_F(MovieDirectShowPlayTest, TheGraphPlaysWhatTheSystemDecodes) {
@@ -156,16 +172,7 @@ TEST_F(MovieDirectShowPlayTest, FramesShowAtTheirTimesAndAMovieThatEndsKeepsItsL
     RecordProperty("largest lag behind the wall clock in frames", worst.Lag);
     std::printf("DirectShow play: largest distance from the stream time %d frames, largest lag %d frames\n",
                 worst.Stream, worst.Lag);
-    ASSERT_FALSE(seen.empty());
-    for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i], seen[i - 1]);
-    EXPECT_TRUE(WindowTest::PumpUntil([&] {
-        DrawAndReadFrame(graph);
-        return movie->Playing == 0;
-    }));
-    EXPECT_EQ(movie->Paused, 1);
-    EXPECT_EQ(DrawAndReadFrame(graph), 49);
-    EXPECT_EQ(DeleteGraph(graph), 0);
-    EXPECT_EQ(LiveMovieCount(), 0);
+    ExpectEndsOnItsLastFrameAndGoes(graph, seen, 49);
 }
 
 TEST_F(MovieDirectShowPlayTest, ALoopingMovieStartsAgainAtItsEnd) {
@@ -283,14 +290,8 @@ std::vector<int> PlayOnOwnClock(int graph, int count, bool loop, int millisecond
         const uint64_t before = GetMicrosecondCount();
         const int shown = DrawAndReadFrame(graph);
         const uint64_t after = GetMicrosecondCount();
-        int64_t low = (int64_t)(before - start) / 40000 - 1, high = (int64_t)(after - start) / 40000 + 1;
-        if (!loop) {
-            low = std::min<int64_t>(low, count - 1);
-            high = std::min<int64_t>(high, count - 1);
-        }
-        bool within = false;
-        for (int64_t f = low; f <= high && !within; ++f) within = ((f % count) + count) % count == shown;
-        EXPECT_TRUE(within) << "frame " << shown << " shown between clock frames " << low << " and " << high;
+        ExpectShownWithinClockFrames(shown, (int64_t)(before - start) / 40000 - 1, (int64_t)(after - start) / 40000 + 1,
+                                     count, loop);
         seen.push_back(shown);
         PollMessages();
         Sleep(5);
@@ -319,16 +320,7 @@ TEST_F(MovieMediaFoundationPlayTest, AMovieFileOpensThroughTheSourceReaderAndSho
 
     StartMovie(graph, 1, 1.0);
     const std::vector<int> seen = PlayOnOwnClock(graph, 50, false, 2200);
-    ASSERT_FALSE(seen.empty());
-    for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i], seen[i - 1]);
-    EXPECT_TRUE(WindowTest::PumpUntil([&] {
-        DrawAndReadFrame(graph);
-        return movie->Playing == 0;
-    }));
-    EXPECT_EQ(movie->Paused, 1);
-    EXPECT_EQ(DrawAndReadFrame(graph), 49);
-    EXPECT_EQ(DeleteGraph(graph), 0);
-    EXPECT_EQ(LiveMovieCount(), 0);
+    ExpectEndsOnItsLastFrameAndGoes(graph, seen, 49);
 }
 
 TEST_F(MovieMediaFoundationPlayTest, ALoopingMovieSeeksBackToItsStart) {

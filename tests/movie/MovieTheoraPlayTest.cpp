@@ -34,14 +34,8 @@ std::vector<int> PlayAndCheck(int graph, double rate, int count, bool loop, int 
         const int shown = DrawAndReadFrame(graph);
         const uint64_t after = GetMicrosecondCount();
         EXPECT_EQ(shown, Theora_GetCurrentFrame(movie->Decoder));
-        int64_t low = ClockFrame(before - start, rate) - 1, high = ClockFrame(after - start, rate) + 1;
-        if (!loop) {
-            low = low < count - 1 ? low : count - 1;
-            high = high < count - 1 ? high : count - 1;
-        }
-        bool within = false;
-        for (int64_t f = low; f <= high && !within; ++f) within = ((f % count) + count) % count == shown;
-        EXPECT_TRUE(within) << "frame " << shown << " shown between clock frames " << low << " and " << high;
+        ExpectShownWithinClockFrames(shown, ClockFrame(before - start, rate) - 1, ClockFrame(after - start, rate) + 1,
+                                     count, loop);
         seen.push_back(shown);
         PollMessages();
         Sleep(7);

@@ -179,4 +179,16 @@ protected:
     }
 };
 
+// Expects frame `shown` to be one of the clock frames low..high: taken modulo `count` for a looping movie,
+// the range held to the last frame for one that ends.
+inline void ExpectShownWithinClockFrames(int shown, int64_t low, int64_t high, int64_t count, bool loop) {
+    if (!loop) {
+        low = low < count - 1 ? low : count - 1;
+        high = high < count - 1 ? high : count - 1;
+    }
+    bool within = false;
+    for (int64_t f = low; f <= high && !within; ++f) within = ((f % count) + count) % count == shown;
+    EXPECT_TRUE(within) << "frame " << shown << " shown between clock frames " << low << " and " << high;
+}
+
 }  // namespace TheoraTest
