@@ -1,5 +1,5 @@
 // Direct3D 9 draw targets, clearing and read-back: the bodies of the core's draw-screen switches.
-// Graphs reach the device through the graph-texture module's surfaces (D3D9DrawTargetState.GraphSurfaces);
+// Graphs reach the device through the graph-texture module's surfaces (Graphics_D3D9_GraphTexture_GetSurfaces);
 // the screen is the sub back buffer or the back buffer.
 // Stands on the call layer, the state cache, the present module's sub back buffer, the system-memory
 // surface pool, the graphics core's target slots and the base-image formats.
@@ -25,8 +25,7 @@
 
 namespace Vantrel {
 
-D3D9DrawTargetStateRecord D3D9DrawTargetState = {nullptr, 0, 0, 16, nullptr, -1, nullptr,
-                                                  Graphics_D3D9_GraphTexture_GetSurfaces};
+D3D9DrawTargetStateRecord D3D9DrawTargetState = {nullptr, 0, 0, 16, nullptr, -1, nullptr};
 
 namespace {
 
@@ -50,8 +49,8 @@ void UnbindDrawTexture() {
 
 bool GraphSurfaces(GraphHandleRecord* graph, int part, int face, D3D9GraphSurfaces* out) {
     *out = {};
-    if (graph == nullptr || graph->Orig == nullptr || State.GraphSurfaces == nullptr) return false;
-    return State.GraphSurfaces(graph, part, face, out) == 0 && out->Surface != nullptr;
+    if (graph == nullptr || graph->Orig == nullptr) return false;
+    return Graphics_D3D9_GraphTexture_GetSurfaces(graph, part, face, out) == 0 && out->Surface != nullptr;
 }
 
 GraphHandleRecord* GraphOf(int handle) { return handle >= 0 ? Graphics_Image_GetGraphRecord(handle, 0) : nullptr; }

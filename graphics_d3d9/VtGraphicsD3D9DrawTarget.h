@@ -23,8 +23,6 @@ struct D3D9GraphSurfaces {
     int32_t Width, Height;            // of the texture part
     int32_t RenderTarget;             // the graph was made drawable
 };
-// Fills `out` for part `part` and face `face` of the graph; 0, -1 when it has no device texture.
-typedef int (*D3D9GraphSurfacesProc)(GraphHandleRecord* graph, int part, int face, D3D9GraphSurfaces* out);
 
 struct D3D9DrawTargetStateRecord {
     IDirect3DSurface9* DepthBuffer;   // the default depth buffer
@@ -35,9 +33,6 @@ struct D3D9DrawTargetStateRecord {
     IDirect3DSurface9* LockedPooled;
     int32_t LockedPoolIndex;          // -1 when none
     IDirect3DSurface9* LockedDirect;
-    // Where graphs' surfaces come from: the graph-texture module (a test may hand its own); null: no graph
-    // can be a target.
-    D3D9GraphSurfacesProc GraphSurfaces;
 };
 extern D3D9DrawTargetStateRecord D3D9DrawTargetState;
 

@@ -1,6 +1,6 @@
 // Draw targets on Wine's device: locking the screen (directly, or through a render target and a pooled
 // system-memory surface) walked by the lock's pitch, reading pixels, clearing with the background
-// colour, and a drawable graph (its surfaces handed over the graph-surface entry) bound, filled, copied
+// colour, and a drawable graph (its texture in the part's platform area) bound, filled, copied
 // into and read back.
 #include <gtest/gtest.h>
 
@@ -46,28 +46,17 @@ std::vector<uint32_t> Pixels(const BaseImage& image) {
     return pixels;
 }
 
-// A drawable 48 x 40 graph of one texture part: its render-target texture is made here and handed to the
-// back-end through the graph-surface entry.
+// A drawable 48 x 40 graph of one texture part: its render-target texture is made here and kept in the
+// part's platform area, where the graph-texture module keeps it.
 struct FakeGraph {
     GraphOrigRecord Orig = {};
     GraphTexturePart Part = {};
     GraphHandleRecord Graph = {};
+    D3D9GraphTexture Objects = {};
     IDirect3DTexture9* Texture = nullptr;
     IDirect3DSurface9* Level = nullptr;
-    int RenderTarget = 1;
 };
 FakeGraph* TheGraph = nullptr;
-
-int FakeGraphSurfaces(GraphHandleRecord* graph, int part, int face, D3D9GraphSurfaces* out) {
-    if (TheGraph == nullptr || graph != &TheGraph->Graph || part != 0 || face != 0) return -1;
-    *out = {};
-    out->Surface = TheGraph->Level;
-    out->Format = D3DFMT_A8R8G8B8;
-    out->Width = 48;
-    out->Height = 40;
-    out->RenderTarget = TheGraph->RenderTarget;
-    return 0;
-}
 
 class D3D9DrawTarget : public BackEndTest {
 protected:
@@ -80,7 +69,6 @@ protected:
     }
 
     void TearDown() override {
-        D3D9DrawTargetState.GraphSurfaces = Graphics_D3D9_GraphTexture_GetSurfaces;
         if (TheGraph != nullptr) {
             Graphics_D3D9_StateCache_SetRenderTarget(D3D9DeviceState.BackBuffer, 0);
             D3D9Call_Object_Release(TheGraph->Level);
@@ -101,10 +89,14 @@ protected:
         EXPECT_EQ(D3D9Call_Texture_GetSurfaceLevel(g.Texture, 0, &g.Level), D3D_OK);
         g.Orig.format.hardware = 1;
         g.Orig.format.drawable = 1;
+        g.Orig.format.explicitFormat = 2;  // A8R8G8B8
         g.Orig.width = 48;
         g.Orig.height = 40;
         g.Orig.partCount = 1;
         g.Orig.parts = &g.Part;
+        g.Objects.Texture = g.Texture;
+        g.Objects.Surfaces[0] = g.Level;
+        g.Part.platformArea = reinterpret_cast<void**>(&g.Objects);
         g.Part.usedWidth = g.Part.textureWidth = 48;
         g.Part.usedHeight = g.Part.textureHeight = 40;
         g.Graph.Orig = &g.Orig;
@@ -114,7 +106,6 @@ protected:
         g.Graph.drawParts[0].width = 48;
         g.Graph.drawParts[0].height = 40;
         g.Graph.drawParts[0].part = &g.Part;
-        D3D9DrawTargetState.GraphSurfaces = FakeGraphSurfaces;
         return g;
     }
 };
@@ -223,7 +214,7 @@ TEST_F(D3D9DrawTarget, ADrawableGraphIsBoundFilledCopiedIntoAndReadBack) {
     EXPECT_EQ(pixels[8], 0x102030u);
 
     // A graph that is not a render target is left to the software fill and cannot be bound.
-    g.RenderTarget = 0;
+    g.Orig.format.drawable = 0;
     EXPECT_EQ(Graphics_D3D9_Graph_Fill(&g.Graph, 0, 0, 0, 0), 2);
     EXPECT_EQ(Graphics_D3D9_DrawScreen_Set(0, 0, 0, &g.Graph, nullptr, nullptr, nullptr), -1);
     EXPECT_EQ(D3D9DeviceStateCache.RenderTarget[0], D3D9PresentState.SubBackBuffer);
