@@ -36,6 +36,17 @@ namespace Vantrel {
 #define VT_D3D9_OWN_BltBmpOrBaseImageToGraph3 ~, 1
 #define VT_D3D9_OWN_OrigTexture_Create ~, 1
 #define VT_D3D9_OWN_Texture_Release ~, 1
+#define VT_D3D9_OWN_DrawGraphAt ~, 1
+#define VT_D3D9_OWN_DrawGraphStretched ~, 1
+#define VT_D3D9_OWN_DrawGraphQuadF ~, 1
+#define VT_D3D9_OWN_DrawSimpleQuadGraphF ~, 1
+#define VT_D3D9_OWN_DrawFillRect ~, 1
+#define VT_D3D9_OWN_DrawRectOutline ~, 1
+#define VT_D3D9_OWN_DrawLineSegment ~, 1
+#define VT_D3D9_OWN_DrawCircle ~, 1
+#define VT_D3D9_OWN_DrawCircleThick ~, 1
+#define VT_D3D9_OWN_DrawQuadF ~, 1
+#define VT_D3D9_OWN_DrawPrimitive2DUser ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b

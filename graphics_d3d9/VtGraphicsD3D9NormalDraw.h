@@ -33,6 +33,7 @@ struct D3D9NormalDrawStateRecord {
     float BlendWidth, BlendHeight;
     float BlendWidthInverse, BlendHeightInverse;
     IDirect3DTexture9* DrawTexture;    // not owned; what normal draws sample in stage 0
+    int32_t Prepared;               // a draw preparation ran since the device was set up
 };
 extern D3D9NormalDrawStateRecord D3D9NormalDrawState;
 
