@@ -14,6 +14,7 @@
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d9/VtGraphicsD3D9.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
 #include "graphics_d3d9/VtGraphicsD3D9Present.h"
@@ -255,8 +256,11 @@ int Graphics_D3D9_DrawScreen_Clear(const RECT* rect) {
     D3DRECT area = {};
     if (rect != nullptr) area = {rect->left, rect->top, rect->right, rect->bottom};
     D3D9Call_Device_Clear(rect != nullptr ? 1 : 0, rect != nullptr ? &area : nullptr, D3DCLEAR_TARGET, colour, 1.0f, 0);
-    if (State.DepthBuffer != nullptr)
-        D3D9Call_Device_Clear(rect != nullptr ? 1 : 0, rect != nullptr ? &area : nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    if (State.DepthBuffer != nullptr) {
+        // Reversed depth puts the far plane at 0, except in a shadow map, whose depth is compared the usual way.
+        const float farDepth = DrawSettings.ReverseDepth && !ShadowMapSlots.Drawing ? 0.0f : 1.0f;
+        D3D9Call_Device_Clear(rect != nullptr ? 1 : 0, rect != nullptr ? &area : nullptr, D3DCLEAR_ZBUFFER, 0, farDepth, 0);
+    }
     const RECT& drawArea = DrawSettings.DrawArea;
     if (drawArea.right > drawArea.left && drawArea.bottom > drawArea.top)
         Graphics_D3D9_StateCache_SetViewportRect(drawArea.left, drawArea.top, drawArea.right, drawArea.bottom);
