@@ -33,7 +33,7 @@ void SwitchOff(int32_t& cached, D3DRENDERSTATETYPE state, DWORD value) {
     FlushBeforeChange();
     D3D9Call_Device_SetRenderState(state, value);
     cached = 0;
-    Normal.StateChanged = 1;
+    Cache.StateChanged = 1;
 }
 
 void SendMaterial(const DrawSettingsRecord& s) {
@@ -92,7 +92,7 @@ void Graphics_D3D9_PrepareDrawState(uint32_t flags) {
             if (hadShader) Normal.SetupNeeded = 1;
         }
         Cache.PixelShaderUser = 0;
-        Normal.StateChanged = 1;
+        Cache.StateChanged = 1;
     }
     // The next user-buffer draw binds its buffers again.
     Cache.IndexBuffer = nullptr;
@@ -164,14 +164,14 @@ void Graphics_D3D9_PrepareDrawState(uint32_t flags) {
         FlushBeforeChange();
         D3D9Call_Device_SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         Cache.CullMode = 0;
-        Normal.StateChanged = 1;
+        Cache.StateChanged = 1;
     }
 
     // The first preparation after start-up leaves the texture transforms of the stages off.
     if (!Normal.Prepared) {
         Graphics_D3D9_StateCache_SetTextureTransform(0, nullptr, -1);
         Normal.Prepared = 1;
-        Normal.StateChanged = 1;
+        Cache.StateChanged = 1;
     }
 
     if (flags & D3D9DRAWPREP_ADDRESS_MODES) {
@@ -190,6 +190,8 @@ void Graphics_D3D9_PrepareDrawState(uint32_t flags) {
     }
     Cache.LastPrepareFlags = (int32_t)flags;
     Normal.LastFlags = (int32_t)flags;
+    // What the setters above changed is in line now: the next draw with this word prepares nothing.
+    Normal.StateChanged = 0;
 }
 
 int Graphics_D3D9_EndSceneIfOpen() {

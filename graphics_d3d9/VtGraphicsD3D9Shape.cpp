@@ -134,7 +134,7 @@ void CircleOutline(DirectWriter& writer, MemImgCircleWalk& walk, int64_t cx, int
 
 int Graphics_D3D9_DrawFillRect(int x1, int y1, int x2, int y2, unsigned int color) {
     if (!D3D9Call_Device_Exists()) return -1;
-    int32_t rect[4] = {x1, y1, x2, y2};
+    int32_t rect[4] = {x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};
     const RECT& area = DrawSettings.DrawArea;
     const int32_t clip[4] = {area.left, area.top, area.right, area.bottom};
     Math_Rect_Clip(rect, clip);
