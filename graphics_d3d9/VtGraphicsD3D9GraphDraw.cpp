@@ -72,6 +72,21 @@ void BindDivision(const GraphHandleRecord* graph, const GraphDrawPart* blend, in
     else Graphics_D3D9_StateCache_BuildStageSetup(nullptr, 0, 1, 1);
 }
 
+// Binds every division that has a texture part in turn (with its blend division) and has `place` write
+// its quads: -1 when any placing failed.
+template <class Place>
+int EachDivision(const GraphHandleRecord* graph, const GraphHandleRecord* blendGraph, uint32_t flags, Place place) {
+    int result = 0;
+    for (int i = 0; i < graph->drawPartCount; ++i) {
+        const GraphDrawPart& division = graph->drawParts[i];
+        if (division.part == nullptr) continue;
+        const GraphDrawPart* blend = BlendDivision(graph, blendGraph, i);
+        BindDivision(graph, blend, i, flags);
+        if (place(division, blend) < 0) result = -1;
+    }
+    return result;
+}
+
 // Writes one quad (corners top-left, top-right, bottom-left, bottom-right) in the given order of six
 // corner indices, with one texture or, with a blend graph bound, two. The diffuse colour goes on the
 // first vertex of each triangle only (flat shading reads no other), or on all six with `allColours`.
@@ -144,12 +159,7 @@ int DrawScaled(float x, float y, float sx, float sy, bool inside, GraphHandleRec
                GraphHandleRecord* blendGraph, uint32_t flags) {
     const float* areaF = DrawSettings.DrawAreaF;
     const float area[4] = {areaF[0] - 0.5f, areaF[1] - 0.5f, areaF[2] - 0.5f, areaF[3] - 0.5f};
-    int result = 0;
-    for (int i = 0; i < graph->drawPartCount; ++i) {
-        const GraphDrawPart& division = graph->drawParts[i];
-        if (division.part == nullptr) continue;
-        const GraphDrawPart* blend = BlendDivision(graph, blendGraph, i);
-        BindDivision(graph, blend, i, flags);
+    return EachDivision(graph, blendGraph, flags, [&](const GraphDrawPart& division, const GraphDrawPart* blend) {
         const GraphDrawVertex* v = division.vertices;
         const float tw = (float)division.part->textureWidth, th = (float)division.part->textureHeight;
         const float xs[2] = {v[0].x, v[1].x}, ys[2] = {v[0].y, v[2].y};
@@ -171,9 +181,8 @@ int DrawScaled(float x, float y, float sx, float sy, bool inside, GraphHandleRec
             if (blend != nullptr)
                 corner.BU += dx / (float)blend->part->textureWidth, corner.BV += dy / (float)blend->part->textureHeight;
         }
-        if (AddQuad(c, UsualOrder) < 0) result = -1;
-    }
-    return result;
+        return AddQuad(c, UsualOrder);
+    });
 }
 
 // One quad of a free quadrangle (corners already moved half a pixel): two triangles when it is a
@@ -231,11 +240,7 @@ bool Finite(const float* values, int count) {
 // The free quadrangle with its corners already moved half a pixel, without a blend graph.
 int DrawQuadMoved(const float* xy, GraphHandleRecord* graph, uint32_t flags) {
     const float W = graph->widthF, H = graph->heightF;
-    int result = 0;
-    for (int i = 0; i < graph->drawPartCount; ++i) {
-        const GraphDrawPart& division = graph->drawParts[i];
-        if (division.part == nullptr) continue;
-        BindDivision(graph, nullptr, i, flags);
+    return EachDivision(graph, nullptr, flags, [&](const GraphDrawPart& division, const GraphDrawPart*) {
         Corner c[4];
         for (int k = 0; k < 4; ++k) {
             const GraphDrawVertex& v = division.vertices[k];
@@ -243,9 +248,8 @@ int DrawQuadMoved(const float* xy, GraphHandleRecord* graph, uint32_t flags) {
             else Interpolate(xy, W, H, v.x, v.y, &c[k].X, &c[k].Y);
             c[k].U = v.u, c[k].V = v.v, c[k].BU = c[k].BV = 0.0f;
         }
-        if (DrawFreeQuad(c, division) < 0) result = -1;
-    }
-    return result;
+        return DrawFreeQuad(c, division);
+    });
 }
 
 bool DeviceAndGraph(const GraphHandleRecord* graph) {
@@ -308,12 +312,7 @@ int Graphics_D3D9_DrawGraphQuad(int x1, int y1, int x2, int y2, int x3, int y3, 
     if (blendGraph == nullptr) return DrawQuadMoved(xy, graph, flags);
     if (DrawSettings.DrawMode != 1) flags |= D3D9DRAWPREP_PIXEL_EXACT;
     const float W = graph->widthF, H = graph->heightF;
-    int result = 0;
-    for (int i = 0; i < graph->drawPartCount; ++i) {
-        const GraphDrawPart& division = graph->drawParts[i];
-        if (division.part == nullptr) continue;
-        const GraphDrawPart* blend = BlendDivision(graph, blendGraph, i);
-        BindDivision(graph, blend, i, flags);
+    return EachDivision(graph, blendGraph, flags, [&](const GraphDrawPart& division, const GraphDrawPart* blend) {
         Corner c[4];
         for (int k = 0; k < 4; ++k) {
             const GraphDrawVertex& v = division.vertices[k];
@@ -323,9 +322,8 @@ int Graphics_D3D9_DrawGraphQuad(int x1, int y1, int x2, int y2, int x3, int y3, 
         }
         const float cross = (c[1].X - c[0].X) * (c[2].Y - c[0].Y) - (c[1].Y - c[0].Y) * (c[2].X - c[0].X);
         static const int mirrored[6] = {0, 2, 1, 3, 1, 2};
-        if (AddQuad(c, cross <= 0 ? mirrored : UsualOrder) < 0) result = -1;
-    }
-    return result;
+        return AddQuad(c, cross <= 0 ? mirrored : UsualOrder);
+    });
 }
 
 int Graphics_D3D9_DrawSimpleQuadGraphF(const SimpleQuadGraphList* quads, GraphHandleRecord* graph,

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -35,6 +36,19 @@ inline uint32_t PerChannel(uint32_t a, uint32_t b, const std::function<uint32_t(
     return out;
 }
 
+// The largest difference of red, green and blue between two 0x00RRGGBB words.
+inline int ChannelGap(uint32_t a, uint32_t b) {
+    int most = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int gap = std::abs(static_cast<int>(Channel(a, c)) - static_cast<int>(Channel(b, c)));
+        most = gap > most ? gap : most;
+    }
+    return most;
+}
+
+// Pixels of a device road further apart than this in some channel from the reference count as different.
+constexpr int DeviceTolerance = 2;
+
 // The reference picture: what the screen must hold after a case.
 struct Picture {
     std::vector<uint32_t> Pixels = std::vector<uint32_t>(Size * Size, Background);
@@ -54,6 +68,32 @@ struct Picture {
                 if (rows[j][i] == '#') Put(x + static_cast<int>(i), y + static_cast<int>(j), colour);
     }
 };
+
+// How a screen read back from a device (Size x Size 0x00RRGGBB words) differs from a reference: the
+// pixels further apart than the tolerance, the largest gap, and where the first four lie.
+struct PictureDifference {
+    int Pixels = 0;
+    int Worst = 0;
+    std::string Where;
+};
+inline PictureDifference CompareWithReference(const std::vector<uint32_t>& screen, Picture& reference,
+                                              int tolerance = DeviceTolerance) {
+    PictureDifference out;
+    for (int y = 0; y < Size; ++y)
+        for (int x = 0; x < Size; ++x) {
+            const uint32_t got = screen[static_cast<size_t>(y) * Size + x], want = reference.At(x, y);
+            const int gap = ChannelGap(got, want);
+            if (gap <= tolerance) continue;
+            if (out.Pixels++ < 4) {
+                char text[64];
+                snprintf(text, sizeof(text), " (%d, %d: %06x for %06x)", x, y, static_cast<unsigned>(got),
+                         static_cast<unsigned>(want));
+                out.Where += text;
+            }
+            out.Worst = gap > out.Worst ? gap : out.Worst;
+        }
+    return out;
+}
 
 inline unsigned int Code(uint32_t rgb) { return MakeColorCode((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 

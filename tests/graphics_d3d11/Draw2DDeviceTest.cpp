@@ -30,17 +30,7 @@ using namespace Draw2DCases;
 
 namespace {
 
-// Pixels further apart than this in some channel count as different.
-constexpr int Tolerance = 2;
-
-int ChannelGap(uint32_t a, uint32_t b) {
-    int most = 0;
-    for (int c = 0; c < 3; ++c) {
-        const int gap = std::abs((int)Channel(a, c) - (int)Channel(b, c));
-        most = gap > most ? gap : most;
-    }
-    return most;
-}
+constexpr int Tolerance = DeviceTolerance;
 
 }  // namespace
 
@@ -102,15 +92,9 @@ TEST_F(Draw2DDeviceTest, EveryDrawCallMatchesTheSoftwareReferenceWithinTheEdgeDi
         c.Paint(reference);
         const std::vector<uint32_t> screen = Screen();
         ASSERT_EQ(screen.size(), (size_t)(Size * Size)) << c.Name;
-        int differing = 0, worst = 0;
-        std::string where;
-        for (int y = 0; y < Size; ++y)
-            for (int x = 0; x < Size; ++x) {
-                const int gap = ChannelGap(screen[(size_t)y * Size + x], reference.At(x, y));
-                if (gap <= Tolerance) continue;
-                if (differing++ < 4) where += " (" + std::to_string(x) + ", " + std::to_string(y) + ")";
-                worst = gap > worst ? gap : worst;
-            }
+        const PictureDifference difference = CompareWithReference(screen, reference);
+        const int differing = difference.Pixels, worst = difference.Worst;
+        const std::string& where = difference.Where;
         int allowed = 0;
         for (const Allowance& a : allowances)
             if (std::string(a.Name) == c.Name) allowed = a.Pixels;

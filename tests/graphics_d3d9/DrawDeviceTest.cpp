@@ -34,17 +34,7 @@ using namespace Draw2DCases;
 
 namespace {
 
-// Pixels further apart than this in some channel count as different.
-constexpr int Tolerance = 2;
-
-int ChannelGap(uint32_t a, uint32_t b) {
-    int most = 0;
-    for (int c = 0; c < 3; ++c) {
-        const int gap = std::abs((int)Channel(a, c) - (int)Channel(b, c));
-        most = gap > most ? gap : most;
-    }
-    return most;
-}
+constexpr int Tolerance = DeviceTolerance;
 
 // A graph the way the core lays one out on the device: a full image of `parts` texture parts side by
 // side, each of its own A8R8G8B8 texture, and one division per part; pixel (x, y) is colour(x, y).
@@ -337,21 +327,9 @@ TEST_F(D3D9Draw, EveryDrawMatchesTheSoftwareReferenceOnBothRoads) {
             c.Paint(reference);
             const std::vector<uint32_t> screen = Screen();
             ASSERT_EQ(screen.size(), (size_t)(Size * Size)) << c.Name;
-            int differing = 0, worst = 0;
-            std::string where;
-            for (int y = 0; y < Size; ++y)
-                for (int x = 0; x < Size; ++x) {
-                    const int gap = ChannelGap(screen[(size_t)y * Size + x], reference.At(x, y));
-                    if (gap <= Tolerance) continue;
-                    if (differing++ < 4) {
-                        char text[64];
-                        snprintf(text, sizeof(text), " (%d, %d: %06x for %06x)", x, y, (unsigned)screen[(size_t)y * Size + x],
-                                 (unsigned)reference.At(x, y));
-                        where += text;
-                    }
-                    worst = gap > worst ? gap : worst;
-                }
-            EXPECT_EQ(differing, 0) << c.Name << ": differing pixels" << where << ", largest gap " << worst;
+            const PictureDifference difference = CompareWithReference(screen, reference);
+            EXPECT_EQ(difference.Pixels, 0) << c.Name << ": differing pixels" << difference.Where << ", largest gap "
+                                            << difference.Worst;
         }
     }
 }
