@@ -6,6 +6,7 @@
 #include <math.h>
 #include <string.h>
 
+#include "graphics/VtGraphicsDeviceDraw.h"
 #include "graphics/VtGraphicsDraw.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics/VtGraphicsImage.h"
@@ -105,26 +106,10 @@ int AddQuad(const Corner* c, const int* order) {
 
 const int UsualOrder[6] = {0, 1, 2, 3, 2, 1};
 
-// Blend coordinates of a corner against the blend division. Position mode 1 lays the blend graph's
-// top-left on the screen at the blend position, so the corner's screen position (k->X, k->Y, set
-// first) picks the texel; mode 0 reads the blend graph from the blend position on at the drawn graph's
-// top-left, so the graph-relative corner (cx, cy) does.
+// Blend coordinates of a corner: its screen position (k->X, k->Y, set first) and its place in the graph
+// (cx, cy).
 void BlendCoords(Corner* k, float cx, float cy, const GraphDrawPart* blend) {
-    if (blend == nullptr || blend->part == nullptr) {
-        k->BU = k->BV = 0.0f;
-        return;
-    }
-    const DrawSettingsRecord& settings = DrawSettings;
-    float bx, by;
-    if (settings.BlendGraphPositionMode == 1) {
-        bx = k->X - blend->vertices[0].x - (float)settings.BlendGraphX;
-        by = k->Y - blend->vertices[0].y - (float)settings.BlendGraphY;
-    } else {
-        bx = cx - blend->vertices[0].x + (float)settings.BlendGraphX;
-        by = cy - blend->vertices[0].y + (float)settings.BlendGraphY;
-    }
-    k->BU = bx / (float)blend->part->textureWidth;
-    k->BV = by / (float)blend->part->textureHeight;
+    Graphics_DeviceDraw_BlendCoords(k->X, k->Y, cx, cy, blend, &k->BU, &k->BV);
 }
 
 // The at and stretched draws: each division scaled by (sx, sy) from (x, y), clamped into the draw
@@ -173,37 +158,23 @@ bool WhollyInside(int left, int top, int right, int bottom) {
 
 // One quad of a free quadrangle: two triangles when it is a parallelogram, else an 8 x 8 grid.
 int DrawFreeQuad(const Corner* q, const GraphDrawPart& division) {
-    const float tw = (float)division.part->textureWidth, th = (float)division.part->textureHeight;
-    const float ex1 = (q[1].X - q[0].X) - (q[3].X - q[2].X), ey1 = (q[1].Y - q[0].Y) - (q[3].Y - q[2].Y);
-    const float ex2 = (q[2].X - q[0].X) - (q[3].X - q[1].X), ey2 = (q[2].Y - q[0].Y) - (q[3].Y - q[1].Y);
-    const float uL = q[0].U, uR = q[1].U, vT = q[0].V, vB = q[2].V;
-    if (fabsf(ex1) < 1.0f && fabsf(ey1) < 1.0f && fabsf(ex2) < 1.0f && fabsf(ey2) < 1.0f) {
+    const float quad[4][4] = {{q[0].X, q[0].Y, q[0].U, q[0].V}, {q[1].X, q[1].Y, q[1].U, q[1].V},
+                              {q[2].X, q[2].Y, q[2].U, q[2].V}, {q[3].X, q[3].Y, q[3].U, q[3].V}};
+    DeviceFreeQuadPlan plan;
+    Graphics_DeviceDraw_PlanFreeQuad(quad, (float)division.part->textureWidth, (float)division.part->textureHeight,
+                                     division.widthF, division.heightF, &plan);
+    if (plan.Parallelogram) {
         Corner c[4];
-        memcpy(c, q, sizeof(c));
-        const float du = 0.0625f / tw, dv = 0.0625f / th;
-        c[0].U = c[2].U = uL + du, c[1].U = c[3].U = uR - du;
-        c[0].V = c[1].V = vT + dv, c[2].V = c[3].V = vB - dv;
-        const float a = (q[1].X - q[0].X) * (q[2].Y - q[0].Y) - (q[1].Y - q[0].Y) * (q[2].X - q[0].X);
-        const float b = (q[2].X - q[3].X) * (q[1].Y - q[3].Y) - (q[2].Y - q[3].Y) * (q[1].X - q[3].X);
+        for (int k = 0; k < 4; ++k) c[k] = {plan.Corners[k][0], plan.Corners[k][1], plan.Corners[k][2], plan.Corners[k][3], 0, 0};
         static const int swapped[6] = {0, 2, 1, 3, 1, 2};
-        return AddQuad(c, a <= 0 && b <= 0 ? swapped : UsualOrder);
+        return AddQuad(c, plan.Mirrored ? swapped : UsualOrder);
     }
     Graphics_D3D11_VertexBatch_Flush(-1, 0);
-    const float su = division.widthF > 0 ? (uR - uL) / division.widthF : 0.0f;
-    const float sv = division.heightF > 0 ? (vB - vT) / division.heightF : 0.0f;
-    const float u0 = uL < 1e-6f ? uL : uL + 0.001f * su, u1 = uR > 0.99999f ? uR : uR - 0.001f * su;
-    const float v0 = vT < 1e-6f ? vT : vT + 0.001f * sv, v1 = vB > 0.99999f ? vB : vB - 0.001f * sv;
     TexturedVertex grid[64];
     const float z = DrawSettings.DrawZ2D;
-    for (int r = 0; r < 8; ++r) {
-        const float t = (float)r / 7.0f;
-        const float lx = q[0].X + t * (q[2].X - q[0].X), ly = q[0].Y + t * (q[2].Y - q[0].Y);
-        const float rx = q[1].X + t * (q[3].X - q[1].X), ry = q[1].Y + t * (q[3].Y - q[1].Y);
-        for (int k = 0; k < 8; ++k) {
-            const float s = (float)k / 7.0f;
-            grid[r * 8 + k] = {lx + s * (rx - lx), ly + s * (ry - ly), z, 1.0f, D3D11DrawColor, u0 + s * (u1 - u0),
-                               v0 + t * (v1 - v0)};
-        }
+    for (int i = 0; i < 64; ++i) {
+        const float* p = plan.Grid[i];
+        grid[i] = {p[0], p[1], z, 1.0f, D3D11DrawColor, p[2], p[3]};
     }
     return Graphics_D3D11_GenericDraw_DrawGrid(grid, 8, 8);
 }
