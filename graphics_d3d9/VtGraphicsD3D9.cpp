@@ -36,6 +36,13 @@ namespace Vantrel {
 #define VT_D3D9_OWN_BltBmpOrBaseImageToGraph3 ~, 1
 #define VT_D3D9_OWN_OrigTexture_Create ~, 1
 #define VT_D3D9_OWN_Texture_Release ~, 1
+#define VT_D3D9_OWN_Mask_SaveSurfaces ~, 1
+#define VT_D3D9_OWN_Mask_CreateSurfaces ~, 1
+#define VT_D3D9_OWN_Mask_CopyAndReleaseSaved ~, 1
+#define VT_D3D9_OWN_Mask_DrawBegin ~, 1
+#define VT_D3D9_OWN_Mask_DrawAfter ~, 1
+#define VT_D3D9_OWN_Mask_ReleaseSurfaces ~, 1
+#define VT_D3D9_OWN_Mask_SetUseFlag ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b
