@@ -53,6 +53,7 @@ namespace Vantrel {
 #define VT_GRAPHICS_D3D9_BODY(name, params, args) \
     VT_D3D9_JOIN(VT_D3D9_STAND_IN_, VT_D3D9_IS_OWN(VT_D3D9_JOIN(VT_D3D9_OWN_, name)))(name, params)
 VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D9_BODY)
+VT_GRAPHICS_DISPATCH_GRAPHFILTER(VT_GRAPHICS_D3D9_BODY)
 #undef VT_GRAPHICS_D3D9_BODY
 
 int Graphics_D3D9_IndexBuffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
