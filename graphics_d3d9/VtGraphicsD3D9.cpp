@@ -43,6 +43,23 @@ namespace Vantrel {
 #define VT_D3D9_OWN_Mask_DrawAfter ~, 1
 #define VT_D3D9_OWN_Mask_ReleaseSurfaces ~, 1
 #define VT_D3D9_OWN_Mask_SetUseFlag ~, 1
+#define VT_D3D9_OWN_GraphFilter_RectBltSetup ~, 1
+#define VT_D3D9_OWN_GraphFilter_RectBltPassSetup ~, 1
+#define VT_D3D9_OWN_GraphFilter_RestoreDrawState ~, 1
+#define VT_D3D9_OWN_GraphFilter_RectBltFinish ~, 1
+#define VT_D3D9_OWN_GraphFilter_Mono ~, 1
+#define VT_D3D9_OWN_GraphFilter_Gauss ~, 1
+#define VT_D3D9_OWN_GraphFilter_DownScale ~, 1
+#define VT_D3D9_OWN_GraphFilter_BrightClip ~, 1
+#define VT_D3D9_OWN_GraphFilter_BrightScale ~, 1
+#define VT_D3D9_OWN_GraphFilter_Invert ~, 1
+#define VT_D3D9_OWN_GraphFilter_TwoColor ~, 1
+#define VT_D3D9_OWN_GraphFilter_GradientMap ~, 1
+#define VT_D3D9_OWN_GraphFilter_Replacement ~, 1
+#define VT_D3D9_OWN_GraphFilter_PremultipliedAlpha ~, 1
+#define VT_D3D9_OWN_GraphFilter_InterpolatedAlpha ~, 1
+#define VT_D3D9_OWN_GraphFilter_Blend ~, 1
+#define VT_D3D9_OWN_GraphFilter_BlendRGBAMix ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b
