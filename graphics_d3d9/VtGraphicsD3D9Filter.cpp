@@ -254,7 +254,7 @@ int Graphics_D3D9_GraphFilter_RectBltPassSetup(GraphFilterContext* run, int* sou
 
 int Graphics_D3D9_GraphFilter_RectBltFinish(GraphFilterContext* run, int lastOutput, int lastResult) {
     if (!D3D9Call_Device_Exists()) return -1;
-    if (lastResult < 0 || run->Destination < 0 && run->Destination != ScreenHandle) return 0;
+    if (lastResult < 0 || (run->Destination < 0 && run->Destination != ScreenHandle)) return 0;
     if (!GraphicsSystemState.ShadersUsable || lastOutput == run->Destination) return 0;
     bool fromMultiSampled = false, toMultiSampled = false;
     IDirect3DSurface9* from = OutputSurface(lastOutput, &fromMultiSampled);
