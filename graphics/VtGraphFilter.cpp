@@ -7,6 +7,7 @@
 
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsImage.h"
 #include "movie/VtMovie.h"
 #include "image/VtBaseImageStart.h"
@@ -15,7 +16,6 @@ namespace Vantrel {
 
 const GraphFilterSeams GraphFilter_GraphSeams = {
     GraphFilter_Graph_QueryHandle, GraphFilter_Graph_Read, GraphFilter_Graph_Write, GraphFilter_Graph_MsaaDrawTarget,
-    nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 GraphFilterSeams GraphFilter_Seams = GraphFilter_GraphSeams;
 int32_t GraphFilter_ShaderHandles[GraphFilter_ShaderSlotCount];
@@ -27,12 +27,6 @@ int GraphFilter_ResetShaderHandles()
 }
 
 int GraphFilter_UseDevice() { return GraphicsSystemState.ShadersUsable == 1 ? 1 : 0; }
-
-int GraphFilter_DevicePass(GraphFilterContext* context, int kind, const GraphFilterDeviceArgs* arguments)
-{
-    if (GraphFilter_Seams.DevicePass == nullptr) return 0;
-    return GraphFilter_Seams.DevicePass(context, kind, arguments);
-}
 
 // A source or blend graph that shows a movie brings its frame up to date first.
 static void GraphFilter_UpdateMovie(const GraphHandleRecord* record)
@@ -467,13 +461,10 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
     context.Source = source;
     context.Destination = destination;
 
-    // 10: pass planning.
-    if (GraphFilter_Seams.DeviceRectBltSetup && GraphicsApi != GRAPHICS_API_NONE) {
-        GraphFilter_Seams.DeviceRectBltSetup(&context, &params);
-    } else {
-        context.PassCount = 1;
-        context.WorkTextureFlag = 0;
-    }
+    // 10: pass planning (without a device one pass into the destination).
+    context.PassCount = 1;
+    context.WorkTextureFlag = 0;
+    Graphics_Dispatch_GraphFilter_RectBltSetup(&context, &params);
     if (x1 != destX || y1 != destY) context.WorkTextureFlag = 1;
 
     // 11: the pass loop. A body that fails makes the run fail and ends it: a later pass would read what
@@ -487,8 +478,7 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
         context.PassSource = source;
         context.PassOutput = destination;
         int passOutput = destination;
-        if (GraphFilter_Seams.DeviceRectBltPassSetup && GraphicsApi != GRAPHICS_API_NONE &&
-            GraphFilter_Seams.DeviceRectBltPassSetup(&context, &passSource, &passOutput) < 0) {
+        if (Graphics_Dispatch_GraphFilter_RectBltPassSetup(&context, &passSource, &passOutput) < 0) {
             result = -1;
             break;
         }
@@ -514,13 +504,11 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
     }
 
     // 12: restore and the final copy.
-    if (GraphFilter_Seams.DeviceRestoreDrawState && GraphicsApi != GRAPHICS_API_NONE)
-        GraphFilter_Seams.DeviceRestoreDrawState();
+    Graphics_Dispatch_GraphFilter_RestoreDrawState();
     context.PassSource = source;
     context.PassOutput = destination;
     // A final copy that fails loses the run's result: the call fails too.
-    if (GraphFilter_Seams.DeviceRectBltFinish && GraphicsApi != GRAPHICS_API_NONE &&
-        GraphFilter_Seams.DeviceRectBltFinish(&context, lastOutput, lastResult) < 0)
+    if (Graphics_Dispatch_GraphFilter_RectBltFinish(&context, lastOutput, lastResult) < 0)
         result = -1;
     return result;
 }

@@ -137,16 +137,6 @@ struct GraphFilterContext {
     int32_t Destination;
 };
 
-// The normalised arguments of one body's device pass, in the order its switch takes them: the
-// integers (type, compare kind, flags, handles, pma last), the floats, the colours and the weights.
-struct GraphFilterDeviceArgs {
-    int32_t Ints[8];
-    float Floats[12];
-    const FloatColor* Colors[2];
-    uint32_t Packed[2];
-    const float* Weights;
-};
-
 // ---- Graph-handle seams ----
 // What the filters need of graph handles, shadow maps, draw targets and the device, as one table
 // (tests may put stand-ins in it). An empty entry gives the no-device answer noted beside it.
@@ -169,20 +159,11 @@ struct GraphFilterSeams {
     int (*WriteGraph)(int handle, int x, int y, const BaseImage* image);
     // The record of the current draw target when it is a multisampled graph. Empty: none.
     GraphHandleRecord* (*MsaaDrawTarget)();
-    // The device half of the pass loop (pass planning, per-pass source and output, restore, the
-    // final copy) and of every body (its shader pass), through the switch layer. Empty: the
-    // no-device behaviour (one pass into the destination; bodies draw nothing and report 0).
-    int (*DeviceRectBltSetup)(GraphFilterContext* context, const GraphFilterParams* params);
-    int (*DeviceRectBltPassSetup)(GraphFilterContext* context, int* passSource, int* passOutput);
-    int (*DeviceRestoreDrawState)();
-    int (*DeviceRectBltFinish)(GraphFilterContext* context, int lastOutput, int lastResult);
-    // One body's device pass: the kind's switch with the body's normalised arguments.
-    int (*DevicePass)(GraphFilterContext* context, int kind, const GraphFilterDeviceArgs* arguments);
 };
 extern GraphFilterSeams GraphFilter_Seams;
 // The seams over real graph handles that GraphFilter_Seams holds from the start: graphs read and
-// written through their memory images while no device is in use; the device entries stay empty
-// until a back-end fills them.
+// written through their memory images while no device is in use. The device's half of a run goes
+// through the named filter switches of the switch layer (Graphics_Dispatch_GraphFilter_*).
 int GraphFilter_Graph_QueryHandle(int handle, int* width, int* height, GraphHandleRecord** record);
 int GraphFilter_Graph_Read(int handle, const BaseImageRect* rect, BaseImage* out);
 int GraphFilter_Graph_Write(int handle, int x, int y, const BaseImage* image);
@@ -211,7 +192,6 @@ int GraphFilter_Software_End(GraphFilterContext* context);
 int GraphFilter_ReadGraphToImage(int graph, BaseImage* out, const BaseImageRect* rect);
 // 1 when the bodies send their pass to the device (the shader-usable flag).
 int GraphFilter_UseDevice();
-int GraphFilter_DevicePass(GraphFilterContext* context, int kind, const GraphFilterDeviceArgs* arguments);
 
 // Filter shader cache: 640 slots of shader handles, -1 when empty.
 constexpr int GraphFilter_ShaderSlotCount = 640;

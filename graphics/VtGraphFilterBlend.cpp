@@ -5,6 +5,7 @@
 
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphFilterPixel.h"
+#include "graphics/VtGraphicsDispatch.h"
 
 namespace Vantrel {
 
@@ -112,9 +113,7 @@ static inline void GraphFilter_BlendPixel(int kind, int pma, int r, const uint8_
 int GraphFilter_Blend(GraphFilterContext* context, int pma)
 {
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Ints[0] = pma;
-        return GraphFilter_DevicePass(context, context->Kind, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_Blend(context, pma) < 0 ? -1 : 0;
     }
     // The premultiplied kinds run the operation of their straight kind.
     int kind = context->Kind;
@@ -136,13 +135,7 @@ int GraphFilter_Blend(GraphFilterContext* context, int pma)
 int GraphFilter_BlendRGBAMix(GraphFilterContext* context, int r, int g, int b, int a, int pma)
 {
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Ints[0] = r;
-        args.Ints[1] = g;
-        args.Ints[2] = b;
-        args.Ints[3] = a;
-        args.Ints[4] = pma;
-        return GraphFilter_DevicePass(context, context->Kind, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_BlendRGBAMix(context, r, g, b, a, pma) < 0 ? -1 : 0;
     }
     // Selector 0 to 7: source R, G, B, A, blend R, G, B, A; byte offsets in a B, G, R, A pixel.
     static const int offsets[4] = {2, 1, 0, 3};

@@ -7,6 +7,7 @@
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphFilterPixel.h"
+#include "graphics/VtGraphicsDispatch.h"
 
 namespace Vantrel {
 
@@ -125,11 +126,7 @@ int GraphFilter_Gauss(GraphFilterContext* context, int pixelWidth, float strengt
     const int taps = GraphFilter_GaussTapCount(pixelWidth);
     const float* kernel = GraphFilter_GaussKernel(taps, strength);
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Ints[0] = taps;
-        args.Floats[0] = strength;
-        args.Weights = kernel;
-        return GraphFilter_DevicePass(context, GraphFilter_KindGauss, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_Gauss(context, taps, strength, kernel) < 0 ? -1 : 0;
     }
     const int n = taps / 2;
     int32_t weights[16];

@@ -3,6 +3,7 @@
 // pass or over ARGB8 work images. Stands on the filter framework and the alpha tables.
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphFilterPixel.h"
+#include "graphics/VtGraphicsDispatch.h"
 
 namespace Vantrel {
 
@@ -11,10 +12,7 @@ int GraphFilter_Mono(GraphFilterContext* context, float cb, float cr)
     cb = GraphFilter_ClampF(cb / 200.0f, -0.5f, 0.5f);
     cr = GraphFilter_ClampF(cr / 200.0f, -0.5f, 0.5f);
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Floats[0] = cb;
-        args.Floats[1] = cr;
-        return GraphFilter_DevicePass(context, GraphFilter_KindMono, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_Mono(context, cb, cr) < 0 ? -1 : 0;
     }
     const int32_t oR = (int32_t)(cr * 1.402f * 255.0f * 4096.0f);
     const int32_t oG = (int32_t)((cb * 0.34414f - cr * 0.71414f) * 255.0f * 4096.0f);
@@ -28,17 +26,9 @@ int GraphFilter_Mono(GraphFilterContext* context, float cb, float cr)
     });
 }
 
-// The device pass of a kind whose only argument besides the context is pma (or nothing).
-static int GraphFilter_PlainDevicePass(GraphFilterContext* context, int kind, int pma)
-{
-    GraphFilterDeviceArgs args = {};
-    args.Ints[0] = pma;
-    return GraphFilter_DevicePass(context, kind, &args) < 0 ? -1 : 0;
-}
-
 int GraphFilter_Invert(GraphFilterContext* context, int pma)
 {
-    if (GraphFilter_UseDevice()) return GraphFilter_PlainDevicePass(context, GraphFilter_KindInvert, pma);
+    if (GraphFilter_UseDevice()) return Graphics_Dispatch_GraphFilter_Invert(context, pma) < 0 ? -1 : 0;
     return GraphFilter_ForEachPixel(context, 1, [&](const uint8_t* s, uint8_t* d) {
         const int a = s[3];
         for (int c = 0; c < 3; c++)
@@ -52,12 +42,7 @@ int GraphFilter_TwoColor(GraphFilterContext* context, float threshold, const Flo
 {
     if (color1 == nullptr || color2 == nullptr) return -1;
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Floats[0] = threshold;
-        args.Colors[0] = color1;
-        args.Colors[1] = color2;
-        args.Ints[0] = pma;
-        return GraphFilter_DevicePass(context, GraphFilter_KindTwoColor, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_TwoColor(context, threshold, color1, color2, pma) < 0 ? -1 : 0;
     }
     // Luminance lies in 0 .. 255 x 4094 / 4096: a threshold beyond that range sorts every pixel alike, and
     // is held there so that it fits the integer compare.
@@ -74,11 +59,7 @@ int GraphFilter_TwoColor(GraphFilterContext* context, float threshold, const Flo
 int GraphFilter_GradientMap(GraphFilterContext* context, int gradientGraph, int reverse, int pma)
 {
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Ints[0] = gradientGraph;
-        args.Ints[1] = reverse;
-        args.Ints[2] = pma;
-        return GraphFilter_DevicePass(context, GraphFilter_KindGradientMap, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_GradientMap(context, gradientGraph, reverse, pma) < 0 ? -1 : 0;
     }
     BaseImage gradient;
     if (GraphFilter_ReadGraphToImage(gradientGraph, &gradient, nullptr) != 0) return -1;
@@ -109,11 +90,7 @@ int GraphFilter_GradientMap(GraphFilterContext* context, int gradientGraph, int 
 int GraphFilter_Replacement(GraphFilterContext* context, uint32_t target, uint32_t replacement, int pma)
 {
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Packed[0] = target;
-        args.Packed[1] = replacement;
-        args.Ints[0] = pma;
-        return GraphFilter_DevicePass(context, GraphFilter_KindReplacement, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_Replacement(context, target, replacement, pma) < 0 ? -1 : 0;
     }
     uint32_t stored = replacement;
     if (pma) {
@@ -139,13 +116,9 @@ int GraphFilter_BrightClip(GraphFilterContext* context, int compare, float thres
     if (fill != 0 && fillColor == nullptr) return -1;
     const float t = GraphFilter_ClampF(threshold / 255.0f, 0.0f, 1.0f);
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Ints[0] = compare;
-        args.Floats[0] = t;
-        args.Ints[1] = fill;
-        args.Colors[0] = fillColor;
-        args.Ints[2] = pma;
-        return GraphFilter_DevicePass(context, GraphFilter_KindBrightClip, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_BrightClip(context, compare, t, fill, fill != 0 ? fillColor : nullptr, pma) < 0
+                   ? -1
+                   : 0;
     }
     const int32_t limit = (int32_t)(t * 255.0f * 4096.0f);
     const uint32_t packed = fill != 0 ? GraphFilter_PackFloatColor(fillColor, pma) : 0;
@@ -164,7 +137,7 @@ int GraphFilter_BrightClip(GraphFilterContext* context, int compare, float thres
 
 int GraphFilter_PremultipliedAlpha(GraphFilterContext* context)
 {
-    if (GraphFilter_UseDevice()) return GraphFilter_PlainDevicePass(context, GraphFilter_KindPremultipliedAlpha, 0);
+    if (GraphFilter_UseDevice()) return Graphics_Dispatch_GraphFilter_PremultipliedAlpha(context) < 0 ? -1 : 0;
     return GraphFilter_ForEachPixel(context, 1, [](const uint8_t* s, uint8_t* d) {
         const int a = s[3];
         for (int c = 0; c < 3; c++) d[c] = (uint8_t)((s[c] * a) >> 8);
@@ -174,7 +147,7 @@ int GraphFilter_PremultipliedAlpha(GraphFilterContext* context)
 
 int GraphFilter_InterpolatedAlpha(GraphFilterContext* context)
 {
-    if (GraphFilter_UseDevice()) return GraphFilter_PlainDevicePass(context, GraphFilter_KindInterpolatedAlpha, 0);
+    if (GraphFilter_UseDevice()) return Graphics_Dispatch_GraphFilter_InterpolatedAlpha(context) < 0 ? -1 : 0;
     return GraphFilter_ForEachPixel(context, 1, [](const uint8_t* s, uint8_t* d) {
         const unsigned a = s[3];
         for (int c = 0; c < 3; c++) {

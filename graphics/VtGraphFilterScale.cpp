@@ -8,15 +8,14 @@
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphFilterPixel.h"
+#include "graphics/VtGraphicsDispatch.h"
 
 namespace Vantrel {
 
 int GraphFilter_DownScale(GraphFilterContext* context, int divisor)
 {
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Ints[0] = divisor;
-        return GraphFilter_DevicePass(context, GraphFilter_KindDownScale, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_DownScale(context, divisor) < 0 ? -1 : 0;
     }
     const int d = divisor >= 8 ? 8 : divisor >= 4 ? 4 : divisor >= 2 ? 2 : 1;
     const int shift = d == 8 ? 6 : d == 4 ? 4 : d == 2 ? 2 : 0;
@@ -41,31 +40,22 @@ int GraphFilter_DownScale(GraphFilterContext* context, int divisor)
 }
 
 // The device-only kinds: without the shader-usable flag they change nothing.
-static int GraphFilter_ResampleDevicePass(GraphFilterContext* context, int kind, int width, int height)
-{
-    if (!GraphFilter_UseDevice()) return 0;
-    GraphFilterDeviceArgs args = {};
-    args.Ints[0] = width;
-    args.Ints[1] = height;
-    return GraphFilter_DevicePass(context, kind, &args) < 0 ? -1 : 0;
-}
-
 int GraphFilter_Bicubic(GraphFilterContext* context, int width, int height)
 {
-    return GraphFilter_ResampleDevicePass(context, GraphFilter_KindBicubic, width, height);
+    if (!GraphFilter_UseDevice()) return 0;
+    return Graphics_Dispatch_GraphFilter_Bicubic(context, width, height) < 0 ? -1 : 0;
 }
 
 int GraphFilter_Lanczos3(GraphFilterContext* context, int width, int height)
 {
-    return GraphFilter_ResampleDevicePass(context, GraphFilter_KindLanczos3, width, height);
+    if (!GraphFilter_UseDevice()) return 0;
+    return Graphics_Dispatch_GraphFilter_Lanczos3(context, width, height) < 0 ? -1 : 0;
 }
 
 int GraphFilter_FloatColorScale(GraphFilterContext* context, const float* values)
 {
     if (!GraphFilter_UseDevice()) return 0;
-    GraphFilterDeviceArgs args = {};
-    for (int i = 0; i < 8; i++) args.Floats[i] = values[i];
-    return GraphFilter_DevicePass(context, GraphFilter_KindFloatColorScale, &args) < 0 ? -1 : 0;
+    return Graphics_Dispatch_GraphFilter_FloatColorScale(context, values) < 0 ? -1 : 0;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "foundation/VtBaseFunc.h"
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphFilterPixel.h"
+#include "graphics/VtGraphicsDispatch.h"
 
 namespace Vantrel {
 
@@ -38,14 +39,7 @@ int GraphFilter_Level(GraphFilterContext* context, float inMin, float inMax, flo
     const float t = g < r ? g : r;
     const float u = l < m ? l : m;
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Floats[0] = t;
-        args.Floats[1] = r;
-        args.Floats[2] = gm;
-        args.Floats[3] = u;
-        args.Floats[4] = m;
-        args.Ints[0] = pma;
-        return GraphFilter_DevicePass(context, GraphFilter_KindLevel, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_Level(context, t, r, gm, u, m, pma) < 0 ? -1 : 0;
     }
     const int32_t* table = GraphFilter_LevelGammaTable(gm);
     const int32_t lowIn = (int32_t)(t * 255.0f);
@@ -112,13 +106,7 @@ int GraphFilter_Hsb(GraphFilterContext* context, int type, float hue, float satu
     // Brightness beyond full scale would push channels out of 0..255 and zero the saturation divisor.
     const float bd = GraphFilter_ClampF(brightness / 100.0f, -1.0f, 1.0f);
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Ints[0] = type;
-        args.Floats[0] = f * 6.0f;
-        args.Floats[1] = gs;
-        args.Floats[2] = bd;
-        args.Ints[1] = pma;
-        return GraphFilter_DevicePass(context, GraphFilter_KindHsb, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_Hsb(context, type, f * 6.0f, gs, bd, pma) < 0 ? -1 : 0;
     }
     int h = (int)(f * 6.0f * 256.0f);
     const int ms = (int)((gs > 0 ? gs * 5.0f : gs) * 256.0f);
@@ -179,11 +167,7 @@ int GraphFilter_BrightScale(GraphFilterContext* context, int min, int max, int p
     int hi = GraphFilter_Clamp(max, 1, 255);
     if (lo == hi) hi = lo + 1;
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Ints[0] = lo;
-        args.Ints[1] = hi;
-        args.Ints[2] = pma;
-        return GraphFilter_DevicePass(context, GraphFilter_KindBrightScale, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_BrightScale(context, lo, hi, pma) < 0 ? -1 : 0;
     }
     const int scale = 1044480 / (hi - lo);
     return GraphFilter_ForEachPixel(context, 1, [&](const uint8_t* s, uint8_t* d) {

@@ -3,6 +3,7 @@
 // ambient occlusion filter, which only a Direct3D 11 device draws. Stands on the filter framework.
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphFilterPixel.h"
+#include "graphics/VtGraphicsDispatch.h"
 
 namespace Vantrel {
 
@@ -29,9 +30,7 @@ static inline void GraphFilter_YuvPixel(const uint8_t* y, const uint8_t* uv, con
 int GraphFilter_YuvToRgb(GraphFilterContext* context, int uvGraph)
 {
     if (GraphFilter_UseDevice()) {
-        GraphFilterDeviceArgs args = {};
-        args.Ints[0] = uvGraph;
-        return GraphFilter_DevicePass(context, context->Kind, &args) < 0 ? -1 : 0;
+        return Graphics_Dispatch_GraphFilter_YuvToRgb(context, uvGraph) < 0 ? -1 : 0;
     }
     const bool alphaLayout = context->Kind == GraphFilter_KindYuvToRgbRra || context->Kind == GraphFilter_KindYuvToRgbUvRra;
     int sourceWidth = 0, sourceHeight = 0;
@@ -96,16 +95,7 @@ int GraphFilter_Ssao(GraphFilterContext* context, int depthGraph, float p1, floa
                      float mix, int mixGraph)
 {
     if (!GraphFilter_UseDevice()) return 0;
-    GraphFilterDeviceArgs args = {};
-    args.Ints[0] = depthGraph;
-    args.Ints[1] = color;
-    args.Ints[2] = mixGraph;
-    args.Floats[0] = p1;
-    args.Floats[1] = p2;
-    args.Floats[2] = p3;
-    args.Floats[3] = p4;
-    args.Floats[4] = mix;
-    return GraphFilter_DevicePass(context, GraphFilter_KindSsao, &args) < 0 ? -1 : 0;
+    return Graphics_Dispatch_GraphFilter_Ssao(context, depthGraph, p1, p2, p3, p4, color, mix, mixGraph) < 0 ? -1 : 0;
 }
 
 }  // namespace Vantrel

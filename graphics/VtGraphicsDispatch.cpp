@@ -15,6 +15,7 @@
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
+#include "graphics_d3d11/VtGraphicsD3D11Filter.h"
 #include "graphics_d3d9/VtGraphicsD3D9.h"
 #include "system/VtWindow.h"
 #include "system/VtWindowSettings.h"
@@ -32,9 +33,20 @@ namespace Vantrel {
         }                                                    \
     }
 VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_DISPATCH_SWITCH)
+VT_GRAPHICS_DISPATCH_GRAPHFILTER(VT_GRAPHICS_DISPATCH_SWITCH)
 #undef VT_GRAPHICS_DISPATCH_SWITCH
 
 // ---- The switches that differ ----
+
+int Graphics_Dispatch_GraphFilter_FloatColorScale(GraphFilterContext* context, const float* values) {
+    return GraphicsApi == GRAPHICS_API_D3D11 ? Graphics_D3D11_GraphFilter_FloatColorScale(context, values) : 0;
+}
+
+int Graphics_Dispatch_GraphFilter_Ssao(GraphFilterContext* context, int depthGraph, float p1, float p2, float p3,
+                                       float p4, int color, float mix, int mixGraph) {
+    if (GraphicsApi != GRAPHICS_API_D3D11) return 0;
+    return Graphics_D3D11_GraphFilter_Ssao(context, depthGraph, p1, p2, p3, p4, color, mix, mixGraph);
+}
 
 int Graphics_Dispatch_Device_IsValid() {
     switch (GraphicsApi) {

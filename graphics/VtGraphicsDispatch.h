@@ -14,7 +14,13 @@ namespace Vantrel {
 // The plain switches: without a device each returns 0.
 #define VT_GRAPHICS_DISPATCH_DECLARE(name, params, args) int Graphics_Dispatch_##name params;
 VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_DISPATCH_DECLARE)
+// The graph-filter switches, the same way.
+VT_GRAPHICS_DISPATCH_GRAPHFILTER(VT_GRAPHICS_DISPATCH_DECLARE)
 #undef VT_GRAPHICS_DISPATCH_DECLARE
+// The filter kinds that have a body on Direct3D 11 only: 0 on Direct3D 9 and without a device.
+int Graphics_Dispatch_GraphFilter_FloatColorScale(GraphFilterContext* context, const float* values);
+int Graphics_Dispatch_GraphFilter_Ssao(GraphFilterContext* context, int depthGraph, float p1, float p2, float p3,
+                                       float p4, int color, float mix, int mixGraph);
 
 // The switches that differ from the plain rule.
 int Graphics_Dispatch_Device_IsValid();

@@ -19,6 +19,9 @@ struct ShadowMapRecord;
 struct LightParams;
 struct MovieRecord;
 struct SimpleQuadGraphList;
+struct GraphFilterContext;
+struct GraphFilterParams;
+struct FloatColor;
 
 // X(name, (parameters), (arguments))
 #define VT_GRAPHICS_DISPATCH_PLAIN(X)                                                                                  \
@@ -118,5 +121,47 @@ struct SimpleQuadGraphList;
   X(Mask_DrawAfter, (const RECT* rect), (rect))                                                                        \
   X(Mask_ReleaseSurfaces, (), ())                                                                                      \
   X(Mask_SetUseFlag, (), ())
+
+// The graph-filter switches: the run's framework (pass planning, each pass's source and output, the
+// restore of the draw state, the final copy) and one switch per filter kind, whose back-end bodies draw
+// one pixel-shader pass of the run handed to them. Generated like the plain switches (0 without a
+// device); the kinds with no body on one back-end (the float colour scale and the occlusion filter on
+// Direct3D 9) are written out beside the others.
+#define VT_GRAPHICS_DISPATCH_GRAPHFILTER(X)                                                                            \
+  X(GraphFilter_RectBltSetup, (GraphFilterContext * context, const GraphFilterParams* params), (context, params))       \
+  X(GraphFilter_RectBltPassSetup, (GraphFilterContext * context, int* passSource, int* passOutput),                     \
+    (context, passSource, passOutput))                                                                                 \
+  X(GraphFilter_RestoreDrawState, (), ())                                                                              \
+  X(GraphFilter_RectBltFinish, (GraphFilterContext * context, int lastOutput, int lastResult),                         \
+    (context, lastOutput, lastResult))                                                                                 \
+  X(GraphFilter_Mono, (GraphFilterContext * context, float cb, float cr), (context, cb, cr))                           \
+  X(GraphFilter_Gauss, (GraphFilterContext * context, int taps, float strength, const float* weights),                 \
+    (context, taps, strength, weights))                                                                                \
+  X(GraphFilter_DownScale, (GraphFilterContext * context, int divisor), (context, divisor))                            \
+  X(GraphFilter_BrightClip,                                                                                            \
+    (GraphFilterContext * context, int compare, float threshold, int fill, const FloatColor* fillColor, int pma),      \
+    (context, compare, threshold, fill, fillColor, pma))                                                               \
+  X(GraphFilter_BrightScale, (GraphFilterContext * context, int min, int max, int pma), (context, min, max, pma))       \
+  X(GraphFilter_Hsb, (GraphFilterContext * context, int type, float hue, float saturation, float brightness, int pma), \
+    (context, type, hue, saturation, brightness, pma))                                                                 \
+  X(GraphFilter_Invert, (GraphFilterContext * context, int pma), (context, pma))                                       \
+  X(GraphFilter_Level,                                                                                                 \
+    (GraphFilterContext * context, float inMin, float inMax, float gamma, float outMin, float outMax, int pma),        \
+    (context, inMin, inMax, gamma, outMin, outMax, pma))                                                               \
+  X(GraphFilter_TwoColor,                                                                                              \
+    (GraphFilterContext * context, float threshold, const FloatColor* color1, const FloatColor* color2, int pma),      \
+    (context, threshold, color1, color2, pma))                                                                         \
+  X(GraphFilter_GradientMap, (GraphFilterContext * context, int gradientGraph, int reverse, int pma),                  \
+    (context, gradientGraph, reverse, pma))                                                                            \
+  X(GraphFilter_Replacement, (GraphFilterContext * context, unsigned int target, unsigned int replacement, int pma),   \
+    (context, target, replacement, pma))                                                                               \
+  X(GraphFilter_PremultipliedAlpha, (GraphFilterContext * context), (context))                                         \
+  X(GraphFilter_InterpolatedAlpha, (GraphFilterContext * context), (context))                                          \
+  X(GraphFilter_YuvToRgb, (GraphFilterContext * context, int uvGraph), (context, uvGraph))                             \
+  X(GraphFilter_Bicubic, (GraphFilterContext * context, int width, int height), (context, width, height))              \
+  X(GraphFilter_Lanczos3, (GraphFilterContext * context, int width, int height), (context, width, height))            \
+  X(GraphFilter_Blend, (GraphFilterContext * context, int pma), (context, pma))                                        \
+  X(GraphFilter_BlendRGBAMix, (GraphFilterContext * context, int r, int g, int b, int a, int pma),                     \
+    (context, r, g, b, a, pma))
 
 }  // namespace Vantrel

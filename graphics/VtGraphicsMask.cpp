@@ -17,7 +17,7 @@
 
 namespace Vantrel {
 
-MaskScreenStateRecord MaskScreenState = {0, 0, 0, nullptr, 0, 0, 1, 0, 0, {}, 0};
+MaskScreenStateRecord MaskScreenState = {0, 0, 0, nullptr, 0, 0, 1, 0, 0, {}, 0, 0};
 
 namespace {
 

@@ -550,9 +550,9 @@ int BlendBody(GraphFilterContext* run, float* c) {
     return Pass(Variant(name, sizeof(name), base, pma), run, run->BlendSampling, 1, -1);
 }
 
-int ChannelMixBody(GraphFilterContext* run, const GraphFilterDeviceArgs* args, float* c) {
-    int r = args->Ints[0], g = args->Ints[1], b = args->Ints[2], a = args->Ints[3];
-    const int pma = args->Ints[4] != 0;
+int ChannelMixBody(GraphFilterContext* run, int r, int g, int b, int a, int pmaFlag, float* c) {
+    const int selectors[4] = {r, g, b, a};
+    const int pma = pmaFlag != 0;
     c[0] = (float)r + 0.5f, c[1] = (float)g + 0.5f, c[2] = (float)b + 0.5f, c[3] = (float)a + 0.5f;
     Image source, blend;
     const bool sameSize = ResolveGraph(run->Source, &source) && ResolveGraph(run->BlendGraph, &blend) &&
@@ -567,8 +567,8 @@ int ChannelMixBody(GraphFilterContext* run, const GraphFilterDeviceArgs* args, f
                             blend.Graph->drawParts[0].srcX == 0 && blend.Graph->drawParts[0].srcY == 0;
     char name[48];
     const auto general = [&]() {
-        c[0] = (float)args->Ints[0] + 0.5f, c[1] = (float)args->Ints[1] + 0.5f;
-        c[2] = (float)args->Ints[2] + 0.5f, c[3] = (float)args->Ints[3] + 0.5f;
+        c[0] = (float)selectors[0] + 0.5f, c[1] = (float)selectors[1] + 0.5f;
+        c[2] = (float)selectors[2] + 0.5f, c[3] = (float)selectors[3] + 0.5f;
         return Pass(Variant(name, sizeof(name), "RGBAMix_Base", pma), run, run->BlendSampling, 1, -1);
     };
     if (constant || !sameSize || !rectMatches) return general();
@@ -647,295 +647,333 @@ int ChannelMixBody(GraphFilterContext* run, const GraphFilterDeviceArgs* args, f
     return result;
 }
 
-}  // namespace
+// After the blur's first pass: the vertical pass reads below the picture, so the last row is repeated
+// down to the texture's bottom.
+void StretchLastRowDown(GraphFilterContext* run) {
+    ID3D11Texture2D* to = nullptr;
+    ID3D11ShaderResourceView* toView = nullptr;
+    ID3D11RenderTargetView* toTarget = nullptr;
+    if (!PassImage(run->PassOutput, &to, &toView, &toTarget)) return;
+    D3D11_TEXTURE2D_DESC desc = {};
+    D3D11Call_Texture2D_GetDesc(to, &desc);
+    const int bottom = run->DestY + (run->Y2 - run->Y1);
+    const UINT left = (UINT)run->DestX, right = (UINT)(run->DestX + (run->X2 - run->X1));
+    if (bottom > 0 && bottom < (int)desc.Height && desc.SampleDesc.Count <= 1 &&
+        RowCopy(to, desc, left, right, (UINT)bottom - 1)) {
+        const RECT line = {(LONG)left, 0, (LONG)right, 1};
+        const RECT below = {(LONG)left, bottom, (LONG)right, (LONG)desc.Height};
+        Graphics_D3D11_ShaderBlit(FilterRow.Texture, FilterRow.View, &line, to, toTarget, &below, 0, 0, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0);
+    }
+}
 
-int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const GraphFilterDeviceArgs* args) {
-    if (!D3D11Call_Device_Exists()) return -1;
+// The filter constant buffer's CPU copy, or null without a device (the body then ends with -1).
+float* BodyConstants() { return D3D11Call_Device_Exists() ? Constants() : nullptr; }
+
+// Bicubic (cubic 1) or Lanczos-3 resampling of the pass source onto (0, 0)-(width, height) of the pass
+// output.
+int Resample(GraphFilterContext* run, int cubicFlag, int width, int height) {
+    if (BodyConstants() == nullptr) return -1;
     float* c = Constants();
-    if (c == nullptr || run == nullptr || args == nullptr) return -1;
-    char name[48];
-    if (run->BlendFlag) {
-        if (kind == GraphBlend_RgbaMix || kind == GraphBlend_RgbaMixPma) return ChannelMixBody(run, args, c);
-        return BlendBody(run, c);
+    const bool cubic = cubicFlag != 0;
+    const int shader = FilterShader(cubic ? "Bicubic.pso" : "Lanczos3.pso");
+    if (shader < 0) return -1;
+    Image source;
+    if (!ResolveGraph(run->PassSource, &source)) return -1;
+    const float tw = (float)source.Graph->Orig->parts[0].textureWidth, th = (float)source.Graph->Orig->parts[0].textureHeight;
+    c[0] = tw, c[1] = th, c[2] = (cubic ? 2.0f : 1.0f) / tw, c[3] = 0.0f;
+    // One quad over (0, 0)-(width, height) of the destination; each corner carries its place in
+    // the source rectangle plus the texel offsets of the taps.
+    const float W = (float)width, H = (float)height;
+    const float u0 = (float)run->X1 / tw, u1 = (float)run->X2 / tw, v0 = (float)run->Y1 / th, v1 = (float)run->Y2 / th;
+    D3D11BlitCorner corners[4] = {};
+    for (int corner = 0; corner < 4; ++corner) {
+        const bool right = (corner & 1) != 0, bottom = (corner & 2) != 0;
+        D3D11BlitCorner& k = corners[corner];
+        k.X = right ? W : 0.0f, k.Y = bottom ? H : 0.0f;
+        k.Unused[0] = cubic ? 0.2f : 0.0f, k.Unused[1] = 1.0f;
+        const float u = right ? u1 : u0, v = bottom ? v1 : v0;
+        for (int pair = 0; pair < (cubic ? 8 : 6); ++pair) {
+            const float dx = cubic ? (pair % 2 == 0 ? -1.5f : -0.5f) : -0.5f;
+            const float dy = cubic ? -1.5f + (float)(pair / 2) : -2.5f + (float)pair;
+            k.Coords[pair * 2] = u + dx / tw;
+            k.Coords[pair * 2 + 1] = v + dy / th;
+        }
     }
-    switch (kind) {
-        case GraphFilter_KindMono: {
-            const float cb = args->Floats[0], cr = args->Floats[1];
-            memcpy(c, LumaWeights, sizeof(LumaWeights));
-            c[4] = cr * 1.402f, c[5] = cb * 0.34414f - cr * 0.71414f, c[6] = cb * 1.772f, c[7] = 0.0f;
-            return Pass("Mono.pso", run, 0, 1, -1);
-        }
-        case GraphFilter_KindGauss: {
-            const int taps = args->Ints[0];
-            const char* shader = taps <= 8 ? "Gauss_08Pixel_PS.pso" : taps <= 16 ? "Gauss_16Pixel_PS.pso" : "Gauss_32Pixel_PS.pso";
-            const int weights = taps / 2 < 16 ? taps / 2 : 16;
-            for (int i = 0; i < 16; ++i) c[i] = args->Weights != nullptr && i < weights ? args->Weights[i] : 0.0f;
-            float width, height;
-            TextureSize(run->PassSource, &width, &height);
-            for (int k = 0; k < 16; ++k) {
-                const float offset = k == 0 ? 0.0f : (float)(2 * k) - 0.5f;
-                c[16 + 2 * k] = run->PassIndex == 0 ? offset / width : 0.0f;
-                c[17 + 2 * k] = run->PassIndex == 0 ? 0.0f : offset / height;
-            }
-            const int result = Pass(shader, run, 1, 1, -1);
-            if (result == 0 && run->PassIndex == 0) {
-                // The vertical pass reads below the picture: the last row is repeated down to the
-                // texture's bottom, copied within the texture in doubling blocks.
-                ID3D11Texture2D* to = nullptr;
-                ID3D11ShaderResourceView* toView = nullptr;
-                ID3D11RenderTargetView* toTarget = nullptr;
-                if (PassImage(run->PassOutput, &to, &toView, &toTarget)) {
-                    D3D11_TEXTURE2D_DESC desc = {};
-                    D3D11Call_Texture2D_GetDesc(to, &desc);
-                    const int bottom = run->DestY + (run->Y2 - run->Y1);
-                    const UINT left = (UINT)run->DestX, right = (UINT)(run->DestX + (run->X2 - run->X1));
-                    if (bottom > 0 && bottom < (int)desc.Height && desc.SampleDesc.Count <= 1 &&
-                        RowCopy(to, desc, left, right, (UINT)bottom - 1)) {
-                        const RECT line = {(LONG)left, 0, (LONG)right, 1};
-                        const RECT below = {(LONG)left, bottom, (LONG)right, (LONG)desc.Height};
-                        Graphics_D3D11_ShaderBlit(FilterRow.Texture, FilterRow.View, &line, to, toTarget, &below, 0, 0,
-                                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0);
-                    }
-                }
-            }
-            return result;
-        }
-        case GraphFilter_KindDownScale: {
-            const int divisor = args->Ints[0];
-            Image source;
-            if (!ResolveGraph(run->PassSource, &source)) return -1;
-            const float w = (float)source.Graph->Orig->parts[0].textureWidth, h = (float)source.Graph->Orig->parts[0].textureHeight;
-            static const float X4[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
-            static const float Steps[4] = {-3, -1, 1, 3};
-            int pairs = 0;
-            // Divisor 1 is a copy: the one tap of the divide-by-2 shader at each pixel's own texel.
-            if (divisor == 1 || divisor == 2) {
-                c[0] = c[1] = 0.0f, pairs = 1;
-            } else if (divisor == 4) {
-                for (int i = 0; i < 4; ++i) c[2 * i] = X4[i][0] / w, c[2 * i + 1] = X4[i][1] / h;
-                pairs = 4;
-            } else if (divisor == 8) {
-                for (int y = 0; y < 4; ++y)
-                    for (int x = 0; x < 4; ++x) c[(y * 4 + x) * 2] = Steps[x] / w, c[(y * 4 + x) * 2 + 1] = Steps[y] / h;
-                pairs = 16;
-            } else {
-                return -1;
-            }
-            (void)pairs;
-            const char* shader = divisor <= 2 ? "DownScaleX2.pso" : divisor == 4 ? "DownScaleX4.pso" : "DownScaleX8.pso";
-            return Pass(shader, run, 1, divisor, -1);
-        }
-        case GraphFilter_KindBrightClip: {
-            // The fill shaders for a fill flag of exactly 1; any other flag clips without filling.
-            const int greater = args->Ints[0] == 5, fill = args->Ints[1] == 1, pma = args->Ints[2] != 0;
-            for (int i = 0; i < 4; ++i) c[i] = args->Floats[0];
-            memcpy(c + 4, LumaWeights, sizeof(LumaWeights));
-            PutColour(c + 8, args->Colors[0]);
-            const char* base = greater ? (fill ? "BrightClipFillGreater" : "BrightClipGreater")
-                                       : (fill ? "BrightClipFillLess" : "BrightClipLess");
-            // Without fill the clipped pixels are not written and keep what the destination holds: a work
-            // texture standing in for the destination takes the destination's pixels first.
-            if (!fill && run->PassOutput != run->Destination) CopyDestinationArea(run);
-            return Pass(Variant(name, sizeof(name), base, pma), run, 0, 1, -1);
-        }
-        case GraphFilter_KindBrightScale: {
-            const int low = args->Ints[0], high = args->Ints[1];
-            c[0] = (float)low / 255.0f;
-            c[1] = high != low ? 255.0f / (float)(high - low) : 0.0f;
-            c[2] = c[3] = 0.0f;
-            return Pass(Variant(name, sizeof(name), "BrightnessScale", args->Ints[2]), run, 0, 1, -1);
-        }
-        case GraphFilter_KindHsb: {
-            const float saturation = args->Floats[1];
-            c[0] = args->Floats[0];
-            c[1] = saturation > 0.0f ? saturation * 5.0f : saturation;
-            c[2] = args->Floats[2];
-            c[3] = 0.0f;
-            for (int i = 4; i < 8; ++i) c[i] = 0.5f;
-            for (int i = 8; i < 12; ++i) c[i] = 1.0f;
-            return Pass(Variant(name, sizeof(name), args->Ints[0] == 1 ? "Hsb_HSB_HLOCK" : "Hsb_HSB_BASE", args->Ints[1]), run,
-                        0, 1, -1);
-        }
-        case GraphFilter_KindInvert:
-            return Pass(Variant(name, sizeof(name), "Invert", args->Ints[0]), run, 0, 1, -1);
-        case GraphFilter_KindLevel: {
-            // The shader works in steps of 0-255: the input range and the output range in those units.
-            const float low = args->Floats[0], high = args->Floats[1];
-            const int gamma = LevelGammaGraph(args->Floats[2]);
-            if (gamma < 0) return -1;
-            c[0] = low * 255.0f;
-            c[1] = high > low ? 1.0f / ((high - low) * 255.0f) : 0.0f;
-            c[2] = args->Floats[3] * 255.0f;
-            c[3] = args->Floats[4] * 255.0f;
-            return Pass(Variant(name, sizeof(name), "Level", args->Ints[0]), run, 1, 1, gamma);
-        }
-        case GraphFilter_KindTwoColor:
-            memcpy(c, LumaWeights, 3 * sizeof(float));
-            c[3] = args->Floats[0] / 255.0f;
-            PutColour(c + 4, args->Colors[0]);
-            PutColour(c + 8, args->Colors[1]);
-            return Pass(Variant(name, sizeof(name), "TwoColor", args->Ints[0]), run, 0, 1, -1);
-        case GraphFilter_KindGradientMap: {
-            // Slots 4-6: the gradient's width and its top-left texel in its texture (the shader reads the
-            // top row's texels by their integer place).
-            memcpy(c, LumaWeights, sizeof(LumaWeights));
-            Image gradient;
-            c[4] = c[5] = c[6] = c[7] = 0.0f;
-            if (ResolveGraph(args->Ints[0], &gradient)) {
-                c[4] = (float)gradient.Graph->Width;
-                if (gradient.Graph->drawPartCount > 0)
-                    c[5] = (float)gradient.Graph->drawParts[0].srcX, c[6] = (float)gradient.Graph->drawParts[0].srcY;
-            }
-            return Pass(Variant(name, sizeof(name), args->Ints[1] ? "GradientMapRev" : "GradientMap", args->Ints[2]), run, 0, 1,
-                        args->Ints[0]);
-        }
-        case GraphFilter_KindReplacement:
-            PutPacked(c, args->Packed[0]);
-            PutPacked(c + 4, args->Packed[1]);
-            return Pass(Variant(name, sizeof(name), "Replacement", args->Ints[0]), run, 0, 1, -1);
-        case GraphFilter_KindPremultipliedAlpha:
-            return Pass("PremultipliedAlpha.pso", run, 0, 1, -1);
-        case GraphFilter_KindInterpolatedAlpha:
-            return Pass("InterpolatedAlpha.pso", run, 0, 1, -1);
-        case GraphFilter_KindYuvToRgb:
-        case GraphFilter_KindYuvToRgbUv:
-        case GraphFilter_KindYuvToRgbRra:
-        case GraphFilter_KindYuvToRgbUvRra: {
-            static const char* const Names[4] = {"Y2uv2ToRgb.pso", "Y2uv1ToRgb.pso", "Y2uv2ToRgb_RRA.pso", "Y2uv1ToRgb_RRA.pso"};
-            const int uv = args->Ints[0];
-            const bool rra = kind == GraphFilter_KindYuvToRgbRra || kind == GraphFilter_KindYuvToRgbUvRra;
-            const int variant = (rra ? 2 : 0) + (uv >= 0 ? 1 : 0);
-            Image source, uvImage;
-            if (!ResolveGraph(run->PassSource, &source)) return -1;
-            if (uv >= 0 || rra) {
-                const GraphTexturePart& part = source.Graph->Orig->parts[0];
-                const float ratio = (float)source.Graph->Width / (float)part.textureWidth;
-                c[0] = c[1] = c[3] = 0.0f, c[2] = ratio * 0.5f;
-                if (uv >= 0 && ResolveGraph(uv, &uvImage)) {
-                    const GraphTexturePart& uvPart = uvImage.Graph->Orig->parts[0];
-                    const float uw = (float)uvImage.Graph->Width / (float)uvPart.textureWidth;
-                    const float uh = (float)uvImage.Graph->Height / (float)uvPart.textureHeight;
-                    const float sh = (float)source.Graph->Height / (float)part.textureHeight;
-                    c[0] = uw / ratio, c[1] = uh / sh, c[3] = uw * 0.5f;
-                }
-            }
-            return Pass(Names[variant], run, 0, 1, uv);
-        }
-        case GraphFilter_KindBicubic:
-        case GraphFilter_KindLanczos3: {
-            const bool cubic = kind == GraphFilter_KindBicubic;
-            const int shader = FilterShader(cubic ? "Bicubic.pso" : "Lanczos3.pso");
-            if (shader < 0) return -1;
-            Image source;
-            if (!ResolveGraph(run->PassSource, &source)) return -1;
-            const float tw = (float)source.Graph->Orig->parts[0].textureWidth, th = (float)source.Graph->Orig->parts[0].textureHeight;
-            c[0] = tw, c[1] = th, c[2] = (cubic ? 2.0f : 1.0f) / tw, c[3] = 0.0f;
-            // One quad over (0, 0)-(width, height) of the destination; each corner carries its place in
-            // the source rectangle plus the texel offsets of the taps.
-            const float W = (float)args->Ints[0], H = (float)args->Ints[1];
-            const float u0 = (float)run->X1 / tw, u1 = (float)run->X2 / tw, v0 = (float)run->Y1 / th, v1 = (float)run->Y2 / th;
-            D3D11BlitCorner corners[4] = {};
-            for (int corner = 0; corner < 4; ++corner) {
-                const bool right = (corner & 1) != 0, bottom = (corner & 2) != 0;
-                D3D11BlitCorner& k = corners[corner];
-                k.X = right ? W : 0.0f, k.Y = bottom ? H : 0.0f;
-                k.Unused[0] = cubic ? 0.2f : 0.0f, k.Unused[1] = 1.0f;
-                const float u = right ? u1 : u0, v = bottom ? v1 : v0;
-                for (int pair = 0; pair < (cubic ? 8 : 6); ++pair) {
-                    const float dx = cubic ? (pair % 2 == 0 ? -1.5f : -0.5f) : -0.5f;
-                    const float dy = cubic ? -1.5f + (float)(pair / 2) : -2.5f + (float)pair;
-                    k.Coords[pair * 2] = u + dx / tw;
-                    k.Coords[pair * 2 + 1] = v + dy / th;
-                }
-            }
-            MarkConstants();
-            return Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, -1, 0, corners, -1, 0) < 0 ? -1 : 0;
-        }
-        case GraphFilter_KindSsao: {
-            const int depth = args->Ints[0];
-            // The occlusion and blur passes read the depth graph's depth buffer: one that cannot be sampled
-            // (a 16-bit depth buffer) leaves them nothing to read.
-            Image depthImage;
-            if (run->PassIndex < 2 && (!ResolveGraph(depth, &depthImage) || depthImage.Part->DepthTextureView == nullptr)) {
-                Log_AddTextShiftJIS("SSAO フィルターの深度グラフィックに読み取れる深度バッファがありません\n");
-                return -1;
-            }
-            float tw, th;
-            TextureSize(run->PassSource, &tw, &th);
-            if (run->PassIndex == 0) {
-                for (int i = 0; i < 4; ++i) c[i] = args->Floats[i];
-                c[4] = (float)GraphicsTransform.Near, c[5] = (float)GraphicsTransform.Far, c[6] = tw, c[7] = th;
-                // Positions are rebuilt through the inverse projection: a projection without one gives
-                // the pass nothing to work from.
-                MatrixD inverse;
-                if (MakeInverseMatrixD(&inverse, &GraphicsTransform.Projection) < 0) {
-                    Log_AddTextShiftJIS("SSAO フィルターの射影行列に逆行列がありません\n");
-                    return -1;
-                }
-                PutTransposed(c + 8, GraphicsTransform.Projection);
-                PutTransposed(c + 24, inverse);
-                memcpy(c + 40, SsaoSamples(), 256 * sizeof(float));
-                const int shader = FilterShader("SSAO.pso");
-                if (shader < 0) return -1;
-                MarkConstants();
-                return Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr,
-                                                           Graphics_Image_GetSsaoPatternTexHandle(), 1) < 0
-                           ? -1
-                           : 0;
-            }
-            if (run->PassIndex == 1) {
-                const float blur[8] = {0.1f, 0.0f, 0.0f, 0.0f, tw, th, 0.0f, 0.0f};
-                memcpy(c, blur, sizeof(blur));
-                const int shader = FilterShader("SSAO_Blur.pso");
-                if (shader < 0) return -1;
-                MarkConstants();
-                return Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr, -1, 0) < 0 ? -1 : 0;
-            }
-            if (run->PassIndex == 2) {
-                const uint32_t colour = (uint32_t)args->Ints[1];
-                c[0] = (float)((colour >> 16) & 0xFF) / 255.0f, c[1] = (float)((colour >> 8) & 0xFF) / 255.0f;
-                c[2] = (float)(colour & 0xFF) / 255.0f, c[3] = 0.0f, c[4] = args->Floats[4];
-                return Pass("SSAO_MIX.pso", run, 0, 1, args->Ints[2]);
-            }
-            return 0;
-        }
-        case GraphFilter_KindFloatColorScale:
-            for (int i = 0; i < 8; ++i) c[i] = args->Floats[i];
-            return Pass("FloatColorScale.pso", run, 0, 1, -1);
-        default:
-            break;
-    }
-    Log_AddTextShiftJIS("Direct3D 11 のフィルター処理に無い種類のフィルターが指定されました\n");
-    return -1;
-}
-
-// ---- Installation ----
-
-namespace {
-
-int SetupSeam(GraphFilterContext* run, const GraphFilterParams* params) {
-    return Graphics_D3D11_GraphFilter_RectBltSetup(run, params);
-}
-
-int PassSetupSeam(GraphFilterContext* run, int* source, int* output) {
-    // An image that cannot be resolved or a work texture that cannot be made ends the run: no pass may
-    // fall back on drawing into the image it samples.
-    return Graphics_D3D11_GraphFilter_RectBltPassSetup(run, source, output);
-}
-
-int FinishSeam(GraphFilterContext* run, int finalImage, int status) {
-    return Graphics_D3D11_GraphFilter_RectBltFinish(run, finalImage, status);
+    MarkConstants();
+    return Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, -1, 0, corners, -1, 0) < 0 ? -1 : 0;
 }
 
 }  // namespace
+
+// ---- Bodies, one per filter kind ----
+
+int Graphics_D3D11_GraphFilter_Mono(GraphFilterContext* run, float cb, float cr) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    memcpy(c, LumaWeights, sizeof(LumaWeights));
+    c[4] = cr * 1.402f, c[5] = cb * 0.34414f - cr * 0.71414f, c[6] = cb * 1.772f, c[7] = 0.0f;
+    return Pass("Mono.pso", run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_Gauss(GraphFilterContext* run, int taps, float, const float* weights) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    const char* shader = taps <= 8 ? "Gauss_08Pixel_PS.pso" : taps <= 16 ? "Gauss_16Pixel_PS.pso" : "Gauss_32Pixel_PS.pso";
+    const int used = taps / 2 < 16 ? taps / 2 : 16;
+    for (int i = 0; i < 16; ++i) c[i] = weights != nullptr && i < used ? weights[i] : 0.0f;
+    float width, height;
+    TextureSize(run->PassSource, &width, &height);
+    for (int k = 0; k < 16; ++k) {
+        const float offset = k == 0 ? 0.0f : (float)(2 * k) - 0.5f;
+        c[16 + 2 * k] = run->PassIndex == 0 ? offset / width : 0.0f;
+        c[17 + 2 * k] = run->PassIndex == 0 ? 0.0f : offset / height;
+    }
+    const int result = Pass(shader, run, 1, 1, -1);
+    if (result == 0 && run->PassIndex == 0) StretchLastRowDown(run);
+    return result;
+}
+
+int Graphics_D3D11_GraphFilter_DownScale(GraphFilterContext* run, int divisor) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    Image source;
+    if (!ResolveGraph(run->PassSource, &source)) return -1;
+    const float w = (float)source.Graph->Orig->parts[0].textureWidth, h = (float)source.Graph->Orig->parts[0].textureHeight;
+    static const float X4[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+    static const float Steps[4] = {-3, -1, 1, 3};
+    // Divisor 1 is a copy: the one tap of the divide-by-2 shader at each pixel's own texel.
+    if (divisor == 1 || divisor == 2) {
+        c[0] = c[1] = 0.0f;
+    } else if (divisor == 4) {
+        for (int i = 0; i < 4; ++i) c[2 * i] = X4[i][0] / w, c[2 * i + 1] = X4[i][1] / h;
+    } else if (divisor == 8) {
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) c[(y * 4 + x) * 2] = Steps[x] / w, c[(y * 4 + x) * 2 + 1] = Steps[y] / h;
+    } else {
+        return -1;
+    }
+    const char* shader = divisor <= 2 ? "DownScaleX2.pso" : divisor == 4 ? "DownScaleX4.pso" : "DownScaleX8.pso";
+    return Pass(shader, run, 1, divisor, -1);
+}
+
+int Graphics_D3D11_GraphFilter_BrightClip(GraphFilterContext* run, int compare, float threshold, int fill,
+                                          const FloatColor* fillColor, int pma) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    // The fill shaders for a fill flag of exactly 1; any other flag clips without filling.
+    const bool greater = compare == 5, filled = fill == 1;
+    for (int i = 0; i < 4; ++i) c[i] = threshold;
+    memcpy(c + 4, LumaWeights, sizeof(LumaWeights));
+    PutColour(c + 8, fillColor);
+    const char* base = greater ? (filled ? "BrightClipFillGreater" : "BrightClipGreater")
+                               : (filled ? "BrightClipFillLess" : "BrightClipLess");
+    // Without fill the clipped pixels are not written and keep what the destination holds: a work
+    // texture standing in for the destination takes the destination's pixels first.
+    if (!filled && run->PassOutput != run->Destination) CopyDestinationArea(run);
+    char name[48];
+    return Pass(Variant(name, sizeof(name), base, pma), run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_BrightScale(GraphFilterContext* run, int min, int max, int pma) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    c[0] = (float)min / 255.0f;
+    c[1] = max != min ? 255.0f / (float)(max - min) : 0.0f;
+    c[2] = c[3] = 0.0f;
+    char name[48];
+    return Pass(Variant(name, sizeof(name), "BrightnessScale", pma), run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_Hsb(GraphFilterContext* run, int type, float hue, float saturation, float brightness,
+                                   int pma) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    c[0] = hue;
+    c[1] = saturation > 0.0f ? saturation * 5.0f : saturation;
+    c[2] = brightness;
+    c[3] = 0.0f;
+    for (int i = 4; i < 8; ++i) c[i] = 0.5f;
+    for (int i = 8; i < 12; ++i) c[i] = 1.0f;
+    char name[48];
+    return Pass(Variant(name, sizeof(name), type == 1 ? "Hsb_HSB_HLOCK" : "Hsb_HSB_BASE", pma), run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_Invert(GraphFilterContext* run, int pma) {
+    if (BodyConstants() == nullptr) return -1;
+    char name[48];
+    return Pass(Variant(name, sizeof(name), "Invert", pma), run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_Level(GraphFilterContext* run, float inMin, float inMax, float gamma, float outMin,
+                                     float outMax, int pma) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    // The shader works in steps of 0-255: the input range and the output range in those units.
+    const int gammaGraph = LevelGammaGraph(gamma);
+    if (gammaGraph < 0) return -1;
+    c[0] = inMin * 255.0f;
+    c[1] = inMax > inMin ? 1.0f / ((inMax - inMin) * 255.0f) : 0.0f;
+    c[2] = outMin * 255.0f;
+    c[3] = outMax * 255.0f;
+    char name[48];
+    return Pass(Variant(name, sizeof(name), "Level", pma), run, 1, 1, gammaGraph);
+}
+
+int Graphics_D3D11_GraphFilter_TwoColor(GraphFilterContext* run, float threshold, const FloatColor* color1,
+                                        const FloatColor* color2, int pma) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    memcpy(c, LumaWeights, 3 * sizeof(float));
+    c[3] = threshold / 255.0f;
+    PutColour(c + 4, color1);
+    PutColour(c + 8, color2);
+    char name[48];
+    return Pass(Variant(name, sizeof(name), "TwoColor", pma), run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_GradientMap(GraphFilterContext* run, int gradientGraph, int reverse, int pma) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    // Slots 4-6: the gradient's width and its top-left texel in its texture (the shader reads the top
+    // row's texels by their integer place).
+    memcpy(c, LumaWeights, sizeof(LumaWeights));
+    Image gradient;
+    c[4] = c[5] = c[6] = c[7] = 0.0f;
+    if (ResolveGraph(gradientGraph, &gradient)) {
+        c[4] = (float)gradient.Graph->Width;
+        if (gradient.Graph->drawPartCount > 0)
+            c[5] = (float)gradient.Graph->drawParts[0].srcX, c[6] = (float)gradient.Graph->drawParts[0].srcY;
+    }
+    char name[48];
+    return Pass(Variant(name, sizeof(name), reverse ? "GradientMapRev" : "GradientMap", pma), run, 0, 1, gradientGraph);
+}
+
+int Graphics_D3D11_GraphFilter_Replacement(GraphFilterContext* run, unsigned int target, unsigned int replacement,
+                                           int pma) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    PutPacked(c, target);
+    PutPacked(c + 4, replacement);
+    char name[48];
+    return Pass(Variant(name, sizeof(name), "Replacement", pma), run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_PremultipliedAlpha(GraphFilterContext* run) {
+    if (BodyConstants() == nullptr) return -1;
+    return Pass("PremultipliedAlpha.pso", run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_InterpolatedAlpha(GraphFilterContext* run) {
+    if (BodyConstants() == nullptr) return -1;
+    return Pass("InterpolatedAlpha.pso", run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_YuvToRgb(GraphFilterContext* run, int uv) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    static const char* const Names[4] = {"Y2uv2ToRgb.pso", "Y2uv1ToRgb.pso", "Y2uv2ToRgb_RRA.pso", "Y2uv1ToRgb_RRA.pso"};
+    const bool rra = run->Kind == GraphFilter_KindYuvToRgbRra || run->Kind == GraphFilter_KindYuvToRgbUvRra;
+    const int variant = (rra ? 2 : 0) + (uv >= 0 ? 1 : 0);
+    Image source, uvImage;
+    if (!ResolveGraph(run->PassSource, &source)) return -1;
+    if (uv >= 0 || rra) {
+        const GraphTexturePart& part = source.Graph->Orig->parts[0];
+        const float ratio = (float)source.Graph->Width / (float)part.textureWidth;
+        c[0] = c[1] = c[3] = 0.0f, c[2] = ratio * 0.5f;
+        if (uv >= 0 && ResolveGraph(uv, &uvImage)) {
+            const GraphTexturePart& uvPart = uvImage.Graph->Orig->parts[0];
+            const float uw = (float)uvImage.Graph->Width / (float)uvPart.textureWidth;
+            const float uh = (float)uvImage.Graph->Height / (float)uvPart.textureHeight;
+            const float sh = (float)source.Graph->Height / (float)part.textureHeight;
+            c[0] = uw / ratio, c[1] = uh / sh, c[3] = uw * 0.5f;
+        }
+    }
+    return Pass(Names[variant], run, 0, 1, uv);
+}
+
+int Graphics_D3D11_GraphFilter_Bicubic(GraphFilterContext* run, int width, int height) {
+    return Resample(run, 1, width, height);
+}
+
+int Graphics_D3D11_GraphFilter_Lanczos3(GraphFilterContext* run, int width, int height) {
+    return Resample(run, 0, width, height);
+}
+
+int Graphics_D3D11_GraphFilter_Ssao(GraphFilterContext* run, int depth, float p1, float p2, float p3, float p4,
+                                    int colour, float mix, int mixGraph) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    // The occlusion and blur passes read the depth graph's depth buffer: one that cannot be sampled
+    // (a 16-bit depth buffer) leaves them nothing to read.
+    Image depthImage;
+    if (run->PassIndex < 2 && (!ResolveGraph(depth, &depthImage) || depthImage.Part->DepthTextureView == nullptr)) {
+        Log_AddTextShiftJIS("SSAO フィルターの深度グラフィックに読み取れる深度バッファがありません\n");
+        return -1;
+    }
+    float tw, th;
+    TextureSize(run->PassSource, &tw, &th);
+    if (run->PassIndex == 0) {
+        c[0] = p1, c[1] = p2, c[2] = p3, c[3] = p4;
+        c[4] = (float)GraphicsTransform.Near, c[5] = (float)GraphicsTransform.Far, c[6] = tw, c[7] = th;
+        // Positions are rebuilt through the inverse projection: a projection without one gives the pass
+        // nothing to work from.
+        MatrixD inverse;
+        if (MakeInverseMatrixD(&inverse, &GraphicsTransform.Projection) < 0) {
+            Log_AddTextShiftJIS("SSAO フィルターの射影行列に逆行列がありません\n");
+            return -1;
+        }
+        PutTransposed(c + 8, GraphicsTransform.Projection);
+        PutTransposed(c + 24, inverse);
+        memcpy(c + 40, SsaoSamples(), 256 * sizeof(float));
+        const int shader = FilterShader("SSAO.pso");
+        if (shader < 0) return -1;
+        MarkConstants();
+        return Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr,
+                                                   Graphics_Image_GetSsaoPatternTexHandle(), 1) < 0
+                   ? -1
+                   : 0;
+    }
+    if (run->PassIndex == 1) {
+        const float blur[8] = {0.1f, 0.0f, 0.0f, 0.0f, tw, th, 0.0f, 0.0f};
+        memcpy(c, blur, sizeof(blur));
+        const int shader = FilterShader("SSAO_Blur.pso");
+        if (shader < 0) return -1;
+        MarkConstants();
+        return Graphics_D3D11_GraphFilter_DrawPass(shader, run, 0, 1, depth, 1, nullptr, -1, 0) < 0 ? -1 : 0;
+    }
+    if (run->PassIndex == 2) {
+        const uint32_t code = (uint32_t)colour;
+        c[0] = (float)((code >> 16) & 0xFF) / 255.0f, c[1] = (float)((code >> 8) & 0xFF) / 255.0f;
+        c[2] = (float)(code & 0xFF) / 255.0f, c[3] = 0.0f, c[4] = mix;
+        return Pass("SSAO_MIX.pso", run, 0, 1, mixGraph);
+    }
+    return 0;
+}
+
+int Graphics_D3D11_GraphFilter_FloatColorScale(GraphFilterContext* run, const float* values) {
+    float* c = BodyConstants();
+    if (c == nullptr || values == nullptr) return -1;
+    for (int i = 0; i < 8; ++i) c[i] = values[i];
+    return Pass("FloatColorScale.pso", run, 0, 1, -1);
+}
+
+int Graphics_D3D11_GraphFilter_Blend(GraphFilterContext* run, int) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    return BlendBody(run, c);
+}
+
+int Graphics_D3D11_GraphFilter_BlendRGBAMix(GraphFilterContext* run, int r, int g, int b, int a, int pma) {
+    float* c = BodyConstants();
+    if (c == nullptr) return -1;
+    return ChannelMixBody(run, r, g, b, a, pma, c);
+}
+
+// ---- Start and end ----
 
 int Graphics_D3D11_GraphFilter_Install() {
     ResetCaches();
-    GraphFilter_Seams.DeviceRectBltSetup = SetupSeam;
-    GraphFilter_Seams.DeviceRectBltPassSetup = PassSetupSeam;
-    GraphFilter_Seams.DeviceRestoreDrawState = Graphics_D3D11_GraphFilter_RestoreDrawState;
-    GraphFilter_Seams.DeviceRectBltFinish = FinishSeam;
-    GraphFilter_Seams.DevicePass = Graphics_D3D11_GraphFilter_Body;
     return 0;
 }
 
@@ -944,11 +982,6 @@ int Graphics_D3D11_GraphFilter_Uninstall() {
     DeleteCachedHandles();
     if (LevelGamma.Graph != -1) DeleteGraph(LevelGamma.Graph);
     ResetCaches();
-    GraphFilter_Seams.DeviceRectBltSetup = GraphFilter_GraphSeams.DeviceRectBltSetup;
-    GraphFilter_Seams.DeviceRectBltPassSetup = GraphFilter_GraphSeams.DeviceRectBltPassSetup;
-    GraphFilter_Seams.DeviceRestoreDrawState = GraphFilter_GraphSeams.DeviceRestoreDrawState;
-    GraphFilter_Seams.DeviceRectBltFinish = GraphFilter_GraphSeams.DeviceRectBltFinish;
-    GraphFilter_Seams.DevicePass = GraphFilter_GraphSeams.DevicePass;
     return 0;
 }
 

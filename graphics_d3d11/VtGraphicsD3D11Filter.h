@@ -8,13 +8,11 @@
 
 #include <stdint.h>
 
+#include "graphics/VtGraphicsDispatchTable.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 
 namespace Vantrel {
 
-struct GraphFilterContext;
-struct GraphFilterParams;
-struct GraphFilterDeviceArgs;
 struct D3D11BlitCorner;
 
 constexpr int D3D11FilterPixelTypes = 51;
@@ -25,18 +23,20 @@ constexpr int D3D11FilterSizeSteps = 18;
 int Graphics_D3D11_GraphFilter_CreateShader(const char* name, int shaderType);
 // The work texture of (pixel type, power-of-two size class, index 0 or 1), made on first use; -1.
 int Graphics_D3D11_GraphFilter_GetWorkTexture(int pixelType, int width, int height, int index);
-int Graphics_D3D11_GraphFilter_RectBltSetup(GraphFilterContext* run, const GraphFilterParams* params);
-int Graphics_D3D11_GraphFilter_RectBltPassSetup(GraphFilterContext* run, int* source, int* destination);
-int Graphics_D3D11_GraphFilter_RectBltFinish(GraphFilterContext* run, int finalImage, int status);
+// The run's framework (pass planning, each pass's source and output, restore, the final copy) and the
+// body of each filter kind (its shader, its constants in the filter constant buffer, one pass): 0, -1
+// without device or shader.
+#define VT_GRAPHICS_D3D11_FILTER_DECLARE(name, params, args) int Graphics_D3D11_##name params;
+VT_GRAPHICS_DISPATCH_GRAPHFILTER(VT_GRAPHICS_D3D11_FILTER_DECLARE)
+#undef VT_GRAPHICS_D3D11_FILTER_DECLARE
+int Graphics_D3D11_GraphFilter_FloatColorScale(GraphFilterContext* run, const float* values);
+int Graphics_D3D11_GraphFilter_Ssao(GraphFilterContext* run, int depthGraph, float p1, float p2, float p3, float p4,
+                                    int colour, float mix, int mixGraph);
 // One full-rectangle pass of the run's pass source into its pass output through the pixel shader;
 // 0, or -1 when an image or the shader is invalid.
 int Graphics_D3D11_GraphFilter_DrawPass(int pixelShader, GraphFilterContext* run, int linear, int divisor, int second,
                                         int secondDepth, const D3D11BlitCorner* corners, int third, int extra);
-// The body of a filter kind (blend kinds when the run is a blend): 0, -1 without device or shader.
-int Graphics_D3D11_GraphFilter_Body(GraphFilterContext* run, int kind, const GraphFilterDeviceArgs* args);
-int Graphics_D3D11_GraphFilter_RestoreDrawState();
-
-// Puts the bodies above into the core's filter seams (device start) and takes them out again (end).
+// Empties the shader and work-texture caches (device start); deletes what they hold (device end).
 int Graphics_D3D11_GraphFilter_Install();
 int Graphics_D3D11_GraphFilter_Uninstall();
 

@@ -47,6 +47,30 @@ namespace Vantrel {
 #define VT_D3D9_OWN_DrawCircleThick ~, 1
 #define VT_D3D9_OWN_DrawQuadF ~, 1
 #define VT_D3D9_OWN_DrawPrimitive2DUser ~, 1
+#define VT_D3D9_OWN_Mask_SaveSurfaces ~, 1
+#define VT_D3D9_OWN_Mask_CreateSurfaces ~, 1
+#define VT_D3D9_OWN_Mask_CopyAndReleaseSaved ~, 1
+#define VT_D3D9_OWN_Mask_DrawBegin ~, 1
+#define VT_D3D9_OWN_Mask_DrawAfter ~, 1
+#define VT_D3D9_OWN_Mask_ReleaseSurfaces ~, 1
+#define VT_D3D9_OWN_Mask_SetUseFlag ~, 1
+#define VT_D3D9_OWN_GraphFilter_RectBltSetup ~, 1
+#define VT_D3D9_OWN_GraphFilter_RectBltPassSetup ~, 1
+#define VT_D3D9_OWN_GraphFilter_RestoreDrawState ~, 1
+#define VT_D3D9_OWN_GraphFilter_RectBltFinish ~, 1
+#define VT_D3D9_OWN_GraphFilter_Mono ~, 1
+#define VT_D3D9_OWN_GraphFilter_Gauss ~, 1
+#define VT_D3D9_OWN_GraphFilter_DownScale ~, 1
+#define VT_D3D9_OWN_GraphFilter_BrightClip ~, 1
+#define VT_D3D9_OWN_GraphFilter_BrightScale ~, 1
+#define VT_D3D9_OWN_GraphFilter_Invert ~, 1
+#define VT_D3D9_OWN_GraphFilter_TwoColor ~, 1
+#define VT_D3D9_OWN_GraphFilter_GradientMap ~, 1
+#define VT_D3D9_OWN_GraphFilter_Replacement ~, 1
+#define VT_D3D9_OWN_GraphFilter_PremultipliedAlpha ~, 1
+#define VT_D3D9_OWN_GraphFilter_InterpolatedAlpha ~, 1
+#define VT_D3D9_OWN_GraphFilter_Blend ~, 1
+#define VT_D3D9_OWN_GraphFilter_BlendRGBAMix ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b
@@ -57,6 +81,7 @@ namespace Vantrel {
 #define VT_GRAPHICS_D3D9_BODY(name, params, args) \
     VT_D3D9_JOIN(VT_D3D9_STAND_IN_, VT_D3D9_IS_OWN(VT_D3D9_JOIN(VT_D3D9_OWN_, name)))(name, params)
 VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D9_BODY)
+VT_GRAPHICS_DISPATCH_GRAPHFILTER(VT_GRAPHICS_D3D9_BODY)
 #undef VT_GRAPHICS_D3D9_BODY
 
 int Graphics_D3D9_IndexBuffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }

@@ -13,6 +13,7 @@ namespace Vantrel {
 
 #define VT_GRAPHICS_D3D9_DECLARE(name, params, args) int Graphics_D3D9_##name params;
 VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D9_DECLARE)
+VT_GRAPHICS_DISPATCH_GRAPHFILTER(VT_GRAPHICS_D3D9_DECLARE)
 #undef VT_GRAPHICS_D3D9_DECLARE
 
 int Graphics_D3D9_VertexBatch_Flush(int post);

@@ -14,6 +14,7 @@
 #include "graphics_d3d9/VtGraphicsD3D9Batch.h"
 #include "graphics_d3d9/VtGraphicsD3D9Call.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
+#include "graphics_d3d9/VtGraphicsD3D9Filter.h"
 #include "graphics_d3d9/VtGraphicsD3D9Shader.h"
 #include "graphics_d3d9/VtGraphicsD3D9DrawTarget.h"
 #include "graphics_d3d9/VtGraphicsD3D9Present.h"
@@ -31,6 +32,7 @@ namespace {
 // Everything the start made, in the order of the end.
 void ReleaseAll() {
     Graphics_D3D9_Shader_ReleaseAll();
+    Graphics_D3D9_GraphFilter_ReleaseShaders();
     D3D9DeviceStateRecord& device = D3D9DeviceState;
     Graphics_D3D9_DrawScreen_Unlock();
     Graphics_D3D9_SysMemTexturePool_Release(0);

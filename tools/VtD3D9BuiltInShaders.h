@@ -318,10 +318,63 @@ inline std::vector<Permutation> ChannelMixPack()
     return out;
 }
 
-// Pack 3: the graph-filter shaders by file name (none yet).
+// Pack 3: the graph-filter shaders by file name; a "_PMA" name is the premultiplied twin of the one before.
 inline std::vector<Permutation> FilterPack()
 {
-    return {};
+    std::vector<Permutation> out;
+    const char* colour = "FilterColourPixel.asm";
+    const char* sample = "FilterSamplePixel.asm";
+    // A colour filter and, with `pma`, its premultiplied twin.
+    auto add = [&](const std::string& name, std::vector<Macro> macros, bool pma) {
+        out.push_back({name + ".pso", colour, macros});
+        if (!pma) return;
+        macros.push_back({"PMA", 1});
+        out.push_back({name + "_PMA.pso", colour, macros});
+    };
+    add("Mono", {{"KIND", 1}}, false);
+    for (int width : {8, 16, 32})
+        out.push_back({std::string("Gauss_") + (width < 10 ? "0" : "") + std::to_string(width) + "Pixel_PS.pso", sample,
+                       {{"GAUSS", 1}, {"TAPS", width / 2}}});
+    for (int factor : {2, 4, 8})
+        out.push_back({"DownScaleX" + std::to_string(factor) + ".pso", sample, {{"GAUSS", 0}, {"TAPS", factor * factor / 4}}});
+    for (int greater = 0; greater < 2; ++greater)
+        for (int fill = 0; fill < 2; ++fill)
+            add(std::string("BrightClip") + (fill ? "Fill" : "") + (greater ? "Greater" : "Less"),
+                {{"KIND", 8}, {"GREATER", greater}, {"FILL", fill}}, true);
+    add("BrightnessScale", {{"KIND", 3}}, true);
+    add("Invert", {{"KIND", 2}}, true);
+    add("Level", {{"KIND", 9}}, true);
+    add("TwoColor", {{"KIND", 4}}, true);
+    add("GradientMap", {{"KIND", 10}}, true);
+    add("GradientMapRev", {{"KIND", 10}, {"REVERSE", 1}}, true);
+    add("Replacement", {{"KIND", 5}}, true);
+    add("PremultipliedAlpha", {{"KIND", 6}}, false);
+    add("InterpolatedAlpha", {{"KIND", 7}}, false);
+    // The blend shaders by blend kind, each with its premultiplied twin.
+    const struct {
+        int Mode;
+        const char* Name;
+    } blends[] = {{0, "Normal"},     {2, "Multiple"},   {3, "Difference"},     {4, "Add"},          {5, "Screen"},
+                  {6, "Overlay"},    {7, "Dodge"},      {8, "Burn"},           {9, "Darken"},       {10, "Lighten"},
+                  {11, "SoftLight"}, {12, "HardLight"}, {13, "Exclusion"},     {14, "Normal_AlphaCh"},
+                  {15, "Add_AlphaCh"}, {16, "Multiple_AOnly"}, {34, "Mask"}};
+    for (const auto& b : blends)
+        for (int pma = 0; pma < 2; ++pma)
+            out.push_back({std::string("BasBF_") + b.Name + (pma ? "_PMA" : "") + ".pso", "FilterBlendPixel.asm",
+                           {{"MODE", b.Mode}, {"PMA", pma}}});
+    // Channel mix of the source's colour channels (one channel three times, or red, green, blue as they
+    // are) with an alpha channel of the second image.
+    const char letters[] = "RGBA";
+    const int colours[4][3] = {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {0, 1, 2}};
+    for (const auto& c : colours)
+        for (int a = 0; a < 4; ++a)
+            for (int pma = 0; pma < 2; ++pma) {
+                std::string name = "RGBAMix_";
+                for (int i = 0; i < 3; ++i) name += std::string("S") + letters[c[i]];
+                name += std::string("B") + letters[a] + (pma ? "_PMA" : "") + ".pso";
+                out.push_back({name, "FilterMixPixel.asm", {{"RED", c[0]}, {"GREEN", c[1]}, {"BLUE", c[2]}, {"ALPHA", a}, {"PMA", pma}}});
+            }
+    return out;
 }
 
 inline const TemplateText* FindTemplate(const std::vector<TemplateText>& templates, const std::string& name)

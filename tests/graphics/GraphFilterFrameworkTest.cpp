@@ -1,6 +1,6 @@
 // The filter dispatcher: handle and kind checks, clipping of the rectangle against source and
 // destination, failure reporting, the back screen as destination, shadow maps on the software
-// road, and the device seam taking the pass when shaders are usable.
+// road, and the bodies sending their pass to their switch when shaders are usable.
 #include "GraphFilterFixture.h"
 
 namespace GraphFilterTest {
@@ -101,60 +101,36 @@ TEST_F(GraphFilterFramework, BackScreenDestination)
     BaseImage_Release(&read);
 }
 
-struct DeviceLog {
-    int kind = -1;
-    int calls = 0;
-    GraphFilterDeviceArgs args = {};
-};
-DeviceLog deviceLog;
-
-TEST_F(GraphFilterFramework, DeviceSeamTakesThePass)
+// With shaders usable every body sends its pass to its kind's switch, which without a device draws
+// nothing and answers 0: the run succeeds and the destination keeps its pixels (the software road would
+// have written them).
+TEST_F(GraphFilterFramework, WithShadersUsableAndNoDeviceEveryKindGoesToItsSwitch)
 {
-    GraphicsSystemState.ShadersUsable = 1;
-    deviceLog = DeviceLog{};
-    GraphFilter_Seams.DevicePass = [](GraphFilterContext*, int kind, const GraphFilterDeviceArgs* args) {
-        deviceLog.kind = kind;
-        deviceLog.calls++;
-        deviceLog.args = *args;
-        return -1;  // a failed device pass fails the run
-    };
     const int source = MakeGraph(8, 8, Varied);
     const int out = MakeSolid(8, 8, 0x12121212);
-    EXPECT_EQ(-1, FilterGraphToGraph(source, out, GraphFilter_KindLevel, 300, 100, 100, 0, 255));
-    EXPECT_EQ(GraphFilter_KindLevel, deviceLog.kind);
-    EXPECT_FLOAT_EQ(100 / 255.0f, deviceLog.args.Floats[0]);  // the minimum lowered to the maximum
-    EXPECT_EQ(-1, FilterGraphToGraph(source, out, GraphFilter_KindGauss, 12, 100));
-    EXPECT_EQ(16, deviceLog.args.Ints[0]);
-    EXPECT_EQ(0x12121212u, Pixel(out, 0, 0));
-    // Every kind with a device pass passes its failure on; the first failed pass ends the run.
-    for (const int kind : {GraphFilter_KindMono, GraphFilter_KindInvert, GraphFilter_KindDownScale,
-                           GraphFilter_KindPremultipliedAlpha, GraphFilter_KindBicubic}) {
-        deviceLog.calls = 0;
-        const int result = kind == GraphFilter_KindDownScale || kind == GraphFilter_KindBicubic
-                               ? FilterGraphToGraph(source, out, kind, 2, 2)
-                               : FilterGraphToGraph(source, out, kind, 0, 0);
-        EXPECT_EQ(-1, result) << kind;
-        EXPECT_EQ(1, deviceLog.calls) << kind;
+    const int gradient = MakeGraph(16, 1, Varied);
+    const int uv = MakeGraph(8, 8, Varied);
+    GraphicsSystemState.ShadersUsable = 1;
+    for (int kind = 0; kind < GraphFilter_KindCount; kind++) {
+        const int base = kind >= GraphFilter_KindBrightClipPma ? kind - 18 : kind;
+        int result;
+        if (base == GraphFilter_KindGradientMap) result = FilterGraphToGraph(source, out, kind, gradient, 0);
+        else if (base == GraphFilter_KindYuvToRgbUv || base == GraphFilter_KindYuvToRgbUvRra)
+            result = FilterGraphToGraph(source, out, kind, uv);
+        else if (base == GraphFilter_KindBrightClip) result = FilterGraphToGraph(source, out, kind, 2, 100, 1, 0, 255);
+        else if (base == GraphFilter_KindSsao) result = FilterGraphToGraph(source, out, kind, source, 1.0, 1.0, 1.0, 1.0, 0, 1.0);
+        else if (base == GraphFilter_KindFloatColorScale)
+            result = FilterGraphToGraph(source, out, kind, 1.0, 1.0, 1.0, 1.0, 0.0, 0.0, 0.0, 0.0);
+        else result = FilterGraphToGraph(source, out, kind, 2, 2, 100, 100, 100, 0, 0, 0);
+        EXPECT_EQ(0, result) << kind;
+        EXPECT_EQ(0x12121212u, Pixel(out, 3, 3)) << kind;
+    }
+    for (int kind : {GraphBlend_Normal, GraphBlend_RgbaMix, GraphBlend_Mask}) {
+        EXPECT_EQ(0, GraphFilter_Execute(1, source, uv, out, 255, kind, 0, 0, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0, 3))
+            << kind;
+        EXPECT_EQ(0x12121212u, Pixel(out, 3, 3)) << kind;
     }
     GraphicsSystemState.ShadersUsable = 0;
-
-    GraphFilter_ResetShaderHandles();
-    for (int i = 0; i < GraphFilter_ShaderSlotCount; i++) ASSERT_EQ(-1, GraphFilter_ShaderHandles[i]);
-}
-
-// The final copy of a device run that fails loses the result: the run fails with it.
-TEST_F(GraphFilterFramework, AFailedFinalCopyFailsTheRun)
-{
-    const int source = MakeGraph(8, 8, Varied);
-    const int out = MakeSolid(8, 8, 0x12121212);
-    GraphicsApi = GRAPHICS_API_D3D11;
-    GraphFilter_Seams.DeviceRectBltFinish = [](GraphFilterContext*, int, int) { return -1; };
-    const int failed = FilterGraphToGraph(source, out, GraphFilter_KindInvert);
-    GraphFilter_Seams.DeviceRectBltFinish = [](GraphFilterContext*, int, int) { return 0; };
-    const int copied = FilterGraphToGraph(source, out, GraphFilter_KindInvert);
-    GraphicsApi = GRAPHICS_API_NONE;
-    EXPECT_EQ(-1, failed);
-    EXPECT_EQ(0, copied);
 }
 
 }  // namespace

@@ -8,8 +8,7 @@
 // shaders (the weights x 4096 truncated are the software's 1224, 2404, 466): bound 0 there. The test
 // prints each case's largest gap. Also Lanczos-3 against the resampling of its definition, the
 // occlusion filter's properties, the work textures kept across runs, a filter with the same source and
-// destination, a kind without a device pass failing cleanly, and the log line of a shader that cannot be
-// made.
+// destination, the bodies without a device, and the log line of a shader that cannot be made.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -328,20 +327,49 @@ TEST_F(FilterDeviceTest, ASecondRunOfTheSameFilterMakesNoNewDeviceTexture) {
     EXPECT_NE(Graphics_D3D11_GraphFilter_GetWorkTexture(pixelType, Width, Height, 0), -1);
 }
 
-TEST_F(FilterDeviceTest, AnUnknownKindFailsWithALogLineAndLeavesTheGraph) {
-    Start(1);
-    const int graph = MakeSource(SourcePixel);
-    ASSERT_GE(graph, 0);
-    const std::vector<uint32_t> before = ReadGraph(graph);
+// Without a device every per-kind body answers -1 and draws nothing; the framework's bodies plan, restore
+// and finish without one (0), and the pass set-up finds no image (-1).
+TEST_F(FilterDeviceTest, WithoutADeviceEveryBodyAnswersMinusOne) {
+    Start(0);
     GraphFilterContext run = {};
-    GraphFilterDeviceArgs args = {};
-    run.Source = run.PassSource = graph;
-    run.Destination = run.PassOutput = graph;
-    run.X2 = Width, run.Y2 = Height;
-    EXPECT_EQ(Graphics_D3D11_GraphFilter_Body(&run, GraphFilter_KindCount, &args), -1);
-    EXPECT_NE(WindowTest::ReadLog().find(WindowTest::Utf8(u8"Direct3D 11 のフィルター処理に無い種類のフィルターが指定されました")),
-              std::string::npos);
-    EXPECT_EQ(ReadGraph(graph), before);
+    run.PassSource = run.Source = 1, run.PassOutput = run.Destination = 1;
+    run.X2 = Width, run.Y2 = Height, run.Divisor = 1;
+    struct Case {
+        const char* Name;
+        int Result;
+        int Expected;
+    };
+    std::vector<Case> cases;
+    int source = 1, output = 1;
+    const float weights[16] = {}, values[8] = {};
+    const FloatColor colour = {};
+    cases.push_back({"RectBltSetup", Graphics_D3D11_GraphFilter_RectBltSetup(&run, nullptr), 0});
+    cases.push_back({"RectBltPassSetup", Graphics_D3D11_GraphFilter_RectBltPassSetup(&run, &source, &output), -1});
+    cases.push_back({"RestoreDrawState", Graphics_D3D11_GraphFilter_RestoreDrawState(), 0});
+    cases.push_back({"RectBltFinish", Graphics_D3D11_GraphFilter_RectBltFinish(&run, 1, -1), 0});
+    cases.push_back({"Mono", Graphics_D3D11_GraphFilter_Mono(&run, 0.1f, 0.1f), -1});
+    cases.push_back({"Gauss", Graphics_D3D11_GraphFilter_Gauss(&run, 16, 1.0f, weights), -1});
+    cases.push_back({"DownScale", Graphics_D3D11_GraphFilter_DownScale(&run, 2), -1});
+    cases.push_back({"BrightClip", Graphics_D3D11_GraphFilter_BrightClip(&run, 2, 0.5f, 1, &colour, 0), -1});
+    cases.push_back({"BrightScale", Graphics_D3D11_GraphFilter_BrightScale(&run, 10, 200, 0), -1});
+    cases.push_back({"Hsb", Graphics_D3D11_GraphFilter_Hsb(&run, 0, 0.5f, 0.1f, 0.1f, 0), -1});
+    cases.push_back({"Invert", Graphics_D3D11_GraphFilter_Invert(&run, 0), -1});
+    cases.push_back({"Level", Graphics_D3D11_GraphFilter_Level(&run, 0.1f, 0.9f, 1.0f, 0.0f, 1.0f, 0), -1});
+    cases.push_back({"TwoColor", Graphics_D3D11_GraphFilter_TwoColor(&run, 100.0f, &colour, &colour, 0), -1});
+    cases.push_back({"GradientMap", Graphics_D3D11_GraphFilter_GradientMap(&run, 1, 0, 0), -1});
+    cases.push_back({"Replacement", Graphics_D3D11_GraphFilter_Replacement(&run, 0, 0, 0), -1});
+    cases.push_back({"PremultipliedAlpha", Graphics_D3D11_GraphFilter_PremultipliedAlpha(&run), -1});
+    cases.push_back({"InterpolatedAlpha", Graphics_D3D11_GraphFilter_InterpolatedAlpha(&run), -1});
+    cases.push_back({"YuvToRgb", Graphics_D3D11_GraphFilter_YuvToRgb(&run, -1), -1});
+    cases.push_back({"Bicubic", Graphics_D3D11_GraphFilter_Bicubic(&run, Width, Height), -1});
+    cases.push_back({"Lanczos3", Graphics_D3D11_GraphFilter_Lanczos3(&run, Width, Height), -1});
+    cases.push_back({"Ssao", Graphics_D3D11_GraphFilter_Ssao(&run, 1, 1, 1, 1, 1, 0, 1, 1), -1});
+    cases.push_back({"FloatColorScale", Graphics_D3D11_GraphFilter_FloatColorScale(&run, values), -1});
+    cases.push_back({"Blend", Graphics_D3D11_GraphFilter_Blend(&run, 0), -1});
+    cases.push_back({"BlendRGBAMix", Graphics_D3D11_GraphFilter_BlendRGBAMix(&run, 0, 1, 2, 3, 0), -1});
+    for (const Case& c : cases) EXPECT_EQ(c.Result, c.Expected) << c.Name;
+    EXPECT_EQ(source, 1);
+    EXPECT_EQ(output, 1);
 }
 
 // A filter shader the device cannot make fails the filter with one log line naming the file: the

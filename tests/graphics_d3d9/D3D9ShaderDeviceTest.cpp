@@ -231,7 +231,7 @@ TEST_F(D3D9Device, CreatesEveryShaderOfThePacksAndTheVertexDeclarations) {
             if (shader) shader->Release(), ++created;
         }
     }
-    EXPECT_EQ(created, 1 + 14 + 224 + 1 + 8 + 512);
+    EXPECT_EQ(created, 1 + 14 + 224 + 1 + 8 + 512 + 97);
 
     // The declarations: created, read back as given, and as wide as the vertices of their formats.
     const UINT vertexBytes[D3D9VertexDeclarationCount] = {28, 20, 28, 40, 40, 16, 24, 48, 88, 84, 48, 88};
