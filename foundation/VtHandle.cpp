@@ -125,6 +125,8 @@ int Handle_PtrList_Remove(PointerListNode* node)
 
 // ---- Types ---------------------------------------------------------------------------------------
 
+void Common_ReturnZero(HandleHeader*) {}
+
 int Handle_Type_Setup(int type, int recordSize, int maxCount, HandleInitCallback initCallback,
                       HandleTerminateCallback terminateCallback, HandleDumpCallback dumpCallback,
                       const wchar_t* name)

@@ -119,6 +119,10 @@ struct HandleManager {
 
 extern HandleManager HandleManagerTable[HandleType_Count];
 
+// The initialise callback of handle types whose records need nothing beyond the zeroing that every new
+// record gets: it does nothing.
+void Common_ReturnZero(HandleHeader* record);
+
 // Types.
 int Handle_Type_Setup(int type, int recordSize, int maxCount, HandleInitCallback initCallback,
                       HandleTerminateCallback terminateCallback, HandleDumpCallback dumpCallback,

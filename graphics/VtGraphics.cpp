@@ -47,7 +47,8 @@ struct GraphicsHandleType {
 };
 
 const GraphicsHandleType GraphicsHandleTypes[] = {
-    {HandleType_Graph, L"Graph", sizeof(GraphHandleRecord), 262144, nullptr, Graphics_Image_HandleRecord_Terminate,
+    {HandleType_Graph, L"Graph", sizeof(GraphHandleRecord), 262144, Common_ReturnZero,
+     Graphics_Image_HandleRecord_Terminate,
      Graphics_Image_HandleRecord_Dump},
     {HandleType_Shader, L"Shader", sizeof(ShaderHandleRecord), 4096, Graphics_Shader_HandleRecord_Initialize,
      Graphics_Shader_HandleRecord_Terminate, nullptr},

@@ -13,6 +13,7 @@
 #include "foundation/VtWinAPIText.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawTarget.h"
+#include "graphics/VtGraphicsScreen.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11Filter.h"
@@ -200,12 +201,36 @@ int SetGDIDrawEnableFlag(int flag) {
 
 // ---- Present ----
 
+int Graphics_Dispatch_LayeredWindowActive() { return Window.LayeredWindow && Window.LayeredFromBackBuffer ? 1 : 0; }
+
 namespace {
 
 struct BitmapInfoWithMasks {
     BITMAPINFOHEADER Header;
     DWORD Masks[3];
 };
+
+// The layered-window present: the back screen, locked whole as the draw target of slot 0 for the moment,
+// handed to the window module. 0, or -1 when it cannot be locked; slot 0 is put back either way.
+int Graphics_Dispatch_SoftScreen_PresentLayered() {
+    if (!GraphicsScreenState.NoVSyncWait) D3D9Call_DDraw_SleepUntilVBlank();
+    DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
+    const DrawTargetSlot saved = slot;
+    slot.Handle = DRAW_SCREEN_BACK;
+    slot.Surface = 0;
+    int width = 0, height = 0;
+    GetMainScreenSize(&width, &height);
+    const RECT whole = {0, 0, width, height};
+    BaseImage image = {};
+    if (Graphics_Screen_LockDrawTarget(&whole, &image, -1, 0, 0, 1, 0) < 0) {
+        slot = saved;
+        return -1;
+    }
+    Window_UpdateLayeredFromBackBuffer(&image, nullptr, nullptr, 0, 0);
+    Graphics_Screen_UnlockDrawTarget();
+    slot = saved;
+    return 0;
+}
 
 // The main software screen drawn into the output window through GDI.
 int Graphics_Dispatch_SoftScreen_Present() {
@@ -227,6 +252,7 @@ int Graphics_Dispatch_SoftScreen_Present() {
 
     if (!MemImg_IsValid(&screen) || !MemImg_IsValid(&GraphicsSystemState.SoftScreenAux)) return 0;
     if (!GraphicsScreenState.NoVSyncWait) D3D9Call_DDraw_SleepUntilVBlank();
+    if (Graphics_Dispatch_LayeredWindowActive()) return Graphics_Dispatch_SoftScreen_PresentLayered();
 
     BitmapInfoWithMasks info = {};
     info.Header.biSize = sizeof(BITMAPINFOHEADER);
@@ -259,17 +285,10 @@ int Graphics_Dispatch_SoftScreen_Present() {
                                       screen.pixels, bitmap, DIB_RGB_COLORS, SRCCOPY);
         }
     } else {
-        // Full screen: the picture scaled into the display with its aspect ratio kept.
-        RECT out = GraphicsScreenState.FullScreenOutputRect;
-        if (out.right <= out.left || out.bottom <= out.top) {
-            const double scaleX = static_cast<double>(clientWidth) / screen.width;
-            const double scaleY = static_cast<double>(clientHeight) / screen.height;
-            const double scale = scaleX < scaleY ? scaleX : scaleY;
-            const int width = static_cast<int>(screen.width * scale), height = static_cast<int>(screen.height * scale);
-            out = {(clientWidth - width) / 2, (clientHeight - height) / 2, 0, 0};
-            out.right = out.left + width;
-            out.bottom = out.top + height;
-        }
+        // Full screen: the picture scaled into the display with its aspect ratio kept, the rectangle
+        // computed for the display as it is now.
+        Graphics_Screen_CalcFullScreenOutputSize();
+        const RECT out = GraphicsScreenState.FullScreenOutputRect;
         WinAPITable.StretchDIBits(dc, out.left, out.top, out.right - out.left, out.bottom - out.top, 0, 0, screen.width,
                                   screen.height, screen.pixels, bitmap, DIB_RGB_COLORS, SRCCOPY);
     }
@@ -491,7 +510,7 @@ int Graphics_FrontScreen_ArmTimer() {
 void CALLBACK Graphics_FrontScreen_FlipTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time) {
     if (WinAPITable.KillTimer != nullptr) WinAPITable.KillTimer(window, id);
     const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
-    if (slot.Handle != DRAW_SCREEN_FRONT || slot.Surface != 0) return;
+    if (slot.Handle != DRAW_SCREEN_FRONT || slot.Surface != 0 || Graphics_Dispatch_LayeredWindowActive()) return;
     if (Window_GetActiveFlag()) PresentScreen();
     Graphics_FrontScreen_ArmTimer();
 }

@@ -56,6 +56,9 @@ int Graphics_Display_ReleaseInfo();
 // The front screen's present timer on the main window: id 0x7FFF, every 32 ms.
 constexpr UINT_PTR FrontScreenTimerId = 0x7FFF;
 constexpr UINT FrontScreenTimerMs = 32;
+// 1 while the main window is shown as a layered window filled from the back buffer (both switches of
+// the window module set): presents then go through the window module, and the front-screen timer stops.
+int Graphics_Dispatch_LayeredWindowActive();
 int Graphics_FrontScreen_ArmTimer();
 void CALLBACK Graphics_FrontScreen_FlipTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 

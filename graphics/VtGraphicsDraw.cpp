@@ -153,10 +153,7 @@ int DrawGraphAtF(float x, float y, int graphHandle, int transparent) {
             return RunSoft(covered, [&] { return Graphics_Soft_DrawGraphAt(ix, iy, draw.Graph, draw.BlendGraph, transparent); });
         const float xy[8] = {x, y, x + draw.Graph->widthF, y, x, y + draw.Graph->heightF, x + draw.Graph->widthF,
                              y + draw.Graph->heightF};
-        return RunSoft(covered, [&] {
-            return Graphics_Soft_DrawGraphQuadF(xy[0], xy[1], xy[2], xy[3], xy[4], xy[5], xy[6], xy[7], draw.Graph,
-                                                draw.BlendGraph, transparent);
-        });
+        return RunSoft(covered, [&] { return Graphics_Soft_DrawGraphQuadFEntry(xy, draw.Graph, transparent); });
     }
     return RunHardware(covered, [&] {
         return Graphics_Dispatch_DrawGraphAt(ix, iy, x, y, draw.Graph, draw.BlendGraph, transparent, 0);

@@ -104,7 +104,9 @@ int Graphics_Draw_SetCircleSpanPoint(int cx, int cy, int radius, int thickness, 
 int Graphics_Soft_DrawGraphAt(int x, int y, GraphHandleRecord* graph, GraphHandleRecord* blendGraph, int transparent);
 int Graphics_Soft_DrawGraphStretched(int x1, int y1, int x2, int y2, GraphHandleRecord* graph,
                                      GraphHandleRecord* blendGraph, int transparent);
-// Corners in the order of the draw parts: top left, top right, bottom left, bottom right.
+// Corners in the order of the draw parts: top left, top right, bottom left, bottom right; the entry
+// takes them as eight floats (x, y of each corner) and does the work.
+int Graphics_Soft_DrawGraphQuadFEntry(const float* corners, GraphHandleRecord* graph, int transparent);
 int Graphics_Soft_DrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
                                  GraphHandleRecord* graph, GraphHandleRecord* blendGraph, int transparent);
 // Quadrangles whose u and v run over the graph's full image.

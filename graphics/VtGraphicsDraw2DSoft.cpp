@@ -112,14 +112,18 @@ int Graphics_Soft_DrawGraphStretched(int x1, int y1, int x2, int y2, GraphHandle
                                      &test);
 }
 
-int Graphics_Soft_DrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
-                                 GraphHandleRecord* graph, GraphHandleRecord* blendGraph, int transparent) {
+int Graphics_Soft_DrawGraphQuadFEntry(const float* corners, GraphHandleRecord* graph, int transparent) {
     MEMIMG* target = Target();
     if (target == nullptr) return 0;
     const MemImgAlphaTest test = AlphaTest();
-    const float xy[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
     static const float Corners[8] = {0, 0, 1, 0, 0, 1, 1, 1};
-    return MemImg_DrawImageQuad(target, &graph->memImage, xy, Corners, transparent, DrawSettings.DrawMode, &test);
+    return MemImg_DrawImageQuad(target, &graph->memImage, corners, Corners, transparent, DrawSettings.DrawMode, &test);
+}
+
+int Graphics_Soft_DrawGraphQuadF(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                                 GraphHandleRecord* graph, GraphHandleRecord* blendGraph, int transparent) {
+    const float corners[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
+    return Graphics_Soft_DrawGraphQuadFEntry(corners, graph, transparent);
 }
 
 int Graphics_Soft_DrawSimpleQuadGraphF(const SimpleQuadGraphRecord* quads, GraphHandleRecord* graph) {

@@ -115,27 +115,12 @@ int Graphics_Screen_UnlockDrawTarget() {
 }
 
 int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph) {
-    GraphHandleRecord* destination = Graphics_Image_GetGraphRecord(graph, 0);
+    const GraphHandleRecord* destination = Graphics_Image_GetGraphRecord(graph, 0);
     if (destination == nullptr) return -1;
     const int64_t width = static_cast<int64_t>(x2) - x1, height = static_cast<int64_t>(y2) - y1;
     if (destination->Width != width || destination->Height != height) return -1;
-
     const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
-    GraphHandleRecord* source = Graphics_Screen_GetTargetGraphRecord(slot.Handle);
-    int sourceWidth = GraphicsScreenState.DrawTargetWidth, sourceHeight = GraphicsScreenState.DrawTargetHeight;
-    if (source != nullptr) sourceWidth = source->Width, sourceHeight = source->Height;
-    const RECT rect = {x1, y1, x2, y2};
-    if (!RectInside(rect, sourceWidth, sourceHeight)) return -1;
-
-    if (GraphicsSystemState.DeviceValid)
-        return Graphics_Dispatch_DrawScreen_CopyToGraph(destination, source, slot.Handle, slot.Surface, slot.MipLevel,
-                                                        sourceWidth, sourceHeight, x1, y1, x2, y2, 0, 0) < 0
-                   ? -1
-                   : 0;
-    const MEMIMG* image = TargetMemImg(source);
-    if (!MemImg_IsValid(image) || !MemImg_IsValid(&destination->memImage)) return -1;
-    const int32_t sourceRect[4] = {x1, y1, x2, y2};
-    return MemImg_Blt(&destination->memImage, image, sourceRect, 0, 0) < 0 ? -1 : 0;
+    return Graphics_Image_CopyDrawTargetToGraph(slot.Handle, slot.Surface, slot.MipLevel, x1, y1, x2, y2, 0, 0, graph);
 }
 
 int ReadDrawScreenPixelWithStatus(int x, int y, int* status) {

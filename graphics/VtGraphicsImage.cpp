@@ -11,12 +11,13 @@
 #include "foundation/VtMemory.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsShadowMap.h"
 #include "graphics/VtGraphicsSoftScreen.h"
 #include "image/VtImageLoad.h"
 
 namespace Vantrel {
 
-GraphCreateSettingsRecord GraphCreateSettings = {0xFF00FF, 0, 1, 0};
+GraphCreateSettingsRecord GraphCreateSettings = {0xFF00FF, 0, 1, 0, nullptr, 0};
 
 namespace {
 
@@ -119,6 +120,25 @@ void Graphics_Image_InitCreateParam(GraphCreateParam* out) {
     out->managed = 1;
     out->withDepthBuffer = 1;
     out->keepAtModeChange = GraphCreateSettings.keepAtModeChange;
+    // Divided graphs made under these settings take their cell handles from the current array: the
+    // parameter owns a copy of it, which the division frees once it has used it.
+    const int count = GraphCreateSettings.handleArrayCount;
+    if (GraphCreateSettings.handleArray == nullptr || count <= 0) return;
+    const int64_t bytes = static_cast<int64_t>(count) * static_cast<int64_t>(sizeof(int32_t));
+    void* copy = bytes <= INT32_MAX ? Memory_Allocate(static_cast<uint32_t>(bytes), __FILE__, __LINE__) : nullptr;
+    if (copy == nullptr) {
+        Log_AddFormatShiftJIS("分割画像グラフィックハンドル値指定用配列のメモリ %dbyte の確保に失敗しました",
+                           static_cast<int>(bytes > INT32_MAX ? INT32_MAX : bytes));
+        return;
+    }
+    memcpy(copy, GraphCreateSettings.handleArray, static_cast<size_t>(bytes));
+    out->handleArray = static_cast<int32_t*>(copy);
+    out->handleArrayCount = count;
+}
+
+void Graphics_Image_SetCreateHandleArray(const int32_t* handles, int count) {
+    GraphCreateSettings.handleArray = handles != nullptr && count > 0 ? handles : nullptr;
+    GraphCreateSettings.handleArrayCount = handles != nullptr && count > 0 ? count : 0;
 }
 
 void Graphics_Image_InitGraphFormatParam(GraphCreateParam* out, int bitDepth, int alpha, int alphaTest) {
@@ -246,13 +266,13 @@ const ColorFormatDesc* Graphics_Image_GetTextureColorFormatByIndex(int index) {
     return &TextureColorFormatTable[index];
 }
 
-int GetTextureColorFormat(int alpha, int alphaTest, int bits32, int drawable) {
+const ColorFormatDesc* GetTextureColorFormat(int alpha, int alphaTest, int bits32, int drawable) {
     GraphFormatDesc desc = {};
     desc.alpha = alpha ? 1 : 0;
     desc.alphaTest = alphaTest ? 1 : 0;
     desc.drawable = drawable ? 1 : 0;
     desc.bitDepth = bits32 ? 32 : 16;
-    return Graphics_Image_SelectTextureColorFormat(&desc);
+    return Graphics_Image_GetTextureColorFormatByIndex(Graphics_Image_SelectTextureColorFormat(&desc));
 }
 
 int Graphics_Image_ListTextureSizes(int size, int16_t* sizes, int maxTextureSize, int blockCompressed) {
@@ -523,8 +543,23 @@ int Graphics_Image_SetupHandle_GParam(const GraphCreateParam* param, int graph, 
 
 // ---- Queries ----
 
+namespace {
+
+// A shadow map named where a graph may be: its depth texture's size, 0; -1 when it is no live shadow map.
+int QueryShadowMapSize(int handle, int* width, int* height) {
+    const ShadowMapRecord* shadowMap = Graphics_ShadowMap_GetHandleData(handle, 0);
+    if (shadowMap == nullptr) return -1;
+    if (width) *width = shadowMap->Width;
+    if (height) *height = shadowMap->Height;
+    return 0;
+}
+
+}  // namespace
+
 int QueryGraphSize(int graph, int* width, int* height) {
     if (graph == DRAW_SCREEN_BACK || graph == DRAW_SCREEN_FRONT) return GetMainScreenSize(width, height);
+    if (graph >= 0 && Handle_TypeOf(graph) == HandleType_ShadowMap)
+        return QueryShadowMapSize(graph, width, height);
     const GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0);
     if (record == nullptr) return -1;
     if (width) *width = record->Width;
@@ -533,6 +568,8 @@ int QueryGraphSize(int graph, int* width, int* height) {
 }
 
 int QueryGraphTextureSize(int graph, int* width, int* height) {
+    if (graph >= 0 && Handle_TypeOf(graph) == HandleType_ShadowMap)
+        return QueryShadowMapSize(graph, width, height);
     const GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 0);
     if (record == nullptr) return -1;
     const GraphOrigRecord* orig = record->Orig;

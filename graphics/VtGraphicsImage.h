@@ -185,6 +185,8 @@ struct GraphCreateSettingsRecord {
     int32_t bitDepth;
     int32_t alphaTest;
     int32_t keepAtModeChange;        // the inverted state of SetDeleteGraphsOnModeChange
+    const int32_t* handleArray;      // handle values for the cells of divided graphs, or null
+    int32_t handleArrayCount;
 };
 extern GraphCreateSettingsRecord GraphCreateSettings;
 
@@ -205,6 +207,9 @@ int Graphics_Image_HandleFilter_ModeChange(HandleHeader* record);
 int Graphics_Image_DeleteLostFlaggedGraphs();
 
 void Graphics_Image_InitCreateParam(GraphCreateParam* out);
+// Names the handle values that divided graphs created afterwards take for their cells (null: none).
+// The array stays the caller's; every creation parameter made meanwhile owns a copy of it.
+void Graphics_Image_SetCreateHandleArray(const int32_t* handles, int count);
 void Graphics_Image_InitGraphFormatParam(GraphCreateParam* out, int bitDepth, int alpha, int alphaTest);
 void Graphics_Image_InitRenderTargetFormatParam(GraphCreateParam* out, int bitDepth, int alpha);
 void Graphics_Image_InitLoadParam(GraphLoadParam* out);
@@ -236,6 +241,10 @@ int Graphics_Image_UpdateMovieGraph(MovieRecord* movie, int graph);
 int DeriveGraphRect(int x, int y, int width, int height, int sourceGraph);
 int Graphics_Image_DeriveGraphRect_GParam(int floatMode, int x, float xF, int y, float yF, int width, float widthF,
                                           int height, float heightF, int sourceGraph, int inJob);
+// Sets a new graph up on the rectangle (already checked and clamped) of a source graph: it shares the
+// source's full image and source record and lies at the source's position plus the offsets.
+int Graphics_Image_InitDerivedHandle(int graph, int floatMode, int x, float xF, int y, float yF, int width,
+                                     float widthF, int height, float heightF, int sourceGraph, int inJob);
 int Graphics_Image_DeriveGraphBase(int graph, int floatMode, int x, float xF, int y, float yF, int width, float widthF,
                                    int height, float heightF, int sourceGraph, int inJob);
 // The source kinds in order of preference: a live source graph (its record shared), a file name,
@@ -291,6 +300,9 @@ int Graphics_Image_RecordSource(const GraphLoadParam* param, int graph, const Gr
 // ends with FinishLoadJob, which ends the handles' count and deletes them when the work failed.
 int Graphics_Image_QueueLoadJob(const GraphLoadParam* param, const int32_t* handles, int handleCount,
                                 ASyncLoadJobProc procedure);
+// The loader-thread job of an empty graph made asynchronously: sets the graph up and ends its count
+// with the result (a failure deletes the graph).
+int Graphics_Image_MakeGraph_ASyncJob(ASyncLoadEntry* entry);
 int32_t* Graphics_Image_UnpackLoadJob(ASyncLoadEntry* entry, GraphLoadParam** param, int* handleCount);
 void Graphics_Image_FinishLoadJob(const int32_t* handles, int count, int result);
 
@@ -336,7 +348,8 @@ int QueryGraphSize(int graph, int* width, int* height);
 int QueryGraphTextureSize(int graph, int* width, int* height);
 int SetTransparentColor(int red, int green, int blue);
 int QueryTransColor(int* red, int* green, int* blue);
-int GetTextureColorFormat(int alpha, int alphaTest, int bits32, int drawable);
+// The texture colour format a graph with only these properties gets (32 or 16 bits).
+const ColorFormatDesc* GetTextureColorFormat(int alpha, int alphaTest, int bits32, int drawable);
 
 // The default graph reloader after a device loss.
 void Graphics_Image_RestoreFromSourceInfo();

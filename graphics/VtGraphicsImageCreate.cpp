@@ -40,12 +40,47 @@ int RunCounted(int graph, int inJob, Work work) {
 
 // ---- Empty graphs ----
 
+namespace {
+
+// The parameters of an empty graph made on a loader thread, packed by value.
+struct MakeGraphJob {
+    GraphCreateParam param;
+    int32_t graph, width, height, unused, palette, paletteBits;
+};
+
+// Queues the set-up of `graph` as a loader-thread job and registers the job on the handle. 0 / -1.
+int QueueMakeGraphJob(const GraphCreateParam* param, int graph, int width, int height, int unused, int palette,
+                      int paletteBits) {
+    ASyncLoadEntry* entry = ASyncLoad_Entry_Allocate(static_cast<int>(sizeof(MakeGraphJob)));
+    if (entry == nullptr) return -1;
+    MakeGraphJob* job = reinterpret_cast<MakeGraphJob*>(entry->Params);
+    *job = {*param, graph, width, height, unused, palette, paletteBits};
+    // The handle array belongs to divided graphs: an empty graph leaves it with its caller.
+    job->param.handleArray = nullptr;
+    job->param.handleArrayCount = 0;
+    entry->Procedure = Graphics_Image_MakeGraph_ASyncJob;
+    int index = -1;
+    if (ASyncLoad_Entry_Enqueue(entry, &index) < 0) {
+        ASyncLoad_Entry_Free(entry);
+        return -1;
+    }
+    Handle_ASyncLoad_Begin(graph, index);
+    return 0;
+}
+
+}  // namespace
+
 int Graphics_Image_MakeEmptyGraph_GParam(const GraphCreateParam* param, int width, int height, int unused, int palette,
                                          int paletteBits, int async, int inJob) {
     if (!GraphicsSystemState.Initialised) return -1;
     if (!inJob) Graphics_WaitWhileInactive();
     const int graph = NewGraphHandle(param, inJob);
     if (graph < 0) return -1;
+    if (async && !inJob) {
+        if (QueueMakeGraphJob(param, graph, width, height, unused, palette, paletteBits) == 0) return graph;
+        Handle_Delete(graph, 0, 0);
+        return -1;
+    }
     const int result = RunCounted(graph, inJob, [&] {
         return Graphics_Image_SetupHandle_GParam(param, graph, width, height, unused, param->alpha, palette,
                                                  paletteBits, 0, -1, inJob);
@@ -70,7 +105,7 @@ int CreateDrawableGraph(int width, int height, int alpha) {
     Graphics_Image_InitCreateParam(&param);
     param.drawable = 1;
     param.drawableAlpha = param.alpha = alpha ? 1 : 0;
-    return Graphics_Image_MakeEmptyGraph_GParam(&param, width, height, 0, 0, 0, 0, 0);
+    return Graphics_Image_MakeEmptyGraph_GParam(&param, width, height, 0, 0, 0, IsAsyncLoadEnabled(), 0);
 }
 
 // ---- From base images ----
@@ -320,6 +355,18 @@ void FinishGraphLoadJob(const int32_t* handles, int count, int result) {
         Handle_ASyncLoad_End(handles[i]);
     }
 }
+
+}  // namespace
+
+int Graphics_Image_MakeGraph_ASyncJob(ASyncLoadEntry* entry) {
+    MakeGraphJob* job = reinterpret_cast<MakeGraphJob*>(entry->Params);
+    const int result = Graphics_Image_SetupHandle_GParam(&job->param, job->graph, job->width, job->height, job->unused,
+                                                         job->param.alpha, job->palette, job->paletteBits, 0, -1, 1);
+    FinishGraphLoadJob(&job->graph, 1, result < 0 ? -1 : 0);
+    return 0;
+}
+
+namespace {
 
 int Graphics_Image_CreateGraph_ASyncJob(ASyncLoadEntry* entry) {
     const int32_t* handles = UnpackGraphLoadJob(entry);

@@ -29,7 +29,15 @@ int Graphics_Image_DeriveGraphBase(int graph, int floatMode, int x, float xF, in
     if (static_cast<int64_t>(y) + height > source->Height) height = source->Height - y;
     if (xF + widthF > source->widthF) widthF = source->widthF - xF;
     if (yF + heightF > source->heightF) heightF = source->heightF - yF;
+    return Graphics_Image_InitDerivedHandle(graph, floatMode, x, xF, y, yF, width, widthF, height, heightF, sourceGraph,
+                                            inJob);
+}
 
+int Graphics_Image_InitDerivedHandle(int graph, int floatMode, int x, float xF, int y, float yF, int width,
+                                     float widthF, int height, float heightF, int sourceGraph, int inJob) {
+    const GraphHandleRecord* source = Graphics_Image_GetGraphRecord(sourceGraph, inJob);
+    GraphHandleRecord* record = Graphics_Image_GetGraphRecord(graph, 1);
+    if (source == nullptr || record == nullptr || record == source) return -1;
     record->Orig = source->Orig;
     record->Orig->refCount++;
     Graphics_Image_ShareSourceInfo(graph, sourceGraph, 1);

@@ -25,8 +25,6 @@ constexpr int MaskHandle_MaxCount = 32768;
 
 bool DevicePath() { return GraphicsSystemState.DeviceValid != 0; }
 
-void ZeroInit(HandleHeader*) {}
-
 // The memory image of the current draw target: the draw target graph's, or the main screen's.
 MEMIMG* RealTargetImage() {
     const int target = GraphicsScreenState.DrawTargets[0].Handle;
@@ -71,7 +69,7 @@ void FreeMaskData() {
 
 int Mask_ModuleInitialize() {
     if (MaskScreenState.MaskModuleReady) return -1;
-    if (Handle_Type_Setup(HandleType_Mask, sizeof(MaskHandleRecord), MaskHandle_MaxCount, ZeroInit,
+    if (Handle_Type_Setup(HandleType_Mask, sizeof(MaskHandleRecord), MaskHandle_MaxCount, Common_ReturnZero,
                           Mask_HandleRecord_Terminate, nullptr, L"Mask") < 0)
         return -1;
     MaskScreenState.MaskModuleReady = 1;

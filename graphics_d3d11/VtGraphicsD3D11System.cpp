@@ -240,7 +240,10 @@ int Graphics_D3D11_Device_RestoreOrChange(int mode, int width, int height, int c
     if (Window_IsWindowed() && !Window.ModeChanging) Graphics_D3D11_TargetWindow_ResizeBuffer(main, width, height);
     else Graphics_D3D11_TargetWindow_ReCreate(main);
     Graphics_DrawSetting_SetDrawAreaRect(0, 0, width, height);
-    // The new textures are empty: every graph is loaded again from where its pixels came from.
+    // Graphs made only for the old device (the built-in white and pattern graphs) go; they are made
+    // again on their next use. The new textures of the others are empty: every graph is loaded again
+    // from where its pixels came from.
+    Graphics_Image_DeleteLostFlaggedGraphs();
     Graphics_Image_RestoreAllAfterLoss();
     const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
     GraphHandleRecord* target = slot.Handle >= 0 ? Graphics_Image_GetGraphRecord(slot.Handle, 0) : nullptr;

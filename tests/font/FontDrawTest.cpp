@@ -2,7 +2,8 @@
 // draws a known text into the main memory screen, compared byte for byte with the picture composed
 // from the font data itself (offsets, advances, spacing, kerning, line feeds, edge fonts, clipping at
 // the draw area); antialiased text is composed through the work image; the measuring rules; font-data
-// versions and damaged blocks; image glyphs; the built-in 8 x 16 font when no system font can be made.
+// versions, damaged blocks and damaged copies, wide edges on empty or huge cells; image glyphs; the
+// built-in 8 x 16 font when no system font can be made.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -20,6 +21,7 @@
 #include "font/VtFontDraw.h"
 #include "font/VtFontText.h"
 #include "foundation/VtCharCode.h"
+#include "foundation/VtMemory.h"
 #include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawSetting.h"
@@ -683,6 +685,83 @@ TEST_F(FontDrawTest, DamagedFontDataIsRefusedWithALogLine)
     // Fonts of system faces refuse cells beyond the cache the same way.
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, 3, VT_FONTTYPE_EDGE, CharSet_ShiftJis, 5000, 0, -1), -1);
     EXPECT_TRUE(LogContains(u8"縁の太さ 5000 は扱えません"));
+}
+
+// Edges wider than 4 pixels (drawn with a brush) on font data whose cell is empty or huge: each is
+// refused with its line, and neither a handle nor a block is left behind.
+TEST_F(FontDrawTest, WideEdgesOnEmptyOrHugeCellsAreRefusedCleanly)
+{
+    const std::vector<TestGlyph> glyphs = TestGlyphs(1);
+    struct Case {
+        const char* Name;
+        std::vector<uint8_t> Data;
+        int EdgeSize;
+        const char8_t* Line;
+    };
+    const Case cases[] = {
+        {"edge 5, cell and height 0", MakeFontData(glyphs, {}, 0, 1, 0, 0), 5, u8"の画像の情報が壊れています"},
+        {"edge 6, cell 65535", MakeFontData(glyphs, {}, 1, 1, 65535, FontHeight), 6,
+         u8"文字キャッシュのセルの大きさ 65552 は扱えません"},
+        {"edge 2048 around a cell of 16", MakeFontData(glyphs, {}, 0), 2048,
+         u8"文字キャッシュのセルの大きさ 4112 は扱えません"},
+        {"edge 2049", MakeFontData(glyphs, {}, 0), 2049, u8"縁の太さ 2049 は扱えません"},
+        {"edge 70000, cell 0 and no glyphs", MakeFontData({}, {}, 2, 1, 0, 0), 70000, u8"縁の太さ 70000 は扱えません"},
+    };
+    const int fonts = HandleManagerTable[HandleType_Font].Count;
+    const int blocks = MemoryState.AllocBlockCount;
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.Name);
+        const size_t logged = ReadLog().size();
+        EXPECT_EQ(LoadFontDataFromMemory(test.Data.data(), int(test.Data.size()), test.EdgeSize), -1);
+        EXPECT_NE(LogFind(ReadLog(), test.Line, logged), std::string::npos);
+        EXPECT_EQ(HandleManagerTable[HandleType_Font].Count, fonts);
+        EXPECT_EQ(MemoryState.AllocBlockCount, blocks);
+    }
+}
+
+// Copies of good font data with bytes changed or cut short: each is refused or loads, draws and measures
+// its text and goes again; nothing stays behind. (A crash ends the whole program, which ctest reports.)
+TEST_F(FontDrawTest, DamagedCopiesOfFontDataAreRefusedOrDrawnWithoutHarm)
+{
+    const std::vector<uint8_t> original = MakeFontData(TestGlyphs(15), TestPairs, 1);
+    const size_t headerEnd = size_t(original[8]) | size_t(original[9]) << 8;  // the image-data offset
+    const int fonts = HandleManagerTable[HandleType_Font].Count;
+    const int blocks = MemoryState.AllocBlockCount;
+    uint32_t random = 4711;
+    auto next = [&random](uint32_t below) {
+        random = random * 1103515245u + 12345u;
+        return (random >> 8) % below;
+    };
+    int loaded = 0, refused = 0;
+    for (int round = 0; round < 120; ++round) {
+        std::vector<uint8_t> copy = original;
+        if (round % 4 == 3) {
+            copy.resize(4 + next(uint32_t(original.size() - 4)));
+        } else {
+            // Most changes fall into the plain header and the packed block; the rest anywhere.
+            const int changes = 1 + int(next(6));
+            for (int k = 0; k < changes; ++k) {
+                const size_t at = round % 4 == 2 ? next(uint32_t(copy.size())) : next(uint32_t(headerEnd));
+                copy[at] ^= uint8_t(1 + next(255));
+            }
+        }
+        SCOPED_TRACE(round);
+        const int edge = int(next(3)) * 3;
+        const int handle = LoadFontDataFromMemory(copy.data(), int(copy.size()), edge);
+        if (handle < 0) {
+            ++refused;
+            continue;
+        }
+        ++loaded;
+        ClearScreen();
+        EXPECT_EQ(DrawTextToHandleW(20, 20, L"ABCD\xD80C\xDC00Z", 7, MakeColorCode(255, 255, 255), handle, 0, 0), 0);
+        GetTextWidthToHandleW(L"ABCDAB", 0, -1, handle, 0);
+        EXPECT_EQ(DeleteFontToHandle(handle), 0);
+    }
+    EXPECT_GT(loaded, 0);
+    EXPECT_GT(refused, 0);
+    EXPECT_EQ(HandleManagerTable[HandleType_Font].Count, fonts);
+    EXPECT_EQ(MemoryState.AllocBlockCount, blocks);
 }
 
 LPVOID WINAPI NoVirtualMemory(LPVOID, SIZE_T, DWORD, DWORD) { return nullptr; }

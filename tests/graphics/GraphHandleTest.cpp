@@ -1,7 +1,8 @@
 // Graph handles without a device: creation, derivation (nested and overlapping) and deletion in
 // every order with the full image shared and freed by its last graph, the handle limit, the draw
 // state saved and restored, loading from BMP files and memory at once and on the loader threads,
-// damaged files, and deleting graphs whose load is still running.
+// damaged files, deleting graphs whose load is still running, and drawable graphs made on the loader
+// threads with copies of the draw target.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -321,4 +322,40 @@ TEST_F(GraphHandleTest, DeletingGraphsWhoseLoadsStillRunNeitherCrashesNorLeaks) 
         EXPECT_EQ(MemoryState.AllocBlockCount, blocksBefore);
     }
     EnableAsyncLoad(0);
+}
+
+TEST_F(GraphHandleTest, DrawableGraphsAreMadeOnTheLoaderThreadsAndTakeCopiesOfTheDrawTarget) {
+    EnableAsyncLoad(1);
+    const int drawable = CreateDrawableGraph(24, 16, 0);
+    const int refused = CreateDrawableGraph(0, 16, 0);
+    EnableAsyncLoad(0);
+    ASSERT_GE(drawable, 0);
+    ASSERT_GE(refused, 0) << "the handle comes back before its set-up ran";
+    // Both jobs run to their end on a loader thread (nothing here looks at the handles meanwhile).
+    for (int i = 0; i < 2000 && ASyncLoad_GetPendingCount() > 0; ++i) Sleep(5);
+    ASSERT_EQ(ASyncLoad_GetPendingCount(), 0);
+    const GraphHandleRecord* made = reinterpret_cast<GraphHandleRecord*>(Handle_GetRecord(drawable));
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->Header.ASyncLoadResult, 0);
+    ASSERT_NE(made->Orig, nullptr);
+    EXPECT_EQ(made->Orig->format.drawable, 1);
+    EXPECT_EQ(QueryGraphSize(refused, nullptr, nullptr), -1);
+
+    // The graph is a draw target; a rectangle of it copies into a graph of exactly that size.
+    ASSERT_EQ(SelectDrawScreen(drawable), 0);
+    ASSERT_EQ(DrawRectangle(0, 0, 24, 16, MakeColorCode(0x12, 0x34, 0x56), 1, 1), 0);
+    ASSERT_EQ(DrawRectangle(4, 2, 10, 8, MakeColorCode(0xA0, 0xB0, 0xC0), 1, 1), 0);
+    const int copy = MakeGraph(8, 6);
+    ASSERT_GE(copy, 0);
+    EXPECT_EQ(CopyDrawScreenToGraph(2, 1, 11, 7, copy), -1) << "one pixel wider than the graph";
+    EXPECT_EQ(CopyDrawScreenToGraph(20, 12, 28, 18, copy), -1) << "beyond the draw target";
+    ASSERT_EQ(CopyDrawScreenToGraph(2, 1, 10, 7, copy), 0);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const bool inner = x + 2 >= 4 && x + 2 < 10 && y + 1 >= 2 && y + 1 < 8;
+            EXPECT_EQ(GraphPixel(copy, x, y), inner ? 0xA0B0C0u : 0x123456u) << x << "," << y;
+        }
+    ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+    DeleteGraph(copy);
+    DeleteGraph(drawable);
 }

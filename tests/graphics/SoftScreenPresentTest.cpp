@@ -1,6 +1,7 @@
 // Presenting without a device: what is drawn into the main software screen reaches the window
 // through GDI pixel for pixel (read back from the window's device context), the front screen's
-// timer presents by itself and stops once another draw target is chosen, and the clears.
+// timer presents by itself and stops once another draw target is chosen, a layered window is left to
+// the window module (and stops the timer), and the clears.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,6 +10,7 @@
 
 #include "../system/WindowReadBack.h"
 #include "../system/WindowTestSupport.h"
+#include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 
@@ -118,6 +120,50 @@ TEST_F(SoftScreenPresentTest, FrontScreenTimerPresentsByItselfUntilAnotherTarget
         Sleep(10);
     }
     EXPECT_TRUE(ReadWindow(860, 560) == shown) << "nothing presents while the back screen is the target";
+}
+
+namespace {
+
+// Counts the window timers armed through the system function table.
+int TimersArmed = 0;
+decltype(WinAPITable.SetTimer) RealSetTimer = nullptr;
+UINT_PTR WINAPI CountingSetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
+    ++TimersArmed;
+    return RealSetTimer(window, id, elapse, procedure);
+}
+
+}  // namespace
+
+TEST_F(SoftScreenPresentTest, ALayeredWindowIsLeftToTheWindowModuleAndStopsTheFrontScreenTimer) {
+    ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+    DrawTestPicture(5);
+
+    // One switch alone changes nothing; with both the present locks the back screen for the window module
+    // and draws nothing through GDI, and slot 0 is the same afterwards.
+    Window.LayeredWindow = 1;
+    ASSERT_EQ(PresentScreen(), 0);
+    EXPECT_EQ(CountDifferences(ReadWindow(860, 560), 860, 560), 0);
+    const std::vector<uint32_t> second = ReadWindow(860, 560);
+    DrawTestPicture(6);
+    Window.LayeredFromBackBuffer = 1;
+    EXPECT_EQ(PresentScreen(), 0);
+    EXPECT_EQ(GetCurrentDrawScreen(), DRAW_SCREEN_BACK);
+    EXPECT_EQ(GraphicsSystemState.DrawTargetLocked, 0);
+    EXPECT_TRUE(ReadWindow(860, 560) == second);
+
+    // The front screen's timer fires once and is not armed again.
+    TimersArmed = 0;
+    RealSetTimer = WinAPITable.SetTimer;
+    WinAPITable.SetTimer = CountingSetTimer;
+    ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_FRONT), 0);
+    for (int i = 0; i < 30; ++i) {
+        PollMessages();
+        Sleep(10);
+    }
+    WinAPITable.SetTimer = RealSetTimer;
+    EXPECT_EQ(TimersArmed, 1);
+    EXPECT_TRUE(ReadWindow(860, 560) == second);
+    Window.LayeredWindow = Window.LayeredFromBackBuffer = 0;
 }
 
 TEST_F(SoftScreenPresentTest, ClearsFillTheTargetOrTheRectangleWithTheBackgroundColour) {

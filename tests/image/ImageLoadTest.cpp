@@ -895,6 +895,42 @@ TEST(ImageLoadWicTest, SecondOpinionOnLosslessFilesAndGif)
     EXPECT_EQ(-1, LoadMemory(gif, &image));
 }
 
+// Once the image module's platform half has started, the chain asks the platform decoder after every
+// table row: an 8-bit palette BMP, which both read, comes from the library's own row (one byte per pixel)
+// with the same colours the platform decoder gives when it is asked first; a GIF, which only the
+// platform decoder reads, still loads at the end of the chain.
+TEST(ImageLoadChainTest, ThePlatformDecoderIsAskedLast)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    BaseImage_Platform_Initialize();
+    if (!BaseImage_Platform_HasFactory()) GTEST_SKIP() << "no imaging factory";
+    EXPECT_EQ(1, BaseImage_LoadState.platformLoadersLast);
+    std::vector<uint32_t> table(256);
+    for (int i = 0; i < 256; i++) table[i] = (uint32_t)i << 16 | (uint32_t)(255 - i) << 8 | (uint32_t)i / 2;
+    const Bytes bmp = Bmp(5, -1, 8, BI_RGB, table, {9, 8, 7, 6, 255, 0, 0, 0});
+    const std::vector<uint32_t> colours = {0xFF000000u | table[9], 0xFF000000u | table[8], 0xFF000000u | table[7],
+                                           0xFF000000u | table[6], 0xFF000000u | table[255]};
+    struct Case {
+        int PlatformLast;
+        int BytesPerPixel;
+    };
+    for (const Case& c : {Case{1, 1}, Case{0, 4}, Case{1, 1}}) {
+        SCOPED_TRACE(c.PlatformLast);
+        BaseImage_LoadState.platformLoadersLast = c.PlatformLast;
+        BaseImage image;
+        ASSERT_EQ(0, LoadMemory(bmp, &image));
+        EXPECT_EQ(c.BytesPerPixel, image.format.bytesPerPixel);
+        EXPECT_EQ(colours, ToARGB(image));
+        BaseImage_Release(&image);
+    }
+    const Bytes gif = Gif(2, 1, {0x00FF00, 0x0000FF, 0x000000, 0xFFFFFF}, {{1, 0}});
+    BaseImage image;
+    ASSERT_EQ(0, LoadMemory(gif, &image));
+    EXPECT_EQ((std::vector<uint32_t>{0xFF0000FF, 0xFF00FF00}), ToARGB(image));
+    BaseImage_Release(&image);
+    BaseImage_Platform_Terminate();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Damaged files
 // ---------------------------------------------------------------------------------------------
