@@ -93,18 +93,18 @@ int Graphics_D3D9_IndexBuffer_Create(BufferHandleRecord* buffer, int async) {
 }
 
 int Graphics_D3D9_Buffer_Release(BufferHandleRecord* buffer) {
+    if (!D3D9Call_Device_Exists()) return -1;
     IDirect3DResource9* object = DeviceBuffer(buffer);
     if (object == nullptr) return 0;
     // The device must not keep a released buffer bound: the next draw would read freed memory.
     D3D9DeviceStateCacheRecord& cache = D3D9DeviceStateCache;
-    const bool device = D3D9Call_Device_Exists() != 0;
     if ((IDirect3DResource9*)cache.VertexBuffer == object) {
-        if (device) D3D9Call_Device_SetStreamSource(0, nullptr, 0, 0);
+        D3D9Call_Device_SetStreamSource(0, nullptr, 0, 0);
         cache.VertexBuffer = nullptr;
         cache.VertexStride = 0;
     }
     if ((IDirect3DResource9*)cache.IndexBuffer == object) {
-        if (device) D3D9Call_Device_SetIndices(nullptr);
+        D3D9Call_Device_SetIndices(nullptr);
         cache.IndexBuffer = nullptr;
     }
     D3D9Call_Object_Release(object);

@@ -70,6 +70,7 @@ bool Forced() { return D3D9DeviceStateCache.Force != 0; }
 }  // namespace
 
 int Graphics_D3D9_DiffuseColor_Refresh() {
+    if (!D3D9Call_Device_Exists()) return -1;
     const DrawSettingsRecord& s = DrawSettings;
     const bool colourAdd = s.ColorAdd[0] != 0 || s.ColorAdd[1] != 0 || s.ColorAdd[2] != 0;
     const uint32_t alpha = s.BlendMode == 0 && !colourAdd ? 255u : (uint32_t)s.BlendParam & 0xFF;
@@ -146,6 +147,7 @@ int Graphics_D3D9_MaxAnisotropy_Set(int value) {
 }
 
 int Graphics_D3D9_TextureAddressMode_Set(int u, int v, int sampler) {
+    if (!D3D9Call_Device_Exists()) return -1;
     const int which = sampler < 0 ? -1 : sampler;
     if (Graphics_D3D9_StateCache_SetTextureAddressU(u, which) < 0) return -1;
     return Graphics_D3D9_StateCache_SetTextureAddressV(v, which);

@@ -62,21 +62,16 @@ void ReadConstantTable(D3D9UserShaderPlatform* p, const uint8_t* code, int size)
 
 void ReleaseDeviceShader(int kind, IUnknown* object) {
     D3D9DeviceStateCacheRecord& cache = D3D9DeviceStateCache;
-    if (D3D9Call_Device_Exists()) {
-        if (kind == SHADER_KIND_VERTEX && (IUnknown*)cache.VertexShader == object) {
-            D3D9Call_Device_SetVertexShader(nullptr);
-            cache.VertexShader = nullptr;
-            cache.VertexShaderUser = 0;
-        }
-        if (kind == SHADER_KIND_PIXEL && (IUnknown*)cache.PixelShader == object) {
-            D3D9Call_Device_SetPixelShader(nullptr);
-            cache.PixelShader = nullptr;
-            cache.PixelShaderUser = 0;
-            cache.StateChanged = 1;
-        }
-    } else {
-        if ((IUnknown*)cache.VertexShader == object) cache.VertexShader = nullptr;
-        if ((IUnknown*)cache.PixelShader == object) cache.PixelShader = nullptr;
+    if (kind == SHADER_KIND_VERTEX && (IUnknown*)cache.VertexShader == object) {
+        D3D9Call_Device_SetVertexShader(nullptr);
+        cache.VertexShader = nullptr;
+        cache.VertexShaderUser = 0;
+    }
+    if (kind == SHADER_KIND_PIXEL && (IUnknown*)cache.PixelShader == object) {
+        D3D9Call_Device_SetPixelShader(nullptr);
+        cache.PixelShader = nullptr;
+        cache.PixelShaderUser = 0;
+        cache.StateChanged = 1;
     }
     D3D9Call_Object_Release(object);
 }
@@ -130,6 +125,7 @@ int Graphics_D3D9_Shader_ReCreate(ShaderHandleRecord* record) {
 }
 
 int Graphics_D3D9_Shader_Release(ShaderHandleRecord* record) {
+    if (!D3D9Call_Device_Exists()) return -1;
     D3D9UserShaderPlatform* p = Graphics_D3D9_UserShader_Platform(record);
     if (p == nullptr || p->Shader == nullptr) return 0;
     ReleaseDeviceShader(record->Kind, p->Shader);
