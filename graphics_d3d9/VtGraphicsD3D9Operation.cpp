@@ -180,7 +180,7 @@ int Graphics_D3D9_Texture_UpdateFromMovie(MovieRecord* movie, GraphHandleRecord*
     Flush();
     const RECT rect = {0, 0, graph->Orig->width, graph->Orig->height};
     const HRESULT copied = D3D9Call_Device_StretchRect(source, &rect, level, &rect, D3DTEXF_NONE);
-    level->Release();
+    D3D9Call_Object_Release(level);
     return copied == D3D_OK ? 0 : -1;
 }
 

@@ -46,7 +46,7 @@ void ReleaseSurface(IDirect3DSurface9*& surface) {
         IDirect3DSurface9* depth = nullptr;
         if (D3D9Call_Device_GetDepthStencilSurface(&depth) == D3D_OK && depth != nullptr) {
             if (depth == surface) D3D9Call_Device_SetDepthStencilSurface(nullptr);
-            depth->Release();
+            D3D9Call_Object_Release(depth);
         }
     }
     D3D9Call_Object_Release(surface);
