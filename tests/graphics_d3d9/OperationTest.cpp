@@ -341,6 +341,43 @@ TEST_F(D3D9Operation, TheStartMakesTheVertexDeclarationsAndTheEndReleasesThem) {
     // The end is checked by the fixture: every count back to 0.
 }
 
+TEST_F(D3D9Operation, ABlendGraphWithATextureIsBoundAndAnyOtherClearsTheBlend) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(D3D9Call_Device_CreateTexture(8, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), D3D_OK);
+    void* area[GraphOrig_PlatformAreaSlots] = {texture};
+    GraphTexturePart part = {area, 0, 0, 6, 3, 8, 4};
+    GraphOrigRecord orig = {};
+    orig.format.hardware = 1;
+    orig.partCount = 1;
+    orig.parts = &part;
+    std::vector<uint8_t> block(sizeof(GraphHandleRecord), 0);
+    GraphHandleRecord* graph = (GraphHandleRecord*)block.data();
+    graph->Orig = &orig;
+    graph->drawPartCount = 1;
+    graph->drawParts[0].part = &part;
+
+    const int params[2] = {40, 8};
+    ASSERT_EQ(Graphics_D3D9_BlendGraph_Setup(graph, 1, params), 0);
+    EXPECT_EQ(D3D9NormalDrawState.BlendTexture, texture);
+    EXPECT_EQ(D3D9NormalDrawState.BlendWidth, 8.0f);
+    EXPECT_EQ(D3D9NormalDrawState.BlendHeight, 4.0f);
+    EXPECT_EQ(D3D9NormalDrawState.BlendGraphKind, 1);
+    EXPECT_EQ(D3D9NormalDrawState.BlendGraphParams[1], 8);
+
+    // A graph without device textures, or none at all, ends the blend and asks for a new set-up.
+    part.platformArea = nullptr;
+    for (GraphHandleRecord* other : {graph, (GraphHandleRecord*)nullptr}) {
+        DrawSettings.BlendGraph = 5;
+        D3D9NormalDrawState.SetupNeeded = 0;
+        const bool wasBound = D3D9NormalDrawState.BlendTexture != nullptr;
+        ASSERT_EQ(Graphics_D3D9_BlendGraph_Setup(other, 0, params), 0);
+        EXPECT_EQ(D3D9NormalDrawState.BlendTexture, nullptr);
+        EXPECT_EQ(DrawSettings.BlendGraph, -1);
+        EXPECT_EQ(D3D9NormalDrawState.SetupNeeded, wasBound ? 1 : 0);
+    }
+    D3D9Call_Object_Release(texture);
+}
+
 TEST_F(D3D9Operation, ReleasingAGraphTextureTakesItOffTheStagesThatHoldIt) {
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(D3D9Call_Device_CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), D3D_OK);
