@@ -294,6 +294,65 @@ TEST_F(D3D9Operation, ShadowMapObjectsFollowTheRecordAndAreReleasedInFull) {
     }
 }
 
+TEST_F(D3D9Operation, AShadowMapIsDrawnIntoWithItsOwnDepthAndLeavesTheDeviceWhenReleased) {
+    bool ownType = false;
+    if (!HandleManagerTable[HandleType_ShadowMap].Initialized) {
+        ASSERT_EQ(Handle_Type_Setup(HandleType_ShadowMap, sizeof(ShadowMapRecord), 4, Graphics_ShadowMap_HandleRecord_Initialize,
+                                    nullptr, nullptr, L"ShadowMap"),
+                  0);
+        ownType = true;
+    }
+    const int handle = Handle_New(HandleType_ShadowMap, 0, -1);
+    ShadowMapRecord* record = Graphics_ShadowMap_GetHandleData(handle, 0);
+    ASSERT_NE(record, nullptr);
+    record->Width = 16;
+    record->Height = 8;
+    record->BitDepth = 32;
+    ASSERT_EQ(Graphics_D3D9_ShadowMap_CreateTextures(record, nullptr), 0);
+    const D3D9ShadowMapPlatform* p = Graphics_D3D9_ShadowMap_Platform(record);
+    EXPECT_EQ(Graphics_D3D9_ShadowMap_TextureOf(handle), p->Texture);
+
+    DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
+    const DrawTargetSlot saved = slot;
+    slot = {};
+    slot.Handle = handle;
+    ASSERT_EQ(Graphics_D3D9_DrawScreen_Set(handle, 0, 0, nullptr, nullptr, record, nullptr), 0);
+    EXPECT_EQ(D3D9DeviceStateCache.RenderTarget[0], p->Surface);
+    ASSERT_EQ(Graphics_D3D9_ZBuffer_Setup(), 0);
+    IDirect3DSurface9* depth = nullptr;
+    D3D9CallState.Device->GetDepthStencilSurface(&depth);
+    EXPECT_EQ(depth, p->DepthSurface);
+    if (depth != nullptr) depth->Release();
+
+    // A clear in the background colour's red reaches the whole map (1.0 for 255 in its float channel).
+    const int32_t background[4] = {GraphicsScreenState.BackgroundColor[0], GraphicsScreenState.BackgroundColor[1],
+                                   GraphicsScreenState.BackgroundColor[2], GraphicsScreenState.BackgroundColor[3]};
+    GraphicsScreenState.BackgroundColor[0] = 255;
+    ASSERT_EQ(Graphics_D3D9_DrawScreen_Clear(nullptr), 0);
+    memcpy(GraphicsScreenState.BackgroundColor, background, sizeof(background));
+    D3DSURFACE_DESC desc = {};
+    D3D9Call_Surface_GetDesc(p->Surface, &desc);
+    IDirect3DSurface9* copy = nullptr;
+    ASSERT_EQ(D3D9Call_Device_CreateOffscreenPlainSurface(16, 8, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr), D3D_OK);
+    ASSERT_EQ(D3D9Call_Device_GetRenderTargetData(p->Surface, copy), D3D_OK);
+    D3DLOCKED_RECT locked = {};
+    ASSERT_EQ(D3D9Call_Surface_LockRect(copy, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    const float* row = (const float*)((const uint8_t*)locked.pBits + 7 * locked.Pitch);
+    EXPECT_EQ(row[0], 1.0f);
+    EXPECT_EQ(row[15], 1.0f);
+    D3D9Call_Surface_UnlockRect(copy);
+    D3D9Call_Object_Release(copy);
+
+    // Released while it is the target: the back buffer takes its place and nothing is left counted.
+    Graphics_D3D9_ShadowMap_ReleaseTextures(record);
+    slot = saved;
+    Handle_DeleteNow(handle);
+    EXPECT_EQ(D3D9DeviceStateCache.RenderTarget[0], D3D9DeviceState.BackBuffer);
+    EXPECT_EQ(D3D9CallState.ObjectCount[D3D9OBJ_TEXTURE], 0);
+    EXPECT_EQ(D3D9CallState.ObjectCount[D3D9OBJ_SURFACE], 2);   // the back buffer and the depth buffer
+    if (ownType) Handle_Type_Shutdown(HandleType_ShadowMap);
+}
+
 TEST_F(D3D9Operation, DrawAreaSetsViewportScissorAndProjectionOrRefusesAnEmptyOne) {
     const RECT saved = DrawSettings.DrawArea;
     DrawSettings.DrawArea = {10, 10, 10, 40};
