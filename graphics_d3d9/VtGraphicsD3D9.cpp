@@ -71,6 +71,23 @@ namespace Vantrel {
 #define VT_D3D9_OWN_GraphFilter_InterpolatedAlpha ~, 1
 #define VT_D3D9_OWN_GraphFilter_Blend ~, 1
 #define VT_D3D9_OWN_GraphFilter_BlendRGBAMix ~, 1
+#define VT_D3D9_OWN_DiffuseColor_Refresh ~, 1
+#define VT_D3D9_OWN_ColorAdd_Set ~, 1
+#define VT_D3D9_OWN_BlendGraph_Setup ~, 1
+#define VT_D3D9_OWN_DrawArea_Set ~, 1
+#define VT_D3D9_OWN_DrawMode_Set ~, 1
+#define VT_D3D9_OWN_TextureAddressMode_Set ~, 1
+#define VT_D3D9_OWN_Transform_SetProjection ~, 1
+#define VT_D3D9_OWN_Transform_SetWorld ~, 1
+#define VT_D3D9_OWN_Buffer_Release ~, 1
+#define VT_D3D9_OWN_ShaderConstantBuffer_Release ~, 1
+#define VT_D3D9_OWN_Shader_Create ~, 1
+#define VT_D3D9_OWN_Shader_Release ~, 1
+#define VT_D3D9_OWN_ShadowMap_RefreshSlotParams ~, 1
+#define VT_D3D9_OWN_ShadowMap_RefreshLightMatrices ~, 1
+#define VT_D3D9_OWN_ShadowMap_ReleaseTextures ~, 1
+#define VT_D3D9_OWN_ShadowMap_SetSlot ~, 1
+#define VT_D3D9_OWN_ShadowMap_CreateTextures ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b
@@ -84,10 +101,6 @@ VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D9_BODY)
 VT_GRAPHICS_DISPATCH_GRAPHFILTER(VT_GRAPHICS_D3D9_BODY)
 #undef VT_GRAPHICS_D3D9_BODY
 
-int Graphics_D3D9_IndexBuffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
-int Graphics_D3D9_VertexBuffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
-int Graphics_D3D9_MaxAnisotropy_Set(int value) { return -1; }
-int Graphics_D3D9_Texture_UpdateFromMovie(MovieRecord* movie, GraphHandleRecord* graph) { return -1; }
 int Graphics_D3D9_Device_PostInitialize() { return -1; }
 int Graphics_D3D9_Device_CheckLostOnActivate() { return -1; }
 int Graphics_D3D9_Device_RestoreOrChange(int mode, int width, int height, int colorBits, int refreshRate) { return -1; }

@@ -17,6 +17,7 @@
 #include "graphics/VtGraphicsShadowMap.h"
 #include "graphics_d3d9/VtGraphicsD3D9.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
+#include "graphics_d3d9/VtGraphicsD3D9Operation.h"
 #include "graphics_d3d9/VtGraphicsD3D9Present.h"
 #include "graphics_d3d9/VtGraphicsD3D9State.h"
 #include "graphics_d3d9/VtGraphicsD3D9SysMemPool.h"
@@ -55,6 +56,11 @@ bool GraphSurfaces(GraphHandleRecord* graph, int part, int face, D3D9GraphSurfac
 }
 
 GraphHandleRecord* GraphOf(int handle) { return handle >= 0 ? Graphics_Image_GetGraphRecord(handle, 0) : nullptr; }
+
+// The objects of the shadow map slot 0 holds (after its pending load), null when it holds none.
+const D3D9ShadowMapPlatform* SlotShadowMap() {
+    return Graphics_D3D9_ShadowMap_Platform(Graphics_ShadowMap_GetHandleData(GraphicsScreenState.DrawTargets[0].Handle, 0));
+}
 
 // The surface a graph is drawn into: its multisample surface when it has one.
 IDirect3DSurface9* DrawnSurface(const D3D9GraphSurfaces& surfaces) {
@@ -130,7 +136,10 @@ int Graphics_D3D9_DrawScreen_Set(int target, int previousSurface, int previousMi
 
     IDirect3DSurface9* surface = nullptr;
     D3D9GraphSurfaces surfaces;
-    if (graph != nullptr) {
+    if (shadowMap != nullptr) {
+        const D3D9ShadowMapPlatform* map = Graphics_D3D9_ShadowMap_Platform(shadowMap);
+        surface = map->Surface;
+    } else if (graph != nullptr) {
         if (!GraphSurfaces(graph, 0, GraphicsScreenState.DrawTargets[0].Surface, &surfaces) || !surfaces.RenderTarget)
             return -1;
         surface = DrawnSurface(surfaces);
@@ -205,6 +214,10 @@ int Graphics_D3D9_ZBuffer_Release() {
 
 int Graphics_D3D9_ZBuffer_Setup() {
     if (!D3D9Call_Device_Exists()) return -1;
+    if (const D3D9ShadowMapPlatform* map = SlotShadowMap()) {
+        D3D9Call_Device_SetDepthStencilSurface(map->DepthSurface);
+        return 0;
+    }
     GraphHandleRecord* target = GraphOf(GraphicsScreenState.DrawTargets[0].Handle);
     const int depthHandle = GraphicsScreenState.DepthBufferGraph;
     GraphHandleRecord* depth = depthHandle > 0 ? GraphOf(depthHandle) : nullptr;
@@ -244,7 +257,11 @@ int Graphics_D3D9_DrawScreen_Clear(const RECT* rect) {
     FlushAndEndScene();
     int width = GraphicsScreenState.MainScreenWidth, height = GraphicsScreenState.MainScreenHeight;
     D3D9GraphSurfaces surfaces;
-    if (GraphSurfaces(graph, 0, slot.Surface, &surfaces)) {
+    const ShadowMapRecord* shadow = Graphics_ShadowMap_GetHandleData(slot.Handle, 0);
+    if (shadow != nullptr) {
+        width = shadow->Width;
+        height = shadow->Height;
+    } else if (GraphSurfaces(graph, 0, slot.Surface, &surfaces)) {
         width = surfaces.Width;
         height = surfaces.Height;
     }

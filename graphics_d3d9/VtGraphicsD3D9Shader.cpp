@@ -9,10 +9,12 @@
 #include "graphics/VtGraphics.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
 #include "graphics_d3d9/VtGraphicsD3D9ShaderConstant.h"
+#include "graphics_d3d9/VtGraphicsD3D9State.h"
 
 namespace Vantrel {
 
 D3D9ShaderObjectsRecord D3D9ShaderObjects;
+IDirect3DVertexDeclaration9* D3D9VertexDeclarations[D3D9VertexDeclarationCount];
 D3D9ShaderSettingsRecord D3D9ShaderSettings;
 
 namespace {
@@ -61,8 +63,43 @@ bool MakeAll() {
 
 }  // namespace
 
+int Graphics_D3D9_VertexDeclaration_ReleaseAll() {
+    bool any = false;
+    for (IDirect3DVertexDeclaration9* declaration : D3D9VertexDeclarations) any = any || declaration != nullptr;
+    if (!any) return 0;
+    if (D3D9Call_Device_Exists()) {
+        Graphics_D3D9_StateCache_ResetVertexShader(0);
+        Graphics_D3D9_StateCache_ResetPixelShader(0);
+    }
+    for (IDirect3DVertexDeclaration9*& declaration : D3D9VertexDeclarations) {
+        if (declaration != nullptr) D3D9Call_Object_Release(declaration);
+        declaration = nullptr;
+    }
+    return 0;
+}
+
+int Graphics_D3D9_VertexDeclaration_CreateAll() {
+    Graphics_D3D9_VertexDeclaration_ReleaseAll();
+    if (!D3D9Call_Device_Exists()) return -1;
+    for (int i = 0; i < D3D9VertexDeclarationCount; ++i) {
+        if (D3D9Call_Device_CreateVertexDeclaration(D3D9VertexDeclarationElements[i], &D3D9VertexDeclarations[i]) != D3D_OK) {
+            D3D9VertexDeclarations[i] = nullptr;
+            Log_AddTextShiftJIS("頂点データ宣言の作成に失敗しました\n");
+            Graphics_D3D9_VertexDeclaration_ReleaseAll();
+            return -1;
+        }
+    }
+    return 0;
+}
+
 int Graphics_D3D9_Shader_ReleaseAll() {
     GraphicsSystemState.ShadersUsable = 0;
+    Graphics_D3D9_VertexDeclaration_ReleaseAll();
+    // The device must not keep a shader about to be released.
+    if (D3D9Call_Device_Exists()) {
+        Graphics_D3D9_StateCache_ResetVertexShader(0);
+        Graphics_D3D9_StateCache_ResetPixelShader(0);
+    }
     IUnknown** objects = (IUnknown**)&Objects;
     for (size_t i = 0; i < sizeof(Objects) / sizeof(IUnknown*); ++i) {
         if (objects[i] != nullptr) D3D9Call_Object_Release(objects[i]);
@@ -77,7 +114,7 @@ int Graphics_D3D9_Shader_Initialize() {
     const bool capable = (device.VertexShader30 && device.PixelShader30) || (device.VertexShader20 && device.PixelShader20);
     if (capable && !D3D9ShaderSettings.FixedFunctionOnly) {
         GraphicsSystemState.ShadersUsable = 1;
-        if (!MakeAll()) Graphics_D3D9_Shader_ReleaseAll();
+        if (!MakeAll() || Graphics_D3D9_VertexDeclaration_CreateAll() < 0) Graphics_D3D9_Shader_ReleaseAll();
     }
     Log_AddTextShiftJIS(GraphicsSystemState.ShadersUsable ? "プログラマブルシェーダーを使用します\n"
                                                           : "プログラマブルシェーダーを使用しません\n");

@@ -30,8 +30,17 @@ struct D3D9ShaderSettingsRecord {
 };
 extern D3D9ShaderSettingsRecord D3D9ShaderSettings;
 
-// Makes the shader objects (releasing earlier ones) and sets the programmable-shader switch: 1.
+// The vertex declarations of D3D9VertexDeclarationElements, made with the built-in shaders; null while
+// the back-end draws through the fixed-function stages.
+extern IDirect3DVertexDeclaration9* D3D9VertexDeclarations[D3D9VertexDeclarationCount];
+
+// Makes the shader objects (releasing earlier ones), and the vertex declarations when they were made, and
+// sets the programmable-shader switch: 1.
 int Graphics_D3D9_Shader_Initialize();
+// Releases any declarations, then makes the twelve; 0, -1 when one cannot be made (none is kept then).
+int Graphics_D3D9_VertexDeclaration_CreateAll();
+// Takes the declaration and shaders off the device and releases the twelve; 0.
+int Graphics_D3D9_VertexDeclaration_ReleaseAll();
 // Releases every shader object; the switch goes to 0.
 int Graphics_D3D9_Shader_ReleaseAll();
 

@@ -14,6 +14,7 @@
 #include "graphics_d3d9/VtGraphicsD3D9Batch.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
 #include "graphics_d3d9/VtGraphicsD3D9NormalDraw.h"
+#include "graphics_d3d9/VtGraphicsD3D9Operation.h"
 #include "graphics_d3d9/VtGraphicsD3D9Shader.h"
 #include "graphics_d3d9/VtGraphicsD3D9ShaderConstant.h"
 #include "graphics_d3d9/VtGraphicsD3D9ShaderPack.h"
@@ -206,8 +207,8 @@ namespace {
 D3D9DeviceStateCacheRecord& Cache = D3D9DeviceStateCache;
 D3D9NormalDrawStateRecord& Normal = D3D9NormalDrawState;
 
-// The first device texture of a Graph handle, or the colour texture of a ShadowMap handle (its platform
-// area holds the depth surface, the colour texture and the texture's surface); null for any other value.
+// The first device texture of a Graph handle, or the colour texture of a ShadowMap handle; null for any
+// other value.
 IDirect3DTexture9* HandleTexture(uintptr_t handle) {
     const int value = (int)handle;
     if (value == 0 || value == -1) return nullptr;
@@ -218,8 +219,7 @@ IDirect3DTexture9* HandleTexture(uintptr_t handle) {
             return nullptr;
         return (IDirect3DTexture9*)orig->parts[0].platformArea[0];
     }
-    ShadowMapRecord* shadow = Graphics_ShadowMap_GetHandleData(value, 0);
-    return shadow != nullptr ? (IDirect3DTexture9*)shadow->PlatformArea[1] : nullptr;
+    return Graphics_D3D9_ShadowMap_TextureOf(value);
 }
 
 // The work set of one build: the set-up to apply, its textures, and the built-in shader chosen.
@@ -435,11 +435,7 @@ void Derive(Work& work, int shaderFlag) {
     if (ShadowMapSlots.Count != 0) {
         for (int j = 0; j < 3; ++j) {
             const int stage = 8 + j;
-            IDirect3DTexture9* texture = nullptr;
-            if (ShadowMapSlots.Handles[j] != 0) {
-                ShadowMapRecord* shadow = Graphics_ShadowMap_GetHandleData(ShadowMapSlots.Handles[j], 0);
-                if (shadow != nullptr) texture = (IDirect3DTexture9*)shadow->PlatformArea[1];
-            }
+            IDirect3DTexture9* texture = Graphics_D3D9_ShadowMap_TextureOf(ShadowMapSlots.Handles[j]);
             work.Textures[stage] = texture;
             if (texture == nullptr) continue;
             Graphics_D3D9_StateCache_SetTextureAddressUVW(D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, stage);

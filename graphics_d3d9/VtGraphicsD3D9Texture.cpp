@@ -20,6 +20,7 @@
 #include "graphics_d3d9/VtGraphicsD3D9Batch.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
 #include "graphics_d3d9/VtGraphicsD3D9DrawTarget.h"
+#include "graphics_d3d9/VtGraphicsD3D9Operation.h"
 #include "graphics_d3d9/VtGraphicsD3D9SysMemPool.h"
 #include "image/VtBaseImage.h"
 #include "system/VtSystem.h"
@@ -407,7 +408,11 @@ int Graphics_D3D9_Texture_Release(GraphOrigRecord* orig) {
         for (IDirect3DSurface9*& surface : object->Surfaces) ReleaseSurface(surface);
         ReleaseSurface(object->MultiSampleSurface);
         ReleaseSurface(object->DepthSurface);
-        if (object->Texture != nullptr) D3D9Call_Object_Release(object->Texture);
+        if (object->Texture != nullptr) {
+            // A stage still holding the texture would keep it alive on the device and hand it to the next draw.
+            Graphics_D3D9_StateCache_UnbindTexture(object->Texture);
+            D3D9Call_Object_Release(object->Texture);
+        }
         object->Texture = nullptr;
     }
     return 0;

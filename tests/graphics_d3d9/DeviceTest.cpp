@@ -172,9 +172,9 @@ TEST_F(D3D9DeviceSetUp, StartsAndEndsThreeTimesWithEveryCountBackAtZero) {
         ASSERT_EQ(D3D9Call_Texture_GetSurfaceLevel(texture, 0, &level), D3D_OK);
         ASSERT_EQ(D3D9Call_Device_CreateVertexBufferASync(256, 0, 0, D3DPOOL_SYSTEMMEM, &vertices, 0), 0);
         // With them the built-in shaders: the 2D vertex shader, 14 untextured, 224 textured and 9 mask
-        // pixel shaders.
+        // pixel shaders, and the twelve vertex declarations.
         EXPECT_EQ(GraphicsSystemState.ShadersUsable, 1);
-        EXPECT_EQ(D3D9Call_GetTotalObjectCount(), 6 + 248);
+        EXPECT_EQ(D3D9Call_GetTotalObjectCount(), 6 + 248 + 12);
         D3D9Call_Object_Release(level);
         D3D9Call_Object_Release(texture);
         D3D9Call_Object_Release(vertices);
