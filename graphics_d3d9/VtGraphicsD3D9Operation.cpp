@@ -18,6 +18,7 @@
 #include "graphics/VtGraphicsShadowMap.h"
 #include "graphics/VtMatrix.h"
 #include "graphics_d3d9/VtGraphicsD3D9.h"
+#include "graphics_d3d9/VtGraphicsD3D9Batch.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
 #include "graphics_d3d9/VtGraphicsD3D9NormalDraw.h"
 #include "graphics_d3d9/VtGraphicsD3D9ShaderConstant.h"
@@ -29,8 +30,6 @@
 #include "movie/VtUseCLibOgg.h"
 
 namespace Vantrel {
-
-D3DCOLOR D3D9DiffuseColor = 0xFFFFFFFF;
 
 namespace {
 
@@ -74,7 +73,8 @@ int Graphics_D3D9_DiffuseColor_Refresh() {
     const DrawSettingsRecord& s = DrawSettings;
     const bool colourAdd = s.ColorAdd[0] != 0 || s.ColorAdd[1] != 0 || s.ColorAdd[2] != 0;
     const uint32_t alpha = s.BlendMode == 0 && !colourAdd ? 255u : (uint32_t)s.BlendParam & 0xFF;
-    D3D9DiffuseColor = alpha << 24 | (s.DrawBright & 0xFFFFFF);
+    // The draw bodies combine their own colours with this one.
+    D3D9VertexBatch.Diffuse = alpha << 24 | (s.DrawBright & 0xFFFFFF);
     return 0;
 }
 

@@ -16,9 +16,6 @@ struct BufferHandleRecord;
 struct ShaderHandleRecord;
 struct ShadowMapRecord;
 
-// The diffuse colour the stage set-up keeps (0xAARRGGBB), refreshed by Graphics_D3D9_DiffuseColor_Refresh.
-extern D3DCOLOR D3D9DiffuseColor;
-
 // Takes `texture` off every stage (and vertex sampler) the device has it on and out of the normal-draw
 // state, so that the device never holds a texture the library has released. 0.
 int Graphics_D3D9_StateCache_UnbindTexture(IDirect3DBaseTexture9* texture);
