@@ -23,6 +23,7 @@ int32_t GraphFilter_ShaderHandles[GraphFilter_ShaderSlotCount];
 int GraphFilter_ResetShaderHandles()
 {
     for (int i = 0; i < GraphFilter_ShaderSlotCount; i++) GraphFilter_ShaderHandles[i] = -1;
+    GraphFilter_LevelGammaGraph_Forget();
     return 0;
 }
 
@@ -473,6 +474,9 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
     int lastResult = 0;
     int passSource = source;
     int lastOutput = destination;
+    // A device pass that drew nothing (a kind without a body on the back-end in use) leaves its output
+    // as an earlier run left it: no final copy may take that into the destination.
+    bool undrawn = false;
     for (int pass = 0; pass < context.PassCount; pass++) {
         context.PassIndex = pass;
         context.PassSource = source;
@@ -490,14 +494,17 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
         }
         context.PassSource = passSource;
         context.PassOutput = passOutput;
+        const int drawnBefore = context.DrawnPasses;
         const int bodyResult = GraphFilter_RunBody(&context, &params);
+        const bool drew = !GraphFilter_UseDevice() || context.DrawnPasses != drawnBefore;
+        if (!drew) undrawn = true;
         if (bodyResult < 0) {
             lastResult = bodyResult;
             result = -1;
             lastOutput = passOutput;
             break;
         }
-        if (GraphFilter_UseDevice() && downScale && source == destination && pass == 0)
+        if (GraphFilter_UseDevice() && drew && downScale && source == destination && pass == 0)
             GraphFilter_ClearSourceRect(&context);
         lastOutput = passOutput;
         passSource = passOutput;
@@ -508,7 +515,7 @@ int GraphFilter_ExecuteV(int blendFlag, int source, int blendGraph, int destinat
     context.PassSource = source;
     context.PassOutput = destination;
     // A final copy that fails loses the run's result: the call fails too.
-    if (Graphics_Dispatch_GraphFilter_RectBltFinish(&context, lastOutput, lastResult) < 0)
+    if (Graphics_Dispatch_GraphFilter_RectBltFinish(&context, lastOutput, undrawn ? -1 : lastResult) < 0)
         result = -1;
     return result;
 }

@@ -146,6 +146,7 @@ struct GraphFilterContext {
     // The run's own bookkeeping.
     int32_t Source;              // the run's source and destination handles
     int32_t Destination;
+    int32_t DrawnPasses;         // counted by the back-ends' draw pass each time it draws
 };
 
 // ---- Graph-handle seams ----
@@ -249,6 +250,12 @@ int GraphFilter_BicubicImage(const BaseImage* source, BaseImage* destination);
 double GraphFilter_BicubicWeight(double x);
 // Level's gamma table for gamma g: 256 entries.
 const int32_t* GraphFilter_LevelGammaTable(float gamma);
+// Level's gamma graph for the device passes: 256 x 1, entry i of the table in every byte of pixel i;
+// made on first use, written again when the gamma moves. The handle, or -1 when it cannot be made.
+int GraphFilter_LevelGammaGraph(float gamma);
+// The gamma graph as it stands (-1 for none), and forgetting it (with the filter shader cache).
+int GraphFilter_LevelGammaGraphHandle();
+void GraphFilter_LevelGammaGraph_Forget();
 // Full-range YUV to one byte, 15 fractional bits.
 int GraphFilter_YuvClamp(int32_t sum);
 

@@ -1,24 +1,35 @@
 // Tone filters: levels (input range, gamma, output range), hue / saturation / brightness in an HSL
 // model, and the lightness stretch, as device passes or in integer arithmetic over ARGB8 work
 // images. Stands on the filter framework, the alpha tables and the float helpers of the foundation.
+#include <cstring>
+
 #include "foundation/VtBaseFunc.h"
+#include "foundation/VtHandle.h"
 #include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphFilterPixel.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsImage.h"
 
 namespace Vantrel {
 
-// The software gamma table and the gamma it holds (the hardware gamma graph belongs to the device
-// side of the filters).
+// The gamma table of the software road and the 256 x 1 gamma graph the device passes read, each with the
+// gamma it holds; both are rebuilt only when the gamma moves by more than 0.0001.
 static struct {
     int32_t Table[256];
     float Gamma = -10000000.0f;
+    int32_t Graph = -1;             // -1 again when the graph is deleted
+    float GraphGamma = -10000000.0f;
 } LevelGammaCache;
+
+static bool GraphFilter_GammaMoved(float held, float gamma)
+{
+    const float moved = held - gamma;
+    return moved > 0.0001f || moved < -0.0001f;
+}
 
 const int32_t* GraphFilter_LevelGammaTable(float gamma)
 {
-    const float moved = LevelGammaCache.Gamma - gamma;
-    if (moved > 0.0001f || moved < -0.0001f) {
+    if (GraphFilter_GammaMoved(LevelGammaCache.Gamma, gamma)) {
         for (int i = 0; i < 256; i++) {
             const float v = BaseFunc_Pow((float)i / 255.0f, 1.0f / gamma) * 255.0f;
             LevelGammaCache.Table[i] = v > 255.0f ? 255 : (int32_t)v;
@@ -27,6 +38,38 @@ const int32_t* GraphFilter_LevelGammaTable(float gamma)
     }
     return LevelGammaCache.Table;
 }
+
+int GraphFilter_LevelGammaGraph(float gamma)
+{
+    if (LevelGammaCache.Graph < 0) {
+        GraphCreateParam request;
+        Graphics_Image_InitGraphFormatParam(&request, 32, 0, 0);
+        const int graph = Graphics_Image_MakeEmptyGraph_GParam(&request, 256, 1, 0, 0, 0, 0, 0);
+        if (graph < 0) return -1;
+        LevelGammaCache.Graph = graph;
+        Handle_SetDeleteNotify(graph, &LevelGammaCache.Graph);
+        LevelGammaCache.GraphGamma = -10000000.0f;
+    }
+    BaseImage image;
+    // Without the image the graph keeps its old content and the pass still runs.
+    if (GraphFilter_GammaMoved(LevelGammaCache.GraphGamma, gamma) && BaseImage_CreateXRGB8(256, 1, &image) == 0) {
+        const int32_t* table = GraphFilter_LevelGammaTable(gamma);
+        for (int i = 0; i < 256; i++) {
+            const uint32_t v = (uint32_t)table[i] & 0xFF;
+            const uint32_t pixel = v | v << 8 | v << 16 | v << 24;
+            memcpy(static_cast<uint8_t*>(image.pixels) + (size_t)i * 4, &pixel, 4);
+        }
+        const BaseImageRect whole = {0, 0, 256, 1};
+        Graphics_Image_BltImageToGraph(&whole, 0, 0, LevelGammaCache.Graph, &image, nullptr, 0, 0, 0, 0);
+        LevelGammaCache.GraphGamma = gamma;
+        BaseImage_Release(&image);
+    }
+    return LevelGammaCache.Graph;
+}
+
+int GraphFilter_LevelGammaGraphHandle() { return LevelGammaCache.Graph; }
+
+void GraphFilter_LevelGammaGraph_Forget() { LevelGammaCache.Graph = -1; }
 
 int GraphFilter_Level(GraphFilterContext* context, float inMin, float inMax, float gamma, float outMin, float outMax,
                       int pma)
@@ -39,6 +82,7 @@ int GraphFilter_Level(GraphFilterContext* context, float inMin, float inMax, flo
     const float t = g < r ? g : r;
     const float u = l < m ? l : m;
     if (GraphFilter_UseDevice()) {
+        GraphFilter_LevelGammaGraph(gm);
         return Graphics_Dispatch_GraphFilter_Level(context, t, r, gm, u, m, pma) < 0 ? -1 : 0;
     }
     const int32_t* table = GraphFilter_LevelGammaTable(gm);

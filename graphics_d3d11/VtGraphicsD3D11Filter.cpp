@@ -22,6 +22,7 @@
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11ConstantBuffer.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
+#include "graphics_d3d11/VtGraphicsD3D11Light.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
 #include "graphics_d3d11/VtGraphicsD3D11Texture.h"
@@ -35,32 +36,49 @@ constexpr int ScreenHandle = -2;
 
 // ---- Caches ----
 
-// Shader handles by archive file name, -1 until made; each entry returns to -1 when its handle goes.
-constexpr int NamedShaderMax = 160;
-struct NamedShader {
-    char Name[40];
-    int32_t Handle;
+// The filter shaders live in the core's filter shader cache (GraphFilter_ShaderHandles): each file of
+// the archive has the slot of its place in this list, the shaders named by their channel-mix pattern
+// follow it, and the pre-built channel-mix shaders take the slots from ChannelMixSlotBase on.
+const char* const FilterShaderFiles[] = {
+    "Mono.pso", "Gauss_08Pixel_PS.pso", "Gauss_16Pixel_PS.pso", "Gauss_32Pixel_PS.pso", "DownScaleX2.pso",
+    "DownScaleX4.pso", "DownScaleX8.pso", "BrightClipLess.pso", "BrightClipLess_PMA.pso", "BrightClipFillLess.pso",
+    "BrightClipFillLess_PMA.pso", "BrightClipGreater.pso", "BrightClipGreater_PMA.pso", "BrightClipFillGreater.pso",
+    "BrightClipFillGreater_PMA.pso", "BrightnessScale.pso", "BrightnessScale_PMA.pso", "Hsb_HSB_BASE.pso",
+    "Hsb_HSB_BASE_PMA.pso", "Hsb_HSB_HLOCK.pso", "Hsb_HSB_HLOCK_PMA.pso", "Invert.pso", "Invert_PMA.pso", "Level.pso",
+    "Level_PMA.pso", "TwoColor.pso", "TwoColor_PMA.pso", "GradientMap.pso", "GradientMap_PMA.pso", "GradientMapRev.pso",
+    "GradientMapRev_PMA.pso", "Replacement.pso", "Replacement_PMA.pso", "PremultipliedAlpha.pso",
+    "InterpolatedAlpha.pso", "Y2uv2ToRgb.pso", "Y2uv1ToRgb.pso", "Y2uv2ToRgb_RRA.pso", "Y2uv1ToRgb_RRA.pso",
+    "Bicubic.pso", "Lanczos3.pso", "SSAO.pso", "SSAO_Blur.pso", "SSAO_MIX.pso", "FloatColorScale.pso",
+    "BasBF_Normal.pso", "BasBF_Normal_PMA.pso", "BasBF_Multiple.pso", "BasBF_Multiple_PMA.pso",
+    "BasBF_Difference.pso", "BasBF_Difference_PMA.pso", "BasBF_Add.pso", "BasBF_Add_PMA.pso", "BasBF_Screen.pso",
+    "BasBF_Screen_PMA.pso", "BasBF_Overlay.pso", "BasBF_Overlay_PMA.pso", "BasBF_Dodge.pso", "BasBF_Dodge_PMA.pso",
+    "BasBF_Burn.pso", "BasBF_Burn_PMA.pso", "BasBF_Darken.pso", "BasBF_Darken_PMA.pso", "BasBF_Lighten.pso",
+    "BasBF_Lighten_PMA.pso", "BasBF_SoftLight.pso", "BasBF_SoftLight_PMA.pso", "BasBF_HardLight.pso",
+    "BasBF_HardLight_PMA.pso", "BasBF_Exclusion.pso", "BasBF_Exclusion_PMA.pso", "BasBF_Normal_AlphaCh.pso",
+    "BasBF_Normal_AlphaCh_PMA.pso", "BasBF_Add_AlphaCh.pso", "BasBF_Add_AlphaCh_PMA.pso", "BasBF_Multiple_AOnly.pso",
+    "BasBF_Multiple_AOnly_PMA.pso", "BasBF_Mask.pso", "BasBF_Mask_PMA.pso", "RGBAMix_Base.pso", "RGBAMix_Base_PMA.pso",
 };
-NamedShader NamedShaders[NamedShaderMax];
-int NamedShaderCount = 0;
-int32_t ChannelMixShaders[D3D11SHADER_CHANNEL_MIX_COUNT];
+constexpr int FilterShaderFileCount = (int)(sizeof(FilterShaderFiles) / sizeof(FilterShaderFiles[0]));
+// "RGBAMix_S%sS%sS%sB%s%s.pso": colour letters R, G, B or all three, alpha letter, "_PMA" or not.
+constexpr int PatternMixSlotBase = FilterShaderFileCount;
+constexpr int ChannelMixSlotBase = GraphFilter_ShaderSlotCount - D3D11SHADER_CHANNEL_MIX_COUNT;
+static_assert(PatternMixSlotBase + 4 * 4 * 2 <= ChannelMixSlotBase, "the filter shader cache holds every shader");
+
 int32_t WorkTextures[D3D11FilterPixelTypes][D3D11FilterSizeSteps][D3D11FilterSizeSteps][2];
 
 // Deletes what the caches hold (each handle's delete notification puts -1 back into its entry), so that a
 // device made again starts from nothing and no handle of the old device is left behind.
 void DeleteCachedHandles() {
-    for (int i = 0; i < NamedShaderCount; ++i)
-        if (NamedShaders[i].Handle != -1) Handle_Delete(NamedShaders[i].Handle, 0, 0);
-    for (int32_t& handle : ChannelMixShaders)
-        if (handle != -1) Handle_Delete(handle, 0, 0);
+    // An entry never set (before the first start) holds 0, which names no handle.
+    for (int32_t& handle : GraphFilter_ShaderHandles)
+        if (handle > 0) Handle_Delete(handle, 0, 0);
     int32_t* work = &WorkTextures[0][0][0][0];
     for (size_t i = 0; i < sizeof(WorkTextures) / sizeof(int32_t); ++i)
-        if (work[i] != -1) DeleteGraph(work[i]);
+        if (work[i] > 0) DeleteGraph(work[i]);
 }
 
 void ResetCaches() {
-    for (int i = 0; i < NamedShaderCount; ++i) NamedShaders[i].Handle = -1;
-    for (int32_t& handle : ChannelMixShaders) handle = -1;
+    GraphFilter_ResetShaderHandles();
     int32_t* work = &WorkTextures[0][0][0][0];
     for (size_t i = 0; i < sizeof(WorkTextures) / sizeof(int32_t); ++i) work[i] = -1;
 }
@@ -68,27 +86,23 @@ void ResetCaches() {
 constexpr const char* FilterShaderFailure = "フィルター用シェーダーの作成に失敗しました %s\n";
 constexpr const char* ChannelMixShaderFailure = "RGBAMixS フィルター用シェーダーの作成に失敗しました %s\n";
 
-// The shader handle of a file of the archive, made on first use; -1 after the log line (`failure`
-// formats the file name).
-int FilterShader(const char* name, const char* failure = FilterShaderFailure) {
-    int slot = -1;
-    for (int i = 0; i < NamedShaderCount && slot < 0; ++i)
-        if (strcmp(NamedShaders[i].Name, name) == 0) slot = i;
-    if (slot >= 0 && NamedShaders[slot].Handle != -1) return NamedShaders[slot].Handle;
+// The shader handle of a file of the archive in its cache slot, made on first use; -1 after the log line
+// (`failure` formats the file name).
+int FilterShaderAt(int slot, const char* name, const char* failure = FilterShaderFailure) {
+    if (slot < 0 || slot >= GraphFilter_ShaderSlotCount) return -1;
+    int32_t& entry = GraphFilter_ShaderHandles[slot];
+    if (entry != -1) return entry;
     const int handle = Graphics_D3D11_GraphFilter_CreateShader(name, 1);
     if (handle < 0) {
         Log_AddFormatShiftJIS(failure, name);
         return -1;
     }
-    if (slot < 0) {
-        if (NamedShaderCount >= NamedShaderMax) return handle;   // not kept: every name of the archive fits
-        slot = NamedShaderCount++;
-        snprintf(NamedShaders[slot].Name, sizeof(NamedShaders[slot].Name), "%s", name);
-    }
-    NamedShaders[slot].Handle = handle;
-    Handle_SetDeleteNotify(handle, &NamedShaders[slot].Handle);
+    entry = handle;
+    Handle_SetDeleteNotify(handle, &entry);
     return handle;
 }
+
+int FilterShader(const char* name) { return FilterShaderAt(Graphics_D3D11_GraphFilter_ShaderSlot(name), name); }
 
 // ---- Images ----
 
@@ -120,12 +134,24 @@ void ScreenTarget(ID3D11Texture2D** texture, ID3D11RenderTargetView** view, ID3D
     *texture = main.BackBuffer, *view = main.BackBufferRTV, *shaderView = main.BackBufferSRV;
 }
 
-// Texture, sampled view and render-target view of a pass image (a graph, or -2 the screen).
+// A live shadow map's colour texture (the depth its pass wrote), which filters read and write like a
+// graph's texture.
+D3D11ShadowMapPlatform* ResolveShadowMap(int handle) {
+    if (handle < 0 || Handle_TypeOf(handle) != HandleType_ShadowMap) return nullptr;
+    D3D11ShadowMapPlatform* map = Graphics_D3D11_ShadowMap_PlatformOf(handle);
+    return map != nullptr && map->Texture != nullptr && map->ShaderView != nullptr ? map : nullptr;
+}
+
+// Texture, sampled view and render-target view of a pass image (a graph, a shadow map, or -2 the screen).
 bool PassImage(int handle, ID3D11Texture2D** texture, ID3D11ShaderResourceView** view, ID3D11RenderTargetView** target) {
     *texture = nullptr, *view = nullptr, *target = nullptr;
     if (handle == ScreenHandle) {
         ScreenTarget(texture, target, view);
         return *texture != nullptr;
+    }
+    if (D3D11ShadowMapPlatform* map = ResolveShadowMap(handle)) {
+        *texture = map->Texture, *view = map->ShaderView, *target = map->TargetView;
+        return true;
     }
     Image image;
     if (!ResolveGraph(handle, &image)) return false;
@@ -156,6 +182,26 @@ const float LumaWeights[4] = {0.299f, 0.587f, 0.114f, 0.0f};
 }  // namespace
 
 // ---- Shaders and work textures ----
+
+int Graphics_D3D11_GraphFilter_ShaderSlot(const char* name) {
+    for (int i = 0; i < FilterShaderFileCount; ++i)
+        if (strcmp(FilterShaderFiles[i], name) == 0) return i;
+    static const char Letters[4] = {'R', 'G', 'B', 'A'};
+    for (int colour = 0; colour < 4; ++colour)
+        for (int alpha = 0; alpha < 4; ++alpha)
+            for (int pma = 0; pma < 2; ++pma) {
+                char pattern[40];
+                const char r = colour < 3 ? Letters[colour] : 'R', g = colour < 3 ? Letters[colour] : 'G';
+                const char b = colour < 3 ? Letters[colour] : 'B';
+                snprintf(pattern, sizeof(pattern), "RGBAMix_S%cS%cS%cB%c%s.pso", r, g, b, Letters[alpha], pma ? "_PMA" : "");
+                if (strcmp(pattern, name) == 0) return PatternMixSlotBase + (colour * 4 + alpha) * 2 + pma;
+            }
+    return -1;
+}
+
+int Graphics_D3D11_GraphFilter_ChannelMixSlot(int index) {
+    return index >= 0 && index < D3D11SHADER_CHANNEL_MIX_COUNT ? ChannelMixSlotBase + index : -1;
+}
 
 int Graphics_D3D11_GraphFilter_CreateShader(const char* name, int shaderType) {
     const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetFilter(name);
@@ -201,22 +247,38 @@ int Graphics_D3D11_GraphFilter_RectBltSetup(GraphFilterContext* run, const Graph
 
 int Graphics_D3D11_GraphFilter_RectBltPassSetup(GraphFilterContext* run, int* source, int* destination) {
     Image from, to;
-    if (!ResolveGraph(*source, &from)) return -1;
+    // A shadow map is its own texture, placed at texel (0, 0): it needs no gathering.
+    const D3D11ShadowMapPlatform* fromMap = ResolveShadowMap(*source);
+    if (fromMap == nullptr && !ResolveGraph(*source, &from)) return -1;
     const int runDestination = run->Destination;
     int destinationType = 0;
     bool destinationDrawable = true;
     if (runDestination != ScreenHandle) {
-        if (!ResolveGraph(runDestination, &to)) return -1;
-        destinationType = to.PixelType;
-        destinationDrawable = to.Graph->Orig->format.drawable != 0 && to.Part->RenderTargetViews != nullptr;
+        if (const D3D11ShadowMapPlatform* toMap = ResolveShadowMap(runDestination)) {
+            destinationType = toMap->ColorFormatIndex;
+            destinationDrawable = toMap->TargetView != nullptr;
+        } else {
+            if (!ResolveGraph(runDestination, &to)) return -1;
+            destinationType = to.PixelType;
+            destinationDrawable = to.Graph->Orig->format.drawable != 0 && to.Part->RenderTargetViews != nullptr;
+        }
     }
+    // No pass renders into the image it samples: a shadow map filtered in place goes through a work
+    // texture as a graph does.
     const bool work = runDestination != ScreenHandle && (runDestination == run->Source || !destinationDrawable);
     const bool alternate = run->WorkTextureFlag && (run->PassIndex % 2) == (run->PassCount % 2);
-    const bool gather = run->PassIndex == 0 &&
+    const bool gather = fromMap == nullptr && run->PassIndex == 0 &&
                         (from.Graph->drawPartCount > 1 || from.Graph->x != 0 || from.Graph->y != 0);
-    const GraphTexturePart& part = from.Graph->Orig->parts[0];
-    const int width = gather ? from.Graph->Width : part.textureWidth;
-    const int height = gather ? from.Graph->Height : part.textureHeight;
+    int width, height;
+    if (fromMap != nullptr) {
+        D3D11_TEXTURE2D_DESC desc = {};
+        D3D11Call_Texture2D_GetDesc(fromMap->Texture, &desc);
+        width = (int)desc.Width, height = (int)desc.Height;
+    } else {
+        const GraphTexturePart& part = from.Graph->Orig->parts[0];
+        width = gather ? from.Graph->Width : part.textureWidth;
+        height = gather ? from.Graph->Height : part.textureHeight;
+    }
     int output = runDestination;
     if (work || alternate) {
         output = Graphics_D3D11_GraphFilter_GetWorkTexture(destinationType, width, height, alternate ? 0 : 1);
@@ -236,6 +298,25 @@ int Graphics_D3D11_GraphFilter_RectBltPassSetup(GraphFilterContext* run, int* so
             Graphics_D3D11_ShaderBlit(object->Texture, object->TextureView, &in, into.Part->Texture,
                                       into.Part->RenderTargetViews[0], &at, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
                                       nullptr, nullptr, nullptr, 0);
+            // The work texture is larger than the graph: its last column and row are repeated out to the
+            // texture's edges, so that a pass sampling beyond the picture reads its edge, as it does from
+            // a graph that fills its own texture.
+            const GraphTexturePart& room = into.Graph->Orig->parts[0];
+            const int right = from.Graph->Width, bottom = from.Graph->Height;
+            const bool lastColumn = division.destX + division.width == right && right < room.textureWidth;
+            const bool lastRow = division.destY + division.height == bottom && bottom < room.textureHeight;
+            auto stretch = [&](const RECT& texels, const RECT& onto) {
+                Graphics_D3D11_ShaderBlit(object->Texture, object->TextureView, &texels, into.Part->Texture,
+                                          into.Part->RenderTargetViews[0], &onto, 0, 0, nullptr, nullptr, nullptr, nullptr,
+                                          nullptr, nullptr, nullptr, nullptr, 0);
+            };
+            if (lastColumn)
+                stretch({in.right - 1, in.top, in.right, in.bottom}, {right, at.top, room.textureWidth, at.bottom});
+            if (lastRow)
+                stretch({in.left, in.bottom - 1, in.right, in.bottom}, {at.left, bottom, at.right, room.textureHeight});
+            if (lastColumn && lastRow)
+                stretch({in.right - 1, in.bottom - 1, in.right, in.bottom},
+                        {right, bottom, room.textureWidth, room.textureHeight});
         }
         *source = gathered;
     }
@@ -316,9 +397,13 @@ int Graphics_D3D11_GraphFilter_DrawPass(int pixelShader, GraphFilterContext* run
     const int width = run->X2 - run->X1, height = run->Y2 - run->Y1;
     // The first pass reads the run's rectangle; later ones read what the pass before wrote, which lies
     // at the destination position.
-    const RECT sourceRect = run->PassIndex == 0 ? RECT{run->X1, run->Y1, run->X2, run->Y2}
-                                                : RECT{run->DestX, run->DestY, run->DestX + width, run->DestY + height};
+    // A reduction uses whole blocks only: the columns and rows left over at the right and the bottom of
+    // the rectangle are not read (as in software), so that each output pixel is the mean of its own block.
     const int scale = divisor > 1 ? divisor : 1;
+    const int readWidth = width / scale * scale, readHeight = height / scale * scale;
+    const RECT sourceRect = run->PassIndex == 0
+                                ? RECT{run->X1, run->Y1, run->X1 + readWidth, run->Y1 + readHeight}
+                                : RECT{run->DestX, run->DestY, run->DestX + readWidth, run->DestY + readHeight};
     const RECT destinationRect = {run->DestX, run->DestY, run->DestX + width / scale, run->DestY + height / scale};
 
     ID3D11Texture2D* secondTexture = nullptr;
@@ -354,10 +439,13 @@ int Graphics_D3D11_GraphFilter_DrawPass(int pixelShader, GraphFilterContext* run
     if (constants == nullptr) return -1;
     Graphics_D3D11_ConstantBuffer_Update(constants);
     Graphics_D3D11_ConstantBuffer_SetPS(3, 1, &constants);
-    return Graphics_D3D11_ShaderBlit(source, sourceView, &sourceRect, destination, destinationTarget, &destinationRect, linear,
-                                     run->OutputBlendMode == 1, (ID3D11PixelShader*)shader->PlatformArea[0], nullptr,
-                                     secondTexture, secondView, secondHandle >= 0 ? &secondRect : nullptr, corners,
-                                     thirdTexture, thirdView, extra);
+    const int drawn = Graphics_D3D11_ShaderBlit(source, sourceView, &sourceRect, destination, destinationTarget,
+                                                &destinationRect, linear, run->OutputBlendMode == 1,
+                                                (ID3D11PixelShader*)shader->PlatformArea[0], nullptr, secondTexture,
+                                                secondView, secondHandle >= 0 ? &secondRect : nullptr, corners,
+                                                thirdTexture, thirdView, extra);
+    if (drawn >= 0) ++run->DrawnPasses;
+    return drawn;
 }
 
 // ---- Bodies ----
@@ -407,36 +495,6 @@ bool RowCopy(ID3D11Texture2D* from, const D3D11_TEXTURE2D_DESC& desc, UINT left,
 }
 
 
-// The 256 x 1 gamma table of the level filter as a graph (the table value in every colour channel),
-// made again when the gamma changes; -1 when it cannot be made.
-struct LevelGammaRecord {
-    int32_t Graph = -1;
-    float Gamma = 0.0f;
-};
-LevelGammaRecord LevelGamma;
-
-int LevelGammaGraph(float gamma) {
-    Image image;
-    if (LevelGamma.Graph != -1 && LevelGamma.Gamma == gamma && ResolveGraph(LevelGamma.Graph, &image)) return LevelGamma.Graph;
-    if (LevelGamma.Graph != -1) DeleteGraph(LevelGamma.Graph);
-    LevelGamma.Graph = -1;
-    BaseImage table;
-    if (BaseImage_CreateARGB8(256, 1, &table) < 0) return -1;
-    const int32_t* values = GraphFilter_LevelGammaTable(gamma);
-    for (int i = 0; i < 256; ++i) {
-        const uint32_t v = (uint32_t)values[i] & 0xFF;
-        const uint32_t pixel = 0xFF000000u | v << 16 | v << 8 | v;
-        memcpy((uint8_t*)table.pixels + (size_t)i * 4, &pixel, 4);
-    }
-    const int graph = MakeGraphFromBaseImage(&table, nullptr, 0);
-    BaseImage_Release(&table);
-    if (graph < 0) return -1;
-    LevelGamma.Graph = graph;
-    LevelGamma.Gamma = gamma;
-    Handle_SetDeleteNotify(graph, &LevelGamma.Graph);
-    return graph;
-}
-
 // The ambient-occlusion sample kernel: 64 vectors in the upper hemisphere (z >= 0) whose length for entry
 // i is 0.1 + 0.9 (i / 64)^2 (0.1 to about 0.97), entries 0, 1, 2, 32 and 63 fixed, the other directions
 // spread by a fixed sequence.
@@ -484,9 +542,15 @@ void PutTransposed(float* slot, const MatrixD& matrix) {
         for (int column = 0; column < 4; ++column) slot[column * 4 + row] = (float)matrix.m[row][column];
 }
 
-// Texture size of a pass image's first part (1 x 1 when unknown).
+// Texture size of a pass image's first part or of a shadow map (1 x 1 when unknown).
 void TextureSize(int handle, float* width, float* height) {
     *width = 1.0f, *height = 1.0f;
+    if (const D3D11ShadowMapPlatform* map = ResolveShadowMap(handle)) {
+        D3D11_TEXTURE2D_DESC desc = {};
+        D3D11Call_Texture2D_GetDesc(map->Texture, &desc);
+        *width = (float)desc.Width, *height = (float)desc.Height;
+        return;
+    }
     Image image;
     if (!ResolveGraph(handle, &image)) return;
     *width = (float)image.Graph->Orig->parts[0].textureWidth;
@@ -512,12 +576,16 @@ void CopyDestinationArea(GraphFilterContext* run) {
                               nullptr, nullptr, nullptr, 0);
 }
 
-int Pass(const char* name, GraphFilterContext* run, int linear, int divisor, int second,
-         const char* failure = FilterShaderFailure) {
-    const int shader = FilterShader(name, failure);
+int PassAt(int slot, const char* name, GraphFilterContext* run, int linear, int divisor, int second,
+           const char* failure = FilterShaderFailure) {
+    const int shader = FilterShaderAt(slot, name, failure);
     if (shader < 0) return -1;
     MarkConstants();
     return Graphics_D3D11_GraphFilter_DrawPass(shader, run, linear, divisor, second, 0, nullptr, -1, 0) < 0 ? -1 : 0;
+}
+
+int Pass(const char* name, GraphFilterContext* run, int linear, int divisor, int second) {
+    return PassAt(Graphics_D3D11_GraphFilter_ShaderSlot(name), name, run, linear, divisor, second);
 }
 
 void PutColour(float* slot, const FloatColor* colour) {
@@ -590,7 +658,7 @@ int ChannelMixBody(GraphFilterContext* run, int r, int g, int b, int a, int pmaF
     if (inSource(r) && inSource(g) && inSource(b) && inSource(a)) {
         // The pre-built channel-mix shaders, one per selector set.
         const int index = (((r * 4 + g) * 4 + b) * 4 + a) * 2 + pma;
-        int32_t& entry = ChannelMixShaders[index];
+        int32_t& entry = GraphFilter_ShaderHandles[Graphics_D3D11_GraphFilter_ChannelMixSlot(index)];
         if (entry == -1) {
             const D3D11ShaderCode code = Graphics_D3D11_ShaderCode_GetChannelMix(index);
             if (code.Code != nullptr) {
@@ -637,7 +705,8 @@ int ChannelMixBody(GraphFilterContext* run, int r, int g, int b, int a, int pmaF
             const char* blue = x < 3 ? Letters[x] : "B";
             snprintf(name, sizeof(name), "RGBAMix_S%sS%sS%sB%s%s.pso", red, green, blue, Letters[a - 4], pma ? "_PMA" : "");
             c[0] = (float)r + 0.5f, c[1] = (float)g + 0.5f, c[2] = (float)b + 0.5f, c[3] = (float)a + 0.5f;
-            result = Pass(name, run, run->BlendSampling, 1, -1, ChannelMixShaderFailure);
+            result = PassAt(Graphics_D3D11_GraphFilter_ShaderSlot(name), name, run, run->BlendSampling, 1, -1,
+                            ChannelMixShaderFailure);
         } else {
             if (swapped) swap(), swapped = false;
             result = general();
@@ -682,10 +751,11 @@ int Resample(GraphFilterContext* run, int cubicFlag, int width, int height) {
     if (!ResolveGraph(run->PassSource, &source)) return -1;
     const float tw = (float)source.Graph->Orig->parts[0].textureWidth, th = (float)source.Graph->Orig->parts[0].textureHeight;
     c[0] = tw, c[1] = th, c[2] = (cubic ? 2.0f : 1.0f) / tw, c[3] = 0.0f;
-    // One quad over (0, 0)-(width, height) of the destination; each corner carries its place in
-    // the source rectangle plus the texel offsets of the taps.
+    // One quad over (0, 0)-(width, height) of the pass output, whatever the destination position, onto
+    // which the whole texture of the pass source is mapped; each corner carries its texture corner plus
+    // the texel offsets of the taps.
     const float W = (float)width, H = (float)height;
-    const float u0 = (float)run->X1 / tw, u1 = (float)run->X2 / tw, v0 = (float)run->Y1 / th, v1 = (float)run->Y2 / th;
+    const float u0 = 0.0f, u1 = 1.0f, v0 = 0.0f, v1 = 1.0f;
     D3D11BlitCorner corners[4] = {};
     for (int corner = 0; corner < 4; ++corner) {
         const bool right = (corner & 1) != 0, bottom = (corner & 2) != 0;
@@ -809,13 +879,14 @@ int Graphics_D3D11_GraphFilter_Level(GraphFilterContext* run, float inMin, float
                                      float outMax, int pma) {
     float* c = BodyConstants();
     if (c == nullptr) return -1;
-    // The shader works in steps of 0-255: the input range and the output range in those units.
-    const int gammaGraph = LevelGammaGraph(gamma);
+    // The gamma graph the core keeps for the gamma it was handed, read interpolated as texture 1.
+    (void)gamma;
+    const int gammaGraph = GraphFilter_LevelGammaGraphHandle();
     if (gammaGraph < 0) return -1;
-    c[0] = inMin * 255.0f;
-    c[1] = inMax > inMin ? 1.0f / ((inMax - inMin) * 255.0f) : 0.0f;
-    c[2] = outMin * 255.0f;
-    c[3] = outMax * 255.0f;
+    c[0] = inMin;
+    c[1] = inMax > inMin ? 1.0f / (inMax - inMin) : 0.0f;
+    c[2] = outMin;
+    c[3] = outMax;
     char name[48];
     return Pass(Variant(name, sizeof(name), "Level", pma), run, 1, 1, gammaGraph);
 }
@@ -980,7 +1051,7 @@ int Graphics_D3D11_GraphFilter_Install() {
 int Graphics_D3D11_GraphFilter_Uninstall() {
     ReleaseFilterRow();
     DeleteCachedHandles();
-    if (LevelGamma.Graph != -1) DeleteGraph(LevelGamma.Graph);
+    if (GraphFilter_LevelGammaGraphHandle() > 0) DeleteGraph(GraphFilter_LevelGammaGraphHandle());
     ResetCaches();
     return 0;
 }

@@ -21,6 +21,10 @@ constexpr int D3D11FilterSizeSteps = 18;
 // A pixel shader of the filter archive by file name (1: pixel), as a shader handle; -1 when the
 // archive is not open, has no such file, or the creation fails.
 int Graphics_D3D11_GraphFilter_CreateShader(const char* name, int shaderType);
+// The slot of the core's filter shader cache that holds a file of the filter archive, -1 for a name
+// outside it; the slot of a pre-built channel-mix shader by its index.
+int Graphics_D3D11_GraphFilter_ShaderSlot(const char* name);
+int Graphics_D3D11_GraphFilter_ChannelMixSlot(int index);
 // The work texture of (pixel type, power-of-two size class, index 0 or 1), made on first use; -1.
 int Graphics_D3D11_GraphFilter_GetWorkTexture(int pixelType, int width, int height, int index);
 // The run's framework (pass planning, each pass's source and output, restore, the final copy) and the

@@ -10,6 +10,7 @@
 
 #include "foundation/VtLog.h"
 #include "foundation/VtMemory.h"
+#include "graphics/VtGraphFilter.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDrawSetting.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
@@ -897,6 +898,8 @@ int Graphics_D3D11_StateCache_RefreshAll() {
 
 int Graphics_D3D11_StateCache_SetDefaults() {
     if (!D3D11Call_Device_Exists()) return -1;
+    // The filter shaders are made again for the device in its default state.
+    GraphFilter_ResetShaderHandles();
     D3D11_RASTERIZER_DESC& r = Cache.RasterizerDesc;
     memset(&r, 0, sizeof(r));
     r.FillMode = D3D11_FILL_SOLID;

@@ -110,16 +110,17 @@ inline std::string Invert(bool pma)
     return ColourFilter("Invert", pma, 1, 0, "add r0.xyz, -r0.xyzx, l(1.000000, 1.000000, 1.000000, 0)\n");
 }
 
-// Level (values 0-255): input range, the gamma table (texture 1, 256 x 1), the output range.
+// Level (values 0-1): input minimum and 1 / input range, the gamma table (texture 1, 256 x 1), the output
+// minimum and maximum.
 inline std::string Level(bool pma)
 {
-    std::string body = "mad r1.xyz, r0.xyzx, l(255.000000, 255.000000, 255.000000, 0), -cb3[0].xxxx\nmul_sat r1.xyz, r1.xyzx, cb3[0].yyyy\n";
+    std::string body = "add r1.xyz, r0.xyzx, -cb3[0].xxxx\nmul_sat r1.xyz, r1.xyzx, cb3[0].yyyy\n";
     body += "mov r2.y, l(0.500000)\n";
     for (int c = 0; c < 3; ++c) {
         body += std::string("mov r2.x, r1.") + "xyz"[c] + "\nsample r3.xyzw, r2.xyxx, t1.xyzw, s1\n";
         body += std::string("mov r0.") + "xyz"[c] + ", r3.x\n";
     }
-    body += "add r1.x, cb3[0].w, -cb3[0].z\nmad r0.xyz, r0.xyzx, r1.xxxx, cb3[0].zzzz\nmul_sat r0.xyz, r0.xyzx, l(0.003922, 0.003922, 0.003922, 0)\n";
+    body += "add r1.x, cb3[0].w, -cb3[0].z\nmad_sat r0.xyz, r0.xyzx, r1.xxxx, cb3[0].zzzz\n";
     return ColourFilter("Level", pma, 2, 1, body);
 }
 

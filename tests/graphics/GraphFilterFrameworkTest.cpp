@@ -3,6 +3,12 @@
 // road, and the bodies sending their pass to their switch when shaders are usable.
 #include "GraphFilterFixture.h"
 
+#include <type_traits>
+
+#include "graphics/VtGraphicsDispatch.h"
+#include "graphics_d3d11/VtGraphicsD3D11Filter.h"
+#include "graphics_d3d9/VtGraphicsD3D9.h"
+
 namespace GraphFilterTest {
 namespace {
 
@@ -131,6 +137,39 @@ TEST_F(GraphFilterFramework, WithShadersUsableAndNoDeviceEveryKindGoesToItsSwitc
         EXPECT_EQ(0x12121212u, Pixel(out, 3, 3)) << kind;
     }
     GraphicsSystemState.ShadersUsable = 0;
+}
+
+// Every filter switch of the switch layer's table, and the two written out, gives 0 without a device;
+// each has its body on both back-ends (linked here by name).
+template <typename Argument>
+Argument ZeroOr(GraphFilterContext* context)
+{
+    if constexpr (std::is_same_v<Argument, GraphFilterContext*>) return context;
+    else return Argument{};
+}
+
+template <typename... Arguments>
+int CallWithContext(int (*function)(Arguments...), GraphFilterContext* context)
+{
+    return function(ZeroOr<Arguments>(context)...);
+}
+
+TEST(GraphFilterSwitchTest, EveryFilterSwitchGivesZeroWithoutADeviceAndHasABodyOnEachBackEnd)
+{
+    GraphFilterContext context = {};
+    int switches = 0;
+#define VT_TEST_FILTER_SWITCH(name, params, args)                                            \
+    EXPECT_EQ(0, CallWithContext(Graphics_Dispatch_##name, &context)) << #name;              \
+    EXPECT_NE(nullptr, reinterpret_cast<void*>(&Graphics_D3D11_##name)) << #name;           \
+    EXPECT_NE(nullptr, reinterpret_cast<void*>(&Graphics_D3D9_##name)) << #name;            \
+    ++switches;
+    VT_GRAPHICS_DISPATCH_GRAPHFILTER(VT_TEST_FILTER_SWITCH)
+#undef VT_TEST_FILTER_SWITCH
+    // Four for the run's framework and one per kind with a body on both back-ends.
+    EXPECT_EQ(22, switches);
+    const float values[8] = {};
+    EXPECT_EQ(0, Graphics_Dispatch_GraphFilter_FloatColorScale(&context, values));
+    EXPECT_EQ(0, Graphics_Dispatch_GraphFilter_Ssao(&context, 0, 0, 0, 0, 0, 0, 0, 0));
 }
 
 }  // namespace

@@ -22,62 +22,24 @@
 #include "graphics/VtGraphicsCamera.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsImage.h"
+#include "graphics/VtGraphicsShader.h"
+#include "graphics/VtGraphicsShadowMap.h"
 #include "graphics/VtMatrix.h"
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics_d3d11/VtGraphicsD3D11Call.h"
 #include "graphics_d3d11/VtGraphicsD3D11DrawTarget.h"
 #include "graphics_d3d11/VtGraphicsD3D11Filter.h"
+#include "graphics_d3d11/VtGraphicsD3D11Light.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderCode.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
 #include "graphics_d3d11/VtGraphicsD3D11Texture.h"
 #include "system/VtSystem.h"
+#include "../graphics/GraphFilterDeviceCases.h"
 
 using namespace Vantrel;
+using namespace GraphFilterCases;
 
 namespace {
-
-constexpr int Width = 24, Height = 20;
-constexpr int Tolerance = 2;
-
-// Smooth colours (no sharp luminance steps on the thresholds used below), alpha varying too.
-uint32_t SourcePixel(int x, int y) {
-    const uint32_t r = (uint32_t)(x * 10 + 8), g = (uint32_t)(y * 11 + 20), b = (uint32_t)((x * 3 + y * 5 + 40) & 0xFF);
-    const uint32_t a = (uint32_t)(255 - ((x + y) % 4) * 40);
-    return a << 24 | r << 16 | g << 8 | b;
-}
-
-int MakeSource(uint32_t (*pixel)(int, int), int width = Width, int height = Height) {
-    BaseImage image;
-    if (BaseImage_CreateARGB8(width, height, &image) < 0) return -1;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const uint32_t value = pixel(x, y);
-            memcpy((uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * 4, &value, 4);
-        }
-    const int graph = MakeGraphFromBaseImage(&image, nullptr, 0);
-    BaseImage_Release(&image);
-    return graph;
-}
-
-// Chrominance: U in blue and V in green, both running over most of their range (clamped sums included).
-uint32_t UvPixel(int x, int y) {
-    return 0xFF000000u | (uint32_t)(x * 7 + 5) << 16 | (uint32_t)(250 - y * 12) << 8 | (uint32_t)(x * 10 + 10);
-}
-
-// A one-row gradient graph of 64 colours.
-int MakeGradient() {
-    BaseImage image;
-    if (BaseImage_CreateARGB8(64, 1, &image) < 0) return -1;
-    for (int x = 0; x < 64; ++x) {
-        const uint32_t value = 0xFF000000u | (uint32_t)(x * 4) << 16 | (uint32_t)(255 - x * 3) << 8 | (uint32_t)(x * 2 + 30);
-        memcpy((uint8_t*)image.pixels + (size_t)x * 4, &value, 4);
-    }
-    const int graph = MakeGraphFromBaseImage(&image, nullptr, 0);
-    BaseImage_Release(&image);
-    return graph;
-}
-
-uint32_t BlendPixel(int x, int y) { return 0xFF000000u | (uint32_t)(200 - x * 5) << 16 | (uint32_t)(y * 9) << 8 | 0x60u; }
 
 // A graph's pixels as 0xAARRGGBB: the memory image without a device, the texture with one.
 std::vector<uint32_t> ReadGraph(int graph, int width = Width, int height = Height) {
@@ -99,19 +61,6 @@ std::vector<uint32_t> ReadGraph(int graph, int width = Width, int height = Heigh
     pixels = D3D11Test::UnpackPixels(image, width, height, true);
     Graphics_D3D11_DrawScreen_Unlock();
     return pixels;
-}
-
-// The images a case may use besides its own copy of the source.
-struct Fixtures {
-    int Blend, Gradient, Uv, UvHalf;
-    int BlendPart;   // a graph of the source's size derived from inside a larger picture
-};
-
-// Sharp detail in every channel, so that resampling has something to do.
-uint32_t BusyPixel(int x, int y) {
-    const uint32_t r = (uint32_t)(x * 53 + y * 17) & 0xFF, g = (uint32_t)(x * x * 7 + y * 29) & 0xFF;
-    const uint32_t b = (uint32_t)((x ^ y) * 23) & 0xFF, a = (uint32_t)(255 - (x * y) % 100);
-    return a << 24 | r << 16 | g << 8 | b;
 }
 
 // Lanczos-3 by its definition: output pixel (x, y) of a w x h picture lies at ((x + 0.5) sw / w - 0.5,
@@ -152,87 +101,6 @@ int MakeDrawableGraph(int width, int height) {
     return Graphics_Image_MakeEmptyGraph_GParam(&param, width, height, 0, 0, 0, 0, 0);
 }
 
-struct FilterCase {
-    const char* Name;
-    std::function<int(int graph, const Fixtures&)> Run;
-    // Device only: the software road leaves the graph as it was, which is what this case must give.
-    bool DeviceOnly = false;
-    // Compared over the left columns only (0: the whole width).
-    int Columns = 0;
-    // What the software road runs instead, where the device follows another rule on purpose.
-    std::function<int(int graph, const Fixtures&)> SoftwareRun = nullptr;
-};
-
-using F = const Fixtures&;
-
-const std::vector<FilterCase>& Cases() {
-    static const std::vector<FilterCase> cases = {
-        {"mono", [](int g, F) { return FilterGraph(g, GraphFilter_KindMono, -60, 70); }},
-        {"invert", [](int g, F) { return FilterGraph(g, GraphFilter_KindInvert); }},
-        {"bright clip less, filled", [](int g, F) { return FilterGraph(g, GraphFilter_KindBrightClip, 2, 100, 1, 0x204060, 200); }},
-        {"bright clip greater, unfilled", [](int g, F) { return FilterGraph(g, GraphFilter_KindBrightClip, 5, 150, 0, 0, 0); }},
-        {"bright clip less, unfilled, premultiplied",
-         [](int g, F) { return FilterGraph(g, GraphFilter_KindBrightClipPma, 2, 120, 0, 0, 0); }},
-        {"bright clip greater, filled, premultiplied",
-         [](int g, F) { return FilterGraph(g, GraphFilter_KindBrightClipPma, 5, 90, 1, 0xC08040, 150); }},
-        // A fill flag other than 1 clips without filling on the device.
-        {"bright clip with fill flag 2", [](int g, F) { return FilterGraph(g, GraphFilter_KindBrightClip, 5, 150, 2, 0xFF0000, 255); },
-         false, 0, [](int g, F) { return FilterGraph(g, GraphFilter_KindBrightClip, 5, 150, 0, 0, 0); }},
-        {"bright scale", [](int g, F) { return FilterGraph(g, GraphFilter_KindBrightScale, 30, 200); }},
-        {"bright scale, premultiplied", [](int g, F) { return FilterGraph(g, GraphFilter_KindBrightScalePma, 60, 180); }},
-        {"two colour", [](int g, F) { return FilterGraph(g, GraphFilter_KindTwoColor, 125, 0x102030, 255, 0xF0E0D0, 128); }},
-        {"replacement", [](int g, F) { return FilterGraph(g, GraphFilter_KindReplacement, 8, 20, 40, 255, 1, 2, 3, 4); }},
-        {"level", [](int g, F) { return FilterGraph(g, GraphFilter_KindLevel, 20, 220, 150, 10, 240); }},
-        {"gradient map", [](int g, F f) { return FilterGraph(g, GraphFilter_KindGradientMap, f.Gradient, 0); }},
-        {"gradient map reversed", [](int g, F f) { return FilterGraph(g, GraphFilter_KindGradientMap, f.Gradient, 1); }},
-        {"gradient map, premultiplied", [](int g, F f) { return FilterGraph(g, GraphFilter_KindGradientMapPma, f.Gradient, 0); }},
-        {"bicubic to the same size", [](int g, F) { return FilterGraph(g, GraphFilter_KindBicubic, Width, Height); }, true},
-        {"premultiplied alpha", [](int g, F) { return FilterGraph(g, GraphFilter_KindPremultipliedAlpha); }},
-        {"interpolated alpha", [](int g, F) { return FilterGraph(g, GraphFilter_KindInterpolatedAlpha); }},
-        {"gauss 16", [](int g, F) { return FilterGraph(g, GraphFilter_KindGauss, 16, 300); }},
-        {"gauss 8", [](int g, F) { return FilterGraph(g, GraphFilter_KindGauss, 8, 100); }},
-        {"down-scale by 2", [](int g, F) { return FilterGraph(g, GraphFilter_KindDownScale, 2); }},
-        {"down-scale by 4", [](int g, F) { return FilterGraph(g, GraphFilter_KindDownScale, 4); }},
-        {"hsb", [](int g, F) { return FilterGraph(g, GraphFilter_KindHsb, 0, 40, 30, 20); }},
-        {"hsb, less saturation, darker", [](int g, F) { return FilterGraph(g, GraphFilter_KindHsb, 0, -150, -120, -60); }},
-        {"hsb hue lock", [](int g, F) { return FilterGraph(g, GraphFilter_KindHsb, 1, 200, 10, 0); }},
-        {"hsb, premultiplied", [](int g, F) { return FilterGraph(g, GraphFilter_KindHsbPma, 0, 90, 50, -30); }},
-        {"yuv with a full-size uv graph", [](int g, F f) { return FilterGraph(g, GraphFilter_KindYuvToRgbUv, f.Uv); }},
-        {"yuv with a half-size uv graph", [](int g, F f) { return FilterGraph(g, GraphFilter_KindYuvToRgbUv, f.UvHalf); }},
-        // The alpha picture in the right half: the left half is the result.
-        {"yuv with the alpha picture", [](int g, F f) {
-             return FilterGraphRectToGraph(g, g, 0, 0, Width / 2, Height, 0, 0, GraphFilter_KindYuvToRgbUvRra, f.Uv);
-         }, false, Width / 2},
-        {"blend normal", [](int g, F f) {
-             return GraphFilter_Execute(1, g, f.Blend, g, 160, GraphBlend_Normal, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0, 0);
-         }},
-        {"blend multiple", [](int g, F f) {
-             return GraphFilter_Execute(1, g, f.Blend, g, 255, GraphBlend_Multiple, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0, 0);
-         }},
-        {"channel mix from both", [](int g, F f) {
-             return GraphFilter_Execute(1, g, f.Blend, g, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0, 0, 2, 5,
-                                        0, 7);
-         }},
-        {"channel mix of the second", [](int g, F f) {
-             return GraphFilter_Execute(1, g, f.Blend, g, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0, 0, 4, 5,
-                                        6, 7);
-         }},
-        // A second graph that is part of a larger picture: its own texels, not those at the texture's corner.
-        {"channel mix of a derived second", [](int g, F f) {
-             return GraphFilter_Execute(1, g, f.BlendPart, g, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0,
-                                        0, 4, 5, 6, 7);
-         }},
-        {"channel mix of a derived second's green", [](int g, F f) {
-             return GraphFilter_Execute(1, g, f.BlendPart, g, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0,
-                                        0, 5, 5, 5, 3);
-         }},
-        // Divisor 1 (and 0, which counts as 1) copies.
-        {"down-scale by 1", [](int g, F) { return FilterGraph(g, GraphFilter_KindDownScale, 1); }},
-        {"down-scale by 0", [](int g, F) { return FilterGraph(g, GraphFilter_KindDownScale, 0); }},
-    };
-    return cases;
-}
-
 }  // namespace
 
 class FilterDeviceTest : public WindowTest::LibraryTest {
@@ -249,64 +117,17 @@ public:
         LibraryTest::TearDown();
         Graphics_D3D11_SetDeviceEnabled(D3D11DeviceEnabledByDefault);
     }
-
-    // Every case on a fresh copy of the source image, in the road started.
-    std::vector<std::vector<uint32_t>> RunAll(std::vector<int>* results) {
-        std::vector<std::vector<uint32_t>> pictures;
-        const int larger = MakeSource(BusyPixel, Width + 11, Height + 7);
-        const Fixtures fixtures = {MakeSource(BlendPixel), MakeGradient(), MakeSource(UvPixel), MakeSource(UvPixel, Width / 2, Height / 2),
-                                   DeriveGraphRect(9, 5, Width, Height, larger)};
-        EXPECT_GE(fixtures.BlendPart, 0);
-        EXPECT_GE(fixtures.Blend, 0);
-        EXPECT_GE(fixtures.Gradient, 0);
-        EXPECT_GE(fixtures.Uv, 0);
-        EXPECT_GE(fixtures.UvHalf, 0);
-        for (const FilterCase& c : Cases()) {
-            const int graph = MakeSource(SourcePixel);
-            EXPECT_GE(graph, 0) << c.Name;
-            const bool device = GraphicsSystemState.DeviceValid != 0;
-            results->push_back(!device && c.SoftwareRun ? c.SoftwareRun(graph, fixtures) : c.Run(graph, fixtures));
-            pictures.push_back(ReadGraph(graph));
-            DeleteGraph(graph);
-        }
-        return pictures;
-    }
 };
 
 TEST_F(FilterDeviceTest, EveryDeviceFilterMatchesTheSoftwareBodyWithinTwoPerChannel) {
     Start(0);
     std::vector<int> softwareResults, deviceResults;
-    const std::vector<std::vector<uint32_t>> software = RunAll(&softwareResults);
+    const auto read = [](int graph) { return ReadGraph(graph); };
+    const std::vector<std::vector<uint32_t>> software = RunAll(false, read, &softwareResults);
     TerminateLibrary();
     Start(1);
-    const std::vector<std::vector<uint32_t>> device = RunAll(&deviceResults);
-    for (size_t i = 0; i < Cases().size(); ++i) {
-        const FilterCase& c = Cases()[i];
-        EXPECT_EQ(softwareResults[i], 0) << c.Name;
-        EXPECT_EQ(deviceResults[i], 0) << c.Name;
-        ASSERT_EQ(software[i].size(), (size_t)(Width * Height)) << c.Name;
-        ASSERT_EQ(device[i].size(), (size_t)(Width * Height)) << c.Name;
-        const int columns = c.Columns > 0 ? c.Columns : Width;
-        int differing = 0, worst = 0;
-        std::string where;
-        for (int p = 0; p < Width * Height; ++p) {
-            if (p % Width >= columns) continue;
-            int gap = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                const int d = std::abs((int)(device[i][p] >> shift & 0xFF) - (int)(software[i][p] >> shift & 0xFF));
-                gap = d > gap ? d : gap;
-            }
-            worst = gap > worst ? gap : worst;
-            if (gap <= Tolerance) continue;
-            if (differing++ < 3) {
-                char text[96];
-                snprintf(text, sizeof(text), " (%d, %d: %08X vs %08X)", p % Width, p / Width, device[i][p], software[i][p]);
-                where += text;
-            }
-        }
-        printf("[ filter   ] %-45s largest gap %d\n", c.Name, worst);
-        EXPECT_EQ(differing, 0) << c.Name << ": worst gap " << worst << where;
-    }
+    const std::vector<std::vector<uint32_t>> device = RunAll(true, read, &deviceResults);
+    ExpectWithin("d3d11", software, softwareResults, device, deviceResults);
 }
 
 TEST_F(FilterDeviceTest, ASecondRunOfTheSameFilterMakesNoNewDeviceTexture) {
@@ -374,7 +195,8 @@ TEST_F(FilterDeviceTest, WithoutADeviceEveryBodyAnswersMinusOne) {
 
 // A filter shader the device cannot make fails the filter with one log line naming the file: the
 // channel-mix shaders named by their selectors with their own sentence, every other filter with the
-// common one. The archive is hidden for the runs, so no shader of it can be made.
+// common one. The archive is hidden for the runs, so no shader of it can be made. The file each kind
+// names shows that the core's call reached that kind's own body with its arguments.
 TEST_F(FilterDeviceTest, AShaderThatCannotBeMadeIsNamedInItsLogLine) {
     Start(1);
     const int graph = MakeSource(SourcePixel), blend = MakeSource(BlendPixel);
@@ -402,6 +224,35 @@ TEST_F(FilterDeviceTest, AShaderThatCannotBeMadeIsNamedInItsLogLine) {
          u8"RGBAMixS フィルター用シェーダーの作成に失敗しました RGBAMix_SGSGSGBB.pso"},
         {"invert", [&] { return FilterGraph(graph, GraphFilter_KindInvert); },
          u8"フィルター用シェーダーの作成に失敗しました Invert.pso"},
+        // Each kind reaches its own named body, which names the file of its row.
+        {"mono", [&] { return FilterGraph(graph, GraphFilter_KindMono, 10, 20); }, u8"しました Mono.pso"},
+        {"gauss 16", [&] { return FilterGraph(graph, GraphFilter_KindGauss, 16, 100); }, u8"しました Gauss_16Pixel_PS.pso"},
+        {"down-scale by 8", [&] { return FilterGraph(graph, GraphFilter_KindDownScale, 8); }, u8"しました DownScaleX8.pso"},
+        {"bright clip", [&] { return FilterGraph(graph, GraphFilter_KindBrightClipPma, 2, 100, 1, 0x102030, 255); },
+         u8"しました BrightClipFillLess_PMA.pso"},
+        {"bright scale", [&] { return FilterGraph(graph, GraphFilter_KindBrightScale, 10, 200); },
+         u8"しました BrightnessScale.pso"},
+        {"hsb hue lock", [&] { return FilterGraph(graph, GraphFilter_KindHsb, 1, 100, 0, 0); }, u8"しました Hsb_HSB_HLOCK.pso"},
+        {"level", [&] { return FilterGraph(graph, GraphFilter_KindLevelPma, 0, 255, 100, 0, 255); }, u8"しました Level_PMA.pso"},
+        {"two colour", [&] { return FilterGraph(graph, GraphFilter_KindTwoColor, 100, 0, 255, 0xFFFFFF, 255); },
+         u8"しました TwoColor.pso"},
+        {"gradient map", [&] { return FilterGraph(graph, GraphFilter_KindGradientMap, blend, 1); }, u8"しました GradientMapRev.pso"},
+        {"replacement", [&] { return FilterGraph(graph, GraphFilter_KindReplacementPma, 1, 2, 3, 4, 5, 6, 7, 8); },
+         u8"しました Replacement_PMA.pso"},
+        {"premultiplied alpha", [&] { return FilterGraph(graph, GraphFilter_KindPremultipliedAlpha); },
+         u8"しました PremultipliedAlpha.pso"},
+        {"interpolated alpha", [&] { return FilterGraph(graph, GraphFilter_KindInterpolatedAlpha); },
+         u8"しました InterpolatedAlpha.pso"},
+        {"yuv", [&] { return FilterGraph(graph, GraphFilter_KindYuvToRgbUv, graph); }, u8"しました Y2uv1ToRgb.pso"},
+        {"bicubic", [&] { return FilterGraph(graph, GraphFilter_KindBicubic, Width, Height); }, u8"しました Bicubic.pso"},
+        {"lanczos-3", [&] { return FilterGraph(graph, GraphFilter_KindLanczos3, Width, Height); }, u8"しました Lanczos3.pso"},
+        {"float colour scale", [&] { return FilterGraph(graph, GraphFilter_KindFloatColorScale, 1.0, 1.0, 1.0, 1.0, 0.0, 0.0, 0.0, 0.0); },
+         u8"しました FloatColorScale.pso"},
+        {"blend", [&] {
+             return GraphFilter_Execute(1, graph, blend, graph, 255, GraphBlend_MaskPma, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0,
+                                        0, 0);
+         },
+         u8"しました BasBF_Mask_PMA.pso"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
@@ -599,5 +450,142 @@ TEST_F(FilterDeviceTest, AnOpaquePictureTakesTheResultInItsOwnFormat) {
     for (int y = 0; y < Height; ++y)
         for (int x = 0; x < Width; ++x)
             wrong += (inverted[(size_t)y * Width + x] & 0xFFFFFF) != (~SourcePixel(x, y) & 0xFFFFFF);
+    EXPECT_EQ(wrong, 0);
+}
+
+// The filter shaders are kept in the core's filter shader cache, one slot per file: made on the first
+// run, used again by later runs, made anew once their handle is deleted, and emptied with the device's
+// default state (a device made again starts from an empty cache). The pre-built channel-mix shaders
+// have slots of their own.
+TEST_F(FilterDeviceTest, FilterShadersLiveInTheCoresCacheUntilTheirHandleGoesOrTheDeviceIsMadeAgain) {
+    Start(1);
+    const int graph = MakeSource(SourcePixel), blend = MakeSource(BlendPixel);
+    ASSERT_GE(graph, 0);
+    ASSERT_GE(blend, 0);
+    const int slot = Graphics_D3D11_GraphFilter_ShaderSlot("Invert.pso");
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(GraphFilter_ShaderHandles[slot], -1);
+    ASSERT_EQ(FilterGraph(graph, GraphFilter_KindInvert), 0);
+    const int shader = GraphFilter_ShaderHandles[slot];
+    ASSERT_NE(Graphics_Shader_GetHandleData(shader, 0), nullptr);
+    const int shaders = HandleManagerTable[HandleType_Shader].Count;
+    ASSERT_EQ(FilterGraph(graph, GraphFilter_KindInvert), 0);
+    EXPECT_EQ(GraphFilter_ShaderHandles[slot], shader);
+    EXPECT_EQ(HandleManagerTable[HandleType_Shader].Count, shaders);
+    ASSERT_EQ(Handle_Delete(shader, 0, 0), 0);
+    EXPECT_EQ(GraphFilter_ShaderHandles[slot], -1);
+    ASSERT_EQ(FilterGraph(graph, GraphFilter_KindInvert), 0);
+    EXPECT_NE(Graphics_Shader_GetHandleData(GraphFilter_ShaderHandles[slot], 0), nullptr);
+    // Selectors (1, 2, 0, 3) of the source alone: the pre-built shader of index ((1 * 4 + 2) * 4 + 0) * 4 + 3.
+    ASSERT_EQ(GraphFilter_Execute(1, graph, blend, graph, 255, GraphBlend_RgbaMix, 0, 0, Width, Height, 0, 0, 0, 0, 0, 0, 0,
+                                  0, 1, 2, 0, 3),
+              0);
+    const int mixSlot = Graphics_D3D11_GraphFilter_ChannelMixSlot((((1 * 4 + 2) * 4 + 0) * 4 + 3) * 2);
+    EXPECT_NE(Graphics_Shader_GetHandleData(GraphFilter_ShaderHandles[mixSlot], 0), nullptr);
+    // Every file of the archive has a slot of its own, apart from the channel-mix ones.
+    std::vector<int> seen(GraphFilter_ShaderSlotCount, 0);
+    for (const char* name : {"Mono.pso", "Gauss_32Pixel_PS.pso", "DownScaleX8.pso", "BrightClipFillGreater_PMA.pso",
+                             "Level_PMA.pso", "Y2uv1ToRgb_RRA.pso", "FloatColorScale.pso", "BasBF_Mask_PMA.pso",
+                             "RGBAMix_Base_PMA.pso", "RGBAMix_SGSGSGBB.pso", "RGBAMix_SRSGSBBA_PMA.pso"}) {
+        const int at = Graphics_D3D11_GraphFilter_ShaderSlot(name);
+        ASSERT_GE(at, 0) << name;
+        ASSERT_LT(at, Graphics_D3D11_GraphFilter_ChannelMixSlot(0)) << name;
+        EXPECT_EQ(seen[at]++, 0) << name;
+    }
+    EXPECT_EQ(Graphics_D3D11_GraphFilter_ShaderSlot("NoSuchFilter.pso"), -1);
+    // A device made again starts from an empty cache.
+    ASSERT_EQ(Graphics_Dispatch_Device_RestoreOrChange(0, -1, -1, -1, -1), 0);
+    int filled = 0;
+    for (const int32_t handle : GraphFilter_ShaderHandles) filled += handle != -1;
+    EXPECT_EQ(filled, 0);
+    EXPECT_EQ(GraphFilter_LevelGammaGraphHandle(), -1);
+}
+
+// A shadow map is a filter source and destination like a graph: the blur at the end of its drawing runs
+// when its strength is above 0 and gives what the same blur gives a graph holding the same values (the
+// shadow map's one channel against the graph's red), and a strength of 0 leaves it as drawn.
+TEST_F(FilterDeviceTest, AShadowMapIsBlurredAtTheEndOfItsDrawingAsAGraphIs) {
+    Start(1);
+    constexpr int Size = 32;
+    auto value = [](int x, int y) { return x >= 13 && y >= 9 && y < 23 ? 1.0f : 0.0f; };
+    const int map = Graphics_ShadowMap_Make(Size, Size, 32, 1);
+    ASSERT_GT(map, 0);
+    ShadowMapRecord* record = Graphics_ShadowMap_GetHandleData(map, 0);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->BlurStrength, 0);
+    D3D11ShadowMapPlatform* platform = Graphics_D3D11_ShadowMap_PlatformOf(map);
+    ASSERT_NE(platform, nullptr);
+    auto drawAndRead = [&](int strength) {
+        record->BlurStrength = strength;
+        EXPECT_EQ(Graphics_ShadowMap_BeginDraw(map), 0);
+        std::vector<float> texels((size_t)Size * Size);
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x) texels[(size_t)y * Size + x] = value(x, y);
+        D3D11Call_DeviceContext_UpdateSubresource(platform->Texture, 0, nullptr, texels.data(), Size * 4, 0);
+        EXPECT_EQ(Graphics_ShadowMap_EndDraw(), 0);
+        const RECT whole = {0, 0, Size, Size};
+        BaseImage image = {};
+        std::vector<float> read;
+        if (Graphics_D3D11_Texture_CreateReadBack(platform->Texture, &whole, 0, 0, &image) < 0) return read;
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x) {
+                float v = 0.0f;
+                memcpy(&v, (const uint8_t*)image.pixels + (size_t)y * image.pitch + (size_t)x * 4, 4);
+                read.push_back(v);
+            }
+        Graphics_D3D11_DrawScreen_Unlock();
+        return read;
+    };
+    const std::vector<float> unblurred = drawAndRead(0);
+    ASSERT_EQ(unblurred.size(), (size_t)(Size * Size));
+    for (int p = 0; p < Size * Size; ++p) ASSERT_EQ(unblurred[p], value(p % Size, p / Size)) << p;
+
+    const std::vector<float> blurred = drawAndRead(300);
+    ASSERT_EQ(blurred.size(), (size_t)(Size * Size));
+    BaseImage picture;
+    ASSERT_EQ(BaseImage_CreateARGB8(Size, Size, &picture), 0);
+    for (int y = 0; y < Size; ++y)
+        for (int x = 0; x < Size; ++x) {
+            const uint32_t pixel = 0xFF000000u | (value(x, y) > 0 ? 0xFF0000u : 0u);
+            memcpy((uint8_t*)picture.pixels + (size_t)y * picture.pitch + (size_t)x * 4, &pixel, 4);
+        }
+    const int graph = MakeGraphFromBaseImage(&picture, nullptr, 0);
+    BaseImage_Release(&picture);
+    ASSERT_GE(graph, 0);
+    ASSERT_EQ(FilterGraph(graph, GraphFilter_KindGauss, 8, 300), 0);
+    const std::vector<uint32_t> reference = ReadGraph(graph, Size, Size);
+    ASSERT_EQ(reference.size(), (size_t)(Size * Size));
+    int softened = 0, worst = 0;
+    for (int p = 0; p < Size * Size; ++p) {
+        const int gap = std::abs((int)std::lround(blurred[p] * 255.0f) - (int)(reference[p] >> 16 & 0xFF));
+        worst = gap > worst ? gap : worst;
+        softened += blurred[p] > 0.01f && blurred[p] < 0.99f;
+    }
+    printf("[ filter   ] shadow-map blur against the graph's largest gap %d, %d texels softened\n", worst, softened);
+    EXPECT_LE(worst, Tolerance);
+    EXPECT_GT(softened, 0);
+}
+
+// The float colour scale has no software body: on the device each channel becomes colour x first
+// vector + second vector, within one step of the rounding.
+TEST_F(FilterDeviceTest, TheFloatColourScaleMultipliesAndAddsPerChannel) {
+    Start(1);
+    const int graph = MakeSource(SourcePixel);
+    ASSERT_GE(graph, 0);
+    const float scale[4] = {0.5f, 1.0f, 0.25f, 1.0f}, offset[4] = {0.1f, 0.0f, 0.5f, 0.0f};
+    ASSERT_EQ(FilterGraph(graph, GraphFilter_KindFloatColorScale, 0.5, 1.0, 0.25, 1.0, 0.1, 0.0, 0.5, 0.0), 0);
+    const std::vector<uint32_t> scaled = ReadGraph(graph);
+    ASSERT_EQ(scaled.size(), (size_t)(Width * Height));
+    int wrong = 0;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            const uint32_t in = SourcePixel(x, y), out = scaled[(size_t)y * Width + x];
+            const int shifts[4] = {16, 8, 0, 24};   // red, green, blue, alpha
+            for (int c = 0; c < 4; ++c) {
+                float expected = (float)(in >> shifts[c] & 0xFF) / 255.0f * scale[c] + offset[c];
+                expected = expected < 0 ? 0 : expected > 1 ? 1 : expected;
+                wrong += std::abs((int)(out >> shifts[c] & 0xFF) - (int)std::lround(expected * 255.0f)) > 1;
+            }
+        }
     EXPECT_EQ(wrong, 0);
 }
