@@ -395,7 +395,9 @@ int Graphics_D3D9_GraphFilter_DrawPass(GraphFilterContext* run, int divisor, int
         if (graph != nullptr && Graphics_D3D9_GraphTexture_GetSurfaces(graph, 0, 0, &surfaces) == 0 && surfaces.MultiSample)
             D3D9Call_Device_StretchRect(surfaces.MultiSample, nullptr, surfaces.Surface, nullptr, D3DTEXF_NONE);
     }
-    return drawn == D3D_OK ? 0 : -1;
+    if (drawn != D3D_OK) return -1;
+    ++run->DrawnPasses;  // the run copies a pass's output only when a pass drew
+    return 0;
 }
 
 // ---- Bodies ----
