@@ -42,19 +42,6 @@ D3D11SystemStateRecord D3D11SystemState = {D3D11DeviceEnabledByDefault, nullptr,
 
 namespace {
 
-// Calls `visit` with every live record of a handle type.
-template <typename Record, typename Visit>
-void ForEachHandle(int type, Visit visit) {
-    HandleManager& manager = HandleManagerTable[type];
-    if (!manager.Initialized || manager.Slots == nullptr) return;
-    for (int slot = manager.LowestUsed; slot <= manager.HighestUsed && slot < manager.MaxCount; ++slot) {
-        Record* record = reinterpret_cast<Record*>(manager.Slots[slot]);
-        if (record == nullptr) continue;
-        if (record->Header.ASyncLoadCount > 0) Handle_ASyncLoad_Wait(record->Header.Handle);
-        visit(record);
-    }
-}
-
 bool Step(int result) { return result >= 0; }
 
 void ReleaseDepthBuffer() {
@@ -159,19 +146,19 @@ int Graphics_D3D11_DeviceObjects_ReleaseAll() {
 }
 
 int Graphics_D3D11_HandleObjects_ReleaseAll() {
-    ForEachHandle<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
+    Handle_ForEachRecord<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
         if (record->Orig == nullptr) return;
         Graphics_D3D11_Texture_Release(record->Orig);
         // A movie's frames come back through its own surface: it is made again with the textures.
         if (record->Orig->movie != -1) Movie_ReleaseSurface(record->Orig->movie);
     });
-    ForEachHandle<ShadowMapRecord>(HandleType_ShadowMap,
+    Handle_ForEachRecord<ShadowMapRecord>(HandleType_ShadowMap,
                                    [](ShadowMapRecord* record) { Graphics_D3D11_ShadowMap_ReleaseTextures(record); });
-    ForEachHandle<BufferHandleRecord>(HandleType_VertexBuffer,
+    Handle_ForEachRecord<BufferHandleRecord>(HandleType_VertexBuffer,
                                       [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Release(record); });
-    ForEachHandle<BufferHandleRecord>(HandleType_IndexBuffer,
+    Handle_ForEachRecord<BufferHandleRecord>(HandleType_IndexBuffer,
                                       [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Release(record); });
-    ForEachHandle<ShaderHandleRecord>(HandleType_Shader,
+    Handle_ForEachRecord<ShaderHandleRecord>(HandleType_Shader,
                                       [](ShaderHandleRecord* record) { Graphics_D3D11_Shader_Release(record); });
     if (!D3D11Call_Device_Exists()) return 0;
     // The bindings start again from nothing, so that the next setter sends them.
@@ -191,21 +178,21 @@ int Graphics_D3D11_HandleObjects_ReleaseAll() {
 }
 
 int Graphics_D3D11_HandleObjects_CreateAll() {
-    ForEachHandle<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
+    Handle_ForEachRecord<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
         if (record->Orig != nullptr && record->Orig->format.hardware) Graphics_D3D11_OrigTexture_Create(record->Orig, nullptr);
     });
-    ForEachHandle<ShadowMapRecord>(HandleType_ShadowMap,
+    Handle_ForEachRecord<ShadowMapRecord>(HandleType_ShadowMap,
                                    [](ShadowMapRecord* record) { Graphics_D3D11_ShadowMap_CreateTextures(record, nullptr); });
     // The new constant buffers start empty: the slots' light matrices and parameters go in again.
     Graphics_D3D11_ShadowMap_RefreshLightMatrices();
     Graphics_D3D11_ShadowMap_RefreshSlotParams();
     // Buffers come back filled from their system copies, shaders from their kept byte code; a failure is
     // logged and the rest go on.
-    ForEachHandle<BufferHandleRecord>(HandleType_VertexBuffer,
+    Handle_ForEachRecord<BufferHandleRecord>(HandleType_VertexBuffer,
                                       [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Create(record, 0); });
-    ForEachHandle<BufferHandleRecord>(HandleType_IndexBuffer,
+    Handle_ForEachRecord<BufferHandleRecord>(HandleType_IndexBuffer,
                                       [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Create(record, 1); });
-    ForEachHandle<ShaderHandleRecord>(HandleType_Shader,
+    Handle_ForEachRecord<ShaderHandleRecord>(HandleType_Shader,
                                       [](ShaderHandleRecord* record) { Graphics_D3D11_Shader_ReCreate(record); });
     return 0;
 }

@@ -1,5 +1,5 @@
 // Direct3D 9 back-end: the bodies of the core's switches. Bodies with a module of their own are marked
-// below; the others, never reached while the start-up declines the device, report failure (-1).
+// below; the others report failure (-1) and draw nothing.
 // Stands on the log and the switch layer's table.
 #include "graphics_d3d9/VtGraphicsD3D9.h"
 
@@ -36,6 +36,7 @@ namespace Vantrel {
 #define VT_D3D9_OWN_BltBmpOrBaseImageToGraph3 ~, 1
 #define VT_D3D9_OWN_OrigTexture_Create ~, 1
 #define VT_D3D9_OWN_Texture_Release ~, 1
+#define VT_D3D9_OWN_DeviceObjects_ReleaseAll ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b
@@ -52,11 +53,10 @@ int Graphics_D3D9_IndexBuffer_SetData(BufferHandleRecord* buffer, int first, con
 int Graphics_D3D9_VertexBuffer_SetData(BufferHandleRecord* buffer, int first, const void* data, int count) { return -1; }
 int Graphics_D3D9_MaxAnisotropy_Set(int value) { return -1; }
 int Graphics_D3D9_Texture_UpdateFromMovie(MovieRecord* movie, GraphHandleRecord* graph) { return -1; }
-int Graphics_D3D9_Device_PostInitialize() { return -1; }
-int Graphics_D3D9_Device_CheckLostOnActivate() { return -1; }
-int Graphics_D3D9_Device_RestoreOrChange(int mode, int width, int height, int colorBits, int refreshRate) { return -1; }
 int Graphics_D3D9_SetDialogBoxMode(int flag) {
-    if (D3D9Call_Device_Exists()) D3D9Call_Device_SetDialogBoxMode(flag);
+    if (!D3D9Call_Device_Exists()) return 0;
+    Graphics_D3D9_Scene_FlushAndEnd();
+    D3D9Call_Device_SetDialogBoxMode(flag);
     return 0;
 }
 
