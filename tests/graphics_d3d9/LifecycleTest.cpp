@@ -38,7 +38,10 @@ constexpr int Dark = (int)0xFF000000, Lit = (int)0xFFFFFFFF;
 std::vector<uint32_t> GraphPixels(int graph) {
     std::vector<uint32_t> pixels;
     BaseImage image = {};
-    if (Graphics_Screen_LockDrawTarget(nullptr, &image, graph, 0, 0, 1, 0) < 0) return pixels;
+    int width = 0, height = 0;
+    if (QueryGraphSize(graph, &width, &height) < 0) return pixels;
+    const RECT whole = {0, 0, width, height};
+    if (Graphics_Screen_LockDrawTarget(&whole, &image, graph, 0, 0, 1, 0) < 0) return pixels;
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
             uint32_t value = 0;
