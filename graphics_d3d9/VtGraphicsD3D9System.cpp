@@ -142,7 +142,9 @@ void PutViewBack(const KeptView& kept) {
 
 int Graphics_D3D9_System_Initialize() {
     GraphicsSystemState.DeviceValid = 0;
-    bool built = D3D9Call_Library_Load() >= 0 && D3D9Call_DDraw_Create() >= 0;
+    bool built = D3D9Call_Library_Load() >= 0;
+    // Without the DirectDraw object the vertical-blank waits pace by time; the device does not need it.
+    if (built) D3D9Call_DDraw_Create();
     while (built) {
         built = D3D9Call_Direct3D9_Create() >= 0;
         if (!built) break;
