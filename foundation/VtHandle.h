@@ -154,4 +154,18 @@ int Handle_PtrList_Init(PointerListNode* end, PointerListNode* start);
 int Handle_PtrList_Append(PointerListNode* end, PointerListNode* node, void* data);
 int Handle_PtrList_Remove(PointerListNode* node);
 
+// Calls `visit` with every live record of a handle type, each after its asynchronous load has
+// finished (the back-ends release and re-create their device objects this way).
+template <typename Record, typename Visit>
+void Handle_ForEachRecord(int type, Visit visit) {
+    HandleManager& manager = HandleManagerTable[type];
+    if (!manager.Initialized || manager.Slots == nullptr) return;
+    for (int slot = manager.LowestUsed; slot <= manager.HighestUsed && slot < manager.MaxCount; ++slot) {
+        Record* record = reinterpret_cast<Record*>(manager.Slots[slot]);
+        if (record == nullptr) continue;
+        if (record->Header.ASyncLoadCount > 0) Handle_ASyncLoad_Wait(record->Header.Handle);
+        visit(record);
+    }
+}
+
 }  // namespace Vantrel

@@ -150,7 +150,10 @@ int Graphics_Dispatch_Device_Initialize() {
         GraphicsApi = GRAPHICS_API_D3D11;
         if (Graphics_D3D11_Device_Initialize() >= 0) return 0;
         GraphicsApi = GRAPHICS_API_D3D9;
-        if (Graphics_D3D9_Device_Initialize() >= 0) return 0;
+        if (Graphics_D3D9_Device_Initialize() >= 0) {
+            Log_AddTextShiftJIS("Direct3D 11 が使えないので Direct3D 9 で描画します\n");
+            return 0;
+        }
     }
     GraphicsApi = GRAPHICS_API_NONE;
     D3D9Call_DDraw_Create();

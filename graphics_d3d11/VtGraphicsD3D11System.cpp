@@ -10,7 +10,7 @@
 #include "foundation/VtString.h"
 #include "foundation/VtLog.h"
 #include "graphics/VtGraphics.h"
-#include "graphics/VtGraphicsHandleWalk.h"
+#include "foundation/VtHandle.h"
 #include "graphics/VtGraphicsMask.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawSetting.h"
@@ -147,19 +147,19 @@ int Graphics_D3D11_DeviceObjects_ReleaseAll() {
 }
 
 int Graphics_D3D11_HandleObjects_ReleaseAll() {
-    Graphics_ForEachHandleRecord<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
+    Handle_ForEachRecord<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
         if (record->Orig == nullptr) return;
         Graphics_D3D11_Texture_Release(record->Orig);
         // A movie's frames come back through its own surface: it is made again with the textures.
         if (record->Orig->movie != -1) Movie_ReleaseSurface(record->Orig->movie);
     });
-    Graphics_ForEachHandleRecord<ShadowMapRecord>(HandleType_ShadowMap,
+    Handle_ForEachRecord<ShadowMapRecord>(HandleType_ShadowMap,
                                    [](ShadowMapRecord* record) { Graphics_D3D11_ShadowMap_ReleaseTextures(record); });
-    Graphics_ForEachHandleRecord<BufferHandleRecord>(HandleType_VertexBuffer,
+    Handle_ForEachRecord<BufferHandleRecord>(HandleType_VertexBuffer,
                                       [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Release(record); });
-    Graphics_ForEachHandleRecord<BufferHandleRecord>(HandleType_IndexBuffer,
+    Handle_ForEachRecord<BufferHandleRecord>(HandleType_IndexBuffer,
                                       [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Release(record); });
-    Graphics_ForEachHandleRecord<ShaderHandleRecord>(HandleType_Shader,
+    Handle_ForEachRecord<ShaderHandleRecord>(HandleType_Shader,
                                       [](ShaderHandleRecord* record) { Graphics_D3D11_Shader_Release(record); });
     if (!D3D11Call_Device_Exists()) return 0;
     // The bindings start again from nothing, so that the next setter sends them.
@@ -179,21 +179,21 @@ int Graphics_D3D11_HandleObjects_ReleaseAll() {
 }
 
 int Graphics_D3D11_HandleObjects_CreateAll() {
-    Graphics_ForEachHandleRecord<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
+    Handle_ForEachRecord<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* record) {
         if (record->Orig != nullptr && record->Orig->format.hardware) Graphics_D3D11_OrigTexture_Create(record->Orig, nullptr);
     });
-    Graphics_ForEachHandleRecord<ShadowMapRecord>(HandleType_ShadowMap,
+    Handle_ForEachRecord<ShadowMapRecord>(HandleType_ShadowMap,
                                    [](ShadowMapRecord* record) { Graphics_D3D11_ShadowMap_CreateTextures(record, nullptr); });
     // The new constant buffers start empty: the slots' light matrices and parameters go in again.
     Graphics_D3D11_ShadowMap_RefreshLightMatrices();
     Graphics_D3D11_ShadowMap_RefreshSlotParams();
     // Buffers come back filled from their system copies, shaders from their kept byte code; a failure is
     // logged and the rest go on.
-    Graphics_ForEachHandleRecord<BufferHandleRecord>(HandleType_VertexBuffer,
+    Handle_ForEachRecord<BufferHandleRecord>(HandleType_VertexBuffer,
                                       [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Create(record, 0); });
-    Graphics_ForEachHandleRecord<BufferHandleRecord>(HandleType_IndexBuffer,
+    Handle_ForEachRecord<BufferHandleRecord>(HandleType_IndexBuffer,
                                       [](BufferHandleRecord* record) { Graphics_D3D11_Buffer_Create(record, 1); });
-    Graphics_ForEachHandleRecord<ShaderHandleRecord>(HandleType_Shader,
+    Handle_ForEachRecord<ShaderHandleRecord>(HandleType_Shader,
                                       [](ShaderHandleRecord* record) { Graphics_D3D11_Shader_ReCreate(record); });
     return 0;
 }

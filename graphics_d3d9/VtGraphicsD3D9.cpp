@@ -1,5 +1,5 @@
 // Direct3D 9 back-end: the bodies of the core's switches. Bodies with a module of their own are marked
-// below; the others, never reached while the start-up declines the device, report failure (-1).
+// below; the others report failure (-1) and draw nothing.
 // Stands on the log and the switch layer's table.
 #include "graphics_d3d9/VtGraphicsD3D9.h"
 
@@ -88,6 +88,7 @@ namespace Vantrel {
 #define VT_D3D9_OWN_ShadowMap_ReleaseTextures ~, 1
 #define VT_D3D9_OWN_ShadowMap_SetSlot ~, 1
 #define VT_D3D9_OWN_ShadowMap_CreateTextures ~, 1
+#define VT_D3D9_OWN_DeviceObjects_ReleaseAll ~, 1
 #define VT_D3D9_JOIN(a, b) VT_D3D9_JOIN_(a, b)
 #define VT_D3D9_JOIN_(a, b) a##b
 #define VT_D3D9_PICK(a, b, ...) b
@@ -101,11 +102,10 @@ VT_GRAPHICS_DISPATCH_PLAIN(VT_GRAPHICS_D3D9_BODY)
 VT_GRAPHICS_DISPATCH_GRAPHFILTER(VT_GRAPHICS_D3D9_BODY)
 #undef VT_GRAPHICS_D3D9_BODY
 
-int Graphics_D3D9_Device_PostInitialize() { return -1; }
-int Graphics_D3D9_Device_CheckLostOnActivate() { return -1; }
-int Graphics_D3D9_Device_RestoreOrChange(int mode, int width, int height, int colorBits, int refreshRate) { return -1; }
 int Graphics_D3D9_SetDialogBoxMode(int flag) {
-    if (D3D9Call_Device_Exists()) D3D9Call_Device_SetDialogBoxMode(flag);
+    if (!D3D9Call_Device_Exists()) return 0;
+    Graphics_D3D9_Scene_FlushAndEnd();
+    D3D9Call_Device_SetDialogBoxMode(flag);
     return 0;
 }
 

@@ -1,6 +1,6 @@
 // Direct3D 9 back-end: the bodies of the graphics core's device switches while GraphicsApi is 1. Bodies
-// with a module of their own are declared here with the others; start-up and end are in the back-end
-// lifecycle (VtGraphicsD3D9System), which still declines the device, so the core runs without one.
+// with a module of their own are declared here with the others; start-up, loss, mode change and end are
+// in the back-end lifecycle (VtGraphicsD3D9System).
 // Stands on the switch layer's table, the call layer and the vertical-blank wait.
 #pragma once
 

@@ -240,8 +240,11 @@ int D3D9Call_Direct3D9_CheckDepthFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT
 int D3D9Call_Device_Exists() { return D3D9CallState.Device != nullptr ? 1 : 0; }
 
 int D3D9Call_Device_CheckLost() {
+    if (VT_D3D9_DEVICE == nullptr) return 1;
     NoteDeviceCall(D3D9CALL_TestCooperativeLevel);
-    return VT_D3D9_DEVICE->TestCooperativeLevel() != D3D_OK ? 1 : 0;
+    const HRESULT result = D3D9CallApi.TestCooperativeLevel != nullptr ? D3D9CallApi.TestCooperativeLevel(VT_D3D9_DEVICE)
+                                                                       : VT_D3D9_DEVICE->TestCooperativeLevel();
+    return result != D3D_OK ? 1 : 0;
 }
 
 int D3D9Call_Device_Release() {

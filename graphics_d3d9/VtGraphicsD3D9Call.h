@@ -48,6 +48,7 @@ enum D3D9DeviceCall : int {
 
 typedef IDirect3D9*(WINAPI* D3D9Call_Direct3DCreate9Proc)(UINT sdkVersion);
 typedef HRESULT(WINAPI* D3D9Call_Direct3DCreate9ExProc)(UINT sdkVersion, IDirect3D9Ex** object);
+typedef HRESULT(WINAPI* D3D9Call_TestCooperativeLevelProc)(IDirect3DDevice9* device);
 
 // The creation functions taken from d3d9.dll by name. An entry set before the look-up is used in place
 // of the library's export (tests put fakes there); the layer fills empty entries when it looks them up
@@ -56,6 +57,9 @@ struct D3D9CallApiRecord {
     D3D9Call_Direct3DCreate9Proc Direct3DCreate9;
     D3D9Call_Direct3DCreate9ExProc Direct3DCreate9Ex;
     int32_t Faked[2];   // 1 where the entry was put in from outside (kept on free)
+    // When set, asked in place of the device's TestCooperativeLevel (a lost device is made this way);
+    // never touched by the layer.
+    D3D9Call_TestCooperativeLevelProc TestCooperativeLevel;
 };
 extern D3D9CallApiRecord D3D9CallApi;
 
@@ -106,7 +110,7 @@ int D3D9Call_Direct3D9_CheckDepthFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT
 // ---- Device ----
 
 int D3D9Call_Device_Exists();
-// 1 while the device is lost (or lost and ready to be reset), 0 when it is usable.
+// 1 while the device is lost (or lost and ready to be reset), 0 when it is usable; 1 without a device.
 int D3D9Call_Device_CheckLost();
 // The swap chain (when held), then the device; 0.
 int D3D9Call_Device_Release();

@@ -33,13 +33,7 @@ namespace {
 
 D3D9DrawTargetStateRecord& State = D3D9DrawTargetState;
 
-void FlushAndEndScene() {
-    Graphics_Dispatch_VertexBatch_Flush(0);
-    if (D3D9DeviceStateCache.Scene == 1) {
-        D3D9Call_Device_EndScene();
-        D3D9DeviceStateCache.Scene = 0;
-    }
-}
+void FlushAndEndScene() { Graphics_D3D9_Scene_FlushAndEnd(); }
 
 // No texture is sampled while it may be a target.
 void UnbindDrawTexture() {

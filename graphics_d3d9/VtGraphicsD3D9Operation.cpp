@@ -9,7 +9,6 @@
 
 #include "foundation/VtHandle.h"
 #include "graphics/VtGraphics.h"
-#include "graphics/VtGraphicsHandleWalk.h"
 #include "graphics/VtGraphicsCamera.h"
 #include "graphics/VtGraphicsDispatch.h"
 #include "graphics/VtGraphicsDrawSetting.h"
@@ -221,24 +220,22 @@ int Graphics_D3D9_StateCache_UnbindTexture(IDirect3DBaseTexture9* texture) {
 
 int Graphics_D3D9_DeviceObjects_CreateAll() {
     if (!D3D9Call_Device_Exists()) return -1;
-    for (D3D9SysMemTextureEntry& entry : D3D9SysMemTexturePool.Entries)
-        if (entry.Used && entry.Texture == nullptr) Graphics_D3D9_SysMemTexturePool_CreateObject(&entry);
-    for (D3D9SysMemSurfaceEntry& entry : D3D9SysMemSurfacePool.Entries)
-        if (entry.Used && entry.Surface == nullptr) Graphics_D3D9_SysMemSurfacePool_CreateObject(&entry);
+    Graphics_D3D9_SysMemPool_CreateObjects();
 
-    Graphics_ForEachHandleRecord<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* graph) {
-        if (graph->Orig != nullptr) Graphics_Dispatch_OrigTexture_Create(graph->Orig, nullptr);
+    Handle_ForEachRecord<GraphHandleRecord>(HandleType_Graph, [](GraphHandleRecord* graph) {
+        if (graph->Orig != nullptr && graph->Orig->format.hardware)
+            Graphics_Dispatch_OrigTexture_Create(graph->Orig, nullptr);
     });
-    Graphics_ForEachHandleRecord<ShadowMapRecord>(HandleType_ShadowMap,
+    Handle_ForEachRecord<ShadowMapRecord>(HandleType_ShadowMap,
                                    [](ShadowMapRecord* record) { Graphics_D3D9_ShadowMap_CreateTextures(record, nullptr); });
     const D3D9DeviceStateRecord& device = D3D9DeviceState;
     if (device.VertexShader20 || device.VertexShader30) {
-        Graphics_ForEachHandleRecord<BufferHandleRecord>(HandleType_VertexBuffer,
+        Handle_ForEachRecord<BufferHandleRecord>(HandleType_VertexBuffer,
                                           [](BufferHandleRecord* buffer) { Graphics_D3D9_VertexBuffer_Create(buffer, 0); });
-        Graphics_ForEachHandleRecord<BufferHandleRecord>(HandleType_IndexBuffer,
+        Handle_ForEachRecord<BufferHandleRecord>(HandleType_IndexBuffer,
                                           [](BufferHandleRecord* buffer) { Graphics_D3D9_IndexBuffer_Create(buffer, 0); });
     }
-    Graphics_ForEachHandleRecord<ShaderHandleRecord>(HandleType_Shader, [](ShaderHandleRecord* record) { Graphics_D3D9_Shader_ReCreate(record); });
+    Handle_ForEachRecord<ShaderHandleRecord>(HandleType_Shader, [](ShaderHandleRecord* record) { Graphics_D3D9_Shader_ReCreate(record); });
     return 0;
 }
 

@@ -639,6 +639,11 @@ int Graphics_D3D9_StateCache_Reapply() {
     return 0;
 }
 
+void Graphics_D3D9_Scene_FlushAndEnd() {
+    Graphics_Dispatch_VertexBatch_Flush(0);
+    EndOpenScene();
+}
+
 void Graphics_D3D9_StateCache_Clear() { memset(&Cache, 0, sizeof(Cache)); }
 
 }  // namespace Vantrel

@@ -160,5 +160,7 @@ int Graphics_D3D9_StateCache_Restore();
 int Graphics_D3D9_StateCache_Reapply();
 // The whole cache back to its start (the device is gone).
 void Graphics_D3D9_StateCache_Clear();
+// Draws what the vertex batch holds and ends an open scene.
+void Graphics_D3D9_Scene_FlushAndEnd();
 
 }  // namespace Vantrel

@@ -68,6 +68,19 @@ void ReleaseObject(D3D9SysMemTextureEntry& entry) {
 int CreateObject(D3D9SysMemSurfaceEntry& entry) { return Graphics_D3D9_SysMemSurfacePool_CreateObject(&entry); }
 int CreateObject(D3D9SysMemTextureEntry& entry) { return Graphics_D3D9_SysMemTexturePool_CreateObject(&entry); }
 
+// Every used entry's object released or made anew; the entries themselves stay as they are.
+template <typename Pool>
+void ReleaseObjectsOnly(Pool& pool) {
+    for (auto& entry : pool.Entries)
+        if (entry.Used) ReleaseObject(entry);
+}
+
+template <typename Pool>
+void CreateObjectsAgain(Pool& pool) {
+    for (auto& entry : pool.Entries)
+        if (entry.Used) CreateObject(entry);
+}
+
 int ReleasePool(D3D9SysMemSurfacePoolRecord&, int freeOnly) { return Graphics_D3D9_SysMemSurfacePool_Release(freeOnly); }
 int ReleasePool(D3D9SysMemTexturePoolRecord&, int freeOnly) { return Graphics_D3D9_SysMemTexturePool_Release(freeOnly); }
 
@@ -353,6 +366,19 @@ int Graphics_D3D9_SysMemPool_ReleaseAll() {
     if (!D3D9Call_Device_Exists()) return -1;
     Graphics_D3D9_SysMemTexturePool_Release(0);
     Graphics_D3D9_SysMemSurfacePool_Release(0);
+    return 0;
+}
+
+int Graphics_D3D9_SysMemPool_ReleaseObjects() {
+    ReleaseObjectsOnly(D3D9SysMemTexturePool);
+    ReleaseObjectsOnly(D3D9SysMemSurfacePool);
+    return 0;
+}
+
+int Graphics_D3D9_SysMemPool_CreateObjects() {
+    if (!D3D9Call_Device_Exists()) return -1;
+    CreateObjectsAgain(D3D9SysMemTexturePool);
+    CreateObjectsAgain(D3D9SysMemSurfacePool);
     return 0;
 }
 

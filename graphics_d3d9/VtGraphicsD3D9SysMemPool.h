@@ -82,4 +82,9 @@ int Graphics_D3D9_SysMemTexturePool_CreateObject(D3D9SysMemTextureEntry* entry);
 IDirect3DSurface9* Graphics_D3D9_SysMemSurfacePool_Surface(int index);
 IDirect3DBaseTexture9* Graphics_D3D9_SysMemTexturePool_Texture(int index);
 
+// Around a device re-creation: every used entry's object released (the entries stay used, busy or not),
+// then made anew on the new device (-1 without one). 0.
+int Graphics_D3D9_SysMemPool_ReleaseObjects();
+int Graphics_D3D9_SysMemPool_CreateObjects();
+
 }  // namespace Vantrel

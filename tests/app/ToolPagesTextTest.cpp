@@ -77,6 +77,18 @@ protected:
     }
 };
 
+// Pixels of two captures that differ by more than 2 in any channel.
+int DifferingPixels(const Capture& a, const Capture& b) {
+    int differing = 0;
+    for (size_t i = 0; i < a.Pixels.size() && i < b.Pixels.size(); ++i)
+        for (int shift = 0; shift < 24; shift += 8)
+            if (std::abs(int((a.Pixels[i] >> shift) & 0xFF) - int((b.Pixels[i] >> shift) & 0xFF)) > 2) {
+                ++differing;
+                break;
+            }
+    return differing;
+}
+
 // Centre of a tab of the tab bar (window coordinates) and of a sub-tab of the settings page.
 POINT TabCentre(int tab) {
     const Qelvar::Rect& rect = Qelvar::TabRect[tab];
@@ -194,16 +206,34 @@ TEST_F(ToolPagesText, EveryPageThroughDirect3D11MatchesTheNoDeviceRoad)
     }
     if (HasFatalFailure()) return;
     ASSERT_EQ(device.size(), Shots.size());
-    for (size_t page = 0; page < Shots.size(); ++page) {
-        int differing = 0;
-        for (size_t i = 0; i < Shots[page].Pixels.size(); ++i) {
-            const uint32_t a = device[page].Pixels[i], b = Shots[page].Pixels[i];
-            for (int shift = 0; shift < 24; shift += 8)
-                if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > 2) {
-                    ++differing;
-                    break;
-                }
-        }
-        EXPECT_LE(differing, 2000) << "page " << page;
+    for (size_t page = 0; page < Shots.size(); ++page)
+        EXPECT_LE(DifferingPixels(device[page], Shots[page]), 2000) << "page " << page;
+}
+
+// Every page through Direct3D 9 (Direct3D 11 switched off, as on a machine without it), then the same
+// pages with no device: within the same bound as Direct3D 11 (the large captions' glyph edges).
+// Disabled while the Direct3D 9 graph, shape and text drawing bodies are not in this tree: the window
+// stays black until they are.
+TEST_F(ToolPagesText, DISABLED_EveryPageThroughDirect3D9MatchesTheNoDeviceRoad)
+{
+    {
+        NoDirect3D11 noDirect3D11;
+        VisitEveryPage(L"pages-d3d9");
     }
+    if (HasFatalFailure()) return;
+    const std::vector<Capture> device = Shots;
+    const std::wstring deviceFolder = Run.Folder;
+    PostMessageW(Run.Window, WM_CLOSE, 0, 0);
+    FinishTool(Run, 5000);
+    EXPECT_TRUE(LogHasText(deviceFolder, L"Direct3D 11 が使えないので Direct3D 9 で描画します"))
+        << "the tool did not draw through Direct3D 9";
+
+    {
+        NoDirect3D noDirect3D;
+        VisitEveryPage(L"pages-nodevice-d3d9");
+    }
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(device.size(), Shots.size());
+    for (size_t page = 0; page < Shots.size(); ++page)
+        EXPECT_LE(DifferingPixels(device[page], Shots[page]), 2000) << "page " << page;
 }

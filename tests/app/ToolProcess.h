@@ -110,6 +110,43 @@ struct NoDirect3D {
     NoDirect3D& operator=(const NoDirect3D&) = delete;
 };
 
+// Direct3D 11 alone switched off for the tool in the test prefix, as on a machine without it: the tool
+// then draws through Direct3D 9.
+struct NoDirect3D11 {
+    HKEY Key = nullptr;
+    NoDirect3D11()
+    {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\qelvar.exe\\DllOverrides", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &Key, nullptr) != ERROR_SUCCESS)
+            return;
+        RegSetValueExW(Key, L"d3d11", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+    }
+    ~NoDirect3D11()
+    {
+        if (Key == nullptr) return;
+        RegDeleteValueW(Key, L"d3d11");
+        RegCloseKey(Key);
+    }
+    NoDirect3D11(const NoDirect3D11&) = delete;
+    NoDirect3D11& operator=(const NoDirect3D11&) = delete;
+};
+
+// The tool's log (Log.txt in its folder, Shift-JIS) holds the text.
+inline bool LogHasText(const std::wstring& folder, const wchar_t* wanted)
+{
+    const HANDLE file = CreateFileW((folder + L"Log.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string text(1 << 20, '\0');
+    DWORD read = 0;
+    ReadFile(file, &text[0], DWORD(text.size()), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read);
+    char bytes[512] = {};
+    const int length = WideCharToMultiByte(932, 0, wanted, -1, bytes, sizeof(bytes), nullptr, nullptr);
+    return length > 1 && text.find(std::string(bytes, size_t(length - 1))) != std::string::npos;
+}
+
 // The tool's log (Log.txt in its folder) names the swap chain made for its window when it draws
 // through Direct3D 11.
 inline bool LogShowsSwapChain(const std::wstring& folder)

@@ -47,8 +47,8 @@ inline HWND TestWindow() {
 // window as main and output window, Direct3D 9 as the API in use, programmable shaders on.
 inline void PrepareCore(int width = 64, int height = 64) {
     using namespace Vantrel;
-    static bool comStarted = false;
-    if (!comStarted) comStarted = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) >= 0;
+    // COM for the DirectDraw object: again after each library end, which ends it.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // An earlier library end in this program leaves its end request behind.
     System_ClearEndRequest();
     Window.EndFlag = 0;

@@ -318,33 +318,39 @@ TEST_F(D3D9DeviceSetUp, AMultiSampledScreenIsNotLockedAndASmallOneMeasuresSmallS
 }
 
 // The library's own start on a machine without Direct3D 11 (this program's prefix disables d3d11.dll):
-// the choice lands on Direct3D 9, which starts and, not drawing yet, declines; the core runs without a
-// device on the settings it had, and everything Direct3D 9 made is gone.
+// the choice lands on Direct3D 9, which starts, tells the log, presents frames, and at the end leaves
+// no Direct3D 9 object alive.
 class D3D9LibraryStart : public WindowTest::LibraryTest {};
 
-TEST_F(D3D9LibraryStart, WithoutDirect3D11TheStartUpLandsOnDirect3D9AndRunsWithoutADevice) {
-    const int declined = D3D9SystemState.Declined;
-    GraphicsSystemState.MaxTextureSize = 0;
+TEST_F(D3D9LibraryStart, WithoutDirect3D11TheStartUpLandsOnDirect3D9AndDrawsThroughIt) {
+    const int starts = D3D9SystemState.Starts;
     ASSERT_EQ(InitializeLibrary(), 0);
-    EXPECT_EQ(GraphicsApi, GRAPHICS_API_NONE);
-    EXPECT_EQ(GraphicsSystemState.DeviceValid, 0);
-    EXPECT_EQ(D3D9SystemState.Declined, declined + 1);
-    EXPECT_EQ(D3D9Call_Device_Exists(), 0);
-    EXPECT_EQ(D3D9CallState.Module, nullptr);
-    EXPECT_EQ(D3D9Call_GetTotalObjectCount(), 0);
+    EXPECT_EQ(GraphicsApi, GRAPHICS_API_D3D9);
+    EXPECT_EQ(GraphicsSystemState.DeviceValid, 1);
+    EXPECT_EQ(D3D9SystemState.Starts, starts + 1);
+    EXPECT_EQ(D3D9Call_Device_Exists(), 1);
     EXPECT_EQ(GraphicsScreenState.MainScreenWidth, 860);
     EXPECT_EQ(GraphicsScreenState.MainScreenHeight, 560);
-    EXPECT_EQ(GraphicsSystemState.MaxTextureSize, 0);   // the declined device's capabilities do not stay
-    const std::string log = ReadLog();
+    EXPECT_EQ(D3D9DeviceState.PresentParams.BackBufferWidth, 860u);
+    EXPECT_GT(GraphicsSystemState.MaxTextureSize, 0);
+    std::string log = ReadLog();
     const size_t d3d11 = log.rfind(Utf8(u8"d3d11.dll の読み込み.... 失敗\r\n"));
     ASSERT_NE(d3d11, std::string::npos);
     const size_t object = LogFindLines(log, Utf8(u8"IDirect3D9Ex オブジェクトを取得します.... 成功\n"), d3d11);
     ASSERT_NE(object, std::string::npos);
-    EXPECT_NE(LogFindLines(log, Utf8(u8"Direct3D 9 のデバイスはまだ描画に使用しません\n"), object), std::string::npos);
-    EXPECT_NE(LogFindLines(log, Utf8(u8"Direct3D9 のオブジェクト合計数 : 0\n"), object), std::string::npos);
-    // Frames still come: the software screen is presented.
+    EXPECT_NE(LogFindLines(log, Utf8(u8"Direct3D 11 が使えないので Direct3D 9 で描画します\n"), object), std::string::npos);
     for (int frame = 0; frame < 3; ++frame) {
         EXPECT_EQ(PollMessages(), 0);
         EXPECT_EQ(PresentScreen(), 0);
     }
+    const uint32_t presents = DeviceCalls(D3D9CALL_Present);
+    EXPECT_EQ(PresentScreen(), 0);
+    EXPECT_GT(DeviceCalls(D3D9CALL_Present), presents);
+
+    TerminateLibrary();
+    EXPECT_EQ(D3D9Call_Device_Exists(), 0);
+    EXPECT_EQ(D3D9CallState.Module, nullptr);
+    EXPECT_EQ(D3D9Call_GetTotalObjectCount(), 0);
+    log = ReadLog();
+    EXPECT_NE(LogFindLines(log, Utf8(u8"Direct3D9 のオブジェクト合計数 : 0\n"), object), std::string::npos);
 }
