@@ -70,6 +70,7 @@ struct GraphOrigRecord {
     int32_t singleTexture;
     int32_t movie;
     int32_t mipLevels;
+    void* externalTexture;           // a texture the program made itself (ID3D11Texture2D), used as it is; null when none
     int32_t partCount;
     GraphTexturePart* parts;
     MEMIMG memImage;                 // without a device

@@ -260,7 +260,7 @@ int Mask_AfterMaskedDraw(RECT rect) {
         const uint8_t* source = static_cast<const uint8_t*>(mask.MaskWorkImage.pixels) + static_cast<int64_t>(y) * from->pitch;
         uint8_t* destination = static_cast<uint8_t*>(target->pixels) + static_cast<int64_t>(y) * to->pitch;
         for (LONG x = rect.left; x < right && x < target->width; ++x)
-            if (maskRow[x] == 0) memcpy(destination + x * bytes, source + x * bytes, bytes);
+            if ((maskRow[x] == 0) != (mask.MaskReverse != 0)) memcpy(destination + x * bytes, source + x * bytes, bytes);
     }
     return 0;
 }

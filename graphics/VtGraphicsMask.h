@@ -1,5 +1,5 @@
 // Mask screens: an 8-bit stencil laid over the draw target (0 lets drawing through, anything else
-// keeps the target's pixel). While it exists and is switched on every bracketed draw call lands on a
+// keeps the target's pixel; the other way round with the reverse effect). While it exists and is switched on every bracketed draw call lands on a
 // work surface first and reaches the real target only where the mask byte is 0: a memory image and a
 // pixel loop without a device, the back-end's textures through the switch layer with one. Also the
 // "Mask" handle type, and the free and rebuild around a device re-creation.
@@ -22,6 +22,7 @@ struct MaskScreenStateRecord {
     int32_t MaskPitch;                  // MaskWidth rounded up to a multiple of 4
     int32_t MaskScreenCreated;
     int32_t MaskUse;
+    int32_t MaskReverse;                // reverse effect: drawing passes where the mask byte is not 0
     int32_t MaskActive;                 // MaskUse and MaskScreenCreated; every bracketed draw tests it
     int32_t MaskDrawNesting;
     MEMIMG MaskWorkImage;               // work surface without a device

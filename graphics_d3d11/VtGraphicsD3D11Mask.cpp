@@ -239,7 +239,8 @@ int Graphics_D3D11_Mask_DrawAfter(const RECT* rect) {
     D3D11MaskStateRecord& s = D3D11MaskState;
     if (!MaskInUse() || rect == nullptr || s.RealTexture == nullptr || s.RealRenderTargetView == nullptr) return 0;
     if (rect->right <= rect->left || rect->bottom <= rect->top) return 0;
-    ID3D11PixelShader* shader = D3D11ShaderObjects.PixelShader[D3D11SHADER_MASK_PS];
+    const int composite = MaskScreenState.MaskReverse ? D3D11SHADER_MASK_REVERSE_PS : D3D11SHADER_MASK_PS;
+    ID3D11PixelShader* shader = D3D11ShaderObjects.PixelShader[composite];
     if (shader == nullptr) return 0;   // without the composite no draw may pass the mask unchecked
     Graphics_D3D11_ShaderBlit(s.ScreenTexture, s.ScreenView, rect, s.RealTexture, s.RealRenderTargetView, rect, 0, 0,
                               shader, nullptr, s.ImageTexture, s.ImageView, rect, nullptr, nullptr, nullptr, 0);

@@ -204,10 +204,45 @@ int Graphics_D3D11_ShaderResourceView_UnbindAndRelease(ID3D11ShaderResourceView*
 
 // ---- Creation and release ----
 
+namespace {
+
+// A texture the program made itself becomes every part's texture as it is (not referenced again, never
+// released here); only its shader-resource view is made, in the texture's own format and mip levels.
+int AdoptExternalTexture(GraphOrigRecord* orig, int otherThread) {
+    ID3D11Texture2D* texture = static_cast<ID3D11Texture2D*>(orig->externalTexture);
+    D3D11_TEXTURE2D_DESC desc = {};
+    D3D11Call_Texture2D_GetDesc(texture, &desc);
+    D3D11_SHADER_RESOURCE_VIEW_DESC srv = {};
+    srv.Format = desc.Format;
+    if (desc.MiscFlags & D3D11_RESOURCE_MISC_TEXTURECUBE) {
+        srv.ViewDimension = D3D11_SRV_DIMENSION_TEXTURECUBE;
+        srv.TextureCube.MipLevels = desc.MipLevels;
+    } else {
+        srv.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
+        srv.Texture2D.MipLevels = desc.MipLevels;
+    }
+    for (int p = 0; p < orig->partCount; ++p) {
+        D3D11OrigTexture* object = Graphics_D3D11_OrigTexture_Of(&orig->parts[p]);
+        if (object == nullptr) return -1;
+        object->Texture = texture;
+        if (object->TextureView != nullptr) continue;
+        if (D3D11Call_Device_CreateShaderResourceViewASync(texture, &srv, &object->TextureView, otherThread) != S_OK) {
+            object->TextureView = nullptr;
+            Log_AddFormatShiftJIS("テクスチャ用シェーダーリソースビューの作成に失敗しました  Format:%d  SizeX:%d  SizeY:%d \n",
+                                  (int)desc.Format, (int)desc.Width, (int)desc.Height);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 int Graphics_D3D11_OrigTexture_Create(GraphOrigRecord* orig, void* async) {
     const int otherThread = OtherThread(async);
     if (!D3D11Call_Device_Exists() || orig == nullptr) return -1;
     if (!orig->format.hardware) return 0;
+    if (orig->externalTexture != nullptr) return AdoptExternalTexture(orig, otherThread);
     const DXGI_FORMAT format = TextureFormatOf(orig);
     if (format == DXGI_FORMAT_UNKNOWN) {
         Log_AddTextShiftJIS("指定のフォーマットで作成できるテクスチャフォーマットがありませんでした\n");
@@ -397,6 +432,8 @@ int Graphics_D3D11_Texture_Release(GraphOrigRecord* orig) {
         Graphics_D3D11_ShaderResourceView_UnbindAndRelease(object->TextureView);
         object->TextureView = nullptr;
         ReleaseTextureASync(object->MultiSampleTexture, 0);
+        // The program's own texture stays the program's: it is only forgotten.
+        if (orig->externalTexture != nullptr && object->Texture == orig->externalTexture) object->Texture = nullptr;
         ReleaseTextureASync(object->Texture, 0);
         ReleaseDepth(object, mips);
     }

@@ -11,11 +11,13 @@
 #include "foundation/VtWinAPI.h"
 #include "graphics/VtGraphics.h"
 #include "graphics/VtGraphicsDispatch.h"
+#include "graphics/VtGraphicsDrawTarget.h"
 #include "graphics/VtGraphicsScreen.h"
 #include "graphics_d3d11/VtGraphicsD3D11Batch.h"
 #include "graphics_d3d11/VtGraphicsD3D11ShaderBlit.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
 #include "graphics_d3d11/VtGraphicsD3D11System.h"
+#include "image/VtBaseImage.h"
 #include "system/VtWindow.h"
 #include "system/VtWindowSettings.h"
 
@@ -65,32 +67,55 @@ void ClearView(ID3D11RenderTargetView* view, float r, float g, float b, float a)
     D3D11Call_DeviceContext_ClearRenderTargetView(view, colour);
 }
 
-// The picture's place in the back buffer when windowed.
+// The picture's place in the back buffer when windowed: scaled by the window's rates; centred in a
+// maximised window the picture is fitted to; with a tool bar, at the bottom of the client area while the
+// picture is fitted, else just below the bar.
 RECT WindowedDestination(int screenWidth, int screenHeight, RECT* source) {
+    double rateX = 1.0, rateY = 1.0;
+    Window_GetScaleRate(&rateX, &rateY);
     if (GraphicsScreenState.LowResolutionEmulation) {
-        double rateX = 1.0, rateY = 1.0;
-        Window_GetScaleRate(&rateX, &rateY);
         *source = {0, 0, 320, 240};
         return {0, 0, (LONG)(640 * rateX), (LONG)(480 * rateY)};
     }
-    double rateX = 1.0, rateY = 1.0;
-    Window_GetScaleRate(&rateX, &rateY);
     const int width = (int)(screenWidth * rateX), height = (int)(screenHeight * rateY);
     RECT destination = {0, 0, width, height};
     const int clientWidth = Window.ClientRect.right - Window.ClientRect.left;
     const int clientHeight = Window.ClientRect.bottom - Window.ClientRect.top;
-    if (Window.Maximised) {
+    const bool fitted = Window_IsFitToMaximised() != 0;
+    if (fitted) {
         destination.left = (clientWidth - width) / 2;
         destination.top = (clientHeight - height) / 2;
         destination.right = destination.left + width;
         destination.bottom = destination.top + height;
     }
-    const int toolBar = Window_ToolBar_GetHeight();
-    if (toolBar > 0) {
-        destination.top = clientHeight - height;
-        destination.bottom = clientHeight;
+    if (Window.ToolBarPresent) {
+        const bool fitOff = Window.NoFitToMaximised[0] || Window.NoFitToMaximised[1];
+        destination.top = fitOff ? Window_ToolBar_GetHeight() : clientHeight - height;
+        destination.bottom = destination.top + height;
     }
     return destination;
+}
+
+// The layered window is shown from the back screen instead of a present: the back screen is the draw
+// target of slot 0 for the moment of the lock.
+int PresentLayered(const D3D11TargetWindow& main) {
+    if (GetWaitVSyncEnable() && main.Output != nullptr) D3D11Call_Output_WaitForVBlank(main.Output);
+    const DrawTargetSlot savedSlot = GraphicsScreenState.DrawTargets[0];
+    const int savedWidth = GraphicsScreenState.DrawTargetWidth, savedHeight = GraphicsScreenState.DrawTargetHeight;
+    GraphicsScreenState.DrawTargets[0] = {-2, 0, 0};
+    GraphicsScreenState.DrawTargetWidth = GraphicsScreenState.ScreenWidth;
+    GraphicsScreenState.DrawTargetHeight = GraphicsScreenState.ScreenHeight;
+    const RECT whole = {0, 0, GraphicsScreenState.ScreenWidth, GraphicsScreenState.ScreenHeight};
+    BaseImage image = {};
+    const int locked = Graphics_Screen_LockDrawTarget(&whole, &image, -1, 0, 0, 1, 0);
+    if (locked == 0) {
+        Window_UpdateLayeredFromBackBuffer(&image, nullptr, nullptr, 0, 0);
+        Graphics_Screen_UnlockDrawTarget();
+    }
+    GraphicsScreenState.DrawTargets[0] = savedSlot;
+    GraphicsScreenState.DrawTargetWidth = savedWidth;
+    GraphicsScreenState.DrawTargetHeight = savedHeight;
+    return locked;
 }
 
 }  // namespace
@@ -394,6 +419,8 @@ int Graphics_D3D11_SubBackBuffer_Setup(int flag) {
 int Graphics_D3D11_Screen_Flip() {
     WinAPI_EnsureLoaded();
     if (!D3D11Call_Device_Exists()) return -1;
+    // An inactive window shows its own picture: nothing is presented meanwhile.
+    if (!Window.ActiveFlag && Window.InactivePicture != nullptr && !Window.InactivePictureDrawing) return 0;
     if (Window_IsWindowed() || Graphics_Screen_GetFullScreenResolutionMode() != 2) Graphics_D3D11_SubBackBuffer_Create();
     Graphics_D3D11_VertexBatch_Flush(-1, 0);
     const int index = State.MainTarget;
@@ -448,6 +475,12 @@ int Graphics_D3D11_Screen_Flip() {
         Graphics_D3D11_ShaderBlit(State.SubTexture, State.SubSRV, &source, target.BackBuffer, target.BackBufferRTV,
                                   &destination, linear, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                   nullptr, 0);
+    }
+
+    if (Window_IsLayered()) {
+        if (PresentLayered(target) < 0) return -1;
+        Graphics_Dispatch_StateCache_Reapply();
+        return 0;
     }
 
     const UINT sync = GetWaitVSyncEnable() ? 1 : 0;

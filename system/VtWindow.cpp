@@ -16,6 +16,7 @@
 #include "foundation/VtWinAPI.h"
 #include "foundation/VtWinAPIText.h"
 #include "graphics/VtGraphicsScreen.h"
+#include "image/VtBaseImage.h"
 #include "system/VtSystem.h"
 #include "system/VtWindowSettings.h"
 #include "system/VtSystemNeighbours.h"
@@ -644,9 +645,57 @@ int Window_IsTrueFullScreen() {
 
 int Window_IsNormalWindow() { return Window_IsTrueFullScreen() ? 0 : 1; }
 
+int Window_IsLayered() { return Window.LayeredWindow[0] || Window.LayeredWindow[1] ? 1 : 0; }
+
 int Window_UpdateLayeredFromBackBuffer(const void* baseImage, const RECT* sourceRect, const void* pixels, int flagA,
                                        int flagB) {
-    return -1;
+    const BaseImage* image = static_cast<const BaseImage*>(baseImage);
+    if (image == nullptr || image->pixels == nullptr || Window.MainWindow == nullptr) return -1;
+    RECT area = {0, 0, image->width, image->height};
+    if (sourceRect != nullptr) area = *sourceRect;
+    if (area.left < 0 || area.top < 0 || area.right > image->width || area.bottom > image->height ||
+        area.right <= area.left || area.bottom <= area.top)
+        return -1;
+    WinAPI_EnsureLoaded();
+    if (WinAPITable.UpdateLayeredWindow == nullptr || WinAPITable.CreateDIBSection == nullptr) return -1;
+    const int width = area.right - area.left, height = area.bottom - area.top;
+
+    // A top-down 32-bit section of the picture, alpha premultiplied as per-pixel alpha wants it.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HDC screenDc = WinAPITable.GetDC(nullptr);
+    const HBITMAP section = WinAPITable.CreateDIBSection(screenDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HDC memoryDc = section != nullptr ? WinAPITable.CreateCompatibleDC(screenDc) : nullptr;
+    int result = -1;
+    if (memoryDc != nullptr && bits != nullptr) {
+        ColorFormatDesc argb = {};
+        BaseImage_ColorFormat_InitARGB8(&argb);
+        const BaseImageRect source = {area.left, area.top, area.right, area.bottom};
+        BaseImage_ColorConvertBlt(bits, width * 4, &argb, image->pixels, image->pitch, &image->format, nullptr, 0,
+                                  nullptr, 0, 0, &source, 0, 0, 0, 0, 0, 0, 0, 0);
+        uint8_t* pixel = static_cast<uint8_t*>(bits);
+        for (int64_t i = 0; i < static_cast<int64_t>(width) * height; ++i, pixel += 4)
+            for (int c = 0; c < 3; ++c) pixel[c] = static_cast<uint8_t>((pixel[c] * pixel[3] + 127) / 255);
+        const HGDIOBJ previous = WinAPITable.SelectObject(memoryDc, section);
+        POINT origin = {0, 0};
+        SIZE size = {width, height};
+        BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        result = WinAPITable.UpdateLayeredWindow(Window.MainWindow, screenDc, nullptr, &size, memoryDc, &origin, 0,
+                                                 &blend, ULW_ALPHA)
+                     ? 0
+                     : -1;
+        WinAPITable.SelectObject(memoryDc, previous);
+    }
+    if (memoryDc != nullptr) WinAPITable.DeleteDC(memoryDc);
+    if (section != nullptr) WinAPITable.DeleteObject(section);
+    if (screenDc != nullptr) WinAPITable.ReleaseDC(nullptr, screenDc);
+    return result;
 }
 
 }  // namespace Vantrel

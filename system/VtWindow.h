@@ -116,6 +116,13 @@ struct WindowState {
     int32_t PositionSet;                // explicit window position (Window_SetPositionAndResize)
     int32_t PositionX;
     int32_t PositionY;
+    // Window features the presents honour; this tool's program never sets them, so they stay 0.
+    int32_t NoFitToMaximised[2];        // either one keeps the picture unfitted in a maximised window
+    int32_t ToolBarPresent;
+    int32_t ToolBarHeight;              // pixels, counted only with ToolBarPresent
+    int32_t LayeredWindow[2];           // transparent window by colour key / by per-pixel alpha
+    const void* InactivePicture;        // shown instead of presents while the window is inactive
+    int32_t InactivePictureDrawing;     // 1 while that picture is being drawn
     wchar_t* DroppedFiles[MaxDroppedFiles];
     int32_t DroppedFileCount;
     LibraryCallGate Gate;               // kept (the gate may be held while the window starts)
@@ -154,7 +161,12 @@ int Window_IsDestroyRequested();
 int Window_IsTrueFullScreen();
 // 1 when the window counts as a normal window: windowed, or full-screen resolution mode 0.
 int Window_IsNormalWindow();
-// Layered-window present entry; never reached in this system (no layered-window setting).
+// 1 when the picture is fitted to the maximised window: maximised and neither NoFitToMaximised switch set.
+int Window_IsFitToMaximised();
+// 1 when the main window is shown as a layered (transparent) window: either LayeredWindow switch set.
+int Window_IsLayered();
+// Shows the main window as a layered window from a locked screen image (a BaseImage; the rectangle
+// of it, null for the whole), with per-pixel alpha. 0, or -1 when there is nothing to show.
 int Window_UpdateLayeredFromBackBuffer(const void* baseImage, const RECT* sourceRect, const void* pixels,
                                        int flagA, int flagB);
 

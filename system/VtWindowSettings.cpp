@@ -162,7 +162,7 @@ double Window_GetScaleRate(double* outX, double* outY) {
     double x = Window.ScaleRateX, y = Window.ScaleRateY;
     if (Window_IsTrueFullScreen()) {
         x = y = 1.0;
-    } else if (Window.Maximised) {
+    } else if (Window_IsFitToMaximised()) {
         int width = 0, height = 0;
         GetMainScreenSize(&width, &height);
         const double clientWidth = Window.ClientRect.right - Window.ClientRect.left;
@@ -295,6 +295,10 @@ int Window_RefreshDragAcceptFiles() {
     return 0;
 }
 
-int Window_ToolBar_GetHeight() { return 0; }
+int Window_ToolBar_GetHeight() { return Window.ToolBarPresent ? Window.ToolBarHeight : 0; }
+
+int Window_IsFitToMaximised() {
+    return Window.Maximised && !Window.NoFitToMaximised[0] && !Window.NoFitToMaximised[1] ? 1 : 0;
+}
 
 }  // namespace Vantrel

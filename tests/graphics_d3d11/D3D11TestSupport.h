@@ -21,6 +21,10 @@
 #include "graphics_d3d11/VtGraphicsD3D11.h"
 #include "graphics/VtGraphicsImage.h"
 #include "graphics_d3d11/VtGraphicsD3D11State.h"
+#include "graphics_d3d11/VtGraphicsD3D11System.h"
+#include "graphics/VtGraphics.h"
+#include "graphics/VtGraphicsScreen.h"
+#include "system/VtSystem.h"
 #include "graphics/VtGraphicsDrawTarget.h"
 #include "image/VtBaseImage.h"
 
@@ -29,6 +33,19 @@ namespace D3D11Test {
 // The log file and u8 literals as the system tests read them.
 using WindowTest::ReadLog;
 using WindowTest::Utf8;
+
+// Starts the library on a width x height screen, with the Direct3D 11 device (device 1) or on the software
+// road (0), the back screen being the draw target. The test's TearDown ends it and puts the device switch back.
+inline void StartLibraryOnRoad(int device, int width, int height) {
+    using namespace Vantrel;
+    Graphics_D3D11_SetDeviceEnabled(device);
+    SetScreenResolution(width, height, 32, 60);
+    ASSERT_EQ(SetHardwareGraphicsEnable(device), 0);
+    ASSERT_EQ(InitializeLibrary(), 0);
+    ASSERT_EQ(GraphicsSystemState.DeviceValid, device);
+    if (device) ASSERT_EQ(GraphicsApi, GRAPHICS_API_D3D11);
+    ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+}
 
 // Starts what the back-end's start-up makes before the first draw.
 inline int StartBackEnd() {

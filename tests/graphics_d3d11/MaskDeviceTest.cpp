@@ -4,7 +4,7 @@
 // the unmasked draw's pixel where it is 0, nothing outside the drawn rectangle), and a filled box must
 // give the very picture the software road gives on the same mask. Also the switch between the mask
 // screen and the real target (also when the draw screen is bound again), a grow that keeps the mask
-// screen's picture, a device re-creation and the release of every mask object.
+// screen's picture, a device re-creation, the release of every mask object, and the reverse effect.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -31,8 +31,9 @@ namespace {
 
 std::vector<uint32_t> Screen() { return D3D11Test::ReadDrawTarget(Size); }
 
+// Whether the mask keeps the target's pixel at (x, y): a set byte, or with the reverse effect a clear one.
 bool MaskSet(int x, int y) {
-    return MaskScreenState.MaskData[(size_t)y * MaskScreenState.MaskPitch + x] != 0;
+    return (MaskScreenState.MaskData[(size_t)y * MaskScreenState.MaskPitch + x] != 0) != (MaskScreenState.MaskReverse != 0);
 }
 
 // A frame, an open hole in it and a striped column, so that every draw meets both kinds of mask byte.
@@ -57,17 +58,14 @@ void ClearTarget() {
 class MaskDeviceTest : public WindowTest::LibraryTest {
 protected:
     void Start(int device) {
-        Graphics_D3D11_SetDeviceEnabled(device);
-        SetScreenResolution(Size, Size, 32, 60);
-        ASSERT_EQ(SetHardwareGraphicsEnable(device), 0);
-        ASSERT_EQ(InitializeLibrary(), 0);
-        ASSERT_EQ(GraphicsSystemState.DeviceValid, device);
-        ASSERT_EQ(SelectDrawScreen(DRAW_SCREEN_BACK), 0);
+        D3D11Test::StartLibraryOnRoad(device, Size, Size);
+        if (HasFatalFailure()) return;
         ASSERT_EQ(CreateMaskScreen(), 0);
         Graphics_DrawSetting_SetDrawAreaRect(0, 0, Size, Size);
     }
 
     void TearDown() override {
+        MaskScreenState.MaskReverse = 0;
         LibraryTest::TearDown();
         Graphics_D3D11_SetDeviceEnabled(D3D11DeviceEnabledByDefault);
     }
@@ -165,6 +163,33 @@ TEST_F(MaskDeviceTest, TheDeviceGivesTheSoftwareRoadsPictureOnTheSameMask) {
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(device[(size_t)15 * Size + 15], Background);       // under the mask frame
     EXPECT_EQ(device[(size_t)25 * Size + 25], 0xFA0A0Au);         // in the open hole
+}
+
+// The reverse effect lets drawing through only where the mask byte is set, on both roads alike.
+TEST_F(MaskDeviceTest, TheReverseEffectTakesTheDrawnPixelOnlyWhereTheMaskByteIsSet) {
+    std::vector<uint32_t> pictures[2];
+    for (int device = 0; device < 2; ++device) {
+        SCOPED_TRACE(device);
+        if (device) TerminateLibrary();
+        Start(device);
+        FillMaskPattern();
+        MaskScreenState.MaskReverse = 1;
+        pictures[device] = MaskedBox();
+        EXPECT_EQ(pictures[device][(size_t)15 * Size + 15], 0xFA0A0Au);     // under the mask frame
+        EXPECT_EQ(pictures[device][(size_t)25 * Size + 25], Background);    // in the open hole
+    }
+    ASSERT_EQ(pictures[0].size(), pictures[1].size());
+    int differing = 0;
+    for (size_t i = 0; i < pictures[0].size(); ++i) differing += pictures[0][i] != pictures[1][i];
+    EXPECT_EQ(differing, 0);
+    const int graph = MakeTestGraph();
+    ASSERT_GE(graph, 0);
+    ExpectMaskedExact("reversed, line", [] { DrawLineSegment(0, 15, 63, 50, MakeColorCode(200, 200, 0), 1); });
+    ExpectMaskedExact("reversed, graph alpha blended", [graph] {
+        SetBlendModeAndParam(1, 160);
+        DrawGraphAt(16, 18, graph, 1);
+        SetBlendModeAndParam(0, 255);
+    });
 }
 
 TEST_F(MaskDeviceTest, TheUseSwitchBindsTheMaskScreenOrTheRealTargetWithTheDrawAreaViewport) {

@@ -108,3 +108,56 @@ TEST_F(D3D11VertexBatch_, PendingVerticesAreDroppedWhileEndingOrWhenTheBlendDraw
     EXPECT_NE(D3D11VertexBatch.Write, nullptr);   // mapped again for the next vertices
     EXPECT_EQ(target.Read()[0], 0xFF000000u);
 }
+
+// A batch buffer the device refuses to map (made without CPU access): the flush reports no failure of its
+// own but leaves no write pointer, so every draw body finds no room and writes nothing; with a mappable
+// buffer back the next flush maps it again and drawing goes on.
+TEST_F(D3D11VertexBatch_, AMapTheDeviceRefusesLeavesNoWritePointerAndNothingIsWritten) {
+    D3D11VertexBatchRecord& batch = D3D11VertexBatch;
+    ASSERT_EQ(Graphics_D3D11_VertexBatch_Flush(-1, 0), 0);
+    ASSERT_NE(batch.Mapped, nullptr);
+    D3D11Call_DeviceContext_UnmapASync(batch.Buffer, 0, 0);
+    batch.Mapped = batch.Write = nullptr;
+    D3D11_BUFFER_DESC desc = {};
+    desc.ByteWidth = D3D11VertexBatchBytes;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+    ID3D11Buffer* unmappable = nullptr;
+    ASSERT_EQ(D3D11Call_Device_CreateBuffer(&desc, nullptr, &unmappable), S_OK);
+    ID3D11Buffer* const real = batch.Buffer;
+    batch.Buffer = unmappable;
+    D3D11Call_ResetContextCallCounts();
+
+    EXPECT_EQ(Graphics_D3D11_VertexBatch_Flush(-1, 0), 0);
+    EXPECT_EQ(batch.Mapped, nullptr);
+    EXPECT_EQ(batch.Write, nullptr);
+    EXPECT_EQ(Graphics_D3D11_VertexBatch_Reserve(6), nullptr);
+    EXPECT_FALSE(AddBox(0, 0, 4, 4, 0xFFFFFFFF));
+    EXPECT_EQ(batch.Pending, 0u);
+    EXPECT_EQ(Graphics_D3D11_VertexBatch_Flush(-1, 0), 0);
+    EXPECT_EQ(Draws(), 0u);
+
+    batch.Buffer = real;
+    D3D11Call_Buffer_Release(unmappable);
+    ASSERT_EQ(Graphics_D3D11_VertexBatch_Flush(-1, 0), 0);
+    ASSERT_NE(batch.Write, nullptr);
+    ASSERT_TRUE(AddBox(0, 0, 4, 4, 0xFFFFFFFF));
+    ASSERT_EQ(Graphics_D3D11_VertexBatch_Flush(-1, 0), 0);
+    EXPECT_EQ(Draws(), 1u);
+    EXPECT_EQ(target.Read()[0], 0xFFFFFFFFu);
+}
+
+// Without a device every flush fails and draws nothing.
+TEST_F(D3D11VertexBatch_, AMissingDeviceFailsTheFlushAndDrawsNothing) {
+    ASSERT_EQ(Graphics_D3D11_VertexBatch_Flush(-1, 0), 0);
+    D3D11Call_ResetContextCallCounts();
+    ASSERT_TRUE(AddBox(0, 0, 4, 4, 0xFFFFFFFF));
+    ID3D11Device* const device = D3D11CallState.Device;
+    D3D11CallState.Device = nullptr;   // the device taken away for the moment
+    EXPECT_EQ(D3D11Call_Device_Exists(), 0);
+    EXPECT_EQ(Graphics_D3D11_VertexBatch_Flush(-1, 0), -1);
+    D3D11CallState.Device = device;
+    EXPECT_EQ(Draws(), 0u);
+    ASSERT_EQ(Graphics_D3D11_VertexBatch_Flush(-1, 0), 0);
+    EXPECT_EQ(Draws(), 1u);
+}
