@@ -27,7 +27,6 @@ struct MaskScreenStateRecord {
     int32_t MaskDrawNesting;
     MEMIMG MaskWorkImage;               // work surface without a device
     int32_t MaskWorkImageValid;
-    int32_t MaskReverse;                // the device composite lets the work surface through where the byte is not 0
 };
 
 extern MaskScreenStateRecord MaskScreenState;
