@@ -204,7 +204,8 @@ int SetGDIDrawEnableFlag(int flag) {
 
 // ---- Present ----
 
-int Graphics_Dispatch_LayeredWindowActive() { return Window.LayeredWindow && Window.LayeredFromBackBuffer ? 1 : 0; }
+// The software present hands the picture to the window module only with both layered switches set.
+int Graphics_Dispatch_LayeredWindowActive() { return Window.LayeredWindow[0] && Window.LayeredWindow[1] ? 1 : 0; }
 
 namespace {
 
@@ -513,7 +514,7 @@ int Graphics_FrontScreen_ArmTimer() {
 void CALLBACK Graphics_FrontScreen_FlipTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time) {
     if (WinAPITable.KillTimer != nullptr) WinAPITable.KillTimer(window, id);
     const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
-    if (slot.Handle != DRAW_SCREEN_FRONT || slot.Surface != 0 || Graphics_Dispatch_LayeredWindowActive()) return;
+    if (slot.Handle != DRAW_SCREEN_FRONT || slot.Surface != 0 || Window_IsLayered()) return;
     if (Window_GetActiveFlag()) PresentScreen();
     Graphics_FrontScreen_ArmTimer();
 }

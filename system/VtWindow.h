@@ -126,10 +126,6 @@ struct WindowState {
     wchar_t* DroppedFiles[MaxDroppedFiles];
     int32_t DroppedFileCount;
     LibraryCallGate Gate;               // kept (the gate may be held while the window starts)
-    // The layered-window setting: the main window is shown as a layered window filled from the back
-    // buffer only while both are set (never set in this system).
-    int32_t LayeredWindow;
-    int32_t LayeredFromBackBuffer;
 };
 
 // The window module's one record.

@@ -140,12 +140,12 @@ TEST_F(SoftScreenPresentTest, ALayeredWindowIsLeftToTheWindowModuleAndStopsTheFr
 
     // One switch alone changes nothing; with both the present locks the back screen for the window module
     // and draws nothing through GDI, and slot 0 is the same afterwards.
-    Window.LayeredWindow = 1;
+    Window.LayeredWindow[0] = 1;
     ASSERT_EQ(PresentScreen(), 0);
     EXPECT_EQ(CountDifferences(ReadWindow(860, 560), 860, 560), 0);
     const std::vector<uint32_t> second = ReadWindow(860, 560);
     DrawTestPicture(6);
-    Window.LayeredFromBackBuffer = 1;
+    Window.LayeredWindow[1] = 1;
     EXPECT_EQ(PresentScreen(), 0);
     EXPECT_EQ(GetCurrentDrawScreen(), DRAW_SCREEN_BACK);
     EXPECT_EQ(GraphicsSystemState.DrawTargetLocked, 0);
@@ -163,7 +163,7 @@ TEST_F(SoftScreenPresentTest, ALayeredWindowIsLeftToTheWindowModuleAndStopsTheFr
     WinAPITable.SetTimer = RealSetTimer;
     EXPECT_EQ(TimersArmed, 1);
     EXPECT_TRUE(ReadWindow(860, 560) == second);
-    Window.LayeredWindow = Window.LayeredFromBackBuffer = 0;
+    Window.LayeredWindow[0] = Window.LayeredWindow[1] = 0;
 }
 
 TEST_F(SoftScreenPresentTest, ClearsFillTheTargetOrTheRectangleWithTheBackgroundColour) {
