@@ -44,7 +44,7 @@
 
 namespace Vantrel {
 
-D3D9SystemStateRecord D3D9SystemState = {0, 0, 0, 0, -0.5f, -0.5f, 0, nullptr};
+D3D9SystemStateRecord D3D9SystemState = {0, 0, 0, 0, 0, nullptr};
 
 namespace {
 
