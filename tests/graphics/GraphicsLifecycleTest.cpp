@@ -182,15 +182,24 @@ TEST_F(GraphicsLifecycleTest, UnloadableDirect3DLibrariesFallBackToNoDevice) {
 }
 
 TEST_F(GraphicsLifecycleTest, LoadableLibrariesAreTriedDirect3D11FirstAndGivenBack) {
-    // With the Direct3D 11 start-up switched off the library is only loaded, told of and given back.
+    // With the Direct3D 11 start-up switched off its library is only loaded, told of and given back, and
+    // the start lands on Direct3D 9; the end gives d3d9.dll back too.
     Graphics_D3D11_SetDeviceEnabled(0);
-    StartAndEndWithoutDevice(0, [](const std::string& log) {
-        const size_t d3d11 = LogFind(log, u8"d3d11.dll の読み込み.... ");
-        ASSERT_NE(d3d11, std::string::npos);
-        const size_t freed11 = LogFind(log, u8"d3d11.dll の解放 1", d3d11);
-        ASSERT_NE(freed11, std::string::npos);
-        EXPECT_NE(LogFind(log, u8"d3d9.dll の解放 1", freed11), std::string::npos);
-    });
+    ASSERT_EQ(InitializeLibrary(), 0);
+    EXPECT_EQ(GraphicsApi, GRAPHICS_API_D3D9);
+    EXPECT_EQ(Graphics_Dispatch_Device_IsValid(), 1);
+    ASSERT_EQ(TerminateLibrary(), 0);
+    EXPECT_EQ(MemoryState.AllocBlockCount, 0);
+    const std::string log = ReadLog();
+    const size_t start = log.rfind(Utf8(u8"Vantrelの初期化処理開始"));
+    ASSERT_NE(start, std::string::npos);
+    const size_t d3d11 = LogFind(log, u8"d3d11.dll の読み込み.... ", start);
+    ASSERT_NE(d3d11, std::string::npos);
+    const size_t freed11 = LogFind(log, u8"d3d11.dll の解放 1", d3d11);
+    ASSERT_NE(freed11, std::string::npos);
+    const size_t chosen = LogFind(log, u8"Direct3D 11 が使えないので Direct3D 9 で描画します", freed11);
+    ASSERT_NE(chosen, std::string::npos);
+    EXPECT_NE(LogFind(log, u8"d3d9.dll の解放 1", chosen), std::string::npos);
 }
 
 // A start without a device after one with Direct3D 11 answers as if the device had never been there.
