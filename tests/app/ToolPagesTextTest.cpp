@@ -212,8 +212,8 @@ TEST_F(ToolPagesText, EveryPageThroughDirect3D11MatchesTheNoDeviceRoad)
 
 // Every page through Direct3D 9 (Direct3D 11 switched off, as on a machine without it), then the same
 // pages with no device: within the same bound as Direct3D 11 (the large captions' glyph edges).
-// Disabled while the Direct3D 9 graph, shape and text drawing bodies are not in this tree: the window
-// stays black until they are.
+// Disabled for now: the home page matches exactly, but the pages reached by clicking stay on the home
+// picture on Direct3D 9 (frames are presented, nothing new is drawn into them).
 TEST_F(ToolPagesText, DISABLED_EveryPageThroughDirect3D9MatchesTheNoDeviceRoad)
 {
     {
