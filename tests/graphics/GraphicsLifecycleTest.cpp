@@ -394,11 +394,13 @@ TEST(GraphicsSwitchTest, EverySwitchGivesItsNoDeviceResultAndADeviceValueReaches
 
     // Direct3D 9 bodies that answer 0 without a device: the lighting switch (nothing to send), the
     // shader model (no Direct3D 9 object to ask), the texture check and release (no device textures), and
-    // clearing, the target flag and the unlock (nothing to do).
+    // clearing, the target flag and the unlock, the release of the device objects and of the mask
+    // surfaces (nothing to do).
     for (SwitchCase& c : cases)
         for (const char* name : {"Lighting_SetEnable", "Shader_GetSupportVersion", "Texture_CheckConvertNeeded",
                                  "Texture_Release", "DrawScreen_Clear",
-                                 "DrawScreen_RefreshTargetFlag", "DrawScreen_Unlock"})
+                                 "DrawScreen_RefreshTargetFlag", "DrawScreen_Unlock", "DeviceObjects_ReleaseAll",
+                                 "Mask_SaveSurfaces", "Mask_CopyAndReleaseSaved", "Mask_ReleaseSurfaces"})
             if (strcmp(c.Name, name) == 0) c.D3D9 = 0;
 
     // Direct3D 11 bodies with nothing to do without a device (or with null arguments) answer 0; the
