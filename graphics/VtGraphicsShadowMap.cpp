@@ -230,6 +230,12 @@ int Graphics_ShadowMap_EndDraw() {
     return 0;
 }
 
+ShadowMapRecord* Graphics_ShadowMap_SlotRecord(int slot) {
+    if (slot < 0 || slot >= 3) return nullptr;
+    const int handle = ShadowMapSlots.Handles[slot];
+    return handle == 0 ? nullptr : Graphics_ShadowMap_GetHandleData(handle, 0);
+}
+
 int Graphics_ShadowMap_SetSlot(int slot, int shadowMap) {
     if (slot < 0 || slot > 2) return -1;
     if (shadowMap != 0 && Graphics_ShadowMap_GetHandleData(shadowMap, 0) == nullptr) return -1;

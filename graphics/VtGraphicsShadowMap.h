@@ -88,6 +88,8 @@ int Graphics_ShadowMap_BeginDraw(int shadowMap);
 int Graphics_ShadowMap_EndDraw();
 // Puts a shadow map into slot 0-2 (0 empties it). 0 / -1.
 int Graphics_ShadowMap_SetSlot(int slot, int shadowMap);
+// The record of the shadow map in slot 0-2, null for an empty slot, a dead handle or another slot.
+ShadowMapRecord* Graphics_ShadowMap_SlotRecord(int slot);
 // Whether a light is shadowed by the shadow map of slot 0-2 (a new light is not). 0 / -1.
 int Graphics_ShadowMap_SetLightUse(int light, int slot, int flag);
 

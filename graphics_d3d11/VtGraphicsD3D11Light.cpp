@@ -26,12 +26,6 @@ constexpr int ShadowFirstPixelSlot = 8;
 constexpr int ShadowColorFormat16 = 42, ShadowColorFormat16Float = 43, ShadowColorFormat32 = 44;
 constexpr int ShadowDepthIndex16 = 0, ShadowDepthIndex32 = 2;
 
-// The platform part of the shadow map in a slot, null for an empty slot or a dead handle.
-ShadowMapRecord* SlotRecord(int slot) {
-    const int handle = ShadowMapSlots.Handles[slot];
-    return handle == 0 ? nullptr : Graphics_ShadowMap_GetHandleData(handle, 0);
-}
-
 }  // namespace
 
 D3D11ShadowMapPlatform* Graphics_D3D11_ShadowMap_Platform(ShadowMapRecord* record) {
@@ -76,7 +70,7 @@ int Graphics_D3D11_ShadowMap_RefreshSlotParams() {
         float* out = Graphics_D3D11_ConstantBuffer_Float(D3D11CB_PS_3D, 32 * slot);
         const float empty[5] = {1.0f, 0.0f, 1.0f, 1.0f, 1.0f};
         memcpy(out, empty, sizeof(empty));
-        const ShadowMapRecord* record = SlotRecord(slot);
+        const ShadowMapRecord* record = Graphics_ShadowMap_SlotRecord(slot);
         if (record == nullptr) continue;
         out[0] = record->ShaderParam1;
         out[1] = record->ShaderParam2;
@@ -98,7 +92,7 @@ int Graphics_D3D11_ShadowMap_RefreshLightMatrices() {
     if (buffer == nullptr) return -1;
     for (int slot = 0; slot < ShadowSlotCount; ++slot) {
         float* out = Graphics_D3D11_ConstantBuffer_Float(D3D11CB_VS_TEXTURE, 64 * slot);
-        const ShadowMapRecord* record = SlotRecord(slot);
+        const ShadowMapRecord* record = Graphics_ShadowMap_SlotRecord(slot);
         for (int row = 0; row < 4; ++row)
             for (int column = 0; column < 4; ++column)
                 out[row * 4 + column] = record != nullptr ? record->LightViewProjection.m[column][row]
@@ -209,7 +203,7 @@ int Graphics_D3D11_ShadowMap_BindSlots() {
     ID3D11ShaderResourceView* views[ShadowSlotCount] = {};
     int last = -1;
     for (int slot = 0; slot < ShadowSlotCount; ++slot) {
-        D3D11ShadowMapPlatform* p = Graphics_D3D11_ShadowMap_Platform(SlotRecord(slot));
+        D3D11ShadowMapPlatform* p = Graphics_D3D11_ShadowMap_Platform(Graphics_ShadowMap_SlotRecord(slot));
         if (p == nullptr || p->ShaderView == nullptr) continue;
         views[slot] = p->ShaderView;
         last = ShadowFirstPixelSlot + slot;

@@ -201,6 +201,12 @@ HRESULT D3D9Call_Device_DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIn
 
 // Releases any Direct3D 9 object; one the layer counted is uncounted first.
 ULONG D3D9Call_Object_Release(IUnknown* object);
+// Releases an object the caller keeps a pointer to (null allowed) and clears the pointer.
+template <typename Object>
+void D3D9Call_Object_ReleaseAndClear(Object*& object) {
+    D3D9Call_Object_Release(object);
+    object = nullptr;
+}
 int D3D9Call_Object_ReleaseASync(IUnknown* object, int async);
 HRESULT D3D9Call_SwapChain_Present(IDirect3DSwapChain9* swapChain, const RECT* source, const RECT* destination,
                                    HWND window, const RGNDATA* dirty, DWORD flags);

@@ -33,8 +33,6 @@ namespace {
 
 D3D9DrawTargetStateRecord& State = D3D9DrawTargetState;
 
-void FlushAndEndScene() { Graphics_D3D9_Scene_FlushAndEnd(); }
-
 // No texture is sampled while it may be a target.
 void UnbindDrawTexture() {
     D3D9StageEntry& stage = D3D9DeviceStateCache.Applied.Stages[0];
@@ -124,7 +122,7 @@ int Graphics_D3D9_DrawScreen_Set(int target, int previousSurface, int previousMi
                                  GraphHandleRecord* previousGraph, ShadowMapRecord* shadowMap,
                                  ShadowMapRecord* previousShadowMap) {
     if (!D3D9Call_Device_Exists()) return -1;
-    FlushAndEndScene();
+    Graphics_D3D9_Scene_FlushAndEnd();
     UnbindDrawTexture();
     if (previousGraph != nullptr) ResolveGraph(previousGraph, previousSurface);
 
@@ -154,7 +152,7 @@ int Graphics_D3D9_DrawScreen_SetPost(int screen) {
 int Graphics_D3D9_ShaderRenderTarget_Set(int slot, int graph, int surface, int mip) {
     if (!GraphicsSystemState.ShadersUsable || !D3D9Call_Device_Exists()) return -1;
     if (slot < 0 || slot >= D3D9RenderTargetCount) return -1;
-    FlushAndEndScene();
+    Graphics_D3D9_Scene_FlushAndEnd();
     UnbindDrawTexture();
     DrawTargetSlot& held = GraphicsScreenState.DrawTargets[slot];
     if (GraphHandleRecord* previous = GraphOf(held.Handle)) ResolveGraph(previous, held.Surface);
@@ -248,7 +246,7 @@ int Graphics_D3D9_DrawScreen_Clear(const RECT* rect) {
     if (!D3D9Call_Device_Exists()) return 0;
     const DrawTargetSlot& slot = GraphicsScreenState.DrawTargets[0];
     GraphHandleRecord* graph = GraphOf(slot.Handle);
-    FlushAndEndScene();
+    Graphics_D3D9_Scene_FlushAndEnd();
     int width = GraphicsScreenState.MainScreenWidth, height = GraphicsScreenState.MainScreenHeight;
     D3D9GraphSurfaces surfaces;
     const ShadowMapRecord* shadow = Graphics_ShadowMap_GetHandleData(slot.Handle, 0);
@@ -282,7 +280,7 @@ int Graphics_D3D9_Graph_Fill(GraphHandleRecord* graph, int red, int green, int b
     if (!D3D9Call_Device_Exists()) return -1;
     D3D9GraphSurfaces surfaces;
     if (!GraphSurfaces(graph, 0, 0, &surfaces) || !surfaces.RenderTarget) return 2;
-    FlushAndEndScene();
+    Graphics_D3D9_Scene_FlushAndEnd();
     const D3DCOLOR colour = (D3DCOLOR)((alpha & 0xFF) << 24 | (red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF));
     for (int i = 0; i < graph->drawPartCount; ++i) {
         const GraphDrawPart& division = graph->drawParts[i];
@@ -299,7 +297,7 @@ int Graphics_D3D9_DrawScreen_CopyToGraph(GraphHandleRecord* destination, GraphHa
                                          int lockSurface, int lockMip, int reserved1, int reserved2, int left, int top,
                                          int right, int bottom, int destX, int destY) {
     if (!D3D9Call_Device_Exists()) return -1;
-    FlushAndEndScene();
+    Graphics_D3D9_Scene_FlushAndEnd();
     D3D9GraphSurfaces target;
     if (GraphSurfaces(destination, 0, 0, &target) && target.RenderTarget) {
         IDirect3DSurface9* from = nullptr;
@@ -330,7 +328,7 @@ int Graphics_D3D9_DrawScreen_CopyToGraph(GraphHandleRecord* destination, GraphHa
 int Graphics_D3D9_DrawScreen_Lock(const RECT* rect, BaseImage* out, int target, GraphHandleRecord* graph, int surface,
                                   int mip, int readOnly, int partIndex) {
     if (!D3D9Call_Device_Exists() || out == nullptr) return -1;
-    FlushAndEndScene();
+    Graphics_D3D9_Scene_FlushAndEnd();
     Graphics_D3D9_DrawScreen_Unlock();
     IDirect3DSurface9* source = nullptr;
     D3DFORMAT format = D3D9DeviceState.ScreenFormat;
@@ -412,7 +410,7 @@ int Graphics_D3D9_DrawScreen_Unlock() {
 
 int Graphics_D3D9_DrawScreen_GetPixel(int x, int y) {
     if (!D3D9Call_Device_Exists()) return -1;
-    FlushAndEndScene();
+    Graphics_D3D9_Scene_FlushAndEnd();
     const RECT rect = {x, y, x + 1, y + 1};
     BaseImage image = {};
     if (Graphics_Screen_LockDrawTarget(&rect, &image, -1, 0, 0, 1, 0) < 0) return -1;

@@ -99,26 +99,16 @@ void ForceViewportToDrawArea() {
     D3D9DeviceStateCache.Force = force;
 }
 
-void Release(IUnknown* object) {
-    if (object != nullptr) D3D9Call_Object_Release(object);
-}
-
 void ReleaseCurrent() {
-    Release(State.ImageTexture);
-    Release(State.DrawSurface);
-    Release(State.DrawTexture);
-    State.ImageTexture = nullptr;
-    State.DrawSurface = nullptr;
-    State.DrawTexture = nullptr;
+    D3D9Call_Object_ReleaseAndClear(State.ImageTexture);
+    D3D9Call_Object_ReleaseAndClear(State.DrawSurface);
+    D3D9Call_Object_ReleaseAndClear(State.DrawTexture);
 }
 
 void ReleaseSaved() {
-    Release(State.SavedImageTexture);
-    Release(State.SavedDrawSurface);
-    Release(State.SavedDrawTexture);
-    State.SavedImageTexture = nullptr;
-    State.SavedDrawSurface = nullptr;
-    State.SavedDrawTexture = nullptr;
+    D3D9Call_Object_ReleaseAndClear(State.SavedImageTexture);
+    D3D9Call_Object_ReleaseAndClear(State.SavedDrawSurface);
+    D3D9Call_Object_ReleaseAndClear(State.SavedDrawTexture);
 }
 
 // Render-target slots of the state cache holding `from` get `to` (null: the real draw target in slot 0,
@@ -226,8 +216,7 @@ int Graphics_D3D9_Mask_CreateSurfaces(int width, int height) {
 int Graphics_D3D9_Mask_CopyAndReleaseSaved(int width, int height) {
     const RECT whole = {0, 0, width, height};
     Graphics_D3D9_Mask_UpdateImageTexture(&whole);
-    Release(State.SavedImageTexture);
-    State.SavedImageTexture = nullptr;
+    D3D9Call_Object_ReleaseAndClear(State.SavedImageTexture);
     if (State.SavedDrawSurface == nullptr) return 0;
     if (State.DrawSurface != nullptr) {
         const int64_t right = (int64_t)width < State.SavedWidth ? width : State.SavedWidth;
@@ -240,10 +229,7 @@ int Graphics_D3D9_Mask_CopyAndReleaseSaved(int width, int height) {
     }
     RebindTargets(State.SavedDrawSurface, State.DrawSurface, true);
     if (State.RealTarget == State.SavedDrawSurface) State.RealTarget = nullptr;
-    Release(State.SavedDrawSurface);
-    Release(State.SavedDrawTexture);
-    State.SavedDrawSurface = nullptr;
-    State.SavedDrawTexture = nullptr;
+    ReleaseSaved();
     return 0;
 }
 

@@ -14,6 +14,7 @@
 #include "graphics/VtGraphicsScreen.h"
 #include "graphics_d3d9/VtGraphicsD3D9Batch.h"
 #include "graphics_d3d9/VtGraphicsD3D9Device.h"
+#include "graphics_d3d9/VtGraphicsD3D9Draw.h"
 #include "graphics_d3d9/VtGraphicsD3D9State.h"
 #include "graphics_d3d9/VtGraphicsD3D9VBlank.h"
 #include "system/VtWindow.h"
@@ -33,16 +34,9 @@ int PowerOfTwoAtLeast(int value) {
     return result;
 }
 
-void EndSceneIfOpen() {
-    if (D3D9DeviceStateCache.Scene == 1) {
-        D3D9Call_Device_EndScene();
-        D3D9DeviceStateCache.Scene = 0;
-    }
-}
-
 void FlushAndEndScene() {
     Graphics_Dispatch_VertexBatch_Flush(0);
-    EndSceneIfOpen();
+    Graphics_D3D9_EndSceneIfOpen();
 }
 
 bool ExclusiveFullScreen() { return !D3D9DeviceState.PresentParams.Windowed; }

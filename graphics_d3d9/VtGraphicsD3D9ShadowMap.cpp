@@ -28,11 +28,6 @@ constexpr int LightMatrixRegister = 44;   // vertex float c44, c48, c52: each sl
 constexpr int ColorFormat16 = 42, ColorFormat16Float = 43, ColorFormat32 = 44;
 constexpr int DepthIndex16 = 0, DepthIndex32 = 2;
 
-ShadowMapRecord* SlotRecord(int slot) {
-    const int handle = ShadowMapSlots.Handles[slot];
-    return handle == 0 ? nullptr : Graphics_ShadowMap_GetHandleData(handle, 0);
-}
-
 // Releases one surface after taking it off the render targets and the depth binding that hold it.
 void ReleaseSurface(IDirect3DSurface9*& surface) {
     if (surface == nullptr) return;
@@ -49,8 +44,7 @@ void ReleaseSurface(IDirect3DSurface9*& surface) {
             D3D9Call_Object_Release(depth);
         }
     }
-    D3D9Call_Object_Release(surface);
-    surface = nullptr;
+    D3D9Call_Object_ReleaseAndClear(surface);
 }
 
 }  // namespace
@@ -111,8 +105,7 @@ int Graphics_D3D9_ShadowMap_ReleaseTextures(ShadowMapRecord* record) {
     ReleaseSurface(p->Surface);
     if (p->Texture != nullptr) {
         Graphics_D3D9_StateCache_UnbindTexture(p->Texture);
-        D3D9Call_Object_Release(p->Texture);
-        p->Texture = nullptr;
+        D3D9Call_Object_ReleaseAndClear(p->Texture);
     }
     return 0;
 }
@@ -124,7 +117,7 @@ int Graphics_D3D9_ShadowMap_RefreshSlotParams() {
     const int count = lights.SlotCount < 3 ? lights.SlotCount : 3;
     for (int slot = 0; slot < SlotCount; ++slot) {
         float* out = values + 5 * slot;
-        const ShadowMapRecord* record = SlotRecord(slot);
+        const ShadowMapRecord* record = Graphics_ShadowMap_SlotRecord(slot);
         out[0] = record != nullptr ? record->ShaderParam1 : 1.0f;
         out[1] = record != nullptr ? record->ShaderParam2 : 0.0f;
         // The first up to three device lights, as the light refresh packed them.
@@ -141,7 +134,7 @@ int Graphics_D3D9_ShadowMap_RefreshSlotParams() {
 int Graphics_D3D9_ShadowMap_RefreshLightMatrices() {
     if (!D3D9Call_Device_Exists()) return -1;
     for (int slot = 0; slot < SlotCount; ++slot) {
-        const ShadowMapRecord* record = SlotRecord(slot);
+        const ShadowMapRecord* record = Graphics_ShadowMap_SlotRecord(slot);
         float out[16];
         for (int row = 0; row < 4; ++row)
             for (int column = 0; column < 4; ++column)

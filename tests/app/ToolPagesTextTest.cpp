@@ -59,6 +59,11 @@ protected:
     void TearDown() override { FinishTool(Run, 3000); }
 
     void VisitEveryPage(const wchar_t* folder);
+    // Closes the tool of the run VisitEveryPage left open: its folder, for its log.
+    std::wstring CloseTool();
+    // Visits every page with no device and holds each capture of `device` to the same page's capture
+    // (at most 2,000 pixels differing by more than 2 in a channel).
+    void ExpectPagesLikeTheNoDeviceRoad(const std::vector<Capture>& device, const wchar_t* folder);
 
     // Clicks a point of the window and waits until the capture settles on a new picture.
     Capture ClickAndCapture(int x, int y, const wchar_t* name) {
@@ -184,6 +189,24 @@ TEST_F(ToolPagesText, EveryPageDrawsItsCaptionsWithoutADevice)
     VisitEveryPage(L"pages");
 }
 
+std::wstring ToolPagesText::CloseTool() {
+    const std::wstring folder = Run.Folder;
+    PostMessageW(Run.Window, WM_CLOSE, 0, 0);
+    FinishTool(Run, 5000);
+    return folder;
+}
+
+void ToolPagesText::ExpectPagesLikeTheNoDeviceRoad(const std::vector<Capture>& device, const wchar_t* folder) {
+    {
+        NoDirect3D noDirect3D;
+        VisitEveryPage(folder);
+    }
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(device.size(), Shots.size());
+    for (size_t page = 0; page < Shots.size(); ++page)
+        EXPECT_LE(DifferingPixels(device[page], Shots[page]), 2000) << "page " << page;
+}
+
 // Every page through Direct3D 11, then the same pages with no device: the two captures of a page
 // agree but for the large antialiased captions (the run and exit buttons), whose glyphs the device's
 // cache texture keeps in 64 levels where the memory cache keeps 16; those differ on their edge pixels
@@ -195,19 +218,10 @@ TEST_F(ToolPagesText, EveryPageThroughDirect3D11MatchesTheNoDeviceRoad)
     VisitEveryPage(L"pages-d3d11");
     if (HasFatalFailure()) return;
     const std::vector<Capture> device = Shots;
-    const std::wstring deviceFolder = Run.Folder;
-    PostMessageW(Run.Window, WM_CLOSE, 0, 0);
-    FinishTool(Run, 5000);
+    const std::wstring deviceFolder = CloseTool();
     EXPECT_TRUE(LogShowsSwapChain(deviceFolder)) << "the tool did not draw through Direct3D 11";
 
-    {
-        NoDirect3D noDirect3D;
-        VisitEveryPage(L"pages-nodevice");
-    }
-    if (HasFatalFailure()) return;
-    ASSERT_EQ(device.size(), Shots.size());
-    for (size_t page = 0; page < Shots.size(); ++page)
-        EXPECT_LE(DifferingPixels(device[page], Shots[page]), 2000) << "page " << page;
+    ExpectPagesLikeTheNoDeviceRoad(device, L"pages-nodevice");
 }
 
 // Every page through Direct3D 9 (Direct3D 11 switched off, as on a machine without it), then the same
@@ -222,18 +236,9 @@ TEST_F(ToolPagesText, DISABLED_EveryPageThroughDirect3D9MatchesTheNoDeviceRoad)
     }
     if (HasFatalFailure()) return;
     const std::vector<Capture> device = Shots;
-    const std::wstring deviceFolder = Run.Folder;
-    PostMessageW(Run.Window, WM_CLOSE, 0, 0);
-    FinishTool(Run, 5000);
+    const std::wstring deviceFolder = CloseTool();
     EXPECT_TRUE(LogHasText(deviceFolder, L"Direct3D 11 が使えないので Direct3D 9 で描画します"))
         << "the tool did not draw through Direct3D 9";
 
-    {
-        NoDirect3D noDirect3D;
-        VisitEveryPage(L"pages-nodevice-d3d9");
-    }
-    if (HasFatalFailure()) return;
-    ASSERT_EQ(device.size(), Shots.size());
-    for (size_t page = 0; page < Shots.size(); ++page)
-        EXPECT_LE(DifferingPixels(device[page], Shots[page]), 2000) << "page " << page;
+    ExpectPagesLikeTheNoDeviceRoad(device, L"pages-nodevice-d3d9");
 }

@@ -131,17 +131,24 @@ struct NoDirect3D11 {
     NoDirect3D11& operator=(const NoDirect3D11&) = delete;
 };
 
-// The tool's log (Log.txt in its folder, Shift-JIS) holds the text.
-inline bool LogHasText(const std::wstring& folder, const wchar_t* wanted)
+// The first megabyte of the tool's log (Log.txt in its folder, Shift-JIS); empty when there is none.
+inline std::string ReadToolLog(const std::wstring& folder)
 {
     const HANDLE file = CreateFileW((folder + L"Log.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return std::string();
     std::string text(1 << 20, '\0');
     DWORD read = 0;
     ReadFile(file, &text[0], DWORD(text.size()), &read, nullptr);
     CloseHandle(file);
     text.resize(read);
+    return text;
+}
+
+// The tool's log holds the text.
+inline bool LogHasText(const std::wstring& folder, const wchar_t* wanted)
+{
+    const std::string text = ReadToolLog(folder);
     char bytes[512] = {};
     const int length = WideCharToMultiByte(932, 0, wanted, -1, bytes, sizeof(bytes), nullptr, nullptr);
     return length > 1 && text.find(std::string(bytes, size_t(length - 1))) != std::string::npos;
@@ -151,14 +158,7 @@ inline bool LogHasText(const std::wstring& folder, const wchar_t* wanted)
 // through Direct3D 11.
 inline bool LogShowsSwapChain(const std::wstring& folder)
 {
-    const HANDLE file = CreateFileW((folder + L"Log.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    std::string text(1 << 20, '\0');
-    DWORD read = 0;
-    ReadFile(file, &text[0], DWORD(text.size()), &read, nullptr);
-    CloseHandle(file);
-    text.resize(read);
+    const std::string text = ReadToolLog(folder);
     const size_t at = text.find("CreateSwapChainForHwnd");
     return at != std::string::npos && text.substr(at, text.find('\n', at) - at).find("0x00000000") != std::string::npos;
 }
